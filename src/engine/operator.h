@@ -1,0 +1,37 @@
+// The person at the screen, as the engine sees them. The GUI implements it with message boxes
+// owned by the view, the console with prompts, tests with a scripted operator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace koushin::engine {
+
+enum class Buttons { kOk, kOkCancel };
+// Dialog end codes, as message boxes return them.
+enum class Answer { kOk = 1, kCancel = 2 };
+
+struct Progress {
+  int entry = 0;               // 1-based number of the entry being worked on, 0 before the loop
+  int entryCount = 0;          // number of entries
+  std::string file;            // code page 932: the archive, member or file being written
+  std::uint64_t bytesDone = 0;   // of the current file
+  std::uint64_t bytesTotal = 0;  // of the current file, 0 when unknown
+};
+
+class Operator {
+ public:
+  virtual ~Operator() = default;
+  // Shows a message (code page 932 text and caption) and returns the answer. With kOk the answer
+  // is always kOk.
+  virtual Answer ShowMessage(const std::string& text, const std::string& caption,
+                             Buttons buttons) = 0;
+  // The wait state (hourglass); calls nest.
+  virtual void BeginWait() {}
+  virtual void EndWait() {}
+  virtual void ReportProgress(const Progress& progress) {}
+  // One line for the log, code page 932 text.
+  virtual void Log(const std::string& line) {}
+};
+
+}  // namespace koushin::engine

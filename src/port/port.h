@@ -1,0 +1,197 @@
+// The platform port: everything the engine and the screens ask of the platform.
+//
+// Paths are Windows path strings in code page 932 ("C:\\EST\\tamiro1.ini", "c:name", "\\",
+// "\\\\server\\share\\x"), built by plain concatenation. Both implementations resolve them: the
+// Win32 one through the wide-character API, the POSIX one through a model of Windows drives (see
+// Configure). On POSIX a path that begins with '/' is a host path without a drive.
+//
+// No call throws and none aborts. A call that can fail returns false (or an empty result) and,
+// when given an Error, fills it with the host error code and the Windows path.
+//
+// Names below avoid the Win32 API's names, which <windows.h> turns into macros.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace koushin::port {
+
+struct Error {
+  int hostCode = 0;       // errno on POSIX, GetLastError() on Windows
+  std::string path;       // the Windows path (code page 932) the call was about
+  std::string operation;  // what was being done, in English ("copy", "rename", ...)
+  std::string detail;     // the host's own description of the cause, UTF-8/ASCII
+
+  // "operation path: detail" for logs; the path is converted to UTF-8.
+  std::string Describe() const;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Set-up (POSIX only; the Win32 port uses the real machine and ignores these options).
+
+struct Options {
+  std::map<char, std::string> drives;  // upper-case drive letter -> host folder
+  std::set<char> removable;            // upper-case letters of drives that report type 2
+  std::string winePrefix;              // host folder of a Wine prefix: drives and registry
+  std::string registryFile;            // a .reg export (REGEDIT4 or version 5) or system.reg
+  std::string windowsFolder;           // empty: "C:\\WINDOWS", or "C:\\windows" with a prefix
+  char currentDrive = 0;               // upper-case letter; 0: 'C' if mapped, else the first
+};
+
+// Applies the options. On POSIX it replaces the drive map (a Wine prefix's dosdevices first, then
+// the explicit drives over it), resets every drive's current folder to its root and makes
+// `currentDrive` current. Returns false with an Error when a folder or the registry file cannot
+// be used. On Windows it does nothing and returns true.
+bool Configure(const Options& options, Error* error = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Text conversion between code page 932 and the platform's own text (UTF-8 on POSIX and for the
+// terminal). A byte sequence that does not convert gives false; nothing is replaced silently.
+
+bool Cp932ToUtf8(const std::string& cp932, std::string* utf8);
+bool Utf8ToCp932(const std::string& utf8, std::string* cp932);
+// For messages and logs: converts, replacing what does not convert by '?'.
+std::string Cp932ToUtf8Lossy(const std::string& cp932);
+
+// ---------------------------------------------------------------------------------------------
+// Drives and current folders, as the C run-time library has them.
+
+// Number of the current drive, 1 = A:.
+int CurrentDrive();
+// Makes drive `number` current; the process's current folder becomes that drive's own current
+// folder. False when the drive does not exist.
+bool ChangeDrive(int number);
+// _chdir: "\\" (root of the current drive), "c:\\" (root of c, which also becomes current),
+// "c:name" (relative to c's current folder), "name", "..". On success the current drive and that
+// drive's current folder change.
+bool ChangeFolder(const std::string& path, Error* error = nullptr);
+// _getcwd: the full current folder, "C:\\" or "C:\\EST\\SUB" (no trailing '\\' but at a root).
+std::string CurrentFolder();
+// The available drives, as lower-case letters in order ('a', 'c', ...).
+std::vector<char> AvailableDrives();
+// The drive type of the drive a path lies on, as GetDriveType reports it: 2 removable, 3 fixed,
+// 4 remote, 5 CD-ROM, 1 no such drive (root path invalid), 0 unknown.
+int DriveTypeOf(const std::string& path);
+// The Windows folder, without a trailing '\\' ("C:\\WINDOWS").
+std::string WindowsFolder();
+
+// ---------------------------------------------------------------------------------------------
+// Files and folders.
+
+// _access(path, 0) == 0: a file or folder exists at the path.
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+// _mkdir: creates one folder; its parent must exist.
+bool MakeFolder(const std::string& path, Error* error = nullptr);
+// Copies a file over an existing one (CopyFile with fail-if-exists off). The target is written as
+// a temporary file in the target's folder, flushed and renamed over the target, so it is never
+// torn. The copy keeps the source's last-write time and attribute byte, as CopyFile does.
+bool CopyFileReplacing(const std::string& from, const std::string& to, Error* error = nullptr);
+bool RemoveFile(const std::string& path, Error* error = nullptr);
+// Renames, replacing an existing target atomically.
+bool RenameReplacing(const std::string& from, const std::string& to, Error* error = nullptr);
+
+// Times are Windows FILETIMEs: 100-nanosecond intervals since 1601-01-01 UTC.
+using FileTime = std::int64_t;
+FileTime FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds = 0);
+std::int64_t UnixFromFileTime(FileTime time);
+
+// DOS attribute bits.
+enum : std::uint8_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+};
+
+struct FileStatus {
+  FileTime creationTime = 0;
+  FileTime lastWriteTime = 0;
+  FileTime lastAccessTime = 0;
+  std::uint64_t size = 0;
+  std::uint8_t attributes = 0;
+};
+
+// CFile::GetStatus / SetStatus. SetStatus writes the attribute byte and the three times (a time
+// of 0 is left as it is).
+bool ReadFileStatus(const std::string& path, FileStatus* status, Error* error = nullptr);
+bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* error = nullptr);
+
+// Whole-file reads and writes of bytes. WriteWholeFile creates or truncates the file and flushes
+// it to the disk before returning (no temporary file: callers that replace a file write a
+// temporary one and RenameReplacing it). WriteFileAtomically does both.
+bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error = nullptr);
+bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error = nullptr);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes,
+                         Error* error = nullptr);
+
+// An existing file opened for reading and writing with no sharing (CreateFile with share mode 0
+// and backup semantics on Windows; an exclusive open-file-description lock on POSIX, which only
+// keeps out other programs that lock too).
+class ExclusiveFile {
+ public:
+  ExclusiveFile();
+  ~ExclusiveFile();
+  ExclusiveFile(const ExclusiveFile&) = delete;
+  ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+
+  // `writable` false opens for reading only (still without sharing).
+  bool Open(const std::string& path, bool writable, Error* error = nullptr);
+  bool ReadAll(std::string* bytes, Error* error = nullptr);
+  bool LastWriteTime(FileTime* time, Error* error = nullptr);
+  void Close();
+  bool IsOpen() const;
+
+ private:
+  std::intptr_t handle_;
+  std::string path_;
+};
+
+// A directory search (FindFirstFile / FindNextFile, or CFileFind). `pattern` is a path whose last
+// component may hold '*' and '?', matched case-insensitively as Windows does ("c:\\*.*",
+// "c:.\\*.*", "D:\\M\\1\\zai???-3.mst"). Delivers every matching entry, hidden ones included, and
+// "." and ".." where Windows would (every folder but a drive root). POSIX delivers entries sorted
+// by name. False, with an empty list, when the folder is missing or nothing matches.
+struct FoundEntry {
+  std::string name;  // code page 932, the name only
+  bool isFolder = false;
+};
+bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries,
+                 Error* error = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// The profile (INI) services, with the semantics of GetPrivateProfileStringA and
+// WritePrivateProfileStringA in code page 932.
+
+// Reads into a buffer of `size` bytes exactly as GetPrivateProfileStringA does (section or key
+// null: the list of names) and returns the count it returns.
+std::size_t ProfileReadBuffer(const char* section, const char* key, const char* defaultValue,
+                              char* buffer, std::size_t size, const std::string& file);
+// Reads a whole value with no length limit: the value, or `defaultValue` without its trailing
+// blanks when the file, section or key is missing.
+std::string ProfileRead(const std::string& section, const std::string& key,
+                        const std::string& defaultValue, const std::string& file);
+// WritePrivateProfileStringA: null value deletes the key, null key deletes the section. Returns
+// false when the file cannot be written.
+bool ProfileWrite(const char* section, const char* key, const char* value,
+                  const std::string& file, Error* error = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// The registry, read only, below HKEY_LOCAL_MACHINE.
+
+enum class RegistryLookup {
+  kNoKey,     // the key cannot be opened
+  kNoValue,   // the key opens, but the value cannot be read as a string
+  kFound,
+};
+// Opens HKEY_LOCAL_MACHINE\<subKey> with read access and reads the string value `valueName`
+// (code page 932 in and out). Key names match case-insensitively.
+RegistryLookup RegistryReadString(const std::string& subKey, const std::string& valueName,
+                                  std::string* value);
+
+}  // namespace koushin::port

@@ -1,0 +1,38 @@
+#include "text/path.h"
+
+#include "text/cp932.h"
+
+namespace koushin::text {
+
+PathParts SplitPath(std::string_view path) {
+  PathParts parts;
+  std::string_view rest = path;
+  if (rest.size() >= 2 && rest[1] == ':' && !IsLeadByte(static_cast<unsigned char>(rest[0]))) {
+    parts.drive = std::string(rest.substr(0, 2));
+    rest.remove_prefix(2);
+  }
+  const std::size_t sep = FindLastSeparator(rest);
+  std::string_view file = rest;
+  if (sep != std::string_view::npos) {
+    parts.directory = std::string(rest.substr(0, sep + 1));
+    file = rest.substr(sep + 1);
+  }
+  std::size_t dot = std::string_view::npos;
+  for (std::size_t i = 0; i < file.size(); i += CharLength(file, i)) {
+    if (file[i] == '.' && CharLength(file, i) == 1) dot = i;
+  }
+  if (dot == std::string_view::npos) {
+    parts.name = std::string(file);
+  } else {
+    parts.name = std::string(file.substr(0, dot));
+    parts.extension = std::string(file.substr(dot));
+  }
+  return parts;
+}
+
+std::string SourceFolderFromProgramPath(std::string_view programPath) {
+  const PathParts parts = SplitPath(programPath);
+  return parts.drive + parts.directory;
+}
+
+}  // namespace koushin::text

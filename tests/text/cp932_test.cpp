@@ -1,0 +1,49 @@
+#include "text/cp932.h"
+
+#include <gtest/gtest.h>
+
+namespace koushin::text {
+namespace {
+
+// ソ 83 5C, 表 95 5C, 能 94 5C: trail byte '\'. テ 83 65, ア 83 41: trail bytes are letters.
+const std::string kSo = "\x83\x5C";
+const std::string kHyo = "\x95\x5C";
+const std::string kTe = "\x83\x65";
+const std::string kA = "\x83\x41";
+
+TEST(Cp932Test, UpperCaseKeepsTrailBytes) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"tamiro1.ini", "TAMIRO1.INI"},
+      {kTe + "st", kTe + "ST"},                            // テ must not become ウ (83 45)
+      {"\x82\x81\x82\x9A", "\x82\x60\x82\x79"},            // full-width ａ ｚ -> Ａ Ｚ
+      {"\x82\x80\x82\x9B", "\x82\x80\x82\x9B"},            // neighbours unchanged
+      {"\xB1\xB2x", "\xB1\xB2X"},                          // half-width katakana unchanged
+      {"a\x82", "A\x82"},                                  // lone lead byte at the end
+      {kSo + "a", kSo + "A"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ToUpper(c.in), c.out) << c.in;
+}
+
+TEST(Cp932Test, SeparatorsAtCharacterBoundaries) {
+  EXPECT_FALSE(EndsWithBackslash("C:\\" + kSo));
+  EXPECT_FALSE(EndsWithBackslash("C:\\" + kHyo));
+  EXPECT_TRUE(EndsWithBackslash("C:\\" + kSo + "\\"));
+  EXPECT_FALSE(EndsWithBackslash(""));
+  EXPECT_EQ(FindLastSeparator("C:\\" + kSo + "x"), 2u);
+  EXPECT_EQ(FindLastSeparator("a/b\\" + kHyo), 3u);
+  EXPECT_EQ(FindLastSeparator(kHyo), std::string::npos);
+}
+
+TEST(Cp932Test, FindAtCharBoundaryIgnoresTrailBytes) {
+  EXPECT_EQ(FindAtCharBoundary(kA + "B", "A"), std::string::npos);
+  EXPECT_EQ(FindAtCharBoundary(kA + "A", "A"), 2u);
+  EXPECT_EQ(FindAtCharBoundary("xyz", ""), 0u);
+  EXPECT_EQ(FindAtCharBoundary("", ""), 0u);
+  EXPECT_EQ(FindAtCharBoundary("abc", "bc"), 1u);
+  EXPECT_EQ(FindChar(kSo + "\\", '\\'), 2u);
+}
+
+}  // namespace
+}  // namespace koushin::text
