@@ -16,8 +16,8 @@
 // - Any other line in a section is an entry. An entry with '=' is a key: the name before the first
 //   '=', the value after it, both trimmed of blanks; a value enclosed in matching single or double
 //   quotes reads without them. An entry without '=' is no key: it is never found, never listed and
-//   never changed (Windows does not list such lines; that it does not find them either is our
-//   choice, made to agree with the listing).
+//   never changed (Windows does not list such lines; that it does not find them either is what
+//   Wine does, and what agrees with the listing).
 // - Names match case-insensitively: ASCII letters, and (our choice: Windows compares the names in
 //   Unicode, where these are case pairs too; Wine does not fold them) the full-width Latin, Greek
 //   and Cyrillic letters of code page 932. Other characters match byte for byte.
