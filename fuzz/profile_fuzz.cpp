@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (sectionArg && keyArg && bufferSize > 0) {
     // The whole-value read and the buffer read agree whenever the value fits.
-    const std::string whole = ReadProfileValue(&file, section, key, std::string(value.c_str()));
+    const std::string whole = ReadProfileValue(&file, sectionArg, keyArg, value.c_str());
     if (whole.size() < bufferSize) Check(read.bytes == whole + '\0' && read.count == whole.size());
   }
   ReadProfileBuffer(nullptr, sectionArg, keyArg, valueArg, bufferSize);
