@@ -113,6 +113,7 @@ TEST(ProfileEngineTest, MissingFileGivesTheDefaultOrNoSections) {
                   {nullptr, "name1", "default", 260, 0, B("\0")},
                   {"section1", nullptr, nullptr, 260, 0, B("\0")},
                   {"section1", nullptr, "default", 260, 7, B("default\0")},
+                  {"s", "k", "tab\t", 260, 4, B("tab\t\0")},  // only spaces are dropped
               },
               "missing");
 }
@@ -176,6 +177,7 @@ TEST(ProfileEngineTest, FindsNamesAndValues) {
       {"[s]\r\nk=a=b\r\n", "s", "k", "a=b"},
       {"[s]\r\nk\r\nk=2\r\n", "s", "k", "2"},
       {"[s] trailing ; text\r\nk=1\r\n", "s", "k", "1"},
+      {"[a]b]\r\nk=1\r\n", "a", "k", "1"},      // our choice: the first ']' ends the name
       {"[s]\r\n[t\r\nk=1\r\n", "s", "k", "1"},  // a '[' line without ']' is no header
       {"[s]\r\n[t=2\r\n", "s", "[t", "2"},
       {"[s]\r\n[t\r\nk=1\r\n", "t", "k", "<default>"},
