@@ -168,6 +168,46 @@ expect_status 0
 unchanged
 grep -qF "would " "$D/log" || fail "the dry run's log says nothing it would do"
 
+# A folder with a Japanese name, typed in UTF-8 at the terminal.
+fresh japanese_folder
+mv "$D/c/EST" "$D/c/見積"
+ANSWERS=(1 3 'C:\見積' 1 1)
+wizard
+expect_status 0
+output_has "更新先：C:\見積"
+mv "$D/c/見積" "$D/c/EST"
+file_has tamiro1.ini "GENGOU=令和"
+exists doc/HISTORY.TXT
+
+# Drives and the uninstall entry from a Wine prefix.
+fresh wine_prefix
+mkdir -p "$D/prefix/dosdevices" && mv "$D/c" "$D/prefix/drive_c" && ln -s ../drive_c "$D/prefix/dosdevices/c:"
+printf '%s\n' 'WINE REGISTRY Version 2' ';; All keys relative to \\Machine' '' \
+  '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DemoEstimate8] 1700000000' \
+  '"UninstallString"="C:\\WINDOWS\\UNINST.EXE -fC:\\EST\\DeIsL1.isu"' >"$D/prefix/system.reg"
+"$BIN" --media "$D/media" --wine-prefix "$D/prefix" --yes >"$D/out" 2>&1 </dev/null
+status=$?
+expect_status 0
+output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\EST"
+mv "$D/prefix/drive_c" "$D/c"
+updated
+
+# The progress line is drawn on a terminal only.
+fresh progress_line
+wizard --yes --folder 'C:\EST'
+expect_status 0
+output_lacks $'\x1b['
+if command -v script >/dev/null; then
+  fresh progress_line_on_terminal
+  script -qec "'$BIN' --media '$D/media' --drive 'C=$D/c' --folder 'C:\EST' --yes" /dev/null \
+    </dev/null >"$D/out" 2>&1
+  status=$?
+  expect_status 0
+  output_has $'\x1b[K['
+  output_has "] 6/6 MASTER.lzh"
+  updated
+fi
+
 # --- failures after the update began ---------------------------------------------------------
 
 fresh plain_file_missing
