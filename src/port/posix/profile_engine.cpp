@@ -104,19 +104,24 @@ void Classify(std::string_view text, Line* line) {
   const std::string_view body = TrimBlanks(text);
   if (body.empty()) {
     line->kind = LineKind::kBlank;
-  } else if (body[0] == '[') {
-    line->kind = LineKind::kHeader;
+    return;
+  }
+  if (body[0] == '[') {
     const std::string_view inner = body.substr(1);
     const std::size_t close = FindSingle(inner, ']');
-    line->name = TrimBlanks(inner.substr(0, close));
-  } else {
-    line->kind = body[0] == ';' ? LineKind::kComment : LineKind::kEntry;
-    const std::size_t equals = FindSingle(body, '=');
-    if (equals != std::string_view::npos) {
-      line->isKey = true;
-      line->name = TrimBlanks(body.substr(0, equals));
-      line->value = TrimBlanks(body.substr(equals + 1));
+    if (close != std::string_view::npos) {
+      line->kind = LineKind::kHeader;
+      line->name = TrimBlanks(inner.substr(0, close));
+      return;
     }
+    // No ']': not a header but an ordinary line, as Wine reads it (Windows is not known).
+  }
+  line->kind = body[0] == ';' ? LineKind::kComment : LineKind::kEntry;
+  const std::size_t equals = FindSingle(body, '=');
+  if (equals != std::string_view::npos) {
+    line->isKey = true;
+    line->name = TrimBlanks(body.substr(0, equals));
+    line->value = TrimBlanks(body.substr(equals + 1));
   }
 }
 
@@ -206,11 +211,14 @@ ProfileBuffer ListResult(const std::vector<std::string_view>& names, std::size_t
     list.append(name);
     list.push_back('\0');
   }
+  if (list.empty()) {
+    result.bytes.assign(1, '\0');  // a single NUL, as Windows and Wine give it
+    return result;
+  }
   if (list.size() + 2 <= size) {
     result.count = list.size();
     result.bytes = list;
     result.bytes.push_back('\0');
-    if (list.empty()) result.bytes.push_back('\0');
     return result;
   }
   if (size < 2) {
@@ -226,18 +234,6 @@ ProfileBuffer ListResult(const std::vector<std::string_view>& names, std::size_t
   return result;
 }
 
-// Adds `name` to `names` unless a name that matches it is there already.
-void AddName(std::vector<std::string_view>* names, std::vector<std::string>* folded,
-             std::string_view name) {
-  if (name.empty()) return;
-  std::string key = Fold(name);
-  for (const std::string& seen : *folded) {
-    if (seen == key) return;
-  }
-  folded->push_back(std::move(key));
-  names->push_back(name);
-}
-
 }  // namespace
 
 std::string TrimDefault(std::string_view defaultValue) {
@@ -250,26 +246,26 @@ std::string TrimDefault(std::string_view defaultValue) {
 ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, const char* key,
                                 const char* defaultValue, std::size_t size) {
   const std::string fallback = TrimDefault(defaultValue ? defaultValue : "");
-  if (file == nullptr) return StringResult(fallback, size);
-  const std::vector<Line> lines = SplitLines(*file);
-
+  const std::vector<Line> lines = SplitLines(file ? *file : std::string_view());
   if (section == nullptr) {
     std::vector<std::string_view> names;
-    std::vector<std::string> folded;
     for (const Line& line : lines) {
-      if (line.kind == LineKind::kHeader) AddName(&names, &folded, line.name);
+      if (line.kind == LineKind::kHeader && !line.name.empty()) names.push_back(line.name);
     }
     return ListResult(names, size);
   }
+  if (file == nullptr) return StringResult(fallback, size);
 
   const SectionSpan span = FindSection(lines, section);
   if (span.header == std::string_view::npos) return StringResult(fallback, size);
   if (key == nullptr) {
     std::vector<std::string_view> names;
-    std::vector<std::string> folded;
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
-      if (lines[i].isKey) AddName(&names, &folded, lines[i].name);
+      const Line& line = lines[i];
+      if (line.isKey && !line.name.empty() && line.name[0] != ';') names.push_back(line.name);
     }
+    // A section without keys gives the default, as Wine does (and, we take it, Windows).
+    if (names.empty()) return StringResult(fallback, size);
     return ListResult(names, size);
   }
   const std::size_t found = FindKey(lines, span, key);
