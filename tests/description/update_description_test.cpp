@@ -1,5 +1,11 @@
 #include "description/update_description.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -143,6 +149,38 @@ TEST(UpdateDescriptionTest, EntryScan) {
   }
 }
 
+// The entry scan must behave exactly like the C library's scan with the file's pattern. Here the
+// library's own sscanf runs on trusted lines, with buffers as long as the line, for comparison.
+TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
+  const std::vector<std::string> lines = {
+      "1,1,a,b",  ",x",        "2",         "3,",      "4,5",       "6,7,",
+      "8,9,c",    "8,9,c,",    "a,b,c,d,e", " , , , ", "\r",        "x\ry,z",
+      "",         ",,,,",      "1,,2,3",    "z,,",     "9,8,7,6\r", "\t1,\t2,\tq,\t",
+      "5,6,7,8,", "-3,+4,n,m",
+  };
+  std::string file = Header();
+  std::vector<Entry> expected;
+  std::string fields[4];
+  for (const auto& line : lines) {
+    file += line + "\r\n";
+    std::vector<char> buffers[4];
+    for (int i = 0; i < 4; ++i) {
+      buffers[i].assign(line.size() + fields[i].size() + 1, '\0');
+      std::copy(fields[i].begin(), fields[i].end(), buffers[i].begin());
+    }
+    std::sscanf(line.c_str(), "%[^,],%[^,],%[^,],%[^,]\n", buffers[0].data(), buffers[1].data(),
+                buffers[2].data(), buffers[3].data());
+    for (int i = 0; i < 4; ++i) fields[i] = buffers[i].data();
+    std::string name = fields[2];
+    for (auto& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    expected.push_back(
+        {std::atoi(fields[0].c_str()), std::atoi(fields[1].c_str()), name, fields[3]});
+  }
+  UpdateDescription d;
+  ASSERT_EQ(ParseUpdateDescription(file, &d).status, LoadStatus::kRead);
+  EXPECT_EQ(Describe(Entries(d)), Describe(expected));
+}
+
 TEST(UpdateDescriptionTest, Limits) {
   std::string hundred;
   for (int i = 1; i <= 100; ++i)
@@ -182,6 +220,70 @@ TEST(UpdateDescriptionTest, Limits) {
   ParseUpdateDescription(Header() + hundred, &d);
   EXPECT_EQ(d.entryFileNames[99], "F100");
   EXPECT_EQ(d.entryDiskNumbers[99], 100);
+}
+
+// A real folder below the system's temporary folder, removed at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("koushin-description-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
+  TempFolder temp;
+  const std::string sep(1, std::filesystem::path::preferred_separator);
+  const std::string base = temp.path().string() + sep;  // ASCII on every test machine
+  std::string hundredAndOne;
+  for (int i = 0; i < 101; ++i) hundredAndOne += "1,1,f,\\\r\n";
+  struct Case {
+    const char* what;
+    std::filesystem::path hostFolder;  // where the file is written (UTF-8 names)
+    std::string fileName;              // empty: no file
+    std::string bytes;
+    std::string sourceFolder;  // code page 932, as the program builds it
+    LoadStatus status;
+  } cases[] = {
+      {"plain folder", "upd", "info.txt", Header() + "1,1,prog,\\DATA\\\r\n", base + "upd" + sep,
+       LoadStatus::kRead},
+      {"0x5C trail bytes in the folder", std::filesystem::u8path(u8"\u30bd\u8868"), "info.txt",
+       Header() + "1,1,prog,\\DATA\\\r\n", base + kSo + kHyo + sep, LoadStatus::kRead},
+      {"upper-case name on the media", "cd", "INFO.TXT", Header() + "1,1,prog,\\DATA\\\r\n",
+       base + "cd" + sep, LoadStatus::kRead},
+      {"no info.txt", "empty", "", "", base + "empty" + sep, LoadStatus::kNotFound},
+      {"no folder", "", "", "", base + "missing" + sep, LoadStatus::kNotFound},
+      {"101 entries", "many", "info.txt", Header() + hundredAndOne, base + "many" + sep,
+       LoadStatus::kInvalid},
+  };
+  for (const auto& c : cases) {
+    if (!c.hostFolder.empty()) std::filesystem::create_directories(temp.path() / c.hostFolder);
+    if (!c.fileName.empty()) {
+      std::ofstream(temp.path() / c.hostFolder / c.fileName, std::ios::binary) << c.bytes;
+    }
+    UpdateDescription d;
+    d.entryCount = 7;
+    const LoadResult r = LoadUpdateDescription(c.sourceFolder, &d);
+    EXPECT_EQ(r.status, c.status) << c.what;
+    if (c.status == LoadStatus::kRead) {
+      EXPECT_EQ(d.uninstallKeys[0], "H1") << c.what;
+      ASSERT_EQ(d.entryCount, 1) << c.what;
+      EXPECT_EQ(d.entryFileNames[0], "PROG") << c.what;
+    } else {
+      EXPECT_EQ(d.entryCount, 0) << c.what;
+      EXPECT_EQ(d.uninstallKeys[0], "") << c.what;
+      EXPECT_FALSE(r.problem.empty()) << c.what;
+    }
+  }
 }
 
 }  // namespace
