@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "engine_fixture.h"
 
 namespace koushin::engine {
@@ -170,10 +173,11 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
 }
 
 TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
+  machine.MakeFolders("C:\\M\\1");
   for (int i = 0; i < 1001; ++i) {
     char name[32];
-    std::snprintf(name, sizeof name, "C:\\M\\1\\zai%03X-3.mst", i);
-    machine.Write(name, "0123456789012A");
+    std::snprintf(name, sizeof name, "zai%03X-3.mst", i);
+    std::ofstream(machine.HostDrive('c') / "M" / "1" / name, std::ios::binary) << "0123456789012A";
   }
   std::vector<std::string> table;
   int leftOut = 0;
@@ -183,14 +187,18 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
                             &leftOut),
             1000);
   EXPECT_EQ(leftOut, 1);
-  EXPECT_EQ(MaterialTypeConversion(kSetup), 1);
-  int converted = 0;
-  for (int i = 0; i < 1001; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "C:\\M\\1\\zai%03X-3.mst", i);
-    converted += machine.Read(name) == "0123456789012Z\r\n";
+  // Counted by a dry run, which opens every file it would convert but writes none.
+  ScriptedOperator op;
+  ConversionOptions options;
+  options.op = &op;
+  options.dryRun = true;
+  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  int wouldChange = 0;
+  for (const std::string& line : op.log) {
+    wouldChange += line.find(": 1 records would change") != std::string::npos;
   }
-  EXPECT_EQ(converted, 1000);
+  EXPECT_EQ(wouldChange, 1000);
+  EXPECT_NE(op.LogText().find("1 further master files in C:\\M\\1\\"), std::string::npos);
 }
 
 TEST_F(MasterFolderTest, LongMasterFolder) {

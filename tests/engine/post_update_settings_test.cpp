@@ -37,7 +37,7 @@ TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
   // The order of the writes themselves.
   std::vector<std::string> writes;
   for (const std::string& line : op.log) {
-    if (line.rfind("wrote ", 0) == 0) writes.push_back(Utf8(line.substr(6, line.find(" in "))));
+    if (line.rfind("wrote ", 0) == 0) writes.push_back(Utf8(line.substr(6, line.find(" in ") - 6)));
   }
   EXPECT_EQ(writes,
             (std::vector<std::string>{"[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=見積 9.1",
@@ -143,7 +143,7 @@ TEST(WritePostUpdateSettings, MasterConversionsBothRunAndReportFailures) {
     Machine machine;
     machine.Write(kIni, "[DIR]\r\nMASTER=C:\\M\\\r\n");
     const std::string master = "C:\\M\\1\\zai001-3.mst";
-    machine.Write(master, "400400000107" + std::string(180, 'x') + "\r\n123456789012A\r\n");
+    machine.Write(master, "400400000107" + std::string(180, 'x') + "\r\n1234567890123A\r\n");
     if (c.readOnlyMaster) machine.SetAttributes(master, 0x01);
     description::UpdateDescription record = MakeRecord("C:\\EST", {});
     record.masterAdjust = c.adjust;
@@ -152,11 +152,30 @@ TEST(WritePostUpdateSettings, MasterConversionsBothRunAndReportFailures) {
     EXPECT_EQ(op.Texts(), c.texts);
     if (!c.readOnlyMaster) {
       EXPECT_EQ(machine.Read(master),
-                "400400000107" + std::string(179, 'x') + "\r\n123456789012Z\r\n");
+                "400400000107" + std::string(179, 'x') + "\r\n1234567890123Z\r\n");
     }
     EXPECT_EQ(op.maxWaitDepth, std::string(c.adjust) == "1" ? 1 : 0);
     EXPECT_EQ(op.waitDepth, 0);
   }
+}
+
+// Something takes "temp.mst" away between its write and the replacement (a virus scanner, say):
+// the master file keeps its old content, and the failure is reported, not thrown.
+TEST(WritePostUpdateSettings, FailedReplacementKeepsTheMasterFile) {
+  Machine machine;
+  machine.Write(kIni, "[DIR]\r\nMASTER=C:\\M\\\r\n");
+  const std::string before = "1234567890123A\r\n";
+  machine.Write("C:\\M\\1\\zai001-3.mst", before);
+  machine.Write("C:\\M\\21\\zai001-3.mst", before);
+  description::UpdateDescription record = MakeRecord("C:\\EST", {});
+  record.masterAdjust = "1";
+  ScriptedOperator op;
+  op.onProgress = [&](const Progress&) { machine.Remove("C:\\M\\1\\temp.mst"); };
+  EXPECT_EQ(RunSettings(record, op), 1);
+  EXPECT_EQ(op.Texts(), (std::vector<std::string>{"材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
+                                                  "システムは正常に更新されました。"}));
+  EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), before);
+  EXPECT_EQ(machine.Read("C:\\M\\21\\zai001-3.mst"), before);
 }
 
 }  // namespace
