@@ -278,5 +278,23 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
   }
 }
 
+TEST_F(DestinationBrowsing, ACurrentFolderLongerThanTheFieldLeavesTheFieldAsItWas) {
+  const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+  temp_.Make("d/" + a + "/" + b + "/" + c);
+  Configure({{'D', (temp_.Path() / "d").string()}});
+  DestinationScreen screen;
+  screen.Open();
+  screen.SelectDrive(0);
+  screen.SelectFolder(screen.FindFolderItem("[" + a + "]"));
+  screen.SelectFolder(screen.FindFolderItem("[" + b + "]"));
+  const std::string twoLevels = "D:\\" + a + "\\" + b;  // 205 bytes: fits
+  EXPECT_EQ(screen.FolderField(), twoLevels);
+  screen.SelectFolder(screen.FindFolderItem("[" + c + "]"));  // 306 bytes: does not
+  EXPECT_EQ(screen.FolderField(), twoLevels);
+  EXPECT_EQ(port::CurrentFolder(), twoLevels + "\\" + c);  // the folder was entered all the same
+  EXPECT_EQ(screen.FolderItems(), std::vector<std::string>({"[..]"}));
+  screen.Cancel();
+}
+
 }  // namespace
 }  // namespace koushin::wizard
