@@ -414,7 +414,9 @@ TEST_F(UpdateRunTest, DryRunWritesNothing) {
        {"would create folder C:\\EST\\NEW\\", "PROG.EXE -lh5- ", "README.TXT", "VARIANT.TXT",
         "would copy D:\\MEDIA\\A.TXT to C:\\EST\\A.TXT (3 bytes)", "[SYSTEM] Version=9.1",
         "[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=EST 9.1", "[HISTORY] 抽出開始日ON=1",
-        "[SYSTEM] 種別水道=1", "[SYSTEM] 種別設備=1", "zai001-3.mst: 1 records would change"}) {
+        "[SYSTEM] 種別水道=1", "[SYSTEM] 種別設備=1",
+        "master (size): C:\\M\\1\\zai001-3.mst: 1 records would change",
+        "START archive: variant START1 for system index 1"}) {
     EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
   }
 }
