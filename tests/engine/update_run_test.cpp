@@ -345,6 +345,22 @@ TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
   EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
 }
 
+TEST_F(UpdateRunTest, ReadOnlyMemberTargetFailsTheExtraction) {
+  PutArchive("prog", "PROG");
+  machine.Write("D:\\MEDIA\\B.TXT", "b");
+  machine.Write("C:\\EST\\PROG.EXE", "old program");
+  machine.SetAttributes("C:\\EST\\PROG.EXE", port::kAttrReadOnly);
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 1, "PROG", ""}, {1, 0, "B.TXT", ""}});
+  EXPECT_EQ(Run(record), 1);
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("PROG"), std::string::npos) << op.shown[0].text;
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(machine.Read("C:\\EST\\PROG.EXE"), "old program");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
+}
+
 TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
   machine.Write("D:\\MEDIA\\A.TXT", "a");
   description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", "T\\"}});
