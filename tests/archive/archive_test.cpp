@@ -63,8 +63,8 @@ class ArchiveCommandTest : public ::testing::Test {
 };
 
 TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
-  for (const auto& [level, method] : std::vector<std::pair<int, std::string>>{
-           {0, "lh5"}, {1, "lh7"}, {2, "lh6"}, {2, "lh0"}}) {
+  for (const auto& [level, method] :
+       std::vector<std::pair<int, std::string>>{{0, "lh5"}, {1, "lh7"}, {2, "lh6"}, {2, "lh0"}}) {
     SCOPED_TRACE(std::to_string(level) + method);
     fs::remove_all(root_ + "/target");
     fs::create_directories(root_ + "/target");
@@ -100,6 +100,45 @@ TEST_F(ArchiveCommandTest, FindsNameLzhWhateverItsCaseAndOverwritesWithC) {
   EXPECT_EQ(ReadHostFile(root_ + "/target/keep.dat"), "not in the archive");
 }
 
+TEST_F(ArchiveCommandTest, WorkFolderWithBlanksAndWithoutOverwrite) {
+  PutArchive(2, "lh7", "UPD.lzh");
+  // Without -c a file at least as new as the member stays; an older one is replaced.
+  WriteHostFile(root_ + "/target/text.txt", "newer than the member");
+  WriteHostFile(root_ + "/target/binary.bin", "older than the member");
+  fs::last_write_time(
+      root_ + "/target/binary.bin",
+      fs::last_write_time(root_ + "/target/binary.bin") - std::chrono::hours(24 * 365 * 30));
+  const std::string line =
+      "e -mw C:\\Program Files\\WIN \"" + root_ + "/media/UPD\" \"" + root_ + "/target\\\"";
+  char output[256];
+  ASSERT_EQ(ArchiveCommand(nullptr, line.c_str(), output, sizeof output), 0) << output;
+  EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "newer than the member");
+  EXPECT_TRUE(ReadHostFile(root_ + "/target/binary.bin") == testing::SourceFiles()[1].bytes);
+  EXPECT_EQ(Listing(root_ + "/target").size(), testing::SourceFiles().size());
+}
+
+TEST_F(ArchiveCommandTest, ReplacesReadOnlyFilesButNeverAFolder) {
+  PutArchive(1, "lh6", "UPD.lzh");
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  port::FileStatus status;
+  ASSERT_TRUE(port::ReadFileStatus(root_ + "/target/text.txt", &status));
+  status.attributes = port::kAttrReadOnly;
+  ASSERT_TRUE(port::WriteFileStatus(root_ + "/target/text.txt", status));
+  std::string message;
+  ASSERT_EQ(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0) << message;
+  EXPECT_TRUE(ReadHostFile(root_ + "/target/text.txt") == testing::SourceFiles()[0].bytes);
+
+  // A folder where a member goes: refused before anything is replaced.
+  fs::remove_all(root_ + "/target");
+  fs::create_directories(root_ + "/target/UPPER.TXT");
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  const auto before = Listing(root_ + "/target");
+  EXPECT_NE(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0);
+  EXPECT_EQ(Listing(root_ + "/target"), before);
+  EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "old contents");
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
+}
+
 TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember) {
   std::string bytes = ReadHostFile(testing::ArchivePath(1, "lh5"));
   // Damage the last member's data ("UPPER.TXT"): the members before it decode fine.
@@ -118,7 +157,8 @@ TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember)
   EXPECT_TRUE(port::Cp932ToUtf8(message, &utf8)) << "message is not code page 932";
 
   // Cut short inside the second member: nothing either.
-  WriteHostFile(root_ + "/media/SHORT.lzh", ReadHostFile(testing::ArchivePath(2, "lh7")).substr(0, 20000));
+  WriteHostFile(root_ + "/media/SHORT.lzh",
+                ReadHostFile(testing::ArchivePath(2, "lh7")).substr(0, 20000));
   EXPECT_NE(Run(root_ + "/media/SHORT", root_ + "/target\\", &message), 0);
   EXPECT_EQ(Listing(root_ + "/target"), before);
 }
@@ -165,9 +205,9 @@ TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {
     const char* archive;
     bool succeeds;
   } cases[] = {
-      {"abspath", true},  {"dotdot", true},    {"symlink1", false}, {"symlink2", false},
-      {"symlink3", false}, {"truncated", false}, {"badterm", false}, {"unixsep", true},
-      {"dir", true},      {"multiple", true},
+      {"abspath", true},   {"dotdot", true},     {"symlink1", false}, {"symlink2", false},
+      {"symlink3", false}, {"truncated", false}, {"badterm", false},  {"unixsep", true},
+      {"dir", true},       {"multiple", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.archive);
@@ -210,8 +250,8 @@ TEST_F(ArchiveCommandTest, CheckArchiveAndProgress) {
     lastDone[member] = done;
   });
   std::string message;
-  EXPECT_TRUE(CheckArchive(testing::ArchivePath(2, "lh7"),
-                           [&](const MemberInfo& m) { members.push_back(m); }, &message))
+  EXPECT_TRUE(CheckArchive(
+      testing::ArchivePath(2, "lh7"), [&](const MemberInfo& m) { members.push_back(m); }, &message))
       << message;
   SetProgressCallback(nullptr);
   const auto& files = testing::SourceFiles();
