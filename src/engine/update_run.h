@@ -6,26 +6,9 @@
 
 #include <string>
 
-#include "description/update_description.h"
-#include "engine/operator.h"
+#include "engine/run_context.h"
 
 namespace koushin::engine {
-
-// Everything one run works with. The caller owns all of it and keeps it alive during the call.
-struct RunContext {
-  // The loaded info.txt. The run reads installFolder and the entries, and changes the record as
-  // the wizard expects: systemIniName (auto-detection), systemIndex, and the variant suffix of a
-  // START entry's file name (START3). A second run with the same record sees those changes.
-  description::UpdateDescription& record;
-  // The folder of the update media, ending with '\\' (or a bare drive such as "A:"); every media
-  // path is sourceFolder + a file name. Code page 932.
-  std::string sourceFolder;
-  // The person at the screen: messages, wait state, progress, log.
-  Operator& op;
-  // true: check the installation, walk the entries and report every planned step through `op`
-  // (Log), check every archive's CRCs, and write nothing at all. Disk prompts are still shown.
-  bool dryRun = false;
-};
 
 // Result of UpdateRun, as the wizard uses it.
 enum : int {
@@ -37,5 +20,17 @@ enum : int {
 // wizard shows the destination step again), 1 otherwise: success (after the final message), a
 // cancelled disk prompt, or a failure that was reported to the person. Never throws.
 int UpdateRun(RunContext& context);
+
+// Steps of the run, for the wizards' tests and the run itself.
+
+// Creates the one folder at `path` when nothing exists there (its parent must exist). Returns
+// whether the folder is there now; the run does not stop on false (the copy or extraction into it
+// then fails with its own message).
+bool CreateFolderIfMissing(const std::string& path);
+
+// 1 when the Excel template below the working folder must be replaced: it is missing, cannot be
+// opened without sharing, or was last written (UTC date) on or before 2022-02-05. 0 when it is
+// newer, or when the folder itself is missing. The folder is not changed.
+int IsExcelTemplateDue(const std::string& folder);
 
 }  // namespace koushin::engine
