@@ -61,9 +61,17 @@ void Check(bool good, const std::string& what) {
   Print(std::string(good ? "ok   " : "FAIL ") + what);
 }
 
+// One line for the log: CR LF shown as \n.
+std::string Shown(const std::wstring& text) {
+  std::wstring shown = text;
+  for (std::size_t at; (at = shown.find(L"\r\n")) != std::wstring::npos;)
+    shown.replace(at, 2, L"\\n");
+  return Utf8(shown);
+}
+
 void CheckText(const std::wstring& got, const std::wstring& want, const std::string& what) {
   Check(got == want,
-        what + ": \"" + Utf8(got) + "\"" + (got == want ? "" : " want \"" + Utf8(want) + "\""));
+        what + ": \"" + Shown(got) + "\"" + (got == want ? "" : " want \"" + Shown(want) + "\""));
 }
 
 // Texts of windows of the other process, through WM_GETTEXT (which Windows carries across).
@@ -387,7 +395,7 @@ void ScenarioNextBackNext(const Setup& setup) {
   Stop();
 }
 
-// browse DRIVE_ITEM FOLDER_ITEM SUBFOLDER_ITEM ROOT ENTERED: choose a drive, enter a folder,
+// browse DRIVE_ITEM FOLDER_ITEM SUBFOLDER_ITEM ROOT ENTERED UP: choose a drive, enter a folder,
 // go up with [..], then next to the confirmation, back, and the folder is the confirmed one.
 void ScenarioBrowse(const Setup& setup) {
   const std::wstring drive = setup.args.at(0), folder = setup.args.at(1),
@@ -411,7 +419,7 @@ void ScenarioBrowse(const Setup& setup) {
         "entered folder's list: " + Utf8(Joined(inner)));
   Shot("destination-browse");
   if (!SelectItem(destination, 1003, L"[..]")) return Stop();
-  CheckText(TextOf(GetDlgItem(destination, 1005)), root.substr(0, 2) + L"\\", "field after [..]");
+  CheckText(TextOf(GetDlgItem(destination, 1005)), setup.args.at(5), "field after [..]");
   if (!SelectItem(destination, 1003, folder)) return Stop();
   Click(destination, 1);
   HWND confirm = WaitFor(kConfirm, destination);
