@@ -93,8 +93,8 @@ exe() { winpath "$WORK/$1/koushin.exe"; }
 NOTICE_TEXT='この更新は見積システムを新しい版にします。\n更新の前にすべての業務を終了して下さい。\nソフト表示能力の確認：表・ソ・能'
 {
   printf 'cancel\t%s\t%s\t%s\t%s\n' "$(exe media-master)" "$TITLE" "$NOTICE_TEXT" 'E:\EST'
-  printf 'caption\t%s\t%s\n' "$(exe media-update)" 'アップデート'
-  printf 'caption\t%s\t%s\n' "$(exe media-master)" 'マスタ調整機能付'
+  printf 'caption\t%s\t%s\t%s\n' "$(exe media-update)" 'アップデート' notice-update
+  printf 'caption\t%s\t%s\t%s\n' "$(exe media-master)" 'マスタ調整機能付' notice-master
   printf 'nextbacknext\t%s\t%s\n' "$(exe media-master)" 'C:\見積'
   printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-master)" '[-e-]' '[ソフト]' '[SUB]' \
     'e:\' 'e:\ソフト' 'e:\'

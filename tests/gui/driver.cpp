@@ -351,13 +351,13 @@ void ScenarioCancel(const Setup& setup) {
   Check(!before.empty() && before == after, "nothing was written into the installation");
 }
 
-// caption WANT: the notice's caption for this media; Esc ends the wizard.
+// caption WANT SHOT: the notice's caption for this media; Esc ends the wizard.
 void ScenarioCaption(const Setup& setup) {
   if (!Start(setup.exe)) return;
   const HWND notice = WaitFor(kNotice);
   if (notice == nullptr) return Stop();
   CheckText(TextOf(notice), setup.args.at(0), "notice caption");
-  Shot("notice-caption");
+  Shot(Utf8(setup.args.at(1)));
   PressKey(notice, VK_ESCAPE);
   WaitForExit();
   Stop();
