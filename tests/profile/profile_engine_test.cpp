@@ -93,7 +93,7 @@ TEST(ProfileEngineTest, ReadsFixtureAAsWindowsDoes) {
       // Our choices: a line without '=' is not found; a default cut like a value.
       {"section1", "name3", "default", 260, 7, B("default\0")},
       {"notasection", "name1", "default", 4, 3, B("def\0")},
-      {"section2", nullptr, "default", 260, 0, B("\0\0")},
+      {"section2", nullptr, "default", 260, 7, B("default\0")},
       {"notasection", nullptr, "default", 260, 7, B("default\0")},
       {nullptr, nullptr, "default", 2, 0, B("\0\0")},
       {nullptr, nullptr, "default", 1, 0, B("\0")},
@@ -105,15 +105,23 @@ TEST(ProfileEngineTest, ReadsFixtureAAsWindowsDoes) {
   ExpectReads(&lf, cases, "LF");
 }
 
-TEST(ProfileEngineTest, MissingFileGivesTheDefault) {
+TEST(ProfileEngineTest, MissingFileGivesTheDefaultOrNoSections) {
   ExpectReads(nullptr,
               {
                   {"section1", "name1", "default", 260, 7, B("default\0")},
                   {"section1", "name1", "default  ", 5, 4, B("defa\0")},
-                  {nullptr, "name1", "default", 260, 7, B("default\0")},
+                  {nullptr, "name1", "default", 260, 0, B("\0")},
                   {"section1", nullptr, nullptr, 260, 0, B("\0")},
+                  {"section1", nullptr, "default", 260, 7, B("default\0")},
               },
               "missing");
+}
+
+TEST(ProfileEngineTest, EmptyListsOfAFile) {
+  const std::string noSections = "key=value\r\n";
+  ExpectReads(&noSections, {{nullptr, nullptr, "default", 260, 0, B("\0")}}, "no sections");
+  const std::string onlyEntries = "[s]\r\nname3\r\n[t]\r\n";
+  ExpectReads(&onlyEntries, {{"s", nullptr, "default", 260, 7, B("default\0")}}, "no keys");
 }
 
 // Section names as Windows lists them: the list and its final NUL must fit with a byte to spare.

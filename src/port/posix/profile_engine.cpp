@@ -206,11 +206,14 @@ ProfileBuffer ListResult(const std::vector<std::string_view>& names, std::size_t
     list.append(name);
     list.push_back('\0');
   }
+  if (list.empty()) {
+    result.bytes.assign(1, '\0');  // a single NUL, as Windows and Wine give it
+    return result;
+  }
   if (list.size() + 2 <= size) {
     result.count = list.size();
     result.bytes = list;
     result.bytes.push_back('\0');
-    if (list.empty()) result.bytes.push_back('\0');
     return result;
   }
   if (size < 2) {
@@ -250,9 +253,7 @@ std::string TrimDefault(std::string_view defaultValue) {
 ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, const char* key,
                                 const char* defaultValue, std::size_t size) {
   const std::string fallback = TrimDefault(defaultValue ? defaultValue : "");
-  if (file == nullptr) return StringResult(fallback, size);
-  const std::vector<Line> lines = SplitLines(*file);
-
+  const std::vector<Line> lines = SplitLines(file ? *file : std::string_view());
   if (section == nullptr) {
     std::vector<std::string_view> names;
     std::vector<std::string> folded;
@@ -261,6 +262,7 @@ ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, co
     }
     return ListResult(names, size);
   }
+  if (file == nullptr) return StringResult(fallback, size);
 
   const SectionSpan span = FindSection(lines, section);
   if (span.header == std::string_view::npos) return StringResult(fallback, size);
@@ -270,6 +272,8 @@ ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, co
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
       if (lines[i].isKey) AddName(&names, &folded, lines[i].name);
     }
+    // A section without keys gives the default, as Wine does (and, we take it, Windows).
+    if (names.empty()) return StringResult(fallback, size);
     return ListResult(names, size);
   }
   const std::size_t found = FindKey(lines, span, key);

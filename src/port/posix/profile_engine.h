@@ -51,7 +51,10 @@ struct ProfileBuffer {
 //   the lead byte becomes a NUL. Empty names are left out, since they would end the list early,
 //   and a name is listed once (the first spelling); later duplicates cannot be read anyway.
 // - size 0: nothing is stored and the count is 0.
-// A missing file gives the default whatever the section and key (also for the lists).
+// A missing file gives the default, and so does a section without keys for the key list; the
+// section list of a missing file or of a file without sections is empty: a single NUL, count 0
+// (Windows' documented answer for a missing file; the rest is Wine's behaviour, checked by the
+// differential test).
 ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, const char* key,
                                 const char* defaultValue, std::size_t size);
 
