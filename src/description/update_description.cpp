@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "port/port.h"
 #include "text/cp932.h"
 #include "text/line_breaks.h"
 #include "text/number.h"
@@ -118,6 +119,16 @@ LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* r
   text::ConvertTabsToLineBreaks(record->noticeText);
   text::ConvertTabsToLineBreaks(record->destinationText);
   return {LoadStatus::kRead, 0, {}};
+}
+
+LoadResult LoadUpdateDescription(const std::string& sourceFolder, UpdateDescription* record) {
+  *record = UpdateDescription();
+  std::string bytes;
+  port::Error error;
+  if (!port::ReadWholeFile(sourceFolder + "info.txt", &bytes, &error)) {
+    return {LoadStatus::kNotFound, 0, error.Describe()};
+  }
+  return ParseUpdateDescription(bytes, record);
 }
 
 }  // namespace koushin::description

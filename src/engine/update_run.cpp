@@ -230,19 +230,21 @@ class Run {
           " bytes) and clear its attributes");
       return true;
     }
-    if (port::ReadFileStatus(source, &status)) Report(i, targetFile, 0, status.size);
+    std::uint64_t size = 0;
+    if (port::ReadFileStatus(source, &status)) size = status.size;
+    Report(i, targetFile, 0, size);
     if (!port::CopyFileReplacing(source, targetFile, &error)) {
       Log("copy failed: " + error.Describe());
       return Fail(messages::UpdateFailed(targetFile));
     }
     Log("copied " + source + " to " + targetFile);
+    Report(i, targetFile, size, size);
     // The installed files must be writable by the installed system: no read-only, hidden,
     // system or archive flag stays from the media.
     if (!port::ReadFileStatus(targetFile, &status, &error)) {
       Log("status read failed: " + error.Describe());
       return Fail(messages::AttributeUpdateFailed(targetFile));
     }
-    Report(i, targetFile, status.size, status.size);
     status.attributes = 0;
     if (!port::WriteFileStatus(targetFile, status, &error)) {
       Log("status write failed: " + error.Describe());

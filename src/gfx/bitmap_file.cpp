@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "port/port.h"
+
 namespace koushin::gfx {
 
 namespace {
@@ -152,6 +154,13 @@ bool ParseBitmap(std::string_view bytes, BitmapImage* image) {
   image->colorCount = colorCount;
   image->imageSize = static_cast<std::uint32_t>(imageSize);
   return true;
+}
+
+bool ReadBitmapFile(const std::string& path, BitmapImage* image) {
+  *image = BitmapImage();
+  std::string bytes;
+  if (!port::ReadWholeFile(path, &bytes)) return false;
+  return ParseBitmap(bytes, image);
 }
 
 std::vector<PaletteEntry> BitmapPalette(const BitmapImage& image) {

@@ -1,5 +1,8 @@
 #include "description/update_description.h"
 
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -182,6 +185,70 @@ TEST(UpdateDescriptionTest, Limits) {
   ParseUpdateDescription(Header() + hundred, &d);
   EXPECT_EQ(d.entryFileNames[99], "F100");
   EXPECT_EQ(d.entryDiskNumbers[99], 100);
+}
+
+// A real folder below the system's temporary folder, removed at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("koushin-description-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
+  TempFolder temp;
+  const std::string sep(1, std::filesystem::path::preferred_separator);
+  const std::string base = temp.path().string() + sep;  // ASCII on every test machine
+  std::string hundredAndOne;
+  for (int i = 0; i < 101; ++i) hundredAndOne += "1,1,f,\\\r\n";
+  struct Case {
+    const char* what;
+    std::filesystem::path hostFolder;  // where the file is written (UTF-8 names)
+    std::string fileName;              // empty: no file
+    std::string bytes;
+    std::string sourceFolder;  // code page 932, as the program builds it
+    LoadStatus status;
+  } cases[] = {
+      {"plain folder", "upd", "info.txt", Header() + "1,1,prog,\\DATA\\\r\n", base + "upd" + sep,
+       LoadStatus::kRead},
+      {"0x5C trail bytes in the folder", std::filesystem::u8path(u8"\u30bd\u8868"), "info.txt",
+       Header() + "1,1,prog,\\DATA\\\r\n", base + kSo + kHyo + sep, LoadStatus::kRead},
+      {"upper-case name on the media", "cd", "INFO.TXT", Header() + "1,1,prog,\\DATA\\\r\n",
+       base + "cd" + sep, LoadStatus::kRead},
+      {"no info.txt", "empty", "", "", base + "empty" + sep, LoadStatus::kNotFound},
+      {"no folder", "", "", "", base + "missing" + sep, LoadStatus::kNotFound},
+      {"101 entries", "many", "info.txt", Header() + hundredAndOne, base + "many" + sep,
+       LoadStatus::kInvalid},
+  };
+  for (const auto& c : cases) {
+    if (!c.hostFolder.empty()) std::filesystem::create_directories(temp.path() / c.hostFolder);
+    if (!c.fileName.empty()) {
+      std::ofstream(temp.path() / c.hostFolder / c.fileName, std::ios::binary) << c.bytes;
+    }
+    UpdateDescription d;
+    d.entryCount = 7;
+    const LoadResult r = LoadUpdateDescription(c.sourceFolder, &d);
+    EXPECT_EQ(r.status, c.status) << c.what;
+    if (c.status == LoadStatus::kRead) {
+      EXPECT_EQ(d.uninstallKeys[0], "H1") << c.what;
+      ASSERT_EQ(d.entryCount, 1) << c.what;
+      EXPECT_EQ(d.entryFileNames[0], "PROG") << c.what;
+    } else {
+      EXPECT_EQ(d.entryCount, 0) << c.what;
+      EXPECT_EQ(d.uninstallKeys[0], "") << c.what;
+      EXPECT_FALSE(r.problem.empty()) << c.what;
+    }
+  }
 }
 
 }  // namespace

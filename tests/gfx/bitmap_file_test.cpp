@@ -1,6 +1,8 @@
 #include "gfx/bitmap_file.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -269,6 +271,63 @@ TEST(BitmapFileTest, PaletteAndChunks) {
       EXPECT_EQ(std::string(destination.begin(), destination.end() - 1), source.substr(0, c.count));
     }
   }
+}
+
+// Files written by a real tool (tests/gfx/data/README.md), read through the port; and one in a
+// real temporary folder whose name and file name end in 0x5C trail bytes.
+TEST(BitmapFileTest, ReadsRealFiles) {
+  const std::string data = std::string(KOUSHIN_SOURCE_DIR) + "/tests/gfx/data/";
+  struct Case {
+    const char* file;
+    std::int32_t width, height;
+    std::uint16_t bitCount;
+    std::uint32_t colors, imageSize;
+    std::size_t imageOffset;
+  } cases[] = {
+      {"rgb24.bmp", 7, 5, 24, 0, 120, 40}, {"v5.bmp", 7, 5, 24, 0, 120, 40},
+      {"argb.bmp", 6, 4, 32, 0, 96, 52},   {"mono.bmp", 9, 3, 1, 2, 12, 48},
+      {"pal8.bmp", 7, 5, 4, 16, 20, 104},  {"rle8.bmp", 40, 3, 8, 256, 14, 1064},
+  };
+  for (const auto& c : cases) {
+    BitmapImage image;
+    ASSERT_TRUE(ReadBitmapFile(data + c.file, &image)) << c.file;
+    EXPECT_EQ(image.width, c.width) << c.file;
+    EXPECT_EQ(image.height, c.height) << c.file;
+    EXPECT_EQ(image.bitCount, c.bitCount) << c.file;
+    EXPECT_EQ(image.colorCount, c.colors) << c.file;
+    EXPECT_EQ(image.imageSize, c.imageSize) << c.file;
+    EXPECT_EQ(image.imageOffset, c.imageOffset) << c.file;
+  }
+
+  // Red above, blue below: rows are stored bottom-up, pixels as blue, green, red.
+  BitmapImage image;
+  ASSERT_TRUE(ReadBitmapFile(data + "v5.bmp", &image));
+  const unsigned char* bits = image.block.data() + image.imageOffset;
+  EXPECT_EQ(std::string(bits, bits + 3), std::string("\xFF\x00\x00", 3));
+  EXPECT_EQ(std::string(bits + 4 * 24, bits + 4 * 24 + 3), std::string("\x00\x00\xFF", 3));
+  ASSERT_TRUE(ReadBitmapFile(data + "argb.bmp", &image));
+  EXPECT_EQ(Field(image, 40), 0x00FF0000u);  // red mask, taken from the long header
+  EXPECT_EQ(Field(image, 48), 0x000000FFu);  // blue mask
+  ASSERT_TRUE(ReadBitmapFile(data + "pal8.bmp", &image));
+  const std::vector<PaletteEntry> palette = BitmapPalette(image);
+  const unsigned char topLeft = image.block[image.imageOffset + 4 * 4] >> 4;
+  EXPECT_EQ(palette.at(topLeft).red, 255);
+  EXPECT_EQ(palette.at(topLeft).blue, 0);
+
+  const auto temp = std::filesystem::temp_directory_path() /
+                    ("koushin-gfx-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(temp / std::filesystem::u8path(u8"\u80fd"));  // 能
+  std::filesystem::copy_file(data + "rgb24.bmp",
+                             temp / std::filesystem::u8path(u8"\u80fd/\u30bd.bmp"));  // ソ.bmp
+  const std::string sep(1, std::filesystem::path::preferred_separator);
+  const std::string folder = temp.string() + sep + "\x94\x5C" + sep;
+  EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
+  EXPECT_EQ(image.width, 7);
+  EXPECT_FALSE(ReadBitmapFile(folder + "missing.bmp", &image));
+  EXPECT_TRUE(image.block.empty());
+  EXPECT_FALSE(ReadBitmapFile(folder, &image));  // a folder is no bitmap
+  std::error_code ignored;
+  std::filesystem::remove_all(temp, ignored);
 }
 
 }  // namespace
