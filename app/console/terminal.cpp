@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "port/port.h"
+#include "text/cp932.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -110,7 +111,10 @@ void Terminal::Progress(int entry, int entryCount, const std::string& file, std:
   std::string line = "\r\x1b[K[";
   line += std::string(filled, '#') + std::string(kBarWidth - filled, '.');
   line += "] " + std::to_string(entry) + "/" + std::to_string(entryCount) + " ";
-  line += TailColumns(ForTerminal(file), kFileColumns);
+  // The name only: the folder is the same for every entry of the media.
+  const std::size_t separator = text::FindLastSeparator(file);
+  const std::string name = separator == std::string::npos ? file : file.substr(separator + 1);
+  line += TailColumns(ForTerminal(name), kFileColumns);
   if (total > 0) line += " " + HumanBytes(done) + "/" + HumanBytes(total);
   out_ << line;
   out_.flush();
