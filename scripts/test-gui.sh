@@ -101,14 +101,20 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
   printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
 } >"$WORK/scenarios.txt"
 
-# The demo update, when the demo media and installation are there.
-if [ -f examples/demo-media/info.txt ] && [ -d examples/demo-install ]; then
-  mkdir -p "$WORK/demo"
-  cp -r examples/demo-media "$WORK/demo/media"
-  cp -r examples/demo-install "$WORK/demo/install"
-  cp build/mingw64/app/win32/koushin.exe "$WORK/demo/media/"
-  printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$WORK/demo/media/koushin.exe")" \
-    'C:\NOWHERE' "$(winpath "$WORK/demo/install/EST")" \
+# The demo update, when the demo media and installation are there: drive K: holds a copy of the
+# installation, whose master folder setting is moved from C: to K: with it.
+DEMO=$WORK/demo
+if [ -f examples/demo-media/info.txt ] && [ -d examples/demo-install/EST ]; then
+  mkdir -p "$DEMO/gui" "$DEMO/console" "$DEMO/c/WINDOWS"
+  cp -r examples/demo-media "$DEMO/media"
+  cp build/mingw64/app/win32/koushin.exe "$DEMO/media/"
+  for copy in gui console; do
+    cp -r examples/demo-install/EST "$DEMO/$copy/EST"
+    sed -i 's/C:\\EST\\MASTER\\/K:\\EST\\MASTER\\/' "$DEMO/$copy/EST/tamiro1.ini"
+  done
+  ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
+  printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$DEMO/media/koushin.exe")" \
+    'C:\NOWHERE' 'K:\EST' \
     'ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。' 'システムは正常に更新されました。' \
     >>"$WORK/scenarios.txt"
 else
@@ -151,12 +157,32 @@ status=${PIPESTATUS[0]}
 set -e
 "$WINESERVER" -k 2>/dev/null || true
 
-if [ -d "$WORK/demo" ]; then
-  # The update wrote the new version into the system's INI file.
-  if ! grep -q $'^Version=' "$WORK/demo/install/EST/tamiro1.ini"; then
-    echo "test-gui: FAIL the demo installation has no new Version setting" >&2
-    status=1
+if [ -d "$DEMO/gui" ]; then
+  # The update under Windows must leave the same bytes as the console wizard's on the same
+  # media and installation: extracted and copied files, INI settings, converted masters.
+  console=build/native/app/console/koushin
+  if [ -x "$console" ]; then
+    LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "K=$DEMO/console" \
+      --drive "C=$DEMO/c" --folder 'K:\EST' --yes >"$WORK/console.log" 2>&1 || true
+    if diff -r "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
+      echo "  ok   the GUI's update left the same bytes as the console wizard's"
+    else
+      echo "  FAIL the GUI's update differs from the console wizard's (build/gui-test/demo.diff):"
+      head -20 "$WORK/demo.diff" | sed 's/^/    /'
+      status=$((status + 1))
+    fi
   fi
+  # Settings written by the update: the new version in the system's INI file, byte for byte.
+  if grep -q $'^Version=8.1S\r$' "$DEMO/gui/EST/tamiro1.ini"; then
+    echo "  ok   tamiro1.ini holds Version=8.1S"
+  else
+    echo "  FAIL tamiro1.ini lacks Version=8.1S"
+    status=$((status + 1))
+  fi
+  for f in bmp/LAYER2L.BMP doc/history.txt; do
+    if [ -f "$DEMO/gui/EST/$f" ]; then echo "  ok   $f is there"; else
+      echo "  FAIL $f is missing"; status=$((status + 1)); fi
+  done
 fi
 echo "test-gui: screenshots in build/screenshots/: $(cd "$SHOTS" && ls *.png 2>/dev/null | tr '\n' ' ')"
 if [ "$status" -ne 0 ]; then
