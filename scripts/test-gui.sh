@@ -102,7 +102,8 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
 } >"$WORK/scenarios.txt"
 
 # The demo update, when the demo media and installation are there: drive K: holds a copy of the
-# installation, whose master folder setting is moved from C: to K: with it.
+# installation, whose master folder setting is moved from C: to K: with it. The first try names
+# E:\EST, which holds the system's INI file but not the product's marker files.
 DEMO=$WORK/demo
 if [ -f examples/demo-media/info.txt ] && [ -d examples/demo-install/EST ]; then
   mkdir -p "$DEMO/gui" "$DEMO/console" "$DEMO/c/WINDOWS"
@@ -114,8 +115,7 @@ if [ -f examples/demo-media/info.txt ] && [ -d examples/demo-install/EST ]; then
   done
   ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
   printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$DEMO/media/koushin.exe")" \
-    'C:\NOWHERE' 'K:\EST' \
-    'ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。' 'システムは正常に更新されました。' \
+    'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
     >>"$WORK/scenarios.txt"
 else
   echo "test-gui: the demo update scenario waits for examples/demo-media"
@@ -179,7 +179,7 @@ if [ -d "$DEMO/gui" ]; then
     echo "  FAIL tamiro1.ini lacks Version=8.1S"
     status=$((status + 1))
   fi
-  for f in bmp/LAYER2L.BMP doc/history.txt; do
+  for f in bmp/LAYER2L.BMP doc/HISTORY.TXT; do
     if [ -f "$DEMO/gui/EST/$f" ]; then echo "  ok   $f is there"; else
       echo "  FAIL $f is missing"; status=$((status + 1)); fi
   done

@@ -27,6 +27,8 @@ GuiOperator::~GuiOperator() { DestroyProgressControls(); }
 engine::Answer GuiOperator::ShowMessage(const std::string& text, const std::string& caption,
                                         engine::Buttons buttons) {
   const UINT type = buttons == engine::Buttons::kOkCancel ? MB_OKCANCEL : MB_OK;
+  // The message stands alone over the background; the progress shows again with the next report.
+  DestroyProgressControls();
   // The hourglass would stay over the message box; the arrow comes back after it.
   const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_ARROW));
   const int answer =
@@ -52,8 +54,9 @@ void GuiOperator::EndWait() {
 void GuiOperator::ReportProgress(const engine::Progress& progress) {
   if (progressBar_ == nullptr) CreateProgressControls();
   if (progressBar_ == nullptr) return;
-  // Whole entries done plus the share of the current one.
-  long long position = 0;
+  // Whole entries done plus the share of the current one. Work reported without an entry count
+  // (the master conversions) comes after the entries: the bar is full.
+  long long position = kBarRange;
   if (progress.entryCount > 0) {
     double done = progress.entry > 0 ? progress.entry - 1 : 0;
     if (progress.bytesTotal > 0) {
