@@ -38,6 +38,7 @@ fi
 # --- Wine: the shared prefix, Japanese fonts for the dialog fonts, a virtual desktop for the
 # wizard and the driver (title bars in the screenshots), ANSI code page 932.
 . scripts/wine-env.sh
+. scripts/gui-wine.sh
 koushin_wine_prefix
 LC_ALL=$(koushin_wine_locale ja)
 export LC_ALL
@@ -50,19 +51,6 @@ mkdir -p "$WORK" "$SHOTS"
 # Windows path of a host path, through drive Z:.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-{
-  printf '\xff\xfe'
-  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]' \
-    '"MS Shell Dlg"="IPAPGothic"' '"MS Shell Dlg 2"="IPAPGothic"' '"MS UI Gothic"="IPAPGothic"' \
-    '"MS PGothic"="IPAPGothic"' '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS Gothic"="IPAGothic"' \
-    '"ＭＳ ゴシック"="IPAGothic"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]' '"koushin"="1024x768"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\AppDefaults\koushin.exe\Explorer]' '"Desktop"="koushin"' '' \
-    '[HKEY_CURRENT_USER\Software\Wine\AppDefaults\koushin_gui_driver.exe\Explorer]' \
-    '"Desktop"="koushin"' '' |
-    iconv -f UTF-8 -t UTF-16LE
-} >"$WORK/gui.reg"
 
 # --- The media: info.txt from the template (code page 932), pictures, koushin.exe beside them.
 make_media() {  # folder key key2 masterAdjust
@@ -135,7 +123,7 @@ for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1;
 export DISPLAY=:$display
 
 # Three Wine starts: the registry set-up, the uninstall entry, the driver with every scenario.
-"$WINE64" regedit /S "$(winpath "$WORK/gui.reg")" >/dev/null 2>&1
+koushin_gui_registry "$WORK/gui.reg"
 "$WINE64" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\koushin-gui-test' \
   /v UninstallString /d 'C:\UNINST.EXE -fC:\APPS\見積\SETUP.LOG -y' /f >/dev/null 2>&1
 
