@@ -22,8 +22,10 @@ done
 
 # --- Build: the x86_64 wizard and driver (they run here), the i686 wizard (the shipped one).
 cmake --preset mingw64 >/dev/null
+# koushin.exe is left out of the build while a layer below it is missing (app/win32/CMakeLists.txt).
+grep -q '^koushin:' build/mingw64/app/win32/Makefile 2>/dev/null ||
+  skip "koushin.exe is not part of the build yet (a layer below it is missing)"
 cmake --build build/mingw64 --parallel "$JOBS" --target koushin koushin_gui_driver >/dev/null
-[ -f build/mingw64/app/win32/koushin.exe ] || skip "koushin.exe is not built (a layer is missing)"
 if grep -q '"mingw32"' CMakePresets.json; then
   cmake --preset mingw32 >/dev/null
   cmake --build build/mingw32 --parallel "$JOBS" --target koushin >/dev/null
