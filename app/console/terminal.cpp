@@ -8,6 +8,10 @@
 
 #ifdef _WIN32
 #include <io.h>
+// The console's code page calls of the kernel, declared here so that the console front end does
+// not pull in <windows.h> for two functions.
+extern "C" __declspec(dllimport) int __stdcall SetConsoleOutputCP(unsigned int codePage);
+extern "C" __declspec(dllimport) int __stdcall SetConsoleCP(unsigned int codePage);
 #else
 #include <filesystem>
 #include <system_error>
@@ -61,7 +65,13 @@ std::string ForTerminal(const std::string& cp932) {
 
 #ifdef _WIN32
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+void PrepareTerminal() {
+  constexpr unsigned int kUtf8CodePage = 65001;
+  SetConsoleOutputCP(kUtf8CodePage);
+  SetConsoleCP(kUtf8CodePage);
+}
 #else
+void PrepareTerminal() {}
 bool IsTerminal(int fd) {
   // The descriptor's target names the device: a pseudo-terminal or a console.
   std::error_code error;
