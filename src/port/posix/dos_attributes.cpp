@@ -2,6 +2,7 @@
 #include "port/posix/dos_attributes.h"
 
 #include <errno.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 #include <cstdio>

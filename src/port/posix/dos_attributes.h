@@ -6,10 +6,10 @@
 // and the directory flag survive, and files read as archive.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <string>
+
+struct stat;
 
 namespace koushin::port::posix {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "port/port.h"
+#include "text/cp932.h"
 
 namespace koushin::port {
 
@@ -72,19 +73,19 @@ bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
 std::string Cp932ToUtf8Lossy(const std::string& cp932) {
   std::string utf8;
   if (Cp932ToUtf8(cp932, &utf8)) return utf8;
-  // Convert character by character, replacing each one that does not convert.
+  // Convert character by character; a character that does not convert becomes '?', and only
+  // its first byte is dropped, so that an ASCII byte after a stray lead byte survives.
   utf8.clear();
   for (std::size_t i = 0; i < cp932.size();) {
-    const auto lead = static_cast<unsigned char>(cp932[i]);
-    const bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
-    const std::size_t length = (isLead && i + 1 < cp932.size()) ? 2 : 1;
+    const std::size_t length = text::CharLength(cp932, i);
     std::string piece;
     if (Cp932ToUtf8(cp932.substr(i, length), &piece)) {
       utf8 += piece;
+      i += length;
     } else {
       utf8 += '?';
+      ++i;
     }
-    i += length;
   }
   return utf8;
 }

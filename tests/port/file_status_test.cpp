@@ -1,0 +1,162 @@
+#include "port/posix/dos_attributes.h"
+
+#include <cstdio>
+
+#include "port_fixture.h"
+
+namespace koushin::port::testing {
+namespace {
+
+using FileStatusTest = PortTest;
+
+// The raw user.DOSATTRIB value of a host file, through the attr tools; empty when it has none.
+std::string StoredDosAttrib(const fs::path& file) {
+  const std::string command =
+      "getfattr --only-values -n user.DOSATTRIB '" + file.string() + "' 2>/dev/null";
+  std::string value;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[64];
+    std::size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) value.append(buffer, got);
+    pclose(pipe);
+  }
+  return value;
+}
+
+TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
+  MakeFile("c/f.txt", "12345");
+  fs::create_directories(Host("c/Dir"));
+  struct Case {
+    std::string path;
+    std::uint8_t written;
+    std::uint8_t read;
+    std::string stored;
+  };
+  const Case cases[] = {
+      {"C:\\F.TXT", kAttrReadOnly | kAttrArchive, kAttrReadOnly | kAttrArchive, "0x21"},
+      {"C:\\f.txt", kAttrHidden | kAttrSystem, kAttrHidden | kAttrSystem, "0x6"},
+      {"C:\\f.txt", 0, 0, "0x0"},
+      {"C:\\dir", kAttrHidden, kAttrHidden | kAttrDirectory, "0x12"},
+      {"C:\\dir", kAttrReadOnly, kAttrReadOnly | kAttrDirectory, "0x11"},
+      {"C:\\dir", 0, kAttrDirectory, "0x10"},
+  };
+  for (const Case& c : cases) {
+    FileStatus status;
+    ASSERT_TRUE(ReadFileStatus(c.path, &status)) << c.path;
+    status.attributes = c.written;
+    Error error;
+    ASSERT_TRUE(WriteFileStatus(c.path, status, &error)) << error.Describe();
+    ASSERT_TRUE(ReadFileStatus(c.path, &status));
+    EXPECT_EQ(status.attributes, c.read) << c.path << " " << int(c.written);
+    const fs::path host = c.path == "C:\\dir" ? Host("c/Dir") : Host("c/f.txt");
+    const auto perms = fs::status(host).permissions();
+    const bool writable = (perms & fs::perms::owner_write) != fs::perms::none;
+    EXPECT_EQ(writable, (c.written & kAttrReadOnly) == 0) << c.path;
+    if ((c.written & kAttrReadOnly) != 0) {
+      EXPECT_EQ(perms & fs::perms::others_write, fs::perms::none);
+    }
+    EXPECT_EQ(StoredDosAttrib(host), c.stored) << c.path;
+  }
+
+  // A chmod by another program decides read-only, whatever the extended attribute says.
+  fs::permissions(Host("c/f.txt"), fs::perms::owner_write, fs::perm_options::remove);
+  FileStatus status;
+  ASSERT_TRUE(ReadFileStatus("C:\\f.txt", &status));
+  EXPECT_EQ(status.attributes, kAttrReadOnly);
+  EXPECT_EQ(status.size, 5u);
+}
+
+TEST_F(FileStatusTest, TimesRoundTripAndMissingFilesFail) {
+  MakeFile("c/t.ini");
+  FileStatus status;
+  ASSERT_TRUE(ReadFileStatus("C:\\T.INI", &status));
+  EXPECT_NE(status.creationTime, 0);
+  status.lastWriteTime = FileTimeFromUnix(1644062400, 500);  // 2022-02-05 12:00 UTC
+  status.lastAccessTime = FileTimeFromUnix(1644062401);
+  const FileTime creation = status.creationTime;
+  status.creationTime = 1;  // cannot be set here: ignored
+  ASSERT_TRUE(WriteFileStatus("C:\\T.INI", status));
+  FileStatus again;
+  ASSERT_TRUE(ReadFileStatus("C:\\T.INI", &again));
+  EXPECT_EQ(again.lastWriteTime, FileTimeFromUnix(1644062400, 500));
+  EXPECT_EQ(again.lastAccessTime, FileTimeFromUnix(1644062401));
+  EXPECT_EQ(again.creationTime, creation);
+
+  // A time of 0 leaves that time as it is.
+  status = FileStatus();
+  status.attributes = kAttrArchive;
+  ASSERT_TRUE(WriteFileStatus("C:\\T.INI", status));
+  ASSERT_TRUE(ReadFileStatus("C:\\T.INI", &again));
+  EXPECT_EQ(again.lastWriteTime, FileTimeFromUnix(1644062400, 500));
+
+  Error error;
+  EXPECT_FALSE(ReadFileStatus("C:\\none.ini", &status, &error));
+  EXPECT_EQ(error.hostCode, ENOENT);
+  EXPECT_EQ(error.path, "C:\\none.ini");
+  EXPECT_FALSE(WriteFileStatus("C:\\none.ini", status, &error));
+  EXPECT_EQ(error.path, "C:\\none.ini");
+}
+
+TEST(DosAttribTest, ReadsWineAndSambaForms) {
+  struct Case {
+    std::string value;
+    bool ok;
+    std::uint32_t attributes;
+  };
+  const Case cases[] = {
+      {"0x21", true, 0x21},
+      {std::string("0x2\0", 4), true, 0x2},
+      {"0X10", true, 0x10},
+      // Samba's binary record, version 4: empty text, version, switch, flags 0x11, attrib 0x21.
+      {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0"
+                   "\0\0\0\0\0\0\0\0",
+                   24),
+       true, 0x21},
+      // Version 3 with "0x20" text in front.
+      {std::string("0x20\0\0\3\0\3\0\0\0\1\0\0\0\x22\0\0\0", 20), true, 0x20},
+      {std::string("\0\0\5\0\5\0\0\0\0\0\0\0\x21\0\0\0", 16), false, 0},  // attrib not valid
+      {std::string("\0\0\4\0\3\0\0\0\1\0\0\0", 12), false, 0},            // switch mismatch
+      {std::string("\0\0\4\0\4\0\0\0\1\0", 10), false, 0},                // truncated
+      {"0x", false, 0},
+      {"junk", false, 0},
+      {"", false, 0},
+  };
+  for (const Case& c : cases) {
+    std::uint32_t attributes = 0;
+    EXPECT_EQ(posix::ParseDosAttrib(c.value, &attributes), c.ok) << c.value;
+    if (c.ok) {
+      EXPECT_EQ(attributes, c.attributes) << c.value;
+    }
+  }
+}
+
+TEST_F(FileStatusTest, ReadsAnAttributeSambaWrote) {
+  MakeFile("c/s.txt");
+  const std::string command =
+      "setfattr -n user.DOSATTRIB -v 0sAAAEAAQAAAARAAAAIgAAAA== '" + Host("c/s.txt").string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  FileStatus status;
+  ASSERT_TRUE(ReadFileStatus("C:\\s.txt", &status));
+  EXPECT_EQ(status.attributes, kAttrHidden | kAttrArchive);
+}
+
+TEST(FileStatusNoXattrTest, DegradesWhereTheFileSystemHasNoUserXattrs) {
+  // tmpfs may refuse user extended attributes; read-only must still survive there.
+  const fs::path shm = "/dev/shm";
+  if (!fs::is_directory(shm)) GTEST_SKIP() << "no /dev/shm";
+  const fs::path folder = shm / ("koushin-port-" + std::to_string(std::random_device()()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "f") << "x";
+  const std::string path = (folder / "f").string();
+  FileStatus status;
+  ASSERT_TRUE(ReadFileStatus(path, &status));
+  status.attributes = kAttrReadOnly | kAttrHidden;
+  Error error;
+  EXPECT_TRUE(WriteFileStatus(path, status, &error)) << error.Describe();
+  ASSERT_TRUE(ReadFileStatus(path, &status));
+  EXPECT_EQ(status.attributes & kAttrReadOnly, kAttrReadOnly);
+  fs::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace koushin::port::testing
