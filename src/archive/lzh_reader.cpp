@@ -318,6 +318,7 @@ ReadStatus LzhReader::Next(MemberHeader* header, std::string* error) {
   }
   AppendSplit(storedFolder, &header->path);
   AppendSplit(storedName, &header->path);
+  dataOffset_ = offset_;
   data_ = std::make_unique<DataSource>(*this, header->packedSize);
   return ReadStatus::kMember;
 }

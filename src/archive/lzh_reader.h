@@ -64,8 +64,9 @@ class LzhReader {
   // short), valid until the next call of Next.
   ByteSource& Data();
 
-  // Offset of the current member's header in the archive.
+  // Offsets of the current member's header and of its packed data in the archive.
   std::uint64_t HeaderOffset() const { return headerOffset_; }
+  std::uint64_t DataOffset() const { return dataOffset_; }
 
  private:
   class DataSource;
@@ -76,6 +77,7 @@ class LzhReader {
   std::unique_ptr<DataSource> data_;
   std::uint64_t offset_ = 0;
   std::uint64_t headerOffset_ = 0;
+  std::uint64_t dataOffset_ = 0;
   bool failed_ = false;
 };
 

@@ -155,6 +155,49 @@ class ExclusiveFile {
   std::string path_;
 };
 
+// Streaming file access, for data too large to hold whole (archive members).
+//
+// A file read from its start to its end; other readers are not kept out.
+class InputFile {
+ public:
+  InputFile();
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens an existing file (not a folder) for reading.
+  bool Open(const std::string& path, Error* error = nullptr);
+  // Reads up to `size` bytes; `*got` is 0 at the end of the file. False on a read error.
+  bool Read(void* buffer, std::size_t size, std::size_t* got, Error* error = nullptr);
+  void Close();
+  bool IsOpen() const;
+
+ private:
+  std::intptr_t handle_;
+  std::string path_;
+};
+
+// A new file written front to back. Create fails when anything exists at the path already, so a
+// temporary name never clobbers a file. Finish flushes the data to the disk and closes the file.
+// Closing (or destroying) an unfinished file leaves it in place; the caller removes it.
+class OutputFile {
+ public:
+  OutputFile();
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool Create(const std::string& path, Error* error = nullptr);
+  bool Write(const void* data, std::size_t size, Error* error = nullptr);
+  bool Finish(Error* error = nullptr);
+  void Close();
+  bool IsOpen() const;
+
+ private:
+  std::intptr_t handle_;
+  std::string path_;
+};
+
 // A directory search (FindFirstFile / FindNextFile, or CFileFind). `pattern` is a path whose last
 // component may hold '*' and '?', matched case-insensitively as Windows does ("c:\\*.*",
 // "c:.\\*.*", "D:\\M\\1\\zai???-3.mst"). Delivers every matching entry, hidden ones included, and

@@ -1,0 +1,236 @@
+// The extraction command end to end, through the POSIX port, on real folders.
+#include "archive/archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <set>
+
+#include "archive/fixtures.h"
+#include "port/port.h"
+#include "text/cp932.h"
+
+namespace koushin::archive {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadHostFile;
+using testing::WriteHostFile;
+
+class ArchiveCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    root_ = (fs::temp_directory_path() / ("koushin-archive-" + std::to_string(random()))).string();
+    ASSERT_TRUE(fs::create_directories(root_));
+    fs::create_directories(root_ + "/media");
+    fs::create_directories(root_ + "/target");
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Puts a jlha archive on the "media" as `name`.
+  void PutArchive(int level, const std::string& method, const std::string& name) {
+    fs::copy_file(testing::ArchivePath(level, method), root_ + "/media/" + name);
+  }
+
+  int Run(const std::string& archive, const std::string& target, std::string* message,
+          std::size_t outputSize = 256) {
+    const std::string line = "e -mcwC:\\WINDOWS \"" + archive + "\" \"" + target + "\"";
+    std::vector<char> output(outputSize + 1, 'X');
+    const int result = ArchiveCommand(nullptr, line.c_str(), output.data(), outputSize);
+    if (outputSize > 0) {
+      const std::string text(output.data());
+      EXPECT_LT(text.size(), outputSize);
+      EXPECT_LE(text.size(), 255u);
+      *message = text;
+    }
+    EXPECT_EQ(output[outputSize], 'X') << "wrote past the output buffer";
+    return result;
+  }
+
+  std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+      names.insert(fs::relative(e.path(), folder).string());
+    }
+    return names;
+  }
+
+  std::string root_;
+};
+
+TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
+  for (const auto& [level, method] : std::vector<std::pair<int, std::string>>{
+           {0, "lh5"}, {1, "lh7"}, {2, "lh6"}, {2, "lh0"}}) {
+    SCOPED_TRACE(std::to_string(level) + method);
+    fs::remove_all(root_ + "/target");
+    fs::create_directories(root_ + "/target");
+    fs::remove(root_ + "/media/UPD.lzh");
+    PutArchive(level, method, "UPD.lzh");
+    std::string message;
+    ASSERT_EQ(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0) << message;
+    EXPECT_EQ(message, "");
+    std::set<std::string> expected;
+    for (const auto& f : testing::SourceFiles()) {
+      expected.insert(f.utf8Name);
+      const std::string path = root_ + "/target/" + f.utf8Name;
+      EXPECT_TRUE(ReadHostFile(path) == f.bytes) << f.utf8Name;
+      // jlha stored the source's time; level 2 keeps it to the second, 0 and 1 to two seconds.
+      const auto source = fs::last_write_time(testing::ArchiveFolder() + "/" + f.utf8Name);
+      const auto written = fs::last_write_time(path);
+      const auto apart = std::chrono::duration_cast<std::chrono::seconds>(
+          source > written ? source - written : written - source);
+      EXPECT_LE(apart.count(), 2) << f.utf8Name;
+    }
+    EXPECT_EQ(Listing(root_ + "/target"), expected);  // no temporary file left
+  }
+}
+
+TEST_F(ArchiveCommandTest, FindsNameLzhWhateverItsCaseAndOverwritesWithC) {
+  PutArchive(2, "lh5", "START3.LZH");
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  WriteHostFile(root_ + "/target/keep.dat", "not in the archive");
+  std::string message;
+  // The target folder without a trailing separator works too.
+  ASSERT_EQ(Run(root_ + "/media/start3", root_ + "/target", &message), 0) << message;
+  EXPECT_TRUE(ReadHostFile(root_ + "/target/text.txt") == testing::SourceFiles()[0].bytes);
+  EXPECT_EQ(ReadHostFile(root_ + "/target/keep.dat"), "not in the archive");
+}
+
+TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember) {
+  std::string bytes = ReadHostFile(testing::ArchivePath(1, "lh5"));
+  // Damage the last member's data ("UPPER.TXT"): the members before it decode fine.
+  const std::size_t at = bytes.size() - 30;
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x21);
+  WriteHostFile(root_ + "/media/BROKEN.lzh", bytes);
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  const auto before = Listing(root_ + "/target");
+  std::string message;
+  EXPECT_NE(Run(root_ + "/media/BROKEN", root_ + "/target\\", &message), 0);
+  EXPECT_EQ(Listing(root_ + "/target"), before);
+  EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "old contents");
+  EXPECT_NE(message.find("BROKEN.lzh"), std::string::npos) << message;
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
+  std::string utf8;
+  EXPECT_TRUE(port::Cp932ToUtf8(message, &utf8)) << "message is not code page 932";
+
+  // Cut short inside the second member: nothing either.
+  WriteHostFile(root_ + "/media/SHORT.lzh", ReadHostFile(testing::ArchivePath(2, "lh7")).substr(0, 20000));
+  EXPECT_NE(Run(root_ + "/media/SHORT", root_ + "/target\\", &message), 0);
+  EXPECT_EQ(Listing(root_ + "/target"), before);
+}
+
+TEST_F(ArchiveCommandTest, RefusesBadCommandsMissingArchivesAndFolders) {
+  std::string message;
+  struct Case {
+    std::string line;
+  } cases[] = {{""}, {"x \"a\" \"b\""}, {"e \"only-one\""}, {"e -q \"a\" \"b\""}, {"e \"a"}};
+  for (const auto& c : cases) {
+    char output[256];
+    EXPECT_NE(ArchiveCommand(nullptr, c.line.c_str(), output, sizeof output), 0) << c.line;
+    EXPECT_GT(std::strlen(output), 0u) << c.line;
+  }
+  EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message), 0);
+  EXPECT_NE(message.find("NOSUCH.lzh"), std::string::npos);
+  PutArchive(2, "lh5", "UPD.lzh");
+  EXPECT_NE(Run(root_ + "/media/UPD", root_ + "/missing\\", &message), 0);
+  EXPECT_TRUE(Listing(root_ + "/target").empty());
+  // Small output buffers are respected; a zero-sized one is left alone.
+  EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 12), 0);
+  EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 0), 0);
+}
+
+TEST_F(ArchiveCommandTest, LongArchivePathKeepsTheMessageWithin255Bytes) {
+  std::string folder = root_ + "/media";
+  for (int i = 0; i < 6; ++i) {
+    folder += "/" + std::string(40, static_cast<char>('a' + i));
+    fs::create_directories(folder);
+  }
+  std::string bytes = ReadHostFile(testing::ArchivePath(1, "lh5"));
+  bytes[bytes.size() - 30] ^= 0x21;
+  WriteHostFile(folder + "/LONG.lzh", bytes);
+  std::string message;
+  EXPECT_NE(Run(folder + "/LONG", root_ + "/target\\", &message), 0);
+  EXPECT_NE(message.find("LONG.lzh"), std::string::npos) << message;
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
+}
+
+TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {
+  const std::string corpus = testing::CorpusFolder();
+  if (corpus.empty()) GTEST_SKIP() << "no LZH corpus";
+  struct Case {
+    const char* archive;
+    bool succeeds;
+  } cases[] = {
+      {"abspath", true},  {"dotdot", true},    {"symlink1", false}, {"symlink2", false},
+      {"symlink3", false}, {"truncated", false}, {"badterm", false}, {"unixsep", true},
+      {"dir", true},      {"multiple", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.archive);
+    const std::string sandbox = root_ + "/sandbox-" + c.archive;
+    fs::create_directories(sandbox + "/target");
+    std::string message;
+    const int result = Run(corpus + "/regression/" + c.archive, sandbox + "/target\\", &message);
+    EXPECT_EQ(result == 0, c.succeeds) << message;
+    for (const auto& e : fs::recursive_directory_iterator(sandbox)) {
+      EXPECT_FALSE(fs::is_symlink(e.symlink_status())) << e.path();
+      const std::string rel = fs::relative(e.path(), sandbox).string();
+      EXPECT_TRUE(rel == "target" || rel.rfind("target/", 0) == 0) << rel;
+      EXPECT_EQ(rel.find("~kz"), std::string::npos) << rel;
+    }
+    if (!c.succeeds) {
+      EXPECT_TRUE(Listing(sandbox + "/target").empty());
+    }
+    // Escapes and the like never reach the message.
+    for (char ch : message) EXPECT_NE(ch, '\x1B');
+  }
+}
+
+TEST_F(ArchiveCommandTest, UnsupportedMethodNamesMemberAndMethod) {
+  const std::string corpus = testing::CorpusFolder();
+  if (corpus.empty()) GTEST_SKIP() << "no LZH corpus";
+  std::string message;
+  EXPECT_NE(Run(corpus + "/unlha32/lh2", root_ + "/target\\", &message), 0);
+  EXPECT_NE(message.find("LICENSE.MIT"), std::string::npos) << message;
+  EXPECT_NE(message.find("-lh2-"), std::string::npos) << message;
+  EXPECT_TRUE(Listing(root_ + "/target").empty());
+}
+
+TEST_F(ArchiveCommandTest, CheckArchiveAndProgress) {
+  EXPECT_EQ(ArchiveSetupA(0), 0);
+  EXPECT_EQ(ArchiveSetupB(1), 0);
+  std::vector<MemberInfo> members;
+  std::map<std::string, std::uint64_t> lastDone;
+  SetProgressCallback([&](const std::string& member, std::uint64_t done, std::uint64_t total) {
+    EXPECT_LE(done, total);
+    lastDone[member] = done;
+  });
+  std::string message;
+  EXPECT_TRUE(CheckArchive(testing::ArchivePath(2, "lh7"),
+                           [&](const MemberInfo& m) { members.push_back(m); }, &message))
+      << message;
+  SetProgressCallback(nullptr);
+  const auto& files = testing::SourceFiles();
+  ASSERT_EQ(members.size(), files.size());
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(members[i].name, files[i].cp932Name);
+    EXPECT_EQ(members[i].size, files[i].bytes.size());
+    if (!files[i].bytes.empty()) {
+      EXPECT_EQ(lastDone[files[i].cp932Name], files[i].bytes.size());
+    }
+  }
+  EXPECT_TRUE(Listing(testing::ArchiveFolder()).count("~kz1.tmp") == 0);
+
+  std::string bytes = ReadHostFile(testing::ArchivePath(2, "lh7"));
+  bytes[bytes.size() - 30] ^= 0x21;
+  WriteHostFile(root_ + "/media/BAD.lzh", bytes);
+  EXPECT_FALSE(CheckArchive(root_ + "/media/BAD.lzh", nullptr, &message));
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace koushin::archive

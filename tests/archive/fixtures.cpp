@@ -1,0 +1,157 @@
+#include "archive/fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace koushin::archive::testing {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string MakeText(std::size_t size, unsigned seed) {
+  static const char* const kWords[] = {"kouji", "tanka", "sekisan", "zairyou", "roumu",
+                                       "kikai", "hiyou", "genka", "suuryou", "kingaku"};
+  std::string out;
+  unsigned x = seed;
+  while (out.size() < size) {
+    x = x * 1103515245u + 12345u;
+    out += kWords[(x >> 16) % 10];
+    out += (x >> 8) % 7 == 0 ? "\r\n" : " ";
+  }
+  out.resize(size);
+  return out;
+}
+
+std::string MakeBinary(std::size_t size) {
+  std::string out;
+  unsigned x = 7;
+  for (std::size_t i = 0; out.size() < size; ++i) {
+    x = x * 1664525u + 1013904223u;
+    // Records with a counter, some noise, and runs: repeats near and far (beyond 8 KiB).
+    if ((i / 64) % 3 == 0) {
+      out += static_cast<char>(i & 0xFF);
+      out += static_cast<char>((i >> 8) & 0xFF);
+    } else if ((i / 64) % 3 == 1) {
+      out += static_cast<char>(x >> 24);
+    } else {
+      out += out.size() > 20000 ? out[out.size() - 20000] : '\0';
+    }
+  }
+  out.resize(size);
+  return out;
+}
+
+}  // namespace
+
+const std::vector<SourceFile>& SourceFiles() {
+  static const std::vector<SourceFile> files = {
+      {"text.txt", "text.txt", MakeText(40000, 1)},
+      {"binary.bin", "binary.bin", MakeBinary(90000)},
+      // ソ表能.txt: each character's trail byte is 0x5C.
+      {"\x83\x5C\x95\x5C\x94\x5C.txt", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD.txt",
+       MakeText(3000, 2)},
+      {"empty.txt", "empty.txt", ""},
+      {"UPPER.TXT", "UPPER.TXT", MakeText(500, 3)},
+  };
+  return files;
+}
+
+std::string ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteHostFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ArchivePath(int level, const std::string& method) {
+  return ArchiveFolder() + "/L" + std::to_string(level) + "-" + method + ".lzh";
+}
+
+std::string ArchiveFolder() {
+  static std::string folder;
+  if (!folder.empty()) return folder;
+  const std::string dir = std::string(KOUSHIN_BINARY_DIR) + "/archive-fixtures-v1";
+  if (fs::exists(dir + "/complete")) return folder = dir;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::string names;
+  for (const SourceFile& f : SourceFiles()) {
+    WriteHostFile(dir + "/" + f.utf8Name, f.bytes);
+    names += "\n" + f.utf8Name;
+  }
+  // One Java run makes every archive (a JVM start costs a second); the file-per-run fallback
+  // covers a Java without its compiler.
+  std::vector<std::pair<std::string, std::string>> jobs;  // archive, jlha command
+  for (int level = 0; level <= 2; ++level) {
+    for (const char* method : {"lh0", "lh5", "lh6", "lh7"}) {
+      const std::string name = "L" + std::to_string(level) + "-" + method + ".lzh";
+      const std::string verb = std::string(method) == "lh0"
+                                   ? "a" + std::to_string(level) + "z"
+                                   : "a" + std::to_string(level) + "o" + (method + 2);
+      jobs.emplace_back(name, verb + "\n" + name + names);
+    }
+  }
+  WriteHostFile(dir + "/Batch.java",
+                "public class Batch {\n"
+                "  public static void main(String[] args) throws Exception {\n"
+                "    for (String a : args) org.jlhafrontend.JLHAFrontEnd.main(a.split(\"\\n\"));\n"
+                "  }\n"
+                "}\n");
+  const std::string java = "cd '" + dir + "' && java -Dlha.encoding=MS932 ";
+  std::string batch = java + "-cp /usr/share/java/jlhafrontend.jar Batch.java";
+  for (const auto& job : jobs) batch += " $'" + job.second + "'";
+  // $'..' needs bash; turn the newlines into \n escapes.
+  std::string script;
+  for (char c : batch) script += c == '\n' ? std::string("\\n") : std::string(1, c);
+  std::system(("bash -c \"" + script + "\" >/dev/null 2>&1").c_str());
+  for (const auto& job : jobs) {
+    if (fs::exists(dir + "/" + job.first)) continue;
+    std::string words;
+    for (char c : job.second) words += c == '\n' ? std::string("' '") : std::string(1, c);
+    std::system((java + "-jar /usr/share/java/jlhafrontend.jar '" + words + "' >/dev/null 2>&1").c_str());
+  }
+  for (const auto& job : jobs) {
+    if (!fs::exists(dir + "/" + job.first)) {
+      ADD_FAILURE() << "jlha did not make " << job.first << " (package jlha-utils and a JRE)";
+      return dir;
+    }
+  }
+  WriteHostFile(dir + "/complete", "");
+  return folder = dir;
+}
+
+std::string CorpusFolder() {
+  if (const char* env = std::getenv("KOUSHIN_LZH_CORPUS")) return env;
+  // The shared folder lies beside the main checkout, or two levels up from a worktree.
+  for (const char* up : {"/../shared/lzh-corpus", "/../../shared/lzh-corpus"}) {
+    const std::string path = std::string(KOUSHIN_SOURCE_DIR) + up;
+    if (fs::exists(path + "/README.md")) return path;
+  }
+  return std::string();
+}
+
+std::vector<std::string> CorpusFiles() {
+  std::vector<std::string> files;
+  std::error_code ec;
+  const std::string root = CorpusFolder();
+  if (root.empty()) return files;
+  for (const auto& entry : fs::recursive_directory_iterator(root, ec)) {
+    if (entry.is_regular_file() && entry.path().filename() != "README.md") {
+      files.push_back(entry.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace koushin::archive::testing
