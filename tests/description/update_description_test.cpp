@@ -1,6 +1,9 @@
 #include "description/update_description.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
@@ -144,6 +147,38 @@ TEST(UpdateDescriptionTest, EntryScan) {
     ASSERT_EQ(ParseUpdateDescription(Header() + c.lines, &d).status, LoadStatus::kRead) << c.what;
     EXPECT_EQ(Describe(Entries(d)), Describe(c.entries)) << c.what;
   }
+}
+
+// The entry scan must behave exactly like the C library's scan with the file's pattern. Here the
+// library's own sscanf runs on trusted lines, with buffers as long as the line, for comparison.
+TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
+  const std::vector<std::string> lines = {
+      "1,1,a,b",  ",x",        "2",         "3,",      "4,5",       "6,7,",
+      "8,9,c",    "8,9,c,",    "a,b,c,d,e", " , , , ", "\r",        "x\ry,z",
+      "",         ",,,,",      "1,,2,3",    "z,,",     "9,8,7,6\r", "\t1,\t2,\tq,\t",
+      "5,6,7,8,", "-3,+4,n,m",
+  };
+  std::string file = Header();
+  std::vector<Entry> expected;
+  std::string fields[4];
+  for (const auto& line : lines) {
+    file += line + "\r\n";
+    std::vector<char> buffers[4];
+    for (int i = 0; i < 4; ++i) {
+      buffers[i].assign(line.size() + fields[i].size() + 1, '\0');
+      std::copy(fields[i].begin(), fields[i].end(), buffers[i].begin());
+    }
+    std::sscanf(line.c_str(), "%[^,],%[^,],%[^,],%[^,]\n", buffers[0].data(), buffers[1].data(),
+                buffers[2].data(), buffers[3].data());
+    for (int i = 0; i < 4; ++i) fields[i] = buffers[i].data();
+    std::string name = fields[2];
+    for (auto& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    expected.push_back(
+        {std::atoi(fields[0].c_str()), std::atoi(fields[1].c_str()), name, fields[3]});
+  }
+  UpdateDescription d;
+  ASSERT_EQ(ParseUpdateDescription(file, &d).status, LoadStatus::kRead);
+  EXPECT_EQ(Describe(Entries(d)), Describe(expected));
 }
 
 TEST(UpdateDescriptionTest, Limits) {
