@@ -77,7 +77,14 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
     port::RemoveFile(temp);
     return false;
   }
+  if (options.op != nullptr) {
+    Progress progress;
+    progress.file = path;
+    progress.bytesDone = progress.bytesTotal = converted.size();
+    options.op->ReportProgress(progress);
+  }
   master.Close();
+  // One atomic step: should it fail, the master file still holds its old content.
   if (!port::RenameReplacing(temp, path, &error)) {
     Log(options, "master: cannot replace " + path + " (" + error.Describe() + ")");
     port::RemoveFile(temp);

@@ -27,8 +27,10 @@ constexpr int kMaxMasterFiles = 1000;
 
 // How a conversion runs: where it reports, and whether it may write.
 struct ConversionOptions {
-  Operator* op = nullptr;  // Log lines (may be null)
-  bool dryRun = false;     // count the records that would change, write nothing
+  // Log lines, and a progress report for each master file once its new content is written to
+  // "temp.mst", right before it replaces the master file (may be null).
+  Operator* op = nullptr;
+  bool dryRun = false;  // count the records that would change, write nothing
 };
 
 enum class MasterRule { kSize, kType };

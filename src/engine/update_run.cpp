@@ -1,6 +1,8 @@
 #include "engine/update_run.h"
 
+#include <algorithm>
 #include <exception>
+#include <set>
 
 #include "archive/archive.h"
 #include "engine/installation_check.h"
@@ -37,9 +39,13 @@ class WaitState {
 // Routes the archive library's per-member progress to the operator while an entry is worked on.
 class ArchiveProgress {
  public:
-  ArchiveProgress(Operator& op, int entry, int entryCount) {
-    archive::SetProgressCallback([&op, entry, entryCount](const std::string& member,
-                                                          std::uint64_t done, std::uint64_t total) {
+  ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers) {
+    archive::SetProgressCallback([&op, entry, entryCount, logMembers](const std::string& member,
+                                                                      std::uint64_t done,
+                                                                      std::uint64_t total) {
+      if (logMembers && done == total) {
+        op.Log("  wrote " + member + " (" + std::to_string(total) + " bytes)");
+      }
       Progress progress;
       progress.entry = entry;
       progress.entryCount = entryCount;
@@ -81,7 +87,8 @@ class Run {
     archive::ArchiveSetupA(0);
     archive::ArchiveSetupB(1);
     currentDisk_ = 1;
-    for (int i = 0; i < record_.entryCount; ++i) {
+    const int entryCount = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    for (int i = 0; i < entryCount; ++i) {
       if (!DoEntry(i)) return kRunClose;
     }
     return WritePostUpdateSettings(context_, folder_);
@@ -150,7 +157,8 @@ class Run {
     currentTarget_ = target;
     if (!port::PathExists(target)) {
       if (context_.dryRun) {
-        Log("would create folder " + target);
+        // Reported once, though every later entry into it would find it there.
+        if (plannedFolders_.insert(target).second) Log("would create folder " + target);
       } else if (CreateFolderIfMissing(target)) {
         Log("created folder " + target);
       } else {
@@ -182,7 +190,7 @@ class Run {
 
   bool Extract(int i, const std::string& mediaName, const std::string& mediaFile,
                const std::string& target) {
-    ArchiveProgress progress(Op(), i + 1, record_.entryCount);
+    ArchiveProgress progress(Op(), i + 1, record_.entryCount, !context_.dryRun);
     if (context_.dryRun) {
       Log("would extract " + mediaFile + " into " + target);
       std::string problem;
@@ -259,6 +267,7 @@ class Run {
   std::string windowsFolder_;
   std::string currentTarget_;
   int currentDisk_ = 1;
+  std::set<std::string> plannedFolders_;  // dry run: folders the run would create
 };
 
 int RunGuarded(RunContext& context) {

@@ -159,5 +159,24 @@ TEST(WritePostUpdateSettings, MasterConversionsBothRunAndReportFailures) {
   }
 }
 
+// Something takes "temp.mst" away between its write and the replacement (a virus scanner, say):
+// the master file keeps its old content, and the failure is reported, not thrown.
+TEST(WritePostUpdateSettings, FailedReplacementKeepsTheMasterFile) {
+  Machine machine;
+  machine.Write(kIni, "[DIR]\r\nMASTER=C:\\M\\\r\n");
+  const std::string before = "1234567890123A\r\n";
+  machine.Write("C:\\M\\1\\zai001-3.mst", before);
+  machine.Write("C:\\M\\21\\zai001-3.mst", before);
+  description::UpdateDescription record = MakeRecord("C:\\EST", {});
+  record.masterAdjust = "1";
+  ScriptedOperator op;
+  op.onProgress = [&](const Progress&) { machine.Remove("C:\\M\\1\\temp.mst"); };
+  EXPECT_EQ(RunSettings(record, op), 1);
+  EXPECT_EQ(op.Texts(), (std::vector<std::string>{"材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
+                                                  "システムは正常に更新されました。"}));
+  EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), before);
+  EXPECT_EQ(machine.Read("C:\\M\\21\\zai001-3.mst"), before);
+}
+
 }  // namespace
 }  // namespace koushin::engine

@@ -332,6 +332,19 @@ TEST_F(UpdateRunTest, CopyIntoAFolderWhoseParentIsMissingFails) {
   EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
 }
 
+TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
+  machine.Write("D:\\MEDIA\\A.TXT", "new");
+  machine.Write("D:\\MEDIA\\B.TXT", "b");
+  machine.Write("C:\\EST\\A.TXT", "old");
+  machine.SetAttributes("C:\\EST\\A.TXT", port::kAttrReadOnly);
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 0, "B.TXT", ""}});
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"C:\\EST\\A.TXTの更新に失敗しました。"});
+  EXPECT_EQ(machine.Read("C:\\EST\\A.TXT"), "old");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+}
+
 TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
   machine.Write("D:\\MEDIA\\A.TXT", "a");
   description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", "T\\"}});
