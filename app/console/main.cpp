@@ -117,6 +117,7 @@ int Run(int argc, char** argv) {
     settings.firstFolder = folder;
   }
 
+  PrepareTerminal();
   Terminal terminal(std::cin, std::cout, IsTerminal(0), IsTerminal(1));
   description::UpdateDescription record;
   const description::LoadResult loaded =

@@ -4,9 +4,14 @@
 #include <ostream>
 
 #include "port/port.h"
+#include "text/cp932.h"
 
 #ifdef _WIN32
 #include <io.h>
+// The console's code page calls of the kernel, declared here so that the console front end does
+// not pull in <windows.h> for two functions.
+extern "C" __declspec(dllimport) int __stdcall SetConsoleOutputCP(unsigned int codePage);
+extern "C" __declspec(dllimport) int __stdcall SetConsoleCP(unsigned int codePage);
 #else
 #include <filesystem>
 #include <system_error>
@@ -60,7 +65,13 @@ std::string ForTerminal(const std::string& cp932) {
 
 #ifdef _WIN32
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+void PrepareTerminal() {
+  constexpr unsigned int kUtf8CodePage = 65001;
+  SetConsoleOutputCP(kUtf8CodePage);
+  SetConsoleCP(kUtf8CodePage);
+}
 #else
+void PrepareTerminal() {}
 bool IsTerminal(int fd) {
   // The descriptor's target names the device: a pseudo-terminal or a console.
   std::error_code error;
@@ -110,7 +121,10 @@ void Terminal::Progress(int entry, int entryCount, const std::string& file, std:
   std::string line = "\r\x1b[K[";
   line += std::string(filled, '#') + std::string(kBarWidth - filled, '.');
   line += "] " + std::to_string(entry) + "/" + std::to_string(entryCount) + " ";
-  line += TailColumns(ForTerminal(file), kFileColumns);
+  // The name only: the folder is the same for every entry of the media.
+  const std::size_t separator = text::FindLastSeparator(file);
+  const std::string name = separator == std::string::npos ? file : file.substr(separator + 1);
+  line += TailColumns(ForTerminal(name), kFileColumns);
   if (total > 0) line += " " + HumanBytes(done) + "/" + HumanBytes(total);
   out_ << line;
   out_.flush();

@@ -39,6 +39,9 @@ class Terminal {
   bool progressShown_ = false;
 };
 
+// Makes the terminal speak UTF-8 both ways (the Windows console's code page); nothing elsewhere.
+void PrepareTerminal();
+
 // True when the file descriptor (0 standard input, 1 standard output) is a terminal.
 bool IsTerminal(int fd);
 

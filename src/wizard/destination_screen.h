@@ -46,8 +46,9 @@ int ListSubfolders(const std::string& searchSpec, std::vector<std::string>* tabl
 // The order of the sorted folder list: items compare byte by byte with the single-byte ASCII
 // letters folded to lower case (double-byte characters, their trail bytes included, are compared
 // as they are); items equal but for case keep a stable order by their raw bytes. Lower-case
-// folding puts "[..]" and names with '_' or ']' before letters, and "[ab]" before "[abc]", as a
-// sorted Windows list box does.
+// folding puts "[..]" and names with '_' first and "[ab]" before "[abc]", close to what a sorted
+// Windows list box shows. A front end whose list control sorts by its own rules finds items by
+// their text (FindFolderItem), never by position.
 bool FolderItemLess(const std::string& a, const std::string& b);
 
 class DestinationScreen {
