@@ -2,8 +2,8 @@
 // Input: one control byte, then four fields separated by 0x01 bytes (section, key, value, file).
 // The control byte picks the read buffer size and which of section, key and value are null.
 // Besides crashes it checks what must always hold: a read stores no more than the buffer holds and
-// ends its text with a NUL; a write of a plain key and value reads back as written, and leaves
-// the value of a key in another section as it was.
+// ends its text with a NUL and agrees with the whole-value read; a write of a plain key and
+// value reads back as written, and leaves the value of a key in another section as it was.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -77,6 +77,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (bufferSize > 0) {
     Check(read.count < bufferSize);
     Check(read.bytes.size() > read.count && read.bytes[read.count] == '\0');
+  }
+  if (sectionArg && keyArg && bufferSize > 0) {
+    // The whole-value read and the buffer read agree whenever the value fits.
+    const std::string whole = ReadProfileValue(&file, sectionArg, keyArg, value.c_str());
+    if (whole.size() < bufferSize) Check(read.bytes == whole + '\0' && read.count == whole.size());
   }
   ReadProfileBuffer(nullptr, sectionArg, keyArg, valueArg, bufferSize);
 

@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The same bytes behind each header, so the line parsers see them whatever they start with.
   koushin::port::posix::ParseRegistryExport("REGEDIT4\r\n" + bytes, &registry);
   koushin::port::posix::ParseWineRegistry("WINE REGISTRY Version 2\n" + bytes, &registry);
-  koushin::port::posix::ParseRegistryExport(
-      std::string("\xff\xfeW\0", 4) + bytes, &registry);
+  koushin::port::posix::ParseRegistryExport(std::string("\xff\xfeW\0", 4) + bytes, &registry);
   std::uint32_t attributes = 0;
   koushin::port::posix::ParseDosAttrib(bytes, &attributes);
   return 0;

@@ -45,7 +45,10 @@ struct Options {
 // Applies the options. On POSIX it replaces the drive map (a Wine prefix's dosdevices first, then
 // the explicit drives over it), resets every drive's current folder to its root and makes
 // `currentDrive` current. Returns false with an Error when a folder or the registry file cannot
-// be used. On Windows it does nothing and returns true.
+// be used; the previous set-up then stays. On Windows it does nothing and returns true.
+// Before any Configure call the POSIX port is as with empty Options: no drives (CurrentDrive()
+// is 0, drive paths fail), host paths beginning with '/' work, relative paths resolve against
+// the host process's working folder, the registry is empty, the Windows folder is "C:\\WINDOWS".
 bool Configure(const Options& options, Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------

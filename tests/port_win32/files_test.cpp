@@ -113,6 +113,12 @@ TEST(Win32Files, AtomicWriteKeepsTheReplacedFilesAttributesAndRefusesReadOnly) {
   EXPECT_FALSE(WriteFileAtomically(locked, "new", &error));
   EXPECT_EQ(error.hostCode, 5);
   EXPECT_EQ(folder.Read("r.ini"), "old");
+  // As MoveFileEx and DeleteFile on Windows: a read-only file is neither replaced nor deleted.
+  EXPECT_FALSE(RenameReplacing(hidden, locked, &error));
+  EXPECT_EQ(error.hostCode, 5);
+  EXPECT_FALSE(RemoveFile(locked, &error));
+  EXPECT_EQ(error.hostCode, 5);
+  EXPECT_EQ(folder.Read("r.ini"), "old");
   EXPECT_EQ(NamesIn(folder.PathOf("*.*")),
             (std::vector<std::string>{"./", "../", "h.ini", "r.ini"}));
 

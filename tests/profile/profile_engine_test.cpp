@@ -113,8 +113,21 @@ TEST(ProfileEngineTest, MissingFileGivesTheDefaultOrNoSections) {
                   {nullptr, "name1", "default", 260, 0, B("\0")},
                   {"section1", nullptr, nullptr, 260, 0, B("\0")},
                   {"section1", nullptr, "default", 260, 7, B("default\0")},
+                  {"s", "k", "tab\t", 260, 4, B("tab\t\0")},  // only spaces are dropped
               },
               "missing");
+}
+
+// Lists keep duplicates, leave out empty names, names starting with ';' (keys) and lines that are
+// no header; keys come from the first section of the name only.
+TEST(ProfileEngineTest, ListsAsWineGivesThem) {
+  const std::string file = "[ Dup ]\r\na=1\r\n;c=2\r\n=3\r\nA=4\r\n[x\r\n[]\r\n[dup]\r\nd=5\r\n";
+  ExpectReads(&file,
+              {
+                  {nullptr, nullptr, "def", 260, 8, B("Dup\0dup\0\0")},
+                  {"dup", nullptr, "def", 260, 4, B("a\0A\0\0")},
+              },
+              "lists");
 }
 
 TEST(ProfileEngineTest, EmptyListsOfAFile) {
@@ -164,7 +177,10 @@ TEST(ProfileEngineTest, FindsNamesAndValues) {
       {"[s]\r\nk=a=b\r\n", "s", "k", "a=b"},
       {"[s]\r\nk\r\nk=2\r\n", "s", "k", "2"},
       {"[s] trailing ; text\r\nk=1\r\n", "s", "k", "1"},
-      {"[s\r\nk=1\r\n", "s", "k", "1"},     // our choice: a header without ']'
+      {"[a]b]\r\nk=1\r\n", "a", "k", "1"},      // our choice: the first ']' ends the name
+      {"[s]\r\n[t\r\nk=1\r\n", "s", "k", "1"},  // a '[' line without ']' is no header
+      {"[s]\r\n[t=2\r\n", "s", "[t", "2"},
+      {"[s]\r\n[t\r\nk=1\r\n", "t", "k", "<default>"},
       {"[s]\r\n;k=1\r\n", "s", ";k", "1"},  // ';' means nothing to reading
       {"[s]\r\n;k=1\r\n", "s", "k", "<default>"},
       {"[s]\r\nk=1", "s", "k", "1"},

@@ -83,9 +83,12 @@ std::uint8_t ReadDosAttributes(const std::string& hostPath, const struct stat& i
       ParseDosAttrib(std::string(buffer, static_cast<std::size_t>(length)), &stored)) {
     attributes = static_cast<std::uint8_t>(stored & 0xFF);
   }
+  if (S_ISDIR(info.st_mode)) {
+    // A folder's read-only flag lives in the extended attribute only (see WriteDosAttributes).
+    return attributes | kAttrDirectory;
+  }
   attributes &= static_cast<std::uint8_t>(~(kAttrReadOnly | kAttrDirectory));
   if (IsReadOnly(info)) attributes |= kAttrReadOnly;
-  if (S_ISDIR(info.st_mode)) attributes |= kAttrDirectory;
   return attributes;
 }
 
@@ -93,7 +96,10 @@ bool WriteDosAttributes(const std::string& hostPath, std::uint8_t attributes) {
   struct stat info;
   if (stat(hostPath.c_str(), &info) != 0) return false;
   mode_t mode = info.st_mode & 07777;
-  if (attributes & kAttrReadOnly) {
+  if (S_ISDIR(info.st_mode)) {
+    // Read-only on a Windows folder does not stop files being made in it, as removing the
+    // write permission would; Wine leaves a folder's mode alone too.
+  } else if (attributes & kAttrReadOnly) {
     mode &= static_cast<mode_t>(~0222);
   } else {
     mode |= S_IWUSR;

@@ -89,9 +89,10 @@ bool Configure(const Options& options, Error* error) {
   posix::PortState state;
   if (!options.winePrefix.empty()) {
     struct stat info;
-    if (stat(options.winePrefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-      return Fail(error, errno ? errno : ENOTDIR, options.winePrefix, "use Wine prefix");
+    if (stat(options.winePrefix.c_str(), &info) != 0) {
+      return Fail(error, errno, options.winePrefix, "use Wine prefix");
     }
+    if (!S_ISDIR(info.st_mode)) return Fail(error, ENOTDIR, options.winePrefix, "use Wine prefix");
     posix::AddWineDrives(options.winePrefix, &state.drives);
     state.windowsFolder = "C:\\windows";
   }

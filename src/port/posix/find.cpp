@@ -102,9 +102,10 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries, E
     const std::string hostName = entry->d_name;
     const bool isDots = hostName == "." || hostName == "..";
     if (isDots && resolved.isRoot) continue;  // a drive's root has neither
-    // A name with no code page 932 form cannot be named by the caller; it is not delivered.
+    // A name with no code page 932 form, or with a '\\' in it (Linux allows one), cannot be
+    // named by the caller; it is not delivered.
     std::string name;
-    if (!Utf8ToCp932(hostName, &name)) continue;
+    if (hostName.find('\\') != std::string::npos || !Utf8ToCp932(hostName, &name)) continue;
     if (!MatchesPattern(namePattern, name)) continue;
     struct stat info;
     const bool isFolder =

@@ -104,19 +104,24 @@ void Classify(std::string_view text, Line* line) {
   const std::string_view body = TrimBlanks(text);
   if (body.empty()) {
     line->kind = LineKind::kBlank;
-  } else if (body[0] == '[') {
-    line->kind = LineKind::kHeader;
+    return;
+  }
+  if (body[0] == '[') {
     const std::string_view inner = body.substr(1);
     const std::size_t close = FindSingle(inner, ']');
-    line->name = TrimBlanks(inner.substr(0, close));
-  } else {
-    line->kind = body[0] == ';' ? LineKind::kComment : LineKind::kEntry;
-    const std::size_t equals = FindSingle(body, '=');
-    if (equals != std::string_view::npos) {
-      line->isKey = true;
-      line->name = TrimBlanks(body.substr(0, equals));
-      line->value = TrimBlanks(body.substr(equals + 1));
+    if (close != std::string_view::npos) {
+      line->kind = LineKind::kHeader;
+      line->name = TrimBlanks(inner.substr(0, close));
+      return;
     }
+    // No ']': not a header but an ordinary line, as Wine reads it (Windows is not known).
+  }
+  line->kind = body[0] == ';' ? LineKind::kComment : LineKind::kEntry;
+  const std::size_t equals = FindSingle(body, '=');
+  if (equals != std::string_view::npos) {
+    line->isKey = true;
+    line->name = TrimBlanks(body.substr(0, equals));
+    line->value = TrimBlanks(body.substr(equals + 1));
   }
 }
 
@@ -229,18 +234,6 @@ ProfileBuffer ListResult(const std::vector<std::string_view>& names, std::size_t
   return result;
 }
 
-// Adds `name` to `names` unless a name that matches it is there already.
-void AddName(std::vector<std::string_view>* names, std::vector<std::string>* folded,
-             std::string_view name) {
-  if (name.empty()) return;
-  std::string key = Fold(name);
-  for (const std::string& seen : *folded) {
-    if (seen == key) return;
-  }
-  folded->push_back(std::move(key));
-  names->push_back(name);
-}
-
 }  // namespace
 
 std::string TrimDefault(std::string_view defaultValue) {
@@ -256,9 +249,8 @@ ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, co
   const std::vector<Line> lines = SplitLines(file ? *file : std::string_view());
   if (section == nullptr) {
     std::vector<std::string_view> names;
-    std::vector<std::string> folded;
     for (const Line& line : lines) {
-      if (line.kind == LineKind::kHeader) AddName(&names, &folded, line.name);
+      if (line.kind == LineKind::kHeader && !line.name.empty()) names.push_back(line.name);
     }
     return ListResult(names, size);
   }
@@ -268,9 +260,9 @@ ProfileBuffer ReadProfileBuffer(const std::string* file, const char* section, co
   if (span.header == std::string_view::npos) return StringResult(fallback, size);
   if (key == nullptr) {
     std::vector<std::string_view> names;
-    std::vector<std::string> folded;
     for (std::size_t i = span.header + 1; i < span.end; ++i) {
-      if (lines[i].isKey) AddName(&names, &folded, lines[i].name);
+      const Line& line = lines[i];
+      if (line.isKey && !line.name.empty() && line.name[0] != ';') names.push_back(line.name);
     }
     // A section without keys gives the default, as Wine does (and, we take it, Windows).
     if (names.empty()) return StringResult(fallback, size);

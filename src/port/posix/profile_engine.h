@@ -9,21 +9,22 @@
 //   a trail byte (40-7E, 80-FC) is one character, so the trail bytes '[' '\' ']' of ー ソ ゾ are
 //   never taken for syntax. A lead byte followed by anything else is a lone byte.
 // - Blanks are space and TAB.
-// - A line whose first non-blank byte is '[' is a section header. The name runs to the first ']'
-//   and is trimmed of blanks; what follows the ']' is ignored. (Not known of Windows: a header
-//   without ']'. We take the rest of the line as the name.)
+// - A line whose first non-blank byte is '[' and that holds a ']' is a section header. The name
+//   runs to the first ']' and is trimmed of blanks; what follows the ']' is ignored (our choice;
+//   Wine takes the last ']'). A line with '[' but no ']' is an ordinary line, as Wine reads it.
 // - Lines before the first header belong to no section and are never read or changed.
 // - Any other line in a section is an entry. An entry with '=' is a key: the name before the first
 //   '=', the value after it, both trimmed of blanks; a value enclosed in matching single or double
 //   quotes reads without them. An entry without '=' is no key: it is never found, never listed and
-//   never changed (Windows does not list such lines; that it does not find them either is our
-//   choice, made to agree with the listing).
+//   never changed (Windows does not list such lines; that it does not find them either is what
+//   Wine does, and what agrees with the listing).
 // - Names match case-insensitively: ASCII letters, and (our choice: Windows compares the names in
-//   Unicode, where these are case pairs too) the full-width Latin, Greek and Cyrillic letters of
-//   code page 932. Other characters match byte for byte.
+//   Unicode, where these are case pairs too; Wine does not fold them) the full-width Latin, Greek
+//   and Cyrillic letters of code page 932. Other characters match byte for byte.
 // - Only the first section with a matching name is used, and in it only the first matching key.
-// - ';' has no meaning for reading (Windows is not known to give it one), so ";x=1" is the key
-//   ";x". For placing and deleting (below) a line whose first non-blank byte is ';' is a comment.
+// - ';' has no meaning for finding a key (as under Wine), so ";x=1" is the key ";x"; but key
+//   lists leave such keys out (as Wine does; Windows is not known). For placing and deleting
+//   (below) a line whose first non-blank byte is ';' is a comment.
 #pragma once
 
 #include <cstddef>
@@ -48,8 +49,8 @@ struct ProfileBuffer {
 //   NUL do not fit with a byte to spare, the list is cut after size-2 bytes, ended by two NULs,
 //   and the count is size-2. (Windows does this for section names, "exact fit" included; that key
 //   lists follow the same rule is our choice.) A name is not cut inside a double-byte character:
-//   the lead byte becomes a NUL. Empty names are left out, since they would end the list early,
-//   and a name is listed once (the first spelling); later duplicates cannot be read anyway.
+//   the lead byte becomes a NUL. Empty names are left out, since they would end the list early.
+//   A name that occurs twice is listed twice, as Wine lists it.
 // - size 0: nothing is stored and the count is 0.
 // A missing file gives the default, and so does a section without keys for the key list; the
 // section list of a missing file or of a file without sections is empty: a single NUL, count 0

@@ -202,6 +202,12 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, Error* er
 bool RemoveFile(const std::string& path, Error* error) {
   std::wstring wide;
   if (!WidePath(path, &wide, "remove", error)) return false;
+  // Windows refuses to delete a read-only file; Wine does not, so the rule is kept here.
+  DWORD attributes = AttributesOf(wide);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Fail(error, ERROR_ACCESS_DENIED, "remove", path);
+  }
   if (!DeleteFileW(wide.c_str())) return Fail(error, GetLastError(), "remove", path);
   return true;
 }
@@ -210,6 +216,11 @@ bool RenameReplacing(const std::string& from, const std::string& to, Error* erro
   std::wstring source, target;
   if (!WidePath(from, &source, "rename", error) || !WidePath(to, &target, "rename", error)) {
     return false;
+  }
+  // Windows refuses to replace a read-only file; Wine does not, so the rule is kept here.
+  DWORD targetAttributes = AttributesOf(target);
+  if (targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return Fail(error, ERROR_ACCESS_DENIED, "rename", to);
   }
   DWORD code = 0;
   if (!MoveOver(source, target, &code)) return Fail(error, code, "rename", to);
