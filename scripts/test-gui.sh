@@ -154,13 +154,29 @@ if [ -d "$DEMO/gui" ]; then
   if [ -x "$console" ]; then
     LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "K=$DEMO/console" \
       --drive "C=$DEMO/c" --folder 'K:\EST' --yes >"$WORK/console.log" 2>&1 || true
-    if diff -r "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
-      echo "  ok   the GUI's update left the same bytes as the console wizard's"
+    # INI files are compared without their blank lines: Wine's profile functions drop the blank
+    # line between sections when they rewrite a file, which Windows and our POSIX profile engine
+    # keep; that difference is noted, not counted.
+    if diff -r -x '*.ini' "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
+      echo "  ok   every file but the INI files holds the console wizard's bytes"
     else
       echo "  FAIL the GUI's update differs from the console wizard's (build/gui-test/demo.diff):"
       head -20 "$WORK/demo.diff" | sed 's/^/    /'
       status=$((status + 1))
     fi
+    while IFS= read -r ini; do
+      ini=${ini#"$DEMO/console/EST/"}
+      if cmp -s "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini"; then
+        echo "  ok   $ini holds the console wizard's bytes"
+      elif cmp -s <(grep -av -e $'^\r$' -e '^$' "$DEMO/console/EST/$ini") \
+          <(grep -av -e $'^\r$' -e '^$' "$DEMO/gui/EST/$ini"); then
+        echo "  ok   $ini holds the console wizard's lines (note: Wine dropped blank lines)"
+      else
+        echo "  FAIL $ini differs from the console wizard's:"
+        diff -a "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini" | head -10 | sed 's/^/    /'
+        status=$((status + 1))
+      fi
+    done < <(find "$DEMO/console/EST" -iname '*.ini')
   fi
   # Settings written by the update: the new version in the system's INI file, byte for byte.
   if grep -q $'^Version=8.1S\r$' "$DEMO/gui/EST/tamiro1.ini"; then
