@@ -249,5 +249,38 @@ TEST(Win32Files, FindEntriesMatchesPatternsCaseInsensitivelyIncludingHiddenEntri
   EXPECT_EQ(error.hostCode, 3);
 }
 
+TEST(Win32Files, StreamsWriteAndReadInPiecesAndCreateNeverClobbers) {
+  TempFolder folder;
+  std::string path = folder.PathOf("\x95\x5C.bin");
+  std::string data(300000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+  OutputFile out;
+  Error error;
+  ASSERT_TRUE(out.Create(path, &error)) << error.Describe();
+  ASSERT_TRUE(out.Write(data.data(), 100000));
+  ASSERT_TRUE(out.Write(data.data() + 100000, 200000));
+  ASSERT_TRUE(out.Finish());
+  EXPECT_FALSE(out.IsOpen());
+  EXPECT_TRUE(folder.Read("\x95\x5C.bin") == data);
+
+  OutputFile again;
+  EXPECT_FALSE(again.Create(path, &error));
+  EXPECT_EQ(error.hostCode, 80);  // ERROR_FILE_EXISTS
+  EXPECT_FALSE(again.Create(folder.Path(), &error));
+  EXPECT_TRUE(folder.Read("\x95\x5C.bin") == data);
+
+  InputFile in;
+  ASSERT_TRUE(in.Open(path));
+  std::string back;
+  char buffer[65536];
+  std::size_t got = 0;
+  while (in.Read(buffer, sizeof buffer, &got) && got > 0) back.append(buffer, got);
+  EXPECT_TRUE(back == data);
+  EXPECT_FALSE(in.Open(folder.Path(), &error));
+  EXPECT_FALSE(in.IsOpen());
+  EXPECT_FALSE(in.Open(folder.PathOf("missing"), &error));
+  EXPECT_EQ(error.hostCode, 2);
+}
+
 }  // namespace
 }  // namespace koushin::port
