@@ -538,6 +538,16 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
                   Compose(failure.text, archivePath, failure.member, failure.detail, limit),
                   output, outputSize);
   }
+  // A folder in a member's place would stop the renames half way: refuse before any.
+  for (const Pending& p : pending) {
+    if (port::IsFolder(p.target)) {
+      RemoveTemporaries(pending, 0);
+      return Finish(kWriteFailed,
+                    Compose(Text::kReplaceFailed, archivePath, p.member, "a folder of that name",
+                            limit),
+                    output, outputSize);
+    }
+  }
   // Without -c an existing file newer than (or as new as) the member is kept.
   for (std::size_t i = 0; i < pending.size(); ++i) {
     const Pending& p = pending[i];
@@ -548,6 +558,13 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
         port::RemoveFile(p.temporary);
         continue;
       }
+    }
+    // An installed file marked read-only is still replaced, as the update means it to be.
+    port::FileStatus current;
+    if (port::ReadFileStatus(p.target, &current) && (current.attributes & port::kAttrReadOnly)) {
+      port::FileStatus writable;
+      writable.attributes = static_cast<std::uint8_t>(current.attributes & ~port::kAttrReadOnly);
+      port::WriteFileStatus(p.target, writable);
     }
     port::Error error;
     if (!port::RenameReplacing(p.temporary, p.target, &error)) {

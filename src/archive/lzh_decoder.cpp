@@ -309,8 +309,7 @@ inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t lengt
 class StaticHuffmanDecoder {
  public:
   StaticHuffmanDecoder(int dictionaryBits, int positionBits)
-      : dictionaryBits_(dictionaryBits),
-        positionCodes_(dictionaryBits + 1),
+      : positionCodes_(dictionaryBits + 1),
         positionBits_(positionBits),
         codeTable_(kCodeRootBits),
         lengthTable_(8),
@@ -494,7 +493,6 @@ class StaticHuffmanDecoder {
                           positionLengths_);
   }
 
-  int dictionaryBits_;
   int positionCodes_;
   int positionBits_;
   HuffmanTable codeTable_;

@@ -100,6 +100,28 @@ TEST_F(ArchiveCommandTest, FindsNameLzhWhateverItsCaseAndOverwritesWithC) {
   EXPECT_EQ(ReadHostFile(root_ + "/target/keep.dat"), "not in the archive");
 }
 
+TEST_F(ArchiveCommandTest, ReplacesReadOnlyFilesButNeverAFolder) {
+  PutArchive(1, "lh6", "UPD.lzh");
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  port::FileStatus status;
+  ASSERT_TRUE(port::ReadFileStatus(root_ + "/target/text.txt", &status));
+  status.attributes = port::kAttrReadOnly;
+  ASSERT_TRUE(port::WriteFileStatus(root_ + "/target/text.txt", status));
+  std::string message;
+  ASSERT_EQ(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0) << message;
+  EXPECT_TRUE(ReadHostFile(root_ + "/target/text.txt") == testing::SourceFiles()[0].bytes);
+
+  // A folder where a member goes: refused before anything is replaced.
+  fs::remove_all(root_ + "/target");
+  fs::create_directories(root_ + "/target/UPPER.TXT");
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  const auto before = Listing(root_ + "/target");
+  EXPECT_NE(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0);
+  EXPECT_EQ(Listing(root_ + "/target"), before);
+  EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "old contents");
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
+}
+
 TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember) {
   std::string bytes = ReadHostFile(testing::ArchivePath(1, "lh5"));
   // Damage the last member's data ("UPPER.TXT"): the members before it decode fine.

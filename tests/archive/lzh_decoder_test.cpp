@@ -24,7 +24,7 @@ TEST(Crc16Test, KnownValues) {
             0xBB3D);
   EXPECT_EQ(UpdateCrc16(0, nullptr, 0), 0);
   // Folding eight bytes at a time agrees with one byte at a time, for every length and split.
-  std::string data(100, '\0');
+  std::string data(300, '\0');
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 37 + 11);
   const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
   for (std::size_t split = 0; split <= data.size(); ++split) {
@@ -119,6 +119,9 @@ TEST(LzhDecoderTest, CorpusDecodesAndAgreesWithLiblhasa) {
   int sound = 0, compared = 0;
   for (const std::string& path : files) {
     SCOPED_TRACE(path);
+    // 4.5 GB of zeros (sizes from the 0x42 extension): seconds even in a release build, so it
+    // is decoded by hand, not on every test run.
+    if (path.find("/h2_huge.lzh") != std::string::npos) continue;
     const std::string bytes = ReadHostFile(path);
     const auto archive = DecodeArchive(bytes);
     const bool regression = path.find("/regression/") != std::string::npos;
@@ -145,15 +148,24 @@ TEST(LzhDecoderTest, CorpusDecodesAndAgreesWithLiblhasa) {
     for (const auto& m : archive.members) {
       if (!m.header.IsFolder()) ours.push_back(&m);
     }
-    // Amiga LHA 1.22 stored an empty folder as a -lh0- file; liblhasa stops reading there,
-    // and compares only up to it.
-    if (path.find("/lha_amiga_122/lh0_dirs_bug.lzh") != std::string::npos) {
+    // liblhasa stops early in archives whose members we read with good CRCs: Amiga LHA 1.22
+    // storing an empty folder as a -lh0- file, and level-0 folder entries without a name.
+    // There the comparison covers what liblhasa lists.
+    if (path.find("/lha_amiga_122/lh0_dirs_bug.lzh") != std::string::npos ||
+        path.find("/h0_subdir.lzh") != std::string::npos) {
       ASSERT_LE(theirs.size(), ours.size());
     } else {
       ASSERT_EQ(theirs.size(), ours.size());
     }
     for (std::size_t i = 0; i < theirs.size(); ++i) {
-      EXPECT_TRUE(theirs[i] == ours[i]->bytes) << ours[i]->header.JoinedPath();
+      if (ours[i]->header.osId == 'm' && ours[i]->bytes.size() >= 128 + theirs[i].size()) {
+        // MacLHA stores MacBinary (a 128-byte header, the data fork padded to 128 bytes);
+        // liblhasa gives the data fork alone.
+        EXPECT_TRUE(theirs[i] == ours[i]->bytes.substr(128, theirs[i].size()))
+            << ours[i]->header.JoinedPath();
+      } else {
+        EXPECT_TRUE(theirs[i] == ours[i]->bytes) << ours[i]->header.JoinedPath();
+      }
       EXPECT_EQ(ours[i]->bytes.size(), ours[i]->header.originalSize);
       ++compared;
     }
