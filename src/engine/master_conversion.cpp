@@ -21,6 +21,8 @@ void Log(const ConversionOptions& options, const std::string& line) {
   if (options.op != nullptr) options.op->Log(line);
 }
 
+const char* RuleName(MasterRule rule) { return rule == MasterRule::kSize ? "size" : "type"; }
+
 // The size rule: records of item 400400 with sub code 000107 or 000111 lose byte 66 unless they
 // already have the new length.
 bool ConvertSizeRecord(std::string_view line, std::string* out) {
@@ -64,11 +66,12 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   int changed = 0;
   const std::string converted = ConvertMasterText(bytes, rule, &changed);
   if (options.dryRun) {
-    Log(options, "master: " + path + ": " + std::to_string(changed) + " records would change");
+    Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
+                     std::to_string(changed) + " records would change");
     return true;
   }
   if (converted == bytes) {
-    Log(options, "master: " + path + ": unchanged");
+    Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": unchanged");
     return true;
   }
   const std::string temp = folder + kTempName;
@@ -90,7 +93,8 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
     port::RemoveFile(temp);
     return false;
   }
-  Log(options, "master: " + path + ": " + std::to_string(changed) + " records changed");
+  Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
+                   std::to_string(changed) + " records changed");
   return true;
 }
 

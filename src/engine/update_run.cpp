@@ -167,7 +167,11 @@ class Run {
     }
     if (!isArchive) return CopyPlainFile(i, target);
 
-    if (isStart) record_.entryFileNames[i] = mediaName;
+    if (isStart) {
+      record_.entryFileNames[i] = mediaName;
+      Log("START archive: variant " + mediaName + " for system index " +
+          std::to_string(record_.systemIndex));
+    }
     if (baseName == kExcelArchive) {
       if (!IsExcelTemplateDue(folder_)) {
         Log("excel template is up to date: " + mediaFile + " skipped");

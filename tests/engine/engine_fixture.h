@@ -73,7 +73,6 @@ class Machine {
   // Sets the last-write time, as a UTC date and time.
   void SetLastWrite(const std::string& path, int year, int month, int day, int hour = 12,
                     int minute = 0, int second = 0);
-  std::filesystem::path HostRoot() const { return root_; }
   // The host folder of a drive (lower-case letter).
   std::filesystem::path HostDrive(char letter) const;
   // Empties the floppy drive A:.

@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "description/update_description.h"
 #include "engine_fixture.h"
 #include "port/port.h"
 
@@ -56,6 +57,61 @@ TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
   EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "令和");
   EXPECT_EQ(op.waitDepth, 0);
   EXPECT_EQ(op.waitDepthAtMessage, 1);
+}
+
+// The whole road from the media's info.txt: detection of the INI file, the variant, an archive,
+// a plain file, the settings and the master conversions.
+TEST_F(UpdateRunTest, FromTheMediaDescription) {
+  machine.Write("C:\\EST\\tamiro1.ini",
+                Sj("[SYSTEM]\r\nTITLE=見積 8.0S 設備版\r\n[DIR]\r\nMASTER=C:\\EST\\M\\\r\n"));
+  machine.Write("C:\\EST\\M\\21\\zai001-3.mst", "1234567890123A\n");
+  std::string info;
+  for (int line = 1; line <= 42; ++line) {
+    switch (line) {
+      case 16:
+        info += "C:\\EST";
+        break;
+      case 18:
+        info += "1";
+        break;  // masterAdjust
+      case 19:
+        info += "NULL";
+        break;  // systemIniName: detect
+      case 20:
+        info += "3";
+        break;  // categoryCode
+      case 21:
+        info += "9.1";
+        break;  // newVersion
+      case 28:
+        info += "電気版";
+        break;  // keyword 1
+      case 29:
+        info += "設備版";
+        break;  // keyword 2
+      default:
+        info += line >= 30 ? "unmatched" : "";
+        break;
+    }
+    info += "\r\n";
+  }
+  info += "1,1,start,\r\n1,0,readme.txt,DOC\\\r\n";
+  machine.Write("D:\\MEDIA\\info.txt", Sj(info));
+  PutArchive("variant", "START2");
+  machine.Write("D:\\MEDIA\\README.TXT", "read me");
+  description::UpdateDescription record;
+  ASSERT_EQ(description::LoadUpdateDescription(Sj(kMedia), &record).status,
+            description::LoadStatus::kRead);
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  EXPECT_EQ(record.systemIniName, "tamiro1.ini");
+  EXPECT_EQ(record.systemIndex, 2);
+  EXPECT_EQ(machine.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
+  EXPECT_EQ(machine.Read("C:\\EST\\DOC\\README.TXT"), "read me");
+  EXPECT_EQ(Utf8(machine.Read("C:\\EST\\tamiro1.ini")),
+            "[SYSTEM]\r\nTITLE=見積 9.1 設備版\r\nVersion=9.1\r\nGENGOU=令和\r\n種別設備=1\r\n"
+            "[DIR]\r\nMASTER=C:\\EST\\M\\\r\n");
+  EXPECT_EQ(machine.Read("C:\\EST\\M\\21\\zai001-3.mst"), "1234567890123Z\r\n");
 }
 
 TEST_F(UpdateRunTest, FailedCheckReturnsZeroAndWritesNothing) {
@@ -345,6 +401,22 @@ TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
   EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
 }
 
+TEST_F(UpdateRunTest, ReadOnlyMemberTargetFailsTheExtraction) {
+  PutArchive("prog", "PROG");
+  machine.Write("D:\\MEDIA\\B.TXT", "b");
+  machine.Write("C:\\EST\\PROG.EXE", "old program");
+  machine.SetAttributes("C:\\EST\\PROG.EXE", port::kAttrReadOnly);
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 1, "PROG", ""}, {1, 0, "B.TXT", ""}});
+  EXPECT_EQ(Run(record), 1);
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("PROG"), std::string::npos) << op.shown[0].text;
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(machine.Read("C:\\EST\\PROG.EXE"), "old program");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
+}
+
 TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
   machine.Write("D:\\MEDIA\\A.TXT", "a");
   description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", "T\\"}});
@@ -414,7 +486,9 @@ TEST_F(UpdateRunTest, DryRunWritesNothing) {
        {"would create folder C:\\EST\\NEW\\", "PROG.EXE -lh5- ", "README.TXT", "VARIANT.TXT",
         "would copy D:\\MEDIA\\A.TXT to C:\\EST\\A.TXT (3 bytes)", "[SYSTEM] Version=9.1",
         "[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=EST 9.1", "[HISTORY] 抽出開始日ON=1",
-        "[SYSTEM] 種別水道=1", "[SYSTEM] 種別設備=1", "zai001-3.mst: 1 records would change"}) {
+        "[SYSTEM] 種別水道=1", "[SYSTEM] 種別設備=1",
+        "master (size): C:\\M\\1\\zai001-3.mst: 1 records would change",
+        "START archive: variant START1 for system index 1"}) {
     EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
   }
 }
