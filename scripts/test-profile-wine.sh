@@ -40,7 +40,13 @@ fi
 
 CXX_WIN=${CXX_WIN:-x86_64-w64-mingw32-g++-posix}
 command -v "$CXX_WIN" >/dev/null || { echo "test-profile-wine: $CXX_WIN missing (package mingw-w64)" >&2; exit 1; }
-locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || { echo "test-profile-wine: locale ja_JP.UTF-8 missing" >&2; exit 1; }
+# LC_ALL=ja_JP.UTF-8 makes Wine's ANSI code page 932, as on a Japanese Windows.
+if declare -F koushin_wine_locale >/dev/null; then
+  JA_LOCALE=$(koushin_wine_locale ja)
+else
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || { echo "test-profile-wine: locale ja_JP.UTF-8 missing" >&2; exit 1; }
+  JA_LOCALE=ja_JP.UTF-8
+fi
 
 mkdir -p "$OUT"
 # Our side.
@@ -59,8 +65,7 @@ SCRIPT=$OUT/all.script
 cat tests/profile/wine/*.script >"$SCRIPT"
 rm -rf "$OUT/ours" "$OUT/wine" && mkdir -p "$OUT/ours" "$OUT/wine"
 build/native/tests/profile/profile_script_tool "$SCRIPT" "$OUT/ours" >"$OUT/ours.txt"
-# LC_ALL=ja_JP.UTF-8 makes Wine's ANSI code page 932, as on a Japanese Windows.
-LC_ALL=ja_JP.UTF-8 "$WINE64" "$TOOL" "Z:${SCRIPT//\//\\}" "Z:${OUT//\//\\}\\wine" 2>"$OUT/wine.err" |
+LC_ALL=$JA_LOCALE "$WINE64" "$TOOL" "Z:${SCRIPT//\//\\}" "Z:${OUT//\//\\}\\wine" 2>"$OUT/wine.err" |
   tr -d '\r' >"$OUT/wine.txt"
 
 status=0

@@ -128,6 +128,8 @@ TEST_F(FilesTest, WholeFilesRemoveAndRename) {
   EXPECT_EQ(error.hostCode, EACCES);
   EXPECT_EQ(Contents("c/W.bin"), "converted");
 
+  ASSERT_TRUE(RenameReplacing("C:\\temp.mst", "C:\\TEMP.MST", &error)) << error.Describe();
+  EXPECT_EQ(Listing("c"), (std::vector<std::string>{"TEMP.MST", "W.bin", "link"}));
   EXPECT_TRUE(RemoveFile("C:\\Temp.mst", &error));
   EXPECT_FALSE(fs::exists(Host("c/temp.mst")));
   EXPECT_FALSE(RemoveFile("C:\\Temp.mst", &error));

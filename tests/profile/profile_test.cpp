@@ -28,6 +28,7 @@ class ProfileTest : public ::testing::Test {
     ASSERT_TRUE(Configure(options, &error)) << error.Describe();
   }
   void TearDown() override {
+    Configure(Options());
     std::error_code ignored;
     fs::permissions(root_ / "EST", fs::perms::owner_all, fs::perm_options::add, ignored);
     fs::remove_all(root_, ignored);

@@ -147,14 +147,22 @@ bool RemoveFile(const std::string& path, Error* error) {
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error) {
-  std::string hostFrom, hostTo;
-  if (!Resolve(from, &hostFrom, error, "rename") || !Resolve(to, &hostTo, error, "rename to")) {
+  std::string hostFrom;
+  posix::ResolvedPath target;
+  if (!Resolve(from, &hostFrom, error, "rename") ||
+      !posix::ResolveWindowsPath(to, &target, error, "rename to")) {
     return false;
+  }
+  std::string hostTo = target.hostPath;
+  if (hostTo == hostFrom && hostTo.back() != '/' && !target.names.empty() &&
+      target.givenName != target.names.back()) {
+    // The names differ in letter case only: the file takes the new spelling, as on Windows.
+    hostTo = hostTo.substr(0, hostTo.size() - target.names.back().size()) + target.givenName;
   }
   struct stat info;
   if (lstat(hostFrom.c_str(), &info) != 0) return Fail(error, errno, from, "rename");
   struct stat old;
-  if (hostTo != hostFrom && stat(hostTo.c_str(), &old) == 0) {
+  if (hostTo != hostFrom && lstat(hostTo.c_str(), &old) == 0 && old.st_ino != info.st_ino) {
     if (S_ISDIR(old.st_mode)) return Fail(error, EISDIR, to, "rename to");
     // MoveFileEx refuses to replace a read-only file.
     if (posix::IsReadOnly(old)) return Fail(error, EACCES, to, "rename to", "read-only");

@@ -164,6 +164,7 @@ bool ResolveWindowsPath(const std::string& path, ResolvedPath* resolved, Error* 
     names.push_back(utf8);
   }
 
+  if (!names.empty()) resolved->givenName = names.back();
   // Host part: each name as the folder holds it.
   std::string host = root;
   bool missing = false;

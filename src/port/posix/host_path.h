@@ -14,6 +14,7 @@ struct ResolvedPath {
   char drive = 0;        // upper-case letter, 0 for a host path or one without drives
   std::vector<std::string> names;  // the components below the root, host spelling (UTF-8)
   bool isRoot = false;             // the path names a drive's root (or the host's '/')
+  std::string givenName;           // the last component as written (UTF-8), before matching
 };
 
 // Resolves `path` as described for ResolveHostPath (host_fs.h). `operation` names the caller's
