@@ -28,15 +28,17 @@ cmake --build build/mingw32 --parallel "$JOBS"
 # on the POSIX port: same exit status, same screen text, same files. The one expected difference:
 # Wine's profile functions rewrite an INI file without its blank lines, where Windows (and our
 # POSIX profile engine) edit in place; so INI files are compared without blank lines.
+# CASE is "update" (the whole update), "dry-run" (checks only; nothing may change) or "no-install"
+# (the folder holds no installation: the check fails on both sides).
 console_differential() {
-  local locale=$1
+  local locale=$1 case=$2
   local native=build/native/app/console/koushin exe=build/mingw64/app/console/koushin-console.exe
   if [ ! -x "$native" ] || [ ! -f "$exe" ] || [ ! -d examples/demo-media ] ||
      [ ! -d examples/demo-install/EST ]; then
     echo "windows: console differential skipped (needs both console builds and the demo)"
     return 0
   fi
-  local work=$PWD/build/windows-console side
+  local work=$PWD/build/windows-console/$case side
   rm -rf "$work"
   for side in win native; do
     mkdir -p "$work/$side"
@@ -44,10 +46,12 @@ console_differential() {
     cp -r examples/demo-media "$work/$side/media"
   done
   local winRoot="Z:${work//\//\\}\\win"
-  local winStatus=0 nativeStatus=0
-  LC_ALL=$locale scripts/wine-env.sh "$exe" --media "$winRoot\\media" --folder "$winRoot\\EST" \
-    --yes >"$work/win/out" 2>&1 || winStatus=$?
-  "$native" --media "$work/native/media" --folder "$work/native/EST" --yes \
+  local winStatus=0 nativeStatus=0 folder=EST extra=()
+  [ "$case" = dry-run ] && extra=(--dry-run)
+  [ "$case" = no-install ] && folder=media
+  LC_ALL=$locale scripts/wine-env.sh "$exe" --media "$winRoot\\media" \
+    --folder "$winRoot\\$folder" --yes "${extra[@]}" >"$work/win/out" 2>&1 || winStatus=$?
+  "$native" --media "$work/native/media" --folder "$work/native/$folder" --yes "${extra[@]}" \
     >"$work/native/out" 2>&1 || nativeStatus=$?
   local ok=0
   if [ "$winStatus" != "$nativeStatus" ]; then
@@ -58,8 +62,8 @@ console_differential() {
   local winText nativeText
   winText=$(tr -d '\r' <"$work/win/out")
   nativeText=$(cat "$work/native/out")
-  winText=${winText//"$winRoot\\EST"/FOLDER}
-  nativeText=${nativeText//"$work/native/EST"/FOLDER}
+  winText=${winText//"$winRoot\\$folder"/FOLDER}
+  nativeText=${nativeText//"$work/native/$folder"/FOLDER}
   if ! diff <(printf '%s\n' "$winText") <(printf '%s\n' "$nativeText") >&2; then
     echo "windows: the console's screen text differs under Wine (<) and natively (>)" >&2
     ok=1
@@ -84,7 +88,12 @@ console_differential() {
         ;;
     esac
   done < <(diff -rq "$work/win/EST" "$work/native/EST" || true)
-  [ $ok -eq 0 ] && echo "windows: console under Wine (LC_ALL=$locale) = native console"
+  if [ "$case" != update ] && ! diff -r examples/demo-install/EST "$work/win/EST" >/dev/null; then
+    echo "windows: the $case case changed the installation" >&2
+    ok=1
+  fi
+  [ $ok -eq 0 ] &&
+    echo "windows: console $case under Wine (LC_ALL=$locale) = native (exit status $winStatus)"
   return $ok
 }
 
@@ -98,7 +107,9 @@ for locale in "$japanese" "$(koushin_wine_locale default)"; do
     echo "windows: a suite failed under LC_ALL=$locale" >&2
     status=1
   fi
-  console_differential "$locale" || status=1
+  for case in update dry-run no-install; do
+    console_differential "$locale" "$case" || status=1
+  done
 done
 
 for program in koushin-console.exe koushin.exe; do
