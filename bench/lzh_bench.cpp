@@ -8,10 +8,10 @@
 #include <lhasa.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -38,9 +38,9 @@ std::string MakeInput() {
     state ^= state << 17;
     return state;
   };
-  static const char* const kSyllables[] = {"ka", "ki", "ku", "ke", "ko", "sa", "shi", "su",
-                                           "ta", "chi", "na", "ni", "ha", "ma", "ya", "ra",
-                                           "ri", "wa", "n",  "to", "no", "de", "re", "mo"};
+  static const char* const kSyllables[] = {"ka", "ki",  "ku", "ke", "ko", "sa", "shi", "su",
+                                           "ta", "chi", "na", "ni", "ha", "ma", "ya",  "ra",
+                                           "ri", "wa",  "n",  "to", "no", "de", "re",  "mo"};
   std::vector<std::string> vocabulary;
   for (int i = 0; i < 400; ++i) {
     std::string word;
@@ -155,21 +155,34 @@ std::size_t DecodeLibarchive(const std::string& archive) {
   return total;
 }
 
-double BestSeconds(const std::function<std::size_t()>& run, int repetitions, std::size_t* out) {
-  double best = 1e30;
+// Best of `repetitions` runs of each decoder, taken in turns so that a busy machine slows them
+// alike, timed in process CPU time (a shared machine's waiting is not counted).
+struct Timings {
+  double ours = 1e30, lhasa = 1e30, libarchive = 1e30;
+  std::size_t oursSize = 0, lhasaSize = 0, libarchiveSize = 0;
+};
+
+double CpuSeconds(const std::function<std::size_t()>& run, std::size_t* out) {
+  const std::clock_t start = std::clock();
+  *out = run();
+  return static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+}
+
+Timings Measure(const std::string& bytes, int repetitions) {
+  Timings t;
   for (int i = 0; i < repetitions; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    *out = run();
-    const std::chrono::duration<double> d = std::chrono::steady_clock::now() - start;
-    best = std::min(best, d.count());
+    t.ours = std::min(t.ours, CpuSeconds([&] { return DecodeOurs(bytes); }, &t.oursSize));
+    t.lhasa = std::min(t.lhasa, CpuSeconds([&] { return DecodeLhasa(bytes); }, &t.lhasaSize));
+    t.libarchive = std::min(t.libarchive,
+                            CpuSeconds([&] { return DecodeLibarchive(bytes); }, &t.libarchiveSize));
   }
-  return best;
+  return t;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string dir = argc > 1 ? argv[1] : KOUSHIN_BENCH_DIR;
+  const std::string dir = argc > 1 && argv[1][0] != '\0' ? argv[1] : KOUSHIN_BENCH_DIR;
   const int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
   const std::string input = dir + "/mixed.bin";
   std::string data;
@@ -186,29 +199,26 @@ int main(int argc, char** argv) {
       // jlha stores the path as given: run it in the folder so the member is "mixed.bin".
       const std::string command = "cd '" + dir +
                                   "' && java -Dlha.encoding=MS932 -jar "
-                                  "/usr/share/java/jlhafrontend.jar a2o" + m + " 'mixed-lh" +
-                                  m + ".lzh' mixed.bin >/dev/null 2>&1";
+                                  "/usr/share/java/jlhafrontend.jar a2o" +
+                                  m + " 'mixed-lh" + m + ".lzh' mixed.bin >/dev/null 2>&1";
       if (std::system(command.c_str()) != 0 || !ReadFile(archive, &bytes)) {
         std::fprintf(stderr, "cannot make %s with jlha\n", archive.c_str());
         return 2;
       }
     }
-    std::size_t ours = 0, lhasa = 0, libarchive = 0;
-    const double tOurs = BestSeconds([&] { return DecodeOurs(bytes); }, repetitions, &ours);
-    const double tLhasa = BestSeconds([&] { return DecodeLhasa(bytes); }, repetitions, &lhasa);
-    const double tArchive =
-        BestSeconds([&] { return DecodeLibarchive(bytes); }, repetitions, &libarchive);
-    if (ours != kInputSize || lhasa != kInputSize || libarchive != kInputSize) {
-      std::fprintf(stderr, "-lh%s-: decoded sizes differ (ours %zu, liblhasa %zu, libarchive %zu)\n",
-                   m, ours, lhasa, libarchive);
+    const Timings t = Measure(bytes, repetitions);
+    if (t.oursSize != kInputSize || t.lhasaSize != kInputSize || t.libarchiveSize != kInputSize) {
+      std::fprintf(stderr,
+                   "-lh%s-: decoded sizes differ (ours %zu, liblhasa %zu, libarchive %zu)\n", m,
+                   t.oursSize, t.lhasaSize, t.libarchiveSize);
       return 1;
     }
+    const double tOurs = t.ours, tLhasa = t.lhasa, tArchive = t.libarchive;
     const double mb = kInputSize / 1e6;
     std::printf(
         "-lh%s- (%zu packed): ours %.0f MB/s, liblhasa %.0f MB/s, libarchive %.0f MB/s; "
         "ours/liblhasa %.2fx, ours/libarchive %.2fx\n",
-        m, bytes.size(), mb / tOurs, mb / tLhasa, mb / tArchive, tLhasa / tOurs,
-        tArchive / tOurs);
+        m, bytes.size(), mb / tOurs, mb / tLhasa, mb / tArchive, tLhasa / tOurs, tArchive / tOurs);
     if (tArchive / tOurs < 2.0) allFaster = false;
   }
   std::printf(allFaster ? "target met: at least twice libarchive on every method\n"

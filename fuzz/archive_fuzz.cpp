@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (part.empty()) __builtin_trap();
     }
     BoundedSink sink;
-    const DecodeResult r = DecodeMember(header.method, reader.Data(), header.packedSize,
-                                        header.originalSize, sink,
-                                        header.hasCrc ? &header.crc : nullptr);
+    const DecodeResult r =
+        DecodeMember(header.method, reader.Data(), header.packedSize, header.originalSize, sink,
+                     header.hasCrc ? &header.crc : nullptr);
     if (r.status == DecodeStatus::kOk && r.written != header.originalSize &&
         header.method != "-lhd-") {
       __builtin_trap();  // "sound" with the wrong length

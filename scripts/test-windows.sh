@@ -24,6 +24,79 @@ echo "windows: building the i686 programs (build/mingw32)"
 cmake --preset mingw32 >/dev/null
 cmake --build build/mingw32 --parallel "$JOBS"
 
+# The demo update (examples/) run by the Windows console wizard under Wine and by the native one
+# on the POSIX port: same exit status, same screen text, same files. The one expected difference:
+# Wine's profile functions rewrite an INI file without its blank lines, where Windows (and our
+# POSIX profile engine) edit in place; so INI files are compared without blank lines.
+# CASE is "update" (the whole update), "dry-run" (checks only; nothing may change) or "no-install"
+# (the folder holds no installation: the check fails on both sides).
+console_differential() {
+  local locale=$1 case=$2
+  local native=build/native/app/console/koushin exe=build/mingw64/app/console/koushin-console.exe
+  if [ ! -x "$native" ] || [ ! -f "$exe" ] || [ ! -d examples/demo-media ] ||
+     [ ! -d examples/demo-install/EST ]; then
+    echo "windows: console differential skipped (needs both console builds and the demo)"
+    return 0
+  fi
+  local work=$PWD/build/windows-console/$case side
+  rm -rf "$work"
+  for side in win native; do
+    mkdir -p "$work/$side"
+    cp -r examples/demo-install/EST "$work/$side/EST"
+    cp -r examples/demo-media "$work/$side/media"
+  done
+  local winRoot="Z:${work//\//\\}\\win"
+  local winStatus=0 nativeStatus=0 folder=EST extra=()
+  [ "$case" = dry-run ] && extra=(--dry-run)
+  [ "$case" = no-install ] && folder=media
+  LC_ALL=$locale scripts/wine-env.sh "$exe" --media "$winRoot\\media" \
+    --folder "$winRoot\\$folder" --yes "${extra[@]}" >"$work/win/out" 2>&1 || winStatus=$?
+  "$native" --media "$work/native/media" --folder "$work/native/$folder" --yes "${extra[@]}" \
+    >"$work/native/out" 2>&1 || nativeStatus=$?
+  local ok=0
+  if [ "$winStatus" != "$nativeStatus" ]; then
+    echo "windows: console exit status $winStatus under Wine, $nativeStatus natively" >&2
+    ok=1
+  fi
+  # The installation folder appears in the screen text; it is spelled differently on each side.
+  local winText nativeText
+  winText=$(tr -d '\r' <"$work/win/out")
+  nativeText=$(cat "$work/native/out")
+  winText=${winText//"$winRoot\\$folder"/FOLDER}
+  nativeText=${nativeText//"$work/native/$folder"/FOLDER}
+  if ! diff <(printf '%s\n' "$winText") <(printf '%s\n' "$nativeText") >&2; then
+    echo "windows: the console's screen text differs under Wine (<) and natively (>)" >&2
+    ok=1
+  fi
+  local line file
+  while IFS= read -r line; do
+    case "$line" in
+      "Files "*" differ")
+        file=${line#Files "$work"/win/EST/}
+        file=${file%% and *}
+        if [[ "${file,,}" == *.ini ]] &&
+           diff <(grep -Eav $'^\r?$' "$work/win/EST/$file") \
+                <(grep -Eav $'^\r?$' "$work/native/EST/$file") >/dev/null; then
+          continue
+        fi
+        echo "windows: console result differs: $file" >&2
+        ok=1
+        ;;
+      *)
+        echo "windows: console result differs: $line" >&2
+        ok=1
+        ;;
+    esac
+  done < <(diff -rq "$work/win/EST" "$work/native/EST" || true)
+  if [ "$case" != update ] && ! diff -r examples/demo-install/EST "$work/win/EST" >/dev/null; then
+    echo "windows: the $case case changed the installation" >&2
+    ok=1
+  fi
+  [ $ok -eq 0 ] &&
+    echo "windows: console $case under Wine (LC_ALL=$locale) = native (exit status $winStatus)"
+  return $ok
+}
+
 status=0
 [ -n "$NOT_YET_ON_WINE" ] && echo "windows: not yet run under Wine: ${NOT_YET_ON_WINE//|/ }"
 # One Wine start per test executable; ctest runs each through scripts/wine-env.sh.
@@ -34,6 +107,9 @@ for locale in "$japanese" "$(koushin_wine_locale default)"; do
     echo "windows: a suite failed under LC_ALL=$locale" >&2
     status=1
   fi
+  for case in update dry-run no-install; do
+    console_differential "$locale" "$case" || status=1
+  done
 done
 
 for program in koushin-console.exe koushin.exe; do

@@ -54,20 +54,34 @@ enum class Text {
 
 const char* Utf8Text(Text text) {
   switch (text) {
-    case Text::kBadCommand: return "展開コマンドを解釈できません: %D";
-    case Text::kUnsupportedCommand: return "展開コマンド %D には対応していません";
-    case Text::kArchiveNotFound: return "書庫 %A が見つかりません";
-    case Text::kTargetNotFound: return "書庫 %A の展開先フォルダ %D がありません";
-    case Text::kArchiveDamaged: return "書庫 %A が壊れています (%D)";
-    case Text::kArchiveUnreadable: return "書庫 %A を読めません (%D)";
-    case Text::kUnsupportedMethod: return "書庫 %A の %M は未対応の圧縮形式 %D です";
-    case Text::kMemberCrc: return "書庫 %A の %M が壊れています (CRC エラー)";
-    case Text::kMemberCorrupt: return "書庫 %A の %M が壊れています (%D)";
-    case Text::kMemberBadName: return "書庫 %A の %M は展開できない名前です (%D)";
-    case Text::kMemberLink: return "書庫 %A の %M はシンボリックリンクのため展開しません";
-    case Text::kWriteFailed: return "書庫 %A の %M を書き込めません (%D)";
-    case Text::kReplaceFailed: return "書庫 %A の %M で既存のファイルを置き換えられません (%D)";
-    case Text::kOutOfMemory: return "書庫 %A の展開中にメモリが足りなくなりました";
+    case Text::kBadCommand:
+      return "展開コマンドを解釈できません: %D";
+    case Text::kUnsupportedCommand:
+      return "展開コマンド %D には対応していません";
+    case Text::kArchiveNotFound:
+      return "書庫 %A が見つかりません";
+    case Text::kTargetNotFound:
+      return "書庫 %A の展開先フォルダ %D がありません";
+    case Text::kArchiveDamaged:
+      return "書庫 %A が壊れています (%D)";
+    case Text::kArchiveUnreadable:
+      return "書庫 %A を読めません (%D)";
+    case Text::kUnsupportedMethod:
+      return "書庫 %A の %M は未対応の圧縮形式 %D です";
+    case Text::kMemberCrc:
+      return "書庫 %A の %M が壊れています (CRC エラー)";
+    case Text::kMemberCorrupt:
+      return "書庫 %A の %M が壊れています (%D)";
+    case Text::kMemberBadName:
+      return "書庫 %A の %M は展開できない名前です (%D)";
+    case Text::kMemberLink:
+      return "書庫 %A の %M はシンボリックリンクのため展開しません";
+    case Text::kWriteFailed:
+      return "書庫 %A の %M を書き込めません (%D)";
+    case Text::kReplaceFailed:
+      return "書庫 %A の %M で既存のファイルを置き換えられません (%D)";
+    case Text::kOutOfMemory:
+      return "書庫 %A の展開中にメモリが足りなくなりました";
   }
   return "%A: %D";
 }
@@ -110,8 +124,8 @@ std::string CutAtCharacter(const std::string& s, std::size_t limit) {
   return s.substr(0, end);
 }
 
-std::string Fill(const std::string& pattern, const std::string& archive,
-                 const std::string& member, const std::string& detail) {
+std::string Fill(const std::string& pattern, const std::string& archive, const std::string& member,
+                 const std::string& detail) {
   std::string out;
   for (std::size_t i = 0; i < pattern.size();) {
     const std::size_t len = text::CharLength(pattern, i);
@@ -142,13 +156,20 @@ std::string Compose(Text text, const std::string& archive, const std::string& me
 
 std::string NameProblemText(NameProblem problem) {
   switch (problem) {
-    case NameProblem::kNone: return "";
-    case NameProblem::kEmpty: return "empty name";
-    case NameProblem::kDots: return "\".\" or \"..\"";
-    case NameProblem::kForbiddenChar: return "forbidden character";
-    case NameProblem::kTrailingDotSpace: return "trailing dot or blank";
-    case NameProblem::kDeviceName: return "device name";
-    case NameProblem::kBrokenCharacter: return "broken double-byte character";
+    case NameProblem::kNone:
+      return "";
+    case NameProblem::kEmpty:
+      return "empty name";
+    case NameProblem::kDots:
+      return "\".\" or \"..\"";
+    case NameProblem::kForbiddenChar:
+      return "forbidden character";
+    case NameProblem::kTrailingDotSpace:
+      return "trailing dot or blank";
+    case NameProblem::kDeviceName:
+      return "device name";
+    case NameProblem::kBrokenCharacter:
+      return "broken double-byte character";
   }
   return "";
 }
@@ -470,7 +491,8 @@ bool FindArchive(const std::string& name, std::string* path) {
     for (const port::FoundEntry& entry : entries) {
       if (entry.isFolder) continue;
       const std::size_t cut = text::FindLastSeparator(withExtension);
-      std::string folder = cut == std::string::npos ? std::string() : withExtension.substr(0, cut + 1);
+      std::string folder =
+          cut == std::string::npos ? std::string() : withExtension.substr(0, cut + 1);
       if (folder.empty() && withExtension.size() >= 2 && withExtension[1] == ':') {
         folder = withExtension.substr(0, 2);
       }
@@ -507,10 +529,10 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
   }
   const std::string& archiveName = command.arguments[0];
   if (command.letter != 'e') {
-    return Finish(kBadCommand,
-                  Compose(Text::kUnsupportedCommand, archiveName, "", std::string(1, command.letter),
-                          limit),
-                  output, outputSize);
+    return Finish(
+        kBadCommand,
+        Compose(Text::kUnsupportedCommand, archiveName, "", std::string(1, command.letter), limit),
+        output, outputSize);
   }
   std::string archivePath;
   if (!FindArchive(archiveName, &archivePath)) {
@@ -535,17 +557,17 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
   if (!WalkArchive(archivePath, &target, nullptr, &pending, &failure)) {
     RemoveTemporaries(pending, 0);
     return Finish(failure.code,
-                  Compose(failure.text, archivePath, failure.member, failure.detail, limit),
-                  output, outputSize);
+                  Compose(failure.text, archivePath, failure.member, failure.detail, limit), output,
+                  outputSize);
   }
   // A folder in a member's place would stop the renames half way: refuse before any.
   for (const Pending& p : pending) {
     if (port::IsFolder(p.target)) {
       RemoveTemporaries(pending, 0);
-      return Finish(kWriteFailed,
-                    Compose(Text::kReplaceFailed, archivePath, p.member, "a folder of that name",
-                            limit),
-                    output, outputSize);
+      return Finish(
+          kWriteFailed,
+          Compose(Text::kReplaceFailed, archivePath, p.member, "a folder of that name", limit),
+          output, outputSize);
     }
   }
   // Without -c an existing file newer than (or as new as) the member is kept.
@@ -591,8 +613,7 @@ int ArchiveCommand(void*, const char* commandLine, char* output, std::size_t out
                       outputSize);
   } catch (const std::bad_alloc&) {
     const std::size_t limit = outputSize == 0 ? 0 : std::min(kMaxMessage, outputSize - 1);
-    return Finish(kWriteFailed, Compose(Text::kOutOfMemory, "", "", "", limit), output,
-                  outputSize);
+    return Finish(kWriteFailed, Compose(Text::kOutOfMemory, "", "", "", limit), output, outputSize);
   }
 }
 

@@ -27,7 +27,7 @@ void SetProgressCallback(ProgressCallback callback);
 
 // One member as listed by CheckArchive.
 struct MemberInfo {
-  std::string name;  // code page 932, the stored name's last component
+  std::string name;    // code page 932, the stored name's last component
   std::string method;  // "-lh5-", ...
   std::uint64_t size = 0;
   bool isFolder = false;

@@ -66,9 +66,9 @@ __attribute__((target("pclmul,sse2"))) std::uint16_t ClmulCrc16(std::uint16_t cr
   size -= 16;
   while (size >= 16) {
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-    a = _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(a, kFold, 0x00),
-                                    _mm_clmulepi64_si128(a, kFold, 0x11)),
-                      next);
+    a = _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(a, kFold, 0x00), _mm_clmulepi64_si128(a, kFold, 0x11)),
+        next);
     data += 16;
     size -= 16;
   }
@@ -106,9 +106,8 @@ std::uint16_t TableCrc16(std::uint16_t crc, const std::uint8_t* data, std::size_
     w = __builtin_bswap64(w);
 #endif
     w ^= c;
-    c = t[7][w & 0xFF] ^ t[6][(w >> 8) & 0xFF] ^ t[5][(w >> 16) & 0xFF] ^
-        t[4][(w >> 24) & 0xFF] ^ t[3][(w >> 32) & 0xFF] ^ t[2][(w >> 40) & 0xFF] ^
-        t[1][(w >> 48) & 0xFF] ^ t[0][w >> 56];
+    c = t[7][w & 0xFF] ^ t[6][(w >> 8) & 0xFF] ^ t[5][(w >> 16) & 0xFF] ^ t[4][(w >> 24) & 0xFF] ^
+        t[3][(w >> 32) & 0xFF] ^ t[2][(w >> 40) & 0xFF] ^ t[1][(w >> 48) & 0xFF] ^ t[0][w >> 56];
     data += 8;
     size -= 8;
   }

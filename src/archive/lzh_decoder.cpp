@@ -764,8 +764,8 @@ DecodeStatus DecodeLz5(InputFeeder& feeder, RingOutput& output) {
   return output.Flush() ? DecodeStatus::kOk : DecodeStatus::kStopped;
 }
 
-DecodeStatus CopyStored(ByteSource& source, std::uint64_t size, ByteSink& sink,
-                        std::uint16_t* crc, std::uint64_t* written) {
+DecodeStatus CopyStored(ByteSource& source, std::uint64_t size, ByteSink& sink, std::uint16_t* crc,
+                        std::uint64_t* written) {
   std::vector<std::uint8_t> buffer(64 * 1024);
   while (size > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size));
@@ -792,13 +792,20 @@ bool IsSupportedMethod(const std::string& method) {
 
 const char* DecodeStatusName(DecodeStatus status) {
   switch (status) {
-    case DecodeStatus::kOk: return "ok";
-    case DecodeStatus::kUnsupportedMethod: return "unsupported method";
-    case DecodeStatus::kCorrupt: return "corrupt data";
-    case DecodeStatus::kLengthMismatch: return "length mismatch";
-    case DecodeStatus::kCrcMismatch: return "CRC mismatch";
-    case DecodeStatus::kReadError: return "read error";
-    case DecodeStatus::kStopped: return "stopped";
+    case DecodeStatus::kOk:
+      return "ok";
+    case DecodeStatus::kUnsupportedMethod:
+      return "unsupported method";
+    case DecodeStatus::kCorrupt:
+      return "corrupt data";
+    case DecodeStatus::kLengthMismatch:
+      return "length mismatch";
+    case DecodeStatus::kCrcMismatch:
+      return "CRC mismatch";
+    case DecodeStatus::kReadError:
+      return "read error";
+    case DecodeStatus::kStopped:
+      return "stopped";
   }
   return "?";
 }
@@ -824,8 +831,7 @@ DecodeResult DecodeMember(const std::string& method, ByteSource& source, std::ui
   } else if (method == "-lzs-" || method == "-lz5-") {
     InputFeeder feeder(source, packedSize);
     RingOutput output(sink, originalSize);
-    result.status =
-        method == "-lzs-" ? DecodeLzs(feeder, output) : DecodeLz5(feeder, output);
+    result.status = method == "-lzs-" ? DecodeLzs(feeder, output) : DecodeLz5(feeder, output);
     result.crc = output.crc;
     result.written = result.status == DecodeStatus::kOk ? originalSize : 0;
     if (feeder.ReadError()) result.status = DecodeStatus::kReadError;
@@ -848,8 +854,7 @@ DecodeResult DecodeMember(const std::string& method, ByteSource& source, std::ui
     result.crc = window.crc;
     result.written = window.Delivered();
   }
-  if (result.status == DecodeStatus::kOk && expectedCrc != nullptr &&
-      result.crc != *expectedCrc) {
+  if (result.status == DecodeStatus::kOk && expectedCrc != nullptr && result.crc != *expectedCrc) {
     result.status = DecodeStatus::kCrcMismatch;
   }
   return result;

@@ -26,7 +26,7 @@ bool IsSupportedMethod(const std::string& method);
 
 struct DecodeResult {
   DecodeStatus status = DecodeStatus::kOk;
-  std::uint16_t crc = 0;     // CRC-16 of the bytes delivered
+  std::uint16_t crc = 0;      // CRC-16 of the bytes delivered
   std::uint64_t written = 0;  // bytes delivered to the sink
 };
 

@@ -111,7 +111,8 @@ bool LzhReader::ReadExact(std::uint8_t* buffer, std::size_t size) {
 bool LzhReader::Skip(std::uint64_t size) {
   std::uint8_t scratch[16384];
   while (size > 0) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof scratch));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof scratch));
     const std::size_t got = source_.Read(scratch, want);
     if (got == 0) return false;
     size -= got;

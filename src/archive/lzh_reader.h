@@ -18,7 +18,7 @@ struct MemberHeader {
   std::uint64_t packedSize = 0;
   std::uint64_t originalSize = 0;
   std::uint16_t crc = 0;
-  bool hasCrc = false;      // every level but a few old level-0 writers store one
+  bool hasCrc = false;          // every level but a few old level-0 writers store one
   std::uint8_t attributes = 0;  // DOS attribute byte (level 0/1, or the 0x40 extension)
   std::uint8_t osId = 0;
 

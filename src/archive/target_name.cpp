@@ -17,7 +17,8 @@ NameProblem CheckTargetName(const std::string& name) {
       i += 2;
       continue;
     }
-    if (byte < 0x20 || byte == 0x7F || kForbidden.find(static_cast<char>(byte)) != std::string::npos) {
+    if (byte < 0x20 || byte == 0x7F ||
+        kForbidden.find(static_cast<char>(byte)) != std::string::npos) {
       return NameProblem::kForbiddenChar;
     }
     ++i;

@@ -13,8 +13,8 @@ enum class NameProblem {
   kDots,              // "." or ".."
   kForbiddenChar,     // a control character, or one of : \ / < > " | ? * at a character start
   kTrailingDotSpace,  // Windows would drop them and write another name
-  kDeviceName,        // CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, CLOCK$ (with any extension)
-  kBrokenCharacter,   // a lead byte with no trail byte
+  kDeviceName,  // CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, CLOCK$ (with any extension)
+  kBrokenCharacter,  // a lead byte with no trail byte
 };
 
 // Checks one file name (code page 932). Trail bytes of double-byte characters (ソ 0x83 0x5C)

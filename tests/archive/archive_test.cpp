@@ -63,8 +63,8 @@ class ArchiveCommandTest : public ::testing::Test {
 };
 
 TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
-  for (const auto& [level, method] : std::vector<std::pair<int, std::string>>{
-           {0, "lh5"}, {1, "lh7"}, {2, "lh6"}, {2, "lh0"}}) {
+  for (const auto& [level, method] :
+       std::vector<std::pair<int, std::string>>{{0, "lh5"}, {1, "lh7"}, {2, "lh6"}, {2, "lh0"}}) {
     SCOPED_TRACE(std::to_string(level) + method);
     fs::remove_all(root_ + "/target");
     fs::create_directories(root_ + "/target");
@@ -140,7 +140,8 @@ TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember)
   EXPECT_TRUE(port::Cp932ToUtf8(message, &utf8)) << "message is not code page 932";
 
   // Cut short inside the second member: nothing either.
-  WriteHostFile(root_ + "/media/SHORT.lzh", ReadHostFile(testing::ArchivePath(2, "lh7")).substr(0, 20000));
+  WriteHostFile(root_ + "/media/SHORT.lzh",
+                ReadHostFile(testing::ArchivePath(2, "lh7")).substr(0, 20000));
   EXPECT_NE(Run(root_ + "/media/SHORT", root_ + "/target\\", &message), 0);
   EXPECT_EQ(Listing(root_ + "/target"), before);
 }
@@ -187,9 +188,9 @@ TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {
     const char* archive;
     bool succeeds;
   } cases[] = {
-      {"abspath", true},  {"dotdot", true},    {"symlink1", false}, {"symlink2", false},
-      {"symlink3", false}, {"truncated", false}, {"badterm", false}, {"unixsep", true},
-      {"dir", true},      {"multiple", true},
+      {"abspath", true},   {"dotdot", true},     {"symlink1", false}, {"symlink2", false},
+      {"symlink3", false}, {"truncated", false}, {"badterm", false},  {"unixsep", true},
+      {"dir", true},       {"multiple", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.archive);
@@ -232,8 +233,8 @@ TEST_F(ArchiveCommandTest, CheckArchiveAndProgress) {
     lastDone[member] = done;
   });
   std::string message;
-  EXPECT_TRUE(CheckArchive(testing::ArchivePath(2, "lh7"),
-                           [&](const MemberInfo& m) { members.push_back(m); }, &message))
+  EXPECT_TRUE(CheckArchive(
+      testing::ArchivePath(2, "lh7"), [&](const MemberInfo& m) { members.push_back(m); }, &message))
       << message;
   SetProgressCallback(nullptr);
   const auto& files = testing::SourceFiles();

@@ -39,9 +39,9 @@ inline DecodedArchive DecodeArchive(const std::string& bytes) {
     out.last = reader.Next(&m.header, &out.error);
     if (out.last != ReadStatus::kMember) break;
     StringSink sink;
-    const DecodeResult r = DecodeMember(m.header.method, reader.Data(), m.header.packedSize,
-                                        m.header.originalSize, sink,
-                                        m.header.hasCrc ? &m.header.crc : nullptr);
+    const DecodeResult r =
+        DecodeMember(m.header.method, reader.Data(), m.header.packedSize, m.header.originalSize,
+                     sink, m.header.hasCrc ? &m.header.crc : nullptr);
     m.status = r.status;
     m.bytes = std::move(sink.bytes);
     out.members.push_back(std::move(m));

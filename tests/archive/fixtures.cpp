@@ -16,7 +16,7 @@ namespace {
 
 std::string MakeText(std::size_t size, unsigned seed) {
   static const char* const kWords[] = {"kouji", "tanka", "sekisan", "zairyou", "roumu",
-                                       "kikai", "hiyou", "genka", "suuryou", "kingaku"};
+                                       "kikai", "hiyou", "genka",   "suuryou", "kingaku"};
   std::string out;
   unsigned x = seed;
   while (out.size() < size) {
@@ -70,7 +70,8 @@ std::string ReadHostFile(const std::string& path) {
 }
 
 void WriteHostFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ArchivePath(int level, const std::string& method) {
@@ -118,7 +119,8 @@ std::string ArchiveFolder() {
     if (fs::exists(dir + "/" + job.first)) continue;
     std::string words;
     for (char c : job.second) words += c == '\n' ? std::string("' '") : std::string(1, c);
-    std::system((java + "-jar /usr/share/java/jlhafrontend.jar '" + words + "' >/dev/null 2>&1").c_str());
+    std::system(
+        (java + "-jar /usr/share/java/jlhafrontend.jar '" + words + "' >/dev/null 2>&1").c_str());
   }
   for (const auto& job : jobs) {
     if (!fs::exists(dir + "/" + job.first)) {

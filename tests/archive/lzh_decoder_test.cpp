@@ -78,15 +78,15 @@ std::vector<std::string> DecodeWithLhasa(const std::string& bytes) {
     const std::string* bytes;
     std::size_t pos;
   } handle{&bytes, 0};
-  static LHAInputStreamType type = {
-      [](void* h, void* buf, std::size_t len) -> int {
-        auto* p = static_cast<Handle*>(h);
-        const std::size_t n = std::min(len, p->bytes->size() - p->pos);
-        std::memcpy(buf, p->bytes->data() + p->pos, n);
-        p->pos += n;
-        return static_cast<int>(n);
-      },
-      nullptr, nullptr};
+  static LHAInputStreamType type = {[](void* h, void* buf, std::size_t len) -> int {
+                                      auto* p = static_cast<Handle*>(h);
+                                      const std::size_t n =
+                                          std::min(len, p->bytes->size() - p->pos);
+                                      std::memcpy(buf, p->bytes->data() + p->pos, n);
+                                      p->pos += n;
+                                      return static_cast<int>(n);
+                                    },
+                                    nullptr, nullptr};
   std::vector<std::string> out;
   LHAInputStream* stream = lha_input_stream_new(&type, &handle);
   LHAReader* reader = lha_reader_new(stream);

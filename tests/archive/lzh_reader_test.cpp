@@ -133,11 +133,14 @@ TEST(LzhReaderTest, SplitsStoredPathsAtCharacterBoundaries) {
   } cases[] = {
       {"a\\b\\c.txt", {"a", "b", "c.txt"}},
       {"a/b/c.txt", {"a", "b", "c.txt"}},
-      {"a\xFF" "b\xFF" "c.txt", {"a", "b", "c.txt"}},
-      {"\x83\x5C.txt", {"\x83\x5C.txt"}},                            // ソ.txt
-      {"\x95\x5C\\\x94\x5C.txt", {"\x95\x5C", "\x94\x5C.txt"}},      // 表\能.txt
-      {"DIR\\\x83\x5C\x83\x5C", {"DIR", "\x83\x5C\x83\x5C"}},          // ソソ
-      {"UPPER.TXT", {"UPPER.TXT"}},                                  // case kept
+      {"a\xFF"
+       "b\xFF"
+       "c.txt",
+       {"a", "b", "c.txt"}},
+      {"\x83\x5C.txt", {"\x83\x5C.txt"}},                        // ソ.txt
+      {"\x95\x5C\\\x94\x5C.txt", {"\x95\x5C", "\x94\x5C.txt"}},  // 表\能.txt
+      {"DIR\\\x83\x5C\x83\x5C", {"DIR", "\x83\x5C\x83\x5C"}},    // ソソ
+      {"UPPER.TXT", {"UPPER.TXT"}},                              // case kept
       {"\\abs\\x", {"abs", "x"}},
       {"../../x", {"..", "..", "x"}},
       {"dir/", {"dir"}},

@@ -12,8 +12,8 @@ TEST(TargetNameTest, RefusesWhatCouldEscapeOrNameADevice) {
   } cases[] = {
       {"tamiro1.ini", NameProblem::kNone},
       {"UPPER.TXT", NameProblem::kNone},
-      {"\x83\x5C.txt", NameProblem::kNone},         // ソ.txt: its 0x5C is a trail byte
-      {"\x95\x5C\x94\x5C", NameProblem::kNone},     // 表能
+      {"\x83\x5C.txt", NameProblem::kNone},      // ソ.txt: its 0x5C is a trail byte
+      {"\x95\x5C\x94\x5C", NameProblem::kNone},  // 表能
       {"a[1].txt", NameProblem::kNone},
       {".hidden", NameProblem::kNone},
       {"", NameProblem::kEmpty},
@@ -38,7 +38,7 @@ TEST(TargetNameTest, RefusesWhatCouldEscapeOrNameADevice) {
       {"CONOUT$", NameProblem::kDeviceName},
       {"COM0", NameProblem::kNone},
       {"CONSOLE", NameProblem::kNone},
-      {"\x83", NameProblem::kBrokenCharacter},      // a lead byte alone
+      {"\x83", NameProblem::kBrokenCharacter},  // a lead byte alone
   };
   for (const auto& c : cases) EXPECT_EQ(CheckTargetName(c.name), c.problem) << c.name;
 }
