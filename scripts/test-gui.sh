@@ -119,7 +119,11 @@ done
 [ -n "$display" ] || skip "no free X display number"
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
-cleanup() { kill "$xvfb_pid" 2>/dev/null || true; }
+# The drive letters E: and K: are ours only while the stage runs.
+cleanup() {
+  kill "$xvfb_pid" 2>/dev/null || true
+  rm -f "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:"
+}
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 export DISPLAY=:$display
