@@ -332,7 +332,12 @@ bool WalkArchive(const std::string& archivePath, const std::string* targetFolder
       }
       continue;
     }
-    const NameProblem problem = CheckTargetName(name);
+    NameProblem problem = CheckTargetName(name);
+    // A name the platform cannot spell would fail only at its rename, after others were done.
+    std::string spelled;
+    if (problem == NameProblem::kNone && !port::Cp932ToUtf8(name, &spelled)) {
+      problem = NameProblem::kBrokenCharacter;
+    }
     if (problem != NameProblem::kNone) {
       *failure = {kMemberRefused, Text::kMemberBadName, memberPath, NameProblemText(problem)};
       return false;

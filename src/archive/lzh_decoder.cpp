@@ -62,7 +62,7 @@ class InputFeeder {
     if (padBytes_ * 8 > static_cast<std::uint64_t>(s.count)) overrun_ = true;
     if (s.end - s.p < 8 && remaining_ > 0) {
       const std::size_t keep = static_cast<std::size_t>(s.end - s.p);
-      std::memmove(buffer_.get(), s.p, keep);
+      if (keep > 0) std::memmove(buffer_.get(), s.p, keep);
       std::size_t filled = keep;
       while (filled < kCapacity && remaining_ > 0) {
         const std::size_t want =

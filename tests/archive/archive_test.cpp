@@ -100,6 +100,23 @@ TEST_F(ArchiveCommandTest, FindsNameLzhWhateverItsCaseAndOverwritesWithC) {
   EXPECT_EQ(ReadHostFile(root_ + "/target/keep.dat"), "not in the archive");
 }
 
+TEST_F(ArchiveCommandTest, WorkFolderWithBlanksAndWithoutOverwrite) {
+  PutArchive(2, "lh7", "UPD.lzh");
+  // Without -c a file at least as new as the member stays; an older one is replaced.
+  WriteHostFile(root_ + "/target/text.txt", "newer than the member");
+  WriteHostFile(root_ + "/target/binary.bin", "older than the member");
+  fs::last_write_time(
+      root_ + "/target/binary.bin",
+      fs::last_write_time(root_ + "/target/binary.bin") - std::chrono::hours(24 * 365 * 30));
+  const std::string line =
+      "e -mw C:\\Program Files\\WIN \"" + root_ + "/media/UPD\" \"" + root_ + "/target\\\"";
+  char output[256];
+  ASSERT_EQ(ArchiveCommand(nullptr, line.c_str(), output, sizeof output), 0) << output;
+  EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "newer than the member");
+  EXPECT_TRUE(ReadHostFile(root_ + "/target/binary.bin") == testing::SourceFiles()[1].bytes);
+  EXPECT_EQ(Listing(root_ + "/target").size(), testing::SourceFiles().size());
+}
+
 TEST_F(ArchiveCommandTest, ReplacesReadOnlyFilesButNeverAFolder) {
   PutArchive(1, "lh6", "UPD.lzh");
   WriteHostFile(root_ + "/target/text.txt", "old contents");
