@@ -87,8 +87,8 @@ class Run {
     archive::ArchiveSetupA(0);
     archive::ArchiveSetupB(1);
     currentDisk_ = 1;
-    const int entryCount = std::clamp(record_.entryCount, 0, description::kMaxEntries);
-    for (int i = 0; i < entryCount; ++i) {
+    entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    for (int i = 0; i < entryCount_; ++i) {
       if (!DoEntry(i)) return kRunClose;
     }
     return WritePostUpdateSettings(context_, folder_);
@@ -105,7 +105,7 @@ class Run {
   void Report(int i, const std::string& file, std::uint64_t done, std::uint64_t total) {
     Progress progress;
     progress.entry = i + 1;
-    progress.entryCount = record_.entryCount;
+    progress.entryCount = entryCount_;
     progress.file = file;
     progress.bytesDone = done;
     progress.bytesTotal = total;
@@ -136,15 +136,14 @@ class Run {
   bool DoEntry(int i) {
     const int disk = record_.entryDiskNumbers[i];
     const bool isArchive = record_.entryKinds[i] == kArchiveKind;
-    const std::string& name = record_.entryFileNames[i];
+    const std::string name = record_.entryFileNames[i];
     const std::string baseName = text::SplitPath(name).name;
     // The START archive comes in one variant per installed system: START3 for SystemIndex 3.
     const bool isStart = isArchive && baseName == kStartArchive;
     const std::string mediaName = isStart ? name + std::to_string(record_.systemIndex) : name;
     const std::string mediaFile =
         context_.sourceFolder + mediaName + (isArchive ? kArchiveExtension : "");
-    Log("entry " + std::to_string(i + 1) + " of " + std::to_string(record_.entryCount) + ": " +
-        mediaFile);
+    Log("entry " + std::to_string(i + 1) + " of " + std::to_string(entryCount_) + ": " + mediaFile);
     Report(i, mediaFile, 0, 0);
 
     if (disk != 1 && disk != currentDisk_ &&
@@ -194,7 +193,7 @@ class Run {
 
   bool Extract(int i, const std::string& mediaName, const std::string& mediaFile,
                const std::string& target) {
-    ArchiveProgress progress(Op(), i + 1, record_.entryCount, !context_.dryRun);
+    ArchiveProgress progress(Op(), i + 1, entryCount_, !context_.dryRun);
     if (context_.dryRun) {
       Log("would extract " + mediaFile + " into " + target);
       std::string problem;
@@ -271,6 +270,7 @@ class Run {
   std::string windowsFolder_;
   std::string currentTarget_;
   int currentDisk_ = 1;
+  int entryCount_ = 0;
   std::set<std::string> plannedFolders_;  // dry run: folders the run would create
 };
 
