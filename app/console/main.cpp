@@ -34,8 +34,9 @@ constexpr char kVersion[] = "koushin 3.0.0 (console)";
 std::string AbsoluteHostPath(const std::string& path) {
   if (path.empty()) return path;
   std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  return error ? path : absolute.string();
+  const std::filesystem::path absolute =
+      std::filesystem::absolute(std::filesystem::u8path(path), error);
+  return error ? path : absolute.u8string();
 }
 
 bool IsWindowsStyle(const std::string& path) {
@@ -50,7 +51,7 @@ bool MediaFolder(const std::string& given, const char* argv0, std::string* sourc
     std::error_code error;
     std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) program = std::filesystem::absolute(argv0, error);
-    folder = program.parent_path().string();
+    folder = program.parent_path().u8string();
   } else if (!IsWindowsStyle(folder)) {
     folder = AbsoluteHostPath(folder);
   }

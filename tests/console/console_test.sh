@@ -179,6 +179,14 @@ mv "$D/c/見積" "$D/c/EST"
 file_has tamiro1.ini "GENGOU=令和"
 exists doc/HISTORY.TXT
 
+# Without --media the media is the program's own folder.
+fresh media_is_the_programs_folder
+cp "$BIN" "$D/media/koushin"
+"$D/media/koushin" --drive "C=$D/c" --folder 'C:\EST' --yes >"$D/out" 2>&1 </dev/null
+status=$?
+expect_status 0
+updated
+
 # Drives and the uninstall entry from a Wine prefix.
 fresh wine_prefix
 mkdir -p "$D/prefix/dosdevices" && mv "$D/c" "$D/prefix/drive_c" && ln -s ../drive_c "$D/prefix/dosdevices/c:"

@@ -118,6 +118,18 @@ class PortFixture : public ::testing::Test {
     port::Error error;
     ASSERT_TRUE(port::Configure(options, &error)) << error.Describe();
   }
+  // The temporary folder as a Windows path: through a drive letter mapped to it on POSIX, as
+  // the machine names it on Windows.
+  std::string TempAsWindowsPath() {
+    std::string cp932;
+#ifdef _WIN32
+    EXPECT_TRUE(port::Utf8ToCp932(temp_.Path().u8string(), &cp932));
+#else
+    Configure({{'T', temp_.Path().string()}});
+    cp932 = "T:";
+#endif
+    return cp932;
+  }
   void TearDown() override { port::Configure(port::Options{}); }
   TempFolder temp_;
 };
@@ -134,23 +146,34 @@ TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
   temp_.Make("few/Sub");
   temp_.Write("few/a.txt", "x");
   temp_.Make("empty");
-  Configure({{'T', temp_.Path().string()}});
+  const std::string root = TempAsWindowsPath();
 
   std::vector<std::string> table;
-  EXPECT_EQ(ListSubfolders("t:\\many\\*.*", &table), kFolderSlots);
+  EXPECT_EQ(ListSubfolders(root + "\\many\\*.*", &table), kFolderSlots);
   ASSERT_EQ(table.size(), 1000u);
   EXPECT_EQ(table[0], "..");
   EXPECT_EQ(std::count(table.begin(), table.end(), ".."), 1);
   EXPECT_EQ(std::count(table.begin(), table.end(), "file.txt"), 0);
 
-  EXPECT_EQ(ListSubfolders("t:\\few\\*.*", &table), 2);
+  EXPECT_EQ(ListSubfolders(root + "\\few\\*.*", &table), 2);
   EXPECT_EQ(table, std::vector<std::string>({"..", "Sub"}));
-  EXPECT_EQ(ListSubfolders("t:\\empty\\*.*", &table), 1);
-  EXPECT_EQ(ListSubfolders("t:\\missing\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "\\empty\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "\\missing\\*.*", &table), 1);
   EXPECT_EQ(table, std::vector<std::string>({".."}));
 }
 
-using DestinationBrowsing = PortFixture;
+// Browsing and the registry lookup need drives and a registry of the test's own, which only the
+// POSIX port's set-up provides.
+class OwnDrivesFixture : public PortFixture {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "drives and registry are the machine's own on Windows";
+#endif
+  }
+};
+
+using DestinationBrowsing = OwnDrivesFixture;
 
 TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   temp_.Make("c/EST");
@@ -222,7 +245,7 @@ TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   EXPECT_EQ(port::CurrentDrive(), 4);
 }
 
-using DestinationPrefill = PortFixture;
+using DestinationPrefill = OwnDrivesFixture;
 
 std::string RegEscape(const std::string& value) {
   std::string escaped;
@@ -276,6 +299,24 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
     EXPECT_EQ(screen.FolderField(), c.field) << (c.keys.empty() ? "" : c.keys[0]);
     screen.Cancel();
   }
+}
+
+TEST_F(DestinationBrowsing, ACurrentFolderLongerThanTheFieldLeavesTheFieldAsItWas) {
+  const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+  temp_.Make("d/" + a + "/" + b + "/" + c);
+  Configure({{'D', (temp_.Path() / "d").string()}});
+  DestinationScreen screen;
+  screen.Open();
+  screen.SelectDrive(0);
+  screen.SelectFolder(screen.FindFolderItem("[" + a + "]"));
+  screen.SelectFolder(screen.FindFolderItem("[" + b + "]"));
+  const std::string twoLevels = "D:\\" + a + "\\" + b;  // 205 bytes: fits
+  EXPECT_EQ(screen.FolderField(), twoLevels);
+  screen.SelectFolder(screen.FindFolderItem("[" + c + "]"));  // 306 bytes: does not
+  EXPECT_EQ(screen.FolderField(), twoLevels);
+  EXPECT_EQ(port::CurrentFolder(), twoLevels + "\\" + c);  // the folder was entered all the same
+  EXPECT_EQ(screen.FolderItems(), std::vector<std::string>({"[..]"}));
+  screen.Cancel();
 }
 
 }  // namespace
