@@ -9,6 +9,14 @@ namespace koushin::win32 {
 class AboutDialog : public Dialog {
  public:
   AboutDialog() : Dialog(IDD_ABOUTBOX) {}
+
+ protected:
+  // The template has no centring style; the box is centred over its owner, as dialogs of the
+  // usual application frameworks are.
+  BOOL OnInitDialog() override {
+    CenterOverOwner();
+    return TRUE;
+  }
 };
 
 }  // namespace koushin::win32

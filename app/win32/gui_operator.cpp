@@ -27,8 +27,8 @@ GuiOperator::~GuiOperator() { DestroyProgressControls(); }
 engine::Answer GuiOperator::ShowMessage(const std::string& text, const std::string& caption,
                                         engine::Buttons buttons) {
   const UINT type = buttons == engine::Buttons::kOkCancel ? MB_OKCANCEL : MB_OK;
-  // The message stands alone over the background; the progress shows again with the next report.
-  DestroyProgressControls();
+  // The progress stays behind the message, so that a disk prompt or the final message shows how
+  // far the run has come.
   // The hourglass would stay over the message box; the arrow comes back after it.
   const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_ARROW));
   const int answer =

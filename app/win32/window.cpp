@@ -93,6 +93,21 @@ void Dialog::SetCaption(const std::wstring& caption) const {
   SetWindowTextW(hwnd_, caption.c_str());
 }
 
+void Dialog::CenterOverOwner() const {
+  RECT area{};
+  const HWND owner = GetWindow(hwnd_, GW_OWNER);
+  if (owner == nullptr || !GetWindowRect(owner, &area)) {
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  }
+  RECT box{};
+  GetWindowRect(hwnd_, &box);
+  const int width = box.right - box.left;
+  const int height = box.bottom - box.top;
+  SetWindowPos(hwnd_, nullptr, area.left + (area.right - area.left - width) / 2,
+               area.top + (area.bottom - area.top - height) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK Dialog::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Dialog* self = nullptr;
   if (message == WM_INITDIALOG) {

@@ -66,6 +66,8 @@ class Dialog {
   void SetItemText(int id, const std::string& cp932) const;
   std::string ItemText(int id) const;
   void SetCaption(const std::wstring& caption) const;
+  // Moves the dialog to the centre of its owner (of the screen when it has none).
+  void CenterOverOwner() const;
 
  private:
   static INT_PTR CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -514,6 +514,7 @@ void ScenarioUpdate(const Setup& setup) {
       break;
     }
     Print("note message: " + Utf8(text));
+    Shot("update-progress");
     Click(message, 1);
     confirm = message;
   }
