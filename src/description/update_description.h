@@ -12,26 +12,26 @@ constexpr std::size_t kMaxEntryColumn = 31;  // bytes per entry column
 
 // The record, fields in their declared order. Texts are code page 932 bytes.
 struct UpdateDescription {
-  std::string installFolder;                         // line 16
-  std::string systemIniName;                         // line 19 ("NULL": detect)
-  std::array<std::string, kMaxKeys> uninstallKeys;   // lines 1-15
-  std::string versionIniCode;                        // line 17
-  std::string masterAdjust;                          // line 18
-  std::string categoryCode;                          // line 20
-  std::string viewBitmap;                            // line 22
-  std::string noticeBitmap;                          // line 23
-  std::string destinationBitmap;                     // line 24
-  std::string confirmBitmap;                         // line 25
-  std::string noticeText;                            // line 26, TABs converted
-  std::string destinationText;                       // line 27, TABs converted
+  std::string installFolder;                                   // line 16
+  std::string systemIniName;                                   // line 19 ("NULL": detect)
+  std::array<std::string, kMaxKeys> uninstallKeys;             // lines 1-15
+  std::string versionIniCode;                                  // line 17
+  std::string masterAdjust;                                    // line 18
+  std::string categoryCode;                                    // line 20
+  std::string viewBitmap;                                      // line 22
+  std::string noticeBitmap;                                    // line 23
+  std::string destinationBitmap;                               // line 24
+  std::string confirmBitmap;                                   // line 25
+  std::string noticeText;                                      // line 26, TABs converted
+  std::string destinationText;                                 // line 27, TABs converted
   std::array<std::string, kMaxEntries> entryFileNames;         // column 3, upper case
   std::array<std::string, kMaxEntries> entryTargetSubfolders;  // column 4
   std::string newVersion;                                      // line 21
   std::array<int, kMaxEntries> entryDiskNumbers{};             // column 1
   std::array<int, kMaxEntries> entryKinds{};                   // column 2 (1 = LZH archive)
   int entryCount = 0;
-  std::array<std::string, kMaxKeys> titleKeywords;   // lines 28-42
-  int systemIndex = 0;                               // set by the installation check
+  std::array<std::string, kMaxKeys> titleKeywords;  // lines 28-42
+  int systemIndex = 0;                              // set by the installation check
 };
 
 enum class LoadStatus { kRead, kNotFound, kInvalid };
@@ -42,12 +42,18 @@ struct LoadResult {
   std::string problem;  // for kInvalid: what is wrong, in English
 };
 
-// Parses the bytes of an info.txt file into `record` (which is reset first). kInvalid when the
-// file has more than 100 entry lines or an entry column longer than 31 bytes.
+// Parses the bytes of an info.txt file into `record` (which is reset first), as a text-mode read
+// sees them: lines end in CR LF or LF, nothing is trimmed, a Ctrl+Z byte (26) ends the file. The
+// first 42 lines are the header (missing ones are empty); every further line, an empty one
+// included, is an entry scanned into four columns that keep the previous line's values when
+// empty or missing. kInvalid, with the 1-based line number and the problem, when the file has more
+// than 100 entry lines or an entry column (of the four scanned) longer than 31 bytes; the record
+// is then left empty, so that nothing is installed from a description that was not read whole.
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record);
 
 // Reads sourceFolder + "info.txt" through the port and parses it. kNotFound leaves the empty
-// record, with which the wizard still runs.
+// record, with which the wizard still runs; its `problem` then holds the port's description of
+// the failure, for the log.
 LoadResult LoadUpdateDescription(const std::string& sourceFolder, UpdateDescription* record);
 
 }  // namespace koushin::description

@@ -12,9 +12,9 @@ enum class Buttons { kOk, kOkCancel };
 enum class Answer { kOk = 1, kCancel = 2 };
 
 struct Progress {
-  int entry = 0;               // 1-based number of the entry being worked on, 0 before the loop
-  int entryCount = 0;          // number of entries
-  std::string file;            // code page 932: the archive, member or file being written
+  int entry = 0;                 // 1-based number of the entry being worked on, 0 before the loop
+  int entryCount = 0;            // number of entries
+  std::string file;              // code page 932: the archive, member or file being written
   std::uint64_t bytesDone = 0;   // of the current file
   std::uint64_t bytesTotal = 0;  // of the current file, 0 when unknown
 };

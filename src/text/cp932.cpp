@@ -24,9 +24,17 @@ std::string ToUpper(std::string_view text) {
     const auto lead = static_cast<unsigned char>(out[i]);
     if (len == 1) {
       if (lead >= 'a' && lead <= 'z') out[i] = static_cast<char>(lead - 'a' + 'A');
-    } else if (lead == 0x82) {
+    } else {
       const auto trail = static_cast<unsigned char>(out[i + 1]);
-      if (trail >= 0x81 && trail <= 0x9A) out[i + 1] = static_cast<char>(trail - 0x21);
+      if (lead == 0x82 && trail >= 0x81 && trail <= 0x9A) {
+        out[i + 1] = static_cast<char>(trail - 0x21);  // full-width Latin
+      } else if (lead == 0x83 && trail >= 0xBF && trail <= 0xD6) {
+        out[i + 1] = static_cast<char>(trail - 0x20);  // Greek
+      } else if (lead == 0x84 && trail >= 0x70 && trail <= 0x7E) {
+        out[i + 1] = static_cast<char>(trail - 0x30);  // Cyrillic a..n (0x7F is no trail byte)
+      } else if (lead == 0x84 && trail >= 0x80 && trail <= 0x91) {
+        out[i + 1] = static_cast<char>(trail - 0x31);  // Cyrillic o..ya
+      }
     }
     i += len;
   }
@@ -68,8 +76,7 @@ std::size_t FindAtCharBoundary(std::string_view haystack, std::string_view needl
   while (i < from && i < haystack.size()) i += CharLength(haystack, i);
   if (i < from) return std::string_view::npos;
   for (;;) {
-    if (haystack.size() - i >= needle.size() &&
-        haystack.compare(i, needle.size(), needle) == 0) {
+    if (haystack.size() - i >= needle.size() && haystack.compare(i, needle.size(), needle) == 0) {
       return i;
     }
     if (i >= haystack.size()) return std::string_view::npos;

@@ -22,9 +22,11 @@ std::size_t CharLength(std::string_view text, std::size_t pos);
 // True when `pos` is the start of a character (or the end of the text).
 bool IsCharBoundary(std::string_view text, std::size_t pos);
 
-// Upper-cases by the code page's rules: ASCII a-z become A-Z, and the full-width Latin small
-// letters (0x8281-0x829A) become their capitals (0x8260-0x8279). Half-width katakana, every other
-// double-byte character and every trail byte stay as they are.
+// Upper-cases by the code page's rules: ASCII a-z become A-Z, and the double-byte small letters
+// that have a capital in the code page become it: full-width Latin (0x8281-0x829A to
+// 0x8260-0x8279), Greek (0x83BF-0x83D6 to 0x839F-0x83B6) and Cyrillic (0x8470-0x8491 to
+// 0x8440-0x8460). Half-width katakana, every other double-byte character and every trail byte
+// stay as they are.
 std::string ToUpper(std::string_view text);
 
 // True when the last character of the text is a single-byte '\\' (not the trail byte of a

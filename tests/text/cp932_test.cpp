@@ -16,12 +16,18 @@ TEST(Cp932Test, UpperCaseKeepsTrailBytes) {
     std::string in, out;
   } cases[] = {
       {"tamiro1.ini", "TAMIRO1.INI"},
-      {kTe + "st", kTe + "ST"},                            // テ must not become ウ (83 45)
-      {"\x82\x81\x82\x9A", "\x82\x60\x82\x79"},            // full-width ａ ｚ -> Ａ Ｚ
-      {"\x82\x80\x82\x9B", "\x82\x80\x82\x9B"},            // neighbours unchanged
-      {"\xB1\xB2x", "\xB1\xB2X"},                          // half-width katakana unchanged
-      {"a\x82", "A\x82"},                                  // lone lead byte at the end
+      {kTe + "st", kTe + "ST"},                  // テ must not become ウ (83 45)
+      {"\x82\x81\x82\x9A", "\x82\x60\x82\x79"},  // full-width ａ ｚ -> Ａ Ｚ
+      {"\x82\x80\x82\x9B", "\x82\x80\x82\x9B"},  // neighbours unchanged
+      {"\xB1\xB2x", "\xB1\xB2X"},                // half-width katakana unchanged
+      {"a\x82", "A\x82"},                        // lone lead byte at the end
       {kSo + "a", kSo + "A"},
+      {"\x83\x61x", "\x83\x61X"},                                // trail byte 'a' stays
+      {"\x82\x82\x81", "\x82\x61\x81"},                          // ｂ then a lone lead byte
+      {"\x93\x82\x82\x81", "\x93\x82\x82\x60"},                  // trail byte 0x82, then ａ
+      {"\x83\xBF\x83\xD6\x83\x9F", "\x83\x9F\x83\xB6\x83\x9F"},  // Greek α ω Α
+      {"\x84\x70\x84\x76\x84\x7E\x84\x80\x84\x91",               // Cyrillic а ё н о я
+       "\x84\x40\x84\x46\x84\x4E\x84\x4F\x84\x60"},
   };
   for (const auto& c : cases) EXPECT_EQ(ToUpper(c.in), c.out) << c.in;
 }

@@ -12,8 +12,8 @@ TEST(PathTest, SourceFolder) {
       {"D:\\KOUSHIN.EXE", "D:\\"},  // the root keeps its backslash
       {"D:\\UPD\\KOUSHIN.EXE", "D:\\UPD\\"},
       {"\\\\server\\share\\dir\\x.exe", "\\\\server\\share\\dir\\"},
-      {"E:\\\x83\x5C\\x.exe", "E:\\\x83\x5C\\"},               // ソ folder
-      {"E:\\UPD\\\x95\x5C.exe", "E:\\UPD\\"},                  // 表.exe
+      {"E:\\\x83\x5C\\x.exe", "E:\\\x83\x5C\\"},  // ソ folder
+      {"E:\\UPD\\\x95\x5C.exe", "E:\\UPD\\"},     // 表.exe
       {"E:\\" + std::string(200, 'a') + "\\x.exe", "E:\\" + std::string(200, 'a') + "\\"},
   };
   for (const auto& c : cases) EXPECT_EQ(SourceFolderFromProgramPath(c.program), c.folder);

@@ -1,0 +1,190 @@
+#include "engine/master_conversion.h"
+
+#include <exception>
+
+#include "port/port.h"
+
+namespace koushin::engine {
+
+namespace {
+
+// Split so that no "??-" trigraph appears.
+constexpr char kMasterPattern[] =
+    "zai??"
+    "?-3.mst";
+constexpr char kTempName[] = "temp.mst";
+constexpr std::size_t kNewRecordLength = 185;
+constexpr std::size_t kDroppedByte = 66;
+constexpr std::size_t kTypeFlag = 13;
+
+void Log(const ConversionOptions& options, const std::string& line) {
+  if (options.op != nullptr) options.op->Log(line);
+}
+
+const char* RuleName(MasterRule rule) { return rule == MasterRule::kSize ? "size" : "type"; }
+
+// The size rule: records of item 400400 with sub code 000107 or 000111 lose byte 66 unless they
+// already have the new length.
+bool ConvertSizeRecord(std::string_view line, std::string* out) {
+  const std::string_view item = line.substr(0, 6);
+  const std::string_view sub = line.size() > 6 ? line.substr(6, 6) : std::string_view();
+  if (item != "400400" || (sub != "000107" && sub != "000111") || line.size() == kNewRecordLength ||
+      line.size() <= kDroppedByte) {
+    out->append(line);
+    return false;
+  }
+  out->append(line.substr(0, kDroppedByte));
+  out->append(line.substr(kDroppedByte + 1));
+  return true;
+}
+
+// The type rule: an upper-case A or B as byte 13 becomes Z.
+bool ConvertTypeRecord(std::string_view line, std::string* out) {
+  const std::size_t start = out->size();
+  out->append(line);
+  if (line.size() > kTypeFlag && (line[kTypeFlag] == 'A' || line[kTypeFlag] == 'B')) {
+    (*out)[start + kTypeFlag] = 'Z';
+    return true;
+  }
+  return false;
+}
+
+// Converts one master file. Returns false, with the file untouched, when it cannot be opened,
+// read or replaced.
+bool ConvertMasterFile(const std::string& folder, const std::string& name, MasterRule rule,
+                       const ConversionOptions& options) {
+  const std::string path = folder + name;
+  port::Error error;
+  // Opened for writing without sharing: a read-only master file, or one another program holds
+  // open, fails here, before anything is written.
+  port::ExclusiveFile master;
+  std::string bytes;
+  if (!master.Open(path, true, &error) || !master.ReadAll(&bytes, &error)) {
+    Log(options, "master: cannot open " + path + " (" + error.Describe() + ")");
+    return false;
+  }
+  int changed = 0;
+  const std::string converted = ConvertMasterText(bytes, rule, &changed);
+  if (options.dryRun) {
+    Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
+                     std::to_string(changed) + " records would change");
+    return true;
+  }
+  if (converted == bytes) {
+    Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": unchanged");
+    return true;
+  }
+  const std::string temp = folder + kTempName;
+  if (!port::WriteWholeFile(temp, converted, &error)) {
+    Log(options, "master: cannot write " + temp + " (" + error.Describe() + ")");
+    port::RemoveFile(temp);
+    return false;
+  }
+  if (options.op != nullptr) {
+    Progress progress;
+    progress.file = path;
+    progress.bytesDone = progress.bytesTotal = converted.size();
+    options.op->ReportProgress(progress);
+  }
+  master.Close();
+  // One atomic step: should it fail, the master file still holds its old content.
+  if (!port::RenameReplacing(temp, path, &error)) {
+    Log(options, "master: cannot replace " + path + " (" + error.Describe() + ")");
+    port::RemoveFile(temp);
+    return false;
+  }
+  Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
+                   std::to_string(changed) + " records changed");
+  return true;
+}
+
+int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOptions& options) {
+  try {
+    std::vector<std::string> table;
+    int leftOut = 0;
+    const int count = ListMasterFiles(table, folder + kMasterPattern, &leftOut);
+    if (leftOut > 0) {
+      Log(options, "master: " + std::to_string(leftOut) + " further master files in " + folder +
+                       " are left as they are (at most " + std::to_string(kMaxMasterFiles) +
+                       " per folder)");
+    }
+    for (int i = 0; i < count; ++i) {
+      if (!ConvertMasterFile(folder, table[i], rule, options)) return 0;
+    }
+    return 1;
+  } catch (const std::exception& e) {
+    // Out of memory on a huge master file: the file being converted is untouched.
+    Log(options, std::string("master: conversion stopped: ") + e.what());
+    return 0;
+  }
+}
+
+int ConvertBothFolders(const std::string& setupFile, MasterRule rule,
+                       const ConversionOptions& options) {
+  const std::string master = port::ProfileRead("DIR", "MASTER", "", setupFile);
+  int result = ConvertFolder(master + "1\\", rule, options);
+  if (result == 1) result = ConvertFolder(master + "21\\", rule, options);
+  return result;
+}
+
+}  // namespace
+
+std::string ConvertMasterText(std::string_view bytes, MasterRule rule, int* changedRecords) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 64 + 2);
+  int changed = 0;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t lineFeed = bytes.find('\n', start);
+    std::size_t end = bytes.size();
+    std::size_t next = bytes.size();
+    if (lineFeed != std::string_view::npos) {
+      end = lineFeed;
+      next = lineFeed + 1;
+      // A CR right before the LF belongs to the line end; any other CR is part of the record.
+      if (end > start && bytes[end - 1] == '\r') --end;
+    }
+    const std::string_view line = bytes.substr(start, end - start);
+    const bool recordChanged =
+        rule == MasterRule::kSize ? ConvertSizeRecord(line, &out) : ConvertTypeRecord(line, &out);
+    if (recordChanged) ++changed;
+    out += "\r\n";
+    start = next;
+  }
+  if (changedRecords != nullptr) *changedRecords = changed;
+  return out;
+}
+
+int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern, int* leftOut) {
+  table.clear();
+  if (leftOut != nullptr) *leftOut = 0;
+  std::vector<port::FoundEntry> entries;
+  if (!port::FindEntries(pattern, &entries)) return 0;
+  for (const port::FoundEntry& entry : entries) {
+    if (entry.isFolder || entry.name == "." || entry.name == "..") continue;
+    if (static_cast<int>(table.size()) == kMaxMasterFiles) {
+      if (leftOut != nullptr) ++*leftOut;
+      continue;
+    }
+    table.push_back(entry.name);
+  }
+  return static_cast<int>(table.size());
+}
+
+int ConvertSizeRecords(const std::string& folder, const ConversionOptions& options) {
+  return ConvertFolder(folder, MasterRule::kSize, options);
+}
+
+int ConvertTypeFlags(const std::string& folder, const ConversionOptions& options) {
+  return ConvertFolder(folder, MasterRule::kType, options);
+}
+
+int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options) {
+  return ConvertBothFolders(setupFile, MasterRule::kSize, options);
+}
+
+int MaterialTypeConversion(const std::string& setupFile, const ConversionOptions& options) {
+  return ConvertBothFolders(setupFile, MasterRule::kType, options);
+}
+
+}  // namespace koushin::engine

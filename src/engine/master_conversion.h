@@ -1,0 +1,61 @@
+// The two material master conversions: the installed system keeps its material master data in
+// text files "zai???-3.mst" in the subfolders "1\\" and "21\\" of its master folder, one record
+// per line, and an update may ask for them to be brought to the new record layout.
+//
+// - The size conversion drops byte 66 of every record of item "400400", sub code "000107" or
+//   "000111", that is not already 185 bytes long (and is longer than 66 bytes).
+// - The type conversion turns a type flag (byte 13) of "A" or "B" into "Z".
+//
+// Master files are read as bytes (a byte 26 is just a byte); a CR LF pair or a lone LF ends a
+// line, and every line is written back with CR LF. A converted file is written whole to
+// "temp.mst" in its folder, flushed, and renamed over the master file, so at every moment the
+// master file holds either its old or its new content. A master file whose bytes would not
+// change is left alone.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/operator.h"
+
+namespace koushin::engine {
+
+// At most this many master files are converted per subfolder (the first ones the directory search
+// delivers); the rest are named in the log.
+constexpr int kMaxMasterFiles = 1000;
+
+// How a conversion runs: where it reports, and whether it may write.
+struct ConversionOptions {
+  // Log lines, and a progress report for each master file once its new content is written to
+  // "temp.mst", right before it replaces the master file (may be null).
+  Operator* op = nullptr;
+  bool dryRun = false;  // count the records that would change, write nothing
+};
+
+enum class MasterRule { kSize, kType };
+
+// Converts the text of one master file by `rule`; `changedRecords` (may be null) gets the number of
+// records whose bytes changed.
+std::string ConvertMasterText(std::string_view bytes, MasterRule rule, int* changedRecords);
+
+// The names (no folder part) of the files matching `pattern` (a path whose last component may
+// hold '?' and '*'), in the order the directory search delivers them, folders and "." / ".."
+// left out, at most kMaxMasterFiles. Returns their number; 0 when the folder is missing.
+// `leftOut` (may be null) gets the number of further matching files beyond the limit.
+int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
+                    int* leftOut = nullptr);
+
+// One subfolder (ending with '\\') of one conversion. Returns 1 when every master file was
+// converted (or there was none), 0 at the first master file that could not be opened, read or
+// replaced; that file keeps its content and the later ones are not visited.
+int ConvertSizeRecords(const std::string& folder, const ConversionOptions& options = {});
+int ConvertTypeFlags(const std::string& folder, const ConversionOptions& options = {});
+
+// The whole conversions. `setupFile` is the installation's tamiro1.ini, whose [DIR] MASTER (read
+// whole) is the master folder, used as a plain prefix. "1\\" is converted, then "21\\" only if
+// "1\\" succeeded. Return 1 or 0 as the per-folder steps do.
+int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options = {});
+int MaterialTypeConversion(const std::string& setupFile, const ConversionOptions& options = {});
+
+}  // namespace koushin::engine

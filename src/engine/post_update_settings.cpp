@@ -1,0 +1,103 @@
+#include "engine/post_update_settings.h"
+
+#include <vector>
+
+#include "engine/master_conversion.h"
+#include "engine/messages.h"
+#include "engine/setting_writer.h"
+#include "port/port.h"
+#include "text/number.h"
+#include "text/replace.h"
+
+namespace koushin::engine {
+
+namespace {
+
+constexpr char kSystemSection[] = "SYSTEM";
+constexpr char kHistorySection[] = "HISTORY";
+constexpr char kHistoryFile[] = "kov3.ini";
+constexpr char kMasterSetupFile[] = "tamiro1.ini";
+constexpr char kOldVersionInTitle[] = "8.0S";
+
+// The category flags set for a trade category code, in the order they are written.
+std::vector<const char*> CategoryKeys(int category) {
+  switch (category) {
+    case 1:
+      return {messages::kCategoryElectric};
+    case 2:
+      return {messages::kCategoryWater};
+    case 3:
+      return {messages::kCategoryFacility};
+    case 4:
+      return {messages::kCategoryBuilding};
+    case 5:
+      return {messages::kCategoryWater, messages::kCategoryFacility};
+    case 6:
+      return {messages::kCategoryElectric, messages::kCategoryFacility};
+    default:
+      return {};
+  }
+}
+
+// A wait state nested in the run's own one.
+class NestedWait {
+ public:
+  explicit NestedWait(Operator& op) : op_(op) { op_.BeginWait(); }
+  ~NestedWait() { op_.EndWait(); }
+  NestedWait(const NestedWait&) = delete;
+  NestedWait& operator=(const NestedWait&) = delete;
+
+ private:
+  Operator& op_;
+};
+
+}  // namespace
+
+int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
+  const description::UpdateDescription& record = context.record;
+  const std::string systemIni = folder + record.systemIniName;
+  context.op.Log("settings: " + systemIni);
+
+  WriteSetting(context, kSystemSection, "GENGOU", messages::kEraName, systemIni);
+
+  if (!record.newVersion.empty()) {
+    std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
+    text::ReplaceAllInPlace(title, kOldVersionInTitle, record.newVersion);
+    WriteSetting(context, kSystemSection, "TITLE", title, systemIni);
+  }
+
+  const std::string history = folder + kHistoryFile;
+  WriteSetting(context, kHistorySection, messages::kHistoryStartKey, "1", history);
+  WriteSetting(context, kHistorySection, messages::kHistoryEndKey, "1", history);
+
+  for (const char* key : CategoryKeys(text::ParseInt(record.categoryCode))) {
+    WriteSetting(context, kSystemSection, key, "1", systemIni);
+  }
+
+  if (text::ParseInt(record.masterAdjust) == 1) {
+    NestedWait wait(context.op);
+    const std::string setupFile = folder + kMasterSetupFile;
+    ConversionOptions options;
+    options.op = &context.op;
+    options.dryRun = context.dryRun;
+    if (MaterialSizeConversion(setupFile, options) == 0) {
+      context.op.ShowMessage(messages::kSizeConversionFailed, messages::kCaptionConfirm,
+                             Buttons::kOk);
+    }
+    if (MaterialTypeConversion(setupFile, options) == 0) {
+      context.op.ShowMessage(messages::kTypeConversionFailed, messages::kCaptionConfirm,
+                             Buttons::kOk);
+    }
+  }
+
+  if (context.dryRun) {
+    context.op.Log("dry run finished: nothing was written");
+    context.op.ShowMessage(messages::kDryRunDone, messages::kCaptionConfirm, Buttons::kOk);
+  } else {
+    context.op.Log("update finished");
+    context.op.ShowMessage(messages::kUpdateDone, messages::kCaptionConfirm, Buttons::kOk);
+  }
+  return 1;
+}
+
+}  // namespace koushin::engine

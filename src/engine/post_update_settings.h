@@ -1,0 +1,19 @@
+// The last phase of an update run: the settings the installed system needs after the update,
+// the material master conversions when the description asks for them, and the final message.
+#pragma once
+
+#include <string>
+
+#include "engine/run_context.h"
+
+namespace koushin::engine {
+
+// In this order: [SYSTEM] GENGOU into the system's INI file; [SYSTEM] TITLE with every "8.0S"
+// replaced by newVersion (only when newVersion is not empty; the value is read and written whole);
+// [HISTORY] start and end keys into kov3.ini; the category flags of categoryCode (1-6) into the
+// system's INI file; with masterAdjust 1 both master conversions (each failure has its message);
+// then the final message. `folder` is the working folder as the installation check left it.
+// INI write failures are logged and do not stop the phase. Returns 1.
+int WritePostUpdateSettings(RunContext& context, const std::string& folder);
+
+}  // namespace koushin::engine

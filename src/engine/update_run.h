@@ -1,0 +1,36 @@
+// The update run: the one entry point the wizards call once the person has confirmed the
+// installation folder. It checks the installation, walks the entries of the update description
+// (disk prompts, archives, plain files), writes the settings after the update, runs the material
+// master conversions when asked, and says how it ended.
+#pragma once
+
+#include <string>
+
+#include "engine/run_context.h"
+
+namespace koushin::engine {
+
+// Result of UpdateRun, as the wizard uses it.
+enum : int {
+  kRunBackToDestination = 0,  // the installation check failed (its message was shown)
+  kRunClose = 1,              // finished, cancelled, or failed with a message: close the program
+};
+
+// Runs the update. Returns 0 when the installation check failed and nothing was written (the
+// wizard shows the destination step again), 1 otherwise: success (after the final message), a
+// cancelled disk prompt, or a failure that was reported to the person. Never throws.
+int UpdateRun(RunContext& context);
+
+// Steps of the run, for the wizards' tests and the run itself.
+
+// Creates the one folder at `path` when nothing exists there (its parent must exist). Returns
+// whether the folder is there now; the run does not stop on false (the copy or extraction into it
+// then fails with its own message).
+bool CreateFolderIfMissing(const std::string& path);
+
+// 1 when the Excel template below the working folder must be replaced: it is missing, cannot be
+// opened without sharing, or was last written (UTC date) on or before 2022-02-05. 0 when it is
+// newer, or when the folder itself is missing. The folder is not changed.
+int IsExcelTemplateDue(const std::string& folder);
+
+}  // namespace koushin::engine

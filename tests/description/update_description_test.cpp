@@ -1,0 +1,290 @@
+#include "description/update_description.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace koushin::description {
+namespace {
+
+// ソ 83 5C, 表 95 5C, 能 94 5C: the trail byte is '\'.
+const std::string kSo = "\x83\x5C";
+const std::string kHyo = "\x95\x5C";
+const std::string kNo = "\x94\x5C";
+
+// 42 header lines "H1".."H42", each followed by `eol`.
+std::string Header(const std::string& eol = "\r\n") {
+  std::string text;
+  for (int i = 1; i <= 42; ++i) text += "H" + std::to_string(i) + eol;
+  return text;
+}
+
+struct Entry {
+  int disk, kind;
+  std::string name, folder;
+};
+
+std::vector<Entry> Entries(const UpdateDescription& d) {
+  std::vector<Entry> out;
+  for (int i = 0; i < d.entryCount; ++i) {
+    out.push_back(
+        {d.entryDiskNumbers[i], d.entryKinds[i], d.entryFileNames[i], d.entryTargetSubfolders[i]});
+  }
+  return out;
+}
+
+std::string Describe(const std::vector<Entry>& entries) {
+  std::string text;
+  for (const auto& e : entries) {
+    text += std::to_string(e.disk) + "|" + std::to_string(e.kind) + "|" + e.name + "|" + e.folder +
+            "\n";
+  }
+  return text;
+}
+
+TEST(UpdateDescriptionTest, HeaderLinesByPosition) {
+  for (const std::string eol : {"\r\n", "\n"}) {
+    UpdateDescription d;
+    ASSERT_EQ(ParseUpdateDescription(Header(eol), &d).status, LoadStatus::kRead);
+    for (int i = 0; i < 15; ++i) {
+      EXPECT_EQ(d.uninstallKeys[i], "H" + std::to_string(i + 1));
+      EXPECT_EQ(d.titleKeywords[i], "H" + std::to_string(i + 28));
+    }
+    EXPECT_EQ(d.installFolder, "H16");
+    EXPECT_EQ(d.versionIniCode, "H17");
+    EXPECT_EQ(d.masterAdjust, "H18");
+    EXPECT_EQ(d.systemIniName, "H19");
+    EXPECT_EQ(d.categoryCode, "H20");
+    EXPECT_EQ(d.newVersion, "H21");
+    EXPECT_EQ(d.viewBitmap, "H22");
+    EXPECT_EQ(d.noticeBitmap, "H23");
+    EXPECT_EQ(d.destinationBitmap, "H24");
+    EXPECT_EQ(d.confirmBitmap, "H25");
+    EXPECT_EQ(d.noticeText, "H26");
+    EXPECT_EQ(d.destinationText, "H27");
+    EXPECT_EQ(d.entryCount, 0);  // exactly 42 lines: nothing to install
+  }
+}
+
+TEST(UpdateDescriptionTest, HeaderValues) {
+  struct Case {
+    const char* what;
+    std::string file;
+    std::string key1, key2, noticeText, keyword15;
+  } cases[] = {
+      {"nothing trimmed", "  key \r\n C:\\EST \r\n", "  key ", " C:\\EST ", "", ""},
+      {"short file", "key\nC:\\EST", "key", "C:\\EST", "", ""},
+      {"empty file", "", "", "", "", ""},
+      {"Ctrl+Z ends the file", "key\r\nC:\\E\x1AST\r\nmore\r\n", "key", "C:\\E", "", ""},
+      {"lone CR stays", "a\rb\r\r\nx\r", "a\rb\r", "x\r", "", ""},
+      {"0x5C trail bytes", kSo + "\r\nC:\\" + kHyo + "\\" + kNo + "\r\n", kSo,
+       "C:\\" + kHyo + "\\" + kNo, "", ""},
+      {"TABs become line breaks", std::string(25, '\n') + "A\txB\tyC\t\n", "", "", "A\r\nB\r\nC\r",
+       ""},
+      {"no TAB conversion elsewhere", "a\tb\n", "a\tb", "", "", ""},
+      {"line 42 without line break", std::string(41, '\n') + "last", "", "", "", "last"},
+  };
+  for (const auto& c : cases) {
+    UpdateDescription d;
+    EXPECT_EQ(ParseUpdateDescription(c.file, &d).status, LoadStatus::kRead) << c.what;
+    EXPECT_EQ(d.uninstallKeys[0], c.key1) << c.what;
+    EXPECT_EQ(d.uninstallKeys[1], c.key2) << c.what;
+    EXPECT_EQ(d.noticeText, c.noticeText) << c.what;
+    EXPECT_EQ(d.titleKeywords[14], c.keyword15) << c.what;
+    EXPECT_EQ(d.entryCount, 0) << c.what;
+  }
+  UpdateDescription d;
+  ParseUpdateDescription(std::string(26, '\n') + "x\ty\tz", &d);
+  EXPECT_EQ(d.destinationText, "x\r\n\r\n");  // y and z are the bytes each TAB takes
+}
+
+TEST(UpdateDescriptionTest, EntryScan) {
+  struct Case {
+    const char* what;
+    std::string lines;
+    std::vector<Entry> entries;
+  } cases[] = {
+      {"archive", "2,1,prog,\\DATA\\\r\n", {{2, 1, "PROG", "\\DATA\\"}}},
+      {"plain file", "1,0,readme.txt,\\\n", {{1, 0, "README.TXT", "\\"}}},
+      {"space before kind, space before name", "1, 1, a,\\\r\n", {{1, 1, " A", "\\"}}},
+      {"letter as disk", "A,1,x,y\n", {{0, 1, "X", "y"}}},
+      {"missing fourth field repeats the last",
+       "1,1,A,\\X\\\r\n2,1,B\r\n",
+       {{1, 1, "A", "\\X\\"}, {2, 1, "B", "\\X\\"}}},
+      {"leading comma repeats everything",
+       "3,1,a,\\A\\\n,9,b,\\B\\\n",
+       {{3, 1, "A", "\\A\\"}, {3, 1, "A", "\\A\\"}}},
+      {"empty field stops the scan",
+       "3,1,a,\\A\\\n4,,b,\\B\\\n",
+       {{3, 1, "A", "\\A\\"}, {4, 1, "A", "\\A\\"}}},
+      {"blank line repeats the last", "3,1,a,b\n\n", {{3, 1, "A", "b"}, {3, 1, "A", "b"}}},
+      {"first line's missing columns", "5\n", {{5, 0, "", ""}}},
+      {"first line empty", "\n1,1,a,b", {{0, 0, "", ""}, {1, 1, "A", "b"}}},
+      {"after a fourth comma ignored",
+       "1,1,a,b,c" + std::string(40, 'x') + "\n",
+       {{1, 1, "A", "b"}}},
+      {"trailing spaces kept", "1,1,a ,\\X\\ \n", {{1, 1, "A ", "\\X\\ "}}},
+      {"CR before CR LF stays in the fourth field", "1,1,a,b\r\r\n", {{1, 1, "A", "b\r"}}},
+      {"lone CR is part of the line", "1,1,a,b\r2,2,c,d\n", {{1, 1, "A", "b\r2"}}},
+      {"0x5C trail bytes in name and folder",
+       "1,2," + kSo + "a.txt,\\" + kHyo + "\\" + kNo + "\\\n",
+       {{1, 2, kSo + "A.TXT", "\\" + kHyo + "\\" + kNo + "\\"}}},
+      {"full-width letters upper-cased, katakana kept",
+       "1,1,\x82\x81\x82\x9A\xB1\x83\x65,x\n",
+       {{1, 1, "\x82\x60\x82\x79\xB1\x83\x65", "x"}}},
+      {"Ctrl+Z in an entry line", "1,1,ab\x1A,c\n2,2,d,e\n", {{1, 1, "AB", ""}}},
+      {"NUL ends the scanned line", std::string("1,1,a\0,b\n", 9), {{1, 1, "A", ""}}},
+  };
+  for (const auto& c : cases) {
+    UpdateDescription d;
+    ASSERT_EQ(ParseUpdateDescription(Header() + c.lines, &d).status, LoadStatus::kRead) << c.what;
+    EXPECT_EQ(Describe(Entries(d)), Describe(c.entries)) << c.what;
+  }
+}
+
+// The entry scan must behave exactly like the C library's scan with the file's pattern. Here the
+// library's own sscanf runs on trusted lines, with buffers as long as the line, for comparison.
+TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
+  const std::vector<std::string> lines = {
+      "1,1,a,b",  ",x",        "2",         "3,",      "4,5",       "6,7,",
+      "8,9,c",    "8,9,c,",    "a,b,c,d,e", " , , , ", "\r",        "x\ry,z",
+      "",         ",,,,",      "1,,2,3",    "z,,",     "9,8,7,6\r", "\t1,\t2,\tq,\t",
+      "5,6,7,8,", "-3,+4,n,m",
+  };
+  std::string file = Header();
+  std::vector<Entry> expected;
+  std::string fields[4];
+  for (const auto& line : lines) {
+    file += line + "\r\n";
+    std::vector<char> buffers[4];
+    for (int i = 0; i < 4; ++i) {
+      buffers[i].assign(line.size() + fields[i].size() + 1, '\0');
+      std::copy(fields[i].begin(), fields[i].end(), buffers[i].begin());
+    }
+    std::sscanf(line.c_str(), "%[^,],%[^,],%[^,],%[^,]\n", buffers[0].data(), buffers[1].data(),
+                buffers[2].data(), buffers[3].data());
+    for (int i = 0; i < 4; ++i) fields[i] = buffers[i].data();
+    std::string name = fields[2];
+    for (auto& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    expected.push_back(
+        {std::atoi(fields[0].c_str()), std::atoi(fields[1].c_str()), name, fields[3]});
+  }
+  UpdateDescription d;
+  ASSERT_EQ(ParseUpdateDescription(file, &d).status, LoadStatus::kRead);
+  EXPECT_EQ(Describe(Entries(d)), Describe(expected));
+}
+
+TEST(UpdateDescriptionTest, Limits) {
+  std::string hundred;
+  for (int i = 1; i <= 100; ++i)
+    hundred += std::to_string(i) + ",1,f" + std::to_string(i) + ",\\\r\n";
+  const std::string c31(31, 'c');
+  const std::string c32(32, 'c');
+  struct Case {
+    const char* what;
+    std::string lines;
+    LoadStatus status;
+    int line;
+    int entryCount;
+  } cases[] = {
+      {"100 entries", hundred, LoadStatus::kRead, 0, 100},
+      {"101 entries", hundred + "1,1,x,\\\r\n", LoadStatus::kInvalid, 143, 0},
+      {"100 entries and a blank line", hundred + "\r\n", LoadStatus::kInvalid, 143, 0},
+      {"31-byte columns", c31 + "," + c31 + "," + c31 + "," + c31 + "\n", LoadStatus::kRead, 0, 1},
+      {"32-byte disk", "1,1,a,b\n" + c32 + ",1,a,b\n", LoadStatus::kInvalid, 44, 0},
+      {"32-byte kind", "1," + c32 + ",a,b\n", LoadStatus::kInvalid, 43, 0},
+      {"32-byte name", "1,1," + c32 + ",b\n", LoadStatus::kInvalid, 43, 0},
+      {"32-byte folder", "1,1,a," + c32 + "\n", LoadStatus::kInvalid, 43, 0},
+      {"32 bytes after the fourth comma", "1,1,a,b," + c32 + "\n", LoadStatus::kRead, 0, 1},
+      {"32 bytes after a scan that stopped", "1,," + c32 + "\n", LoadStatus::kRead, 0, 1},
+  };
+  for (const auto& c : cases) {
+    UpdateDescription d;
+    const LoadResult r = ParseUpdateDescription(Header() + c.lines, &d);
+    EXPECT_EQ(r.status, c.status) << c.what;
+    EXPECT_EQ(r.line, c.line) << c.what;
+    EXPECT_EQ(d.entryCount, c.entryCount) << c.what;
+    if (c.status == LoadStatus::kInvalid) {
+      EXPECT_FALSE(r.problem.empty()) << c.what;
+      EXPECT_EQ(d.uninstallKeys[0], "") << c.what;  // nothing half-read is kept
+    }
+  }
+  UpdateDescription d;
+  ParseUpdateDescription(Header() + hundred, &d);
+  EXPECT_EQ(d.entryFileNames[99], "F100");
+  EXPECT_EQ(d.entryDiskNumbers[99], 100);
+}
+
+// A real folder below the system's temporary folder, removed at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("koushin-description-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
+  TempFolder temp;
+  const std::string sep(1, std::filesystem::path::preferred_separator);
+  const std::string base = temp.path().string() + sep;  // ASCII on every test machine
+  std::string hundredAndOne;
+  for (int i = 0; i < 101; ++i) hundredAndOne += "1,1,f,\\\r\n";
+  struct Case {
+    const char* what;
+    std::filesystem::path hostFolder;  // where the file is written (UTF-8 names)
+    std::string fileName;              // empty: no file
+    std::string bytes;
+    std::string sourceFolder;  // code page 932, as the program builds it
+    LoadStatus status;
+  } cases[] = {
+      {"plain folder", "upd", "info.txt", Header() + "1,1,prog,\\DATA\\\r\n", base + "upd" + sep,
+       LoadStatus::kRead},
+      {"0x5C trail bytes in the folder", std::filesystem::u8path(u8"\u30bd\u8868"), "info.txt",
+       Header() + "1,1,prog,\\DATA\\\r\n", base + kSo + kHyo + sep, LoadStatus::kRead},
+      {"upper-case name on the media", "cd", "INFO.TXT", Header() + "1,1,prog,\\DATA\\\r\n",
+       base + "cd" + sep, LoadStatus::kRead},
+      {"no info.txt", "empty", "", "", base + "empty" + sep, LoadStatus::kNotFound},
+      {"no folder", "", "", "", base + "missing" + sep, LoadStatus::kNotFound},
+      {"101 entries", "many", "info.txt", Header() + hundredAndOne, base + "many" + sep,
+       LoadStatus::kInvalid},
+  };
+  for (const auto& c : cases) {
+    if (!c.hostFolder.empty()) std::filesystem::create_directories(temp.path() / c.hostFolder);
+    if (!c.fileName.empty()) {
+      std::ofstream(temp.path() / c.hostFolder / c.fileName, std::ios::binary) << c.bytes;
+    }
+    UpdateDescription d;
+    d.entryCount = 7;
+    const LoadResult r = LoadUpdateDescription(c.sourceFolder, &d);
+    EXPECT_EQ(r.status, c.status) << c.what;
+    if (c.status == LoadStatus::kRead) {
+      EXPECT_EQ(d.uninstallKeys[0], "H1") << c.what;
+      ASSERT_EQ(d.entryCount, 1) << c.what;
+      EXPECT_EQ(d.entryFileNames[0], "PROG") << c.what;
+    } else {
+      EXPECT_EQ(d.entryCount, 0) << c.what;
+      EXPECT_EQ(d.uninstallKeys[0], "") << c.what;
+      EXPECT_FALSE(r.problem.empty()) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace koushin::description

@@ -1,0 +1,339 @@
+#include "engine_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+#include <sstream>
+
+#include "port/port.h"
+#include "text/cp932.h"
+
+namespace koushin::engine::testing {
+
+namespace fs = std::filesystem;
+
+std::string Sj(const std::string& utf8) {
+  std::string out;
+  EXPECT_TRUE(port::Utf8ToCp932(utf8, &out)) << utf8;
+  return out;
+}
+
+std::string Utf8(const std::string& cp932) { return port::Cp932ToUtf8Lossy(cp932); }
+
+// ---------------------------------------------------------------------------------------------
+
+Answer ScriptedOperator::ShowMessage(const std::string& text, const std::string& caption,
+                                     Buttons buttons) {
+  shown.push_back({Utf8(text), Utf8(caption), buttons});
+  waitDepthAtMessage = waitDepth;
+  if (onMessage) onMessage(shown.back());
+  if (buttons == Buttons::kOk) return Answer::kOk;
+  if (answers.empty()) return Answer::kCancel;
+  const Answer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
+void ScriptedOperator::BeginWait() { maxWaitDepth = std::max(maxWaitDepth, ++waitDepth); }
+
+void ScriptedOperator::EndWait() { --waitDepth; }
+
+void ScriptedOperator::ReportProgress(const Progress& p) {
+  progress.push_back(p);
+  if (onProgress) onProgress(p);
+}
+
+void ScriptedOperator::Log(const std::string& line) { log.push_back(line); }
+
+std::vector<std::string> ScriptedOperator::Texts() const {
+  std::vector<std::string> texts;
+  for (const Shown& s : shown) texts.push_back(s.text);
+  return texts;
+}
+
+std::string ScriptedOperator::LogText() const {
+  std::string all;
+  for (const std::string& line : log) all += Utf8(line) + "\n";
+  return all;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+// Shared memory when the host has it: every file the engine replaces is flushed to the disk, and
+// on a real disk those flushes would make the suite slow. It is still a real file system.
+fs::path TestRoot() {
+  std::error_code error;
+  const fs::path shm = "/dev/shm";
+  if (fs::is_directory(shm, error)) {
+    const fs::path probe = shm / "koushin-engine-probe";
+    if (fs::create_directories(probe, error) || fs::is_directory(probe, error)) {
+      fs::remove(probe, error);
+      return shm;
+    }
+  }
+  return fs::temp_directory_path();
+}
+
+}  // namespace
+
+Machine::Machine(const std::string& windowsFolder) {
+  static std::atomic<int> counter{0};
+  std::random_device random;
+  root_ =
+      TestRoot() / ("koushin-engine-" + std::to_string(random()) + "-" + std::to_string(counter++));
+  fs::create_directories(root_ / "c" / "WINDOWS");
+  fs::create_directories(root_ / "d");
+  fs::create_directories(root_ / "a");
+  port::Options options;
+  options.drives['C'] = (root_ / "c").string();
+  options.drives['D'] = (root_ / "d").string();
+  options.drives['A'] = (root_ / "a").string();
+  options.removable.insert('A');
+  options.windowsFolder = Sj(windowsFolder);
+  options.currentDrive = 'C';
+  port::Error error;
+  EXPECT_TRUE(port::Configure(options, &error)) << error.Describe();
+}
+
+Machine::~Machine() {
+  std::error_code ignored;
+  // Read-only files and folders must not keep the temporary tree alive.
+  for (auto it = fs::recursive_directory_iterator(root_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(root_, ignored);
+}
+
+fs::path Machine::HostDrive(char letter) const { return root_ / std::string(1, letter); }
+
+void Machine::MakeFolders(const std::string& path) {
+  const std::string sj = Sj(path);
+  std::size_t pos = 3;  // after "C:\"
+  for (;;) {
+    pos = text::FindChar(sj, '\\', pos);
+    const std::string part = sj.substr(0, pos);
+    if (!part.empty() && !port::PathExists(part)) port::MakeFolder(part);
+    if (pos == std::string::npos) break;
+    ++pos;
+  }
+}
+
+void Machine::Write(const std::string& path, const std::string& bytes) {
+  const std::string sj = Sj(path);
+  const std::size_t slash = text::FindLastSeparator(sj);
+  if (slash != std::string::npos && slash > 2) MakeFolders(Utf8(sj.substr(0, slash)));
+  port::Error error;
+  ASSERT_TRUE(port::WriteWholeFile(sj, bytes, &error)) << error.Describe();
+}
+
+std::string Machine::Read(const std::string& path) const {
+  std::string bytes;
+  port::ReadWholeFile(Sj(path), &bytes);
+  return bytes;
+}
+
+bool Machine::Exists(const std::string& path) const { return port::PathExists(Sj(path)); }
+
+void Machine::Remove(const std::string& path) { port::RemoveFile(Sj(path)); }
+
+void Machine::SetAttributes(const std::string& path, unsigned attributes) {
+  port::FileStatus status;
+  port::Error error;
+  ASSERT_TRUE(port::ReadFileStatus(Sj(path), &status, &error)) << error.Describe();
+  status.attributes = static_cast<std::uint8_t>(attributes);
+  status.creationTime = status.lastAccessTime = status.lastWriteTime = 0;
+  ASSERT_TRUE(port::WriteFileStatus(Sj(path), status, &error)) << error.Describe();
+}
+
+unsigned Machine::Attributes(const std::string& path) const {
+  port::FileStatus status;
+  EXPECT_TRUE(port::ReadFileStatus(Sj(path), &status)) << path;
+  return status.attributes;
+}
+
+void Machine::SetLastWrite(const std::string& path, int year, int month, int day, int hour,
+                           int minute, int second) {
+  // Days from 1970-01-01 to the civil date.
+  const int y = year - (month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yearOfEra = y - era * 400;
+  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + dayOfEra - 719468;
+  port::FileStatus status;
+  port::Error error;
+  ASSERT_TRUE(port::ReadFileStatus(Sj(path), &status, &error)) << error.Describe();
+  status.creationTime = status.lastAccessTime = 0;
+  status.lastWriteTime = port::FileTimeFromUnix(days * 86400 + hour * 3600 + minute * 60 + second);
+  ASSERT_TRUE(port::WriteFileStatus(Sj(path), status, &error)) << error.Describe();
+}
+
+void Machine::EjectFloppy() {
+  for (const auto& entry : fs::directory_iterator(root_ / "a")) fs::remove_all(entry.path());
+}
+
+std::string Machine::Snapshot() const {
+  std::vector<std::string> lines;
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    std::string line = fs::relative(entry.path(), root_).string();
+    if (entry.is_regular_file()) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      std::stringstream bytes;
+      bytes << in.rdbuf();
+      line += " " + std::to_string(entry.last_write_time().time_since_epoch().count()) + " " +
+              bytes.str();
+    }
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+std::string Machine::Ini(const std::string& file, const std::string& section,
+                         const std::string& key) const {
+  return Utf8(port::ProfileRead(Sj(section), Sj(key), "(none)", Sj(file)));
+}
+
+void Machine::MakeInstallation(const std::string& folder, const std::string& title) {
+  Write(folder + "\\tamiro1.ini", Sj("[SYSTEM]\r\nTITLE=" + title + "\r\n"));
+  Write(folder + "\\ta1menu.ini", "[MENU]\r\n");
+  Write(folder + "\\bmp\\LAYER2L.BMP", "BM");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+description::UpdateDescription MakeRecord(const std::string& installFolder,
+                                          std::initializer_list<Entry> entries,
+                                          const std::string& newVersion) {
+  description::UpdateDescription record;
+  record.installFolder = Sj(installFolder);
+  record.systemIniName = "tamiro1.ini";
+  record.newVersion = Sj(newVersion);
+  record.categoryCode = "0";
+  record.masterAdjust = "0";
+  for (std::string& keyword : record.titleKeywords) keyword = "(none)";
+  record.titleKeywords[0] = "EST";
+  for (const Entry& entry : entries) {
+    const int i = record.entryCount++;
+    record.entryDiskNumbers[i] = entry.disk;
+    record.entryKinds[i] = entry.kind;
+    record.entryFileNames[i] = Sj(entry.name);
+    record.entryTargetSubfolders[i] = Sj(entry.subfolder);
+  }
+  return record;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+struct CatalogueArchive {
+  const char* key;
+  std::vector<const char*> members;  // UTF-8 names
+};
+
+const std::vector<CatalogueArchive>& Catalogue() {
+  static const std::vector<CatalogueArchive> catalogue = {
+      {"prog", {"PROG.EXE", "README.TXT"}},
+      {"variant", {"VARIANT.TXT"}},
+      {"excel", {"横A-A4g.xlsm"}},
+      {"big", {"BIG.DAT"}},
+  };
+  return catalogue;
+}
+
+// Bump when the catalogue's contents change, so that cached archives are made anew.
+constexpr char kCatalogueVersion[] = "v1";
+
+fs::path CacheFolder() { return fs::path(KOUSHIN_BINARY_DIR) / "engine-test-archives"; }
+
+fs::path CachedArchive(const std::string& key) {
+  return CacheFolder() / (key + "-" + kCatalogueVersion + ".lzh");
+}
+
+std::string ReadHostFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Makes every missing archive of the catalogue in one shell run (java once per archive).
+bool MakeCatalogue() {
+#ifdef _WIN32
+  return false;
+#else
+  std::string script = "set -e\n";
+  bool needed = false;
+  for (const CatalogueArchive& archive : Catalogue()) {
+    if (fs::exists(CachedArchive(archive.key))) continue;
+    needed = true;
+    const fs::path staging = CacheFolder() / (std::string(archive.key) + ".staging");
+    fs::remove_all(staging);
+    fs::create_directories(staging);
+    std::string names;
+    for (const char* member : archive.members) {
+      std::ofstream(staging / fs::u8path(member), std::ios::binary) << MemberBytes(member);
+      names += std::string(" '") + member + "'";
+    }
+    script += "cd '" + staging.string() +
+              "' && java -Dlha.encoding=MS932 -jar "
+              "/usr/share/java/jlhafrontend.jar a1o5 out.lzh" +
+              names + " >/dev/null\n";
+    script += "mv '" + (staging / "out.lzh").string() + "' '" +
+              CachedArchive(archive.key).string() + "'\n";
+  }
+  if (!needed) return true;
+  const fs::path scriptFile = CacheFolder() / "make.sh";
+  std::ofstream(scriptFile) << script;
+  return std::system(("bash '" + scriptFile.string() + "'").c_str()) == 0;
+#endif
+}
+
+}  // namespace
+
+std::string MemberBytes(const std::string& member) {
+  if (member == "BIG.DAT") {
+    std::string bytes;
+    std::mt19937 random(7);
+    for (int i = 0; i < 300000; ++i) bytes += static_cast<char>('a' + random() % 8);
+    return bytes;
+  }
+  std::string bytes;
+  for (int i = 0; i < 20; ++i)
+    bytes += "content of " + member + " line " + std::to_string(i) + "\r\n";
+  return bytes;
+}
+
+std::string ArchiveBytes(const std::string& key) {
+  static std::mutex mutex;
+  static int made = -1;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (made < 0) {
+    std::error_code ignored;
+    fs::create_directories(CacheFolder(), ignored);
+    made = MakeCatalogue() ? 1 : 0;
+  }
+  if (made == 0) return {};
+  return ReadHostFile(CachedArchive(key));
+}
+
+std::string Damaged(const std::string& archive) {
+  std::string copy = archive;
+  // The last byte before the end-of-archive mark belongs to the last member's compressed data.
+  if (copy.size() > 2) copy[copy.size() - 2] = static_cast<char>(copy[copy.size() - 2] ^ 0x5A);
+  return copy;
+}
+
+}  // namespace koushin::engine::testing

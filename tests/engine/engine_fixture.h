@@ -1,0 +1,121 @@
+// Shared pieces of the engine tests: a scripted person at the screen, a temporary Windows
+// machine on the POSIX port (drives mapped to temporary folders), installations and media on it,
+// and LZH archives made by a real archiver (jlha), cached in the build folder.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "description/update_description.h"
+#include "engine/operator.h"
+
+namespace koushin::engine::testing {
+
+// UTF-8 (as written in the tests) to code page 932 (as the engine sees it), and back.
+std::string Sj(const std::string& utf8);
+std::string Utf8(const std::string& cp932);
+
+struct Shown {
+  std::string text;     // UTF-8
+  std::string caption;  // UTF-8
+  Buttons buttons = Buttons::kOk;
+};
+
+// Records everything the engine shows and answers OK/Cancel prompts from a list. A prompt that
+// the list does not cover is answered with Cancel, so a prompt that would repeat for ever ends
+// the run instead of hanging the test.
+class ScriptedOperator : public Operator {
+ public:
+  Answer ShowMessage(const std::string& text, const std::string& caption, Buttons buttons) override;
+  void BeginWait() override;
+  void EndWait() override;
+  void ReportProgress(const Progress& progress) override;
+  void Log(const std::string& line) override;
+
+  // The message texts shown, in order (UTF-8).
+  std::vector<std::string> Texts() const;
+  // All log lines joined by '\n', in UTF-8.
+  std::string LogText() const;
+
+  std::deque<Answer> answers;
+  std::function<void(const Shown&)> onMessage;  // runs before the answer is given
+  std::function<void(const Progress&)> onProgress;
+  std::vector<Shown> shown;
+  std::vector<Progress> progress;
+  std::vector<std::string> log;  // code page 932
+  int waitDepth = 0;
+  int maxWaitDepth = 0;
+  int waitDepthAtMessage = -1;  // depth while the last message was shown
+};
+
+// A temporary machine: C: fixed (installations), D: fixed (media on a hard disk), A: removable
+// (the floppy drive). Paths given to the helpers are Windows paths in UTF-8.
+class Machine {
+ public:
+  explicit Machine(const std::string& windowsFolder = "");
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Writes a file through the port, creating its missing folders.
+  void Write(const std::string& path, const std::string& bytes);
+  std::string Read(const std::string& path) const;
+  bool Exists(const std::string& path) const;
+  void MakeFolders(const std::string& path);
+  void Remove(const std::string& path);
+  // Sets the DOS attribute byte (and the read-only mode bits with it).
+  void SetAttributes(const std::string& path, unsigned attributes);
+  unsigned Attributes(const std::string& path) const;
+  // Sets the last-write time, as a UTC date and time.
+  void SetLastWrite(const std::string& path, int year, int month, int day, int hour = 12,
+                    int minute = 0, int second = 0);
+  // The host folder of a drive (lower-case letter).
+  std::filesystem::path HostDrive(char letter) const;
+  // Empties the floppy drive A:.
+  void EjectFloppy();
+  // Every file below the drives with its bytes and last-write time, for "nothing changed".
+  std::string Snapshot() const;
+
+  // INI reads through the port (UTF-8 in and out).
+  std::string Ini(const std::string& file, const std::string& section,
+                  const std::string& key) const;
+
+  // A fitting installation: tamiro1.ini with [SYSTEM] TITLE, ta1menu.ini, bmp\LAYER2L.BMP.
+  void MakeInstallation(const std::string& folder, const std::string& title);
+
+ private:
+  std::filesystem::path root_;
+};
+
+// One entry line of the description.
+struct Entry {
+  int disk;
+  int kind;
+  std::string name;       // UTF-8, upper case as the loader leaves it
+  std::string subfolder;  // UTF-8
+};
+
+// A description record for an installation in `installFolder`, with keyword 1 "EST".
+description::UpdateDescription MakeRecord(const std::string& installFolder,
+                                          std::initializer_list<Entry> entries,
+                                          const std::string& newVersion = "");
+
+// Archives from the catalogue, made by jlha on first use and cached in the build folder:
+//   "prog"    PROG.EXE, README.TXT
+//   "variant" VARIANT.TXT
+//   "excel"   横A-A4g.xlsm (a code page 932 member name)
+//   "big"     BIG.DAT of 300000 bytes
+// Empty when jlha cannot be run (the caller skips).
+std::string ArchiveBytes(const std::string& key);
+// The member contents the catalogue puts in its archives.
+std::string MemberBytes(const std::string& member);
+
+// A copy of an archive whose last member's data is damaged (a byte of it flipped), so that its
+// CRC check fails.
+std::string Damaged(const std::string& archive);
+
+}  // namespace koushin::engine::testing

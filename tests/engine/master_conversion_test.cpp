@@ -1,0 +1,213 @@
+// The material master conversions: the record rules on bytes, and whole conversions on real
+// master folders.
+#include "engine/master_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "engine_fixture.h"
+
+namespace koushin::engine {
+namespace {
+
+using testing::Machine;
+using testing::ScriptedOperator;
+
+// A record of `length` bytes starting with item and sub code; byte 66 is '#', the rest '.'.
+std::string Record(const std::string& codes, std::size_t length) {
+  std::string record = codes;
+  record.resize(length, '.');
+  if (length > 66) record[66] = '#';
+  return record;
+}
+
+std::string Without66(const std::string& record) {
+  return record.substr(0, 66) + record.substr(67);
+}
+
+TEST(ConvertMasterText, SizeRule) {
+  const std::string r186 = Record("400400000107", 186);
+  const std::string r190 = Record("400400000111", 190);
+  const std::string r185 = Record("400400000107", 185);
+  struct Case {
+    const char* why;
+    std::string in, out;
+    int changed;
+  };
+  const Case cases[] = {
+      {"186 bytes lose byte 66", r186 + "\r\n", Without66(r186) + "\r\n", 1},
+      {"190 bytes lose byte 66", r190 + "\r\n", Without66(r190) + "\r\n", 1},
+      {"190 becomes 189, then 188", Without66(r190) + "\r\n", Without66(Without66(r190)) + "\r\n",
+       1},
+      {"185 bytes stay", r185 + "\r\n", r185 + "\r\n", 0},
+      {"66 bytes stay", Record("400400000107", 66) + "\r\n", Record("400400000107", 66) + "\r\n",
+       0},
+      {"67 bytes lose the last", Record("400400000107", 67) + "\r\n",
+       Record("400400000107", 66) + "\r\n", 1},
+      {"other sub code", Record("400400000108", 186) + "\r\n", Record("400400000108", 186) + "\r\n",
+       0},
+      {"other item code", Record("400401000107", 186) + "\r\n",
+       Record("400401000107", 186) + "\r\n", 0},
+      {"short lines", "4004\r\n400400\r\n40040000010\r\n", "4004\r\n400400\r\n40040000010\r\n", 0},
+      {"LF and CR LF mixed, no end", r186 + "\n" + r186 + "\r\n" + r185,
+       Without66(r186) + "\r\n" + Without66(r186) + "\r\n" + r185 + "\r\n", 2},
+      {"empty lines kept", "\r\n\n" + r185 + "\r\n\r\n", "\r\n\r\n" + r185 + "\r\n\r\n", 0},
+      {"byte 26 is data",
+       "a\x1a"
+       "b\r\n\x1a\r\n" +
+           r186 + "\r\n",
+       "a\x1a"
+       "b\r\n\x1a\r\n" +
+           Without66(r186) + "\r\n",
+       1},
+      {"lone CR is data", "a\rb\r\n", "a\rb\r\n", 0},
+      {"empty file", "", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    int changed = -1;
+    EXPECT_EQ(ConvertMasterText(c.in, MasterRule::kSize, &changed), c.out);
+    EXPECT_EQ(changed, c.changed);
+  }
+}
+
+TEST(ConvertMasterText, TypeRule) {
+  struct Case {
+    const char* why;
+    std::string in, out;
+    int changed;
+  };
+  const Case cases[] = {
+      {"A becomes Z", "0123456789012A tail\r\n", "0123456789012Z tail\r\n", 1},
+      {"B becomes Z", "0123456789012B\r\n", "0123456789012Z\r\n", 1},
+      {"lower case, C and Z stay", "0123456789012a\n0123456789012C\n0123456789012Z",
+       "0123456789012a\r\n0123456789012C\r\n0123456789012Z\r\n", 0},
+      {"13 bytes stay", "0123456789012\r\n", "0123456789012\r\n", 0},
+      {"14 bytes convert", "0123456789012A\r\n", "0123456789012Z\r\n", 1},
+      {"A elsewhere stays", "A123456789012x\r\n", "A123456789012x\r\n", 0},
+      {"byte 26 before the flag",
+       "0123\x1a"
+       "56789012A\x1a\r\n",
+       "0123\x1a"
+       "56789012Z\x1a\r\n",
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    int changed = -1;
+    const std::string once = ConvertMasterText(c.in, MasterRule::kType, &changed);
+    EXPECT_EQ(once, c.out);
+    EXPECT_EQ(changed, c.changed);
+    EXPECT_EQ(ConvertMasterText(once, MasterRule::kType, &changed), once);
+    EXPECT_EQ(changed, 0);
+  }
+}
+
+class MasterFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { machine.Write(kSetup, "[DIR]\r\nMASTER=C:\\M\\\r\n"); }
+
+  static constexpr char kSetup[] = "C:\\EST\\tamiro1.ini";
+  Machine machine;
+};
+
+TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
+  const std::string before = "0123456789012A\r\n\x1a\n0123456789012B";
+  machine.Write("C:\\M\\1\\zai001-3.mst", before);
+  machine.Write("C:\\M\\1\\ZAI002-3.MST", before);
+  machine.Write("C:\\M\\21\\zai100-3.mst", before);
+  machine.Write("C:\\M\\1\\zai01-3.mst", before);    // too short a name: not a master file
+  machine.Write("C:\\M\\1\\zai0001-3.mst", before);  // too long a name
+  machine.MakeFolders("C:\\M\\1\\zai003-3.mst");     // a folder, not a master file
+  ScriptedOperator op;
+  ConversionOptions options;
+  options.op = &op;
+  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  const std::string after = "0123456789012Z\r\n\x1a\r\n0123456789012Z\r\n";
+  EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), after);
+  EXPECT_EQ(machine.Read("C:\\M\\1\\ZAI002-3.MST"), after);
+  EXPECT_EQ(machine.Read("C:\\M\\21\\zai100-3.mst"), after);
+  EXPECT_EQ(machine.Read("C:\\M\\1\\zai01-3.mst"), before);
+  EXPECT_EQ(machine.Read("C:\\M\\1\\zai0001-3.mst"), before);
+  EXPECT_FALSE(machine.Exists("C:\\M\\1\\temp.mst"));
+  EXPECT_FALSE(machine.Exists("C:\\M\\21\\temp.mst"));
+  // Nothing left to change on a second run: the files are not even rewritten.
+  const std::string snapshot = machine.Snapshot();
+  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  EXPECT_EQ(machine.Snapshot(), snapshot);
+}
+
+TEST_F(MasterFolderTest, NothingToConvert) {
+  EXPECT_EQ(MaterialSizeConversion(kSetup), 1);  // no master folder at all
+  machine.MakeFolders("C:\\M\\1");
+  machine.Write("C:\\M\\1\\other.mst", "x");
+  EXPECT_EQ(MaterialSizeConversion(kSetup), 1);
+  EXPECT_FALSE(machine.Exists("C:\\M\\1\\temp.mst"));
+}
+
+TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
+  const std::string record = "400400000107" + std::string(180, 'x') + "\r\n";
+  struct Case {
+    const char* why;
+    bool readOnly;
+    bool tempIsFolder;
+  };
+  const Case cases[] = {
+      {"read-only master file", true, false},
+      {"temp.mst cannot be written", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine fresh;
+    fresh.Write(kSetup, "[DIR]\r\nMASTER=C:\\M\\\r\n");
+    fresh.Write("C:\\M\\1\\zai001-3.mst", record);
+    fresh.Write("C:\\M\\21\\zai001-3.mst", record);
+    if (c.readOnly) fresh.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
+    if (c.tempIsFolder) fresh.MakeFolders("C:\\M\\1\\temp.mst");
+    EXPECT_EQ(MaterialSizeConversion(kSetup), 0);
+    EXPECT_EQ(fresh.Read("C:\\M\\1\\zai001-3.mst"), record);
+    EXPECT_EQ(fresh.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
+  }
+}
+
+TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
+  machine.MakeFolders("C:\\M\\1");
+  for (int i = 0; i < 1001; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "zai%03X-3.mst", i);
+    std::ofstream(machine.HostDrive('c') / "M" / "1" / name, std::ios::binary) << "0123456789012A";
+  }
+  std::vector<std::string> table;
+  int leftOut = 0;
+  EXPECT_EQ(ListMasterFiles(table,
+                            "C:\\M\\1\\zai??"
+                            "?-3.mst",
+                            &leftOut),
+            1000);
+  EXPECT_EQ(leftOut, 1);
+  // Counted by a dry run, which opens every file it would convert but writes none.
+  ScriptedOperator op;
+  ConversionOptions options;
+  options.op = &op;
+  options.dryRun = true;
+  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  int wouldChange = 0;
+  for (const std::string& line : op.log) {
+    wouldChange += line.find(": 1 records would change") != std::string::npos;
+  }
+  EXPECT_EQ(wouldChange, 1000);
+  EXPECT_NE(op.LogText().find("1 further master files in C:\\M\\1\\"), std::string::npos);
+}
+
+TEST_F(MasterFolderTest, LongMasterFolder) {
+  const std::string folder = "C:\\" + std::string(70, 'm') + "\\" + std::string(70, 'n') + "\\";
+  machine.Write(kSetup, "[DIR]\r\nMASTER=" + folder + "\r\n");
+  machine.Write(folder + "21\\zai001-3.mst", "0123456789012B\r\n");
+  EXPECT_EQ(MaterialTypeConversion(kSetup), 1);
+  EXPECT_EQ(machine.Read(folder + "21\\zai001-3.mst"), "0123456789012Z\r\n");
+}
+
+}  // namespace
+}  // namespace koushin::engine

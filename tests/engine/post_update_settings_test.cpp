@@ -1,0 +1,182 @@
+// The settings written after the update, on real INI files.
+#include "engine/post_update_settings.h"
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+
+namespace koushin::engine {
+namespace {
+
+using testing::Machine;
+using testing::MakeRecord;
+using testing::ScriptedOperator;
+using testing::Sj;
+using testing::Utf8;
+
+constexpr char kIni[] = "C:\\EST\\tamiro1.ini";
+
+int RunSettings(description::UpdateDescription& record, ScriptedOperator& op) {
+  RunContext context{record, "D:\\MEDIA\\", op, false};
+  return WritePostUpdateSettings(context, "C:\\EST\\");
+}
+
+TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
+  Machine machine;
+  machine.Write(kIni, Sj("[SYSTEM]\r\nTITLE=見積 8.0S\r\n"));
+  description::UpdateDescription record = MakeRecord("C:\\EST", {}, "9.1");
+  record.categoryCode = "6";
+  ScriptedOperator op;
+  EXPECT_EQ(RunSettings(record, op), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"システムは正常に更新されました。"});
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(Utf8(machine.Read(kIni)),
+            "[SYSTEM]\r\nTITLE=見積 9.1\r\nGENGOU=令和\r\n種別電気=1\r\n種別設備=1\r\n");
+  EXPECT_EQ(Utf8(machine.Read("C:\\EST\\kov3.ini")),
+            "[HISTORY]\r\n抽出開始日ON=1\r\n抽出終了日ON=1\r\n");
+  // The order of the writes themselves.
+  std::vector<std::string> writes;
+  for (const std::string& line : op.log) {
+    if (line.rfind("wrote ", 0) == 0) writes.push_back(Utf8(line.substr(6, line.find(" in ") - 6)));
+  }
+  EXPECT_EQ(writes,
+            (std::vector<std::string>{"[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=見積 9.1",
+                                      "[HISTORY] 抽出開始日ON=1", "[HISTORY] 抽出終了日ON=1",
+                                      "[SYSTEM] 種別電気=1", "[SYSTEM] 種別設備=1"}));
+}
+
+TEST(WritePostUpdateSettings, CategoryFlags) {
+  struct Case {
+    const char* code;
+    std::vector<const char*> keys;
+  };
+  const Case cases[] = {
+      {"1", {"種別電気"}},
+      {"2", {"種別水道"}},
+      {"3", {"種別設備"}},
+      {"4", {"種別建築"}},
+      {" 5", {"種別水道", "種別設備"}},
+      {"6x", {"種別電気", "種別設備"}},
+      {"7", {}},
+      {"0", {}},
+      {"", {}},
+      {"-1", {}},
+      {"abc", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    Machine machine;
+    machine.Write(kIni, "[SYSTEM]\r\n");
+    description::UpdateDescription record = MakeRecord("C:\\EST", {});
+    record.categoryCode = c.code;
+    ScriptedOperator op;
+    RunSettings(record, op);
+    std::string expected = "[SYSTEM]\r\nGENGOU=令和\r\n";
+    for (const char* key : c.keys) expected += std::string(key) + "=1\r\n";
+    EXPECT_EQ(Utf8(machine.Read(kIni)), expected);
+  }
+}
+
+TEST(WritePostUpdateSettings, TitleGetsTheNewVersion) {
+  const std::string longTitle = std::string(150, 't') + " 8.0S " + std::string(30, 'u');
+  struct Case {
+    const char* why;
+    std::string ini;      // initial system INI file, UTF-8
+    std::string version;  // newVersion
+    std::string title;    // TITLE afterwards, "(none)" when absent
+  };
+  const Case cases[] = {
+      {"no version: title untouched", "[SYSTEM]\r\nTITLE=EST 8.0S\r\n", "", "EST 8.0S"},
+      {"no TITLE: written empty", "[SYSTEM]\r\n", "9.1", ""},
+      {"no 8.0S: written unchanged", "[SYSTEM]\r\nTITLE=EST 7\r\n", "9.1", "EST 7"},
+      {"two occurrences", "[SYSTEM]\r\nTITLE=8.0S/8.0S\r\n", "9.1", "9.1/9.1"},
+      {"replacement holds the pattern", "[SYSTEM]\r\nTITLE=a 8.0S b 8.0S\r\n", "8.0S Plus",
+       "a 8.0S Plus b 8.0S Plus"},
+      {"title longer than 99 bytes", "[SYSTEM]\r\nTITLE=" + longTitle + "\r\n", "10.25",
+       std::string(150, 't') + " 10.25 " + std::string(30, 'u')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine machine;
+    machine.Write(kIni, Sj(c.ini));
+    description::UpdateDescription record = MakeRecord("C:\\EST", {}, c.version);
+    ScriptedOperator op;
+    RunSettings(record, op);
+    EXPECT_EQ(machine.Ini(kIni, "SYSTEM", "TITLE"), c.title);
+  }
+}
+
+TEST(WritePostUpdateSettings, ReadOnlyIniFilesDoNotStopThePhase) {
+  Machine machine;
+  machine.Write(kIni, "[SYSTEM]\r\nTITLE=EST\r\n");
+  machine.Write("C:\\EST\\kov3.ini", "[HISTORY]\r\n");
+  machine.SetAttributes(kIni, 0x01);
+  machine.SetAttributes("C:\\EST\\kov3.ini", 0x01);
+  description::UpdateDescription record = MakeRecord("C:\\EST", {}, "9.1");
+  record.categoryCode = "1";
+  ScriptedOperator op;
+  EXPECT_EQ(RunSettings(record, op), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"システムは正常に更新されました。"});
+  EXPECT_EQ(machine.Read(kIni), "[SYSTEM]\r\nTITLE=EST\r\n");
+  EXPECT_EQ(machine.Read("C:\\EST\\kov3.ini"), "[HISTORY]\r\n");
+  EXPECT_NE(op.LogText().find("could not write [SYSTEM] GENGOU"), std::string::npos);
+}
+
+TEST(WritePostUpdateSettings, MasterConversionsBothRunAndReportFailures) {
+  struct Case {
+    const char* why;
+    const char* adjust;
+    bool readOnlyMaster;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {"no conversions", "0", true, {"システムは正常に更新されました。"}},
+      {"both succeed", "1", false, {"システムは正常に更新されました。"}},
+      {"both fail",
+       "1",
+       true,
+       {"材料ｻｲｽﾞ変換が正常に更新されませんでした。", "材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
+        "システムは正常に更新されました。"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine machine;
+    machine.Write(kIni, "[DIR]\r\nMASTER=C:\\M\\\r\n");
+    const std::string master = "C:\\M\\1\\zai001-3.mst";
+    machine.Write(master, "400400000107" + std::string(180, 'x') + "\r\n1234567890123A\r\n");
+    if (c.readOnlyMaster) machine.SetAttributes(master, 0x01);
+    description::UpdateDescription record = MakeRecord("C:\\EST", {});
+    record.masterAdjust = c.adjust;
+    ScriptedOperator op;
+    EXPECT_EQ(RunSettings(record, op), 1);
+    EXPECT_EQ(op.Texts(), c.texts);
+    if (!c.readOnlyMaster) {
+      EXPECT_EQ(machine.Read(master),
+                "400400000107" + std::string(179, 'x') + "\r\n1234567890123Z\r\n");
+    }
+    EXPECT_EQ(op.maxWaitDepth, std::string(c.adjust) == "1" ? 1 : 0);
+    EXPECT_EQ(op.waitDepth, 0);
+  }
+}
+
+// Something takes "temp.mst" away between its write and the replacement (a virus scanner, say):
+// the master file keeps its old content, and the failure is reported, not thrown.
+TEST(WritePostUpdateSettings, FailedReplacementKeepsTheMasterFile) {
+  Machine machine;
+  machine.Write(kIni, "[DIR]\r\nMASTER=C:\\M\\\r\n");
+  const std::string before = "1234567890123A\r\n";
+  machine.Write("C:\\M\\1\\zai001-3.mst", before);
+  machine.Write("C:\\M\\21\\zai001-3.mst", before);
+  description::UpdateDescription record = MakeRecord("C:\\EST", {});
+  record.masterAdjust = "1";
+  ScriptedOperator op;
+  op.onProgress = [&](const Progress&) { machine.Remove("C:\\M\\1\\temp.mst"); };
+  EXPECT_EQ(RunSettings(record, op), 1);
+  EXPECT_EQ(op.Texts(), (std::vector<std::string>{"材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
+                                                  "システムは正常に更新されました。"}));
+  EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), before);
+  EXPECT_EQ(machine.Read("C:\\M\\21\\zai001-3.mst"), before);
+}
+
+}  // namespace
+}  // namespace koushin::engine

@@ -1,0 +1,509 @@
+// The update run end to end: real installations and media on a temporary machine, archives made
+// by jlha, and a scripted person at the screen.
+#include "engine/update_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "description/update_description.h"
+#include "engine_fixture.h"
+#include "port/port.h"
+
+namespace koushin::engine {
+namespace {
+
+using testing::ArchiveBytes;
+using testing::Damaged;
+using testing::Entry;
+using testing::Machine;
+using testing::MakeRecord;
+using testing::MemberBytes;
+using testing::ScriptedOperator;
+using testing::Sj;
+using testing::Utf8;
+
+constexpr char kDone[] = "システムは正常に更新されました。";
+constexpr char kMedia[] = "D:\\MEDIA\\";
+
+class UpdateRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ArchiveBytes("prog").empty()) GTEST_SKIP() << "jlha (java) is not available";
+    machine.MakeInstallation("C:\\EST", "EST 8.0S");
+  }
+
+  // Puts a catalogue archive on the media under `name` (without .lzh).
+  void PutArchive(const std::string& key, const std::string& name,
+                  const std::string& media = kMedia) {
+    machine.Write(media + name + ".lzh", ArchiveBytes(key));
+  }
+
+  int Run(description::UpdateDescription& record, const std::string& source = kMedia,
+          bool dryRun = false) {
+    RunContext context{record, Sj(source), op, dryRun};
+    return UpdateRun(context);
+  }
+
+  Machine machine;
+  ScriptedOperator op;
+};
+
+TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
+  description::UpdateDescription record = MakeRecord("C:\\EST", {});
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "令和");
+  EXPECT_EQ(op.waitDepth, 0);
+  EXPECT_EQ(op.waitDepthAtMessage, 1);
+}
+
+// The whole road from the media's info.txt: detection of the INI file, the variant, an archive,
+// a plain file, the settings and the master conversions.
+TEST_F(UpdateRunTest, FromTheMediaDescription) {
+  machine.Write("C:\\EST\\tamiro1.ini",
+                Sj("[SYSTEM]\r\nTITLE=見積 8.0S 設備版\r\n[DIR]\r\nMASTER=C:\\EST\\M\\\r\n"));
+  machine.Write("C:\\EST\\M\\21\\zai001-3.mst", "1234567890123A\n");
+  std::string info;
+  for (int line = 1; line <= 42; ++line) {
+    switch (line) {
+      case 16:
+        info += "C:\\EST";
+        break;
+      case 18:
+        info += "1";
+        break;  // masterAdjust
+      case 19:
+        info += "NULL";
+        break;  // systemIniName: detect
+      case 20:
+        info += "3";
+        break;  // categoryCode
+      case 21:
+        info += "9.1";
+        break;  // newVersion
+      case 28:
+        info += "電気版";
+        break;  // keyword 1
+      case 29:
+        info += "設備版";
+        break;  // keyword 2
+      default:
+        info += line >= 30 ? "unmatched" : "";
+        break;
+    }
+    info += "\r\n";
+  }
+  info += "1,1,start,\r\n1,0,readme.txt,DOC\\\r\n";
+  machine.Write("D:\\MEDIA\\info.txt", Sj(info));
+  PutArchive("variant", "START2");
+  machine.Write("D:\\MEDIA\\README.TXT", "read me");
+  description::UpdateDescription record;
+  ASSERT_EQ(description::LoadUpdateDescription(Sj(kMedia), &record).status,
+            description::LoadStatus::kRead);
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  EXPECT_EQ(record.systemIniName, "tamiro1.ini");
+  EXPECT_EQ(record.systemIndex, 2);
+  EXPECT_EQ(machine.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
+  EXPECT_EQ(machine.Read("C:\\EST\\DOC\\README.TXT"), "read me");
+  EXPECT_EQ(Utf8(machine.Read("C:\\EST\\tamiro1.ini")),
+            "[SYSTEM]\r\nTITLE=見積 9.1 設備版\r\nVersion=9.1\r\nGENGOU=令和\r\n種別設備=1\r\n"
+            "[DIR]\r\nMASTER=C:\\EST\\M\\\r\n");
+  EXPECT_EQ(machine.Read("C:\\EST\\M\\21\\zai001-3.mst"), "1234567890123Z\r\n");
+}
+
+TEST_F(UpdateRunTest, FailedCheckReturnsZeroAndWritesNothing) {
+  machine.Remove("C:\\EST\\bmp\\LAYER2L.BMP");
+  const std::string before = machine.Snapshot();
+  description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}});
+  machine.Write("D:\\MEDIA\\A.TXT", "a");
+  const std::string withMedia = machine.Snapshot();
+  EXPECT_EQ(Run(record), 0);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"このバージョンへの更新はできません。"});
+  EXPECT_EQ(machine.Snapshot(), withMedia);
+  EXPECT_NE(before, withMedia);
+  EXPECT_EQ(op.waitDepth, 0);
+}
+
+// The floppy set of one update, disk by disk (media names as on the disks).
+struct Floppy {
+  std::map<std::string, std::string> files;  // name -> bytes
+};
+
+TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
+  std::map<int, Floppy> disks;
+  disks[1].files["A1.TXT"] = "disk one";
+  disks[1].files["PROG.lzh"] = ArchiveBytes("prog");
+  disks[2].files["FOO.DLL"] = "plain file on disk two";  // no FOO.DLL.lzh anywhere
+  disks[2].files["B2.TXT"] = "disk two";
+  disks[2].files["LATE.TXT"] = "read from disk two";
+  disks[3].files["START3.lzh"] = ArchiveBytes("variant");  // no START.lzh anywhere
+  struct Case {
+    const char* why;
+    std::string source;
+    int missedInserts;  // prompts answered OK before the disk is really in
+    std::vector<std::string> prompts;
+  };
+  const Case cases[] = {
+      {"floppy",
+       "A:\\",
+       0,
+       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "3 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"}},
+      {"floppy, OK before the disk is in",
+       "A:\\",
+       1,
+       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
+        "3 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "3 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"}},
+      {"hard disk: no prompt", kMedia, 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine fresh;
+    fresh.MakeInstallation("C:\\EST", "EST 8.0S");
+    auto insert = [&](int disk) {
+      fresh.EjectFloppy();
+      for (const auto& [name, bytes] : disks[disk].files) fresh.Write("A:\\" + name, bytes);
+    };
+    for (const auto& [disk, floppy] : disks) {
+      for (const auto& [name, bytes] : floppy.files) fresh.Write(kMedia + name, bytes);
+    }
+    insert(1);
+    ScriptedOperator person;
+    int misses = 0;
+    person.onMessage = [&](const testing::Shown& shown) {
+      if (shown.buttons != Buttons::kOkCancel) return;
+      if (misses++ % (c.missedInserts + 1) != c.missedInserts) return;
+      insert(shown.text[0] - '0');
+    };
+    for (int i = 0; i < 8; ++i) person.answers.push_back(Answer::kOk);
+    description::UpdateDescription record =
+        MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""},
+                               {1, 1, "PROG", "BIN\\"},
+                               {2, 0, "FOO.DLL", "BIN\\"},
+                               {2, 0, "B2.TXT", ""},
+                               {1, 0, "LATE.TXT", "SUB\\"},  // disk 1 is never asked for
+                               {3, 1, "START", ""}});
+    record.titleKeywords[0] = "x";
+    record.titleKeywords[2] = "EST";  // SystemIndex 3
+    RunContext context{record, Sj(c.source), person, false};
+    EXPECT_EQ(UpdateRun(context), 1);
+    std::vector<std::string> expected = c.prompts;
+    expected.push_back(kDone);
+    EXPECT_EQ(person.Texts(), expected);
+    EXPECT_EQ(fresh.Read("C:\\EST\\BIN\\FOO.DLL"), "plain file on disk two");
+    EXPECT_EQ(fresh.Read("C:\\EST\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
+    EXPECT_EQ(fresh.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
+    EXPECT_EQ(record.entryFileNames[5], "START3");
+  }
+}
+
+TEST_F(UpdateRunTest, CancelledDiskPromptEndsTheRun) {
+  machine.Write("A:\\A1.TXT", "one");
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}});
+  op.answers = {Answer::kCancel};
+  EXPECT_EQ(Run(record, "A:\\"), 1);
+  EXPECT_EQ(op.Texts(), (std::vector<std::string>{"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
+                                                  "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"}));
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(op.shown[0].buttons, Buttons::kOkCancel);
+  EXPECT_EQ(op.shown[1].buttons, Buttons::kOk);
+  EXPECT_EQ(machine.Read("C:\\EST\\A1.TXT"), "one");
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
+}
+
+TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
+  struct Case {
+    const char* why;
+    const char* ini;      // UTF-8 content of the system INI file
+    const char* iniName;  // systemIniName
+    const char* version;  // newVersion
+    bool damaged;
+    const char* archive;  // the START variant on the media
+    const char* versionAfter;
+  };
+  const Case cases[] = {
+      {"index 3 with version", "[SYSTEM]\r\nTITLE=EST 8.0S\r\n", "tamiro1.ini", "9.1", false,
+       "START3", "9.1"},
+      {"index 99: no version", "[SYSTEM]\r\nMAKER=2\r\n", "velmora1.ini", "9.1", false, "START99",
+       "(none)"},
+      {"index 0, empty version", "[SYSTEM]\r\n", "velmora1.ini", "", false, "START0", "(none)"},
+      {"extraction fails: no version", "[SYSTEM]\r\nTITLE=EST 8.0S\r\n", "tamiro1.ini", "9.1", true,
+       "START3", "(none)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine fresh;
+    fresh.MakeInstallation("C:\\EST", "unused");
+    fresh.Write(std::string("C:\\EST\\") + c.iniName, Sj(c.ini));
+    const std::string archive = ArchiveBytes("variant");
+    fresh.Write(std::string(kMedia) + c.archive + ".lzh", c.damaged ? Damaged(archive) : archive);
+    description::UpdateDescription record =
+        MakeRecord("C:\\EST", {{1, 1, "START", "V\\"}}, c.version);
+    record.systemIniName = c.iniName;
+    record.titleKeywords[0] = "x";
+    record.titleKeywords[2] = "EST";
+    ScriptedOperator person;
+    RunContext context{record, kMedia, person, false};
+    EXPECT_EQ(UpdateRun(context), 1);
+    EXPECT_EQ(record.entryFileNames[0], c.archive);
+    const std::string ini = std::string("C:\\EST\\") + c.iniName;
+    EXPECT_EQ(fresh.Ini(ini, "SYSTEM", "Version"), c.versionAfter);
+    if (c.damaged) {
+      ASSERT_EQ(person.shown.size(), 1u);
+      EXPECT_NE(person.shown[0].text.find("START3"), std::string::npos) << person.shown[0].text;
+      EXPECT_EQ(person.shown[0].caption, "確認");
+      EXPECT_FALSE(fresh.Exists("C:\\EST\\V\\VARIANT.TXT"));
+    } else {
+      EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
+      EXPECT_EQ(fresh.Read("C:\\EST\\V\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
+    }
+  }
+}
+
+TEST_F(UpdateRunTest, ArchiveFailingMidRunKeepsEarlierEntriesAndSkipsTheRest) {
+  machine.Write("D:\\MEDIA\\ONE.TXT", "one");
+  PutArchive("prog", "PROG");
+  machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("variant")));
+  machine.Write("D:\\MEDIA\\FOUR.TXT", "four");
+  PutArchive("big", "BIG");
+  description::UpdateDescription record = MakeRecord("C:\\EST",
+                                                     {{1, 0, "ONE.TXT", ""},
+                                                      {1, 1, "PROG", "P\\"},
+                                                      {1, 1, "BAD", "B\\"},
+                                                      {1, 0, "FOUR.TXT", ""},
+                                                      {1, 1, "BIG", ""}},
+                                                     "9.1");
+  record.categoryCode = "1";
+  EXPECT_EQ(Run(record), 1);
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("BAD"), std::string::npos) << op.shown[0].text;
+  EXPECT_EQ(machine.Read("C:\\EST\\ONE.TXT"), "one");
+  EXPECT_EQ(machine.Read("C:\\EST\\P\\PROG.EXE"), MemberBytes("PROG.EXE"));
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B\\VARIANT.TXT"));
+  EXPECT_FALSE(machine.Exists("C:\\EST\\FOUR.TXT"));
+  EXPECT_FALSE(machine.Exists("C:\\EST\\BIG.DAT"));
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\kov3.ini"));
+}
+
+TEST_F(UpdateRunTest, ExcelTemplateArchiveOnlyWhenDue) {
+  struct Case {
+    const char* why;
+    bool present;
+    int year, month, day;
+    bool extracted;
+  };
+  const Case cases[] = {
+      {"missing template", false, 0, 0, 0, true},
+      {"old template", true, 2021, 12, 20, true},
+      {"new template", true, 2022, 2, 6, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine fresh;
+    fresh.MakeInstallation("C:\\EST", "EST");
+    const std::string templatePath = "C:\\EST\\形式\\横A-A4g.xlsm";
+    if (c.present) {
+      fresh.Write(templatePath, "old template");
+      fresh.SetLastWrite(templatePath, c.year, c.month, c.day);
+    } else {
+      fresh.MakeFolders("C:\\EST\\形式");
+    }
+    fresh.Write("D:\\MEDIA\\EXCEL.lzh", ArchiveBytes("excel"));
+    fresh.Write("D:\\MEDIA\\AFTER.TXT", "after");
+    description::UpdateDescription record =
+        MakeRecord("C:\\EST", {{1, 1, "EXCEL", "形式\\"}, {1, 0, "AFTER.TXT", ""}});
+    ScriptedOperator person;
+    RunContext context{record, kMedia, person, false};
+    EXPECT_EQ(UpdateRun(context), 1);
+    if (c.extracted) {
+      EXPECT_EQ(person.Texts(),
+                (std::vector<std::string>{"原価計算書のエクセルひな形を更新しました。", kDone}));
+      EXPECT_EQ(fresh.Read(templatePath), MemberBytes("横A-A4g.xlsm"));
+    } else {
+      EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
+      EXPECT_EQ(fresh.Read(templatePath), "old template");
+    }
+    EXPECT_EQ(fresh.Read("C:\\EST\\AFTER.TXT"), "after");
+  }
+}
+
+TEST(IsExcelTemplateDue, ComparesTheUtcDate) {
+  struct Case {
+    int year, month, day, hour, minute, second;
+    int due;
+  };
+  const Case cases[] = {
+      {2022, 2, 5, 12, 0, 0, 1},  {2022, 2, 5, 23, 59, 59, 1}, {2022, 2, 6, 0, 0, 0, 0},
+      {2022, 1, 31, 12, 0, 0, 1}, {2021, 12, 20, 12, 0, 0, 1}, {2019, 1, 1, 0, 0, 0, 1},
+      {2023, 1, 1, 12, 0, 0, 0},  {2022, 3, 1, 12, 0, 0, 0},
+  };
+  Machine machine;
+  const std::string path = "C:\\EST\\形式\\横A-A4g.xlsm";
+  machine.Write(path, "t");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" +
+                 std::to_string(c.day));
+    machine.SetLastWrite(path, c.year, c.month, c.day, c.hour, c.minute, c.second);
+    EXPECT_EQ(IsExcelTemplateDue("C:\\EST\\"), c.due);
+    EXPECT_EQ(IsExcelTemplateDue("C:\\EST"), c.due);
+  }
+  EXPECT_EQ(IsExcelTemplateDue("C:\\NONE\\"), 0);
+  EXPECT_EQ(IsExcelTemplateDue("C:\\WINDOWS\\"), 1);
+  // Held open without sharing by another program: due.
+  machine.SetLastWrite(path, 2023, 1, 1);
+  port::ExclusiveFile holder;
+  ASSERT_TRUE(holder.Open(Sj(path), true));
+  EXPECT_EQ(IsExcelTemplateDue("C:\\EST\\"), 1);
+  holder.Close();
+  EXPECT_EQ(IsExcelTemplateDue("C:\\EST\\"), 0);
+}
+
+TEST_F(UpdateRunTest, PlainFilesAreCopiedWithoutAttributes) {
+  machine.Write("D:\\MEDIA\\RO.DLL", "read-only source");
+  machine.SetAttributes("D:\\MEDIA\\RO.DLL", port::kAttrReadOnly | port::kAttrHidden);
+  machine.Write("D:\\MEDIA\\SUB\\FOO.DLL", "from a subfolder");
+  machine.Write("D:\\MEDIA\\表.TXT", "trail byte 0x5C in the name");
+  description::UpdateDescription record = MakeRecord(
+      "C:\\EST",
+      {{1, 0, "RO.DLL", "NEW\\"}, {1, 0, "SUB\\FOO.DLL", ""}, {1, 0, "表.TXT", "NEW\\"}});
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  EXPECT_EQ(machine.Read("C:\\EST\\NEW\\RO.DLL"), "read-only source");
+  EXPECT_EQ(machine.Attributes("C:\\EST\\NEW\\RO.DLL"), 0u);
+  EXPECT_EQ(machine.Read("C:\\EST\\FOO.DLL"), "from a subfolder");
+  EXPECT_EQ(machine.Read("C:\\EST\\NEW\\表.TXT"), "trail byte 0x5C in the name");
+}
+
+TEST_F(UpdateRunTest, CopyIntoAFolderWhoseParentIsMissingFails) {
+  machine.Write("D:\\MEDIA\\A.TXT", "a");
+  machine.Write("D:\\MEDIA\\B.TXT", "b");
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 0, "A.TXT", "NO\\DEEP\\"}, {1, 0, "B.TXT", ""}});
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"C:\\EST\\NO\\DEEP\\A.TXTの更新に失敗しました。"});
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+}
+
+TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
+  machine.Write("D:\\MEDIA\\A.TXT", "new");
+  machine.Write("D:\\MEDIA\\B.TXT", "b");
+  machine.Write("C:\\EST\\A.TXT", "old");
+  machine.SetAttributes("C:\\EST\\A.TXT", port::kAttrReadOnly);
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 0, "B.TXT", ""}});
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"C:\\EST\\A.TXTの更新に失敗しました。"});
+  EXPECT_EQ(machine.Read("C:\\EST\\A.TXT"), "old");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+}
+
+TEST_F(UpdateRunTest, ReadOnlyMemberTargetFailsTheExtraction) {
+  PutArchive("prog", "PROG");
+  machine.Write("D:\\MEDIA\\B.TXT", "b");
+  machine.Write("C:\\EST\\PROG.EXE", "old program");
+  machine.SetAttributes("C:\\EST\\PROG.EXE", port::kAttrReadOnly);
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 1, "PROG", ""}, {1, 0, "B.TXT", ""}});
+  EXPECT_EQ(Run(record), 1);
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("PROG"), std::string::npos) << op.shown[0].text;
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(machine.Read("C:\\EST\\PROG.EXE"), "old program");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
+}
+
+TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
+  machine.Write("D:\\MEDIA\\A.TXT", "a");
+  description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", "T\\"}});
+  // Another program takes the file away between the copy and the attribute update.
+  op.onProgress = [&](const Progress& p) {
+    if (p.bytesTotal != 0 && p.bytesDone == p.bytesTotal) machine.Remove("C:\\EST\\T\\A.TXT");
+  };
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"C:\\EST\\T\\A.TXTの属性更新に失敗しました。"});
+}
+
+TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {
+  // A Windows folder of more than 63 bytes and a command line of more than 255 bytes.
+  Machine longMachine("C:\\WINDOWS\\" + std::string(80, 'w'));
+  longMachine.MakeFolders("C:\\WINDOWS\\" + std::string(80, 'w'));
+  std::string folder = "C:\\EST";
+  for (int i = 0; i < 4; ++i) folder += "\\" + std::string(60, static_cast<char>('a' + i));
+  longMachine.MakeInstallation(folder, "EST");
+  longMachine.Write("D:\\MEDIA\\PROG.lzh", ArchiveBytes("prog"));
+  description::UpdateDescription record = MakeRecord(folder, {{1, 1, "PROG", "BIN\\"}});
+  ScriptedOperator person;
+  RunContext context{record, kMedia, person, false};
+  EXPECT_EQ(UpdateRun(context), 1);
+  EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
+  EXPECT_EQ(longMachine.Read(folder + "\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
+  EXPECT_NE(person.LogText().find("-mcwC:\\WINDOWS\\" + std::string(80, 'w')), std::string::npos);
+}
+
+TEST_F(UpdateRunTest, ReportsEntriesAndBytes) {
+  PutArchive("big", "BIG");
+  machine.Write("D:\\MEDIA\\A.TXT", "abc");
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 1, "BIG", ""}});
+  EXPECT_EQ(Run(record), 1);
+  bool sawFirst = false, sawBigDone = false;
+  for (const Progress& p : op.progress) {
+    EXPECT_EQ(p.entryCount, 2);
+    if (p.entry == 1 && p.bytesDone == 3 && p.bytesTotal == 3) sawFirst = true;
+    if (p.entry == 2 && Utf8(p.file) == "BIG.DAT" && p.bytesDone == 300000) sawBigDone = true;
+  }
+  EXPECT_TRUE(sawFirst);
+  EXPECT_TRUE(sawBigDone);
+}
+
+// A full update, run dry: the same checks and walk, every planned step in the log, every
+// archive checked, nothing written.
+TEST_F(UpdateRunTest, DryRunWritesNothing) {
+  machine.Write("C:\\EST\\tamiro1.ini",
+                Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=C:\\M\\\r\n"));
+  machine.Write("C:\\M\\1\\zai001-3.mst", "400400000107" + std::string(174, 'x') + "\r\n");
+  PutArchive("prog", "PROG");
+  PutArchive("variant", "START1");
+  machine.Write("D:\\MEDIA\\A.TXT", "abc");
+  description::UpdateDescription record = MakeRecord(
+      "C:\\EST", {{1, 1, "PROG", "NEW\\"}, {1, 1, "START", ""}, {1, 0, "A.TXT", ""}}, "9.1");
+  record.categoryCode = "5";
+  record.masterAdjust = "1";
+  const description::UpdateDescription before = record;
+  const std::string snapshot = machine.Snapshot();
+  EXPECT_EQ(Run(record, kMedia, true), 1);
+  EXPECT_EQ(machine.Snapshot(), snapshot);
+  EXPECT_EQ(record.entryFileNames[1], before.entryFileNames[1]);
+  EXPECT_EQ(op.Texts(),
+            std::vector<std::string>{"更新内容の確認が終わりました。ファイルは変更していません。"});
+  const std::string log = op.LogText();
+  for (const char* planned :
+       {"would create folder C:\\EST\\NEW\\", "PROG.EXE -lh5- ", "README.TXT", "VARIANT.TXT",
+        "would copy D:\\MEDIA\\A.TXT to C:\\EST\\A.TXT (3 bytes)", "[SYSTEM] Version=9.1",
+        "[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=EST 9.1", "[HISTORY] 抽出開始日ON=1",
+        "[SYSTEM] 種別水道=1", "[SYSTEM] 種別設備=1",
+        "master (size): C:\\M\\1\\zai001-3.mst: 1 records would change",
+        "START archive: variant START1 for system index 1"}) {
+    EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
+  }
+}
+
+TEST_F(UpdateRunTest, DryRunFindsADamagedArchiveBeforeAnythingIsWritten) {
+  machine.Write("D:\\MEDIA\\A.TXT", "abc");
+  machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("prog")));
+  description::UpdateDescription record =
+      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 1, "BAD", ""}});
+  const std::string snapshot = machine.Snapshot();
+  EXPECT_EQ(Run(record, kMedia, true), 1);
+  EXPECT_EQ(machine.Snapshot(), snapshot);
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("BAD"), std::string::npos) << op.shown[0].text;
+}
+
+}  // namespace
+}  // namespace koushin::engine

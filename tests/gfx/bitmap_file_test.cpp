@@ -1,0 +1,334 @@
+#include "gfx/bitmap_file.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace koushin::gfx {
+namespace {
+
+void Put(std::string& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// The parts of a .BMP file, written in file order.
+struct Bmp {
+  std::uint16_t type = 0x4D42;
+  std::uint32_t offBits = 0;
+  std::uint32_t headerSize = 40;
+  std::int32_t width = 1;
+  std::int32_t height = 1;
+  std::uint16_t bitCount = 24;
+  std::uint32_t compression = 0;
+  std::uint32_t sizeImage = 0;
+  std::uint32_t clrUsed = 0;
+  std::string headerTail;   // bytes 40.. of a longer header (zero-filled to headerSize)
+  std::string afterHeader;  // masks and colour table
+  std::string gap;          // bytes between the colour table and the image data
+  std::string data;
+
+  std::string Bytes() const {
+    std::string out;
+    Put(out, type, 2);
+    Put(out, 0, 4);  // bfSize, not used
+    Put(out, 0, 4);  // reserved
+    Put(out, offBits, 4);
+    Put(out, headerSize, 4);
+    Put(out, static_cast<std::uint32_t>(width), 4);
+    Put(out, static_cast<std::uint32_t>(height), 4);
+    Put(out, 1, 2);
+    Put(out, bitCount, 2);
+    Put(out, compression, 4);
+    Put(out, sizeImage, 4);
+    Put(out, 2835, 4);
+    Put(out, 2835, 4);
+    Put(out, clrUsed, 4);
+    Put(out, 0, 4);
+    if (headerSize > 40 && headerSize < 4096) {
+      std::string tail = headerTail;
+      tail.resize(headerSize - 40, '\0');
+      out += tail;
+    }
+    return out + afterHeader + gap + data;
+  }
+};
+
+// n colour table entries: blue i, green 2i, red 3i, reserved 0.
+std::string Table(int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) {
+    out += static_cast<char>(i);
+    out += static_cast<char>(2 * i);
+    out += static_cast<char>(3 * i);
+    out += '\0';
+  }
+  return out;
+}
+
+std::string Pixels(std::size_t n) {
+  std::string out(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>(i * 7 + 1);
+  return out;
+}
+
+std::uint32_t Field(const BitmapImage& image, std::size_t offset) {
+  const unsigned char* p = image.block.data() + offset;
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+TEST(BitmapFileTest, ReadsSupportedFiles) {
+  struct Case {
+    const char* what;
+    Bmp bmp;
+    std::uint32_t colors, imageSize;
+    std::size_t imageOffset;
+  };
+  std::vector<Case> cases;
+  {
+    Bmp b;  // 24-bit, 100 x 50: 300 bytes per row, no colour table
+    b.width = 100, b.height = 50, b.data = Pixels(15000), b.offBits = 54;
+    cases.push_back({"24-bit, computed size", b, 0, 15000, 40});
+  }
+  {
+    Bmp b;  // 8-bit with biClrUsed 0: 256 entries
+    b.bitCount = 8, b.width = 4, b.height = 2, b.afterHeader = Table(256), b.data = Pixels(8);
+    cases.push_back({"8-bit, 256 colours, bfOffBits 0", b, 256, 8, 1064});
+  }
+  {
+    Bmp b;  // biClrUsed 16: only 16 entries
+    b.bitCount = 8, b.clrUsed = 16, b.width = 101, b.height = 3, b.afterHeader = Table(16);
+    b.gap = "gap!", b.offBits = 14 + 40 + 64 + 4, b.data = Pixels(104 * 3);
+    cases.push_back({"8-bit, 16 colours, 101 wide, gap before data", b, 16, 312, 104});
+  }
+  {
+    Bmp b;  // 100000 bytes: three pieces of 32768 and one of 1696
+    b.width = 25000, b.height = 1, b.bitCount = 32, b.data = Pixels(100000);
+    cases.push_back({"100000 bytes of data", b, 0, 100000, 40});
+  }
+  {
+    Bmp b;  // 1-bit, 2 colours; 33 pixels need 8 bytes a row
+    b.bitCount = 1, b.width = 33, b.height = 2, b.afterHeader = Table(2), b.data = Pixels(16);
+    cases.push_back({"1-bit", b, 2, 16, 48});
+  }
+  {
+    Bmp b;  // biSizeImage larger than the rows: all of it is read
+    b.width = 1, b.height = 1, b.sizeImage = 10, b.data = Pixels(10);
+    cases.push_back({"given size larger than the rows", b, 0, 10, 40});
+  }
+  {
+    Bmp b;  // run-length data are as long as biSizeImage says
+    b.bitCount = 8, b.compression = 1, b.clrUsed = 2, b.width = 50, b.height = 50;
+    b.sizeImage = 6, b.afterHeader = Table(2), b.data = Pixels(6);
+    cases.push_back({"RLE8", b, 2, 6, 48});
+  }
+  {
+    Bmp b;  // an empty image reads nothing, even with bfOffBits past the end
+    b.width = 0, b.height = 7, b.offBits = 5000;
+    cases.push_back({"zero width", b, 0, 0, 40});
+  }
+  {
+    Bmp b;  // V4 header: the colour table follows the whole 108-byte header
+    b.headerSize = 108, b.bitCount = 4, b.width = 8, b.height = 1, b.headerTail = "V4 tail";
+    b.afterHeader = Table(16), b.data = Pixels(4);
+    cases.push_back({"108-byte header", b, 16, 4, 104});
+  }
+  {
+    Bmp b;  // V5 bit fields: the masks come from the header
+    b.headerSize = 124, b.bitCount = 32, b.compression = 3, b.width = 2, b.height = 2;
+    b.headerTail = std::string("\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\x00", 12);
+    b.data = Pixels(16), b.offBits = 14 + 124;
+    cases.push_back({"124-byte header with bit fields", b, 0, 16, 52});
+  }
+  {
+    Bmp b;  // 40-byte header with bit fields: the masks follow it in the file
+    b.bitCount = 16, b.compression = 3, b.width = 2, b.height = 1;
+    b.afterHeader = std::string("\x00\xF8\x00\x00\xE0\x07\x00\x00\x1F\x00\x00\x00", 12);
+    b.data = Pixels(4);
+    cases.push_back({"40-byte header with bit fields", b, 0, 4, 52});
+  }
+
+  for (const auto& c : cases) {
+    BitmapImage image;
+    ASSERT_TRUE(ParseBitmap(c.bmp.Bytes(), &image)) << c.what;
+    EXPECT_EQ(image.colorCount, c.colors) << c.what;
+    EXPECT_EQ(image.imageSize, c.imageSize) << c.what;
+    EXPECT_EQ(image.imageOffset, c.imageOffset) << c.what;
+    ASSERT_EQ(image.block.size(), c.imageOffset + c.imageSize) << c.what;
+    EXPECT_EQ(Field(image, 0), 40u) << c.what;           // biSize
+    EXPECT_EQ(Field(image, 20), c.imageSize) << c.what;  // biSizeImage stored
+    EXPECT_EQ(Field(image, 32), c.colors) << c.what;     // biClrUsed stored
+    EXPECT_EQ(image.width, c.bmp.width) << c.what;
+    EXPECT_EQ(image.height, c.bmp.height) << c.what;
+    const std::string data(image.block.begin() + image.imageOffset, image.block.end());
+    EXPECT_EQ(data, c.bmp.data.substr(0, c.imageSize)) << c.what;
+    const std::string masksAndTable(image.block.begin() + 40,
+                                    image.block.begin() + image.imageOffset);
+    const std::string expected =
+        c.bmp.headerSize > 40 && c.bmp.compression == 3 ? c.bmp.headerTail : c.bmp.afterHeader;
+    EXPECT_EQ(masksAndTable, expected) << c.what;
+  }
+}
+
+TEST(BitmapFileTest, RefusesUnsupportedOrShortFiles) {
+  std::vector<std::pair<const char*, std::string>> cases;
+  auto add = [&cases](const char* what, const Bmp& b) { cases.push_back({what, b.Bytes()}); };
+  Bmp good;
+  good.width = 2, good.height = 2, good.data = Pixels(16);
+  BitmapImage goodImage;
+  ASSERT_TRUE(ParseBitmap(good.Bytes(), &goodImage));  // each case below spoils one thing
+
+  cases.push_back({"empty", ""});
+  cases.push_back({"13 bytes", good.Bytes().substr(0, 13)});
+  cases.push_back({"53 bytes", good.Bytes().substr(0, 53)});
+  Bmp b = good;
+  b.type = 0x4D43;
+  add("not BM", b);
+  b = good, b.headerSize = 12;
+  add("core header", b);
+  b = good, b.headerSize = 39;
+  add("header shorter than 40", b);
+  b = good, b.headerSize = 5000;
+  add("header longer than the file", b);
+  b = good, b.data.pop_back();
+  add("one byte of data missing", b);
+  b = good, b.height = -2;
+  add("top-down", b);
+  b = good, b.width = -2;
+  add("negative width", b);
+  b = good, b.bitCount = 8, b.offBits = 54, b.afterHeader = Table(255), b.data.clear();
+  add("colour table short by one entry", b);
+  b = good, b.clrUsed = 0x40000000;
+  add("colour count beyond the file", b);
+  b = good, b.clrUsed = 65536, b.afterHeader = Table(65536);
+  add("more colours than a palette holds", b);
+  b = good, b.sizeImage = 0xFFFFFFF0;
+  add("image size beyond the file", b);
+  b = good, b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF, b.bitCount = 32;
+  add("computed size beyond 32 bits", b);
+  b = good, b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF, b.sizeImage = 16;
+  add("given size smaller than the rows of a huge image", b);
+  b = good, b.sizeImage = 15;
+  add("given size smaller than the rows", b);
+  b = good, b.offBits = 60;
+  add("bfOffBits leaves too little data", b);
+  b = good, b.offBits = 0xFFFFFFFF;
+  add("bfOffBits past the end", b);
+  b = good, b.compression = 3, b.bitCount = 32;
+  add("bit fields without masks", b);
+
+  for (const auto& c : cases) {
+    BitmapImage image;
+    image.imageOffset = 99;
+    EXPECT_FALSE(ParseBitmap(c.second, &image)) << c.first;
+    EXPECT_TRUE(image.block.empty()) << c.first;
+    EXPECT_EQ(image.imageOffset, 0u) << c.first;
+  }
+
+  // A file that ends inside any 32768-byte piece of its image data is refused.
+  Bmp big;
+  big.width = 25000, big.height = 1, big.bitCount = 32, big.data = Pixels(100000);
+  const std::string bytes = big.Bytes();
+  for (std::size_t cut : {1u, 32768u, 32769u, 65537u, 98305u, 99999u}) {
+    BitmapImage image;
+    EXPECT_FALSE(ParseBitmap(bytes.substr(0, 54 + cut - 1), &image)) << cut;
+  }
+}
+
+TEST(BitmapFileTest, PaletteAndChunks) {
+  Bmp b;
+  b.bitCount = 8, b.clrUsed = 3, b.afterHeader = Table(3), b.data = Pixels(4);
+  BitmapImage image;
+  ASSERT_TRUE(ParseBitmap(b.Bytes(), &image));
+  const std::vector<PaletteEntry> palette = BitmapPalette(image);
+  ASSERT_EQ(palette.size(), 3u);
+  EXPECT_EQ(palette[2].red, 6);
+  EXPECT_EQ(palette[2].green, 4);
+  EXPECT_EQ(palette[2].blue, 2);
+
+  b = Bmp();
+  b.data = Pixels(4);
+  ASSERT_TRUE(ParseBitmap(b.Bytes(), &image));
+  EXPECT_TRUE(BitmapPalette(image).empty());  // the painter uses the default palette
+  EXPECT_TRUE(BitmapPalette(BitmapImage()).empty());
+
+  struct Case {
+    std::size_t available, count, result;
+  } cases[] = {
+      {100000, 100000, 100000}, {99999, 100000, 0}, {32768, 32768, 32768},
+      {32767, 32768, 0},        {65536, 65537, 0},  {10, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string source = Pixels(c.available);
+    ByteStream stream(source);
+    std::vector<unsigned char> destination(c.count + 1, 0xEE);
+    EXPECT_EQ(ReadInChunks(stream, destination.data(), c.count), c.result) << c.count;
+    EXPECT_EQ(destination[c.count], 0xEE) << c.count;  // nothing written past the count
+    if (c.result != 0) {
+      EXPECT_EQ(std::string(destination.begin(), destination.end() - 1), source.substr(0, c.count));
+    }
+  }
+}
+
+// Files written by a real tool (tests/gfx/data/README.md), read through the port; and one in a
+// real temporary folder whose name and file name end in 0x5C trail bytes.
+TEST(BitmapFileTest, ReadsRealFiles) {
+  const std::string data = std::string(KOUSHIN_SOURCE_DIR) + "/tests/gfx/data/";
+  struct Case {
+    const char* file;
+    std::int32_t width, height;
+    std::uint16_t bitCount;
+    std::uint32_t colors, imageSize;
+    std::size_t imageOffset;
+  } cases[] = {
+      {"rgb24.bmp", 7, 5, 24, 0, 120, 40}, {"v5.bmp", 7, 5, 24, 0, 120, 40},
+      {"argb.bmp", 6, 4, 32, 0, 96, 52},   {"mono.bmp", 9, 3, 1, 2, 12, 48},
+      {"pal8.bmp", 7, 5, 4, 16, 20, 104},  {"rle8.bmp", 40, 3, 8, 256, 14, 1064},
+  };
+  for (const auto& c : cases) {
+    BitmapImage image;
+    ASSERT_TRUE(ReadBitmapFile(data + c.file, &image)) << c.file;
+    EXPECT_EQ(image.width, c.width) << c.file;
+    EXPECT_EQ(image.height, c.height) << c.file;
+    EXPECT_EQ(image.bitCount, c.bitCount) << c.file;
+    EXPECT_EQ(image.colorCount, c.colors) << c.file;
+    EXPECT_EQ(image.imageSize, c.imageSize) << c.file;
+    EXPECT_EQ(image.imageOffset, c.imageOffset) << c.file;
+  }
+
+  // Red above, blue below: rows are stored bottom-up, pixels as blue, green, red.
+  BitmapImage image;
+  ASSERT_TRUE(ReadBitmapFile(data + "v5.bmp", &image));
+  const unsigned char* bits = image.block.data() + image.imageOffset;
+  EXPECT_EQ(std::string(bits, bits + 3), std::string("\xFF\x00\x00", 3));
+  EXPECT_EQ(std::string(bits + 4 * 24, bits + 4 * 24 + 3), std::string("\x00\x00\xFF", 3));
+  ASSERT_TRUE(ReadBitmapFile(data + "argb.bmp", &image));
+  EXPECT_EQ(Field(image, 40), 0x00FF0000u);  // red mask, taken from the long header
+  EXPECT_EQ(Field(image, 48), 0x000000FFu);  // blue mask
+  ASSERT_TRUE(ReadBitmapFile(data + "pal8.bmp", &image));
+  const std::vector<PaletteEntry> palette = BitmapPalette(image);
+  const unsigned char topLeft = image.block[image.imageOffset + 4 * 4] >> 4;
+  EXPECT_EQ(palette.at(topLeft).red, 255);
+  EXPECT_EQ(palette.at(topLeft).blue, 0);
+
+  const auto temp = std::filesystem::temp_directory_path() /
+                    ("koushin-gfx-" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(temp / std::filesystem::u8path(u8"\u80fd"));  // 能
+  std::filesystem::copy_file(data + "rgb24.bmp",
+                             temp / std::filesystem::u8path(u8"\u80fd/\u30bd.bmp"));  // ソ.bmp
+  const std::string sep(1, std::filesystem::path::preferred_separator);
+  const std::string folder = temp.string() + sep + "\x94\x5C" + sep;
+  EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
+  EXPECT_EQ(image.width, 7);
+  EXPECT_FALSE(ReadBitmapFile(folder + "missing.bmp", &image));
+  EXPECT_TRUE(image.block.empty());
+  EXPECT_FALSE(ReadBitmapFile(folder, &image));  // a folder is no bitmap
+  std::error_code ignored;
+  std::filesystem::remove_all(temp, ignored);
+}
+
+}  // namespace
+}  // namespace koushin::gfx

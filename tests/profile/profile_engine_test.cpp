@@ -1,0 +1,367 @@
+#include "port/posix/profile_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace koushin::port::posix {
+namespace {
+
+// A string from a literal, embedded NULs included.
+template <std::size_t N>
+std::string B(const char (&text)[N]) {
+  return std::string(text, N - 1);
+}
+
+std::string Printable(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += "\\x";
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    }
+  }
+  return out;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t pos = 0; (pos = text.find(from, pos)) != std::string::npos; pos += to.size()) {
+    text.replace(pos, from.size(), to);
+  }
+  return text;
+}
+
+// ー 81 5B, ソ 83 5C, ゾ 83 5D: trail bytes '[', '\', ']'. テ 83 65 and ウ 83 45 differ only in a
+// trail byte that is an ASCII letter.
+const std::string kBar = "\x81\x5B";
+const std::string kSo = "\x83\x5C";
+const std::string kZo = "\x83\x5D";
+
+const std::string kFixtureA =
+    "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n[section2]\r\n";
+
+struct ReadCase {
+  const char* section;
+  const char* key;
+  const char* defaultValue;
+  std::size_t size;
+  std::size_t count;
+  std::string bytes;  // what the buffer holds afterwards, from its start
+};
+
+void ExpectReads(const std::string* file, const std::vector<ReadCase>& cases,
+                 const std::string& label) {
+  for (const ReadCase& c : cases) {
+    const ProfileBuffer got = ReadProfileBuffer(file, c.section, c.key, c.defaultValue, c.size);
+    SCOPED_TRACE(label + " G(" + (c.section ? c.section : "NULL") + ", " +
+                 (c.key ? c.key : "NULL") + ", n=" + std::to_string(c.size) + ")");
+    EXPECT_EQ(got.count, c.count);
+    EXPECT_EQ(Printable(got.bytes), Printable(c.bytes));
+    EXPECT_LE(got.bytes.size(), c.size);
+  }
+}
+
+// Windows' answers on fixture A, with every line end CR LF, CR or LF.
+TEST(ProfileEngineTest, ReadsFixtureAAsWindowsDoes) {
+  const std::vector<ReadCase> cases = {
+      {nullptr, "name1", "default", 260, 18, B("section1\0section2\0\0")},
+      {"", "name1", "default", 260, 7, B("default\0")},
+      {"notasection", "name1", "default", 260, 7, B("default\0")},
+      {"", "name1", nullptr, 260, 0, B("\0")},
+      {"", "name1", "default  ", 260, 7, B("default\0")},
+      {"", "name1", "one two  ", 260, 7, B("one two\0")},
+      {"section1", nullptr, "default", 260, 18, B("name1\0name2\0name4\0\0")},
+      {"section1", "", "default", 260, 7, B("default\0")},
+      {"section1", "notakey", "default", 260, 7, B("default\0")},
+      {"section1", "name1", "default", 0, 0, ""},
+      {"section1", "name1", "default", 4, 3, B("val\0")},
+      {"section1", "name1", "default", 5, 4, B("val1\0")},
+      {"section1", "name4", "default", 260, 1, B("a\0")},
+      {"section1", "name4", "default", 1, 0, B("\0")},
+      {"section1", "name2", "default", 260, 4, B("val2\0")},
+      {"section1", "NaMe1", "default", 260, 4, B("val1\0")},
+      {"SECTION1", "name1", "default", 260, 4, B("val1\0")},
+      {"section2", "DoesntExist", "", 260, 0, B("\0")},
+      {nullptr, "name1", "default", 16, 14, B("section1\0secti\0\0")},
+      {"section1", nullptr, "default", 16, 14, B("name1\0name2\0na\0\0")},
+      // Our choices: a line without '=' is not found; a default cut like a value.
+      {"section1", "name3", "default", 260, 7, B("default\0")},
+      {"notasection", "name1", "default", 4, 3, B("def\0")},
+      {"section2", nullptr, "default", 260, 7, B("default\0")},
+      {"notasection", nullptr, "default", 260, 7, B("default\0")},
+      {nullptr, nullptr, "default", 2, 0, B("\0\0")},
+      {nullptr, nullptr, "default", 1, 0, B("\0")},
+  };
+  ExpectReads(&kFixtureA, cases, "CRLF");
+  const std::string cr = ReplaceAll(kFixtureA, "\r\n", "\r");
+  ExpectReads(&cr, cases, "CR");
+  const std::string lf = ReplaceAll(kFixtureA, "\r\n", "\n");
+  ExpectReads(&lf, cases, "LF");
+}
+
+TEST(ProfileEngineTest, MissingFileGivesTheDefaultOrNoSections) {
+  ExpectReads(nullptr,
+              {
+                  {"section1", "name1", "default", 260, 7, B("default\0")},
+                  {"section1", "name1", "default  ", 5, 4, B("defa\0")},
+                  {nullptr, "name1", "default", 260, 0, B("\0")},
+                  {"section1", nullptr, nullptr, 260, 0, B("\0")},
+                  {"section1", nullptr, "default", 260, 7, B("default\0")},
+                  {"s", "k", "tab\t", 260, 4, B("tab\t\0")},  // only spaces are dropped
+              },
+              "missing");
+}
+
+// Lists keep duplicates, leave out empty names, names starting with ';' (keys) and lines that are
+// no header; keys come from the first section of the name only.
+TEST(ProfileEngineTest, ListsAsWineGivesThem) {
+  const std::string file = "[ Dup ]\r\na=1\r\n;c=2\r\n=3\r\nA=4\r\n[x\r\n[]\r\n[dup]\r\nd=5\r\n";
+  ExpectReads(&file,
+              {
+                  {nullptr, nullptr, "def", 260, 8, B("Dup\0dup\0\0")},
+                  {"dup", nullptr, "def", 260, 4, B("a\0A\0\0")},
+              },
+              "lists");
+}
+
+TEST(ProfileEngineTest, EmptyListsOfAFile) {
+  const std::string noSections = "key=value\r\n";
+  ExpectReads(&noSections, {{nullptr, nullptr, "default", 260, 0, B("\0")}}, "no sections");
+  const std::string onlyEntries = "[s]\r\nname3\r\n[t]\r\n";
+  ExpectReads(&onlyEntries, {{"s", nullptr, "default", 260, 7, B("default\0")}}, "no keys");
+}
+
+// Section names as Windows lists them: the list and its final NUL must fit with a byte to spare.
+TEST(ProfileEngineTest, SectionListCutsLikeWindows) {
+  const std::string file = "[ section1 ]\r\n[section2]\r\n[section3]\r\n";
+  ExpectReads(&file,
+              {
+                  {nullptr, nullptr, "", 29, 27, B("section1\0section2\0section3\0\0")},
+                  {nullptr, nullptr, "", 28, 26, B("section1\0section2\0section3\0\0")},
+                  {nullptr, nullptr, "", 27, 25, B("section1\0section2\0section\0\0")},
+                  {nullptr, nullptr, "", 11, 9, B("section1\0\0\0")},
+              },
+              "names");
+}
+
+struct ValueCase {
+  std::string file;
+  std::string section;
+  std::string key;
+  std::string expected;  // "<default>" when the default comes back
+};
+
+TEST(ProfileEngineTest, FindsNamesAndValues) {
+  const std::vector<ValueCase> cases = {
+      {"[ section1 ]\r\n  key  =  value  \r\n", "section1", "key", "value"},
+      {"[s]\r\n\tkey\t=\tvalue\t\r\n", "s", "key", "value"},
+      {"[s]\r\n=val_no_key\r\n", "s", "", "val_no_key"},
+      {"\r\nkey=val_no_section\r\n[]\r\nkey=val_e_section\r\n[s]\r\n=val_no_key\r\n[t]\r\n", "",
+       "key", "val_e_section"},
+      {"key=before\r\n[s]\r\n", "s", "key", "<default>"},
+      {"[s]\r\na=1\r\na=2\r\n", "s", "a", "1"},
+      // Our choice: only the first section of a name is searched.
+      {"[s]\r\na=1\r\n[t]\r\n[S]\r\na=2\r\nb=3\r\n", "s", "a", "1"},
+      {"[s]\r\na=1\r\n[t]\r\n[S]\r\na=2\r\nb=3\r\n", "s", "b", "<default>"},
+      {"[s]\r\nk='x'\r\n", "s", "k", "x"},
+      {"[s]\r\nk=\"x'\r\n", "s", "k", "\"x'"},
+      {"[s]\r\nk=\"\r\n", "s", "k", "\""},
+      {"[s]\r\nk=\"\"\r\n", "s", "k", ""},
+      {"[s]\r\nk = \" a b \" \r\n", "s", "k", " a b "},
+      {"[s]\r\nk=a=b\r\n", "s", "k", "a=b"},
+      {"[s]\r\nk\r\nk=2\r\n", "s", "k", "2"},
+      {"[s] trailing ; text\r\nk=1\r\n", "s", "k", "1"},
+      {"[a]b]\r\nk=1\r\n", "a", "k", "1"},      // our choice: the first ']' ends the name
+      {"[s]\r\n[t\r\nk=1\r\n", "s", "k", "1"},  // a '[' line without ']' is no header
+      {"[s]\r\n[t=2\r\n", "s", "[t", "2"},
+      {"[s]\r\n[t\r\nk=1\r\n", "t", "k", "<default>"},
+      {"[s]\r\n;k=1\r\n", "s", ";k", "1"},  // ';' means nothing to reading
+      {"[s]\r\n;k=1\r\n", "s", "k", "<default>"},
+      {"[s]\r\nk=1", "s", "k", "1"},
+      {"[s]\nk=1\r\n\r\n[t]\rk=2", "t", "k", "2"},
+      {B("[s]\r\nk=a\0b\r\n"), "s", "k", B("a\0b")},
+  };
+  for (const ValueCase& c : cases) {
+    EXPECT_EQ(Printable(ReadProfileValue(&c.file, c.section, c.key, "<default>")),
+              Printable(c.expected))
+        << Printable(c.file) << " [" << c.section << "] " << c.key;
+  }
+}
+
+// Names and values in code page 932: trail bytes that look like syntax, and case folding.
+TEST(ProfileEngineTest, Cp932NamesAndValues) {
+  const std::string fileA = "\x82\x60";      // full-width Ａ
+  const std::string fileAlpha = "\x83\x9F";  // Greek Α
+  const std::vector<ValueCase> cases = {
+      {"[" + kBar + "]\r\nk=1\r\n", kBar, "k", "1"},
+      {"[" + kSo + "]\r\nk=2\r\n", kSo, "k", "2"},
+      {"[" + kZo + "]\r\nk=3\r\n", kZo, "k", "3"},
+      {"[ " + kZo + kZo + " ]\r\n" + kZo + "=" + kZo + "\r\n", kZo + kZo, kZo, kZo},
+      {"[s]\r\n" + kSo + "=" + kSo + "\r\n", "s", kSo, kSo},
+      {"[s]\r\n" + kBar + "[x]=v\r\n", "s", kBar + "[x]", "v"},  // not a header
+      {"[s]\r\nk\x83=v\r\n", "s", "k\x83", "v"},                 // a lone lead byte before '='
+      {"[" + fileA + "]\r\nk=4\r\n", "\x82\x81", "k", "4"},      // Ａ matches ａ (our choice)
+      {"[" + fileAlpha + "]\r\nk=5\r\n", "\x83\xBF", "k", "5"},  // Α matches α (our choice)
+      {"[\x84\x4F]\r\nk=6\r\n", "\x84\x80", "k", "6"},           // Cyrillic О matches о
+      {"[\x83\x65]\r\nk=7\r\n", "\x83\x45", "k", "<default>"},   // テ is not ウ
+      {"[\x83\x65]\r\nk=7\r\n", "\x83\x65", "k", "7"},
+      {"[\xB1]\r\nk=8\r\n", "\xB1", "k", "8"},  // half-width katakana is single-byte
+  };
+  for (const ValueCase& c : cases) {
+    EXPECT_EQ(Printable(ReadProfileValue(&c.file, c.section, c.key, "<default>")),
+              Printable(c.expected))
+        << Printable(c.file) << " [" << Printable(c.section) << "] " << Printable(c.key);
+  }
+}
+
+// Our choice where Windows is not known: a cut never leaves half a double-byte character.
+TEST(ProfileEngineTest, CutsNeverSplitADoubleByteCharacter) {
+  const std::string file = "[a" + kSo + "]\r\n[b]\r\n[s]\r\nk=a" + kSo + "b\r\n";
+  ExpectReads(&file,
+              {
+                  {"s", "k", "", 5, 4, "a" + kSo + "b" + B("\0")},
+                  {"s", "k", "", 4, 3, "a" + kSo + B("\0")},
+                  {"s", "k", "", 3, 1, B("a\0")},
+                  {"s", "nokey", kSo.c_str(), 2, 0, B("\0")},
+                  {nullptr, nullptr, "", 4, 2, B("a\0\0\0")},
+                  {nullptr, nullptr, "", 5, 3, "a" + kSo + B("\0\0")},
+              },
+              "cut");
+}
+
+struct WriteStep {
+  const char* section;
+  const char* key;
+  const char* value;
+  std::string expected;  // the whole file afterwards
+  bool changes;
+};
+
+void ExpectWrites(std::string file, const std::vector<WriteStep>& steps) {
+  for (const WriteStep& step : steps) {
+    std::string updated = "untouched";
+    const bool changed = WriteProfile(file, step.section, step.key, step.value, &updated);
+    SCOPED_TRACE(std::string("W(") + (step.section ? step.section : "NULL") + ", " +
+                 (step.key ? step.key : "NULL") + ", " + (step.value ? step.value : "NULL") + ")");
+    EXPECT_EQ(changed, step.changes);
+    if (changed) {
+      file = updated;
+    } else {
+      EXPECT_EQ(updated, "untouched");
+    }
+    EXPECT_EQ(Printable(file), Printable(step.expected));
+  }
+}
+
+TEST(ProfileEngineTest, WritesAsWindowsDoes) {
+  const std::string built =
+      "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n"
+      "[App3]\r\nkey5=string5\r\n";
+  ExpectWrites(
+      "", {
+              {"App1", "key1", "string1", "[App1]\r\nkey1=string1\r\n", true},
+              {"App1", "key2", "string2", "[App1]\r\nkey1=string1\r\nkey2=string2\r\n", true},
+              {"App1", "key3", "string3",
+               "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n", true},
+              {"App2", "key4", "string4",
+               "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4"
+               "\r\n",
+               true},
+              {"App3", "key5", "string5", built, true},
+              {"App1", "key2", nullptr,
+               "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
+               "key5=string5\r\n",
+               true},
+              {"App1", "key2", nullptr,
+               "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
+               "key5=string5\r\n",
+               false},
+              {"App1", nullptr, "string1", "[App2]\r\nkey4=string4\r\n[App3]\r\nkey5=string5\r\n",
+               true},
+              {"App2", nullptr, nullptr, "[App3]\r\nkey5=string5\r\n", true},
+              {"App3", "key5", nullptr, "[App3]\r\n", true},
+              {"App3", "key5", nullptr, "[App3]\r\n", false},
+              {"App3", nullptr, nullptr, "", true},
+          });
+  ExpectWrites("", {{"App", "key", "", "[App]\r\nkey=\r\n", true}});
+  ExpectWrites("", {{"App", "key", nullptr, "", false}, {"App", nullptr, "x", "", false}});
+  ExpectWrites(built, {{nullptr, "key", "string", built, false}});
+  ExpectWrites(B("Data \0 before \0 first \0 section"),
+               {{"section1", "key1", "string1",
+                 B("Data \0 before \0 first \0 section\r\n[section1]\r\nkey1=string1\r\n"), true}});
+}
+
+// Writes that find what they change in files Windows would edit in place.
+TEST(ProfileEngineTest, EditsInPlace) {
+  ExpectWrites("[s]\r\nk=1\r\n",
+               {{"s", "k", "1", "[s]\r\nk=1\r\n", false}, {"S", "K", "2", "[s]\r\nk=2\r\n", true}});
+  // Already the value as read: left alone with its spacing and quotes.
+  ExpectWrites("[s]\n  k = \"v\"  \n", {{"s", "k", "v", "[s]\n  k = \"v\"  \n", false},
+                                        {"s", "k", "w", "[s]\nk=w\n", true}});
+  ExpectWrites("[s]\r\nk=1", {{"s", "k", "2", "[s]\r\nk=2", true},
+                              {"s", "j", "3", "[s]\r\nk=2\r\nj=3\r\n", true}});
+  ExpectWrites("[s]", {{"s", "k", "v", "[s]\r\nk=v\r\n", true}});
+  ExpectWrites("[s]\r\nk=1\r\n\r\n; about t\r\n[t]\r\n",
+               {{"s", "j", "2", "[s]\r\nk=1\r\nj=2\r\n\r\n; about t\r\n[t]\r\n", true},
+                {"s", nullptr, nullptr, "\r\n; about t\r\n[t]\r\n", true}});
+  ExpectWrites("[s]\r\n; only a comment\r\n",
+               {{"s", "k", "v", "[s]\r\nk=v\r\n; only a comment\r\n", true}});
+  ExpectWrites("[s]\r\nname3\r\n", {{"s", "name3", "x", "[s]\r\nname3\r\nname3=x\r\n", true}});
+  ExpectWrites("[s]\r\nk=1\r\n[s]\r\nk=2\r\n",
+               {{"s", "k", "3", "[s]\r\nk=3\r\n[s]\r\nk=2\r\n", true},
+                {"s", nullptr, nullptr, "[s]\r\nk=2\r\n", true}});
+  ExpectWrites("x", {{"s", "k", "v", "x\r\n[s]\r\nk=v\r\n", true}});
+  ExpectWrites("x\r", {{"s", "k", "v", "x\r[s]\r\nk=v\r\n", true}});
+  ExpectWrites("[" + kSo + "]\r\n" + kZo + "=1\r\n",
+               {{kSo.c_str(), kZo.c_str(), kBar.c_str(),
+                 "[" + kSo + "]\r\n" + kZo + "=" + kBar + "\r\n", true}});
+}
+
+std::string ReadData(const std::string& name) {
+  std::ifstream in(std::string(KOUSHIN_SOURCE_DIR) + "/tests/profile/data/" + name,
+                   std::ios::binary);
+  EXPECT_TRUE(in.good()) << name;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Whole files: a hand-kept settings file with comments, blank lines, LF line ends, spacing, a NUL
+// byte and code page 932 names, through a sequence of writes; compared with golden files.
+TEST(ProfileEngineTest, GoldenFiles) {
+  struct Golden {
+    std::string input;
+    std::vector<WriteStep> steps;  // `expected` unused here
+    std::string output;
+  } goldens[] = {
+      {"settings.ini",
+       {
+           {"Paths", "DATA", "D:\\EST\\DATA", "", true},
+           {"Paths", "NEW", "1", "", true},
+           {"\x83\x5C\x83\x74\x83\x67", "\x95\x5C\x8E\xA6", "\x82\xCD\x82\xA2", "", true},
+           {"Empty", "k", "v", "", true},
+           {"Gone", nullptr, nullptr, "", true},
+           {"Paths", "OLD", nullptr, "", true},
+           {"Same", "k", "v", "", false},
+           {"New", "a", "b", "", true},
+       },
+       "settings.after.ini"},
+  };
+  for (const Golden& golden : goldens) {
+    std::string file = ReadData(golden.input);
+    for (const WriteStep& step : golden.steps) {
+      std::string updated;
+      const bool changed = WriteProfile(file, step.section, step.key, step.value, &updated);
+      EXPECT_EQ(changed, step.changes) << step.section;
+      if (changed) file = updated;
+    }
+    EXPECT_EQ(Printable(file), Printable(ReadData(golden.output))) << golden.input;
+  }
+}
+
+}  // namespace
+}  // namespace koushin::port::posix

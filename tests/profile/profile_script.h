@@ -1,0 +1,39 @@
+// Scripts of profile calls for the differential test against Wine: the same script runs through
+// our engine (profile_script_tool) and through Windows' own functions under Wine
+// (wine_profile_tool.exe), and the two transcripts and resulting files must be equal.
+//
+// One command a line, fields separated by TAB; '#' starts a comment line. In a field, "<null>" is
+// a null pointer, and \r \n \t \\ \xHH stand for those bytes (so code page 932 stays ASCII here).
+//   file  NAME                          later commands use this file in the work folder; any
+//                                       file of that name is deleted first
+//   init  BYTES                         writes the file with these bytes
+//   write SECTION KEY VALUE             WritePrivateProfileStringA; prints "write RESULT"
+//   read  SECTION KEY DEFAULT SIZE      GetPrivateProfileStringA into a buffer prefilled with
+//                                       0xCC; prints "read COUNT HEX" with the buffer's first
+//                                       min(SIZE, COUNT + 2) bytes
+// Uses only the standard library, so the Win32 tool can share it without the POSIX port.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace koushin::profile_script {
+
+struct Field {
+  bool isNull = false;
+  std::string bytes;
+  const char* Get() const { return isNull ? nullptr : bytes.c_str(); }
+};
+
+struct Command {
+  std::string name;           // "file", "init", "write", "read"
+  std::vector<Field> fields;  // after the name
+};
+
+// Parses a script; false with `problem` set at the first malformed line.
+bool ParseScript(const std::string& text, std::vector<Command>* commands, std::string* problem);
+
+// "read COUNT HEX" for a buffer after a read.
+std::string DescribeRead(unsigned long count, const char* buffer, unsigned long size);
+
+}  // namespace koushin::profile_script

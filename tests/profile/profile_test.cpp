@@ -1,0 +1,172 @@
+// The profile services of the POSIX port on real files in a temporary folder mapped as drive C.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "port/port.h"
+
+namespace koushin::port {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    root_ = fs::temp_directory_path() / ("koushin-profile-" + std::to_string(random()));
+    fs::create_directories(root_ / "EST");
+    fs::create_directories(root_ / "WINDOWS");
+    Options options;
+    options.drives['C'] = root_.string();
+    Error error;
+    ASSERT_TRUE(Configure(options, &error)) << error.Describe();
+  }
+  void TearDown() override {
+    Configure(Options());
+    std::error_code ignored;
+    fs::permissions(root_ / "EST", fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(root_, ignored);
+  }
+
+  void Put(const std::string& relative, const std::string& bytes) const {
+    std::ofstream(root_ / relative, std::ios::binary) << bytes;
+  }
+  std::string Contents(const std::string& relative) const {
+    std::ifstream in(root_ / relative, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  std::vector<std::string> Listing(const std::string& relative) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root_ / relative)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(ProfileTest, WritesAndReadsThroughWindowsPaths) {
+  Error error;
+  ASSERT_TRUE(ProfileWrite("App", "key", "value", "C:\\EST\\Tamiro1.ini", &error))
+      << error.Describe();
+  EXPECT_EQ(Contents("EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
+  // Case-insensitive file names, '/' separators, and host paths all reach the same file.
+  EXPECT_EQ(ProfileRead("app", "KEY", "d", "c:/est/TAMIRO1.INI"), "value");
+  EXPECT_EQ(ProfileRead("App", "key", "d", (root_ / "EST/tamiro1.ini").string()), "value");
+  char buffer[8] = "kumquat";
+  EXPECT_EQ(ProfileReadBuffer("App", "key", "default", buffer, 4, "C:\\EST\\TAMIRO1.INI"), 3u);
+  EXPECT_EQ(std::string(buffer), "val");
+  EXPECT_EQ(ProfileReadBuffer(nullptr, nullptr, "", buffer, sizeof buffer, "C:\\EST\\tamiro1.ini"),
+            4u);
+  EXPECT_EQ(std::string(buffer, 5), std::string("App\0\0", 5));
+  // A name without a folder is looked for in the Windows folder, as on Windows.
+  ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
+  EXPECT_EQ(Contents("WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(ProfileRead("s", "k", "d", "KOUSHIN.INI"), "v");
+}
+
+TEST_F(ProfileTest, MissingFilesReadAsTheDefault) {
+  char buffer[8] = "kumquat";
+  EXPECT_EQ(ProfileReadBuffer("s", "k", "default  ", buffer, sizeof buffer, "C:\\EST\\none.ini"),
+            7u);
+  EXPECT_EQ(std::string(buffer), "default");
+  EXPECT_EQ(ProfileRead("s", "k", "def  ", "C:\\NOFOLDER\\x.ini"), "def");
+  EXPECT_EQ(ProfileRead("s", "k", "def", ""), "def");
+  EXPECT_EQ(ProfileRead("s", "k", "def", "C:\\EST"), "def");  // a folder
+  EXPECT_FALSE(fs::exists(root_ / "EST/none.ini"));
+}
+
+TEST_F(ProfileTest, FailsAsWindowsDoes) {
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* value;
+    std::string file;
+    bool ok;
+    int hostCode;
+    const char* created;  // bytes of EST/new.ini afterwards; null: no such file
+  } cases[] = {
+      {nullptr, "key", "string", "C:\\EST\\new.ini", false, ENOENT, nullptr},
+      {"App", "key", "string", "", false, EACCES, nullptr},
+      {"App", "key", "string", "C:\\NOFOLDER\\new.ini", false, ENOENT, nullptr},
+      {"App", "key", nullptr, "C:\\EST\\new.ini", true, 0, ""},
+      {"App", nullptr, "x", "C:\\EST\\new.ini", true, 0, ""},
+      {"App", "key", "", "C:\\EST\\new.ini", true, 0, "[App]\r\nkey=\r\n"},
+  };
+  for (const Case& c : cases) {
+    std::error_code ignored;
+    fs::remove(root_ / "EST/new.ini", ignored);
+    Error error;
+    EXPECT_EQ(ProfileWrite(c.section, c.key, c.value, c.file, &error), c.ok) << c.file;
+    if (!c.ok) {
+      EXPECT_EQ(error.hostCode, c.hostCode) << error.Describe();
+    }
+    EXPECT_EQ(fs::exists(root_ / "EST/new.ini"), c.created != nullptr);
+    if (c.created != nullptr) {
+      EXPECT_EQ(Contents("EST/new.ini"), c.created);
+    }
+    EXPECT_EQ(Listing("EST").size(), c.created ? 1u : 0u) << "a temporary file was left";
+  }
+}
+
+TEST_F(ProfileTest, ReadOnlyFileIsRefusedAndKept) {
+  Put("EST/ro.ini", "[s]\r\nk=v\r\n");
+  fs::permissions(root_ / "EST/ro.ini", fs::perms::owner_read | fs::perms::group_read);
+  Error error;
+  EXPECT_FALSE(ProfileWrite("s", "k", "w", "C:\\EST\\ro.ini", &error));
+  EXPECT_EQ(error.hostCode, EACCES);
+  EXPECT_FALSE(ProfileWrite("s", "k", "v", "C:\\EST\\ro.ini", &error));  // even a no-op
+  EXPECT_EQ(Contents("EST/ro.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(Listing("EST"), std::vector<std::string>{"ro.ini"});
+}
+
+// A changed file is replaced whole (a new file renamed over the old) and keeps its permissions
+// and DOS attributes; an unchanged one is not touched at all.
+TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributes) {
+  const std::string path = "C:\\EST\\keep.ini";
+  Put("EST/keep.ini", "; settings\n[s]\nk=1\n");
+  fs::permissions(root_ / "EST/keep.ini",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  FileStatus status;
+  ASSERT_TRUE(ReadFileStatus(path, &status));
+  status.attributes = kAttrArchive | kAttrHidden;
+  status.lastWriteTime = FileTimeFromUnix(1000000000);
+  ASSERT_TRUE(WriteFileStatus(path, status));
+  ASSERT_TRUE(ReadFileStatus(path, &status));
+  const std::uint8_t attributes = status.attributes;
+
+  ASSERT_TRUE(ProfileWrite("s", "k", "1", path));
+  ASSERT_TRUE(ReadFileStatus(path, &status));
+  EXPECT_EQ(status.lastWriteTime, FileTimeFromUnix(1000000000)) << "an unchanged file was written";
+
+  ASSERT_TRUE(ProfileWrite("s", "k", "2", path));
+  EXPECT_EQ(Contents("EST/keep.ini"), "; settings\n[s]\nk=2\n");
+  EXPECT_EQ(fs::status(root_ / "EST/keep.ini").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(ReadFileStatus(path, &status));
+  EXPECT_EQ(status.attributes, attributes);
+  EXPECT_NE(status.lastWriteTime, FileTimeFromUnix(1000000000));
+  EXPECT_EQ(Listing("EST"), std::vector<std::string>{"keep.ini"});
+}
+
+// ProfileRead has no length limit: a long value comes back whole, past any buffer size.
+TEST_F(ProfileTest, ReadsLongValuesWhole) {
+  const std::string title(70000, 'T');
+  ASSERT_TRUE(ProfileWrite("INFO", "TITLE", title.c_str(), "C:\\EST\\long.ini"));
+  EXPECT_EQ(ProfileRead("info", "title", "", "C:\\EST\\long.ini"), title);
+  std::vector<char> buffer(300, 'x');
+  EXPECT_EQ(
+      ProfileReadBuffer("INFO", "TITLE", "", buffer.data(), buffer.size(), "C:\\EST\\long.ini"),
+      299u);
+}
+
+}  // namespace
+}  // namespace koushin::port
