@@ -1,14 +1,13 @@
 // koushin: the update wizard in a terminal. The same steps as the Windows wizard, over the same
 // engine: notice, destination, confirmation, update.
-#include <filesystem>
-#include <iostream>
+#include <cstdio>
 #include <string>
-#include <system_error>
 
 #include "command_line.h"
 #include "console_operator.h"
 #include "console_screens.h"
 #include "description/update_description.h"
+#include "host_paths.h"
 #include "port/port.h"
 #include "run_log.h"
 #include "terminal.h"
@@ -29,14 +28,9 @@ constexpr int kExitUsage = 64;
 
 constexpr char kVersion[] = "koushin 3.0.0 (console)";
 
-// A host path made absolute, so that the port does not depend on the current folder that the
-// destination step moves. Windows-style paths ("C:\\EST") stay as given.
-std::string AbsoluteHostPath(const std::string& path) {
-  if (path.empty()) return path;
-  std::error_code error;
-  const std::filesystem::path absolute =
-      std::filesystem::absolute(std::filesystem::u8path(path), error);
-  return error ? path : absolute.u8string();
+// Writes the text as it is to a C stream (stdout, stderr).
+void Print(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 bool IsWindowsStyle(const std::string& path) {
@@ -48,10 +42,7 @@ bool MediaFolder(const std::string& given, const char* argv0, std::string* sourc
                  std::string* problem) {
   std::string folder = given;
   if (folder.empty()) {
-    std::error_code error;
-    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) program = std::filesystem::absolute(argv0, error);
-    folder = program.parent_path().u8string();
+    folder = ProgramFolder(argv0);
   } else if (!IsWindowsStyle(folder)) {
     folder = AbsoluteHostPath(folder);
   }
@@ -67,7 +58,7 @@ bool MediaFolder(const std::string& given, const char* argv0, std::string* sourc
 }
 
 int Usage(const std::string& problem) {
-  std::cerr << "koushin: " << problem << "\n" << UsageText();
+  Print(stderr, "koushin: " + problem + "\n" + UsageText());
   return kExitUsage;
 }
 
@@ -76,11 +67,11 @@ int Run(int argc, char** argv) {
   std::string problem;
   if (!ParseCommandLine(argc, argv, &commandLine, &problem)) return Usage(problem);
   if (commandLine.help) {
-    std::cout << UsageText();
+    Print(stdout, UsageText());
     return kExitUpdated;
   }
   if (commandLine.version) {
-    std::cout << kVersion << "\n";
+    Print(stdout, std::string(kVersion) + "\n");
     return kExitUpdated;
   }
 
@@ -119,20 +110,20 @@ int Run(int argc, char** argv) {
   }
 
   PrepareTerminal();
-  Terminal terminal(std::cin, std::cout, IsTerminal(0), IsTerminal(1));
+  Terminal terminal(stdin, stdout, IsTerminal(0), IsTerminal(1));
   description::UpdateDescription record;
   const description::LoadResult loaded =
       description::LoadUpdateDescription(settings.sourceFolder, &record);
   if (loaded.status == description::LoadStatus::kNotFound) {
     const std::string text = "koushin: no info.txt in " + ForTerminal(settings.sourceFolder);
-    std::cerr << text << "\n";
+    Print(stderr, text + "\n");
     log.Write(text);
     return kExitBadDescription;
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
     const std::string text =
         "koushin: info.txt is invalid, line " + std::to_string(loaded.line) + ": " + loaded.problem;
-    std::cerr << text << "\n";
+    Print(stderr, text + "\n");
     log.Write(text);
     return kExitBadDescription;
   }

@@ -26,13 +26,18 @@ std::string TimeStamp() {
 
 }  // namespace
 
+RunLog::~RunLog() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
 bool RunLog::Open(const std::string& hostPath) {
-  file_.open(hostPath, std::ios::out | std::ios::trunc | std::ios::binary);
-  return file_.is_open();
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = std::fopen(hostPath.c_str(), "wb");
+  return file_ != nullptr;
 }
 
 void RunLog::Write(const std::string& utf8Line) {
-  if (!file_.is_open()) return;
+  if (file_ == nullptr) return;
   // One log line per call: line breaks inside a message are shown as " / ".
   std::string line;
   for (char c : utf8Line) {
@@ -42,8 +47,9 @@ void RunLog::Write(const std::string& utf8Line) {
       line += c;
     }
   }
-  file_ << TimeStamp() << ' ' << line << '\n';
-  file_.flush();
+  line = TimeStamp() + ' ' + line + '\n';
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
 }
 
 void RunLog::WriteCp932(const std::string& cp932Line) { Write(ForTerminal(cp932Line)); }

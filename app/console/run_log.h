@@ -1,23 +1,30 @@
 // The --log file: one line per step, file, INI key and message, each with its time (UTC).
 #pragma once
 
-#include <fstream>
+#include <cstdio>
 #include <string>
 
 namespace koushin::console {
 
 class RunLog {
  public:
+  RunLog() = default;
+  ~RunLog();
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
+
   // Opens (truncates) the file. False when it cannot be written.
   bool Open(const std::string& hostPath);
-  bool IsOpen() const { return file_.is_open(); }
+  bool IsOpen() const { return file_ != nullptr; }
   // Writes "2026-12-06T21:03:04.125Z <line>"; UTF-8 text. Does nothing when no file is open.
   void Write(const std::string& utf8Line);
   // The same for a code page 932 line (the engine's).
   void WriteCp932(const std::string& cp932Line);
 
  private:
-  std::ofstream file_;
+  // A C stream: C++ file streams would bring the run-time library's locale machinery into the
+  // Windows program, too large for the media.
+  std::FILE* file_ = nullptr;
 };
 
 }  // namespace koushin::console

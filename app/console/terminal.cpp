@@ -1,7 +1,6 @@
 #include "terminal.h"
 
-#include <istream>
-#include <ostream>
+#include <cstdio>
 
 #include "port/port.h"
 #include "text/cp932.h"
@@ -84,29 +83,32 @@ bool IsTerminal(int fd) {
 }
 #endif
 
-Terminal::Terminal(std::istream& in, std::ostream& out, bool inputIsTerminal, bool outputIsTerminal)
+Terminal::Terminal(std::FILE* in, std::FILE* out, bool inputIsTerminal, bool outputIsTerminal)
     : in_(in), out_(out), inputIsTerminal_(inputIsTerminal), outputIsTerminal_(outputIsTerminal) {}
 
 void Terminal::Show(const std::string& cp932) { ShowUtf8(ForTerminal(cp932)); }
 
 void Terminal::ShowUtf8(const std::string& utf8) {
   ClearProgress();
-  out_ << utf8;
-  out_.flush();
+  Write(utf8);
 }
 
 bool Terminal::Ask(const std::string& prompt, std::string* answer) {
   ClearProgress();
-  out_ << prompt;
-  out_.flush();
-  if (!std::getline(in_, *answer)) {
-    out_ << "\n";
-    out_.flush();
+  Write(prompt);
+  // One line without its LF; a last line without one still counts. Nothing at all: the end.
+  answer->clear();
+  int c = std::fgetc(in_);
+  if (c == EOF) {
+    Write("\n");
     return false;
   }
+  while (c != EOF && c != '\n') {
+    *answer += static_cast<char>(c);
+    c = std::fgetc(in_);
+  }
   if (!answer->empty() && answer->back() == '\r') answer->pop_back();
-  if (!inputIsTerminal_) out_ << *answer << "\n";
-  out_.flush();
+  if (!inputIsTerminal_) Write(*answer + "\n");
   return true;
 }
 
@@ -126,16 +128,19 @@ void Terminal::Progress(int entry, int entryCount, const std::string& file, std:
   const std::string name = separator == std::string::npos ? file : file.substr(separator + 1);
   line += TailColumns(ForTerminal(name), kFileColumns);
   if (total > 0) line += " " + HumanBytes(done) + "/" + HumanBytes(total);
-  out_ << line;
-  out_.flush();
+  Write(line);
   progressShown_ = true;
 }
 
 void Terminal::ClearProgress() {
   if (!progressShown_) return;
-  out_ << "\r\x1b[K";
-  out_.flush();
+  Write("\r\x1b[K");
   progressShown_ = false;
+}
+
+void Terminal::Write(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fflush(out_);
 }
 
 }  // namespace koushin::console

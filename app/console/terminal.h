@@ -3,14 +3,16 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
+#include <cstdio>
 #include <string>
 
 namespace koushin::console {
 
 class Terminal {
  public:
-  Terminal(std::istream& in, std::ostream& out, bool inputIsTerminal, bool outputIsTerminal);
+  // `in` and `out` are C streams (stdin, stdout): C++ streams would bring the run-time library's
+  // locale machinery into the Windows program, too large for the media.
+  Terminal(std::FILE* in, std::FILE* out, bool inputIsTerminal, bool outputIsTerminal);
 
   // Writes code page 932 text (CR LF and CR become line breaks) as UTF-8; what does not convert
   // shows as '?'.
@@ -32,8 +34,11 @@ class Terminal {
   bool OutputIsTerminal() const { return outputIsTerminal_; }
 
  private:
-  std::istream& in_;
-  std::ostream& out_;
+  // Writes the bytes as they are and flushes them, so prompts show before the answer is read.
+  void Write(const std::string& text);
+
+  std::FILE* in_;
+  std::FILE* out_;
   bool inputIsTerminal_;
   bool outputIsTerminal_;
   bool progressShown_ = false;

@@ -66,6 +66,26 @@ rm "$D/media/info.txt"
 run "" --yes
 expect_status 4
 
+# Host paths made absolute by the program itself (GetFullPathNameW, no C++ streams or
+# <filesystem> in the Windows build): the media as a relative path from another folder, and the
+# default media, the folder the program lies in. The update moves the current folder, so a
+# media path left relative would not find the archives.
+fresh relative_media
+mkdir -p "$D/sub"
+(cd "$D/sub" && "$LAUNCHER" "$EXE" --media ../media/. --yes --folder "$(zpath "$D/EST")" \
+  </dev/null >"$D/out" 2>&1)
+status=$?
+expect_status 0
+ini_has tamiro1.ini "GENGOU=令和"
+
+fresh program_folder_media
+mkdir -p "$D/sub"
+cp "$EXE" "$D/media/koushin-console.exe"
+(cd "$D/sub" && printf '2\n' | "$LAUNCHER" ../media/koushin-console.exe >"$D/out" 2>&1)
+status=$?
+expect_status 1
+grep -qF "更新の前に見積データをバックアップしてください。" "$D/out" || fail "the notice was not shown"
+
 fresh bad_option
 run "" --bogus
 expect_status 64
