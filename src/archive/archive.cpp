@@ -332,7 +332,12 @@ bool WalkArchive(const std::string& archivePath, const std::string* targetFolder
       }
       continue;
     }
-    const NameProblem problem = CheckTargetName(name);
+    NameProblem problem = CheckTargetName(name);
+    // A name the platform cannot spell would fail only at its rename, after others were done.
+    std::string spelled;
+    if (problem == NameProblem::kNone && !port::Cp932ToUtf8(name, &spelled)) {
+      problem = NameProblem::kBrokenCharacter;
+    }
     if (problem != NameProblem::kNone) {
       *failure = {kMemberRefused, Text::kMemberBadName, memberPath, NameProblemText(problem)};
       return false;
@@ -404,6 +409,102 @@ bool WalkArchive(const std::string& archivePath, const std::string* targetFolder
 
 void RemoveTemporaries(const std::vector<Pending>& pending, std::size_t from) {
   for (std::size_t i = from; i < pending.size(); ++i) port::RemoveFile(pending[i].temporary);
+}
+
+// Puts every decoded member in place. Each existing target is first renamed aside, then the
+// temporary file renamed in; if any step fails, what was done is undone in reverse, so the
+// folder ends as it began. The set-aside files are removed at the end. Without `overwrite` an
+// existing file as new as the member (or newer) is kept.
+bool Commit(const std::vector<Pending>& pending, bool overwrite, std::string* failedMember,
+            std::string* detail) {
+  struct Done {
+    std::string target;
+    std::string setAside;         // empty when there was no file before
+    std::uint8_t attributes = 0;  // the old file's, restored on undo
+  };
+  std::vector<Done> done;
+  std::vector<std::string> targets;
+  for (const Pending& p : pending) targets.push_back(text::ToUpper(FileNameOf(p.target)));
+  unsigned number = 0;
+  auto freeName = [&](const std::string& folderOf) {
+    const std::size_t cut = text::FindLastSeparator(folderOf);
+    const std::string folder =
+        cut == std::string::npos ? std::string() : folderOf.substr(0, cut + 1);
+    for (;;) {
+      const std::string name = "~kzb" + std::to_string(++number) + ".tmp";
+      bool taken = port::PathExists(folder + name);
+      for (const std::string& t : targets) taken = taken || t == text::ToUpper(name);
+      if (!taken) return folder + name;
+    }
+  };
+  auto undo = [&]() {
+    for (auto it = done.rbegin(); it != done.rend(); ++it) {
+      if (it->setAside.empty()) {
+        port::RemoveFile(it->target);
+      } else {
+        port::RenameReplacing(it->setAside, it->target);
+        port::FileStatus status;
+        status.attributes = it->attributes;
+        port::WriteFileStatus(it->target, status);
+      }
+    }
+  };
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    const Pending& p = pending[i];
+    port::FileStatus current;
+    const bool exists = port::ReadFileStatus(p.target, &current);
+    if (exists && !overwrite) {
+      port::FileStatus fresh;
+      if (port::ReadFileStatus(p.temporary, &fresh) &&
+          current.lastWriteTime >= fresh.lastWriteTime) {
+        port::RemoveFile(p.temporary);
+        continue;
+      }
+    }
+    Done step;
+    step.target = p.target;
+    port::Error error;
+    if (exists) {
+      step.attributes = current.attributes;
+      // An installed file marked read-only is still replaced, as the update means it to be.
+      if (current.attributes & port::kAttrReadOnly) {
+        port::FileStatus writable;
+        writable.attributes = static_cast<std::uint8_t>(current.attributes & ~port::kAttrReadOnly);
+        port::WriteFileStatus(p.target, writable);
+      }
+      step.setAside = freeName(p.target);
+      if (!port::RenameReplacing(p.target, step.setAside, &error)) {
+        if (current.attributes & port::kAttrReadOnly) {
+          port::FileStatus status;
+          status.attributes = current.attributes;
+          port::WriteFileStatus(p.target, status);
+        }
+        undo();
+        RemoveTemporaries(pending, i);
+        *failedMember = p.member;
+        *detail = error.detail;
+        return false;
+      }
+    }
+    if (!port::RenameReplacing(p.temporary, p.target, &error)) {
+      if (!step.setAside.empty()) {
+        port::RenameReplacing(step.setAside, p.target);
+        port::FileStatus status;
+        status.attributes = step.attributes;
+        port::WriteFileStatus(p.target, status);
+      }
+      undo();
+      RemoveTemporaries(pending, i);
+      *failedMember = p.member;
+      *detail = error.detail;
+      return false;
+    }
+    done.push_back(step);
+  }
+  for (const Done& step : done) {
+    if (!step.setAside.empty()) port::RemoveFile(step.setAside);
+  }
+  return true;
 }
 
 struct Command {
@@ -570,31 +671,11 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
           output, outputSize);
     }
   }
-  // Without -c an existing file newer than (or as new as) the member is kept.
-  for (std::size_t i = 0; i < pending.size(); ++i) {
-    const Pending& p = pending[i];
-    if (!command.overwrite && port::PathExists(p.target)) {
-      port::FileStatus existing, fresh;
-      if (port::ReadFileStatus(p.target, &existing) && port::ReadFileStatus(p.temporary, &fresh) &&
-          existing.lastWriteTime >= fresh.lastWriteTime) {
-        port::RemoveFile(p.temporary);
-        continue;
-      }
-    }
-    // An installed file marked read-only is still replaced, as the update means it to be.
-    port::FileStatus current;
-    if (port::ReadFileStatus(p.target, &current) && (current.attributes & port::kAttrReadOnly)) {
-      port::FileStatus writable;
-      writable.attributes = static_cast<std::uint8_t>(current.attributes & ~port::kAttrReadOnly);
-      port::WriteFileStatus(p.target, writable);
-    }
-    port::Error error;
-    if (!port::RenameReplacing(p.temporary, p.target, &error)) {
-      RemoveTemporaries(pending, i);
-      return Finish(kWriteFailed,
-                    Compose(Text::kReplaceFailed, archivePath, p.member, error.detail, limit),
-                    output, outputSize);
-    }
+  std::string failedMember, detail;
+  if (!Commit(pending, command.overwrite, &failedMember, &detail)) {
+    return Finish(kWriteFailed,
+                  Compose(Text::kReplaceFailed, archivePath, failedMember, detail, limit), output,
+                  outputSize);
   }
   return Finish(kSuccess, "", output, outputSize);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -137,6 +138,27 @@ TEST_F(ArchiveCommandTest, ReplacesReadOnlyFilesButNeverAFolder) {
   EXPECT_EQ(Listing(root_ + "/target"), before);
   EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "old contents");
   EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
+}
+
+TEST_F(ArchiveCommandTest, AFileThatCannotBeReplacedUndoesTheOthers) {
+  // An immutable file (Linux, as root) cannot be renamed away nor over: the last member fails
+  // after four others were put in place, and those four are undone.
+  PutArchive(0, "lh5", "UPD.lzh");
+  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  WriteHostFile(root_ + "/target/UPPER.TXT", "locked");
+  const std::string locked = root_ + "/target/UPPER.TXT";
+  if (std::system(("chattr +i '" + locked + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "cannot make a file immutable here";
+  }
+  const auto before = Listing(root_ + "/target");
+  std::string message;
+  const int result = Run(root_ + "/media/UPD", root_ + "/target\\", &message);
+  std::system(("chattr -i '" + locked + "'").c_str());
+  EXPECT_NE(result, 0);
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
+  EXPECT_EQ(Listing(root_ + "/target"), before);
+  EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "old contents");
+  EXPECT_EQ(ReadHostFile(locked), "locked");
 }
 
 TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember) {

@@ -1,0 +1,131 @@
+#include "command_line.h"
+
+#include <cctype>
+#include <vector>
+
+namespace koushin::console {
+
+namespace {
+
+// A drive letter as given ("c" or "C"); 0 when the text is not one letter.
+char DriveLetter(const std::string& text) {
+  if (text.size() != 1 || !std::isalpha(static_cast<unsigned char>(text[0]))) return 0;
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine* commandLine,
+                      std::string* problem) {
+  CommandLine result;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    std::optional<std::string> inlineValue;
+    if (arg.rfind("--", 0) == 0) {
+      const std::size_t equals = arg.find('=');
+      if (equals != std::string::npos) {
+        inlineValue = arg.substr(equals + 1);
+        arg.resize(equals);
+      }
+    }
+    // Takes the option's value: after '=' or the next argument.
+    auto value = [&](std::string* out) {
+      if (inlineValue) {
+        *out = *inlineValue;
+        return true;
+      }
+      if (i + 1 >= argc) {
+        *problem = arg + " needs a value";
+        return false;
+      }
+      *out = argv[++i];
+      return true;
+    };
+    auto flag = [&](bool* out) {
+      if (inlineValue) {
+        *problem = arg + " takes no value";
+        return false;
+      }
+      *out = true;
+      return true;
+    };
+
+    std::string text;
+    if (arg == "--media") {
+      if (!value(&result.media)) return false;
+      if (result.media.empty()) return *problem = "--media needs a folder", false;
+    } else if (arg == "--folder") {
+      if (!value(&text)) return false;
+      result.folder = text;
+    } else if (arg == "--yes") {
+      if (!flag(&result.yes)) return false;
+    } else if (arg == "--dry-run") {
+      if (!flag(&result.dryRun)) return false;
+    } else if (arg == "--log") {
+      if (!value(&result.logFile)) return false;
+      if (result.logFile.empty()) return *problem = "--log needs a file", false;
+    } else if (arg == "--drive") {
+      if (!value(&text)) return false;
+      const std::size_t equals = text.find('=');
+      const char letter = equals == std::string::npos ? 0 : DriveLetter(text.substr(0, equals));
+      if (letter == 0 || equals + 1 >= text.size()) {
+        *problem = "--drive wants X=DIR, got '" + text + "'";
+        return false;
+      }
+      result.drives[letter] = text.substr(equals + 1);
+    } else if (arg == "--removable") {
+      if (!value(&text)) return false;
+      const char letter = DriveLetter(text);
+      if (letter == 0)
+        return *problem = "--removable wants a drive letter, got '" + text + "'", false;
+      result.removable.insert(letter);
+    } else if (arg == "--registry") {
+      if (!value(&result.registryFile)) return false;
+    } else if (arg == "--wine-prefix") {
+      if (!value(&result.winePrefix)) return false;
+    } else if (arg == "--windows-dir") {
+      if (!value(&result.windowsFolder)) return false;
+    } else if (arg == "--help" || arg == "-h") {
+      result.help = true;
+    } else if (arg == "--version") {
+      result.version = true;
+    } else {
+      *problem = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
+      return false;
+    }
+  }
+  for (char letter : result.removable) {
+    if (!result.drives.count(letter) && result.winePrefix.empty()) {
+      *problem = std::string("--removable ") + letter + ": drive " + letter + ": is not mapped";
+      return false;
+    }
+  }
+  *commandLine = result;
+  return true;
+}
+
+std::string UsageText() {
+  return "usage: koushin [options]\n"
+         "The update wizard in a terminal: shows the notice, asks for the installation folder,\n"
+         "confirms, and updates the installation from the update media.\n"
+         "\n"
+         "  --media DIR         the update media (the folder with info.txt); default: the\n"
+         "                      program's own folder\n"
+         "  --folder PATH       the installation folder, as if typed and confirmed\n"
+         "                      (C:\\EST with --drive C=/srv/c, or a host path /srv/c/EST)\n"
+         "  --yes               unattended: start, take the folder, confirm; questions are\n"
+         "                      answered OK only where the run can go on without a person\n"
+         "  --dry-run           check the installation and every archive, write nothing\n"
+         "  --log FILE          log every step, file, INI key and message, with times\n"
+         "  --drive X=DIR       map drive X: to a host folder (repeatable)\n"
+         "  --removable X       drive X: is removable (update disks are asked for)\n"
+         "  --registry FILE     a .reg export (or system.reg) holding the uninstall entry\n"
+         "  --wine-prefix DIR   take drives and registry from a Wine prefix\n"
+         "  --windows-dir PATH  the Windows folder (default C:\\WINDOWS)\n"
+         "  --help, --version\n"
+         "\n"
+         "Exit status: 0 updated, 1 cancelled, 2 installation check failed (unattended),\n"
+         "3 the update stopped on an error, 4 info.txt invalid or missing, 64 bad command line.\n";
+}
+
+}  // namespace koushin::console

@@ -1,0 +1,36 @@
+// The console wizard's command line.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace koushin::console {
+
+// Options as given (UTF-8, the terminal's text); main converts what the engine needs.
+struct CommandLine {
+  std::string media;                   // --media DIR; empty: the program's own folder
+  std::optional<std::string> folder;   // --folder PATH
+  bool yes = false;                    // --yes: unattended
+  bool dryRun = false;                 // --dry-run
+  std::string logFile;                 // --log FILE
+  std::map<char, std::string> drives;  // --drive X=DIR (upper-case letters; the last one wins)
+  std::set<char> removable;            // --removable X
+  std::string registryFile;            // --registry FILE
+  std::string winePrefix;              // --wine-prefix DIR
+  std::string windowsFolder;           // --windows-dir PATH
+  bool help = false;
+  bool version = false;
+};
+
+// Parses argv[1..]. Options take their value as the next argument or after '=' (--media=DIR).
+// Returns false with a one-line `problem` for an unknown option, a missing or malformed value,
+// or a stray argument.
+bool ParseCommandLine(int argc, const char* const* argv, CommandLine* commandLine,
+                      std::string* problem);
+
+// The text of --help.
+std::string UsageText();
+
+}  // namespace koushin::console

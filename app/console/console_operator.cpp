@@ -1,0 +1,87 @@
+#include "console_operator.h"
+
+#include "engine/messages.h"
+#include "engine/update_run.h"
+
+namespace koushin::console {
+
+ConsoleOperator::ConsoleOperator(Terminal& terminal, RunLog& log, bool unattended)
+    : terminal_(terminal), log_(log), unattended_(unattended) {}
+
+engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::string& caption,
+                                            engine::Buttons buttons) {
+  if (text == engine::messages::kUpdateDone || text == engine::messages::kDryRunDone) {
+    doneSeen_ = true;
+  }
+  if (text == engine::messages::kCancelled) cancelSeen_ = true;
+
+  const std::string shown = "[" + ForTerminal(caption) + "] " + ForTerminal(text);
+  terminal_.ShowUtf8(shown + "\n");
+  if (buttons == engine::Buttons::kOk) {
+    lastQuestion_.clear();
+    log_.Write("message " + shown);
+    return engine::Answer::kOk;
+  }
+
+  engine::Answer answer;
+  if (unattended_) {
+    answer = text == lastQuestion_ ? engine::Answer::kCancel : engine::Answer::kOk;
+    terminal_.ShowUtf8(answer == engine::Answer::kOk ? "  (unattended: OK)\n"
+                                                     : "  (unattended: Cancel, asked again)\n");
+  } else {
+    answer = AskOkCancel();
+  }
+  lastQuestion_ = answer == engine::Answer::kOk ? text : std::string();
+  log_.Write("question " + shown + " -> " + (answer == engine::Answer::kOk ? "OK" : "Cancel"));
+  return answer;
+}
+
+engine::Answer ConsoleOperator::AskOkCancel() {
+  for (;;) {
+    std::string line;
+    if (!terminal_.Ask("  1) OK  2) Cancel  [1]: ", &line)) return engine::Answer::kCancel;
+    if (line.empty() || line == "1" || line == "ok" || line == "OK" || line == "y") {
+      return engine::Answer::kOk;
+    }
+    if (line == "2" || line == "cancel" || line == "c" || line == "n") {
+      return engine::Answer::kCancel;
+    }
+    terminal_.ShowUtf8("  Please answer 1 or 2.\n");
+  }
+}
+
+void ConsoleOperator::BeginWait() { ++waitDepth_; }
+
+void ConsoleOperator::EndWait() {
+  if (waitDepth_ > 0 && --waitDepth_ == 0) terminal_.ClearProgress();
+}
+
+void ConsoleOperator::ReportProgress(const engine::Progress& progress) {
+  lastQuestion_.clear();
+  terminal_.Progress(progress.entry, progress.entryCount, progress.file, progress.bytesDone,
+                     progress.bytesTotal);
+}
+
+void ConsoleOperator::Log(const std::string& line) { log_.WriteCp932(line); }
+
+void ConsoleOperator::StartRun() {
+  doneSeen_ = false;
+  cancelSeen_ = false;
+  lastQuestion_.clear();
+  outcome_ = RunOutcome::kNotRun;
+}
+
+void ConsoleOperator::FinishRun(int updateRunResult) {
+  if (updateRunResult == engine::kRunBackToDestination) {
+    outcome_ = RunOutcome::kCheckFailed;
+  } else if (doneSeen_) {
+    outcome_ = RunOutcome::kUpdated;
+  } else if (cancelSeen_) {
+    outcome_ = RunOutcome::kCancelled;
+  } else {
+    outcome_ = RunOutcome::kFailed;
+  }
+  terminal_.ClearProgress();
+}
+
+}  // namespace koushin::console

@@ -1,0 +1,207 @@
+#include "console_screens.h"
+
+#include "engine/update_run.h"
+#include "port/port.h"
+#include "wizard/texts.h"
+
+namespace koushin::console {
+
+namespace {
+
+constexpr int kEndOfInput = 0;
+
+std::string Button(const char* cp932) { return ForTerminal(cp932); }
+
+}  // namespace
+
+ConsoleScreens::ConsoleScreens(Terminal& terminal, RunLog& log, ConsoleOperator& op,
+                               ScreenSettings settings)
+    : terminal_(terminal), log_(log), op_(op), settings_(std::move(settings)) {}
+
+void ConsoleScreens::Title(const std::string& captionCp932) {
+  terminal_.ShowUtf8("\n== " + ForTerminal(captionCp932) + " ==\n");
+}
+
+int ConsoleScreens::Choose(const std::string& prompt, int count, int defaultChoice) {
+  for (;;) {
+    std::string line;
+    if (!terminal_.Ask(prompt, &line)) return kEndOfInput;
+    if (line.empty() && defaultChoice > 0) return defaultChoice;
+    bool digits = !line.empty() && line.size() <= 6;
+    for (char c : line) digits = digits && c >= '0' && c <= '9';
+    if (digits) {
+      const int choice = std::stoi(line);
+      if (choice >= 1 && choice <= count) return choice;
+    }
+    terminal_.ShowUtf8("  Please answer with a number from 1 to " + std::to_string(count) + ".\n");
+  }
+}
+
+int ConsoleScreens::ShowNotice(const wizard::NoticeScreen& screen) {
+  log_.Write("step: notice (" + std::to_string(wizard::kCommandNotice) + ")");
+  Title(screen.caption);
+  terminal_.Show(std::string(wizard::texts::kNoticeHeading) + "\r\n\r\n" + screen.noticeText +
+                 "\r\n\r\n");
+  int code = wizard::kEndOk;
+  if (settings_.unattended) {
+    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::kButtonStart) + ")\n");
+  } else {
+    const int choice = Choose("1) " + Button(wizard::texts::kButtonStart) + "  2) " +
+                                  Button(wizard::texts::kButtonCancel) + "  [1]: ",
+                              2, 1);
+    code = choice == 1 ? wizard::kEndOk : wizard::kEndCancel;
+  }
+  log_.Write(std::string("notice: ") + (code == wizard::kEndOk ? "start" : "cancel"));
+  return code;
+}
+
+void ConsoleScreens::ShowFolderList(const wizard::DestinationScreen& screen) {
+  const auto& items = screen.FolderItems();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    terminal_.ShowUtf8("  " + std::to_string(i + 1) + ") " + ForTerminal(items[i]) + "\n");
+  }
+}
+
+void ConsoleScreens::ChooseDrive(wizard::DestinationScreen& screen) {
+  const auto& drives = screen.DriveItems();
+  if (drives.empty()) {
+    terminal_.ShowUtf8("  No drives are mapped (see --drive).\n");
+    return;
+  }
+  std::string line = " ";
+  for (std::size_t i = 0; i < drives.size(); ++i) {
+    line += " " + std::to_string(i + 1) + ") " + drives[i];
+  }
+  terminal_.ShowUtf8(line + "\n");
+  const int choice = Choose("Drive: ", static_cast<int>(drives.size()), 0);
+  if (choice == kEndOfInput) return;
+  screen.SelectDrive(choice - 1);
+  log_.WriteCp932("destination: drive " + drives[choice - 1] + ", field " + screen.FolderField());
+  BrowseFolders(screen);
+}
+
+void ConsoleScreens::BrowseFolders(wizard::DestinationScreen& screen) {
+  if (screen.DriveSelection() < 0) {
+    terminal_.ShowUtf8("  Choose a drive first.\n");
+    return;
+  }
+  for (;;) {
+    terminal_.ShowUtf8(Button(wizard::texts::kFolderFieldLabel) + ": " +
+                       ForTerminal(screen.FolderField()) + "\n");
+    ShowFolderList(screen);
+    std::string line;
+    if (!terminal_.Ask("Folder number to enter (Enter: done): ", &line) || line.empty()) return;
+    bool digits = line.size() <= 6;
+    for (char c : line) digits = digits && c >= '0' && c <= '9';
+    const int count = static_cast<int>(screen.FolderItems().size());
+    const int choice = digits ? std::stoi(line) : 0;
+    if (choice < 1 || choice > count) {
+      terminal_.ShowUtf8("  Please answer with a number from 1 to " + std::to_string(count) +
+                         ".\n");
+      continue;
+    }
+    const std::string item = screen.FolderItems()[choice - 1];
+    screen.SelectFolder(choice - 1);
+    log_.WriteCp932("destination: folder " + item + ", field " + screen.FolderField());
+  }
+}
+
+void ConsoleScreens::TypeFolder(wizard::DestinationScreen& screen) {
+  std::string line;
+  if (!terminal_.Ask("Folder: ", &line)) return;
+  std::string cp932;
+  if (!port::Utf8ToCp932(line, &cp932)) {
+    terminal_.ShowUtf8("  That text has characters outside code page 932.\n");
+    return;
+  }
+  screen.SetFolderField(cp932);
+  log_.WriteCp932("destination: typed " + cp932);
+}
+
+int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
+  log_.Write("step: destination (" + std::to_string(wizard::kCommandDestination) + ")");
+  screen.Open();
+  log_.WriteCp932("destination: field " + screen.FolderField());
+  Title(wizard::texts::kCaptionUpdate);
+  if (!screen.destinationText.empty()) terminal_.Show(screen.destinationText + "\r\n");
+  const std::string label = Button(wizard::texts::kFolderFieldLabel);
+
+  if (settings_.firstFolder || settings_.unattended) {
+    if (settings_.firstFolder) {
+      screen.SetFolderField(*settings_.firstFolder);
+      settings_.firstFolder.reset();
+    }
+    terminal_.ShowUtf8(label + ": " + ForTerminal(screen.FolderField()) + "  (" +
+                       Button(wizard::texts::kButtonNext) + ")\n");
+    log_.WriteCp932("destination: next with " + screen.FolderField());
+    return screen.Next();
+  }
+
+  for (;;) {
+    terminal_.ShowUtf8(label + ": " + ForTerminal(screen.FolderField()) + "\n");
+    const int choice = Choose("1) " + Button(wizard::texts::kButtonNext) + "  2) " +
+                                  Button(wizard::texts::kButtonBack) +
+                                  "  3) type a folder  4) drives  5) folders  [1]: ",
+                              5, 1);
+    switch (choice) {
+      case kEndOfInput:
+        log_.Write("destination: end of input (Esc)");
+        return screen.Cancel();
+      case 1:
+        log_.WriteCp932("destination: next with " + screen.FolderField());
+        return screen.Next();
+      case 2:
+        log_.Write("destination: back");
+        return screen.Back();
+      case 3:
+        TypeFolder(screen);
+        break;
+      case 4:
+        ChooseDrive(screen);
+        break;
+      case 5:
+        BrowseFolders(screen);
+        break;
+    }
+  }
+}
+
+int ConsoleScreens::ShowConfirm(const wizard::ConfirmScreen& screen) {
+  log_.Write("step: confirmation (" + std::to_string(wizard::kCommandConfirm) + ")");
+  Title(screen.caption);
+  terminal_.ShowUtf8(Button(wizard::texts::kConfirmFolderLabel) +
+                     ForTerminal(screen.installFolder) + "\n");
+  int code = wizard::kEndOk;
+  if (settings_.unattended) {
+    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::kButtonUpdate) + ")\n");
+  } else {
+    const int choice = Choose("1) " + Button(wizard::texts::kButtonUpdate) + "  2) " +
+                                  Button(wizard::texts::kButtonBack) + "  [1]: ",
+                              2, 1);
+    code = choice == 1 ? wizard::kEndOk : wizard::kEndCancel;
+  }
+  log_.WriteCp932(std::string("confirmation: ") + (code == wizard::kEndOk ? "update " : "back ") +
+                  screen.installFolder);
+  return code;
+}
+
+int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
+  log_.WriteCp932(std::string(settings_.dryRun ? "update run (dry run): " : "update run: ") +
+                  record.installFolder);
+  op_.StartRun();
+  engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun};
+  const int result = engine::UpdateRun(context);
+  op_.FinishRun(result);
+  log_.Write("update run ended with " + std::to_string(result));
+  // Unattended, nobody is there to choose another folder: a failed check ends the wizard.
+  if (result == engine::kRunBackToDestination && settings_.unattended) return engine::kRunClose;
+  return result;
+}
+
+void ConsoleScreens::ShowScreenFailure(wizard::Step step) {
+  terminal_.Show(std::string("[") + wizard::texts::kCaptionError + "] " +
+                 wizard::texts::kScreenFailed + "\r\n");
+  log_.WriteCp932(std::string("screen failed: ") + wizard::texts::kScreenFailed);
+}
+
+}  // namespace koushin::console

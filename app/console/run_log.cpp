@@ -1,0 +1,51 @@
+#include "run_log.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+#include "terminal.h"
+
+namespace koushin::console {
+
+namespace {
+
+std::string TimeStamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  // One thread only: std::gmtime's shared result is safe here.
+  const std::tm utc = *std::gmtime(&seconds);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(millis));
+  return text;
+}
+
+}  // namespace
+
+bool RunLog::Open(const std::string& hostPath) {
+  file_.open(hostPath, std::ios::out | std::ios::trunc | std::ios::binary);
+  return file_.is_open();
+}
+
+void RunLog::Write(const std::string& utf8Line) {
+  if (!file_.is_open()) return;
+  // One log line per call: line breaks inside a message are shown as " / ".
+  std::string line;
+  for (char c : utf8Line) {
+    if (c == '\n') {
+      line += " / ";
+    } else if (c != '\r') {
+      line += c;
+    }
+  }
+  file_ << TimeStamp() << ' ' << line << '\n';
+  file_.flush();
+}
+
+void RunLog::WriteCp932(const std::string& cp932Line) { Write(ForTerminal(cp932Line)); }
+
+}  // namespace koushin::console

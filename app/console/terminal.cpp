@@ -1,0 +1,141 @@
+#include "terminal.h"
+
+#include <istream>
+#include <ostream>
+
+#include "port/port.h"
+#include "text/cp932.h"
+
+#ifdef _WIN32
+#include <io.h>
+// The console's code page calls of the kernel, declared here so that the console front end does
+// not pull in <windows.h> for two functions.
+extern "C" __declspec(dllimport) int __stdcall SetConsoleOutputCP(unsigned int codePage);
+extern "C" __declspec(dllimport) int __stdcall SetConsoleCP(unsigned int codePage);
+#else
+#include <filesystem>
+#include <system_error>
+#endif
+
+namespace koushin::console {
+
+namespace {
+
+constexpr int kBarWidth = 24;
+constexpr std::size_t kFileColumns = 28;
+
+std::string HumanBytes(std::uint64_t bytes) {
+  if (bytes < 10 * 1024) return std::to_string(bytes) + " B";
+  if (bytes < 10 * 1024 * 1024) return std::to_string(bytes / 1024) + " KiB";
+  return std::to_string(bytes / (1024 * 1024)) + " MiB";
+}
+
+// The last `columns` characters of a UTF-8 text (counting code points), so that the end of a
+// long path stays visible.
+std::string TailColumns(const std::string& utf8, std::size_t columns) {
+  std::size_t count = 0;
+  for (unsigned char c : utf8) count += (c & 0xC0) != 0x80;
+  if (count <= columns) return utf8;
+  std::size_t skip = count - columns + 1;
+  std::size_t pos = 0;
+  while (pos < utf8.size() && skip > 0) {
+    ++pos;
+    while (pos < utf8.size() && (static_cast<unsigned char>(utf8[pos]) & 0xC0) == 0x80) ++pos;
+    --skip;
+  }
+  return "~" + utf8.substr(pos);
+}
+
+}  // namespace
+
+std::string ForTerminal(const std::string& cp932) {
+  std::string utf8 = port::Cp932ToUtf8Lossy(cp932);
+  std::string result;
+  result.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '\r') {
+      result += '\n';
+      if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
+    } else {
+      result += utf8[i];
+    }
+  }
+  return result;
+}
+
+#ifdef _WIN32
+bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+void PrepareTerminal() {
+  constexpr unsigned int kUtf8CodePage = 65001;
+  SetConsoleOutputCP(kUtf8CodePage);
+  SetConsoleCP(kUtf8CodePage);
+}
+#else
+void PrepareTerminal() {}
+bool IsTerminal(int fd) {
+  // The descriptor's target names the device: a pseudo-terminal or a console.
+  std::error_code error;
+  const std::filesystem::path target =
+      std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+  if (error) return false;
+  const std::string name = target.string();
+  return name.rfind("/dev/pts/", 0) == 0 || name.rfind("/dev/tty", 0) == 0 ||
+         name == "/dev/console";
+}
+#endif
+
+Terminal::Terminal(std::istream& in, std::ostream& out, bool inputIsTerminal, bool outputIsTerminal)
+    : in_(in), out_(out), inputIsTerminal_(inputIsTerminal), outputIsTerminal_(outputIsTerminal) {}
+
+void Terminal::Show(const std::string& cp932) { ShowUtf8(ForTerminal(cp932)); }
+
+void Terminal::ShowUtf8(const std::string& utf8) {
+  ClearProgress();
+  out_ << utf8;
+  out_.flush();
+}
+
+bool Terminal::Ask(const std::string& prompt, std::string* answer) {
+  ClearProgress();
+  out_ << prompt;
+  out_.flush();
+  if (!std::getline(in_, *answer)) {
+    out_ << "\n";
+    out_.flush();
+    return false;
+  }
+  if (!answer->empty() && answer->back() == '\r') answer->pop_back();
+  if (!inputIsTerminal_) out_ << *answer << "\n";
+  out_.flush();
+  return true;
+}
+
+void Terminal::Progress(int entry, int entryCount, const std::string& file, std::uint64_t done,
+                        std::uint64_t total) {
+  if (!outputIsTerminal_ || entryCount <= 0) return;
+  double fraction = entry > 0 ? entry - 1 : 0;
+  if (total > 0) fraction += static_cast<double>(done) / static_cast<double>(total);
+  fraction /= entryCount;
+  if (fraction > 1) fraction = 1;
+  const int filled = static_cast<int>(fraction * kBarWidth + 0.5);
+  std::string line = "\r\x1b[K[";
+  line += std::string(filled, '#') + std::string(kBarWidth - filled, '.');
+  line += "] " + std::to_string(entry) + "/" + std::to_string(entryCount) + " ";
+  // The name only: the folder is the same for every entry of the media.
+  const std::size_t separator = text::FindLastSeparator(file);
+  const std::string name = separator == std::string::npos ? file : file.substr(separator + 1);
+  line += TailColumns(ForTerminal(name), kFileColumns);
+  if (total > 0) line += " " + HumanBytes(done) + "/" + HumanBytes(total);
+  out_ << line;
+  out_.flush();
+  progressShown_ = true;
+}
+
+void Terminal::ClearProgress() {
+  if (!progressShown_) return;
+  out_ << "\r\x1b[K";
+  out_.flush();
+  progressShown_ = false;
+}
+
+}  // namespace koushin::console

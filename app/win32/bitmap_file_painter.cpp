@@ -1,0 +1,52 @@
+#include "bitmap_file_painter.h"
+
+#include <vector>
+
+#include "gfx/bitmap_file.h"
+
+namespace koushin::win32 {
+
+namespace {
+
+// A logical palette from the image's colour table; the stock default palette when the image has
+// none (it is not deleted). Null when the palette cannot be made.
+HPALETTE CreateBitmapPalette(const gfx::BitmapImage& image, bool* created) {
+  *created = false;
+  const std::vector<gfx::PaletteEntry> entries = gfx::BitmapPalette(image);
+  if (entries.empty()) return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  std::vector<unsigned char> memory(sizeof(LOGPALETTE) + entries.size() * sizeof(PALETTEENTRY));
+  auto* palette = reinterpret_cast<LOGPALETTE*>(memory.data());
+  palette->palVersion = 0x300;
+  palette->palNumEntries = static_cast<WORD>(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    palette->palPalEntry[i] = PALETTEENTRY{entries[i].red, entries[i].green, entries[i].blue, 0};
+  }
+  const HPALETTE handle = CreatePalette(palette);
+  *created = handle != nullptr;
+  return handle;
+}
+
+}  // namespace
+
+int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
+  gfx::BitmapImage image;
+  if (!gfx::ReadBitmapFile(path, &image)) return 0;
+  bool created = false;
+  const HPALETTE palette = CreateBitmapPalette(image, &created);
+  HPALETTE previous = nullptr;
+  if (palette != nullptr) {
+    previous = SelectPalette(dc, palette, FALSE);
+    RealizePalette(dc);
+  }
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(image.block.data());
+  // right and bottom are the destination's size: every caller passes a client rectangle.
+  StretchDIBits(dc, rect.left, rect.top, rect.right, rect.bottom, 0, 0, image.width, image.height,
+                image.block.data() + image.imageOffset, info, DIB_RGB_COLORS, rasterOperation);
+  if (palette != nullptr) {
+    SelectPalette(dc, previous, FALSE);
+    if (created) DeleteObject(palette);
+  }
+  return 1;
+}
+
+}  // namespace koushin::win32

@@ -1,0 +1,42 @@
+// The person at the screen during an update run, for the GUI: message boxes owned by the view,
+// the hourglass, and a progress bar with the current file over the view's background.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/operator.h"
+
+namespace koushin::win32 {
+
+class GuiOperator : public engine::Operator {
+ public:
+  explicit GuiOperator(HWND view) : view_(view) {}
+  ~GuiOperator() override;
+
+  // MessageBoxW owned by the view, OK or OK/Cancel, no icon; texts converted from code page 932.
+  engine::Answer ShowMessage(const std::string& text, const std::string& caption,
+                             engine::Buttons buttons) override;
+  void BeginWait() override;
+  void EndWait() override;
+  // Shows (on the first report) and updates the progress bar and the current file's name.
+  void ReportProgress(const engine::Progress& progress) override;
+  // Debugger output only: the GUI keeps no log file.
+  void Log(const std::string& line) override;
+
+  // True while the hourglass is to show; the view answers WM_SETCURSOR with it.
+  bool Waiting() const { return waitDepth_ > 0; }
+
+ private:
+  void CreateProgressControls();
+  void DestroyProgressControls();
+
+  HWND view_;
+  HWND progressBar_ = nullptr;
+  HWND fileLabel_ = nullptr;
+  HFONT labelFont_ = nullptr;
+  int waitDepth_ = 0;
+};
+
+}  // namespace koushin::win32

@@ -1,0 +1,146 @@
+#include "wizard_view.h"
+
+#include "../../res/resource.h"
+#include "bitmap_file_painter.h"
+#include "confirm_dialog.h"
+#include "destination_dialog.h"
+#include "engine/update_run.h"
+#include "gui_operator.h"
+#include "notice_dialog.h"
+#include "wide_text.h"
+#include "wizard/texts.h"
+#include "wizard_app.h"
+
+namespace koushin::win32 {
+
+namespace {
+constexpr wchar_t kViewClass[] = L"KoushinWizardView";
+}
+
+CWizardView::CWizardView() = default;
+CWizardView::~CWizardView() = default;
+
+bool CWizardView::Create(HWND frame, const RECT& rect) {
+  if (!RegisterClassOnce(kViewClass, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1))) {
+    return false;
+  }
+  return CreateOf(kViewClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rect.left, rect.top,
+                  rect.right - rect.left, rect.bottom - rect.top, frame, nullptr);
+}
+
+HWND CWizardView::Frame() const { return GetParent(Handle()); }
+
+void CWizardView::CloseFrame() { PostMessageW(Frame(), WM_CLOSE, 0, 0); }
+
+int CWizardView::OnCreate() {
+  // Without info.txt the wizard still runs, with an empty record.
+  description::LoadUpdateDescription(SourceFolder(), &record_);
+  PostCommand(ID_WIZARD_NOTICE);
+  return 0;
+}
+
+void CWizardView::Act(wizard::Next next) {
+  switch (next) {
+    case wizard::Next::kShowNotice:
+    case wizard::Next::kShowDestination:
+    case wizard::Next::kShowConfirm:
+      PostCommand(wizard::CommandFor(next));
+      break;
+    case wizard::Next::kRunUpdate:
+      RunUpdate();
+      break;
+    case wizard::Next::kClose:
+      CloseFrame();
+      break;
+    case wizard::Next::kCloseFailed:
+      // A dialog that cannot be shown would leave a bare main window: say so and end.
+      MessageBoxW(Handle(), WideFromCp932(wizard::texts::kScreenFailed).c_str(),
+                  WideFromCp932(wizard::texts::kCaptionError).c_str(), MB_OK);
+      CloseFrame();
+      break;
+  }
+}
+
+void CWizardView::OnWizardNotice() {
+  const wizard::NoticeScreen screen = sequencer_.MakeNotice();
+  NoticeDialog dialog;
+  dialog.masterAdjust = screen.masterAdjust;
+  dialog.noticeText = screen.noticeText;
+  dialog.noticeBitmap = screen.noticeBitmap;
+  const INT_PTR code = dialog.DoModal(Frame());
+  Act(sequencer_.OnNoticeEnded(static_cast<int>(code)));
+}
+
+void CWizardView::OnWizardDestination() {
+  DestinationDialog dialog;
+  // The uninstall keys, text, folder and bitmap, from the record.
+  static_cast<wizard::DestinationScreen&>(dialog) = sequencer_.MakeDestination();
+  const INT_PTR code = dialog.DoModal(Frame());
+  // Esc (2) goes back to the notice as "戻る" does; the folder is taken only on 1.
+  Act(sequencer_.OnDestinationEnded(static_cast<int>(code), dialog));
+}
+
+void CWizardView::OnWizardConfirm() {
+  const wizard::ConfirmScreen screen = sequencer_.MakeConfirm();
+  ConfirmDialog dialog;
+  dialog.installFolder = screen.installFolder;
+  dialog.confirmBitmap = screen.confirmBitmap;
+  const INT_PTR code = dialog.DoModal(Frame());
+  Act(sequencer_.OnConfirmEnded(static_cast<int>(code)));
+}
+
+void CWizardView::RunUpdate() {
+  GuiOperator runOperator(Handle());
+  runOperator_ = &runOperator;
+  engine::RunContext context{record_, SourceFolder(), runOperator};
+  // A failed run has shown its message and returns 1: the program ends.
+  const int result = engine::UpdateRun(context);
+  runOperator_ = nullptr;
+  Act(sequencer_.OnUpdateRunEnded(result));
+}
+
+void CWizardView::OnPaint() {
+  PAINTSTRUCT paint;
+  const HDC dc = BeginPaint(Handle(), &paint);
+  RECT client{};
+  GetClientRect(Handle(), &client);
+  // When the picture cannot be read the view keeps its plain background.
+  BitmapFilePainter(dc, client, SourceFolder() + record_.viewBitmap, SRCCOPY);
+  EndPaint(Handle(), &paint);
+}
+
+LRESULT CWizardView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_SETCURSOR:
+      if (runOperator_ != nullptr && runOperator_->Waiting()) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case ID_WIZARD_NOTICE:
+          OnWizardNotice();
+          return 0;
+        case ID_WIZARD_DESTINATION:
+          OnWizardDestination();
+          return 0;
+        case ID_WIZARD_CONFIRM:
+          OnWizardConfirm();
+          return 0;
+        default:
+          break;
+      }
+      break;
+    default:
+      break;
+  }
+  return Default(message, wParam, lParam);
+}
+
+}  // namespace koushin::win32

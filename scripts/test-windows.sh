@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The Windows stage: cross-builds with mingw-w64, runs the test suites under Wine twice (ANSI code
+# page 932, then Wine's default 1252, to show that nothing leans on the ANSI code page), and checks
+# that the shipped 32-bit programs still fit the media (under 1 MB each).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/wine-env.sh
+JOBS=${JOBS:-$(nproc)}
+SIZE_LIMIT=1048576  # 1 MB: the update media were floppy disks
+# Suites whose fixtures still map drive letters with port::Configure, which only the POSIX port
+# does, instead of using real Windows paths (tests/support/temp_folder.h). Under Wine they would
+# write into the prefix's own C: drive, so they are built but not run there yet; take a suite off
+# this list once its fixtures use TempFolder.
+NOT_YET_ON_WINE=${NOT_YET_ON_WINE:-engine_tests}
+
+japanese=$(koushin_wine_locale ja)
+koushin_wine_prefix
+koushin_wine_test_registry
+
+echo "windows: building the x86_64 suites (build/mingw64)"
+cmake --preset mingw64 >/dev/null
+cmake --build build/mingw64 --parallel "$JOBS"
+echo "windows: building the i686 programs (build/mingw32)"
+cmake --preset mingw32 >/dev/null
+cmake --build build/mingw32 --parallel "$JOBS"
+
+# The demo update (examples/) run by the Windows console wizard under Wine and by the native one
+# on the POSIX port: same exit status, same screen text, same files. The one expected difference:
+# Wine's profile functions rewrite an INI file without its blank lines, where Windows (and our
+# POSIX profile engine) edit in place; so INI files are compared without blank lines.
+# CASE is "update" (the whole update), "dry-run" (checks only; nothing may change) or "no-install"
+# (the folder holds no installation: the check fails on both sides).
+console_differential() {
+  local locale=$1 case=$2
+  local native=build/native/app/console/koushin exe=build/mingw64/app/console/koushin-console.exe
+  if [ ! -x "$native" ] || [ ! -f "$exe" ] || [ ! -d examples/demo-media ] ||
+     [ ! -d examples/demo-install/EST ]; then
+    echo "windows: console differential skipped (needs both console builds and the demo)"
+    return 0
+  fi
+  local work=$PWD/build/windows-console/$case side
+  rm -rf "$work"
+  for side in win native; do
+    mkdir -p "$work/$side"
+    cp -r examples/demo-install/EST "$work/$side/EST"
+    cp -r examples/demo-media "$work/$side/media"
+  done
+  local winRoot="Z:${work//\//\\}\\win"
+  local winStatus=0 nativeStatus=0 folder=EST extra=()
+  [ "$case" = dry-run ] && extra=(--dry-run)
+  [ "$case" = no-install ] && folder=media
+  LC_ALL=$locale scripts/wine-env.sh "$exe" --media "$winRoot\\media" \
+    --folder "$winRoot\\$folder" --yes "${extra[@]}" >"$work/win/out" 2>&1 || winStatus=$?
+  "$native" --media "$work/native/media" --folder "$work/native/$folder" --yes "${extra[@]}" \
+    >"$work/native/out" 2>&1 || nativeStatus=$?
+  local ok=0
+  if [ "$winStatus" != "$nativeStatus" ]; then
+    echo "windows: console exit status $winStatus under Wine, $nativeStatus natively" >&2
+    ok=1
+  fi
+  # The installation folder appears in the screen text; it is spelled differently on each side.
+  local winText nativeText
+  winText=$(tr -d '\r' <"$work/win/out")
+  nativeText=$(cat "$work/native/out")
+  winText=${winText//"$winRoot\\$folder"/FOLDER}
+  nativeText=${nativeText//"$work/native/$folder"/FOLDER}
+  if ! diff <(printf '%s\n' "$winText") <(printf '%s\n' "$nativeText") >&2; then
+    echo "windows: the console's screen text differs under Wine (<) and natively (>)" >&2
+    ok=1
+  fi
+  local line file
+  while IFS= read -r line; do
+    case "$line" in
+      "Files "*" differ")
+        file=${line#Files "$work"/win/EST/}
+        file=${file%% and *}
+        if [[ "${file,,}" == *.ini ]] &&
+           diff <(grep -Eav $'^\r?$' "$work/win/EST/$file") \
+                <(grep -Eav $'^\r?$' "$work/native/EST/$file") >/dev/null; then
+          continue
+        fi
+        echo "windows: console result differs: $file" >&2
+        ok=1
+        ;;
+      *)
+        echo "windows: console result differs: $line" >&2
+        ok=1
+        ;;
+    esac
+  done < <(diff -rq "$work/win/EST" "$work/native/EST" || true)
+  if [ "$case" != update ] && ! diff -r examples/demo-install/EST "$work/win/EST" >/dev/null; then
+    echo "windows: the $case case changed the installation" >&2
+    ok=1
+  fi
+  [ $ok -eq 0 ] &&
+    echo "windows: console $case under Wine (LC_ALL=$locale) = native (exit status $winStatus)"
+  return $ok
+}
+
+status=0
+[ -n "$NOT_YET_ON_WINE" ] && echo "windows: not yet run under Wine: ${NOT_YET_ON_WINE//|/ }"
+# One Wine start per test executable; ctest runs each through scripts/wine-env.sh.
+for locale in "$japanese" "$(koushin_wine_locale default)"; do
+  echo "windows: test suites under Wine, LC_ALL=$locale"
+  if ! (cd build/mingw64 &&
+        LC_ALL=$locale ctest --output-on-failure -j "$JOBS" ${NOT_YET_ON_WINE:+-E "^($NOT_YET_ON_WINE)\$"}); then
+    echo "windows: a suite failed under LC_ALL=$locale" >&2
+    status=1
+  fi
+  for case in update dry-run no-install; do
+    console_differential "$locale" "$case" || status=1
+  done
+done
+
+for program in koushin-console.exe koushin.exe; do
+  path=$(find build/mingw32 -name "$program" -type f -print -quit)
+  if [ -z "$path" ]; then
+    echo "windows: $program is not built yet; its size check is skipped"
+    continue
+  fi
+  size=$(stat -c %s "$path")
+  if [ "$size" -ge "$SIZE_LIMIT" ]; then
+    echo "windows: $path is $size bytes, not under $SIZE_LIMIT" >&2
+    status=1
+  else
+    echo "windows: $program is $size bytes (limit $SIZE_LIMIT)"
+  fi
+done
+
+[ $status -eq 0 ] && echo "windows: every suite passed under both code pages"
+exit $status

@@ -1,0 +1,432 @@
+// Files and folders on the Windows API: existence, folders, copies and renames that never tear
+// the target, whole-file reads and writes, attributes and times, exclusive opens, and searches.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "port/port.h"
+#include "port/win32/handles.h"
+#include "port/win32/wide_text.h"
+
+namespace koushin::port {
+
+namespace {
+
+using win32::Fail;
+using win32::FileHandle;
+using win32::WidePath;
+
+// The attribute bits the port reports: read-only, hidden, system, volume, directory, archive.
+// FILE_ATTRIBUTE_NORMAL (0x80, "no other bit") is left out so that both ports agree.
+constexpr DWORD kReportedAttributes = 0x3F;
+// The bits SetFileAttributes accepts from an attribute byte.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+FileTime FromFiletime(const FILETIME& time) {
+  return static_cast<FileTime>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                               time.dwLowDateTime);
+}
+
+FILETIME ToFiletime(FileTime time) {
+  FILETIME result;
+  auto value = static_cast<std::uint64_t>(time);
+  result.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFFu);
+  result.dwHighDateTime = static_cast<DWORD>(value >> 32);
+  return result;
+}
+
+// Creates an empty, uniquely named temporary file in the folder of `target`, so that renaming it
+// over the target stays on one volume and is atomic.
+bool MakeTempFileBeside(const std::wstring& target, std::wstring* temp, DWORD* code) {
+  DWORD needed = GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) {
+    *code = GetLastError();
+    return false;
+  }
+  std::wstring full(needed, L'\0');
+  DWORD length = GetFullPathNameW(target.c_str(), needed, &full[0], nullptr);
+  if (length == 0 || length >= needed) {
+    *code = length == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    return false;
+  }
+  full.resize(length);
+  std::size_t slash = full.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) {
+    *code = ERROR_INVALID_NAME;
+    return false;
+  }
+  std::wstring folder = full.substr(0, slash + 1);
+  wchar_t name[MAX_PATH + 1];
+  if (GetTempFileNameW(folder.c_str(), L"kst", 0, name) == 0) {
+    *code = GetLastError();
+    return false;
+  }
+  *temp = name;
+  return true;
+}
+
+// Deletes a temporary file, read-only or not; used on the way out of a failed replace.
+void DiscardTemp(const std::wstring& temp) {
+  SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(temp.c_str());
+}
+
+bool WriteAllTo(HANDLE file, const std::string& bytes, DWORD* code) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      *code = GetLastError();
+      if (*code == 0) *code = ERROR_WRITE_FAULT;
+      return false;
+    }
+    done += written;
+  }
+  if (!FlushFileBuffers(file)) {
+    *code = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool ReadAllFrom(HANDLE file, std::string* bytes, DWORD* code) {
+  bytes->clear();
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
+    bytes->reserve(static_cast<std::size_t>(size.QuadPart));
+  }
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+      *code = GetLastError();
+      return false;
+    }
+    if (got == 0) return true;
+    bytes->append(buffer, got);
+  }
+}
+
+// The attributes of an existing file, or INVALID_FILE_ATTRIBUTES.
+DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+// Moves a finished temporary file over the target; the target must not be read-only, as for
+// CopyFile and for any write over a read-only file on Windows.
+bool MoveOver(const std::wstring& temp, const std::wstring& target, DWORD* code) {
+  if (!MoveFileExW(temp.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    *code = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+  std::wstring wide;
+  return win32::Cp932ToWide(path, &wide) && AttributesOf(wide) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path) {
+  std::wstring wide;
+  if (!win32::Cp932ToWide(path, &wide)) return false;
+  DWORD attributes = AttributesOf(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeFolder(const std::string& path, Error* error) {
+  std::wstring wide;
+  if (!WidePath(path, &wide, "make folder", error)) return false;
+  if (!CreateDirectoryW(wide.c_str(), nullptr)) {
+    return Fail(error, GetLastError(), "make folder", path);
+  }
+  return true;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to, Error* error) {
+  std::wstring source, target;
+  if (!WidePath(from, &source, "copy", error) || !WidePath(to, &target, "copy", error)) {
+    return false;
+  }
+  WIN32_FILE_ATTRIBUTE_DATA sourceData;
+  if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &sourceData)) {
+    return Fail(error, GetLastError(), "copy", from);
+  }
+  if (sourceData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return Fail(error, ERROR_ACCESS_DENIED, "copy", from);
+  }
+  // CopyFile refuses to replace a read-only or hidden file, or a folder.
+  DWORD targetAttributes = AttributesOf(target);
+  if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
+      (targetAttributes &
+       (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY))) {
+    return Fail(error, ERROR_ACCESS_DENIED, "copy", to);
+  }
+  std::wstring temp;
+  DWORD code = 0;
+  if (!MakeTempFileBeside(target, &temp, &code)) return Fail(error, code, "copy", to);
+  if (!CopyFileW(source.c_str(), temp.c_str(), FALSE)) {
+    code = GetLastError();
+    DiscardTemp(temp);
+    return Fail(error, code, "copy", from);
+  }
+  // CopyFile does not flush; reopen the copy to push it to the disk, then give it the source's
+  // last-write time and attribute byte, as CopyFile does on Windows (Wine's CopyFile drops the
+  // read-only bit, so the attributes are set here from the source).
+  SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  {
+    FileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid() || !FlushFileBuffers(file.Get()) ||
+        !SetFileTime(file.Get(), nullptr, nullptr, &sourceData.ftLastWriteTime)) {
+      code = GetLastError();
+      file.Reset();
+      DiscardTemp(temp);
+      return Fail(error, code, "copy", to);
+    }
+  }
+  DWORD kept = sourceData.dwFileAttributes & kSettableAttributes;
+  SetFileAttributesW(temp.c_str(), kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept);
+  if (!MoveOver(temp, target, &code)) {
+    DiscardTemp(temp);
+    return Fail(error, code, "copy", to);
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path, Error* error) {
+  std::wstring wide;
+  if (!WidePath(path, &wide, "remove", error)) return false;
+  // Windows refuses to delete a read-only file; Wine does not, so the rule is kept here.
+  DWORD attributes = AttributesOf(wide);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Fail(error, ERROR_ACCESS_DENIED, "remove", path);
+  }
+  if (!DeleteFileW(wide.c_str())) return Fail(error, GetLastError(), "remove", path);
+  return true;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to, Error* error) {
+  std::wstring source, target;
+  if (!WidePath(from, &source, "rename", error) || !WidePath(to, &target, "rename", error)) {
+    return false;
+  }
+  // Windows refuses to replace a read-only file; Wine does not, so the rule is kept here.
+  DWORD targetAttributes = AttributesOf(target);
+  if (targetAttributes != INVALID_FILE_ATTRIBUTES && (targetAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return Fail(error, ERROR_ACCESS_DENIED, "rename", to);
+  }
+  DWORD code = 0;
+  if (!MoveOver(source, target, &code)) return Fail(error, code, "rename", to);
+  return true;
+}
+
+bool ReadFileStatus(const std::string& path, FileStatus* status, Error* error) {
+  std::wstring wide;
+  if (!WidePath(path, &wide, "status", error)) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+    return Fail(error, GetLastError(), "status", path);
+  }
+  status->creationTime = FromFiletime(data.ftCreationTime);
+  status->lastWriteTime = FromFiletime(data.ftLastWriteTime);
+  status->lastAccessTime = FromFiletime(data.ftLastAccessTime);
+  status->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  status->attributes = static_cast<std::uint8_t>(data.dwFileAttributes & kReportedAttributes);
+  return true;
+}
+
+bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* error) {
+  std::wstring wide;
+  if (!WidePath(path, &wide, "set status", error)) return false;
+  DWORD current = AttributesOf(wide);
+  if (current == INVALID_FILE_ATTRIBUTES) return Fail(error, GetLastError(), "set status", path);
+  DWORD wanted = status.attributes & kSettableAttributes;
+  // Times first, on a file that is not read-only at that moment; the attribute byte last.
+  if (current & FILE_ATTRIBUTE_READONLY) {
+    SetFileAttributesW(wide.c_str(), (current & kSettableAttributes) & ~FILE_ATTRIBUTE_READONLY);
+  }
+  if (status.creationTime != 0 || status.lastAccessTime != 0 || status.lastWriteTime != 0) {
+    FileHandle file(CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FILETIME creation = ToFiletime(status.creationTime);
+    FILETIME access = ToFiletime(status.lastAccessTime);
+    FILETIME write = ToFiletime(status.lastWriteTime);
+    if (!file.IsValid() || !SetFileTime(file.Get(), status.creationTime != 0 ? &creation : nullptr,
+                                        status.lastAccessTime != 0 ? &access : nullptr,
+                                        status.lastWriteTime != 0 ? &write : nullptr)) {
+      DWORD code = GetLastError();
+      file.Reset();
+      SetFileAttributesW(wide.c_str(), current & kSettableAttributes);
+      return Fail(error, code, "set status", path);
+    }
+  }
+  if (!SetFileAttributesW(wide.c_str(), wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted)) {
+    return Fail(error, GetLastError(), "set status", path);
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error) {
+  bytes->clear();
+  std::wstring wide;
+  if (!WidePath(path, &wide, "read", error)) return false;
+  FileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return Fail(error, GetLastError(), "read", path);
+  DWORD code = 0;
+  if (!ReadAllFrom(file.Get(), bytes, &code)) {
+    bytes->clear();
+    return Fail(error, code, "read", path);
+  }
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error) {
+  std::wstring wide;
+  if (!WidePath(path, &wide, "write", error)) return false;
+  FileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return Fail(error, GetLastError(), "write", path);
+  DWORD code = 0;
+  if (!WriteAllTo(file.Get(), bytes, &code)) return Fail(error, code, "write", path);
+  if (!file.Reset()) return Fail(error, GetLastError(), "write", path);
+  return true;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, Error* error) {
+  std::wstring target;
+  if (!WidePath(path, &target, "write", error)) return false;
+  DWORD targetAttributes = AttributesOf(target);
+  if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
+      (targetAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    return Fail(error, ERROR_ACCESS_DENIED, "write", path);
+  }
+  std::wstring temp;
+  DWORD code = 0;
+  if (!MakeTempFileBeside(target, &temp, &code)) return Fail(error, code, "write", path);
+  {
+    FileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid() || !WriteAllTo(file.Get(), bytes, &code) || !file.Reset()) {
+      if (code == 0) code = GetLastError();
+      file.Reset();
+      DiscardTemp(temp);
+      return Fail(error, code, "write", path);
+    }
+  }
+  // The new file keeps the attribute byte of the one it replaces.
+  if (targetAttributes != INVALID_FILE_ATTRIBUTES) {
+    DWORD kept = targetAttributes & kSettableAttributes;
+    SetFileAttributesW(temp.c_str(), kept == 0 ? FILE_ATTRIBUTE_NORMAL : kept);
+  }
+  if (!MoveOver(temp, target, &code)) {
+    DiscardTemp(temp);
+    return Fail(error, code, "write", path);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ExclusiveFile::ExclusiveFile() : handle_(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {}
+
+ExclusiveFile::~ExclusiveFile() { Close(); }
+
+bool ExclusiveFile::Open(const std::string& path, bool writable, Error* error) {
+  Close();
+  std::wstring wide;
+  if (!WidePath(path, &wide, "open", error)) return false;
+  DWORD access = GENERIC_READ | (writable ? GENERIC_WRITE : 0);
+  HANDLE file = CreateFileW(wide.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail(error, GetLastError(), "open", path);
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  path_ = path;
+  return true;
+}
+
+bool ExclusiveFile::ReadAll(std::string* bytes, Error* error) {
+  bytes->clear();
+  if (!IsOpen()) return Fail(error, ERROR_INVALID_HANDLE, "read", path_);
+  HANDLE file = reinterpret_cast<HANDLE>(handle_);
+  LARGE_INTEGER start;
+  start.QuadPart = 0;
+  DWORD code = 0;
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
+    return Fail(error, GetLastError(), "read", path_);
+  }
+  if (!ReadAllFrom(file, bytes, &code)) {
+    bytes->clear();
+    return Fail(error, code, "read", path_);
+  }
+  return true;
+}
+
+bool ExclusiveFile::LastWriteTime(FileTime* time, Error* error) {
+  if (!IsOpen()) return Fail(error, ERROR_INVALID_HANDLE, "file time", path_);
+  FILETIME write;
+  if (!GetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &write)) {
+    return Fail(error, GetLastError(), "file time", path_);
+  }
+  *time = FromFiletime(write);
+  return true;
+}
+
+void ExclusiveFile::Close() {
+  if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
+}
+
+bool ExclusiveFile::IsOpen() const {
+  return handle_ != reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE) && handle_ != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries, Error* error) {
+  entries->clear();
+  std::wstring wide;
+  if (!WidePath(pattern, &wide, "find", error)) return false;
+  WIN32_FIND_DATAW data;
+  win32::FindHandle search(FindFirstFileW(wide.c_str(), &data));
+  if (!search.IsValid()) return Fail(error, GetLastError(), "find", pattern);
+  struct Named {
+    std::wstring wide;
+    FoundEntry entry;
+  };
+  std::vector<Named> found;
+  do {
+    Named item;
+    item.wide = data.cFileName;
+    // A name code page 932 cannot spell cannot be named by any path the program builds.
+    if (!win32::WideToCp932(item.wide, &item.entry.name)) continue;
+    item.entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    found.push_back(std::move(item));
+  } while (FindNextFileW(search.Get(), &data));
+  DWORD code = GetLastError();
+  if (code != ERROR_NO_MORE_FILES) {
+    return Fail(error, code, "find", pattern);
+  }
+  if (found.empty()) return Fail(error, ERROR_FILE_NOT_FOUND, "find", pattern);
+  // The order a directory yields depends on the file system (and under Wine on the host's); sort
+  // as NTFS does, by the upper-cased name, with "." and ".." first, so that runs repeat.
+  auto rank = [](const std::wstring& name) { return name == L"." ? 0 : name == L".." ? 1 : 2; };
+  std::stable_sort(found.begin(), found.end(), [&](const Named& a, const Named& b) {
+    int ra = rank(a.wide), rb = rank(b.wide);
+    if (ra != rb) return ra < rb;
+    return CompareStringOrdinal(a.wide.c_str(), static_cast<int>(a.wide.size()), b.wide.c_str(),
+                                static_cast<int>(b.wide.size()), TRUE) == CSTR_LESS_THAN;
+  });
+  for (auto& item : found) entries->push_back(std::move(item.entry));
+  return true;
+}
+
+}  // namespace koushin::port

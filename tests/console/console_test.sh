@@ -1,0 +1,313 @@
+#!/usr/bin/env bash
+# End-to-end tests of the console wizard: the built program as a process, a scripted person on
+# its standard input (ANSWERS, one line each), temporary copies of the demo media and installation.
+# usage: console_test.sh KOUSHIN EXAMPLES_DIR
+set -u
+BIN=$1
+EXAMPLES=$2
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-console.XXXXXX")
+trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
+export LC_ALL=C.UTF-8
+failures=0
+CASE=
+D=
+
+fail() {
+  echo "FAIL [$CASE]: $*"
+  failures=$((failures + 1))
+}
+
+# A new case: drive C holds a copy of the installation (and a Windows folder), the media a copy of
+# the demo media; "before" keeps the installation as it was.
+fresh() {
+  CASE=$1
+  D=$WORK/$1
+  mkdir -p "$D/c/WINDOWS"
+  cp -r "$EXAMPLES/demo-install/EST" "$D/c/EST"
+  cp -r "$EXAMPLES/demo-install/EST" "$D/before"
+  cp -r "$EXAMPLES/demo-media" "$D/media"
+  ANSWERS=()
+  MEDIA=(--media "$D/media")
+}
+
+# Runs the wizard with the case's drive C and media, the answers on standard input, and ARGS.
+wizard() {
+  { [ ${#ANSWERS[@]} -gt 0 ] && printf '%s\n' "${ANSWERS[@]}"; } |
+    "$BIN" "${MEDIA[@]}" --drive "C=$D/c" "$@" >"$D/out" 2>&1
+  status=$?
+}
+
+expect_status() {
+  if [ "$status" != "$1" ]; then
+    fail "exit status $status, expected $1"
+    sed 's/^/    | /' "$D/out"
+  fi
+}
+output_has() { grep -qF -- "$1" "$D/out" || fail "the output lacks: $1"; }
+output_lacks() { ! grep -qF -- "$1" "$D/out" || fail "the output has: $1"; }
+output_count() {
+  local n
+  n=$(grep -cF -- "$1" "$D/out")
+  [ "$n" = "$2" ] || fail "'$1' shown $n times, expected $2"
+}
+unchanged() { diff -r "$D/before" "$D/c/EST" >/dev/null || fail "the installation changed"; }
+# A code page 932 file of the installation as UTF-8 without CR.
+text_of() { iconv -f CP932 -t UTF-8 "$D/c/EST/$1" | tr -d '\r'; }
+file_has() { text_of "$1" | grep -qxF -- "$2" || fail "$1 lacks the line: $2"; }
+exists() { [ -e "$D/c/EST/$1" ] || fail "missing: $1"; }
+absent() { [ ! -e "$D/c/EST/$1" ] || fail "present: $1"; }
+# Record lengths (bytes, without CR LF) of a master file.
+lengths() { LC_ALL=C awk '{ sub(/\r$/, ""); printf "%s%d", (NR > 1 ? " " : ""), length($0) }' "$D/c/EST/$1"; }
+
+# Everything a complete update changes.
+updated() {
+  file_has tamiro1.ini "TITLE=見積積算システム Ver8.1S"
+  file_has tamiro1.ini "Version=8.1S"
+  file_has tamiro1.ini "GENGOU=令和"
+  file_has tamiro1.ini "種別電気=0"
+  file_has tamiro1.ini "種別水道=1"
+  file_has tamiro1.ini "種別設備=1"
+  file_has kov3.ini "抽出開始日ON=1"
+  file_has kov3.ini "抽出終了日ON=1"
+  file_has kov3.ini "抽出件数=100"
+  [ "$(lengths MASTER/1/zai001-3.mst)" = "185 185 185 186 186" ] ||
+    fail "zai001-3.mst record lengths $(lengths MASTER/1/zai001-3.mst)"
+  [ "$(text_of MASTER/1/zai001-3.mst | cut -c14 | tr -d '\n')" = "ZZCZa" ] ||
+    fail "zai001-3.mst type flags"
+  [ "$(lengths MASTER/21/zai002-3.mst)" = "185 185 185" ] || fail "zai002-3.mst record lengths"
+  [ "$(lengths MASTER/1/zai004-3.mst)" = "185 185" ] || fail "zai004-3.mst (extracted, converted)"
+  text_of SYSTEM.DAT | grep -qF "積算版" || fail "SYSTEM.DAT is not the START2 variant's"
+  exists ESTCALC.DLL
+  exists "見積書式.txt"
+  exists bmp/LAYER3L.BMP
+  exists "形式/横A-A4g.xlsm"
+  cmp -s "$D/media/history.txt" "$D/c/EST/doc/HISTORY.TXT" || fail "doc/HISTORY.TXT is not the media's"
+}
+
+# --- the state table's paths, interactively --------------------------------------------------
+
+fresh cancel_at_notice
+ANSWERS=(2)
+wizard
+expect_status 1
+unchanged
+output_lacks "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ"
+
+fresh end_of_input_at_notice
+wizard
+expect_status 1
+unchanged
+
+# Back drops the folder typed on the destination screen; the confirmation's back keeps the one
+# confirmed. Without the registry entry the field starts with info.txt's C:\TAMIRO.
+fresh back_and_forth
+ANSWERS=(1 3 'C:\EST' 2 1 3 'C:\EST' 1 2 1 1)
+wizard
+expect_status 0
+output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\TAMIRO" 2
+output_count "更新先：C:\\EST" 2
+output_count "== マスタ調整機能付 ==" 2
+updated
+
+# The registry's uninstall entry fills the field at every showing.
+fresh prefill_from_registry
+ANSWERS=(1 1 2 1 1)
+wizard --registry "$EXAMPLES/demo-registry.reg"
+expect_status 0
+output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\EST" 2
+updated
+
+# A folder that fails the check (an INI file but no markers), then the right one chosen from the
+# drive and folder lists. (A folder without the INI file would leave the auto-detected name
+# velmora1.ini in the record, which the second run then looks for alone.)
+fresh failed_check_then_browse
+mkdir "$D/c/OLD" && cp "$D/c/EST/tamiro1.ini" "$D/c/OLD/"
+ANSWERS=(1 3 'C:\OLD' 1 1 4 1 2 '' 1 1)
+wizard
+expect_status 0
+output_has "[エラー] このバージョンへの更新はできません。"
+output_has "1) [-c-]"
+output_has "2) [EST]"
+output_has "更新先：C:\\EST"
+updated
+
+# --- unattended and dry runs -------------------------------------------------------------------
+
+fresh unattended
+wizard --yes --registry "$EXAMPLES/demo-registry.reg"
+expect_status 0
+output_has "[確認] システムは正常に更新されました。"
+updated
+
+fresh unattended_windows_path
+wizard --yes --folder 'C:\EST'
+expect_status 0
+updated
+
+fresh unattended_host_path
+wizard --yes --folder "$D/c/EST"
+expect_status 0
+updated
+
+fresh unattended_wrong_folder
+wizard --yes --folder 'C:\NOPE'
+expect_status 2
+output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。"
+unchanged
+
+fresh unattended_markers_missing
+rm "$D/c/EST/bmp/LAYER2L.BMP" "$D/before/bmp/LAYER2L.BMP"
+wizard --yes --folder 'C:\EST'
+expect_status 2
+output_has "このバージョンへの更新はできません。"
+unchanged
+
+fresh dry_run
+wizard --yes --dry-run --folder 'C:\EST' --log "$D/log"
+expect_status 0
+unchanged
+grep -qF "would " "$D/log" || fail "the dry run's log says nothing it would do"
+
+# A folder with a Japanese name, typed in UTF-8 at the terminal.
+fresh japanese_folder
+mv "$D/c/EST" "$D/c/見積"
+ANSWERS=(1 3 'C:\見積' 1 1)
+wizard
+expect_status 0
+output_has "更新先：C:\見積"
+mv "$D/c/見積" "$D/c/EST"
+file_has tamiro1.ini "GENGOU=令和"
+exists doc/HISTORY.TXT
+
+# Without --media the media is the program's own folder.
+fresh media_is_the_programs_folder
+cp "$BIN" "$D/media/koushin"
+"$D/media/koushin" --drive "C=$D/c" --folder 'C:\EST' --yes >"$D/out" 2>&1 </dev/null
+status=$?
+expect_status 0
+updated
+
+# Drives and the uninstall entry from a Wine prefix.
+fresh wine_prefix
+mkdir -p "$D/prefix/dosdevices" && mv "$D/c" "$D/prefix/drive_c" && ln -s ../drive_c "$D/prefix/dosdevices/c:"
+printf '%s\n' 'WINE REGISTRY Version 2' ';; All keys relative to \\Machine' '' \
+  '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DemoEstimate8] 1700000000' \
+  '"UninstallString"="C:\\WINDOWS\\UNINST.EXE -fC:\\EST\\DeIsL1.isu"' >"$D/prefix/system.reg"
+"$BIN" --media "$D/media" --wine-prefix "$D/prefix" --yes >"$D/out" 2>&1 </dev/null
+status=$?
+expect_status 0
+output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\EST"
+mv "$D/prefix/drive_c" "$D/c"
+updated
+
+# The progress line is drawn on a terminal only.
+fresh progress_line
+wizard --yes --folder 'C:\EST'
+expect_status 0
+output_lacks $'\x1b['
+if command -v script >/dev/null; then
+  fresh progress_line_on_terminal
+  script -qec "'$BIN' --media '$D/media' --drive 'C=$D/c' --folder 'C:\EST' --yes" /dev/null \
+    </dev/null >"$D/out" 2>&1
+  status=$?
+  expect_status 0
+  output_has $'\x1b[K['
+  output_has "] 6/6 MASTER.lzh"
+  updated
+fi
+
+# --- failures after the update began ---------------------------------------------------------
+
+fresh plain_file_missing
+rm "$D/media/history.txt"
+wizard --yes --folder 'C:\EST'
+expect_status 3
+output_has "の更新に失敗しました。"
+file_has tamiro1.ini "Version=8.1S"  # written with the START archive, before the failure
+file_has tamiro1.ini "GENGOU=平成"   # the settings phase never ran
+absent doc/HISTORY.TXT
+
+fresh archive_damaged
+head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >"$D/media/PROGRAM.lzh"
+wizard --yes --folder 'C:\EST'
+expect_status 3
+exists SYSTEM.DAT
+absent ESTCALC.DLL
+file_has tamiro1.ini "GENGOU=平成"
+
+# --- update disks on a removable drive ---------------------------------------------------------
+
+fresh disk_prompt_unattended
+MEDIA=(--media 'A:\' --drive "A=$D/media" --removable A)
+wizard --yes --folder 'C:\EST'
+expect_status 0
+output_has "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"
+updated
+
+fresh disk_missing_unattended
+MEDIA=(--media 'A:\' --drive "A=$D/media" --removable A)
+rm "$D/media/MASTER.lzh"
+wizard --yes --folder 'C:\EST'
+expect_status 1
+output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2
+output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"
+exists doc/HISTORY.TXT
+file_has tamiro1.ini "GENGOU=平成"
+
+fresh disk_prompt_cancelled
+MEDIA=(--media 'A:\' --drive "A=$D/media" --removable A)
+ANSWERS=(1 3 'C:\EST' 1 1 2)
+wizard
+expect_status 1
+output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"
+file_has tamiro1.ini "GENGOU=平成"
+
+# --- the update description, the command line, the log ----------------------------------------
+
+fresh info_missing
+rm "$D/media/info.txt"
+wizard --yes
+expect_status 4
+unchanged
+
+fresh info_invalid
+for i in $(seq 1 101); do printf '1,0,history.txt,\\doc\\\r\n'; done >>"$D/media/info.txt"
+wizard --yes
+expect_status 4
+unchanged
+
+fresh bad_command_lines
+for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
+  "--yes=1" "--folder"; do
+  # shellcheck disable=SC2086
+  wizard $args
+  [ "$status" = 64 ] || fail "'$args' gave $status, expected 64"
+done
+unchanged
+
+fresh help_and_version
+"$BIN" --help >"$D/out" 2>&1
+status=$?
+expect_status 0
+output_has "usage: koushin"
+"$BIN" --version >"$D/out" 2>&1
+status=$?
+expect_status 0
+output_has "koushin 3.0.0"
+
+fresh log_file
+wizard --yes --folder 'C:\EST' --log "$D/log"
+expect_status 0
+for line in "step: notice (101)" "step: destination (102)" "step: confirmation (103)" \
+  "wrote [SYSTEM] GENGOU=令和" "wrote [HISTORY] 抽出開始日ON=1" \
+  "message [確認] システムは正常に更新されました。" "exit status 0"; do
+  grep -qF -- "$line" "$D/log" || fail "the log lacks: $line"
+done
+grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" &&
+  fail "a log line without its time"
+
+if [ "$failures" -gt 0 ]; then
+  echo "console tests: $failures failures"
+  exit 1
+fi
+echo "console tests: all passed"

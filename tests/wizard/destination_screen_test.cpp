@@ -1,0 +1,323 @@
+#include "wizard/destination_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "port/port.h"
+#include "wizard/screens.h"
+
+namespace koushin::wizard {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed again at the end of the test.
+class TempFolder {
+ public:
+  TempFolder() {
+    const std::string name = std::string("koushin-wizard-") +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    path_ = fs::temp_directory_path() / name;
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+  }
+  const fs::path& Path() const { return path_; }
+  fs::path Make(const std::string& relative) const {
+    fs::create_directories(path_ / fs::u8path(relative));
+    return path_ / fs::u8path(relative);
+  }
+  void Write(const std::string& relative, const std::string& bytes) const {
+    std::ofstream(path_ / fs::u8path(relative), std::ios::binary) << bytes;
+  }
+
+ private:
+  fs::path path_;
+};
+
+TEST(ParseUninstallString, Table) {
+  const std::string pad60(60, 'P');
+  struct Case {
+    std::string value;
+    int result;
+    std::string after;
+  };
+  const std::vector<Case> cases = {
+      {"C:\\UNINST.EXE -fC:\\APPS\\EST\\SETUP.LOG -y", 1, "C:\\APPS\\EST\\"},
+      {"C:\\UNINST.EXE", 0, "C:\\UNINST.EXE"},
+      {"C:\\UNINST.EXE -FC:\\APPS\\X.LOG", 0, "C:\\UNINST.EXE -FC:\\APPS\\X.LOG"},
+      // Quotes stay: no drive, and the directory begins with the quote.
+      {"U.EXE -f\"C:\\APPS\\EST\\SETUP.LOG\"", 1, "\"C:\\APPS\\EST\\"},
+      // A bare file name gives an empty folder.
+      {"U.EXE -fSETUP.LOG", 1, ""},
+      // The first " -f" counts; the remainder is cut at its first " -".
+      {"U.EXE -fC:\\A -fD:\\B\\", 1, "C:\\"},
+      {"U.EXE -fD:\\X\\Y.LOG -a -b", 1, "D:\\X\\"},
+      // 表 (0x95 0x5C) ends in a byte that looks like '\\' but is no separator.
+      {"U.EXE -fC:\\A\\\x95\x5c", 1, "C:\\A\\"},
+      {"U.EXE -fC:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\S.LOG", 1,
+       "C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\"},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.value;
+    EXPECT_EQ(ParseUninstallString(text), c.result) << c.value;
+    EXPECT_EQ(text, c.after) << c.value;
+  }
+}
+
+TEST(ParseUninstallString, ValuesBeyondTheWorkingFieldsAreRefusedNotCut) {
+  // Remainder after " -f": 63 bytes fit, 64 do not (measured before the cut at " -").
+  const std::string fits = "U -fC:\\EST\\S.LOG -y" + std::string(63 - 15, 'x');
+  const std::string tooLong = fits + "x";
+  ASSERT_EQ(fits.size() - 4, 63u);
+  std::string text = fits;
+  EXPECT_EQ(ParseUninstallString(text), 1);
+  EXPECT_EQ(text, "C:\\EST\\");
+  text = tooLong;
+  EXPECT_EQ(ParseUninstallString(text), 0);
+  EXPECT_EQ(text, tooLong);
+
+  // The whole value: 255 bytes fit, 256 do not.
+  const std::string tail = " -fC:\\EST\\S.LOG";
+  const std::string value255 = std::string(255 - tail.size(), 'v') + tail;
+  text = value255;
+  EXPECT_EQ(ParseUninstallString(text), 1);
+  EXPECT_EQ(text, "C:\\EST\\");
+  const std::string value256 = "v" + value255;
+  text = value256;
+  EXPECT_EQ(ParseUninstallString(text), 0);
+  EXPECT_EQ(text, value256);
+}
+
+TEST(FolderItemLess, SortsAsTheSortedListDoes) {
+  std::vector<std::string> items = {"[beta]",   "[ab]",  "[\x83\x5c\x83\x74\x83\x67]",
+                                    "[Alpha]",  "[..]",  "[abc]",
+                                    "[_under]", "[2nd]", "[AB]"};
+  std::sort(items.begin(), items.end(), FolderItemLess);
+  const std::vector<std::string> expected = {"[..]",    "[2nd]",  "[_under]",
+                                             "[AB]",    "[ab]",   "[abc]",
+                                             "[Alpha]", "[beta]", "[\x83\x5c\x83\x74\x83\x67]"};
+  EXPECT_EQ(items, expected);
+}
+
+class PortFixture : public ::testing::Test {
+ protected:
+  void Configure(std::map<char, std::string> drives, const std::string& registryFile = "") {
+    port::Options options;
+    options.drives = std::move(drives);
+    options.registryFile = registryFile;
+    port::Error error;
+    ASSERT_TRUE(port::Configure(options, &error)) << error.Describe();
+  }
+  // The temporary folder as a Windows path: through a drive letter mapped to it on POSIX, as
+  // the machine names it on Windows.
+  std::string TempAsWindowsPath() {
+    std::string cp932;
+#ifdef _WIN32
+    EXPECT_TRUE(port::Utf8ToCp932(temp_.Path().u8string(), &cp932));
+#else
+    Configure({{'T', temp_.Path().string()}});
+    cp932 = "T:";
+#endif
+    return cp932;
+  }
+  void TearDown() override { port::Configure(port::Options{}); }
+  TempFolder temp_;
+};
+
+using ListSubfoldersTest = PortFixture;
+
+TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
+  for (int i = 0; i < 1005; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "d%04d", i);
+    temp_.Make(std::string("many/") + name);
+  }
+  temp_.Write("many/file.txt", "x");
+  temp_.Make("few/Sub");
+  temp_.Write("few/a.txt", "x");
+  temp_.Make("empty");
+  const std::string root = TempAsWindowsPath();
+
+  std::vector<std::string> table;
+  EXPECT_EQ(ListSubfolders(root + "\\many\\*.*", &table), kFolderSlots);
+  ASSERT_EQ(table.size(), 1000u);
+  EXPECT_EQ(table[0], "..");
+  EXPECT_EQ(std::count(table.begin(), table.end(), ".."), 1);
+  EXPECT_EQ(std::count(table.begin(), table.end(), "file.txt"), 0);
+
+  EXPECT_EQ(ListSubfolders(root + "\\few\\*.*", &table), 2);
+  EXPECT_EQ(table, std::vector<std::string>({"..", "Sub"}));
+  EXPECT_EQ(ListSubfolders(root + "\\empty\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "\\missing\\*.*", &table), 1);
+  EXPECT_EQ(table, std::vector<std::string>({".."}));
+}
+
+// Browsing and the registry lookup need drives and a registry of the test's own, which only the
+// POSIX port's set-up provides.
+class OwnDrivesFixture : public PortFixture {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "drives and registry are the machine's own on Windows";
+#endif
+  }
+};
+
+using DestinationBrowsing = OwnDrivesFixture;
+
+TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
+  temp_.Make("c/EST");
+  temp_.Make("d/Program Files/Vendor");
+  temp_.Make("d/Program Files/apps");
+  temp_.Make("d/beta");
+  temp_.Make("d/\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88");  // ソフト
+  temp_.Write("d/readme.txt", "x");
+  Configure({{'C', (temp_.Path() / "c").string()}, {'D', (temp_.Path() / "d").string()}});
+  ASSERT_TRUE(port::ChangeFolder("C:\\EST"));
+
+  DestinationScreen screen;
+  screen.installFolder = "C:\\DEFAULT";
+  screen.Open();
+  EXPECT_EQ(screen.SavedDrive(), 3);
+  EXPECT_EQ(port::CurrentFolder(), "C:\\");  // opening sets the current drive to its root
+  EXPECT_EQ(screen.DriveItems(), std::vector<std::string>({"[-c-]", "[-d-]"}));
+  EXPECT_EQ(screen.DriveSelection(), -1);
+  EXPECT_TRUE(screen.FolderItems().empty());
+  EXPECT_EQ(screen.FolderField(), "C:\\DEFAULT");
+
+  // Nothing selected: nothing happens.
+  screen.SelectFolder(0);
+  EXPECT_EQ(screen.FolderField(), "C:\\DEFAULT");
+
+  screen.SelectDrive(1);
+  EXPECT_EQ(screen.FolderField(), "d:\\");
+  EXPECT_EQ(port::CurrentDrive(), 4);
+  EXPECT_EQ(screen.FolderItems(), std::vector<std::string>({"[..]", "[beta]", "[Program Files]",
+                                                            "[\x83\x5c\x83\x74\x83\x67]"}));
+  EXPECT_EQ(screen.FolderSelection(), -1);
+
+  screen.SelectFolder(screen.FindFolderItem("[Program Files]"));
+  EXPECT_EQ(screen.FolderField(), "D:\\Program Files");
+  EXPECT_EQ(screen.FolderItems(), std::vector<std::string>({"[..]", "[apps]", "[Vendor]"}));
+
+  screen.SelectFolder(screen.FindFolderItem("[..]"));
+  EXPECT_EQ(screen.FolderField(), "D:\\");
+  // [..] at the root keeps the root and lists it again.
+  screen.SelectFolder(screen.FindFolderItem("[..]"));
+  EXPECT_EQ(screen.FolderField(), "D:\\");
+  EXPECT_EQ(screen.FolderItems().size(), 4u);
+
+  // A folder that went away meanwhile: the change fails, the field shows the current folder.
+  fs::remove_all(temp_.Path() / "d" / "beta");
+  screen.SelectFolder(screen.FindFolderItem("[beta]"));
+  EXPECT_EQ(screen.FolderField(), "D:\\");
+  EXPECT_EQ(screen.FolderItems().size(), 3u);
+
+  screen.SelectFolder(screen.FindFolderItem("[\x83\x5c\x83\x74\x83\x67]"));
+  EXPECT_EQ(screen.FolderField(), "D:\\\x83\x5c\x83\x74\x83\x67");
+
+  // Every way out makes the saved drive current again; D keeps the folder entered last.
+  EXPECT_EQ(screen.Back(), kEndBack);
+  EXPECT_EQ(screen.installFolder, "C:\\DEFAULT");
+  EXPECT_EQ(port::CurrentDrive(), 3);
+  ASSERT_TRUE(port::ChangeDrive(4));
+  EXPECT_EQ(port::CurrentFolder(), "D:\\\x83\x5c\x83\x74\x83\x67");
+
+  DestinationScreen again;
+  again.installFolder = "C:\\DEFAULT";
+  again.Open();
+  EXPECT_EQ(again.SavedDrive(), 4);
+  again.SetFolderField("typed, not tested");
+  again.SelectDrive(0);
+  EXPECT_EQ(again.FolderField(), "c:\\");
+  EXPECT_EQ(again.Next(), kEndOk);
+  EXPECT_EQ(again.installFolder, "c:\\");
+  EXPECT_EQ(port::CurrentDrive(), 4);
+}
+
+using DestinationPrefill = OwnDrivesFixture;
+
+std::string RegEscape(const std::string& value) {
+  std::string escaped;
+  for (char c : value) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
+  const std::string prefix =
+      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"Found", "C:\\UNINST.EXE -fC:\\APPS\\EST\\SETUP.LOG -y"},
+      {"Root", "C:\\UNINST.EXE -fD:\\SETUP.LOG"},
+      {"NoFlag", "C:\\UNINST.EXE"},
+      {"BareName", "C:\\UNINST.EXE -fSETUP.LOG"},
+      {"TooLong", "C:\\UNINST.EXE -fC:\\" + std::string(280, 'L') + "\\SETUP.LOG"},
+      {"LongRemainder", "C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG -y " + std::string(60, 'o')},
+  };
+  std::string reg = "REGEDIT4\r\n\r\n";
+  for (const auto& [key, value] : values) {
+    reg += "[" + prefix + key + "]\r\n\"UninstallString\"=\"" + RegEscape(value) + "\"\r\n\r\n";
+  }
+  reg += "[" + prefix + "NoValue]\r\n\"DisplayName\"=\"x\"\r\n\r\n";
+  temp_.Write("uninstall.reg", reg);
+  Configure({{'C', temp_.Path().string()}}, (temp_.Path() / "uninstall.reg").string());
+
+  struct Case {
+    std::vector<std::string> keys;
+    std::string field;
+  };
+  const std::vector<Case> cases = {
+      {{"Missing", "Found"}, "C:\\APPS\\EST"},
+      {{"found"}, "C:\\APPS\\EST"},
+      {{"Root"}, "D:"},
+      {{"Missing", "", "Found"}, "C:\\DEFAULT"},  // the list ends at the first empty name
+      {{"NoValue", "Found"}, "C:\\DEFAULT"},      // the first key that opens ends the search
+      {{"NoFlag", "Found"}, "C:\\DEFAULT"},
+      {{"BareName"}, ""},
+      {{"TooLong"}, "C:\\DEFAULT"},
+      {{"LongRemainder"}, "C:\\DEFAULT"},
+      {{}, "C:\\DEFAULT"},
+  };
+  for (const Case& c : cases) {
+    DestinationScreen screen;
+    std::copy(c.keys.begin(), c.keys.end(), screen.uninstallKeys.begin());
+    screen.installFolder = "C:\\DEFAULT";
+    screen.Open();
+    EXPECT_EQ(screen.FolderField(), c.field) << (c.keys.empty() ? "" : c.keys[0]);
+    screen.Cancel();
+  }
+}
+
+TEST_F(DestinationBrowsing, ACurrentFolderLongerThanTheFieldLeavesTheFieldAsItWas) {
+  const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+  temp_.Make("d/" + a + "/" + b + "/" + c);
+  Configure({{'D', (temp_.Path() / "d").string()}});
+  DestinationScreen screen;
+  screen.Open();
+  screen.SelectDrive(0);
+  screen.SelectFolder(screen.FindFolderItem("[" + a + "]"));
+  screen.SelectFolder(screen.FindFolderItem("[" + b + "]"));
+  const std::string twoLevels = "D:\\" + a + "\\" + b;  // 205 bytes: fits
+  EXPECT_EQ(screen.FolderField(), twoLevels);
+  screen.SelectFolder(screen.FindFolderItem("[" + c + "]"));  // 306 bytes: does not
+  EXPECT_EQ(screen.FolderField(), twoLevels);
+  EXPECT_EQ(port::CurrentFolder(), twoLevels + "\\" + c);  // the folder was entered all the same
+  EXPECT_EQ(screen.FolderItems(), std::vector<std::string>({"[..]"}));
+  screen.Cancel();
+}
+
+}  // namespace
+}  // namespace koushin::wizard

@@ -1,0 +1,167 @@
+#include "wizard/sequencer.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace koushin::wizard {
+namespace {
+
+TEST(TransitionTable, EveryStepAndEndCode) {
+  struct Case {
+    Step step;
+    int endCode;
+    Next next;
+    bool takeFolder;
+  };
+  const Case cases[] = {
+      {Step::kNotice, kEndOk, Next::kShowDestination, false},
+      {Step::kNotice, kEndCancel, Next::kClose, false},
+      {Step::kNotice, kEndBack, Next::kClose, false},
+      {Step::kNotice, kEndFailed, Next::kCloseFailed, false},
+      {Step::kDestination, kEndOk, Next::kShowConfirm, true},
+      {Step::kDestination, kEndBack, Next::kShowNotice, false},
+      {Step::kDestination, kEndCancel, Next::kShowNotice, false},
+      {Step::kDestination, kEndFailed, Next::kCloseFailed, false},
+      {Step::kDestination, 7, Next::kShowNotice, false},
+      {Step::kConfirm, kEndOk, Next::kRunUpdate, false},
+      {Step::kConfirm, kEndCancel, Next::kShowDestination, false},
+      {Step::kConfirm, kEndFailed, Next::kCloseFailed, false},
+      {Step::kConfirm, kEndBack, Next::kShowDestination, false},
+      {Step::kUpdateRun, 1, Next::kClose, false},
+      {Step::kUpdateRun, 0, Next::kShowDestination, false},
+      {Step::kUpdateRun, 2, Next::kShowDestination, false},
+  };
+  for (const Case& c : cases) {
+    const Transition& row = FindTransition(c.step, c.endCode);
+    EXPECT_EQ(row.next, c.next) << "step " << static_cast<int>(c.step) << " code " << c.endCode;
+    EXPECT_EQ(row.takeFolder, c.takeFolder)
+        << "step " << static_cast<int>(c.step) << " code " << c.endCode;
+  }
+  EXPECT_EQ(CommandFor(Next::kShowNotice), 101);
+  EXPECT_EQ(CommandFor(Next::kShowDestination), 102);
+  EXPECT_EQ(CommandFor(Next::kShowConfirm), 103);
+  EXPECT_EQ(CommandFor(Next::kClose), 0);
+}
+
+// The person at the screen, scripted: each screen pops its answer; the destination screen's
+// answer may also carry the folder typed before "次へ". Records what every screen was given.
+class ScriptedScreens : public Screens {
+ public:
+  struct DestinationAnswer {
+    int endCode;
+    std::string folder;  // put into the field before a "次へ"
+  };
+  std::deque<int> noticeAnswers;
+  std::deque<DestinationAnswer> destinationAnswers;
+  std::deque<int> confirmAnswers;
+  std::deque<int> runResults;
+
+  std::vector<std::string> shown;               // "notice", "destination", ...
+  std::vector<std::string> destinationFolders;  // installFolder as each destination got it
+  std::vector<std::string> confirmFolders;
+  std::vector<std::string> runFolders;
+
+  int ShowNotice(const NoticeScreen&) override {
+    shown.push_back("notice");
+    return Pop(noticeAnswers);
+  }
+  int ShowDestination(DestinationScreen& screen) override {
+    shown.push_back("destination");
+    destinationFolders.push_back(screen.installFolder);
+    if (destinationAnswers.empty()) return kEndFailed;
+    const DestinationAnswer answer = destinationAnswers.front();
+    destinationAnswers.pop_front();
+    screen.SetFolderField(answer.folder);
+    if (answer.endCode == kEndOk) screen.installFolder = screen.FolderField();
+    return answer.endCode;
+  }
+  int ShowConfirm(const ConfirmScreen& screen) override {
+    shown.push_back("confirm");
+    confirmFolders.push_back(screen.installFolder);
+    return Pop(confirmAnswers);
+  }
+  int RunUpdate(description::UpdateDescription& record) override {
+    shown.push_back("run");
+    runFolders.push_back(record.installFolder);
+    record.systemIniName = "tamiro1.ini";  // what a run leaves in the record
+    return Pop(runResults);
+  }
+  void ShowScreenFailure(Step) override { shown.push_back("failure"); }
+
+ private:
+  static int Pop(std::deque<int>& answers) {
+    if (answers.empty()) return kEndFailed;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+using Shown = std::vector<std::string>;
+
+TEST(RunWizard, CancelAtTheNoticeShowsNothingElse) {
+  description::UpdateDescription record;
+  ScriptedScreens screens;
+  screens.noticeAnswers = {kEndCancel};
+  const WizardResult result = RunWizard(record, screens);
+  EXPECT_EQ(result.kind, WizardResult::kCancelled);
+  EXPECT_EQ(screens.shown, Shown({"notice"}));
+}
+
+TEST(RunWizard, BackDropsTheFolderAndConfirmBackKeepsIt) {
+  description::UpdateDescription record;
+  record.installFolder = "C:\\DEFAULT";
+  ScriptedScreens screens;
+  screens.noticeAnswers = {kEndOk, kEndOk, kEndOk};
+  // Next, Back (with another folder typed), Next, confirm's back, Esc, then Next to the run.
+  screens.destinationAnswers = {{kEndOk, "C:\\FIRST"},
+                                {kEndBack, "C:\\DROPPED"},
+                                {kEndCancel, "C:\\ESCAPED"},
+                                {kEndOk, "C:\\SECOND"}};
+  screens.confirmAnswers = {kEndCancel, kEndOk};
+  screens.runResults = {1};
+  const WizardResult result = RunWizard(record, screens);
+  EXPECT_EQ(result.kind, WizardResult::kUpdateEnded);
+  EXPECT_EQ(screens.shown, Shown({"notice", "destination", "confirm", "destination", "notice",
+                                  "destination", "notice", "destination", "confirm", "run"}));
+  EXPECT_EQ(screens.destinationFolders,
+            Shown({"C:\\DEFAULT", "C:\\FIRST", "C:\\FIRST", "C:\\FIRST"}));
+  EXPECT_EQ(screens.confirmFolders, Shown({"C:\\FIRST", "C:\\SECOND"}));
+  EXPECT_EQ(record.installFolder, "C:\\SECOND");
+}
+
+TEST(RunWizard, FailedCheckShowsTheDestinationAgainWithTheRecordAsTheRunLeftIt) {
+  description::UpdateDescription record;
+  record.systemIniName = "NULL";
+  ScriptedScreens screens;
+  screens.noticeAnswers = {kEndOk};
+  screens.destinationAnswers = {{kEndOk, "C:\\WRONG"}, {kEndOk, "C:\\EST"}};
+  screens.confirmAnswers = {kEndOk, kEndOk};
+  screens.runResults = {0, 1};
+  const WizardResult result = RunWizard(record, screens);
+  EXPECT_EQ(result.kind, WizardResult::kUpdateEnded);
+  EXPECT_EQ(screens.shown,
+            Shown({"notice", "destination", "confirm", "run", "destination", "confirm", "run"}));
+  EXPECT_EQ(screens.runFolders, Shown({"C:\\WRONG", "C:\\EST"}));
+  EXPECT_EQ(screens.destinationFolders, Shown({"", "C:\\WRONG"}));
+  EXPECT_EQ(record.systemIniName, "tamiro1.ini");
+}
+
+TEST(RunWizard, AScreenThatCannotBeShownEndsWithItsMessage) {
+  for (Step failing : {Step::kNotice, Step::kDestination, Step::kConfirm}) {
+    description::UpdateDescription record;
+    ScriptedScreens screens;  // an empty script answers -1
+    if (failing != Step::kNotice) screens.noticeAnswers = {kEndOk};
+    if (failing == Step::kConfirm) screens.destinationAnswers = {{kEndOk, "C:\\EST"}};
+    const WizardResult result = RunWizard(record, screens);
+    EXPECT_EQ(result.kind, WizardResult::kScreenFailed);
+    EXPECT_EQ(result.failedStep, failing);
+    EXPECT_EQ(screens.shown.back(), "failure");
+  }
+}
+
+}  // namespace
+}  // namespace koushin::wizard
