@@ -419,8 +419,7 @@ bool Commit(const std::vector<Pending>& pending, bool overwrite, std::string* fa
             std::string* detail) {
   struct Done {
     std::string target;
-    std::string setAside;         // empty when there was no file before
-    std::uint8_t attributes = 0;  // the old file's, restored on undo
+    std::string setAside;  // empty when there was no file before
   };
   std::vector<Done> done;
   std::vector<std::string> targets;
@@ -443,9 +442,6 @@ bool Commit(const std::vector<Pending>& pending, bool overwrite, std::string* fa
         port::RemoveFile(it->target);
       } else {
         port::RenameReplacing(it->setAside, it->target);
-        port::FileStatus status;
-        status.attributes = it->attributes;
-        port::WriteFileStatus(it->target, status);
       }
     }
   };
@@ -465,20 +461,8 @@ bool Commit(const std::vector<Pending>& pending, bool overwrite, std::string* fa
     step.target = p.target;
     port::Error error;
     if (exists) {
-      step.attributes = current.attributes;
-      // An installed file marked read-only is still replaced, as the update means it to be.
-      if (current.attributes & port::kAttrReadOnly) {
-        port::FileStatus writable;
-        writable.attributes = static_cast<std::uint8_t>(current.attributes & ~port::kAttrReadOnly);
-        port::WriteFileStatus(p.target, writable);
-      }
       step.setAside = freeName(p.target);
       if (!port::RenameReplacing(p.target, step.setAside, &error)) {
-        if (current.attributes & port::kAttrReadOnly) {
-          port::FileStatus status;
-          status.attributes = current.attributes;
-          port::WriteFileStatus(p.target, status);
-        }
         undo();
         RemoveTemporaries(pending, i);
         *failedMember = p.member;
@@ -489,9 +473,6 @@ bool Commit(const std::vector<Pending>& pending, bool overwrite, std::string* fa
     if (!port::RenameReplacing(p.temporary, p.target, &error)) {
       if (!step.setAside.empty()) {
         port::RenameReplacing(step.setAside, p.target);
-        port::FileStatus status;
-        status.attributes = step.attributes;
-        port::WriteFileStatus(p.target, status);
       }
       undo();
       RemoveTemporaries(pending, i);
@@ -661,14 +642,18 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
                   Compose(failure.text, archivePath, failure.member, failure.detail, limit), output,
                   outputSize);
   }
-  // A folder in a member's place would stop the renames half way: refuse before any.
+  // A folder in a member's place, or a file marked read-only (which the platform's own copy
+  // would not overwrite either), fails the archive before anything is replaced.
   for (const Pending& p : pending) {
-    if (port::IsFolder(p.target)) {
+    port::FileStatus current;
+    const bool folder = port::IsFolder(p.target);
+    if (folder ||
+        (port::ReadFileStatus(p.target, &current) && (current.attributes & port::kAttrReadOnly))) {
       RemoveTemporaries(pending, 0);
-      return Finish(
-          kWriteFailed,
-          Compose(Text::kReplaceFailed, archivePath, p.member, "a folder of that name", limit),
-          output, outputSize);
+      return Finish(kWriteFailed,
+                    Compose(Text::kReplaceFailed, archivePath, p.member,
+                            folder ? "a folder of that name" : "read-only", limit),
+                    output, outputSize);
     }
   }
   std::string failedMember, detail;

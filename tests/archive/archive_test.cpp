@@ -118,16 +118,19 @@ TEST_F(ArchiveCommandTest, WorkFolderWithBlanksAndWithoutOverwrite) {
   EXPECT_EQ(Listing(root_ + "/target").size(), testing::SourceFiles().size());
 }
 
-TEST_F(ArchiveCommandTest, ReplacesReadOnlyFilesButNeverAFolder) {
+TEST_F(ArchiveCommandTest, ReadOnlyFileOrFolderInAMembersPlaceChangesNothing) {
   PutArchive(1, "lh6", "UPD.lzh");
-  WriteHostFile(root_ + "/target/text.txt", "old contents");
+  // A read-only file is not overwritten, as the platform's copy would not overwrite it.
+  WriteHostFile(root_ + "/target/UPPER.TXT", "read-only contents");
   port::FileStatus status;
-  ASSERT_TRUE(port::ReadFileStatus(root_ + "/target/text.txt", &status));
+  ASSERT_TRUE(port::ReadFileStatus(root_ + "/target/UPPER.TXT", &status));
   status.attributes = port::kAttrReadOnly;
-  ASSERT_TRUE(port::WriteFileStatus(root_ + "/target/text.txt", status));
+  ASSERT_TRUE(port::WriteFileStatus(root_ + "/target/UPPER.TXT", status));
   std::string message;
-  ASSERT_EQ(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0) << message;
-  EXPECT_TRUE(ReadHostFile(root_ + "/target/text.txt") == testing::SourceFiles()[0].bytes);
+  EXPECT_NE(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0);
+  EXPECT_EQ(ReadHostFile(root_ + "/target/UPPER.TXT"), "read-only contents");
+  EXPECT_EQ(Listing(root_ + "/target"), std::set<std::string>{"UPPER.TXT"});
+  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
 
   // A folder where a member goes: refused before anything is replaced.
   fs::remove_all(root_ + "/target");
