@@ -411,9 +411,9 @@ TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
   EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
 }
 
-// The archive library replaces an installed file marked read-only (the update means it to be
-// replaced); the run goes on to the next entry.
-TEST_F(UpdateRunTest, ReadOnlyMemberTargetIsReplacedByItsArchive) {
+// An installed file marked read-only in a member's place fails its archive, as the platform's
+// copy would: the file stays, the later entries and the settings do not run.
+TEST_F(UpdateRunTest, ReadOnlyMemberTargetFailsTheExtraction) {
   PutArchive("prog", "PROG");
   machine.Write("D:\\MEDIA\\B.TXT", "b");
   machine.Write("C:\\EST\\PROG.EXE", "old program");
@@ -421,9 +421,12 @@ TEST_F(UpdateRunTest, ReadOnlyMemberTargetIsReplacedByItsArchive) {
   description::UpdateDescription record =
       MakeRecord("C:\\EST", {{1, 1, "PROG", ""}, {1, 0, "B.TXT", ""}});
   EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
-  EXPECT_EQ(machine.Read("C:\\EST\\PROG.EXE"), MemberBytes("PROG.EXE"));
-  EXPECT_EQ(machine.Read("C:\\EST\\B.TXT"), "b");
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("PROG"), std::string::npos) << op.shown[0].text;
+  EXPECT_EQ(op.shown[0].caption, "確認");
+  EXPECT_EQ(machine.Read("C:\\EST\\PROG.EXE"), "old program");
+  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
+  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
 }
 
 TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
