@@ -91,6 +91,7 @@ class Run {
     for (int i = 0; i < entryCount_; ++i) {
       if (!DoEntry(i)) return kRunClose;
     }
+    currentTarget_ = folder_ + record_.systemIniName;
     return WritePostUpdateSettings(context_, folder_);
   }
 

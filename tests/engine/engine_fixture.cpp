@@ -84,6 +84,16 @@ fs::path TestRoot() {
 
 }  // namespace
 
+namespace {
+const Machine* currentMachine = nullptr;
+}  // namespace
+
+std::string W(const std::string& path) {
+  return currentMachine != nullptr ? currentMachine->Translate(path) : path;
+}
+
+std::string SW(const std::string& path) { return Sj(W(path)); }
+
 Machine::Machine(const std::string& windowsFolder) {
   static std::atomic<int> counter{0};
   std::random_device random;
@@ -92,6 +102,8 @@ Machine::Machine(const std::string& windowsFolder) {
   fs::create_directories(root_ / "c" / "WINDOWS");
   fs::create_directories(root_ / "d");
   fs::create_directories(root_ / "a");
+  currentMachine = this;
+  if (!kOwnDrives) return;
   port::Options options;
   options.drives['C'] = (root_ / "c").string();
   options.drives['D'] = (root_ / "d").string();
@@ -103,7 +115,17 @@ Machine::Machine(const std::string& windowsFolder) {
   EXPECT_TRUE(port::Configure(options, &error)) << error.Describe();
 }
 
+std::string Machine::Translate(const std::string& path) const {
+  if (kOwnDrives || path.size() < 2 || path[1] != ':') return path;
+  const std::string root = root_.u8string();
+  if (path.compare(0, root.size(), root) == 0) return path;  // translated already
+  const char letter = static_cast<char>(path[0] | 0x20);
+  if (letter != 'a' && letter != 'c' && letter != 'd') return path;
+  return (root_ / std::string(1, letter)).u8string() + path.substr(2);
+}
+
 Machine::~Machine() {
+  if (currentMachine == this) currentMachine = nullptr;
   std::error_code ignored;
   // Read-only files and folders must not keep the temporary tree alive.
   for (auto it = fs::recursive_directory_iterator(root_, ignored);
@@ -115,48 +137,54 @@ Machine::~Machine() {
 
 fs::path Machine::HostDrive(char letter) const { return root_ / std::string(1, letter); }
 
-void Machine::MakeFolders(const std::string& path) {
-  const std::string sj = Sj(path);
-  std::size_t pos = 3;  // after "C:\"
+namespace {
+
+// Creates every missing folder of a code page 932 path that starts with a drive ("C:\\...").
+void MakeFoldersOf(const std::string& path) {
+  std::size_t pos = 3;  // after "C:\\"
   for (;;) {
-    pos = text::FindChar(sj, '\\', pos);
-    const std::string part = sj.substr(0, pos);
+    pos = text::FindChar(path, '\\', pos);
+    const std::string part = path.substr(0, pos);
     if (!part.empty() && !port::PathExists(part)) port::MakeFolder(part);
     if (pos == std::string::npos) break;
     ++pos;
   }
 }
 
+}  // namespace
+
+void Machine::MakeFolders(const std::string& path) { MakeFoldersOf(SW(path)); }
+
 void Machine::Write(const std::string& path, const std::string& bytes) {
-  const std::string sj = Sj(path);
+  const std::string sj = SW(path);
   const std::size_t slash = text::FindLastSeparator(sj);
-  if (slash != std::string::npos && slash > 2) MakeFolders(Utf8(sj.substr(0, slash)));
+  if (slash != std::string::npos && slash > 2) MakeFoldersOf(sj.substr(0, slash));
   port::Error error;
   ASSERT_TRUE(port::WriteWholeFile(sj, bytes, &error)) << error.Describe();
 }
 
 std::string Machine::Read(const std::string& path) const {
   std::string bytes;
-  port::ReadWholeFile(Sj(path), &bytes);
+  port::ReadWholeFile(SW(path), &bytes);
   return bytes;
 }
 
-bool Machine::Exists(const std::string& path) const { return port::PathExists(Sj(path)); }
+bool Machine::Exists(const std::string& path) const { return port::PathExists(SW(path)); }
 
-void Machine::Remove(const std::string& path) { port::RemoveFile(Sj(path)); }
+void Machine::Remove(const std::string& path) { port::RemoveFile(SW(path)); }
 
 void Machine::SetAttributes(const std::string& path, unsigned attributes) {
   port::FileStatus status;
   port::Error error;
-  ASSERT_TRUE(port::ReadFileStatus(Sj(path), &status, &error)) << error.Describe();
+  ASSERT_TRUE(port::ReadFileStatus(SW(path), &status, &error)) << error.Describe();
   status.attributes = static_cast<std::uint8_t>(attributes);
   status.creationTime = status.lastAccessTime = status.lastWriteTime = 0;
-  ASSERT_TRUE(port::WriteFileStatus(Sj(path), status, &error)) << error.Describe();
+  ASSERT_TRUE(port::WriteFileStatus(SW(path), status, &error)) << error.Describe();
 }
 
 unsigned Machine::Attributes(const std::string& path) const {
   port::FileStatus status;
-  EXPECT_TRUE(port::ReadFileStatus(Sj(path), &status)) << path;
+  EXPECT_TRUE(port::ReadFileStatus(SW(path), &status)) << path;
   return status.attributes;
 }
 
@@ -171,10 +199,10 @@ void Machine::SetLastWrite(const std::string& path, int year, int month, int day
   const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + dayOfEra - 719468;
   port::FileStatus status;
   port::Error error;
-  ASSERT_TRUE(port::ReadFileStatus(Sj(path), &status, &error)) << error.Describe();
+  ASSERT_TRUE(port::ReadFileStatus(SW(path), &status, &error)) << error.Describe();
   status.creationTime = status.lastAccessTime = 0;
   status.lastWriteTime = port::FileTimeFromUnix(days * 86400 + hour * 3600 + minute * 60 + second);
-  ASSERT_TRUE(port::WriteFileStatus(Sj(path), status, &error)) << error.Describe();
+  ASSERT_TRUE(port::WriteFileStatus(SW(path), status, &error)) << error.Describe();
 }
 
 void Machine::EjectFloppy() {
@@ -202,7 +230,7 @@ std::string Machine::Snapshot() const {
 
 std::string Machine::Ini(const std::string& file, const std::string& section,
                          const std::string& key) const {
-  return Utf8(port::ProfileRead(Sj(section), Sj(key), "(none)", Sj(file)));
+  return Utf8(port::ProfileRead(Sj(section), Sj(key), "(none)", SW(file)));
 }
 
 void Machine::MakeInstallation(const std::string& folder, const std::string& title) {
@@ -217,7 +245,7 @@ description::UpdateDescription MakeRecord(const std::string& installFolder,
                                           std::initializer_list<Entry> entries,
                                           const std::string& newVersion) {
   description::UpdateDescription record;
-  record.installFolder = Sj(installFolder);
+  record.installFolder = SW(installFolder);
   record.systemIniName = "tamiro1.ini";
   record.newVersion = Sj(newVersion);
   record.categoryCode = "0";
@@ -256,7 +284,16 @@ const std::vector<CatalogueArchive>& Catalogue() {
 // Bump when the catalogue's contents change, so that cached archives are made anew.
 constexpr char kCatalogueVersion[] = "v1";
 
-fs::path CacheFolder() { return fs::path(KOUSHIN_BINARY_DIR) / "engine-test-archives"; }
+fs::path CacheFolder() {
+#ifdef _WIN32
+  // Under Wine the archives come from the native build, reached through drive Z: (the host's /).
+  std::string source = KOUSHIN_SOURCE_DIR;
+  if (!source.empty() && source[0] == '/') source = "Z:" + source;
+  return fs::u8path(source) / "build" / "native" / "engine-test-archives";
+#else
+  return fs::path(KOUSHIN_BINARY_DIR) / "engine-test-archives";
+#endif
+}
 
 fs::path CachedArchive(const std::string& key) {
   return CacheFolder() / (key + "-" + kCatalogueVersion + ".lzh");
@@ -272,7 +309,10 @@ std::string ReadHostFile(const fs::path& path) {
 // Makes every missing archive of the catalogue in one shell run (java once per archive).
 bool MakeCatalogue() {
 #ifdef _WIN32
-  return false;
+  for (const CatalogueArchive& archive : Catalogue()) {
+    if (!fs::exists(CachedArchive(archive.key))) return false;
+  }
+  return true;
 #else
   std::string script = "set -e\n";
   bool needed = false;

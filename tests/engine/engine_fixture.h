@@ -19,6 +19,21 @@ namespace koushin::engine::testing {
 std::string Sj(const std::string& utf8);
 std::string Utf8(const std::string& cp932);
 
+// The tests name their files on drives C: (installations), D: (media) and A: (the floppy drive).
+// On POSIX the newest Machine maps those drives to its temporary folders and a path stays as it
+// is. On Windows, where a test cannot map drives, a path on them is rewritten into the Machine's
+// temporary folder ("C:\\EST" becomes "<temp>\\c\\EST"). UTF-8 in and out.
+std::string W(const std::string& path);
+// S(W(path)): the code page 932 form the engine takes.
+std::string SW(const std::string& path);
+// Whether drive letters really are the test's own (POSIX): removable drives, bare drive letters
+// and the Windows folder can only be tested then.
+#ifdef _WIN32
+constexpr bool kOwnDrives = false;
+#else
+constexpr bool kOwnDrives = true;
+#endif
+
 struct Shown {
   std::string text;     // UTF-8
   std::string caption;  // UTF-8
@@ -53,7 +68,7 @@ class ScriptedOperator : public Operator {
 };
 
 // A temporary machine: C: fixed (installations), D: fixed (media on a hard disk), A: removable
-// (the floppy drive). Paths given to the helpers are Windows paths in UTF-8.
+// (the floppy drive). Paths given to the helpers are Windows paths in UTF-8, taken through W().
 class Machine {
  public:
   explicit Machine(const std::string& windowsFolder = "");
@@ -75,6 +90,8 @@ class Machine {
                     int minute = 0, int second = 0);
   // The host folder of a drive (lower-case letter).
   std::filesystem::path HostDrive(char letter) const;
+  // W() for this machine.
+  std::string Translate(const std::string& path) const;
   // Empties the floppy drive A:.
   void EjectFloppy();
   // Every file below the drives with its bytes and last-write time, for "nothing changed".

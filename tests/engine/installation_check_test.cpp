@@ -8,11 +8,14 @@
 namespace koushin::engine {
 namespace {
 
+using testing::kOwnDrives;
 using testing::Machine;
 using testing::MakeRecord;
 using testing::ScriptedOperator;
 using testing::Sj;
+using testing::SW;
 using testing::Utf8;
+using testing::W;
 
 TEST(LocateSystemIni, FindsTheIniFileAndSettlesTheFolder) {
   struct Case {
@@ -79,13 +82,14 @@ TEST(LocateSystemIni, FindsTheIniFileAndSettlesTheFolder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
+    if (!kOwnDrives && std::string(c.folder) == "D") continue;  // needs drive D: of its own
     Machine machine;
     for (const char* file : c.files) machine.Write(file, "[SYSTEM]\r\n");
     description::UpdateDescription record = MakeRecord(c.folder, {});
     record.systemIniName = c.iniName;
-    std::string folder = Sj(c.folder);
+    std::string folder = SW(c.folder);
     EXPECT_EQ(LocateSystemIni(folder, record), c.result);
-    EXPECT_EQ(Utf8(folder), c.folderAfter);
+    EXPECT_EQ(Utf8(folder), W(c.folderAfter));
     EXPECT_EQ(record.systemIniName, c.iniNameAfter);
   }
 }
@@ -95,9 +99,9 @@ TEST(LocateSystemIni, SecondAttemptAfterFailedDetectionProbesOnlyTheStoredName) 
   machine.Write("C:\\APP\\tamiro1.ini", "");
   description::UpdateDescription record = MakeRecord("C:\\NONE", {});
   record.systemIniName = "NULL";
-  std::string folder = "C:\\NONE";
+  std::string folder = SW("C:\\NONE");
   EXPECT_EQ(LocateSystemIni(folder, record), 0);
-  folder = "C:\\APP";
+  folder = SW("C:\\APP");
   EXPECT_EQ(LocateSystemIni(folder, record), 0);  // only velmora1.ini is tried now
   EXPECT_EQ(record.systemIniName, "velmora1.ini");
 }
@@ -124,9 +128,9 @@ TEST(CheckProductMarkers, RequiresTheMarkersOfTheProduct) {
     Machine machine;
     machine.MakeFolders("C:\\APP");
     for (const char* file : c.files) machine.Write(std::string("C:\\APP\\") + file, "x");
-    std::string folder = "C:\\APP\\";
+    std::string folder = SW("C:\\APP\\");
     EXPECT_EQ(CheckProductMarkers(folder, c.iniName), c.result);
-    EXPECT_EQ(folder, "C:\\APP\\");
+    EXPECT_EQ(folder, SW("C:\\APP\\"));
   }
 }
 
@@ -183,7 +187,7 @@ TEST(IdentifySystem, ComputesTheSystemIndex) {
                                 : c.restEmpty         ? ""
                                                       : "unmatched";
     }
-    EXPECT_EQ(IdentifySystem("C:\\APP\\", c.iniName, record), c.index);
+    EXPECT_EQ(IdentifySystem(SW("C:\\APP\\"), c.iniName, record), c.index);
   }
 }
 
@@ -211,7 +215,7 @@ TEST(CheckTargetInstallation, ShowsTheMessageOfTheFirstFailingStep) {
     description::UpdateDescription record = MakeRecord("C:\\APP", {});
     record.systemIndex = 7;
     ScriptedOperator op;
-    std::string folder = "C:\\APP";
+    std::string folder = SW("C:\\APP");
     EXPECT_EQ(CheckTargetInstallation(folder, record, op), c.result);
     EXPECT_EQ(record.systemIndex, c.systemIndex);
     if (c.message == nullptr) {

@@ -14,6 +14,9 @@ namespace {
 
 using testing::Machine;
 using testing::ScriptedOperator;
+using testing::Sj;
+using testing::SW;
+using testing::W;
 
 // A record of `length` bytes starting with item and sub code; byte 66 is '#', the rest '.'.
 std::string Record(const std::string& codes, std::size_t length) {
@@ -107,7 +110,7 @@ TEST(ConvertMasterText, TypeRule) {
 
 class MasterFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override { machine.Write(kSetup, "[DIR]\r\nMASTER=C:\\M\\\r\n"); }
+  void SetUp() override { machine.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n")); }
 
   static constexpr char kSetup[] = "C:\\EST\\tamiro1.ini";
   Machine machine;
@@ -124,7 +127,7 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   ScriptedOperator op;
   ConversionOptions options;
   options.op = &op;
-  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
   const std::string after = "0123456789012Z\r\n\x1a\r\n0123456789012Z\r\n";
   EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), after);
   EXPECT_EQ(machine.Read("C:\\M\\1\\ZAI002-3.MST"), after);
@@ -135,15 +138,15 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   EXPECT_FALSE(machine.Exists("C:\\M\\21\\temp.mst"));
   // Nothing left to change on a second run: the files are not even rewritten.
   const std::string snapshot = machine.Snapshot();
-  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
   EXPECT_EQ(machine.Snapshot(), snapshot);
 }
 
 TEST_F(MasterFolderTest, NothingToConvert) {
-  EXPECT_EQ(MaterialSizeConversion(kSetup), 1);  // no master folder at all
+  EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 1);  // no master folder at all
   machine.MakeFolders("C:\\M\\1");
   machine.Write("C:\\M\\1\\other.mst", "x");
-  EXPECT_EQ(MaterialSizeConversion(kSetup), 1);
+  EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 1);
   EXPECT_FALSE(machine.Exists("C:\\M\\1\\temp.mst"));
 }
 
@@ -161,12 +164,12 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     Machine fresh;
-    fresh.Write(kSetup, "[DIR]\r\nMASTER=C:\\M\\\r\n");
+    fresh.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
     fresh.Write("C:\\M\\1\\zai001-3.mst", record);
     fresh.Write("C:\\M\\21\\zai001-3.mst", record);
     if (c.readOnly) fresh.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
     if (c.tempIsFolder) fresh.MakeFolders("C:\\M\\1\\temp.mst");
-    EXPECT_EQ(MaterialSizeConversion(kSetup), 0);
+    EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 0);
     EXPECT_EQ(fresh.Read("C:\\M\\1\\zai001-3.mst"), record);
     EXPECT_EQ(fresh.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
   }
@@ -182,8 +185,8 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
   std::vector<std::string> table;
   int leftOut = 0;
   EXPECT_EQ(ListMasterFiles(table,
-                            "C:\\M\\1\\zai??"
-                            "?-3.mst",
+                            SW("C:\\M\\1\\zai??"
+                               "?-3.mst"),
                             &leftOut),
             1000);
   EXPECT_EQ(leftOut, 1);
@@ -192,20 +195,20 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
   ConversionOptions options;
   options.op = &op;
   options.dryRun = true;
-  EXPECT_EQ(MaterialTypeConversion(kSetup, options), 1);
+  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
   int wouldChange = 0;
   for (const std::string& line : op.log) {
     wouldChange += line.find(": 1 records would change") != std::string::npos;
   }
   EXPECT_EQ(wouldChange, 1000);
-  EXPECT_NE(op.LogText().find("1 further master files in C:\\M\\1\\"), std::string::npos);
+  EXPECT_NE(op.LogText().find("1 further master files in " + W("C:\\M\\1\\")), std::string::npos);
 }
 
 TEST_F(MasterFolderTest, LongMasterFolder) {
   const std::string folder = "C:\\" + std::string(70, 'm') + "\\" + std::string(70, 'n') + "\\";
-  machine.Write(kSetup, "[DIR]\r\nMASTER=" + folder + "\r\n");
+  machine.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W(folder) + "\r\n"));
   machine.Write(folder + "21\\zai001-3.mst", "0123456789012B\r\n");
-  EXPECT_EQ(MaterialTypeConversion(kSetup), 1);
+  EXPECT_EQ(MaterialTypeConversion(SW(kSetup)), 1);
   EXPECT_EQ(machine.Read(folder + "21\\zai001-3.mst"), "0123456789012Z\r\n");
 }
 
