@@ -15,11 +15,12 @@ char DriveLetter(const std::string& text) {
 
 }  // namespace
 
-bool ParseCommandLine(int argc, const char* const* argv, CommandLine* commandLine,
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* commandLine,
                       std::string* problem) {
   CommandLine result;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
+  const std::size_t count = arguments.size();
+  for (std::size_t i = 1; i < count; ++i) {
+    std::string arg = arguments[i];
     std::optional<std::string> inlineValue;
     if (arg.rfind("--", 0) == 0) {
       const std::size_t equals = arg.find('=');
@@ -34,11 +35,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine* commandLin
         *out = *inlineValue;
         return true;
       }
-      if (i + 1 >= argc) {
+      if (i + 1 >= count) {
         *problem = arg + " needs a value";
         return false;
       }
-      *out = argv[++i];
+      *out = arguments[++i];
       return true;
     };
     auto flag = [&](bool* out) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace koushin::console {
 
@@ -24,10 +25,10 @@ struct CommandLine {
   bool version = false;
 };
 
-// Parses argv[1..]. Options take their value as the next argument or after '=' (--media=DIR).
-// Returns false with a one-line `problem` for an unknown option, a missing or malformed value,
-// or a stray argument.
-bool ParseCommandLine(int argc, const char* const* argv, CommandLine* commandLine,
+// Parses the arguments after the first (the program), UTF-8 (port::ProgramArgumentsUtf8).
+// Options take their value as the next argument or after '=' (--media=DIR). Returns false with
+// a one-line `problem` for an unknown option, a missing or malformed value, or a stray argument.
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* commandLine,
                       std::string* problem);
 
 // The text of --help.

@@ -2,12 +2,12 @@
 // engine: notice, destination, confirmation, update.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
 #include "console_operator.h"
 #include "console_screens.h"
 #include "description/update_description.h"
-#include "host_paths.h"
 #include "port/port.h"
 #include "run_log.h"
 #include "terminal.h"
@@ -38,13 +38,13 @@ bool IsWindowsStyle(const std::string& path) {
 }
 
 // The media folder as the engine wants it: code page 932, ending with a separator.
-bool MediaFolder(const std::string& given, const char* argv0, std::string* sourceFolder,
-                 std::string* problem) {
+bool MediaFolder(const std::string& given, const std::string& programArgument,
+                 std::string* sourceFolder, std::string* problem) {
   std::string folder = given;
   if (folder.empty()) {
-    folder = ProgramFolder(argv0);
+    folder = port::ProgramFolderUtf8(programArgument);
   } else if (!IsWindowsStyle(folder)) {
-    folder = AbsoluteHostPath(folder);
+    folder = port::AbsoluteHostPath(folder);
   }
   std::string cp932;
   if (!port::Utf8ToCp932(folder, &cp932)) {
@@ -65,7 +65,9 @@ int Usage(const std::string& problem) {
 int Run(int argc, char** argv) {
   CommandLine commandLine;
   std::string problem;
-  if (!ParseCommandLine(argc, argv, &commandLine, &problem)) return Usage(problem);
+  // UTF-8 on every platform: on Windows from the wide command line, not the ANSI code page.
+  const std::vector<std::string> arguments = port::ProgramArgumentsUtf8(argc, argv);
+  if (!ParseCommandLine(arguments, &commandLine, &problem)) return Usage(problem);
   if (commandLine.help) {
     Print(stdout, UsageText());
     return kExitUpdated;
@@ -83,11 +85,11 @@ int Run(int argc, char** argv) {
 
   port::Options options;
   for (const auto& [letter, folder] : commandLine.drives) {
-    options.drives[letter] = AbsoluteHostPath(folder);
+    options.drives[letter] = port::AbsoluteHostPath(folder);
   }
   options.removable = commandLine.removable;
-  options.registryFile = AbsoluteHostPath(commandLine.registryFile);
-  options.winePrefix = AbsoluteHostPath(commandLine.winePrefix);
+  options.registryFile = port::AbsoluteHostPath(commandLine.registryFile);
+  options.winePrefix = port::AbsoluteHostPath(commandLine.winePrefix);
   if (!commandLine.windowsFolder.empty() &&
       !port::Utf8ToCp932(commandLine.windowsFolder, &options.windowsFolder)) {
     return Usage("--windows-dir has characters outside code page 932");
@@ -98,7 +100,8 @@ int Run(int argc, char** argv) {
   ScreenSettings settings;
   settings.unattended = commandLine.yes;
   settings.dryRun = commandLine.dryRun;
-  if (!MediaFolder(commandLine.media, argv[0], &settings.sourceFolder, &problem)) {
+  const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
+  if (!MediaFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
     return Usage(problem);
   }
   if (commandLine.folder) {
@@ -109,8 +112,8 @@ int Run(int argc, char** argv) {
     settings.firstFolder = folder;
   }
 
-  PrepareTerminal();
-  Terminal terminal(stdin, stdout, IsTerminal(0), IsTerminal(1));
+  port::UseUtf8Console();
+  Terminal terminal(stdin, stdout, port::IsTerminal(stdin), port::IsTerminal(stdout));
   description::UpdateDescription record;
   const description::LoadResult loaded =
       description::LoadUpdateDescription(settings.sourceFolder, &record);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "port/port.h"
 #include "terminal.h"
 
 namespace koushin::console {
@@ -30,9 +31,9 @@ RunLog::~RunLog() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-bool RunLog::Open(const std::string& hostPath) {
+bool RunLog::Open(const std::string& utf8HostPath) {
   if (file_ != nullptr) std::fclose(file_);
-  file_ = std::fopen(hostPath.c_str(), "wb");
+  file_ = port::OpenHostFile(utf8HostPath, "wb");
   return file_ != nullptr;
 }
 

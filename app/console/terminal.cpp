@@ -5,17 +5,6 @@
 #include "port/port.h"
 #include "text/cp932.h"
 
-#ifdef _WIN32
-#include <io.h>
-// The console's code page calls of the kernel, declared here so that the console front end does
-// not pull in <windows.h> for two functions.
-extern "C" __declspec(dllimport) int __stdcall SetConsoleOutputCP(unsigned int codePage);
-extern "C" __declspec(dllimport) int __stdcall SetConsoleCP(unsigned int codePage);
-#else
-#include <filesystem>
-#include <system_error>
-#endif
-
 namespace koushin::console {
 
 namespace {
@@ -61,27 +50,6 @@ std::string ForTerminal(const std::string& cp932) {
   }
   return result;
 }
-
-#ifdef _WIN32
-bool IsTerminal(int fd) { return _isatty(fd) != 0; }
-void PrepareTerminal() {
-  constexpr unsigned int kUtf8CodePage = 65001;
-  SetConsoleOutputCP(kUtf8CodePage);
-  SetConsoleCP(kUtf8CodePage);
-}
-#else
-void PrepareTerminal() {}
-bool IsTerminal(int fd) {
-  // The descriptor's target names the device: a pseudo-terminal or a console.
-  std::error_code error;
-  const std::filesystem::path target =
-      std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
-  if (error) return false;
-  const std::string name = target.string();
-  return name.rfind("/dev/pts/", 0) == 0 || name.rfind("/dev/tty", 0) == 0 ||
-         name == "/dev/console";
-}
-#endif
 
 Terminal::Terminal(std::FILE* in, std::FILE* out, bool inputIsTerminal, bool outputIsTerminal)
     : in_(in), out_(out), inputIsTerminal_(inputIsTerminal), outputIsTerminal_(outputIsTerminal) {}

@@ -44,12 +44,6 @@ class Terminal {
   bool progressShown_ = false;
 };
 
-// Makes the terminal speak UTF-8 both ways (the Windows console's code page); nothing elsewhere.
-void PrepareTerminal();
-
-// True when the file descriptor (0 standard input, 1 standard output) is a terminal.
-bool IsTerminal(int fd);
-
 // Code page 932 text as UTF-8 for the terminal and the log, line breaks normalised to LF.
 std::string ForTerminal(const std::string& cp932);
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -239,5 +240,37 @@ enum class RegistryLookup {
 // (code page 932 in and out). Key names match case-insensitively.
 RegistryLookup RegistryReadString(const std::string& subKey, const std::string& valueName,
                                   std::string* value);
+
+// ---------------------------------------------------------------------------------------------
+// The process and the host: what a front end needs before any Windows path exists. These speak
+// the host's own paths in UTF-8 (a Windows path "C:\\x" or "\\\\server\\share" on Windows, a
+// POSIX path on Linux), not code page 932, and do not depend on Configure.
+
+// The program's arguments, argv[0] first, as UTF-8. On Windows they are taken from the wide
+// command line (GetCommandLineW), so that a name outside the ANSI code page arrives whole; `argc`
+// and `argv` are used only when that fails. On POSIX they are `argv` as given.
+std::vector<std::string> ProgramArgumentsUtf8(int argc, char** argv);
+
+// The host path made absolute against the process's working folder (on Windows the current
+// drive's, as GetFullPathNameW resolves it, "." and ".." included); an absolute path stays as
+// given, and so does an empty path or one that cannot be resolved.
+std::string AbsoluteHostPath(const std::string& utf8Path);
+
+// The folder the running program file lies in, absolute, without a trailing separator but at a
+// root ("C:\\", "/"). `programArgument` (argv[0]) is the fallback when the system cannot name the
+// program file. Empty when neither works.
+std::string ProgramFolderUtf8(const std::string& programArgument);
+
+// fopen for a host path in UTF-8 (_wfopen on Windows, so that names outside the ANSI code page
+// open). `mode` is fopen's ("rb", "wb", ...). Null when the file cannot be opened.
+std::FILE* OpenHostFile(const std::string& utf8Path, const char* mode);
+
+// True when the C stream (stdin, stdout, stderr) is an interactive terminal or console; false for
+// files, pipes and the null device.
+bool IsTerminal(std::FILE* stream);
+
+// Makes the terminal take and show UTF-8 (the Windows console's input and output code pages);
+// nothing on POSIX, where the terminal's text is the locale's.
+void UseUtf8Console();
 
 }  // namespace koushin::port

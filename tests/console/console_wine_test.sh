@@ -86,6 +86,20 @@ status=$?
 expect_status 1
 grep -qF "更新の前に見積データをバックアップしてください。" "$D/out" || fail "the notice was not shown"
 
+# Japanese folder names in the arguments and the log path. The arguments come from the wide
+# command line, so they reach the program whatever the ANSI code page is (932 or 1252).
+fresh japanese_paths
+mkdir -p "$D/見積"
+mv "$D/media" "$D/見積/媒体"
+mv "$D/EST" "$D/見積/EST"
+printf '' | "$LAUNCHER" "$EXE" --media "$(zpath "$D/見積/媒体")" --yes \
+  --folder "$(zpath "$D/見積/EST")" --log "$(zpath "$D/見積/記録.log")" >"$D/out" 2>&1
+status=$?
+expect_status 0
+iconv -f CP932 -t UTF-8 "$D/見積/EST/tamiro1.ini" | tr -d '\r' | grep -qxF "GENGOU=令和" ||
+  fail "tamiro1.ini was not updated"
+grep -qF "exit status 0" "$D/見積/記録.log" 2>/dev/null || fail "no log in the Japanese folder"
+
 fresh bad_option
 run "" --bogus
 expect_status 64
