@@ -93,22 +93,27 @@ int IdentifySystem(const std::string& folder, const std::string& systemIniName,
 
 int CheckTargetInstallation(std::string& folder, description::UpdateDescription& record,
                             Operator& op) {
-  if (!LocateSystemIni(folder, record)) {
-    op.Log("check: the system's INI file is not in the folder " + folder);
-    op.ShowMessage(messages::kFolderNotRight, messages::kCaptionError, Buttons::kOk);
+  // When the name is to be detected, a failed check gives the marker back: the user may choose
+  // another folder, and there the detection must run again. Keeping the last name tried would
+  // make a second folder with the other INI file fail for the rest of the program's life.
+  const bool detecting = record.systemIniName == kNullName;
+  const auto fail = [&](const std::string& why, const std::string& message) {
+    op.Log(why);
+    if (detecting) record.systemIniName = kNullName;
+    op.ShowMessage(message, messages::kCaptionError, Buttons::kOk);
     return 0;
+  };
+  if (!LocateSystemIni(folder, record)) {
+    return fail("check: the system's INI file is not in the folder " + folder,
+                messages::kFolderNotRight);
   }
   op.Log("check: system INI file " + folder + record.systemIniName);
   if (!CheckProductMarkers(folder, record.systemIniName)) {
-    op.Log("check: marker files missing in " + folder);
-    op.ShowMessage(messages::kCannotUpdate, messages::kCaptionError, Buttons::kOk);
-    return 0;
+    return fail("check: marker files missing in " + folder, messages::kCannotUpdate);
   }
   record.systemIndex = IdentifySystem(folder, record.systemIniName, record);
   if (record.systemIndex == kSystemIndexNotIdentified) {
-    op.Log("check: no title keyword matches the installed system");
-    op.ShowMessage(messages::kCannotUpdate, messages::kCaptionError, Buttons::kOk);
-    return 0;
+    return fail("check: no title keyword matches the installed system", messages::kCannotUpdate);
   }
   op.Log("check: system index " + std::to_string(record.systemIndex));
   return 1;

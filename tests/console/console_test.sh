@@ -118,8 +118,7 @@ output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\EST" 2
 updated
 
 # A folder that fails the check (an INI file but no markers), then the right one chosen from the
-# drive and folder lists. (A folder without the INI file would leave the auto-detected name
-# velmora1.ini in the record, which the second run then looks for alone.)
+# drive and folder lists.
 fresh failed_check_then_browse
 mkdir "$D/c/OLD" && cp "$D/c/EST/tamiro1.ini" "$D/c/OLD/"
 ANSWERS=(1 3 'C:\OLD' 1 1 4 1 2 '' 1 1)

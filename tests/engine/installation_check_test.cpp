@@ -229,5 +229,39 @@ TEST(CheckTargetInstallation, ShowsTheMessageOfTheFirstFailingStep) {
   }
 }
 
+// A failed check with detection gives the marker back, so the next folder is detected afresh
+// whichever INI file it holds; a successful detection keeps the name for the rest of the run.
+TEST(CheckTargetInstallation, DetectsAgainAfterAFailedCheck) {
+  struct Case {
+    const char* why;
+    const char* firstFolder;  // fails the check
+    const char* secondIni;    // the INI file of the second folder, C:\\APP
+  };
+  const Case cases[] = {
+      {"no INI file at all, then tamiro1.ini", "C:\\NONE", "tamiro1.ini"},
+      {"tamiro1.ini without markers, then velmora1.ini", "C:\\OLD", "velmora1.ini"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Machine machine;
+    machine.Write("C:\\NONE\\readme.txt", "");
+    machine.Write("C:\\OLD\\tamiro1.ini", "");
+    machine.MakeInstallation("C:\\APP", "EST 8.0S");
+    if (std::string(c.secondIni) != "tamiro1.ini") {
+      machine.Remove("C:\\APP\\tamiro1.ini");
+      machine.Write(std::string("C:\\APP\\") + c.secondIni, "[SYSTEM]\r\nMAKER=1\r\n");
+    }
+    description::UpdateDescription record = MakeRecord("C:\\APP", {});
+    record.systemIniName = "NULL";
+    ScriptedOperator op;
+    std::string folder = SW(c.firstFolder);
+    EXPECT_EQ(CheckTargetInstallation(folder, record, op), 0);
+    EXPECT_EQ(record.systemIniName, "NULL");
+    folder = SW("C:\\APP");
+    EXPECT_EQ(CheckTargetInstallation(folder, record, op), 1);
+    EXPECT_EQ(record.systemIniName, c.secondIni);
+  }
+}
+
 }  // namespace
 }  // namespace koushin::engine
