@@ -1,5 +1,9 @@
 #include "profile_script.h"
 
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
 namespace koushin::profile_script {
 
 namespace {
@@ -105,6 +109,43 @@ std::string DescribeRead(unsigned long count, const char* buffer, unsigned long 
     out.push_back(kHex[byte & 15]);
   }
   return out;
+}
+
+int RunTool(int argc, char** argv, const Backend& backend) {
+  if (argc != 3) {
+    std::cerr << "usage: " << backend.toolName << " SCRIPT FOLDER\n";
+    return 2;
+  }
+  std::ifstream in(argv[1], std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<Command> commands;
+  std::string problem;
+  if (!in || !ParseScript(text, &commands, &problem)) {
+    std::cerr << backend.toolName << ": " << argv[1] << ": " << problem << "\n";
+    return 2;
+  }
+  const std::string folder = argv[2];
+  std::string file;
+  for (const auto& command : commands) {
+    const auto& f = command.fields;
+    if (command.name == "file") {
+      file = folder + backend.separator + f[0].bytes;
+      backend.removeFile(file);
+    } else if (command.name == "init") {
+      std::ofstream(file, std::ios::binary) << f[0].bytes;
+    } else if (command.name == "write") {
+      std::cout << "write " << (backend.write(f[0].Get(), f[1].Get(), f[2].Get(), file) ? 1 : 0)
+                << "\n";
+    } else {
+      const unsigned long size = std::stoul(f[3].bytes);
+      std::vector<char> buffer(size + 2, '\xCC');
+      const unsigned long count =
+          backend.read(f[0].Get(), f[1].Get(), f[2].Get(), buffer.data(), size, file);
+      std::cout << DescribeRead(count, buffer.data(), size) << "\n";
+    }
+  }
+  std::cout.flush();
+  return 0;
 }
 
 }  // namespace koushin::profile_script

@@ -36,4 +36,19 @@ bool ParseScript(const std::string& text, std::vector<Command>* commands, std::s
 // "read COUNT HEX" for a buffer after a read.
 std::string DescribeRead(unsigned long count, const char* buffer, unsigned long size);
 
+// The profile functions a tool runs scripts through, and how it names files.
+struct Backend {
+  const char* toolName;  // for messages
+  char separator;        // between the work folder and a file name
+  void (*removeFile)(const std::string& path);
+  bool (*write)(const char* section, const char* key, const char* value, const std::string& file);
+  unsigned long (*read)(const char* section, const char* key, const char* defaultValue,
+                        char* buffer, unsigned long size, const std::string& file);
+};
+
+// The whole of a tool's main: `TOOL SCRIPT FOLDER` runs the script on files in FOLDER through
+// `backend` and prints the transcript on standard output. Returns the exit status (2 on misuse or
+// a malformed script).
+int RunTool(int argc, char** argv, const Backend& backend);
+
 }  // namespace koushin::profile_script
