@@ -11,42 +11,14 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 OUT=$ROOT/build/profile-wine
 
-# The Wine prefix is shared with the other Windows tests: build/wine, created once under a lock,
-# with a marker written when wineboot has finished (the convention of scripts/wine-env.sh).
-if [ -f scripts/wine-env.sh ]; then
-  # shellcheck source=/dev/null
-  . scripts/wine-env.sh
-else
-  export WINEPREFIX=${WINEPREFIX:-$ROOT/build/wine}
-  export WINEDEBUG=${WINEDEBUG:--all}
-  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-  WINE64=${WINE64:-$( [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64 || command -v wine64 || echo wine64)}
-  WINESERVER=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver)}
-  koushin_wine_prefix() {
-    local marker=$WINEPREFIX/.koushin-ready
-    [ -f "$marker" ] && return 0
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    (
-      flock 9
-      [ -f "$marker" ] && exit 0
-      rm -rf "$WINEPREFIX"
-      echo "test-profile-wine: creating the Wine prefix $WINEPREFIX"
-      "$WINE64" wineboot -i >/dev/null 2>&1 || { echo "test-profile-wine: wineboot failed" >&2; exit 1; }
-      "$WINESERVER" -w 2>/dev/null || true
-      touch "$marker"
-    ) 9>"$WINEPREFIX.lock"
-  }
-fi
+# The Wine prefix is shared with the other Windows tests (build/wine, see scripts/wine-env.sh).
+# shellcheck source=scripts/wine-env.sh
+. scripts/wine-env.sh
 
 CXX_WIN=${CXX_WIN:-x86_64-w64-mingw32-g++-posix}
 command -v "$CXX_WIN" >/dev/null || { echo "test-profile-wine: $CXX_WIN missing (package mingw-w64)" >&2; exit 1; }
 # LC_ALL=ja_JP.UTF-8 makes Wine's ANSI code page 932, as on a Japanese Windows.
-if declare -F koushin_wine_locale >/dev/null; then
-  JA_LOCALE=$(koushin_wine_locale ja)
-else
-  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || { echo "test-profile-wine: locale ja_JP.UTF-8 missing" >&2; exit 1; }
-  JA_LOCALE=ja_JP.UTF-8
-fi
+JA_LOCALE=$(koushin_wine_locale ja)
 
 mkdir -p "$OUT"
 # Our side.
