@@ -1,5 +1,6 @@
 #include "console_screens.h"
 
+#include "engine/messages.h"
 #include "engine/update_run.h"
 #include "port/port.h"
 #include "wizard/texts.h"
@@ -199,7 +200,7 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
 }
 
 void ConsoleScreens::ShowScreenFailure(wizard::Step step) {
-  terminal_.Show(std::string("[") + wizard::texts::kCaptionError + "] " +
+  terminal_.Show(std::string("[") + engine::messages::kCaptionError + "] " +
                  wizard::texts::kScreenFailed + "\r\n");
   log_.WriteCp932(std::string("screen failed: ") + wizard::texts::kScreenFailed);
 }

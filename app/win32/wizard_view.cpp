@@ -4,6 +4,7 @@
 #include "bitmap_file_painter.h"
 #include "confirm_dialog.h"
 #include "destination_dialog.h"
+#include "engine/messages.h"
 #include "engine/update_run.h"
 #include "gui_operator.h"
 #include "notice_dialog.h"
@@ -55,7 +56,7 @@ void CWizardView::Act(wizard::Next next) {
     case wizard::Next::kCloseFailed:
       // A dialog that cannot be shown would leave a bare main window: say so and end.
       MessageBoxW(Handle(), WideFromCp932(wizard::texts::kScreenFailed).c_str(),
-                  WideFromCp932(wizard::texts::kCaptionError).c_str(), MB_OK);
+                  WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
       CloseFrame();
       break;
   }

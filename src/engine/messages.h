@@ -11,7 +11,7 @@ namespace koushin::engine::messages {
 extern const char kFolderNotRight[];
 // Marker files missing, or the system not identified.
 extern const char kCannotUpdate[];
-// Caption of the installation check's messages.
+// Caption of error messages: the installation check's, and the wizard's own.
 extern const char kCaptionError[];
 // Caption of every message during and after the update.
 extern const char kCaptionConfirm[];

@@ -8,7 +8,7 @@ namespace koushin::wizard::texts {
 extern const char kCaptionUpdate[];  // "アップデート": plain update; destination; confirmation
 extern const char
     kCaptionMasterAdjust[];  // "マスタ調整機能付": the notice when masters are adjusted
-extern const char kCaptionError[];  // "エラー"
+// The caption of error messages is the engine's: engine::messages::kCaptionError.
 
 // Buttons.
 extern const char kButtonStart[];   // "開始"
