@@ -131,8 +131,7 @@ bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* e
 // temporary one and RenameReplacing it). WriteFileAtomically does both.
 bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error = nullptr);
 bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error = nullptr);
-bool WriteFileAtomically(const std::string& path, const std::string& bytes,
-                         Error* error = nullptr);
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, Error* error = nullptr);
 
 // An existing file opened for reading and writing with no sharing (CreateFile with share mode 0
 // and backup semantics on Windows; an exclusive open-file-description lock on POSIX, which only
@@ -225,15 +224,15 @@ std::string ProfileRead(const std::string& section, const std::string& key,
                         const std::string& defaultValue, const std::string& file);
 // WritePrivateProfileStringA: null value deletes the key, null key deletes the section. Returns
 // false when the file cannot be written.
-bool ProfileWrite(const char* section, const char* key, const char* value,
-                  const std::string& file, Error* error = nullptr);
+bool ProfileWrite(const char* section, const char* key, const char* value, const std::string& file,
+                  Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // The registry, read only, below HKEY_LOCAL_MACHINE.
 
 enum class RegistryLookup {
-  kNoKey,     // the key cannot be opened
-  kNoValue,   // the key opens, but the value cannot be read as a string
+  kNoKey,    // the key cannot be opened
+  kNoValue,  // the key opens, but the value cannot be read as a string
   kFound,
 };
 // Opens HKEY_LOCAL_MACHINE\<subKey> with read access and reads the string value `valueName`
