@@ -333,6 +333,31 @@ struct Setup {
 const wchar_t kCaptionMaster[] = L"マスタ調整機能付";
 const wchar_t kCaptionUpdate[] = L"アップデート";
 
+// Starts the wizard and goes on from the notice to the destination; nullptr when either does not
+// come (the wizard is then stopped).
+HWND StartToDestination(const Setup& setup) {
+  if (!Start(setup.exe)) return nullptr;
+  const HWND notice = WaitFor(kNotice);
+  if (notice == nullptr) {
+    Stop();
+    return nullptr;
+  }
+  Click(notice, 1);
+  const HWND destination = WaitFor(kDestination, notice);
+  if (destination == nullptr) Stop();
+  return destination;
+}
+
+// Back from the destination to the notice, cancelled there: the wizard ends.
+void BackAndCancel(HWND destination) {
+  Click(destination, 1008);
+  const HWND notice = WaitFor(kNotice, destination);
+  if (notice == nullptr) return Stop();
+  Click(notice, 2);
+  WaitForExit();
+  Stop();
+}
+
 // cancel TITLE NOTICE_TEXT INSTALL_FOLDER: the notice cancelled; nothing is written, and no
 // other dialog shows.
 void ScenarioCancel(const Setup& setup) {
@@ -379,19 +404,15 @@ void ScenarioCaption(const Setup& setup) {
 // back to the notice; Enter starts from the notice.
 void ScenarioNextBackNext(const Setup& setup) {
   const std::wstring folder = setup.args.at(0);
-  if (!Start(setup.exe)) return;
-  HWND notice = WaitFor(kNotice);
-  if (notice == nullptr) return Stop();
-  Click(notice, 1);
-  HWND destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) return Stop();
+  HWND destination = StartToDestination(setup);
+  if (destination == nullptr) return;
   CheckText(TextOf(destination), kCaptionUpdate, "destination caption");
   CheckText(TextOf(GetDlgItem(destination, 1005)), folder, "folder field on first opening");
   Check(ListItems(destination, 1003).empty(), "folder list empty until a drive is chosen");
   TypeInto(destination, 1005, L"C:\\ELSEWHERE");
   CheckText(TextOf(GetDlgItem(destination, 1005)), L"C:\\ELSEWHERE", "typed folder");
   Click(destination, 1008);
-  notice = WaitFor(kNotice, destination);
+  HWND notice = WaitFor(kNotice, destination);
   if (notice == nullptr) return Stop();
   PressKey(notice, VK_RETURN);
   destination = WaitFor(kDestination, notice);
@@ -413,12 +434,8 @@ void ScenarioBrowse(const Setup& setup) {
   const std::wstring drive = setup.args.at(0), folder = setup.args.at(1),
                      subfolder = setup.args.at(2), root = setup.args.at(3),
                      entered = setup.args.at(4);
-  if (!Start(setup.exe)) return;
-  HWND notice = WaitFor(kNotice);
-  if (notice == nullptr) return Stop();
-  Click(notice, 1);
-  HWND destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) return Stop();
+  HWND destination = StartToDestination(setup);
+  if (destination == nullptr) return;
   if (!SelectItem(destination, 1002, drive)) return Stop();
   CheckText(TextOf(GetDlgItem(destination, 1005)), root, "field after choosing the drive");
   const auto rootItems = ListItems(destination, 1003);
@@ -444,31 +461,17 @@ void ScenarioBrowse(const Setup& setup) {
   if (destination == nullptr) return Stop();
   CheckText(TextOf(GetDlgItem(destination, 1005)), entered,
             "destination gets the confirmed folder");
-  Click(destination, 1008);
-  notice = WaitFor(kNotice, destination);
-  if (notice == nullptr) return Stop();
-  Click(notice, 2);
-  WaitForExit();
-  Stop();
+  BackAndCancel(destination);
 }
 
 // prefill WANT: the folder field shows the folder of the registry's uninstall entry.
 void ScenarioPrefill(const Setup& setup) {
-  if (!Start(setup.exe)) return;
-  HWND notice = WaitFor(kNotice);
-  if (notice == nullptr) return Stop();
-  Click(notice, 1);
-  HWND destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) return Stop();
+  HWND destination = StartToDestination(setup);
+  if (destination == nullptr) return;
   CheckText(TextOf(GetDlgItem(destination, 1005)), setup.args.at(0),
             "folder field prefilled from the uninstall entry");
   Shot("destination-prefill");
-  Click(destination, 1008);
-  notice = WaitFor(kNotice, destination);
-  if (notice == nullptr) return Stop();
-  Click(notice, 2);
-  WaitForExit();
-  Stop();
+  BackAndCancel(destination);
 }
 
 // update WRONG_FOLDER RIGHT_FOLDER ERROR_TEXT DONE_TEXT: a folder without an installation fails
@@ -476,12 +479,8 @@ void ScenarioPrefill(const Setup& setup) {
 // wizard ends after its success message.
 void ScenarioUpdate(const Setup& setup) {
   const std::wstring wrong = setup.args.at(0), right = setup.args.at(1);
-  if (!Start(setup.exe)) return;
-  HWND notice = WaitFor(kNotice);
-  if (notice == nullptr) return Stop();
-  Click(notice, 1);
-  HWND destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) return Stop();
+  HWND destination = StartToDestination(setup);
+  if (destination == nullptr) return;
   TypeInto(destination, 1005, wrong);
   PressKey(destination, VK_RETURN);
   HWND confirm = WaitFor(kConfirm, destination);
