@@ -34,4 +34,16 @@ class Operator {
   virtual void Log(const std::string& line) {}
 };
 
+// The operator's wait state for as long as it lives, ended on every way out; nests.
+class ScopedWait {
+ public:
+  explicit ScopedWait(Operator& op) : op_(op) { op_.BeginWait(); }
+  ~ScopedWait() { op_.EndWait(); }
+  ScopedWait(const ScopedWait&) = delete;
+  ScopedWait& operator=(const ScopedWait&) = delete;
+
+ private:
+  Operator& op_;
+};
+
 }  // namespace koushin::engine

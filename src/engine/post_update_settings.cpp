@@ -39,18 +39,6 @@ std::vector<const char*> CategoryKeys(int category) {
   }
 }
 
-// A wait state nested in the run's own one.
-class NestedWait {
- public:
-  explicit NestedWait(Operator& op) : op_(op) { op_.BeginWait(); }
-  ~NestedWait() { op_.EndWait(); }
-  NestedWait(const NestedWait&) = delete;
-  NestedWait& operator=(const NestedWait&) = delete;
-
- private:
-  Operator& op_;
-};
-
 }  // namespace
 
 int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
@@ -75,7 +63,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   }
 
   if (text::ParseInt(record.masterAdjust) == 1) {
-    NestedWait wait(context.op);
+    ScopedWait wait(context.op);  // nested in the run's own
     const std::string setupFile = folder + kMasterSetupFile;
     ConversionOptions options;
     options.op = &context.op;

@@ -24,18 +24,6 @@ constexpr char kStartArchive[] = "START";
 constexpr char kExcelArchive[] = "EXCEL";
 constexpr int kLastKeywordIndex = 15;
 
-// The run's wait state, ended on every way out.
-class WaitState {
- public:
-  explicit WaitState(Operator& op) : op_(op) { op_.BeginWait(); }
-  ~WaitState() { op_.EndWait(); }
-  WaitState(const WaitState&) = delete;
-  WaitState& operator=(const WaitState&) = delete;
-
- private:
-  Operator& op_;
-};
-
 // Routes the archive library's per-member progress to the operator while an entry is worked on.
 class ArchiveProgress {
  public:
@@ -292,7 +280,7 @@ int RunGuarded(RunContext& context) {
 }  // namespace
 
 int UpdateRun(RunContext& context) {
-  WaitState wait(context.op);
+  ScopedWait wait(context.op);
   if (!context.dryRun) return RunGuarded(context);
   context.op.Log("dry run: nothing will be written");
   description::UpdateDescription copy = context.record;
