@@ -13,10 +13,6 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "The test stage's screenshots of every screen are in build/screenshots/ after ./run test."
   exit 0
 fi
-if ! grep -q '"mingw64"' CMakePresets.json || [ ! -f scripts/wine-env.sh ]; then
-  echo "demo-gui: the Windows cross build is not set up on this branch" >&2
-  exit 1
-fi
 
 cmake --preset mingw64 >/dev/null
 cmake --build build/mingw64 --parallel "$JOBS" --target koushin >/dev/null

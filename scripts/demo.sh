@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 
 for arg in "$@"; do
-  if [ "$arg" = --gui ] && [ -f scripts/demo-gui.sh ]; then exec bash scripts/demo-gui.sh "$@"; fi
+  if [ "$arg" = --gui ]; then exec bash scripts/demo-gui.sh "$@"; fi
 done
 
 BIN=${KOUSHIN:-$ROOT/build/koushin}

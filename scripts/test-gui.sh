@@ -14,28 +14,24 @@ skip() {
 }
 
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || skip "mingw-w64 is not installed"
-[ -f scripts/wine-env.sh ] || skip "the Wine set-up (scripts/wine-env.sh) is not there yet"
-grep -q '"mingw64"' CMakePresets.json || skip "the mingw64 preset is not there yet"
 for tool in Xvfb import iconv; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
 # --- Build: the x86_64 wizard and driver (they run here), the i686 wizard (the shipped one).
 cmake --preset mingw64 >/dev/null
-# koushin.exe is left out of the build while a layer below it is missing (app/win32/CMakeLists.txt).
-grep -q '^koushin:' build/mingw64/app/win32/Makefile 2>/dev/null ||
-  skip "koushin.exe is not part of the build yet (a layer below it is missing)"
 cmake --build build/mingw64 --parallel "$JOBS" --target koushin koushin_gui_driver >/dev/null
-if grep -q '"mingw32"' CMakePresets.json; then
-  cmake --preset mingw32 >/dev/null
-  cmake --build build/mingw32 --parallel "$JOBS" --target koushin >/dev/null
-  size=$(stat -c %s build/mingw32/app/win32/koushin.exe)
-  if [ "$size" -ge 1048576 ]; then
-    echo "test-gui: FAIL the i686 koushin.exe is $size bytes, not under 1 MB" >&2
-    exit 1
-  fi
-  echo "test-gui: i686 koushin.exe is $size bytes"
+# The native console wizard: the demo update's bytes are compared with its.
+cmake --preset native >/dev/null
+cmake --build build/native --parallel "$JOBS" --target koushin_console >/dev/null
+cmake --preset mingw32 >/dev/null
+cmake --build build/mingw32 --parallel "$JOBS" --target koushin >/dev/null
+size=$(stat -c %s build/mingw32/app/win32/koushin.exe)
+if [ "$size" -ge 1048576 ]; then
+  echo "test-gui: FAIL the i686 koushin.exe is $size bytes, not under 1 MB" >&2
+  exit 1
 fi
+echo "test-gui: i686 koushin.exe is $size bytes"
 
 # --- Wine: the shared prefix, Japanese fonts for the dialog fonts, a virtual desktop for the
 # wizard and the driver (title bars in the screenshots), ANSI code page 932.
@@ -91,25 +87,21 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
   printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
 } >"$WORK/scenarios.txt"
 
-# The demo update, when the demo media and installation are there: drive K: holds a copy of the
-# installation, whose master folder setting is moved from C: to K: with it. The first try names
-# E:\EST, which holds the system's INI file but not the product's marker files.
+# The demo update: drive K: holds a copy of the installation, whose master folder setting is moved
+# from C: to K: with it. The first try names E:\EST, which holds the system's INI file but not the
+# product's marker files.
 DEMO=$WORK/demo
-if [ -f examples/demo-media/info.txt ] && [ -d examples/demo-install/EST ]; then
-  mkdir -p "$DEMO/gui" "$DEMO/console" "$DEMO/c/WINDOWS"
-  cp -r examples/demo-media "$DEMO/media"
-  cp build/mingw64/app/win32/koushin.exe "$DEMO/media/"
-  for copy in gui console; do
-    cp -r examples/demo-install/EST "$DEMO/$copy/EST"
-    sed -i 's/C:\\EST\\MASTER\\/K:\\EST\\MASTER\\/' "$DEMO/$copy/EST/tamiro1.ini"
-  done
-  ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
-  printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$DEMO/media/koushin.exe")" \
-    'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
-    >>"$WORK/scenarios.txt"
-else
-  echo "test-gui: the demo update scenario waits for examples/demo-media"
-fi
+mkdir -p "$DEMO/gui" "$DEMO/console" "$DEMO/c/WINDOWS"
+cp -r examples/demo-media "$DEMO/media"
+cp build/mingw64/app/win32/koushin.exe "$DEMO/media/"
+for copy in gui console; do
+  cp -r examples/demo-install/EST "$DEMO/$copy/EST"
+  sed -i 's/C:\\EST\\MASTER\\/K:\\EST\\MASTER\\/' "$DEMO/$copy/EST/tamiro1.ini"
+done
+ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
+printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$DEMO/media/koushin.exe")" \
+  'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
+  >>"$WORK/scenarios.txt"
 
 # --- A private X display.
 display=
@@ -151,49 +143,45 @@ status=${PIPESTATUS[0]}
 set -e
 "$WINESERVER" -k 2>/dev/null || true
 
-if [ -d "$DEMO/gui" ]; then
-  # The update under Windows must leave the same bytes as the console wizard's on the same
-  # media and installation: extracted and copied files, INI settings, converted masters.
-  console=build/native/app/console/koushin
-  if [ -x "$console" ]; then
-    LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "K=$DEMO/console" \
-      --drive "C=$DEMO/c" --folder 'K:\EST' --yes >"$WORK/console.log" 2>&1 || true
-    # INI files are compared without their blank lines: Wine's profile functions drop the blank
-    # line between sections when they rewrite a file, which Windows and our POSIX profile engine
-    # keep; that difference is noted, not counted.
-    if diff -r -x '*.ini' "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
-      echo "  ok   every file but the INI files holds the console wizard's bytes"
-    else
-      echo "  FAIL the GUI's update differs from the console wizard's (build/gui-test/demo.diff):"
-      head -20 "$WORK/demo.diff" | sed 's/^/    /'
-      status=$((status + 1))
-    fi
-    while IFS= read -r ini; do
-      ini=${ini#"$DEMO/console/EST/"}
-      if cmp -s "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini"; then
-        echo "  ok   $ini holds the console wizard's bytes"
-      elif cmp -s <(grep -av -e $'^\r$' -e '^$' "$DEMO/console/EST/$ini") \
-          <(grep -av -e $'^\r$' -e '^$' "$DEMO/gui/EST/$ini"); then
-        echo "  ok   $ini holds the console wizard's lines (note: Wine dropped blank lines)"
-      else
-        echo "  FAIL $ini differs from the console wizard's:"
-        diff -a "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini" | head -10 | sed 's/^/    /'
-        status=$((status + 1))
-      fi
-    done < <(find "$DEMO/console/EST" -iname '*.ini')
-  fi
-  # Settings written by the update: the new version in the system's INI file, byte for byte.
-  if grep -q $'^Version=8.1S\r$' "$DEMO/gui/EST/tamiro1.ini"; then
-    echo "  ok   tamiro1.ini holds Version=8.1S"
+# The update under Windows must leave the same bytes as the console wizard's on the same
+# media and installation: extracted and copied files, INI settings, converted masters.
+console=build/native/app/console/koushin
+LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "K=$DEMO/console" \
+  --drive "C=$DEMO/c" --folder 'K:\EST' --yes >"$WORK/console.log" 2>&1 || true
+# INI files are compared without their blank lines: Wine's profile functions drop the blank
+# line between sections when they rewrite a file, which Windows and our POSIX profile engine
+# keep; that difference is noted, not counted.
+if diff -r -x '*.ini' "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
+  echo "  ok   every file but the INI files holds the console wizard's bytes"
+else
+  echo "  FAIL the GUI's update differs from the console wizard's (build/gui-test/demo.diff):"
+  head -20 "$WORK/demo.diff" | sed 's/^/    /'
+  status=$((status + 1))
+fi
+while IFS= read -r ini; do
+  ini=${ini#"$DEMO/console/EST/"}
+  if cmp -s "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini"; then
+    echo "  ok   $ini holds the console wizard's bytes"
+  elif cmp -s <(grep -av -e $'^\r$' -e '^$' "$DEMO/console/EST/$ini") \
+      <(grep -av -e $'^\r$' -e '^$' "$DEMO/gui/EST/$ini"); then
+    echo "  ok   $ini holds the console wizard's lines (note: Wine dropped blank lines)"
   else
-    echo "  FAIL tamiro1.ini lacks Version=8.1S"
+    echo "  FAIL $ini differs from the console wizard's:"
+    diff -a "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini" | head -10 | sed 's/^/    /'
     status=$((status + 1))
   fi
-  for f in bmp/LAYER2L.BMP doc/HISTORY.TXT; do
-    if [ -f "$DEMO/gui/EST/$f" ]; then echo "  ok   $f is there"; else
-      echo "  FAIL $f is missing"; status=$((status + 1)); fi
-  done
+done < <(find "$DEMO/console/EST" -iname '*.ini')
+# Settings written by the update: the new version in the system's INI file, byte for byte.
+if grep -q $'^Version=8.1S\r$' "$DEMO/gui/EST/tamiro1.ini"; then
+  echo "  ok   tamiro1.ini holds Version=8.1S"
+else
+  echo "  FAIL tamiro1.ini lacks Version=8.1S"
+  status=$((status + 1))
 fi
+for f in bmp/LAYER2L.BMP doc/HISTORY.TXT; do
+  if [ -f "$DEMO/gui/EST/$f" ]; then echo "  ok   $f is there"; else
+    echo "  FAIL $f is missing"; status=$((status + 1)); fi
+done
 echo "test-gui: screenshots in build/screenshots/: $(cd "$SHOTS" && ls *.png 2>/dev/null | tr '\n' ' ')"
 if [ "$status" -ne 0 ]; then
   echo "test-gui: FAIL ($status failed checks; see above)" >&2
