@@ -17,7 +17,10 @@ constexpr char kEndOfFile = 26;  // Ctrl+Z ends a text file read in text mode
 
 // Splits the file into lines the way a text-mode read does on Windows: a Ctrl+Z byte ends the
 // file, a CR right before an LF is dropped (a CR anywhere else stays in the line), and an LF ends
-// a line. A last line without a line break still counts; nothing after the last LF does.
+// a line. A last line without a line break still counts; nothing after the last LF does. A line's
+// value ends at its first NUL byte, as the C string it is read into does: the rest of that line
+// is dropped, so that no text of the record holds a NUL that a path, a registry key or an INI
+// value would silently cut in another place.
 std::vector<std::string_view> SplitLines(std::string_view bytes) {
   const std::size_t end = bytes.find(kEndOfFile);
   if (end != std::string_view::npos) bytes = bytes.substr(0, end);
@@ -30,7 +33,10 @@ std::vector<std::string_view> SplitLines(std::string_view bytes) {
     if (!terminated) lf = bytes.size();
     std::size_t stop = lf;
     if (terminated && stop > start && bytes[stop - 1] == '\r') --stop;
-    lines.push_back(bytes.substr(start, stop - start));
+    std::string_view line = bytes.substr(start, stop - start);
+    const std::size_t nul = line.find('\0');
+    if (nul != std::string_view::npos) line = line.substr(0, nul);
+    lines.push_back(line);
     start = lf + 1;
   }
   return lines;
@@ -45,11 +51,8 @@ struct ScanFields {
 // Scans one entry line the way "%[^,],%[^,],%[^,],%[^,]\n" does: each field takes the bytes up
 // to the next comma or the end of the line, and the scan stops at the first field that would be
 // empty (or whose separating comma is missing), so that field and the ones after it keep their
-// previous values. A NUL byte ends the line, as it ends the C string the scan reads. Returns the
-// 1-based column that is too long, or 0.
+// previous values. Returns the 1-based column that is too long, or 0.
 int ScanEntryLine(std::string_view line, ScanFields* fields) {
-  const std::size_t nul = line.find('\0');
-  if (nul != std::string_view::npos) line = line.substr(0, nul);
   std::size_t pos = 0;
   for (int column = 0; column < 4; ++column) {
     if (column > 0) {

@@ -90,6 +90,10 @@ TEST(UpdateDescriptionTest, HeaderValues) {
        ""},
       {"no TAB conversion elsewhere", "a\tb\n", "a\tb", "", "", ""},
       {"line 42 without line break", std::string(41, '\n') + "last", "", "", "", "last"},
+      {"NUL ends a value",
+       std::string("k\0ey\r\nC:\\E\0ST\r\n", 15) + std::string(23, '\n') +
+           std::string("A\tx\0B\tyC", 8),
+       "k", "C:\\E", "A\r\n", ""},
   };
   for (const auto& c : cases) {
     UpdateDescription d;
