@@ -112,6 +112,8 @@ TEST(CheckProductMarkers, RequiresTheMarkersOfTheProduct) {
     const char* iniName;
     std::vector<const char*> files;  // below C:\APP
     int result;
+    const char* folder = "C:\\APP\\";       // working folder before
+    const char* folderAfter = "C:\\APP\\";  // and after
   };
   const Case cases[] = {
       {"menu file and bitmap", "tamiro1.ini", {"ta1menu.ini", "bmp\\LAYER2L.BMP"}, 1},
@@ -122,15 +124,47 @@ TEST(CheckProductMarkers, RequiresTheMarkersOfTheProduct) {
       {"other systems need only the bitmap", "velmora1.ini", {"bmp\\LAYER2L.BMP"}, 1},
       {"no bitmap", "tamiro1.ini", {"ta1menu.ini", "formater.exe"}, 0},
       {"no bitmap, other system", "velmora1.ini", {}, 0},
+      // A marker found only behind an added backslash leaves the folder with it; the bitmap is
+      // looked for below the folder as the probes left it.
+      {"menu file behind a backslash",
+       "tamiro1.ini",
+       {"ta2menu.ini", "bmp\\LAYER2L.BMP"},
+       1,
+       "C:\\APP",
+       "C:\\APP\\"},
+      {"formatter behind a backslash",
+       "tamiro1.ini",
+       {"formater.exe", "bmp\\LAYER2L.BMP"},
+       1,
+       "C:\\APP",
+       "C:\\APP\\"},
+      {"formatter probed for other systems too",
+       "velmora1.ini",
+       {"formater.exe", "bmp\\LAYER2L.BMP"},
+       1,
+       "C:\\APP",
+       "C:\\APP\\"},
+      {"nothing found leaves the folder",
+       "velmora1.ini",
+       {"bmp\\LAYER2L.BMP"},
+       1,
+       "C:\\APP",
+       "C:\\APP"},
+      {"backslash stays when the bitmap is missing",
+       "tamiro1.ini",
+       {"ta1menu.ini"},
+       0,
+       "C:\\APP",
+       "C:\\APP\\"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     Machine machine;
     machine.MakeFolders("C:\\APP");
     for (const char* file : c.files) machine.Write(std::string("C:\\APP\\") + file, "x");
-    std::string folder = SW("C:\\APP\\");
+    std::string folder = SW(c.folder);
     EXPECT_EQ(CheckProductMarkers(folder, c.iniName), c.result);
-    EXPECT_EQ(folder, SW("C:\\APP\\"));
+    EXPECT_EQ(folder, SW(c.folderAfter));
   }
 }
 
