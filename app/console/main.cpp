@@ -37,7 +37,38 @@ bool IsWindowsStyle(const std::string& path) {
   return path.find('\\') != std::string::npos || (path.size() >= 2 && path[1] == ':');
 }
 
-// The media folder as the engine wants it: code page 932, ending with a separator.
+// True for a Windows path that names the same folder whatever the current drive and folders are:
+// "C:\\x", "C:/x", "\\\\server\\share".
+bool IsFullWindowsPath(const std::string& path) {
+  const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2])) return true;
+  return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+// The full path of a relative Windows folder ("upd\\", ".\\", "M:upd", "\\upd"), as the current
+// drive and folders name it now; false when it cannot be entered. The current drive and the
+// folders of the drives involved are put back as they were.
+bool FullWindowsFolder(const std::string& path, std::string* full) {
+  const int drive = port::CurrentDrive();
+  const std::string before = port::CurrentFolder();
+  std::string namedBefore;
+  if (path.size() >= 2 && path[1] == ':') {
+    const int named = (path[0] & ~0x20) - 'A' + 1;
+    if (named != drive && port::ChangeDrive(named)) {
+      namedBefore = port::CurrentFolder();
+      port::ChangeDrive(drive);
+    }
+  }
+  if (!port::ChangeFolder(path)) return false;
+  *full = port::CurrentFolder();
+  if (!namedBefore.empty()) port::ChangeFolder(namedBefore);
+  if (!before.empty()) port::ChangeFolder(before);
+  return !full->empty();
+}
+
+// The media folder as the engine wants it: code page 932, ending with a separator. A relative
+// Windows path is made full here, once: the destination step moves the current drive's folder (to
+// its root, and into every folder the user browses), and the media must not move with it.
 bool MediaFolder(const std::string& given, const std::string& programArgument,
                  std::string* sourceFolder, std::string* problem) {
   std::string folder = given;
@@ -50,6 +81,12 @@ bool MediaFolder(const std::string& given, const std::string& programArgument,
   if (!port::Utf8ToCp932(folder, &cp932)) {
     *problem = "the media folder has characters outside code page 932: " + folder;
     return false;
+  }
+  // A bare drive "A:" keeps meaning its root, as the separator added below makes it.
+  const bool bareDrive = cp932.size() == 2 && cp932[1] == ':';
+  if (IsWindowsStyle(cp932) && !IsFullWindowsPath(cp932) && !bareDrive) {
+    std::string full;
+    if (FullWindowsFolder(cp932, &full)) cp932 = full;
   }
   const char last = cp932.empty() ? '\0' : cp932.back();
   if (last != '\\' && last != '/') cp932 += IsWindowsStyle(cp932) ? '\\' : '/';

@@ -130,6 +130,17 @@ output_has "2) [EST]"
 output_has "更新先：C:\\EST"
 updated
 
+# A media folder given relative to the current drive's folder is taken as the full path it names
+# at start: browsing into C:\EST on the destination screen moves C's current folder, not the media.
+fresh relative_media_then_browse
+cp -r "$D/media" "$D/c/MEDIA"
+MEDIA=(--media 'MEDIA\')
+ANSWERS=(1 4 1 2 '' 1 1)
+wizard
+expect_status 0
+output_has "更新先：C:\\EST"
+updated
+
 # --- unattended and dry runs -------------------------------------------------------------------
 
 fresh unattended

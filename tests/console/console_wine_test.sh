@@ -78,6 +78,16 @@ status=$?
 expect_status 0
 ini_has tamiro1.ini "GENGOU=令和"
 
+# The same in Windows spelling: a relative path with backslashes is the program's to make full,
+# before the destination step sets the current drive's folder to its root.
+fresh relative_windows_media
+mkdir -p "$D/sub"
+(cd "$D/sub" && "$LAUNCHER" "$EXE" --media '..\media\' --yes --folder "$(zpath "$D/EST")" \
+  </dev/null >"$D/out" 2>&1)
+status=$?
+expect_status 0
+ini_has tamiro1.ini "GENGOU=令和"
+
 fresh program_folder_media
 mkdir -p "$D/sub"
 cp "$EXE" "$D/media/koushin-console.exe"
