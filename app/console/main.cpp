@@ -11,6 +11,7 @@
 #include "port/port.h"
 #include "run_log.h"
 #include "terminal.h"
+#include "text/cp932.h"
 #include "text/path.h"
 #include "wizard/sequencer.h"
 
@@ -88,8 +89,12 @@ bool MediaFolder(const std::string& given, const std::string& programArgument,
     std::string full;
     if (FullWindowsFolder(cp932, &full)) cp932 = full;
   }
-  const char last = cp932.empty() ? '\0' : cp932.back();
-  if (last != '\\' && last != '/') cp932 += IsWindowsStyle(cp932) ? '\\' : '/';
+  // The last byte may be the trail byte 0x5C of a double-byte character (ソ, 表), which is no
+  // separator: "M:\ソ" still needs one.
+  const std::size_t separator = text::FindLastSeparator(cp932);
+  if (cp932.empty() || separator != cp932.size() - 1) {
+    cp932 += IsWindowsStyle(cp932) ? '\\' : '/';
+  }
   *sourceFolder = cp932;
   return true;
 }

@@ -141,6 +141,14 @@ expect_status 0
 output_has "更新先：C:\\EST"
 updated
 
+# A media folder whose name ends in ソ (trail byte 0x5C) still gets its separator.
+fresh media_folder_ending_in_so
+cp -r "$D/media" "$D/c/ソ"
+MEDIA=(--media 'C:\ソ')
+wizard --yes --folder 'C:\EST'
+expect_status 0
+updated
+
 # --- unattended and dry runs -------------------------------------------------------------------
 
 fresh unattended
