@@ -24,6 +24,7 @@
 #define ID_WIZARD_DESTINATION 102
 #define ID_WIZARD_CONFIRM 103
 #define ID_LOAD_TITLE 104
+#define ID_DESCRIPTION_INVALID 105  // the view says info.txt cannot be used, then ends
 #define ID_APP_ABOUT 57664
 
 // String table.

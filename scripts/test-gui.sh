@@ -68,6 +68,10 @@ TITLE='見積システム 更新'
 make_media media-master "$TITLE" '' 1
 make_media media-update "$TITLE" '' 0
 make_media media-prefill "$TITLE" koushin-gui-test 1
+# An info.txt that cannot be used: line 44 names a file of 32 bytes, one more than a column holds.
+make_media media-invalid "$TITLE" '' 1
+printf '1,0,README.TXT,\\\r\n1,0,%s,\\\r\n' "$(printf 'A%.0s' $(seq 32))" \
+  >>"$WORK/media-invalid/info.txt"
 
 # Drive E: with a small tree to browse, and an installation-like folder that must stay untouched.
 mkdir -p "$WORK/drive-e/EST" "$WORK/drive-e/ソフト/SUB" "$WORK/drive-e/表計算"
@@ -85,6 +89,8 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
   printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-master)" '[-e-]' '[ソフト]' '[SUB]' \
     'e:\' 'e:\ソフト' 'e:\'
   printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
+    'E:\EST'
 } >"$WORK/scenarios.txt"
 
 # The demo update: drive K: holds a copy of the installation, whose master folder setting is moved

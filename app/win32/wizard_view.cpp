@@ -34,10 +34,24 @@ HWND CWizardView::Frame() const { return GetParent(Handle()); }
 void CWizardView::CloseFrame() { PostMessageW(Frame(), WM_CLOSE, 0, 0); }
 
 int CWizardView::OnCreate() {
-  // Without info.txt the wizard still runs, with an empty record.
-  description::LoadUpdateDescription(SourceFolder(), &record_);
-  PostCommand(ID_WIZARD_NOTICE);
+  // Without info.txt the wizard still runs, with an empty record. An info.txt that cannot be used
+  // (too many entries, a column too long) is said and ends the program: an empty record would
+  // pass the installation check on any installation and write its settings.
+  const description::LoadResult loaded =
+      description::LoadUpdateDescription(SourceFolder(), &record_);
+  if (loaded.status == description::LoadStatus::kInvalid) {
+    invalidLine_ = loaded.line;
+    PostCommand(ID_DESCRIPTION_INVALID);
+  } else {
+    PostCommand(ID_WIZARD_NOTICE);
+  }
   return 0;
+}
+
+void CWizardView::OnDescriptionInvalid() {
+  MessageBoxW(Handle(), WideFromCp932(wizard::texts::DescriptionInvalid(invalidLine_)).c_str(),
+              WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
+  CloseFrame();
 }
 
 void CWizardView::Act(wizard::Next next) {
@@ -133,6 +147,9 @@ LRESULT CWizardView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
           return 0;
         case ID_WIZARD_CONFIRM:
           OnWizardConfirm();
+          return 0;
+        case ID_DESCRIPTION_INVALID:
+          OnDescriptionInvalid();
           return 0;
         default:
           break;

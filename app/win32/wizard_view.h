@@ -31,6 +31,7 @@ class CWizardView : public Window {
   void OnWizardNotice();
   void OnWizardDestination();
   void OnWizardConfirm();
+  void OnDescriptionInvalid();
   void OnPaint();
   // Carries out what the step table says comes next.
   void Act(wizard::Next next);
@@ -41,6 +42,7 @@ class CWizardView : public Window {
   description::UpdateDescription record_;
   wizard::Sequencer sequencer_{record_};
   GuiOperator* runOperator_ = nullptr;  // set while UpdateRun works
+  int invalidLine_ = 0;                 // the line at fault when info.txt cannot be used
 };
 
 }  // namespace koushin::win32

@@ -2,6 +2,8 @@
 // that the console and the Windows front end show the same words.
 #pragma once
 
+#include <string>
+
 namespace koushin::wizard::texts {
 
 // Captions.
@@ -26,5 +28,9 @@ extern const char kConfirmFolderLabel[];  // "更新先："
 
 // Shown when a screen of the wizard cannot be shown at all; the program then ends.
 extern const char kScreenFailed[];  // "画面を表示できません。"
+
+// Shown when info.txt cannot be used; the program then ends without touching the installation.
+// "info.txt の %d 行目が正しくありません。"
+std::string DescriptionInvalid(int line);
 
 }  // namespace koushin::wizard::texts

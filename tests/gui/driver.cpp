@@ -389,6 +389,23 @@ void ScenarioCancel(const Setup& setup) {
 }
 
 // caption WANT SHOT: the notice's caption for this media; Esc ends the wizard.
+// An info.txt that cannot be used: its message, then the end, with nothing written.
+void ScenarioInvalid(const Setup& setup) {
+  std::map<std::wstring, std::string> before, after;
+  Snapshot(setup.args.at(1), &before);
+  if (!Start(setup.exe)) return;
+  const HWND message = WaitFor(kMessage);
+  if (message == nullptr) return Stop();
+  CheckText(TextOf(message), L"エラー", "invalid info.txt: message caption");
+  CheckText(TextOf(GetDlgItem(message, 0xFFFF)), setup.args.at(0), "invalid info.txt: message");
+  Shot("invalid");
+  Click(message, 1);
+  WaitForExit();
+  Stop();
+  Snapshot(setup.args.at(1), &after);
+  Check(!before.empty() && before == after, "nothing was written into the installation");
+}
+
 void ScenarioCaption(const Setup& setup) {
   if (!Start(setup.exe)) return;
   const HWND notice = WaitFor(kNotice);
@@ -536,6 +553,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"browse", ScenarioBrowse},
       {L"prefill", ScenarioPrefill},
       {L"update", ScenarioUpdate},
+      {L"invalid", ScenarioInvalid},
   };
   // One scenario a line, UTF-8, fields separated by TABs: NAME KOUSHIN_EXE ARGS...
   std::ifstream file(argv[2], std::ios::binary);
