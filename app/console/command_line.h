@@ -21,6 +21,10 @@ struct CommandLine {
   std::string registryFile;            // --registry FILE
   std::string winePrefix;              // --wine-prefix DIR
   std::string windowsFolder;           // --windows-dir PATH
+  bool recover = false;                // --recover: put back an unfinished run, then end
+  bool undo = false;                   // --undo: put back the last update
+  bool force = false;                  // --force: undo even over files changed since
+  std::string reportFile;              // --report FILE: the run's outcome and changes as JSON
   bool help = false;
   bool version = false;
 };

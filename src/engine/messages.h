@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace koushin::engine::messages {
 
@@ -43,6 +44,26 @@ extern const char kCategoryBuilding[];
 extern const char kExcelTemplatePath[];
 // The final message of a dry run (nothing was written).
 extern const char kDryRunDone[];
+
+// The run stopped and every change was put back.
+extern const char kRestored[];
+// Another run holds the installation.
+extern const char kRunBusy[];
+// An unfinished run was found; it is put back before anything else.
+extern const char kUnfinishedRun[];
+// The journal of an earlier run cannot be read; nothing is done.
+extern const char kJournalDamaged[];
+// --recover found nothing unfinished.
+extern const char kNothingToRecover[];
+// --undo found no kept run.
+extern const char kNothingToUndo[];
+// --undo put the last update back.
+extern const char kUndone[];
+// --undo refuses: files changed since the update (the list follows).
+extern const char kUndoRefused[];
+
+// "%s を元に戻せませんでした。" for each path, one line each: what a restore could not put back.
+std::string RestoreFailed(const std::vector<std::string>& paths);
 
 // "%d 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。": asks for update disk `disk`.
 std::string DiskPrompt(int disk);
