@@ -27,7 +27,7 @@ enum class Next {
   kShowConfirm,      // post 103
   kRunUpdate,        // call UpdateRun now, then OnUpdateRunEnded
   kClose,            // close the main window: the program ends
-  kCloseFailed,      // the screen could not be shown: tell the user (texts::kScreenFailed), end
+  kCloseFailed,      // the screen could not be shown: tell the user (texts::ScreenFailed()), end
 };
 
 // One row of the table. `endCode` kAnyOther matches every code that no row of the same step
