@@ -20,20 +20,20 @@ constexpr char kMasterSetupFile[] = "tamiro1.ini";
 constexpr char kOldVersionInTitle[] = "8.0S";
 
 // The category flags set for a trade category code, in the order they are written.
-std::vector<const char*> CategoryKeys(int category) {
+std::vector<std::string> CategoryKeys(int category) {
   switch (category) {
     case 1:
-      return {messages::kCategoryElectric};
+      return {messages::CategoryElectric()};
     case 2:
-      return {messages::kCategoryWater};
+      return {messages::CategoryWater()};
     case 3:
-      return {messages::kCategoryFacility};
+      return {messages::CategoryFacility()};
     case 4:
-      return {messages::kCategoryBuilding};
+      return {messages::CategoryBuilding()};
     case 5:
-      return {messages::kCategoryWater, messages::kCategoryFacility};
+      return {messages::CategoryWater(), messages::CategoryFacility()};
     case 6:
-      return {messages::kCategoryElectric, messages::kCategoryFacility};
+      return {messages::CategoryElectric(), messages::CategoryFacility()};
     default:
       return {};
   }
@@ -50,10 +50,10 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   auto write = [&](const char* section, const std::string& key, const std::string& value,
                    const std::string& file) {
     if (WriteSetting(context, section, key, value, file)) return true;
-    context.op.ShowMessage(messages::UpdateFailed(file), messages::kCaptionConfirm, Buttons::kOk);
+    context.op.ShowMessage(messages::UpdateFailed(file), messages::CaptionConfirm(), Buttons::kOk);
     return false;
   };
-  if (!write(kSystemSection, "GENGOU", messages::kEraName, systemIni)) return 0;
+  if (!write(kSystemSection, "GENGOU", messages::EraName(), systemIni)) return 0;
 
   if (!record.newVersion.empty()) {
     std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
@@ -62,12 +62,12 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   }
 
   const std::string history = folder + kHistoryFile;
-  if (!write(kHistorySection, messages::kHistoryStartKey, "1", history) ||
-      !write(kHistorySection, messages::kHistoryEndKey, "1", history)) {
+  if (!write(kHistorySection, messages::HistoryStartKey(), "1", history) ||
+      !write(kHistorySection, messages::HistoryEndKey(), "1", history)) {
     return 0;
   }
 
-  for (const char* key : CategoryKeys(text::ParseInt(record.categoryCode))) {
+  for (const std::string& key : CategoryKeys(text::ParseInt(record.categoryCode))) {
     if (!write(kSystemSection, key, "1", systemIni)) return 0;
   }
 
@@ -80,28 +80,29 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
     options.recordsChanged = &context.summary.masterRecordsConverted;
     // A failed conversion is a failed run: its message, then the run puts everything back.
     if (MaterialSizeConversion(setupFile, options) == 0) {
-      context.op.ShowMessage(messages::kSizeConversionFailed, messages::kCaptionConfirm,
+      context.op.ShowMessage(messages::SizeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
       return 0;
     }
     if (MaterialTypeConversion(setupFile, options) == 0) {
-      context.op.ShowMessage(messages::kTypeConversionFailed, messages::kCaptionConfirm,
+      context.op.ShowMessage(messages::TypeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
       return 0;
     }
   }
 
   if (context.commit && !context.commit()) {
-    context.op.ShowMessage(messages::UpdateFailed(folder), messages::kCaptionConfirm, Buttons::kOk);
+    context.op.ShowMessage(messages::UpdateFailed(folder), messages::CaptionConfirm(),
+                           Buttons::kOk);
     return 0;
   }
 
   if (context.dryRun) {
     context.op.Log("dry run finished: nothing was written");
-    context.op.ShowMessage(messages::kDryRunDone, messages::kCaptionConfirm, Buttons::kOk);
+    context.op.ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
   } else {
     context.op.Log("update finished");
-    context.op.ShowMessage(messages::kUpdateDone, messages::kCaptionConfirm, Buttons::kOk);
+    context.op.ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
   }
   return 1;
 }

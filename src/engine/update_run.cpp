@@ -121,11 +121,11 @@ class Run {
         std::to_string(report.foldersRemoved) + " folders removed");
     if (!report.Complete()) {
       for (const std::string& path : report.failed) Log("could not put back " + path);
-      Op().ShowMessage(messages::RestoreFailed(report.failed), messages::kCaptionConfirm,
+      Op().ShowMessage(messages::RestoreFailed(report.failed), messages::CaptionConfirm(),
                        Buttons::kOk);
       return RunOutcome::kStoppedNotRestored;
     }
-    Op().ShowMessage(messages::kRestored, messages::kCaptionConfirm, Buttons::kOk);
+    Op().ShowMessage(messages::Restored(), messages::CaptionConfirm(), Buttons::kOk);
     return stopped;
   }
 
@@ -155,7 +155,7 @@ class Run {
     if (!installation_->Lock(&busy, &error)) {
       Log("cannot lock the installation: " + error.Describe());
       if (busy) {
-        Op().ShowMessage(messages::kRunBusy, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::RunBusy(), messages::CaptionConfirm(), Buttons::kOk);
         *refused = RunOutcome::kBusy;
       } else {
         Fail(messages::UpdateFailed(installation_->JournalFolder()));
@@ -167,16 +167,16 @@ class Run {
     switch (installation_->Inspect(&why)) {
       case journal::JournalState::kDamaged:
         Log("journal cannot be read: " + why);
-        Op().ShowMessage(messages::kJournalDamaged, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
         *refused = RunOutcome::kJournalRefused;
         return false;
       case journal::JournalState::kUnfinished: {
         Log("an earlier run did not finish: restoring it");
-        Op().ShowMessage(messages::kUnfinishedRun, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::UnfinishedRun(), messages::CaptionConfirm(), Buttons::kOk);
         const journal::RestoreReport report = installation_->Recover();
         if (!report.Complete()) {
           for (const std::string& path : report.failed) Log("could not put back " + path);
-          Op().ShowMessage(messages::RestoreFailed(report.failed), messages::kCaptionConfirm,
+          Op().ShowMessage(messages::RestoreFailed(report.failed), messages::CaptionConfirm(),
                            Buttons::kOk);
           context_.summary.restore = report;
           *refused = RunOutcome::kStoppedNotRestored;
@@ -211,7 +211,7 @@ class Run {
   }
 
   bool Fail(const std::string& text) {
-    Op().ShowMessage(text, messages::kCaptionConfirm, Buttons::kOk);
+    Op().ShowMessage(text, messages::CaptionConfirm(), Buttons::kOk);
     return false;
   }
 
@@ -229,12 +229,12 @@ class Run {
   bool AskForDisk(int disk, const std::string& mediaFile) {
     for (;;) {
       Log("disk: asking for disk " + std::to_string(disk) + " (" + mediaFile + ")");
-      const Answer answer = Op().ShowMessage(messages::DiskPrompt(disk), messages::kCaptionConfirm,
+      const Answer answer = Op().ShowMessage(messages::DiskPrompt(disk), messages::CaptionConfirm(),
                                              Buttons::kOkCancel);
       if (answer != Answer::kOk) {
         Log("disk: cancelled");
         cancelled_ = true;
-        Op().ShowMessage(messages::kCancelled, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::Cancelled(), messages::CaptionConfirm(), Buttons::kOk);
         return false;
       }
       if (port::PathExists(mediaFile)) return true;
@@ -287,7 +287,8 @@ class Run {
       if (context_.dryRun) {
         Log("excel template is due");
       } else {
-        Op().ShowMessage(messages::kExcelTemplateUpdated, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::ExcelTemplateUpdated(), messages::CaptionConfirm(),
+                         Buttons::kOk);
       }
     }
     if (!Extract(i, mediaName, mediaFile, target)) return false;
@@ -408,7 +409,7 @@ RunOutcome RunGuarded(RunContext& context) {
     // Nothing the run does is meant to throw; should memory run out or an operator fail, the
     // person still gets a message, the changes are put back and the wizard closes in order.
     context.op.Log("run stopped by an exception");
-    context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::kCaptionConfirm,
+    context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::CaptionConfirm(),
                            Buttons::kOk);
     outcome = run.Stop();
   }
@@ -439,35 +440,36 @@ RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
   bool busy = false;
   port::Error error;
   if (journal::Installation::Peek(folder) == journal::JournalState::kClean) {
-    op.ShowMessage(messages::kNothingToRecover, messages::kCaptionConfirm, Buttons::kOk);
+    op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kUpdated;
   }
   if (!installation.Lock(&busy, &error)) {
     op.Log("cannot lock the installation: " + error.Describe());
-    op.ShowMessage(busy ? messages::kRunBusy : messages::UpdateFailed(installation.JournalFolder()),
-                   messages::kCaptionConfirm, Buttons::kOk);
+    op.ShowMessage(
+        busy ? messages::RunBusy() : messages::UpdateFailed(installation.JournalFolder()),
+        messages::CaptionConfirm(), Buttons::kOk);
     return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
   }
   std::string why;
   const journal::JournalState state = installation.Inspect(&why);
   if (state == journal::JournalState::kDamaged) {
     op.Log("journal cannot be read: " + why);
-    op.ShowMessage(messages::kJournalDamaged, messages::kCaptionConfirm, Buttons::kOk);
+    op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kJournalRefused;
   }
   if (state == journal::JournalState::kClean) {
-    op.ShowMessage(messages::kNothingToRecover, messages::kCaptionConfirm, Buttons::kOk);
+    op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kUpdated;
   }
-  op.ShowMessage(messages::kUnfinishedRun, messages::kCaptionConfirm, Buttons::kOk);
+  op.ShowMessage(messages::UnfinishedRun(), messages::CaptionConfirm(), Buttons::kOk);
   *report = installation.Recover();
   if (!report->Complete()) {
     for (const std::string& path : report->failed) op.Log("could not put back " + path);
-    op.ShowMessage(messages::RestoreFailed(report->failed), messages::kCaptionConfirm,
+    op.ShowMessage(messages::RestoreFailed(report->failed), messages::CaptionConfirm(),
                    Buttons::kOk);
     return RunOutcome::kStoppedNotRestored;
   }
-  op.ShowMessage(messages::kRestored, messages::kCaptionConfirm, Buttons::kOk);
+  op.ShowMessage(messages::Restored(), messages::CaptionConfirm(), Buttons::kOk);
   return RunOutcome::kRecovered;
 }
 
@@ -478,8 +480,8 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   port::Error error;
   if (!installation.Lock(&busy, &error)) {
     op.Log("cannot lock the installation: " + error.Describe());
-    op.ShowMessage(busy ? messages::kRunBusy : messages::kNothingToUndo, messages::kCaptionConfirm,
-                   Buttons::kOk);
+    op.ShowMessage(busy ? messages::RunBusy() : messages::NothingToUndo(),
+                   messages::CaptionConfirm(), Buttons::kOk);
     return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
   }
   std::string why;
@@ -487,24 +489,24 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   if (state != journal::JournalState::kClean) {
     // An unfinished run comes first: --recover, or the next run, puts it back.
     op.Log("the run folder holds an unfinished or damaged journal: " + why);
-    op.ShowMessage(messages::kJournalDamaged, messages::kCaptionConfirm, Buttons::kOk);
+    op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kJournalRefused;
   }
   std::vector<std::string> changed;
   switch (installation.CheckUndo(&changed, &why)) {
     case journal::UndoCheck::kNothing:
-      op.ShowMessage(messages::kNothingToUndo, messages::kCaptionConfirm, Buttons::kOk);
+      op.ShowMessage(messages::NothingToUndo(), messages::CaptionConfirm(), Buttons::kOk);
       return RunOutcome::kJournalRefused;
     case journal::UndoCheck::kDamaged:
       op.Log("journal cannot be read: " + why);
-      op.ShowMessage(messages::kJournalDamaged, messages::kCaptionConfirm, Buttons::kOk);
+      op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
       return RunOutcome::kJournalRefused;
     case journal::UndoCheck::kChanged: {
-      std::string text = messages::kUndoRefused;
+      std::string text = messages::UndoRefused();
       for (const std::string& path : changed) text += "\r\n" + path;
       for (const std::string& path : changed) op.Log("changed since the update: " + path);
       if (!force) {
-        op.ShowMessage(text, messages::kCaptionConfirm, Buttons::kOk);
+        op.ShowMessage(text, messages::CaptionConfirm(), Buttons::kOk);
         return RunOutcome::kJournalRefused;
       }
       op.Log("undo forced");
@@ -516,11 +518,11 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   *report = installation.Undo();
   if (!report->Complete()) {
     for (const std::string& path : report->failed) op.Log("could not put back " + path);
-    op.ShowMessage(messages::RestoreFailed(report->failed), messages::kCaptionConfirm,
+    op.ShowMessage(messages::RestoreFailed(report->failed), messages::CaptionConfirm(),
                    Buttons::kOk);
     return RunOutcome::kStoppedNotRestored;
   }
-  op.ShowMessage(messages::kUndone, messages::kCaptionConfirm, Buttons::kOk);
+  op.ShowMessage(messages::Undone(), messages::CaptionConfirm(), Buttons::kOk);
   return RunOutcome::kRecovered;
 }
 
@@ -531,7 +533,7 @@ bool CreateFolderIfMissing(const std::string& path) {
 
 int IsExcelTemplateDue(const std::string& folder) {
   if (!port::PathExists(folder)) return 0;
-  const std::string path = folder + messages::kExcelTemplatePath;
+  const std::string path = folder + messages::ExcelTemplatePath();
   if (!port::PathExists(path)) return 1;
   port::ExclusiveFile file;
   port::FileTime time = 0;
