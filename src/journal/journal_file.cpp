@@ -9,7 +9,7 @@ namespace {
 
 constexpr char kSignature[] = "KOUSHIN JOURNAL\n";
 constexpr std::size_t kSignatureSize = sizeof kSignature - 1;
-constexpr std::size_t kRecordHead = 8;
+constexpr std::size_t kRecordHead = 12;
 
 std::uint32_t Crc32(const std::string& bytes) {
   std::uint32_t crc = 0xFFFFFFFFu;
@@ -134,6 +134,7 @@ std::string EncodeRecord(const Record& record) {
   }
   std::string out;
   PutNumber(&out, payload.size(), 4);
+  PutNumber(&out, ~static_cast<std::uint32_t>(payload.size()), 4);
   PutNumber(&out, Crc32(payload), 4);
   return out + payload;
 }
@@ -152,11 +153,19 @@ ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records,
   std::size_t pos = kSignatureSize;
   while (pos < bytes.size()) {
     const std::size_t left = bytes.size() - pos;
-    if (left < kRecordHead) return ParseResult::kRead;  // cut short while it was being written
+    // What a write cut short leaves at the end: part of a head, or zeros the file system kept.
+    if (left < kRecordHead || bytes.find_first_not_of('\0', pos) == std::string::npos) {
+      return ParseResult::kRead;
+    }
     Reader head(bytes.substr(pos, kRecordHead));
     const std::uint64_t size = head.Number(4);
+    const std::uint64_t check = head.Number(4);
     const std::uint32_t crc = static_cast<std::uint32_t>(head.Number(4));
-    if (size > left - kRecordHead) return ParseResult::kRead;  // the same
+    if (size != (~check & 0xFFFFFFFFu)) {
+      *why = "damaged record head at byte " + std::to_string(pos);
+      return ParseResult::kDamaged;
+    }
+    if (size > left - kRecordHead) return ParseResult::kRead;  // cut short while written
     const std::string payload = bytes.substr(pos + kRecordHead, size);
     Record record;
     const bool sound = size > 0 && Crc32(payload) == crc && DecodePayload(payload, &record);

@@ -2,14 +2,14 @@
 // the change is made.
 //
 // Layout: the 16-byte signature "KOUSHIN JOURNAL\n", then records. A record is its payload length
-// (4 bytes, little-endian), the CRC-32 of the payload (4 bytes), and the payload: a kind byte and
-// the kind's fields. Texts are a 4-byte length and the bytes (code page 932 paths); numbers are 8
+// (4 bytes, little-endian), the length's complement (4 bytes), the CRC-32 of the payload (4
+// bytes), and the payload: a kind byte and the kind's fields. Texts are a 4-byte length and the bytes (code page 932 paths); numbers are 8
 // bytes little-endian.
 //
-// A crash can cut the file anywhere. A last record that is incomplete or fails its check is one
-// whose change was never begun (the record is flushed first), so it is left out. A bad record
-// with anything after it, or a bad signature, means the file is damaged: it is refused, never
-// guessed at.
+// A crash can cut the file anywhere. A last record that is incomplete, zeros, or fails its check
+// is one whose change was never begun (the record is flushed first), so it is left out. A length
+// that does not match its complement, a bad record with anything after it, or a bad signature
+// means the file is damaged: it is refused, never guessed at.
 #pragma once
 
 #include <cstdint>
