@@ -451,6 +451,8 @@ bool CheckTargets(const std::vector<Pending>& pending, std::string* member, std:
 // the member (or newer) is kept.
 bool Commit(journal::Transaction& transaction, const std::vector<Pending>& pending, bool overwrite,
             std::string* failedMember, std::string* detail) {
+  std::vector<std::pair<std::string, std::string>> moves;
+  std::vector<const Pending*> moved;
   for (const Pending& p : pending) {
     port::FileStatus current, fresh;
     if (!overwrite && port::ReadFileStatus(p.target, &current) &&
@@ -458,12 +460,15 @@ bool Commit(journal::Transaction& transaction, const std::vector<Pending>& pendi
       transaction.Discard(p.temporary);
       continue;
     }
-    port::Error error;
-    if (!transaction.Replace(p.temporary, p.target, &error)) {
-      *failedMember = p.member;
-      *detail = error.detail;
-      return false;
-    }
+    moves.emplace_back(p.temporary, p.target);
+    moved.push_back(&p);
+  }
+  std::size_t failed = 0;
+  port::Error error;
+  if (!transaction.ReplaceAll(moves, &failed, &error)) {
+    *failedMember = moved[failed]->member;
+    *detail = error.detail;
+    return false;
   }
   return true;
 }

@@ -131,10 +131,14 @@ class Run {
 
   void CollectChanges() {
     if (transaction_ == nullptr) return;
-    context_.summary.changes = transaction_->Changes();
+    // A file written more than once (an INI file, one key at a time) is one change, as it
+    // was first made; the space counts every kept version.
+    context_.summary.changes.clear();
     context_.summary.keptBytes = 0;
-    for (const journal::Change& change : context_.summary.changes) {
+    std::set<std::string> seen;
+    for (const journal::Change& change : transaction_->Changes()) {
       context_.summary.keptBytes += change.keptSize;
+      if (seen.insert(change.path).second) context_.summary.changes.push_back(change);
     }
   }
 

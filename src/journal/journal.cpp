@@ -74,9 +74,9 @@ bool RemoveIfThere(const std::string& path, port::Error* error) {
 
 // A new file with a unique name in `folder`, created exclusively.
 bool CreateUnique(const std::string& folder, unsigned* serial, port::OutputFile* file,
-                  std::string* path, port::Error* error) {
+                  std::string* path, port::Error* error, const char* prefix = "~kz") {
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    *path = folder + "~kz" + ProcessTag() + "-" + std::to_string(++*serial) + ".tmp";
+    *path = folder + prefix + ProcessTag() + "-" + std::to_string(++*serial) + ".tmp";
     if (file->Create(*path, error)) return true;
     if (!port::PathExists(*path)) return false;
   }
@@ -129,6 +129,18 @@ bool HasCommit(const std::vector<Record>& records) {
                      [](const Record& r) { return r.kind == RecordKind::kCommit; });
 }
 
+// Removes every temporary file "<prefix>*.tmp" (a folder and the name prefix of one run).
+bool RemoveTemporariesLike(const std::string& prefix) {
+  std::vector<port::FoundEntry> entries;
+  if (!port::FindEntries(prefix + "*.tmp", &entries)) return true;
+  const std::string folder = FolderOf(prefix);
+  bool ok = true;
+  for (const port::FoundEntry& entry : entries) {
+    if (!entry.isFolder) ok = RemoveIfThere(folder + entry.name, nullptr) && ok;
+  }
+  return ok;
+}
+
 // Puts one replaced file back: the kept bytes are copied to a new temporary file beside the
 // target, given the old attributes and times, and renamed over the target. The kept file stays
 // until the whole restore has succeeded, so a restore cut short can be done again.
@@ -167,7 +179,7 @@ RestoreReport RestoreRecords(const std::vector<Record>& records, const std::stri
     const Record& record = *it;
     switch (record.kind) {
       case RecordKind::kTemporary:
-        if (!RemoveIfThere(record.path, nullptr)) report.failed.push_back(record.path);
+        if (!RemoveTemporariesLike(record.path)) report.failed.push_back(record.path + "*.tmp");
         break;
       case RecordKind::kCreatedFile:
         if (port::PathExists(record.path)) {
@@ -209,7 +221,7 @@ void RemoveKeptBeside(const std::vector<Record>& records) {
 
 void RemoveTemporaries(const std::vector<Record>& records) {
   for (const Record& record : records) {
-    if (record.kind == RecordKind::kTemporary) RemoveIfThere(record.path, nullptr);
+    if (record.kind == RecordKind::kTemporary) RemoveTemporariesLike(record.path);
   }
 }
 
@@ -225,10 +237,11 @@ std::unique_ptr<Transaction> Transaction::InMemory() {
   return std::unique_ptr<Transaction>(new Transaction());
 }
 
-bool Transaction::Append(const Record& record, port::Error* error) {
+bool Transaction::Append(const Record& record, port::Error* error, bool flush) {
   if (!generation_.empty()) {
     const std::string bytes = EncodeRecord(record);
-    if (!journal_.Write(bytes.data(), bytes.size(), error) || !journal_.Flush(error)) return false;
+    if (!journal_.Write(bytes.data(), bytes.size(), error)) return false;
+    if (flush && !journal_.Flush(error)) return false;
   }
   records_.push_back(record);
   return true;
@@ -236,13 +249,18 @@ bool Transaction::Append(const Record& record, port::Error* error) {
 
 bool Transaction::CreateTemporary(const std::string& folder, port::OutputFile* file,
                                   std::string* path, port::Error* error) {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    *path = folder + "~kz" + ProcessTag() + "-" + std::to_string(++serial_) + ".tmp";
-    if (port::PathExists(*path)) continue;
+  // One record per folder names every temporary file this run makes there: they share the
+  // prefix, so a recovery finds them all.
+  const std::string prefix = folder + "~kz" + ProcessTag() + "-";
+  if (temporaryPrefixes_.count(prefix) == 0) {
     Record record;
     record.kind = RecordKind::kTemporary;
-    record.path = *path;
+    record.path = prefix;
     if (!Append(record, error)) return false;
+    temporaryPrefixes_.insert(prefix);
+  }
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    *path = prefix + std::to_string(++serial_) + ".tmp";
     if (file->Create(*path, error)) return true;
     if (!port::PathExists(*path)) return false;
   }
@@ -254,7 +272,7 @@ bool Transaction::Keep(const std::string& target, std::string* kept, port::Error
     // Beside the target: a hard link under a unique name.
     port::OutputFile file;
     std::string name;
-    if (!CreateUnique(FolderOf(target), &serial_, &file, &name, error)) return false;
+    if (!CreateUnique(FolderOf(target), &serial_, &file, &name, error, "~kk")) return false;
     file.Close();
     if (!port::RemoveFile(name, error)) return false;
     *kept = name;
@@ -267,29 +285,43 @@ bool Transaction::Keep(const std::string& target, std::string* kept, port::Error
 
 bool Transaction::Replace(const std::string& temporary, const std::string& target,
                           port::Error* error) {
-  Record record;
-  record.path = target;
-  Change change{RecordKind::kCreatedFile, target, 0};
-  if (port::IsFolder(target)) {
-    if (error != nullptr) *error = {21, target, "replace", "a folder of that name"};
-    return false;
-  }
-  if (port::ReadFileStatus(target, &record.status)) {
-    if (record.status.attributes & port::kAttrReadOnly) {
-      // Windows refuses to replace a read-only file; it is refused before anything is kept.
-      if (error != nullptr) *error = {13, target, "replace", "read-only"};
+  return ReplaceAll({{temporary, target}}, nullptr, error);
+}
+
+bool Transaction::ReplaceAll(const std::vector<std::pair<std::string, std::string>>& moves,
+                             std::size_t* failed, port::Error* error) {
+  // First every old target is kept and recorded, with one flush for all; then the renames.
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    const std::string& target = moves[i].second;
+    if (failed != nullptr) *failed = i;
+    Record record;
+    record.path = target;
+    Change change{RecordKind::kCreatedFile, target, 0};
+    if (port::IsFolder(target)) {
+      if (error != nullptr) *error = {21, target, "replace", "a folder of that name"};
       return false;
     }
-    record.kind = RecordKind::kReplacedFile;
-    if (!Keep(target, &record.kept, error)) return false;
-    change = {RecordKind::kReplacedFile, target, record.status.size};
-  } else {
-    record.kind = RecordKind::kCreatedFile;
-    record.status = {};
+    if (port::ReadFileStatus(target, &record.status)) {
+      if (record.status.attributes & port::kAttrReadOnly) {
+        // Windows refuses to replace a read-only file; it is refused before anything is kept.
+        if (error != nullptr) *error = {13, target, "replace", "read-only"};
+        return false;
+      }
+      record.kind = RecordKind::kReplacedFile;
+      if (!Keep(target, &record.kept, error)) return false;
+      change = {RecordKind::kReplacedFile, target, record.status.size};
+    } else {
+      record.kind = RecordKind::kCreatedFile;
+      record.status = {};
+    }
+    if (!Append(record, error, i + 1 == moves.size())) return false;
+    changes_.push_back(change);
   }
-  if (!Append(record, error)) return false;
-  changes_.push_back(change);
-  return port::RenameReplacing(temporary, target, error);
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    if (failed != nullptr) *failed = i;
+    if (!port::RenameReplacing(moves[i].first, moves[i].second, error)) return false;
+  }
+  return true;
 }
 
 bool Transaction::MakeFolder(const std::string& path, port::Error* error) {

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,11 @@ class Transaction {
   // change is recorded as a created file.
   bool Replace(const std::string& temporary, const std::string& target,
                port::Error* error = nullptr);
+  // The same for several files at once (an archive's members): every old target is kept and
+  // recorded, with one flush, before the first rename. On failure `failed` (may be null) is the
+  // index of the move that failed.
+  bool ReplaceAll(const std::vector<std::pair<std::string, std::string>>& moves,
+                  std::size_t* failed, port::Error* error = nullptr);
   // Creates one folder (its parent must exist), recorded first.
   bool MakeFolder(const std::string& path, port::Error* error = nullptr);
   // Removes a temporary file of ours that will not be used.
@@ -77,7 +84,7 @@ class Transaction {
   Transaction() = default;
   friend class Installation;
 
-  bool Append(const Record& record, port::Error* error);
+  bool Append(const Record& record, port::Error* error, bool flush = true);
   bool Keep(const std::string& target, std::string* kept, port::Error* error);
 
   std::string generation_;  // ".koushin\run\" of the installation; empty in memory
@@ -85,6 +92,7 @@ class Transaction {
   port::OutputFile journal_;
   std::vector<Record> records_;
   std::vector<Change> changes_;
+  std::set<std::string> temporaryPrefixes_;  // folders whose temporary files are recorded
   unsigned serial_ = 0;
   bool committed_ = false;
 };

@@ -3,8 +3,8 @@
 //
 // Layout: the 16-byte signature "KOUSHIN JOURNAL\n", then records. A record is its payload length
 // (4 bytes, little-endian), the length's complement (4 bytes), the CRC-32 of the payload (4
-// bytes), and the payload: a kind byte and the kind's fields. Texts are a 4-byte length and the bytes (code page 932 paths); numbers are 8
-// bytes little-endian.
+// bytes), and the payload: a kind byte and the kind's fields. Texts are a 4-byte length and the
+// bytes (code page 932 paths); numbers are 8 bytes little-endian.
 //
 // A crash can cut the file anywhere. A last record that is incomplete, zeros, or fails its check
 // is one whose change was never begun (the record is flushed first), so it is left out. A length
@@ -22,7 +22,7 @@ namespace koushin::journal {
 
 enum class RecordKind : std::uint8_t {
   kBegin = 1,          // path: the installation folder
-  kTemporary = 2,      // path: a temporary file about to be created
+  kTemporary = 2,      // path: folder and name prefix of the temporary files "<path>*.tmp" to come
   kCreatedFile = 3,    // path: a file about to be renamed in where none was
   kReplacedFile = 4,   // path, kept (file name in the generation folder), status of the old file
   kCreatedFolder = 5,  // path: a folder about to be created
