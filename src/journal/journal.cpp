@@ -16,6 +16,7 @@ namespace {
 
 constexpr char kJournalFile[] = "journal";
 constexpr char kLockFile[] = "lock";
+constexpr std::size_t kJournalRoom = 256 * 1024;
 constexpr char kRunFolder[] = "run\\";
 constexpr char kLastFolder[] = "last\\";
 // A run is committed by renaming its folder to this name: one step that either happened or not.
@@ -511,9 +512,11 @@ std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   Record begin;
   begin.kind = RecordKind::kBegin;
   begin.path = root_;
+  // The room reserved after the signature holds the records of a usual run without the file
+  // growing, which keeps each record's flush cheap; the zeros read as the journal's end.
   if (!transaction->journal_.Create(run + kJournalFile, error) ||
       !transaction->journal_.Write(signature.data(), signature.size(), error) ||
-      !transaction->Append(begin, error)) {
+      !transaction->journal_.Reserve(kJournalRoom, error) || !transaction->Append(begin, error)) {
     transaction->journal_.Close();
     ClearFolder(run);
     return nullptr;

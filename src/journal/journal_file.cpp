@@ -141,12 +141,11 @@ std::string EncodeRecord(const Record& record) {
 
 ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records, std::string* why) {
   records->clear();
-  if (bytes.size() < kSignatureSize) {
-    if (bytes.compare(0, bytes.size(), kSignature, bytes.size()) == 0) return ParseResult::kRead;
-    *why = "not a journal";
-    return ParseResult::kDamaged;
-  }
-  if (bytes.compare(0, kSignatureSize, kSignature) != 0) {
+  // A signature cut short, with nothing or zeros after it: the run had not begun.
+  std::size_t same = 0;
+  while (same < kSignatureSize && same < bytes.size() && bytes[same] == kSignature[same]) ++same;
+  if (same < kSignatureSize) {
+    if (bytes.find_first_not_of('\0', same) == std::string::npos) return ParseResult::kRead;
     *why = "not a journal";
     return ParseResult::kDamaged;
   }
@@ -161,7 +160,12 @@ ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records,
     const std::uint64_t size = head.Number(4);
     const std::uint64_t check = head.Number(4);
     const std::uint32_t crc = static_cast<std::uint32_t>(head.Number(4));
+    // Nothing but zeros after a part: the room the file keeps ahead of its records.
+    auto zerosFrom = [&](std::size_t from) {
+      return from >= bytes.size() || bytes.find_first_not_of('\0', from) == std::string::npos;
+    };
     if (size != (~check & 0xFFFFFFFFu)) {
+      if (zerosFrom(pos + kRecordHead)) return ParseResult::kRead;  // head cut short
       *why = "damaged record head at byte " + std::to_string(pos);
       return ParseResult::kDamaged;
     }
@@ -169,7 +173,7 @@ ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records,
     const std::string payload = bytes.substr(pos + kRecordHead, size);
     Record record;
     const bool sound = size > 0 && Crc32(payload) == crc && DecodePayload(payload, &record);
-    const bool last = pos + kRecordHead + size == bytes.size();
+    const bool last = zerosFrom(pos + kRecordHead + size);
     if (!sound) {
       if (last) return ParseResult::kRead;  // torn last record: its change was never begun
       *why = "damaged record at byte " + std::to_string(pos);

@@ -6,8 +6,9 @@
 // bytes), and the payload: a kind byte and the kind's fields. Texts are a 4-byte length and the
 // bytes (code page 932 paths); numbers are 8 bytes little-endian.
 //
-// A crash can cut the file anywhere. A last record that is incomplete, zeros, or fails its check
-// is one whose change was never begun (the record is flushed first), so it is left out. A length
+// The file keeps zeroed room ahead of its records; zeros end it. A crash can cut a record
+// anywhere. A last record (nothing but zeros after it) that is incomplete or fails its check is
+// one whose change was never begun (the record is flushed first), so it is left out. A length
 // that does not match its complement, a bad record with anything after it, or a bad signature
 // means the file is damaged: it is refused, never guessed at.
 #pragma once

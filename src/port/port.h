@@ -197,6 +197,9 @@ class OutputFile {
   bool Write(const void* data, std::size_t size, Error* error = nullptr);
   // Flushes what was written to the disk and keeps the file open for more.
   bool Flush(Error* error = nullptr);
+  // Writes `size` zero bytes ahead of the current position, flushes them, and goes back: later
+  // writes into that room change no file size, so each Flush of them is cheap.
+  bool Reserve(std::size_t size, Error* error = nullptr);
   bool Finish(Error* error = nullptr);
   void Close();
   bool IsOpen() const;

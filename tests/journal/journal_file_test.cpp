@@ -16,26 +16,30 @@ TEST(ParseJournal, TornTailIsLeftOutAndDamageIsRefused) {
   replaced.status.lastWriteTime = 132000000000000000;
   replaced.status.attributes = 0x21;
   commit.kind = RecordKind::kCommit;
-  commit.files.push_back({"C:\\EST\\a", true, 3, 42});
+  commit.files.push_back({"C:\\EST\\a", true, 3, 0x0102030405060708});
   const std::string head = Signature() + EncodeRecord(begin);
   const std::string whole = head + EncodeRecord(replaced) + EncodeRecord(commit);
 
   std::vector<Record> records;
   std::string why;
-  // Cut anywhere: every record wholly written is read, the torn one is not.
-  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    ASSERT_EQ(ParseJournal(whole.substr(0, cut), &records, &why), ParseResult::kRead);
-    const std::size_t expected = cut < head.size()                                   ? 0
-                                 : cut < head.size() + EncodeRecord(replaced).size() ? 1
-                                 : cut < whole.size()                                ? 2
-                                                                                     : 3;
-    ASSERT_EQ(records.size(), expected);
+  // Cut anywhere, at the file's end or inside its zeroed room: every record wholly written is
+  // read, the torn one is not.
+  for (std::size_t room : {0, 64}) {
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+      SCOPED_TRACE(std::to_string(cut) + " bytes, then zeros: " + std::to_string(room));
+      const std::string bytes = whole.substr(0, cut) + std::string(room, '\0');
+      ASSERT_EQ(ParseJournal(bytes, &records, &why), ParseResult::kRead);
+      const std::size_t expected = cut < head.size()                                   ? 0
+                                   : cut < head.size() + EncodeRecord(replaced).size() ? 1
+                                   : cut < whole.size()                                ? 2
+                                                                                       : 3;
+      ASSERT_EQ(records.size(), expected);
+    }
   }
   ASSERT_EQ(records[1].path, replaced.path);
   EXPECT_EQ(records[1].status.lastWriteTime, replaced.status.lastWriteTime);
   EXPECT_EQ(records[1].status.attributes, 0x21);
-  EXPECT_EQ(records[2].files[0].hash, 42u);
+  EXPECT_EQ(records[2].files[0].hash, 0x0102030405060708u);
 
   struct Case {
     const char* why;

@@ -83,6 +83,19 @@ bool OutputFile::Flush(Error* error) {
   return true;
 }
 
+bool OutputFile::Reserve(std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
+  if (handle_ < 0) return Fail(error, EBADF, path_, "write");
+  const int fd = static_cast<int>(handle_);
+  const off_t at = lseek(fd, 0, SEEK_CUR);
+  const std::string zeros(size, '\0');
+  if (at < 0 || !posix::WriteAll(fd, zeros.data(), zeros.size()) || fsync(fd) != 0 ||
+      lseek(fd, at, SEEK_SET) != at) {
+    return Fail(error, errno, path_, "write");
+  }
+  return true;
+}
+
 bool OutputFile::Finish(Error* error) {
   if (FaultInjected(path_, "flush", error)) return false;
   if (handle_ < 0) return Fail(error, EBADF, path_, "write");

@@ -97,6 +97,22 @@ bool OutputFile::Flush(Error* error) {
   return true;
 }
 
+bool OutputFile::Reserve(std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
+  if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
+  LARGE_INTEGER zero{}, at{};
+  if (!SetFilePointerEx(AsHandle(handle_), zero, &at, FILE_CURRENT)) {
+    return win32::Fail(error, GetLastError(), "write", path_);
+  }
+  const std::string zeros(size, '\0');
+  if (!Write(zeros.data(), zeros.size(), error)) return false;
+  if (!FlushFileBuffers(AsHandle(handle_)) ||
+      !SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN)) {
+    return win32::Fail(error, GetLastError(), "write", path_);
+  }
+  return true;
+}
+
 bool OutputFile::Finish(Error* error) {
   if (FaultInjected(path_, "flush", error)) return false;
   if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
