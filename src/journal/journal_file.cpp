@@ -156,7 +156,8 @@ ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records,
     if (left < kRecordHead || bytes.find_first_not_of('\0', pos) == std::string::npos) {
       return ParseResult::kRead;
     }
-    Reader head(bytes.substr(pos, kRecordHead));
+    const std::string headBytes = bytes.substr(pos, kRecordHead);
+    Reader head(headBytes);
     const std::uint64_t size = head.Number(4);
     const std::uint64_t check = head.Number(4);
     const std::uint32_t crc = static_cast<std::uint32_t>(head.Number(4));
