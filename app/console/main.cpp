@@ -14,6 +14,7 @@
 #include "text/cp932.h"
 #include "text/path.h"
 #include "wizard/sequencer.h"
+#include "wizard/texts.h"
 
 namespace koushin::console {
 
@@ -166,8 +167,10 @@ int Run(int argc, char** argv) {
     return kExitBadDescription;
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
+    // The wizard's own words, as the Windows wizard shows them, then the detail.
     const std::string text =
-        "koushin: info.txt is invalid, line " + std::to_string(loaded.line) + ": " + loaded.problem;
+        "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line)) + " (" +
+        loaded.problem + ")";
     Print(stderr, text + "\n");
     log.Write(text);
     return kExitBadDescription;

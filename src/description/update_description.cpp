@@ -13,6 +13,7 @@ namespace koushin::description {
 namespace {
 
 constexpr int kHeaderLines = 42;
+constexpr int kSystemIniLine = 19;
 constexpr char kEndOfFile = 26;  // Ctrl+Z ends a text file read in text mode
 
 // Splits the file into lines the way a text-mode read does on Windows: a Ctrl+Z byte ends the
@@ -94,6 +95,22 @@ LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* r
   record->noticeText = line(25);
   record->destinationText = line(26);
   for (int i = 0; i < kMaxKeys; ++i) record->titleKeywords[i] = line(27 + i);
+
+  // A cut-short file (a damaged disk, a copy that stopped) would otherwise run with empty values
+  // that match any installation; the header is complete or the file is refused.
+  if (static_cast<int>(lines.size()) < kHeaderLines) {
+    const int missing = static_cast<int>(lines.size()) + 1;
+    *record = UpdateDescription();
+    return {LoadStatus::kInvalid, missing,
+            "the file ends before header line " + std::to_string(missing) + " of " +
+                std::to_string(kHeaderLines)};
+  }
+  // An empty system INI name makes the installation check probe the folder itself, which is
+  // always there: any folder would pass.
+  if (record->systemIniName.empty()) {
+    *record = UpdateDescription();
+    return {LoadStatus::kInvalid, kSystemIniLine, "the system INI name is empty"};
+  }
 
   ScanFields fields;  // the first entry line's missing columns read as "" and 0
   for (int index = kHeaderLines; index < static_cast<int>(lines.size()); ++index) {

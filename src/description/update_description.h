@@ -45,11 +45,13 @@ struct LoadResult {
 // Parses the bytes of an info.txt file into `record` (which is reset first), as a text-mode read
 // sees them: lines end in CR LF or LF, nothing is trimmed, a Ctrl+Z byte (26) ends the file, a
 // NUL byte ends the value of its line (the rest of that line is dropped). The first 42 lines are
-// the header (missing ones are empty); every further line, an empty one included, is an entry
+// the header; every further line, an empty one included, is an entry
 // scanned into four columns that keep the previous line's values when empty or missing.
-// kInvalid, with the 1-based line number and the problem, when the file has more than 100 entry
+// kInvalid, with the 1-based line number and the problem, when the file has fewer than 42 lines
+// (the line is the first one missing), an empty line 19 (system INI name), more than 100 entry
 // lines or an entry column (of the four scanned) longer than 31 bytes; the record is then left
-// empty, so that nothing is installed from a description that was not read whole.
+// empty, so that nothing is installed from a description that was not read whole. A file of
+// exactly 42 lines has no entries and is valid.
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record);
 
 // Reads sourceFolder + "info.txt" through the port and parses it. kNotFound leaves the empty

@@ -47,4 +47,8 @@ std::string DescriptionInvalid(int line) {
          "\x82\xf1\x81\x42";
 }
 
+// info.txt を読み込めません。
+const char kDescriptionUnreadable[] =
+    "info.txt \x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+
 }  // namespace koushin::wizard::texts

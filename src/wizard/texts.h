@@ -32,5 +32,7 @@ extern const char kScreenFailed[];  // "画面を表示できません。"
 // Shown when info.txt cannot be used; the program then ends without touching the installation.
 // "info.txt の %d 行目が正しくありません。"
 std::string DescriptionInvalid(int line);
+// Shown when info.txt is missing or cannot be read; the program then ends.
+extern const char kDescriptionUnreadable[];  // "info.txt を読み込めません。"
 
 }  // namespace koushin::wizard::texts

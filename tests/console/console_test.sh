@@ -294,6 +294,21 @@ wizard --yes
 expect_status 4
 unchanged
 
+# A cut-short, an empty and a nameless-INI info.txt: refused with the line, nothing touched.
+for cut in "300 bytes" "0 bytes" "no line 19"; do
+  fresh "info_${cut// /_}"
+  case $cut in
+    "300 bytes") head -c 300 "$EXAMPLES/demo-media/info.txt" >"$D/media/info.txt" ;;
+    "0 bytes") : >"$D/media/info.txt" ;;
+    *) sed -i '19s/.*/\r/' "$D/media/info.txt" ;;
+  esac
+  wizard --yes
+  expect_status 4
+  output_has "行目が正しくありません。"
+  unchanged
+done
+output_has "info.txt の 19 行目が正しくありません。"
+
 fresh bad_command_lines
 for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
   "--yes=1" "--folder"; do
