@@ -8,6 +8,7 @@
 #include "console_operator.h"
 #include "console_screens.h"
 #include "description/update_description.h"
+#include "engine/media_check.h"
 #include "port/port.h"
 #include "run_log.h"
 #include "terminal.h"
@@ -105,6 +106,53 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
+// --check-media: the report, one line per finding and a summary, on standard output. Exit 0 when
+// the media are sound (notes and warnings allowed), 4 when they have a problem.
+int CheckMediaCommand(const CommandLine& commandLine, const std::string& programArgument,
+                      RunLog& log) {
+  std::vector<std::string> folders;
+  for (const std::string& given : commandLine.checkMedia) {
+    std::string folder;
+    std::string problem;
+    if (!MediaFolder(given, programArgument, &folder, &problem)) return Usage(problem);
+    folders.push_back(folder);
+  }
+  const std::uint64_t capacity = commandLine.medium == Medium::kFloppy ? engine::kFloppyBytes
+                                 : commandLine.medium == Medium::kCd   ? engine::kCdBytes
+                                                                       : 0;
+  port::UseUtf8Console();
+  const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity);
+  int problems = 0;
+  int warnings = 0;
+  for (const engine::MediaFinding& finding : findings) {
+    std::string where;
+    if (finding.entry != 0) where += "entry " + std::to_string(finding.entry) + ", ";
+    if (finding.line != 0) where += "info.txt line " + std::to_string(finding.line) + ", ";
+    if (finding.disk != 0 && folders.size() > 1) {
+      where += "disk " + std::to_string(finding.disk) + ", ";
+    }
+    if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
+    const char* kind = "note";
+    if (finding.severity == engine::Severity::kProblem) {
+      kind = "problem";
+      ++problems;
+    } else if (finding.severity == engine::Severity::kWarning) {
+      kind = "warning";
+      ++warnings;
+    }
+    const std::string line = std::string(kind) + ": " + where + ForTerminal(finding.text);
+    Print(stdout, line + "\n");
+    log.Write(line);
+  }
+  const std::string summary =
+      std::to_string(problems) + (problems == 1 ? " problem, " : " problems, ") +
+      std::to_string(warnings) + (warnings == 1 ? " warning: " : " warnings: ") +
+      (problems == 0 ? "the media are sound" : "the media cannot be used as they are");
+  Print(stdout, summary + "\n");
+  log.Write(summary);
+  return problems == 0 ? kExitUpdated : kExitBadDescription;
+}
+
 int Run(int argc, char** argv) {
   CommandLine commandLine;
   std::string problem;
@@ -140,10 +188,14 @@ int Run(int argc, char** argv) {
   port::Error error;
   if (!port::Configure(options, &error)) return Usage(error.Describe());
 
+  const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
+  if (!commandLine.checkMedia.empty()) {
+    return CheckMediaCommand(commandLine, programArgument, log);
+  }
+
   ScreenSettings settings;
   settings.unattended = commandLine.yes;
   settings.dryRun = commandLine.dryRun;
-  const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
   if (!MediaFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
     return Usage(problem);
   }

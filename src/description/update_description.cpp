@@ -12,36 +12,8 @@ namespace koushin::description {
 
 namespace {
 
-constexpr int kHeaderLines = 42;
 constexpr int kSystemIniLine = 19;
 constexpr char kEndOfFile = 26;  // Ctrl+Z ends a text file read in text mode
-
-// Splits the file into lines the way a text-mode read does on Windows: a Ctrl+Z byte ends the
-// file, a CR right before an LF is dropped (a CR anywhere else stays in the line), and an LF ends
-// a line. A last line without a line break still counts; nothing after the last LF does. A line's
-// value ends at its first NUL byte, as the C string it is read into does: the rest of that line
-// is dropped, so that no text of the record holds a NUL that a path, a registry key or an INI
-// value would silently cut in another place.
-std::vector<std::string_view> SplitLines(std::string_view bytes) {
-  const std::size_t end = bytes.find(kEndOfFile);
-  if (end != std::string_view::npos) bytes = bytes.substr(0, end);
-
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t lf = bytes.find('\n', start);
-    const bool terminated = lf != std::string_view::npos;
-    if (!terminated) lf = bytes.size();
-    std::size_t stop = lf;
-    if (terminated && stop > start && bytes[stop - 1] == '\r') --stop;
-    std::string_view line = bytes.substr(start, stop - start);
-    const std::size_t nul = line.find('\0');
-    if (nul != std::string_view::npos) line = line.substr(0, nul);
-    lines.push_back(line);
-    start = lf + 1;
-  }
-  return lines;
-}
 
 // The four scan fields shared by every entry line, 32 bytes each in the file's format: at most
 // kMaxEntryColumn bytes of text.
@@ -74,9 +46,30 @@ const char* const kColumnNames[4] = {"disk number", "kind", "file name", "target
 
 }  // namespace
 
+std::vector<std::string_view> DescriptionLines(std::string_view bytes) {
+  const std::size_t end = bytes.find(kEndOfFile);
+  if (end != std::string_view::npos) bytes = bytes.substr(0, end);
+
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t lf = bytes.find('\n', start);
+    const bool terminated = lf != std::string_view::npos;
+    if (!terminated) lf = bytes.size();
+    std::size_t stop = lf;
+    if (terminated && stop > start && bytes[stop - 1] == '\r') --stop;
+    std::string_view line = bytes.substr(start, stop - start);
+    const std::size_t nul = line.find('\0');
+    if (nul != std::string_view::npos) line = line.substr(0, nul);
+    lines.push_back(line);
+    start = lf + 1;
+  }
+  return lines;
+}
+
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record) {
   *record = UpdateDescription();
-  const std::vector<std::string_view> lines = SplitLines(bytes);
+  const std::vector<std::string_view> lines = DescriptionLines(bytes);
   auto line = [&lines](int index) {
     return index < static_cast<int>(lines.size()) ? std::string(lines[index]) : std::string();
   };

@@ -3,9 +3,12 @@
 
 #include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace koushin::description {
 
+constexpr int kHeaderLines = 42;  // lines before the first entry line
 constexpr int kMaxEntries = 100;
 constexpr int kMaxKeys = 15;
 constexpr std::size_t kMaxEntryColumn = 31;  // bytes per entry column
@@ -41,6 +44,13 @@ struct LoadResult {
   int line = 0;         // for kInvalid: the 1-based line at fault
   std::string problem;  // for kInvalid: what is wrong, in English
 };
+
+// The lines of an info.txt file as a text-mode read gives them: a Ctrl+Z byte (26) ends the file,
+// a CR right before an LF is dropped (a CR anywhere else stays in the line), an LF ends a line, a
+// last line without a line break still counts. A line's value ends at its first NUL byte, as the
+// C string it is read into does, so that no text of the record holds a NUL that a path, a
+// registry key or an INI value would silently cut in another place.
+std::vector<std::string_view> DescriptionLines(std::string_view bytes);
 
 // Parses the bytes of an info.txt file into `record` (which is reset first), as a text-mode read
 // sees them: lines end in CR LF or LF, nothing is trimmed, a Ctrl+Z byte (26) ends the file, a
