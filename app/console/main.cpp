@@ -36,8 +36,10 @@ void Print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// For a code page 932 path. A backslash counts only at a character boundary: it is also the trail
+// byte of ソ, 表 and 能, which a host path may hold.
 bool IsWindowsStyle(const std::string& path) {
-  return path.find('\\') != std::string::npos || (path.size() >= 2 && path[1] == ':');
+  return text::FindChar(path, '\\') != std::string::npos || (path.size() >= 2 && path[1] == ':');
 }
 
 // True for a Windows path that names the same folder whatever the current drive and folders are:
@@ -77,8 +79,11 @@ bool MediaFolder(const std::string& given, const std::string& programArgument,
   std::string folder = given;
   if (folder.empty()) {
     folder = port::ProgramFolderUtf8(programArgument);
-  } else if (!IsWindowsStyle(folder)) {
-    folder = port::AbsoluteHostPath(folder);
+  } else {
+    std::string spelled;  // the test reads code page 932, as every test below does
+    if (port::Utf8ToCp932(folder, &spelled) && !IsWindowsStyle(spelled)) {
+      folder = port::AbsoluteHostPath(folder);
+    }
   }
   std::string cp932;
   if (!port::Utf8ToCp932(folder, &cp932)) {

@@ -148,6 +148,10 @@ MEDIA=(--media 'C:\ソ')
 wizard --yes --folder 'C:\EST'
 expect_status 0
 updated
+# As a host path it stays one: its trail byte is no Windows separator.
+MEDIA=(--media "$D/c/ソ")
+wizard --yes --folder 'C:\EST' --log "$D/log"
+grep -qF "media $D/c/ソ/," "$D/log" || fail "the host media path became $(grep -F ' media ' "$D/log")"
 
 # --- unattended and dry runs -------------------------------------------------------------------
 
