@@ -34,5 +34,7 @@ extern const char kScreenFailed[];  // "画面を表示できません。"
 std::string DescriptionInvalid(int line);
 // Shown when info.txt is missing or cannot be read; the program then ends.
 extern const char kDescriptionUnreadable[];  // "info.txt を読み込めません。"
+// Shown when the program's own folder cannot be named in code page 932; the program then ends.
+extern const char kProgramFolderUnusable[];  // "プログラムのフォルダ名に使えない文字があります。"
 
 }  // namespace koushin::wizard::texts
