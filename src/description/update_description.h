@@ -65,8 +65,8 @@ std::vector<std::string_view> DescriptionLines(std::string_view bytes);
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record);
 
 // Reads sourceFolder + "info.txt" through the port and parses it. kNotFound leaves the empty
-// record, with which the wizard still runs; its `problem` then holds the port's description of
-// the failure, for the log.
+// record, which the wizards never run with (it would match any installation); its `problem` then
+// holds the port's description of the failure, for the log.
 LoadResult LoadUpdateDescription(const std::string& sourceFolder, UpdateDescription* record);
 
 }  // namespace koushin::description
