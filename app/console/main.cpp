@@ -39,7 +39,8 @@ void Print(std::FILE* stream, const std::string& text) {
 // For a code page 932 path. A backslash counts only at a character boundary: it is also the trail
 // byte of ソ, 表 and 能, which a host path may hold.
 bool IsWindowsStyle(const std::string& path) {
-  return text::FindChar(path, '\\') != std::string::npos || (path.size() >= 2 && path[1] == ':');
+  return text::FindAtCharBoundary(path, "\\") != std::string::npos ||
+         (path.size() >= 2 && path[1] == ':');
 }
 
 // True for a Windows path that names the same folder whatever the current drive and folders are:

@@ -57,8 +57,8 @@ BOOL CWizardApp::InitInstance() {
 
   std::string programPath;
   if (!ProgramPath(&programPath)) {
-    MessageBoxW(nullptr, WideFromCp932(wizard::texts::kProgramFolderUnusable).c_str(),
-                WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
+    MessageBoxW(nullptr, WideFromCp932(wizard::texts::ProgramFolderUnusable()).c_str(),
+                WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
     return FALSE;
   }
   sourceFolder = text::SourceFolderFromProgramPath(programPath);

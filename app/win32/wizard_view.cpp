@@ -44,7 +44,7 @@ int CWizardView::OnCreate() {
   } else {
     descriptionProblem_ = loaded.status == description::LoadStatus::kInvalid
                               ? wizard::texts::DescriptionInvalid(loaded.line)
-                              : std::string(wizard::texts::kDescriptionUnreadable);
+                              : wizard::texts::DescriptionUnreadable();
     PostCommand(ID_DESCRIPTION_INVALID);
   }
   return 0;
@@ -52,7 +52,7 @@ int CWizardView::OnCreate() {
 
 void CWizardView::OnDescriptionInvalid() {
   MessageBoxW(Handle(), WideFromCp932(descriptionProblem_).c_str(),
-              WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
+              WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
   CloseFrame();
 }
 
@@ -71,8 +71,8 @@ void CWizardView::Act(wizard::Next next) {
       break;
     case wizard::Next::kCloseFailed:
       // A dialog that cannot be shown would leave a bare main window: say so and end.
-      MessageBoxW(Handle(), WideFromCp932(wizard::texts::kScreenFailed).c_str(),
-                  WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
+      MessageBoxW(Handle(), WideFromCp932(wizard::texts::ScreenFailed()).c_str(),
+                  WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
       CloseFrame();
       break;
   }
