@@ -73,6 +73,22 @@ const char kUpdateFailedSuffix[] =
 const char kAttributeFailedSuffix[] =
     "\x82\xCC\x91\xAE\x90\xAB\x8D\x58\x90\x56\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82"
     "\xBD\x81\x42";
+//  は読み取り専用のため更新できません。
+const char kReadOnlySuffix[] =
+    "\x20\x82\xCD\x93\xC7\x82\xDD\x8E\xE6\x82\xE8\x90\xEA\x97\x70\x82\xCC\x82\xBD\x82\xDF\x8D\x58"
+    "\x90\x56\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x81\x42";
+// 次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。
+const char kFilesInUse[] =
+    "\x8E\x9F\x82\xCC\x83\x76\x83\x8D\x83\x4F\x83\x89\x83\x80\x82\xAA\x8D\x58\x90\x56\x82\xB7"
+    "\x82\xE9\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x8E\x67\x97\x70\x82\xB5\x82\xC4\x82\xA2"
+    "\x82\xDC\x82\xB7\x81\x42\x8F\x49\x97\xB9\x82\xB5\x82\xC4\x82\xA9\x82\xE7 OK \x82\xF0\x89\x9F"
+    "\x82\xB5\x82\xC4\x89\xBA\x82\xB3\x82\xA2\x81\x42";
+// ディスクの空き容量が足りません。あと
+const char kDiskSpacePrefix[] =
+    "\x83\x66\x83\x42\x83\x58\x83\x4E\x82\xCC\x8B\xF3\x82\xAB\x97\x65\x97\xCA\x82\xAA\x91\xAB"
+    "\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x42\x82\xA0\x82\xC6 ";
+//  MB 必要です。
+const char kDiskSpaceSuffix[] = " MB \x95\x4B\x97\x76\x82\xC5\x82\xB7\x81\x42";
 }  // namespace
 
 std::string DiskPrompt(int disk) { return std::to_string(disk) + kDiskPromptSuffix; }
@@ -80,5 +96,17 @@ std::string DiskPrompt(int disk) { return std::to_string(disk) + kDiskPromptSuff
 std::string UpdateFailed(const std::string& path) { return path + kUpdateFailedSuffix; }
 
 std::string AttributeUpdateFailed(const std::string& path) { return path + kAttributeFailedSuffix; }
+
+std::string ReadOnlyTarget(const std::string& path) { return path + kReadOnlySuffix; }
+
+std::string FilesInUse(const std::vector<std::string>& names) {
+  std::string text = kFilesInUse;
+  for (const std::string& name : names) text += "\r\n" + name;
+  return text;
+}
+
+std::string DiskSpaceShort(const std::string& megabytes) {
+  return kDiskSpacePrefix + megabytes + kDiskSpaceSuffix;
+}
 
 }  // namespace koushin::engine::messages

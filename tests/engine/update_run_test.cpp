@@ -406,7 +406,8 @@ TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
   description::UpdateDescription record =
       MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 0, "B.TXT", ""}});
   EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{W("C:\\EST\\A.TXT") + "の更新に失敗しました。"});
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{W("C:\\EST\\A.TXT") +
+                                                 " は読み取り専用のため更新できません。"});
   EXPECT_EQ(machine.Read("C:\\EST\\A.TXT"), "old");
   EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
 }
