@@ -22,7 +22,7 @@ namespace {
 
 using FileKey = std::pair<dev_t, ino_t>;
 
-constexpr char kWineServer[] = "wineserver";
+constexpr char kWineServer[] = "wineserver";  // also "wineserver64"
 
 std::unique_ptr<DIR, int (*)(DIR*)> OpenFolder(const std::string& path) {
   return {opendir(path.c_str()), closedir};
@@ -123,7 +123,14 @@ bool FindFilesInUse(const std::vector<std::string>& paths, FilesInUse* found, Er
   }
   std::set<std::string> programs;
   for (auto& [file, names] : holders) {
-    if (names.size() > 1) names.erase(kWineServer);
+    const auto isWineServer = [](const std::string& name) {
+      return name.rfind(kWineServer, 0) == 0;
+    };
+    if (!std::all_of(names.begin(), names.end(), isWineServer)) {
+      for (auto name = names.begin(); name != names.end();) {
+        name = isWineServer(*name) ? names.erase(name) : std::next(name);
+      }
+    }
     programs.insert(names.begin(), names.end());
     found->files.push_back(paths[file]);
   }
