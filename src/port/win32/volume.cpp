@@ -5,6 +5,7 @@
 #include <string>
 
 #include "port/port.h"
+#include "port/win32/handles.h"
 #include "port/win32/wide_text.h"
 
 namespace koushin::port {
@@ -47,8 +48,16 @@ bool QueryVolume(const std::string& path, VolumeInfo* info, Error* error) {
   if (!GetDiskFreeSpaceExW(root, &freeToCaller, &total, &totalFree)) {
     return win32::Fail(error, GetLastError(), "query free space of", path);
   }
+  // Asked through a handle, so that only the file system's flags are read, not its label.
   DWORD flags = 0;
-  if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) flags = 0;
+  win32::FileHandle folder(CreateFileW(existing.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                       nullptr));
+  if (!folder.IsValid() || !GetVolumeInformationByHandleW(folder.Get(), nullptr, 0, nullptr,
+                                                          nullptr, &flags, nullptr, 0)) {
+    flags = 0;
+  }
   CharUpperW(root);
   info->id = win32::WideToUtf8Lossy(root);
   info->freeBytes = freeToCaller.QuadPart;
