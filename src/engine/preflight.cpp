@@ -219,15 +219,15 @@ bool CheckBeforeChanges(RunContext& context, const std::string& folder, int firs
       // Unattended and real, the first failure ends the run; a dry run reports all of them.
       if (!context.dryRun && failures.size() > 1) failures.resize(1);
       for (const std::string& text : failures) {
-        op.ShowMessage(text, messages::kCaptionConfirm, Buttons::kOk);
+        op.ShowMessage(text, messages::CaptionConfirm(), Buttons::kOk);
       }
       context.refused = context.refused || !failures.empty();
       return context.dryRun || failures.empty();
     }
     if (!busy) return true;
-    if (op.ShowMessage(inUseText, messages::kCaptionConfirm, Buttons::kOkCancel) != Answer::kOk) {
+    if (op.ShowMessage(inUseText, messages::CaptionConfirm(), Buttons::kOkCancel) != Answer::kOk) {
       op.Log("files in use: cancelled");
-      op.ShowMessage(messages::kCancelled, messages::kCaptionConfirm, Buttons::kOk);
+      op.ShowMessage(messages::Cancelled(), messages::CaptionConfirm(), Buttons::kOk);
       return false;
     }
   }
