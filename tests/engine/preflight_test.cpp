@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <thread>
 
 #include "engine/update_run.h"
@@ -30,7 +31,7 @@ class Holder {
  public:
   explicit Holder(const fs::path& file) {
     const fs::path pidFile =
-        fs::temp_directory_path() / ("koushin-holder-" + file.filename().string());
+        fs::temp_directory_path() / ("koushin-holder-" + std::to_string(std::random_device()()));
     std::system(
         ("sleep 600 3<'" + file.string() + "' & echo $! >'" + pidFile.string() + "'").c_str());
     process_ = "/proc/" + std::to_string(std::atoi(HostFile(pidFile).c_str()));
