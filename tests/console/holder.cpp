@@ -5,14 +5,14 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 64;
-  const HANDLE file = CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file =
+      CreateFileW(argv[1], GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   char byte = 0;
   DWORD got = 0;
   ReadFile(file, &byte, 1, &got, nullptr);
-  CloseHandle(CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                          nullptr));
+  CloseHandle(
+      CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   Sleep(INFINITE);
   return 0;
 }
