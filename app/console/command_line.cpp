@@ -154,7 +154,8 @@ std::string UsageText() {
          "\n"
          "Exit status: 0 updated, 1 cancelled, 2 installation check failed (unattended),\n"
          "3 the update stopped on an error, 4 info.txt invalid or missing (with --check-media:\n"
-         "the media have a problem), 64 bad command line.\n";
+         "the media have a problem), 7 a check before the first change failed (disk space, a\n"
+         "read-only file, files in use; nothing was changed), 64 bad command line.\n";
 }
 
 }  // namespace koushin::console
