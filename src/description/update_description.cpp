@@ -67,13 +67,49 @@ std::vector<std::string_view> DescriptionLines(std::string_view bytes) {
   return lines;
 }
 
+std::vector<LoadResult> FindDescriptionProblems(const std::string& bytes) {
+  std::vector<LoadResult> problems;
+  const std::vector<std::string_view> lines = DescriptionLines(bytes);
+  // A cut-short file (a damaged disk, a copy that stopped) would otherwise run with empty values
+  // that match any installation; the header is complete or the file is refused.
+  if (static_cast<int>(lines.size()) < kHeaderLines) {
+    const int missing = static_cast<int>(lines.size()) + 1;
+    problems.push_back({LoadStatus::kInvalid, missing,
+                        "the file ends before header line " + std::to_string(missing) + " of " +
+                            std::to_string(kHeaderLines)});
+    return problems;
+  }
+  // An empty system INI name makes the installation check probe the folder itself, which is
+  // always there: any folder would pass.
+  if (lines[kSystemIniLine - 1].empty()) {
+    problems.push_back({LoadStatus::kInvalid, kSystemIniLine, "the system INI name is empty"});
+  }
+  ScanFields fields;
+  for (int index = kHeaderLines; index < static_cast<int>(lines.size()); ++index) {
+    const int lineNumber = index + 1;
+    if (index - kHeaderLines == kMaxEntries) {
+      problems.push_back({LoadStatus::kInvalid, lineNumber,
+                          "more than " + std::to_string(kMaxEntries) + " entry lines"});
+      break;
+    }
+    const int tooLong = ScanEntryLine(lines[index], &fields);
+    if (tooLong != 0) {
+      problems.push_back({LoadStatus::kInvalid, lineNumber,
+                          std::string("entry column ") + std::to_string(tooLong) + " (" +
+                              kColumnNames[tooLong - 1] + ") is longer than " +
+                              std::to_string(kMaxEntryColumn) + " bytes"});
+    }
+  }
+  return problems;
+}
+
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record) {
   *record = UpdateDescription();
-  const std::vector<std::string_view> lines = DescriptionLines(bytes);
-  auto line = [&lines](int index) {
-    return index < static_cast<int>(lines.size()) ? std::string(lines[index]) : std::string();
-  };
+  const std::vector<LoadResult> problems = FindDescriptionProblems(bytes);
+  if (!problems.empty()) return problems.front();
 
+  const std::vector<std::string_view> lines = DescriptionLines(bytes);
+  auto line = [&lines](int index) { return std::string(lines[index]); };
   for (int i = 0; i < kMaxKeys; ++i) record->uninstallKeys[i] = line(i);
   record->installFolder = line(15);
   record->versionIniCode = line(16);
@@ -89,38 +125,9 @@ LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* r
   record->destinationText = line(26);
   for (int i = 0; i < kMaxKeys; ++i) record->titleKeywords[i] = line(27 + i);
 
-  // A cut-short file (a damaged disk, a copy that stopped) would otherwise run with empty values
-  // that match any installation; the header is complete or the file is refused.
-  if (static_cast<int>(lines.size()) < kHeaderLines) {
-    const int missing = static_cast<int>(lines.size()) + 1;
-    *record = UpdateDescription();
-    return {LoadStatus::kInvalid, missing,
-            "the file ends before header line " + std::to_string(missing) + " of " +
-                std::to_string(kHeaderLines)};
-  }
-  // An empty system INI name makes the installation check probe the folder itself, which is
-  // always there: any folder would pass.
-  if (record->systemIniName.empty()) {
-    *record = UpdateDescription();
-    return {LoadStatus::kInvalid, kSystemIniLine, "the system INI name is empty"};
-  }
-
   ScanFields fields;  // the first entry line's missing columns read as "" and 0
   for (int index = kHeaderLines; index < static_cast<int>(lines.size()); ++index) {
-    const int lineNumber = index + 1;
-    if (record->entryCount == kMaxEntries) {
-      *record = UpdateDescription();
-      return {LoadStatus::kInvalid, lineNumber,
-              "more than " + std::to_string(kMaxEntries) + " entry lines"};
-    }
-    const int tooLong = ScanEntryLine(lines[index], &fields);
-    if (tooLong != 0) {
-      *record = UpdateDescription();
-      return {LoadStatus::kInvalid, lineNumber,
-              std::string("entry column ") + std::to_string(tooLong) + " (" +
-                  kColumnNames[tooLong - 1] + ") is longer than " +
-                  std::to_string(kMaxEntryColumn) + " bytes"};
-    }
+    ScanEntryLine(lines[index], &fields);
     const int n = record->entryCount;
     record->entryDiskNumbers[n] = text::ParseInt(fields.columns[0]);
     record->entryKinds[n] = text::ParseInt(fields.columns[1]);

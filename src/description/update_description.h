@@ -64,6 +64,11 @@ std::vector<std::string_view> DescriptionLines(std::string_view bytes);
 // exactly 42 lines has no entries and is valid.
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record);
 
+// Every rule of the file that ParseUpdateDescription enforces, checked to the end rather than to
+// the first broken one: each problem with its line, in the order of the file (empty when the file
+// is valid). For the media check, which tells a vendor all of them at once.
+std::vector<LoadResult> FindDescriptionProblems(const std::string& bytes);
+
 // Reads sourceFolder + "info.txt" through the port and parses it. kNotFound leaves the empty
 // record, which the wizards never run with (it would match any installation); its `problem` then
 // holds the port's description of the failure, for the log.

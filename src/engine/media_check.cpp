@@ -51,12 +51,13 @@ class MediaChecker {
       Add(Severity::kProblem, 0, 0, 1, "info.txt cannot be read: " + path);
       return false;
     }
-    const description::LoadResult loaded = description::ParseUpdateDescription(bytes_, &record_);
-    if (loaded.status != description::LoadStatus::kRead) {
-      Add(Severity::kProblem, loaded.line, 0, 1, loaded.problem);
-      return false;
+    const std::vector<description::LoadResult> problems =
+        description::FindDescriptionProblems(bytes_);
+    for (const description::LoadResult& problem : problems) {
+      Add(Severity::kProblem, problem.line, 0, 1, problem.problem);
     }
-    return true;
+    return problems.empty() && description::ParseUpdateDescription(bytes_, &record_).status ==
+                                   description::LoadStatus::kRead;
   }
 
   // Values the loader takes as they are, but which the wizard reads in a way a vendor may not

@@ -426,6 +426,7 @@ name_case|mv PROGRAM.lzh program.LZH; mv history.txt HISTORY.TXT||0|the media ar
 info_cut_short|head -c 300 info.txt >i && mv i info.txt||4|problem: info.txt line 27: the file ends before header line 27
 info_missing|rm info.txt||4|problem: info.txt cannot be read
 info_no_ini_name|sed -i '19s/.*/\r/' info.txt||4|info.txt line 19: the system INI name is empty
+info_every_rule|sed -i '19s/.*/\r/; 44s/PROGRAM/PROGRAM-NAMED-AT-LENGTH-OF-32-BYTES/' info.txt||4|info.txt line 44: entry column 3
 info_short_entry|printf '1,0,history.txt\r\n' >>info.txt||0|warning: entry 7, info.txt line 49: entry line has fewer than four fields
 file_missing|rm history.txt||4|file missing: 
 archive_missing|rm BMP.lzh||4|problem: entry 3, info.txt line 45: archive missing
