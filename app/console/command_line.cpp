@@ -95,6 +95,25 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
     } else if (arg == "--report") {
       if (!value(&result.reportFile)) return false;
       if (result.reportFile.empty()) return *problem = "--report needs a file", false;
+    } else if (arg == "--check-media") {
+      if (!value(&text)) return false;
+      result.checkMedia.push_back(text);
+      // Further disks follow as plain arguments: disk 2, 3, ...
+      while (!inlineValue && i + 1 < count && arguments[i + 1].rfind("-", 0) != 0) {
+        result.checkMedia.push_back(arguments[++i]);
+      }
+      for (const std::string& folder : result.checkMedia) {
+        if (folder.empty()) return *problem = "--check-media needs folders", false;
+      }
+    } else if (arg == "--medium") {
+      if (!value(&text)) return false;
+      if (text == "fd") {
+        result.medium = Medium::kFloppy;
+      } else if (text == "cd") {
+        result.medium = Medium::kCd;
+      } else {
+        return *problem = "--medium wants fd or cd, got '" + text + "'", false;
+      }
     } else if (arg == "--help" || arg == "-h") {
       result.help = true;
     } else if (arg == "--version") {
@@ -110,6 +129,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
   if (result.recover && result.undo)
     return *problem = "--recover and --undo exclude each other", false;
   if (result.force && !result.undo) return *problem = "--force goes with --undo", false;
+  if (result.medium != Medium::kNone && result.checkMedia.empty()) {
+    *problem = "--medium goes with --check-media";
+    return false;
+  }
   for (char letter : result.removable) {
     if (!result.drives.count(letter) && result.winePrefix.empty()) {
       *problem = std::string("--removable ") + letter + ": drive " + letter + ": is not mapped";
@@ -144,14 +167,20 @@ std::string UsageText() {
          "  --registry FILE     a .reg export (or system.reg) holding the uninstall entry\n"
          "  --wine-prefix DIR   take drives and registry from a Wine prefix\n"
          "  --windows-dir PATH  the Windows folder (default C:\\WINDOWS)\n"
+         "  --check-media DIR [DIR2 ...]\n"
+         "                      check update media for the vendor, disk 1, 2, ... as folders\n"
+         "                      (one folder: every disk); install nothing, change nothing\n"
+         "  --medium fd|cd      with --check-media: each disk must fit a floppy disk or a CD\n"
          "  --help, --version\n"
          "\n"
          "An update is all or nothing: when it stops, every change is put back.\n"
          "Exit status: 0 updated (or recovered, undone, nothing to recover), 1 cancelled and\n"
          "put back, 2 installation check failed (unattended), 3 stopped on an error and put\n"
-         "back (or another update is running), 4 info.txt invalid or missing, 5 stopped and\n"
-         "not fully put back (the journal is kept), 6 recovery or undo refused (a journal\n"
-         "that cannot be read, files changed since the update), 64 bad command line.\n";
+         "back (or another update is running), 4 info.txt invalid or missing (with\n"
+         "--check-media: the media have a problem), 5 stopped and not fully put back (the\n"
+         "journal is kept), 6 recovery or undo refused (a journal that cannot be read, files\n"
+         "changed since the update), 7 a check before the first change failed (disk space, a\n"
+         "read-only file, files in use; nothing was changed), 64 bad command line.\n";
 }
 
 }  // namespace koushin::console

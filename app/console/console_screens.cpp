@@ -190,7 +190,8 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   log_.WriteCp932(std::string(settings_.dryRun ? "update run (dry run): " : "update run: ") +
                   record.installFolder);
   op_.StartRun();
-  engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun};
+  engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun,
+                             settings_.unattended};
   const int result = engine::UpdateRun(context);
   op_.FinishRun(context);
   log_.Write("update run ended with " + std::to_string(result));

@@ -26,6 +26,8 @@ const char* OutcomeName(engine::RunOutcome outcome) {
       return "another update is running";
     case engine::RunOutcome::kJournalRefused:
       return "refused";
+    case engine::RunOutcome::kPreflightRefused:
+      return "a check before the first change failed";
   }
   return "unknown";
 }

@@ -40,6 +40,10 @@ enum Id {
   kUndone,
   kUndoRefused,
   kRestoreFailedSuffix,
+  kReadOnlySuffix,
+  kFilesInUse,
+  kDiskSpacePrefix,
+  kDiskSpaceSuffix,
   kCount,
 };
 
@@ -74,6 +78,10 @@ const char* const kUtf8[kCount] = {
     "前回の更新の前の状態に戻しました。",
     "次のファイルが更新後に変更されているため、元に戻しません。",
     " を元に戻せませんでした。",
+    " は読み取り専用のため更新できません。",
+    "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。",
+    "ディスクの空き容量が足りません。あと ",
+    " MB 必要です。",
 };
 
 const std::string& Cp932(Id id) {
@@ -132,6 +140,18 @@ std::string RestoreFailed(const std::vector<std::string>& paths) {
     text += (text.empty() ? "" : "\r\n") + path + Cp932(kRestoreFailedSuffix);
   }
   return text;
+}
+
+std::string ReadOnlyTarget(const std::string& path) { return path + Cp932(kReadOnlySuffix); }
+
+std::string FilesInUse(const std::vector<std::string>& names) {
+  std::string text = Cp932(kFilesInUse);
+  for (const std::string& name : names) text += "\r\n" + name;
+  return text;
+}
+
+std::string DiskSpaceShort(const std::string& megabytes) {
+  return Cp932(kDiskSpacePrefix) + megabytes + Cp932(kDiskSpaceSuffix);
 }
 
 }  // namespace koushin::engine::messages

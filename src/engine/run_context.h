@@ -25,6 +25,8 @@ enum class RunOutcome {
   kRecovered,           // an unfinished earlier run was put back (recovery on its own)
   kBusy,                // another run holds the installation; nothing was written
   kJournalRefused,      // a journal that cannot be read, or an undo refused; nothing was done
+  kPreflightRefused,    // a check before the first change (space, read-only, files in use)
+                        // failed: nothing was changed, or every change was put back
 };
 
 // What a run changed, for the end summary and the report.
@@ -42,8 +44,12 @@ struct RunSummary {
 // Everything one run works with. The caller owns all of it and keeps it alive during the call.
 struct RunContext {
   RunContext(description::UpdateDescription& record, std::string sourceFolder, Operator& op,
-             bool dryRun = false)
-      : record(record), sourceFolder(std::move(sourceFolder)), op(op), dryRun(dryRun) {}
+             bool dryRun = false, bool unattended = false)
+      : record(record),
+        sourceFolder(std::move(sourceFolder)),
+        op(op),
+        dryRun(dryRun),
+        unattended(unattended) {}
 
   // The loaded info.txt. The run reads installFolder and the entries, and changes the record as
   // the wizard expects: systemIniName (auto-detection), systemIndex, and the variant suffix of a
@@ -68,6 +74,11 @@ struct RunContext {
   // Set by the run while it works: called after the last step and before the final message;
   // false stops the run (its changes are then put back).
   std::function<bool()> commit;
+  // true: nobody is at the screen to close programs, so files in use end the run at once.
+  bool unattended = false;
+  // Set by the run when a check before its first change (space, read-only or files in use)
+  // ended it, or, in a dry run, failed: nothing was changed.
+  bool refused = false;
 };
 
 }  // namespace koushin::engine

@@ -9,6 +9,7 @@
 #include "engine/installation_check.h"
 #include "engine/messages.h"
 #include "engine/post_update_settings.h"
+#include "engine/preflight.h"
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -73,6 +74,13 @@ class Run {
   RunOutcome Execute() {
     folder_ = record_.installFolder;
     if (!CheckTargetInstallation(folder_, record_, context_.op)) return RunOutcome::kCheckFailed;
+    entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    currentDisk_ = 1;
+    // The checks before the first change come before the lock and the journal: a run they end
+    // leaves nothing behind.
+    if (!CheckBeforeChanges(context_, folder_, 0, currentDisk_, true)) {
+      return context_.refused ? RunOutcome::kPreflightRefused : RunOutcome::kCancelled;
+    }
     if (!context_.dryRun && context_.useJournal) {
       RunOutcome refused;
       if (!BeginTransaction(&refused)) return refused;
@@ -82,8 +90,6 @@ class Run {
     windowsFolder_ = port::WindowsFolder();
     archive::ArchiveSetupA(0);
     archive::ArchiveSetupB(1);
-    currentDisk_ = 1;
-    entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
     for (int i = 0; i < entryCount_; ++i) {
       if (!DoEntry(i)) return Stop();
     }
@@ -108,7 +114,9 @@ class Run {
   // Puts every change back after a failure whose message was shown, and says how that went.
   RunOutcome Stop() {
     context_.commit = nullptr;
-    const RunOutcome stopped = cancelled_ ? RunOutcome::kCancelled : RunOutcome::kStoppedRestored;
+    const RunOutcome stopped = context_.refused ? RunOutcome::kPreflightRefused
+                               : cancelled_     ? RunOutcome::kCancelled
+                                                : RunOutcome::kStoppedRestored;
     if (transaction_ == nullptr || transaction_->Committed()) return stopped;
     scope_.reset();
     CollectChanges();
@@ -262,6 +270,11 @@ class Run {
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
       if (!AskForDisk(disk, mediaFile)) return false;
       currentDisk_ = disk;
+      // A refusal here stops the run, which then puts back what the earlier disks changed.
+      if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) {
+        cancelled_ = !context_.refused;
+        return false;
+      }
     }
 
     const std::string target = folder_ + record_.entryTargetSubfolders[i];
@@ -431,9 +444,14 @@ int UpdateRun(RunContext& context) {
   } else {
     context.op.Log("dry run: nothing will be written");
     description::UpdateDescription copy = context.record;
-    RunContext dry{copy, context.sourceFolder, context.op, true};
+    RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
     context.outcome = RunGuarded(dry);
     context.summary = dry.summary;
+    context.refused = dry.refused;
+    // A dry run goes on past a failed check, to report everything; its outcome says so.
+    if (dry.refused && context.outcome == RunOutcome::kUpdated) {
+      context.outcome = RunOutcome::kPreflightRefused;
+    }
   }
   return context.outcome == RunOutcome::kCheckFailed ? kRunBackToDestination : kRunClose;
 }

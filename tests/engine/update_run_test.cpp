@@ -243,24 +243,6 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
        {{1, 0, "B.TXT", ""}, {1, 0, "A.TXT", "NO\\DEEP\\"}},
        kMedia,
        {W("C:\\EST\\NO\\DEEP\\A.TXT") + updateFailed}},
-      {"a read-only target file",
-       [&] {
-         machine.Write("D:\\MEDIA\\A.TXT", "new");
-         machine.Write("C:\\EST\\A.TXT", "old");
-         machine.SetAttributes("C:\\EST\\A.TXT", port::kAttrReadOnly);
-       },
-       {{1, 0, "A.TXT", ""}},
-       kMedia,
-       {W("C:\\EST\\A.TXT") + updateFailed}},
-      {"a read-only file in a member's place",
-       [&] {
-         PutArchive("prog", "PROG");
-         machine.Write("C:\\EST\\PROG.EXE", "old program");
-         machine.SetAttributes("C:\\EST\\PROG.EXE", port::kAttrReadOnly);
-       },
-       {{1, 1, "PROG", ""}},
-       kMedia,
-       {"PROG"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);

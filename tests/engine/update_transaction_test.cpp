@@ -78,6 +78,8 @@ class UpdateTransactionTest : public ::testing::Test {
 
   // The demo installation as shipped, in C:\EST.
   void Fresh() {
+    fs::remove_all(machine.HostDrive('d') / "MEDIA");
+    fs::copy(kDemo / "demo-media", machine.HostDrive('d') / "MEDIA");
     fs::remove_all(machine.HostDrive('c') / "EST");
     const fs::path from = kDemo / "demo-install" / "EST";
     const fs::path to = machine.HostDrive('c') / "EST";
@@ -89,7 +91,7 @@ class UpdateTransactionTest : public ::testing::Test {
 
   RunOutcome Run(ScriptedOperator& op, bool journal = true) {
     description::UpdateDescription record;
-    const std::string media = (kDemo / "demo-media").string() + "/";
+    const std::string media = (machine.HostDrive('d') / "MEDIA").string() + "/";
     EXPECT_EQ(description::LoadUpdateDescription(media, &record).status,
               description::LoadStatus::kRead);
     record.installFolder = "C:\\EST";
@@ -231,17 +233,10 @@ TEST_F(UpdateTransactionTest, EveryStopPutsTheInstallationBack) {
     std::string firstMessage;
   };
   const Case cases[] = {
-      {"a master file held by another program: the conversion fails",
-       [&](ScriptedOperator& op) {
-         machine.SetAttributes("C:\\EST\\MASTER\\21\\zai002-3.mst", port::kAttrReadOnly);
-       },
-       RunOutcome::kStoppedRestored, "材料ｻｲｽﾞ変換が正常に更新されませんでした。"},
-      {"a read-only INI file",
-       [&](ScriptedOperator&) { machine.SetAttributes("C:\\EST\\kov3.ini", port::kAttrReadOnly); },
-       RunOutcome::kStoppedRestored, testing::W("C:\\EST\\kov3.ini") + "の更新に失敗しました。"},
-      {"a read-only file in a member's place",
+      {"a damaged archive",
        [&](ScriptedOperator&) {
-         machine.SetAttributes("C:\\EST\\formater.exe", port::kAttrReadOnly);
+         std::ofstream(machine.HostDrive('d') / "MEDIA" / "PROGRAM.lzh", std::ios::binary)
+             << "-lh5- cut short";
        },
        RunOutcome::kStoppedRestored, ""},
       {"the operator throws from its progress report",
