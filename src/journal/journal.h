@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
@@ -92,7 +93,10 @@ class Transaction {
   port::OutputFile journal_;
   std::vector<Record> records_;
   std::vector<Change> changes_;
-  std::set<std::string> temporaryPrefixes_;  // folders whose temporary files are recorded
+  std::string tree_;  // the installation folder: the begin record names its temporary files
+  std::set<std::string> temporaryPrefixes_;  // every folder and name prefix of our temporaries
+  // Folders whose new entries are not yet lasting: a journaled run syncs each once, at commit.
+  std::map<std::string, std::string> unsyncedFolders_;  // by FolderKey
   unsigned serial_ = 0;
   bool committed_ = false;
 };
