@@ -448,23 +448,38 @@ RestoreReport Transaction::Restore() {
 Transaction* Active() { return ActiveSlot(); }
 
 bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error) {
+  return ReplaceFiles({target}, {fill}, nullptr, error);
+}
+
+bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Filler>& fills,
+                  std::size_t* failed, port::Error* error) {
   std::unique_ptr<Transaction> own;
   Transaction* transaction = Active();
   if (transaction == nullptr) {
     own = Transaction::InMemory();
     transaction = own.get();
   }
-  port::OutputFile file;
-  std::string temporary;
-  if (!transaction->CreateTemporary(FolderOf(target), &file, &temporary, error)) return false;
-  bool ok = fill(file, temporary, error);
-  file.Close();
-  ok = ok && transaction->Replace(temporary, target, error);
-  if (!ok) {
-    transaction->Discard(temporary);
+  std::vector<std::pair<std::string, std::string>> moves;
+  // A temporary file that was renamed in is no longer there to discard.
+  auto fail = [&](std::size_t index) {
+    if (failed != nullptr) *failed = index;
+    for (const auto& move : moves) transaction->Discard(move.first);
     if (own) own->Restore();
     return false;
+  };
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    port::OutputFile file;
+    std::string temporary;
+    if (!transaction->CreateTemporary(FolderOf(targets[i]), &file, &temporary, error)) {
+      return fail(i);
+    }
+    moves.emplace_back(temporary, targets[i]);
+    const bool filled = fills[i](file, temporary, error);
+    file.Close();
+    if (!filled) return fail(i);
   }
+  std::size_t renamed = 0;
+  if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
   if (own) own->Commit();
   return true;
 }

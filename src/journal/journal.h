@@ -125,6 +125,11 @@ class ActiveScope {
 using Filler =
     std::function<bool(port::OutputFile& file, const std::string& temporary, port::Error* error)>;
 bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error = nullptr);
+// The same for several targets, put in place together (ReplaceAll): one flush records them all.
+// On failure `failed` (may be null) is the index of the target that failed; none is changed
+// unless a rename failed, and the run's restore puts those back.
+bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Filler>& fills,
+                  std::size_t* failed, port::Error* error = nullptr);
 // Creates one folder (its parent must exist).
 bool MakeFolder(const std::string& path, port::Error* error = nullptr);
 // Copies a file into a new open file and finishes it.

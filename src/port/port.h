@@ -285,11 +285,17 @@ std::string ProfileRead(const std::string& section, const std::string& key,
 // false when the file cannot be written.
 bool ProfileWrite(const char* section, const char* key, const char* value, const std::string& file,
                   Error* error = nullptr);
-// The same write into an existing temporary file of the caller's, which nobody else reads: the
-// file is rewritten in place and flushed, with no further temporary file beside it (the caller
-// renames it in).
-bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
-                           const std::string& file, Error* error = nullptr);
+// One write of a value (never a deletion).
+struct ProfileEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+// The same writes, in order, into an existing temporary file of the caller's, which nobody else
+// reads: the file is rewritten in place and flushed once (whether or not it changed), with no
+// further temporary file beside it (the caller renames it in).
+bool ProfileWriteTemporary(const std::vector<ProfileEntry>& entries, const std::string& file,
+                           Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // The registry, read only, below HKEY_LOCAL_MACHINE.
