@@ -330,6 +330,8 @@ bool Transaction::Keep(const std::string& target, std::string* kept, port::Error
   }
   *kept = "k" + std::to_string(++serial_);
   const std::string path = generation_ + *kept;
+  // The kept names last with the commit at the latest, for an undo.
+  unsyncedFolders_.emplace(FolderKey(generation_), generation_);
   return port::MakeHardLink(target, path, error) || CopyToNew(target, path, error);
 }
 
