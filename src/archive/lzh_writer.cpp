@@ -13,9 +13,9 @@ namespace koushin::archive {
 namespace {
 
 constexpr char kStored[] = "-lh0-";
-// The operating system byte: MS-DOS, whose conventions (code page names, DOS attributes) the
-// members follow.
-constexpr char kOsId = 'M';
+// The operating system byte: Windows 95, whose names keep their case (readers lower-case the
+// names of MS-DOS members) and are in the code page.
+constexpr char kOsId = 'w';
 
 void PutLe16(std::string* out, unsigned v) {
   out->push_back(static_cast<char>(v & 0xFF));
