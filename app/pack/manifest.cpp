@@ -141,6 +141,7 @@ class Loader {
     ManifestEntry e;
     e.line = LineOf(t);
     std::string nameUtf8;
+    int nameLine = e.line;  // where a bad name is to be found
     int sourceKeys = 0;
     for (auto&& [key, value] : t) {
       const std::string k(key.str());
@@ -174,6 +175,7 @@ class Loader {
           continue;
         }
         nameUtf8 = value.value_or(std::string());
+        nameLine = line;
       } else if (k == "target") {
         if (!value.is_string() ||
             !Column(line, "target", value.value_or(std::string()), &e.target)) {
@@ -208,10 +210,10 @@ class Loader {
       // An empty column would make the wizard repeat the previous entry's target.
       return Refuse(e.line, "an entry needs a target folder (\\ for the installation folder)");
     }
-    if (!Column(e.line, "name", nameUtf8, &e.name)) return;
+    if (!Column(nameLine, "name", nameUtf8, &e.name)) return;
     std::string mediaName = e.kind == EntryKind::kFile ? e.name : e.name + ".lzh";
     if (e.name.empty() || archive::CheckTargetName(mediaName) != archive::NameProblem::kNone) {
-      return Refuse(e.line, "name \"" + nameUtf8 + "\" is not a file name Windows can hold");
+      return Refuse(nameLine, "name \"" + nameUtf8 + "\" is not a file name Windows can hold");
     }
     m->entries.push_back(std::move(e));
   }
