@@ -17,9 +17,11 @@ constexpr unsigned kMaxMatch = 256;
 
 // Matching effort: how many earlier positions a search looks at, when a match is long enough to
 // stop looking, and how far a three-byte match may reach before three literals are cheaper.
-constexpr int kMaxChain = 192;
-constexpr int kGoodLength = 32;  // with a previous match this long, search a quarter as deep
-constexpr unsigned kNiceLength = kMaxMatch;
+constexpr int kMaxChain = 32;    // for -lh5-; the larger windows look twice as deep
+constexpr int kGoodLength = 16;  // with a previous match this long, search a quarter as deep
+constexpr unsigned kNiceLength = 128;
+constexpr unsigned kLazyLength = 32;  // a match this long is taken without looking one further
+constexpr unsigned kMaxInsert = 32;   // inside longer matches only the last positions are indexed
 constexpr unsigned kFarShortMatch = 4096;
 
 // A block holds at most this many symbols before it is written; the writer then splits it where
@@ -208,30 +210,48 @@ void TokenizeCodeLengths(const std::uint8_t* lengths, int n, std::vector<LengthT
   }
 }
 
-class BlockPlan {
- public:
-  BlockPlan(const Symbol* symbols, std::size_t count, int positionCodes, int positionBits)
-      : positionCodes_(positionCodes), positionBits_(positionBits) {
-    std::uint32_t codeFreq[kCodeCount] = {};
-    std::uint32_t posFreq[32] = {};
-    std::uint64_t extraBits = 0;
+// The symbol counts of a stretch of a block: what its codes are built from.
+struct Histogram {
+  std::uint32_t code[kCodeCount] = {};
+  std::uint32_t position[32] = {};
+  std::uint64_t extraBits = 0;  // the position bits sent below each position code
+
+  void Add(const Symbol* symbols, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-      ++codeFreq[symbols[i].code];
+      ++code[symbols[i].code];
       if (symbols[i].code >= 256) {
         const int p = PositionCode(symbols[i].offset);
-        ++posFreq[p];
+        ++position[p];
         if (p > 1) extraBits += p - 1;
       }
     }
+  }
+  void Add(const Histogram& other) {
+    for (int i = 0; i < kCodeCount; ++i) code[i] += other.code[i];
+    for (int i = 0; i < 32; ++i) position[i] += other.position[i];
+    extraBits += other.extraBits;
+  }
+};
+
+class BlockPlan {
+ public:
+  BlockPlan(const Histogram& h, int positionCodes, int positionBits)
+      : positionCodes_(positionCodes), positionBits_(positionBits) {
+    const std::uint32_t* codeFreq = h.code;
+    const std::uint32_t* posFreq = h.position;
     codeUsed_ = BuildLengths(codeFreq, kCodeCount, codeLengths_);
-    if (codeUsed_ < 2) constantCode_ = symbols[0].code;
+    if (codeUsed_ < 2) {
+      for (int c = 0; c < kCodeCount; ++c) {
+        if (codeFreq[c]) constantCode_ = c;
+      }
+    }
     posUsed_ = BuildLengths(posFreq, positionCodes, posLengths_);
     if (posUsed_ == 1) {
       for (int p = 0; p < positionCodes; ++p) {
         if (posFreq[p]) constantPos_ = p;
       }
     }
-    bits_ = 16 + extraBits;
+    bits_ = 16 + h.extraBits;
     if (codeUsed_ >= 2) {
       codeCount_ = kCodeCount;
       while (codeLengths_[codeCount_ - 1] == 0) --codeCount_;
@@ -359,6 +379,7 @@ class Encoder {
       : window_(std::size_t{1} << dictionaryBits),
         capacity_(2 * window_ + 65536),
         positionCodes_(dictionaryBits + 1),
+        maxChain_(dictionaryBits > 13 ? 2 * kMaxChain : kMaxChain),
         positionBits_(positionBits),
         source_(source),
         out_(sink, limit),
@@ -383,7 +404,7 @@ class Encoder {
       unsigned curLen = 0, curDist = 0;
       if (avail >= kMinMatch) {
         const std::uint32_t candidate = Insert(pos);
-        if (!(havePrev && prevLen >= kNiceLength)) {
+        if (!(havePrev && prevLen >= kLazyLength)) {
           curLen = Longest(candidate, pos,
                            static_cast<unsigned>(std::min<std::size_t>(avail, kMaxMatch)),
                            havePrev ? prevLen : 0, &curDist);
@@ -393,7 +414,7 @@ class Encoder {
       if (havePrev && prevLen >= kMinMatch && curLen <= prevLen) {
         Emit(static_cast<std::uint16_t>(prevLen + 253), static_cast<std::uint16_t>(prevDist - 1));
         const std::size_t end = pos - 1 + prevLen;
-        for (std::size_t p = pos + 1; p < end; ++p) {
+        for (std::size_t p = prevLen > kMaxInsert ? end - 3 : pos + 1; p < end; ++p) {
           if (p + kMinMatch <= filled_) Insert(p);
         }
         pos = end;
@@ -500,7 +521,7 @@ class Encoder {
     const std::uint8_t* here = buffer_.data() + pos;
     unsigned best = std::max(atLeast, kMinMatch - 1);
     unsigned found = 0;
-    int chain = atLeast >= static_cast<unsigned>(kGoodLength) ? kMaxChain / 4 : kMaxChain;
+    int chain = atLeast >= static_cast<unsigned>(kGoodLength) ? maxChain_ / 4 : maxChain_;
     if (best >= max) return 0;
     while (candidate != 0 && chain-- > 0) {
       const std::uint64_t at = candidate - 1;
@@ -530,29 +551,49 @@ class Encoder {
 
   void FlushBlock() {
     if (symbols_.empty()) return;
-    WriteSplit(symbols_.data(), symbols_.size());
+    WriteBlocks();
     symbols_.clear();
   }
 
-  // Writes the symbols as one block, or as two halves (each split again) when that is smaller.
-  void WriteSplit(const Symbol* symbols, std::size_t count) {
-    const BlockPlan whole(symbols, count, positionCodes_, positionBits_);
-    if (count >= 2 * kMinSplit) {
-      const std::size_t half = count / 2;
-      const BlockPlan left(symbols, half, positionCodes_, positionBits_);
-      const BlockPlan right(symbols + half, count - half, positionCodes_, positionBits_);
+  // Writes the symbols as blocks: the whole, or split in two at a chunk boundary (each half split
+  // again) when separate codes cost less than one.
+  void WriteBlocks() {
+    const std::size_t chunks = (symbols_.size() + kMinSplit - 1) / kMinSplit;
+    chunks_.assign(chunks, Histogram());
+    for (std::size_t i = 0; i < chunks; ++i) {
+      const std::size_t from = i * kMinSplit;
+      chunks_[i].Add(symbols_.data() + from, std::min(kMinSplit, symbols_.size() - from));
+    }
+    WriteSplit(0, chunks);
+  }
+
+  Histogram Sum(std::size_t from, std::size_t to) const {
+    Histogram h;
+    for (std::size_t i = from; i < to; ++i) h.Add(chunks_[i]);
+    return h;
+  }
+
+  void WriteSplit(std::size_t from, std::size_t to) {
+    const BlockPlan whole(Sum(from, to), positionCodes_, positionBits_);
+    if (to - from >= 2) {
+      const std::size_t mid = (from + to) / 2;
+      const BlockPlan left(Sum(from, mid), positionCodes_, positionBits_);
+      const BlockPlan right(Sum(mid, to), positionCodes_, positionBits_);
       if (left.Bits() + right.Bits() < whole.Bits()) {
-        WriteSplit(symbols, half);
-        WriteSplit(symbols + half, count - half);
+        WriteSplit(from, mid);
+        WriteSplit(mid, to);
         return;
       }
     }
-    whole.Write(out_, symbols, count);
+    const std::size_t first = from * kMinSplit;
+    const std::size_t last = std::min(to * kMinSplit, symbols_.size());
+    whole.Write(out_, symbols_.data() + first, last - first);
   }
 
   const std::size_t window_;
   const std::size_t capacity_;
   const int positionCodes_;
+  const int maxChain_;
   const int positionBits_;
   ByteSource& source_;
   BitWriter out_;
@@ -560,6 +601,7 @@ class Encoder {
   std::vector<std::uint32_t> head_;
   std::vector<std::uint32_t> prev_;
   std::vector<Symbol> symbols_;
+  std::vector<Histogram> chunks_;
   std::size_t filled_ = 0;
   std::uint64_t base_ = 0;  // input offset of buffer_[0]
   std::uint64_t total_ = 0;
