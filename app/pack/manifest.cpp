@@ -294,9 +294,12 @@ class Loader {
           if (k != kPictureKeys[i]) continue;
           picture = true;
           m->pictures[i].source = HostPath(value, k);
-          OneLine(toml::value<std::string>(
-                      fs::u8path(value.value_or(std::string())).filename().u8string()),
-                  k, &m->pictures[i].name);
+          // The picture keeps its file's name on the media, and info.txt names it so.
+          const std::string name = fs::u8path(value.value_or(std::string())).filename().u8string();
+          if (ToCp932(line, k, name, &m->pictures[i].name) &&
+              archive::CheckTargetName(m->pictures[i].name) != archive::NameProblem::kNone) {
+            Refuse(line, k + " \"" + name + "\" is not a file name Windows can hold");
+          }
         }
         if (!picture) Refuse(line, "unknown key \"" + k + "\"");
       }
