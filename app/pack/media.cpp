@@ -313,10 +313,6 @@ class Maker {
   bool Write() {
     const fs::path out = fs::u8path(options_.out);
     std::error_code code;
-    if (fs::exists(out, code) && !fs::is_empty(out, code)) {
-      Refuse(0, "the output folder " + options_.out + " is not empty");
-      return false;
-    }
     const std::string info = InfoText(manifest_, entryDisks_);
     const fs::path infoPath = scratch_ / "info.txt";
     if (std::FILE* f = port::OpenHostFile(infoPath.u8string(), "wb")) {
@@ -352,11 +348,17 @@ class Maker {
       for (const Refusal& r : refusals) Refuse(r.line, r.reason);
       return kPackRefused;
     }
+    std::error_code code;
+    const fs::path out = fs::u8path(options_.out);
+    if (!options_.dryRun && fs::exists(out, code) && !fs::is_empty(out, code)) {
+      Fail("the output folder " + options_.out + " is not empty");
+      return kPackRefused;
+    }
     if (!MakeScratch()) return kPackFailed;
     if (!MakeEntries() || !AssignDisks()) return kPackRefused;
     Report(report);
     if (options_.dryRun) return kPackDone;
-    if (!Write()) return refused_ ? kPackRefused : kPackFailed;
+    if (!Write()) return kPackFailed;
     // The media check of what was written runs here, once the engine offers it.
     return kPackDone;
   }
