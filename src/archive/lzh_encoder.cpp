@@ -17,7 +17,7 @@ constexpr unsigned kMaxMatch = 256;
 
 // Matching effort: how many earlier positions a search looks at, when a match is long enough to
 // stop looking, and how far a three-byte match may reach before three literals are cheaper.
-constexpr int kMaxChain = 32;    // for -lh5-; the larger windows look twice as deep
+constexpr int kMaxChain = 16;    // for -lh5-; the larger windows look twice as deep
 constexpr int kGoodLength = 16;  // with a previous match this long, search a quarter as deep
 constexpr unsigned kNiceLength = 128;
 constexpr unsigned kLazyLength = 32;  // a match this long is taken without looking one further
@@ -385,6 +385,7 @@ class Encoder {
         out_(sink, limit),
         buffer_(capacity_ + 16, 0),
         head_(kHashSize, 0),
+        head3_(kHashSize / 2, 0),
         prev_(window_, 0) {
     symbols_.reserve(kBlockSymbols);
   }
@@ -402,7 +403,7 @@ class Encoder {
       if (pos >= filled_) break;
       const std::size_t avail = filled_ - pos;
       unsigned curLen = 0, curDist = 0;
-      if (avail >= kMinMatch) {
+      if (avail >= 4) {
         const std::uint32_t candidate = Insert(pos);
         if (!(havePrev && prevLen >= kLazyLength)) {
           curLen = Longest(candidate, pos,
@@ -415,7 +416,7 @@ class Encoder {
         Emit(static_cast<std::uint16_t>(prevLen + 253), static_cast<std::uint16_t>(prevDist - 1));
         const std::size_t end = pos - 1 + prevLen;
         for (std::size_t p = prevLen > kMaxInsert ? end - 3 : pos + 1; p < end; ++p) {
-          if (p + kMinMatch <= filled_) Insert(p);
+          if (p + 4 <= filled_) Insert(p);
         }
         pos = end;
         havePrev = false;
@@ -478,15 +479,26 @@ class Encoder {
     return !readError_ && total_ < 0xFFFFFFFFull;
   }
 
-  static std::uint32_t Hash(const std::uint8_t* p) {
-    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+  // The chains link positions by their first four bytes, which keeps them short on binary data;
+  // three-byte matches, worth taking only when near, come from the last position with the same
+  // first three bytes.
+  static std::uint32_t Hash4(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
     return (v * 2654435761u) >> 16;
+  }
+  static std::uint32_t Hash3(const std::uint8_t* p) {
+    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    return (v * 2654435761u) >> 17;
   }
 
   // Enters `pos` into the chains; returns the previous position with the same hash (+1, 0 none).
   std::uint32_t Insert(std::size_t pos) {
     const std::uint32_t abs = static_cast<std::uint32_t>(base_ + pos);
-    std::uint32_t& head = head_[Hash(buffer_.data() + pos)];
+    std::uint32_t& head3 = head3_[Hash3(buffer_.data() + pos)];
+    near_ = head3;
+    head3 = abs + 1;
+    std::uint32_t& head = head_[Hash4(buffer_.data() + pos)];
     const std::uint32_t candidate = head;
     prev_[abs & (window_ - 1)] = candidate;
     head = abs + 1;
@@ -540,6 +552,16 @@ class Encoder {
       const std::uint32_t next = prev_[at & (window_ - 1)];
       if (next == 0 || next - 1 >= at) break;  // the chain's slot was reused by a newer position
       candidate = next;
+    }
+    if (found == 0 && best < kMinMatch && near_ != 0) {
+      const std::uint64_t at = near_ - 1;
+      const std::uint64_t dist = abs - at;
+      const std::uint8_t* there = buffer_.data() + (dist <= kFarShortMatch ? at - base_ : pos);
+      if (dist <= kFarShortMatch && there[0] == here[0] && there[1] == here[1] &&
+          there[2] == here[2]) {
+        found = MatchLength(here, there, max);
+        *distance = static_cast<unsigned>(dist);
+      }
     }
     return found;
   }
@@ -599,6 +621,8 @@ class Encoder {
   BitWriter out_;
   std::vector<std::uint8_t> buffer_;
   std::vector<std::uint32_t> head_;
+  std::vector<std::uint32_t> head3_;
+  std::uint32_t near_ = 0;  // the last position with the same first three bytes (+1, 0 none)
   std::vector<std::uint32_t> prev_;
   std::vector<Symbol> symbols_;
   std::vector<Histogram> chunks_;
