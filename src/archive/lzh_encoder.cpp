@@ -165,9 +165,13 @@ int LengthFieldBits(int len) { return len < 7 ? 3 : len - 3; }
 // The position code of an offset (distance - 1): its bit length; the bits below the top one
 // follow the code.
 inline int PositionCode(unsigned offset) {
+#if defined(__GNUC__)
+  return offset ? 32 - __builtin_clz(offset) : 0;
+#else
   int p = 0;
   while (offset >> p) ++p;
   return p;
+#endif
 }
 
 // ---------------------------------------------------------------------------------------------
