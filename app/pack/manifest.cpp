@@ -2,9 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <set>
-#include <string_view>
 #include <toml++/toml.h>
 
 #include "archive/target_name.h"
