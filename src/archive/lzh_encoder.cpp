@@ -17,11 +17,11 @@ constexpr unsigned kMaxMatch = 256;
 
 // Matching effort: how many earlier positions a search looks at, when a match is long enough to
 // stop looking, and how far a three-byte match may reach before three literals are cheaper.
-constexpr int kMaxChain = 16;    // for -lh5-; the larger windows look twice as deep
-constexpr int kGoodLength = 16;  // with a previous match this long, search a quarter as deep
+constexpr int kMaxChain = 32;   // for -lh5-; the larger windows look twice as deep
+constexpr int kGoodLength = 4;  // with a previous match this long, search a quarter as deep
 constexpr unsigned kNiceLength = 128;
-constexpr unsigned kLazyLength = 32;  // a match this long is taken without looking one further
-constexpr unsigned kMaxInsert = 32;   // inside longer matches only the last positions are indexed
+constexpr unsigned kLazyLength = 8;  // a match this long is taken without looking one further
+constexpr unsigned kMaxInsert = 32;  // inside longer matches only the last positions are indexed
 constexpr unsigned kFarShortMatch = 4096;
 
 // A block holds at most this many symbols before it is written; the writer then splits it where
