@@ -15,8 +15,10 @@ constexpr char kUsage[] =
     "usage: koushin-pack MANIFEST --out DIR [--medium fd|cd|BYTES] [--wizard FILE] [--dry-run]\n"
     "  Makes the update media described by MANIFEST (TOML, UTF-8) in DIR: info.txt, the\n"
     "  pictures, the wizard and the entries on disk 1, or in DIR/disk1, DIR/disk2, ... when\n"
-    "  they need more than one disk of the medium (default cd). --dry-run only reports.\n"
-    "  Exit status: 0 done, 1 refused (nothing written), 2 failed, 64 bad command line.\n";
+    "  they need more than one disk of the medium (default cd), then runs the media check on\n"
+    "  them. --dry-run only reports.\n"
+    "  Exit status: 0 done, 1 refused (nothing written), 2 failed (or the media check found a\n"
+    "  problem), 64 bad command line.\n";
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "koushin-pack: %s\n", problem);

@@ -11,6 +11,7 @@
 
 #include "archive/byte_stream.h"
 #include "archive/lzh_writer.h"
+#include "engine/media_check.h"
 #include "pack/manifest.h"
 #include "port/port.h"
 #include "text/cp932.h"
@@ -359,8 +360,42 @@ class Maker {
     Report(report);
     if (options_.dryRun) return kPackDone;
     if (!Write()) return kPackFailed;
-    // The media check of what was written runs here, once the engine offers it.
-    return kPackDone;
+    return CheckWritten(report) ? kPackDone : kPackFailed;
+  }
+
+  // Runs the wizard's media check on the folders just written and reports what it finds. False
+  // when it finds a problem: the media are written but must not be used.
+  bool CheckWritten(std::FILE* report) {
+    std::vector<std::string> folders;
+    const fs::path out = fs::u8path(port::AbsoluteHostPath(options_.out));
+    for (std::size_t i = 0; i < disks_.size(); ++i) {
+      const fs::path folder = disks_.size() == 1 ? out : out / ("disk" + std::to_string(i + 1));
+      std::string cp932;
+      if (!port::Utf8ToCp932(folder.u8string(), &cp932)) {
+        return Fail("the media check cannot name " + folder.u8string() + " in code page 932");
+      }
+      // The check takes folders ending in a separator, in the host's own spelling.
+      const bool windows = cp932.size() > 1 && (cp932[1] == ':' || cp932[0] == '\\');
+      folders.push_back(cp932 + (windows ? '\\' : '/'));
+    }
+    const std::vector<engine::MediaFinding> findings =
+        engine::CheckMedia(folders, options_.diskBytes);
+    for (const engine::MediaFinding& f : findings) {
+      const char* kind = f.severity == engine::Severity::kProblem   ? "problem"
+                         : f.severity == engine::Severity::kWarning ? "warning"
+                                                                    : "note";
+      std::string where;
+      if (f.disk != 0 && disks_.size() > 1) where += "disk " + std::to_string(f.disk) + ", ";
+      if (f.entry != 0) where += "entry " + std::to_string(f.entry) + ", ";
+      if (f.line != 0) where += "info.txt line " + std::to_string(f.line) + ", ";
+      if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
+      std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report,
+                   "media check: %s: %s%s\n", kind, where.c_str(), Utf8(f.text).c_str());
+    }
+    if (engine::HasProblem(findings))
+      return Fail("the media check found problems in " + options_.out);
+    std::fprintf(report, "media check: the media are sound\n");
+    return true;
   }
 
   bool MakeScratch() {

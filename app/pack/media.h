@@ -1,6 +1,7 @@
 // Makes the update media from a manifest: the archives (our LZH writer), the disks they go on,
-// info.txt, the pictures and the wizard, then the report. Everything is made and checked in a
-// scratch folder first, so a refusal leaves the output folder untouched.
+// info.txt, the pictures and the wizard, then the report, and at the end the wizard's own media
+// check on what was written. Everything is made and checked in a scratch folder first, so a
+// refusal leaves the output folder untouched.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,8 @@ struct PackOptions {
 // Exit statuses of koushin-pack.
 enum PackStatus { kPackDone = 0, kPackRefused = 1, kPackFailed = 2, kPackUsage = 64 };
 
-// Makes the media; the report goes to `report`, refusals and failures to `errors`.
+// Makes the media; the report goes to `report`, refusals, failures and the media check's problems
+// to `errors`. kPackFailed also when the media check finds a problem in what was written.
 int MakeMedia(const PackOptions& options, std::FILE* report, std::FILE* errors);
 
 }  // namespace koushin::pack

@@ -75,6 +75,15 @@ refused file-first 6 "the first entry of disk 2 must be an archive" "" \
   "$KEYS"$'\n[[entry]]\nfile = "src/file.bin"\ntarget = \'\\\'\ndisk = 2'
 refused target-end 8 "target must end in" "" "$KEYS"$'\n[[entry]]\nfolder = "src/a"\ntarget = \'\\sub\''
 
+# --- The media check runs on what was written: a picture that is no bitmap passes the manifest
+# but not the check.
+CASE=media-check
+printf '%s\n%s\nviewBitmap = "src/file.bin"\n%s\n' "$COMMON" "$KEYS" "$ENTRY" >"$WORK/check.toml"
+"$PACK" "$WORK/check.toml" --out "$WORK/check" >"$WORK/check.out" 2>&1
+[ $? = 2 ] || fail "exit status not 2"
+grep -q '^media check: problem: info.txt line 22: picture missing' "$WORK/check.out" ||
+  { fail "no problem reported"; sed 's/^/    | /' "$WORK/check.out"; }
+
 # --- Disks and peers: entries packed in order onto the fewest floppies, the same bytes on every
 # run, and every archive (Japanese folders, names with 0x5C trail bytes) read back by lhasa,
 # bsdtar, jlha and the wizard's own check of the media.
