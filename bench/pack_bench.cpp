@@ -41,8 +41,8 @@ void Pack(const fs::path& work, const fs::path& folder, const std::string& metho
                           << folder.string() << "'\nname = \"B\"\ntarget = '\\'\n";
   const fs::path out = work / "out";
   fs::remove_all(out);
-  o->oursSeconds += Run(std::string(KOUSHIN_PACK_PROGRAM) + " '" + manifest.string() +
-                        "' --out '" + out.string() + "' >/dev/null");
+  o->oursSeconds += Run(std::string(KOUSHIN_PACK_PROGRAM) + " '" + manifest.string() + "' --out '" +
+                        out.string() + "' >/dev/null");
   o->ours += fs::file_size(out / "B.lzh");
   const fs::path jlha = work / "jlha.lzh";
   fs::remove(jlha);
