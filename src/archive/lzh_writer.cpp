@@ -55,8 +55,9 @@ std::uint32_t DosTimeFromUnix(std::int64_t unixTime) {
 #else
   localtime_r(&t, &tm);
 #endif
-  // DOS dates start in 1980.
+  // DOS dates run from 1980 to 2107; times outside are held at the ends.
   if (tm.tm_year < 80) return (0u << 9 | 1u << 5 | 1u) << 16;
+  if (tm.tm_year > 207) return (127u << 9 | 12u << 5 | 31u) << 16 | (23u << 11 | 59u << 5 | 29u);
   const unsigned date =
       static_cast<unsigned>(((tm.tm_year - 80) & 0x7F) << 9 | (tm.tm_mon + 1) << 5 | tm.tm_mday);
   const unsigned time = static_cast<unsigned>(tm.tm_hour << 11 | tm.tm_min << 5 | tm.tm_sec / 2);
@@ -100,7 +101,9 @@ std::string LzhWriter::Header(const MemberInput& member, const std::string& meth
   h += method;
   PutLe32(&h, packed);
   PutLe32(&h, original);
-  PutLe32(&h, static_cast<std::uint64_t>(member.unixTime));
+  // A Unix time in 32 bits: 1970 to 2106.
+  PutLe32(&h, static_cast<std::uint64_t>(
+                  std::min<std::int64_t>(std::max<std::int64_t>(member.unixTime, 0), 0xFFFFFFFF)));
   h.push_back(0x20);
   h.push_back(2);
   PutLe16(&h, crc);
