@@ -290,6 +290,8 @@ class Maker {
       for (const MediaFile& f : entryFiles_[i]) d.files.push_back(f);
       d.used += need;
     }
+    // Disk 1's room was kept for the longest info.txt; the report shows the real one.
+    disks_[0].files[0].size = InfoText(manifest_, entryDisks_).size();
     return !refused_;
   }
 
