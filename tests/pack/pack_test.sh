@@ -28,11 +28,12 @@ update() {
   cp -r "$EXAMPLES/demo-install/EST" "$WORK/$2/c/EST"
   "$BIN" --media "$1" --drive "C=$WORK/$2/c" --registry "$EXAMPLES/demo-registry.reg" --yes \
     >"$WORK/$2.out" 2>&1 || fail "the wizard ended with status $? on $1"
-  (cd "$WORK/$2/c" && find . -printf '%y %P %s\n' | sort)
+  # The journal of the run (.koushin) names the media folder, which differs by design.
+  (cd "$WORK/$2/c" && find . -name .koushin -prune -o -printf '%y %P %s\n' | sort)
 }
 diff <(update "$EXAMPLES/demo-media" committed) <(update "$WORK/demo-media" packed) ||
   fail "the files differ"
-diff -r "$WORK/committed/c" "$WORK/packed/c" || fail "the installations differ"
+diff -r -x .koushin "$WORK/committed/c" "$WORK/packed/c" || fail "the installations differ"
 
 # --- Refusals: each case is a manifest (the lines below the four common ones) with the line and
 # reason it must be refused for; nothing may be written.
