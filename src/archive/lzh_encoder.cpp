@@ -17,7 +17,7 @@ constexpr unsigned kMaxMatch = 256;
 
 // Matching effort: how many earlier positions a search looks at, when a match is long enough to
 // stop looking, and how far a three-byte match may reach before three literals are cheaper.
-constexpr int kMaxChain = 32;   // for -lh5-; the larger windows look twice as deep
+constexpr int kMaxChain = 32;   // for -lh5-; the larger windows look half as deep again
 constexpr int kGoodLength = 4;  // with a previous match this long, search a quarter as deep
 constexpr unsigned kNiceLength = 128;
 constexpr unsigned kLazyLength = 8;  // a match this long is taken without looking one further
@@ -383,7 +383,7 @@ class Encoder {
       : window_(std::size_t{1} << dictionaryBits),
         capacity_(2 * window_ + 65536),
         positionCodes_(dictionaryBits + 1),
-        maxChain_(dictionaryBits > 13 ? 2 * kMaxChain : kMaxChain),
+        maxChain_(dictionaryBits > 13 ? kMaxChain * 3 / 2 : kMaxChain),
         positionBits_(positionBits),
         source_(source),
         out_(sink, limit),
