@@ -173,7 +173,7 @@ class Maker {
         Refuse(e.line, "cannot read " + path);
         return false;
       }
-      input.open = [path]() -> std::unique_ptr<archive::ByteSource> {
+      input.open = [path = path]() -> std::unique_ptr<archive::ByteSource> {
         std::FILE* f = port::OpenHostFile(path, "rb");
         if (!f) return nullptr;
         return std::make_unique<FileSource>(f);
