@@ -13,6 +13,7 @@
 #include "archive/fixtures.h"
 #include "port/port.h"
 #include "text/cp932.h"
+#include "support/require.h"
 
 namespace koushin::archive {
 namespace {
@@ -151,7 +152,7 @@ TEST_F(ArchiveCommandTest, AFileThatCannotBeReplacedUndoesTheOthers) {
   WriteHostFile(root_ + "/target/UPPER.TXT", "locked");
   const std::string locked = root_ + "/target/UPPER.TXT";
   if (std::system(("chattr +i '" + locked + "' 2>/dev/null").c_str()) != 0) {
-    GTEST_SKIP() << "cannot make a file immutable here";
+    KOUSHIN_REQUIRE(false, "a file system where root can make a file immutable (chattr +i)");
   }
   const auto before = Listing(root_ + "/target");
   std::string message;
@@ -225,7 +226,7 @@ TEST_F(ArchiveCommandTest, LongArchivePathKeepsTheMessageWithin255Bytes) {
 
 TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {
   const std::string corpus = testing::CorpusFolder();
-  if (corpus.empty()) GTEST_SKIP() << "no LZH corpus";
+  KOUSHIN_REQUIRE(!corpus.empty(), "the LZH corpus (KOUSHIN_LZH_CORPUS)");
   struct Case {
     const char* archive;
     bool succeeds;
@@ -257,7 +258,7 @@ TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {
 
 TEST_F(ArchiveCommandTest, UnsupportedMethodNamesMemberAndMethod) {
   const std::string corpus = testing::CorpusFolder();
-  if (corpus.empty()) GTEST_SKIP() << "no LZH corpus";
+  KOUSHIN_REQUIRE(!corpus.empty(), "the LZH corpus (KOUSHIN_LZH_CORPUS)");
   std::string message;
   EXPECT_NE(Run(corpus + "/unlha32/lh2", root_ + "/target\\", &message), 0);
   EXPECT_NE(message.find("LICENSE.MIT"), std::string::npos) << message;

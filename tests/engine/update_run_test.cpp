@@ -9,6 +9,7 @@
 #include "description/update_description.h"
 #include "engine_fixture.h"
 #include "port/port.h"
+#include "support/require.h"
 
 namespace koushin::engine {
 namespace {
@@ -31,10 +32,7 @@ constexpr char kMedia[] = "D:\\MEDIA\\";
 
 class UpdateRunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (ArchiveBytes("prog").empty()) GTEST_SKIP() << "jlha (java) is not available";
-    machine.MakeInstallation("C:\\EST", "EST 8.0S");
-  }
+  void SetUp() override { machine.MakeInstallation("C:\\EST", "EST 8.0S"); }
 
   // Puts a catalogue archive on the media under `name` (without .lzh).
   void PutArchive(const std::string& key, const std::string& name,
@@ -52,6 +50,15 @@ class UpdateRunTest : public ::testing::Test {
   ScriptedOperator op;
 };
 
+// The cases that put archives on the media: they need jlha, which needs Java.
+class UpdateRunArchiveTest : public UpdateRunTest {
+ protected:
+  void SetUp() override {
+    KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
+    UpdateRunTest::SetUp();
+  }
+};
+
 TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
   description::UpdateDescription record = MakeRecord("C:\\EST", {});
   EXPECT_EQ(Run(record), 1);
@@ -64,7 +71,7 @@ TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
 
 // The whole road from the media's info.txt: detection of the INI file, the variant, an archive,
 // a plain file, the settings and the master conversions.
-TEST_F(UpdateRunTest, FromTheMediaDescription) {
+TEST_F(UpdateRunArchiveTest, FromTheMediaDescription) {
   machine.Write(
       "C:\\EST\\tamiro1.ini",
       Sj("[SYSTEM]\r\nTITLE=見積 8.0S 設備版\r\n[DIR]\r\nMASTER=" + W("C:\\EST\\M\\") + "\r\n"));
@@ -137,7 +144,7 @@ struct Floppy {
   std::map<std::string, std::string> files;  // name -> bytes
 };
 
-TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
+TEST_F(UpdateRunArchiveTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   std::map<int, Floppy> disks;
   disks[1].files["A1.TXT"] = "disk one";
   disks[1].files["PROG.lzh"] = ArchiveBytes("prog");
@@ -221,7 +228,7 @@ TEST_F(UpdateRunTest, CancelledDiskPromptEndsTheRun) {
   EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
 }
 
-TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
+TEST_F(UpdateRunArchiveTest, StartArchiveVariantAndVersionKey) {
   struct Case {
     const char* why;
     const char* ini;      // UTF-8 content of the system INI file
@@ -270,7 +277,7 @@ TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
   }
 }
 
-TEST_F(UpdateRunTest, ArchiveFailingMidRunKeepsEarlierEntriesAndSkipsTheRest) {
+TEST_F(UpdateRunArchiveTest, ArchiveFailingMidRunKeepsEarlierEntriesAndSkipsTheRest) {
   machine.Write("D:\\MEDIA\\ONE.TXT", "one");
   PutArchive("prog", "PROG");
   machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("variant")));
@@ -296,7 +303,7 @@ TEST_F(UpdateRunTest, ArchiveFailingMidRunKeepsEarlierEntriesAndSkipsTheRest) {
   EXPECT_FALSE(machine.Exists("C:\\EST\\kov3.ini"));
 }
 
-TEST_F(UpdateRunTest, ExcelTemplateArchiveOnlyWhenDue) {
+TEST_F(UpdateRunArchiveTest, ExcelTemplateArchiveOnlyWhenDue) {
   struct Case {
     const char* why;
     bool present;
@@ -413,7 +420,7 @@ TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
 
 // An installed file marked read-only in a member's place fails its archive, as the platform's
 // copy would: the file stays, the later entries and the settings do not run.
-TEST_F(UpdateRunTest, ReadOnlyMemberTargetFailsTheExtraction) {
+TEST_F(UpdateRunArchiveTest, ReadOnlyMemberTargetFailsTheExtraction) {
   PutArchive("prog", "PROG");
   machine.Write("D:\\MEDIA\\B.TXT", "b");
   machine.Write("C:\\EST\\PROG.EXE", "old program");
@@ -441,7 +448,7 @@ TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
             std::vector<std::string>{W("C:\\EST\\T\\A.TXT") + "の属性更新に失敗しました。"});
 }
 
-TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {
+TEST_F(UpdateRunArchiveTest, LongFoldersHaveNoLimit) {
   // A Windows folder of more than 63 bytes and a command line of more than 255 bytes.
   Machine longMachine("C:\\WINDOWS\\" + std::string(80, 'w'));
   longMachine.MakeFolders("C:\\WINDOWS\\" + std::string(80, 'w'));
@@ -467,7 +474,7 @@ TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {
   }
 }
 
-TEST_F(UpdateRunTest, ReportsEntriesAndBytes) {
+TEST_F(UpdateRunArchiveTest, ReportsEntriesAndBytes) {
   PutArchive("big", "BIG");
   machine.Write("D:\\MEDIA\\A.TXT", "abc");
   description::UpdateDescription record =
@@ -485,7 +492,7 @@ TEST_F(UpdateRunTest, ReportsEntriesAndBytes) {
 
 // A full update, run dry: the same checks and walk, every planned step in the log, every
 // archive checked, nothing written.
-TEST_F(UpdateRunTest, DryRunWritesNothing) {
+TEST_F(UpdateRunArchiveTest, DryRunWritesNothing) {
   machine.Write("C:\\EST\\tamiro1.ini",
                 Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
   machine.Write("C:\\M\\1\\zai001-3.mst", "400400000107" + std::string(174, 'x') + "\r\n");
@@ -516,7 +523,7 @@ TEST_F(UpdateRunTest, DryRunWritesNothing) {
   }
 }
 
-TEST_F(UpdateRunTest, DryRunFindsADamagedArchiveBeforeAnythingIsWritten) {
+TEST_F(UpdateRunArchiveTest, DryRunFindsADamagedArchiveBeforeAnythingIsWritten) {
   machine.Write("D:\\MEDIA\\A.TXT", "abc");
   machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("prog")));
   description::UpdateDescription record =
