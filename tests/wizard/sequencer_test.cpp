@@ -74,8 +74,11 @@ class ScriptedScreens : public Screens {
     if (destinationAnswers.empty()) return kEndFailed;
     const DestinationAnswer answer = destinationAnswers.front();
     destinationAnswers.pop_front();
+    // The typed folder is left in the screen whatever the answer, as a screen that keeps its
+    // folder up to date while the person types would: only the sequencer decides what the
+    // record takes, and a sequencer that took it on 戻る or Esc shows.
     screen.SetFolderField(answer.folder);
-    if (answer.endCode == kEndOk) screen.installFolder = screen.FolderField();
+    screen.installFolder = answer.folder;
     return answer.endCode;
   }
   int ShowConfirm(const ConfirmScreen& screen) override {
