@@ -14,6 +14,7 @@
 #include "port/port.h"
 #include "text/cp932.h"
 #include "support/require.h"
+#include "support/temp_folder.h"
 
 namespace koushin::archive {
 namespace {
@@ -25,13 +26,9 @@ using testing::WriteHostFile;
 class ArchiveCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = (fs::temp_directory_path() / ("koushin-archive-" + std::to_string(random()))).string();
-    ASSERT_TRUE(fs::create_directories(root_));
     fs::create_directories(root_ + "/media");
     fs::create_directories(root_ + "/target");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // Puts a jlha archive on the "media" as `name`.
   void PutArchive(int level, const std::string& method, const std::string& name) {
@@ -61,7 +58,8 @@ class ArchiveCommandTest : public ::testing::Test {
     return names;
   }
 
-  std::string root_;
+  koushin::testing::TempFolder folder_;
+  const std::string root_ = folder_.Host().string();
 };
 
 TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
 
 namespace koushin::gfx {
 namespace {
@@ -314,20 +315,15 @@ TEST(BitmapFileTest, ReadsRealFiles) {
   EXPECT_EQ(palette.at(topLeft).red, 255);
   EXPECT_EQ(palette.at(topLeft).blue, 0);
 
-  const auto temp = std::filesystem::temp_directory_path() /
-                    ("koushin-gfx-" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(temp / std::filesystem::u8path(u8"\u80fd"));  // 能
-  std::filesystem::copy_file(data + "rgb24.bmp",
-                             temp / std::filesystem::u8path(u8"\u80fd/\u30bd.bmp"));  // ソ.bmp
-  const std::string sep(1, std::filesystem::path::preferred_separator);
-  const std::string folder = temp.string() + sep + "\x94\x5C" + sep;
+  const koushin::testing::TempFolder temp;
+  temp.MakeFolder("\x94\x5C");                                                            // 能
+  std::filesystem::copy_file(data + "rgb24.bmp", temp.HostOf("\x94\x5C\\\x83\x5C.bmp"));  // ソ.bmp
+  const std::string folder = temp.PathOf("\x94\x5C\\");
   EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
   EXPECT_EQ(image.width, 7);
   EXPECT_FALSE(ReadBitmapFile(folder + "missing.bmp", &image));
   EXPECT_TRUE(image.block.empty());
   EXPECT_FALSE(ReadBitmapFile(folder, &image));  // a folder is no bitmap
-  std::error_code ignored;
-  std::filesystem::remove_all(temp, ignored);
 }
 
 }  // namespace

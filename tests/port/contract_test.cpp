@@ -384,5 +384,48 @@ TEST_F(PortContract, StreamsWriteAndReadInPiecesAndCreateNeverClobbers) {
   EXPECT_EQ(error.hostCode, kNoFile);
 }
 
+// Code page 932 named explicitly: the same table holds whatever the ANSI code page is (the Win32
+// suite runs under Wine with 932 and with 1252).
+TEST(PortText, ConvertsCodePage932BothWaysAndRefusesWhatDoesNotConvert) {
+  struct Case {
+    std::string cp932, utf8;
+    bool toUtf8, fromUtf8;
+  };
+  const Case cases[] = {
+      {"", "", true, true},
+      {"C:\\EST\\a~", "C:\\EST\\a~", true, true},  // 0x5C, 0x7E stay
+      {"\x83\x5C\x95\x5C\x94\x5C", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD", true, true},  // ソ表能
+      {"\x81\x5B\x83\x5D", "\xE3\x83\xBC\xE3\x82\xBE", true, true},  // ーゾ: '[' ']' trails
+      {"\xB1\xAF\xCC\xDF", "\xEF\xBD\xB1\xEF\xBD\xAF\xEF\xBE\x8C\xEF\xBE\x9F", true, true},  // ｱｯﾌﾟ
+      {"\x82\x60\x82\x81", "\xEF\xBC\xA1\xEF\xBD\x81", true, true},  // Ａａ
+      {"a\x83", "", false, true},             // a lead byte without its trail byte
+      {"\x81\x20", "", false, true},          // a trail byte out of range
+      {"", "\xC3\xA9", true, false},          // é: no best-fit 'e'
+      {"", "\xF0\x9F\x98\x80", true, false},  // outside the code page
+      {"", "\xC3\xA9t\xC3", true, false},     // truncated UTF-8
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.cp932) + " / " + ::testing::PrintToString(c.utf8));
+    std::string out = "junk";
+    EXPECT_EQ(Cp932ToUtf8(c.cp932, &out), c.toUtf8);
+    if (c.toUtf8) EXPECT_EQ(out, c.fromUtf8 ? c.utf8 : "");
+    EXPECT_EQ(Utf8ToCp932(c.utf8, &out), c.fromUtf8);
+    if (c.fromUtf8) EXPECT_EQ(out, c.toUtf8 ? c.cp932 : "");
+  }
+  // The lossy form costs one '?' for one bad character.
+  EXPECT_EQ(Cp932ToUtf8Lossy("a\x83\x5C\x81\x20z"), "a\xE3\x82\xBD? z");
+  EXPECT_EQ(Cp932ToUtf8Lossy("\x83\x5C"
+                             "a\x83"),
+            "\xE3\x82\xBD"
+            "a?");
+}
+
+TEST_F(PortContract, AnErrorDescriptionNamesThePathInUtf8) {
+  Error error;
+  EXPECT_FALSE(RemoveFile(P("none\\\x95\x5C.txt"), &error));
+  EXPECT_EQ(error.path, P("none\\\x95\x5C.txt"));
+  EXPECT_NE(error.Describe().find("\xE8\xA1\xA8.txt"), std::string::npos) << error.Describe();
+}
+
 }  // namespace
 }  // namespace koushin::port
