@@ -133,15 +133,13 @@ TEST(WritePostUpdateSettings, MasterConversionsBothRunAndReportFailures) {
     bool readOnlyMaster;
     std::vector<std::string> texts;
   };
+  // clang-format off
   const Case cases[] = {
       {"no conversions", "0", true, {"システムは正常に更新されました。"}},
       {"both succeed", "1", false, {"システムは正常に更新されました。"}},
-      {"both fail",
-       "1",
-       true,
-       {"材料ｻｲｽﾞ変換が正常に更新されませんでした。", "材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
-        "システムは正常に更新されました。"}},
+      {"both fail", "1", true, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。", "材料ﾀｲﾌﾟ変換が正常に更新されませんでした。", "システムは正常に更新されました。"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     Machine machine;

@@ -328,11 +328,9 @@ TEST_F(PortContract, FindMatchesPatternsCaseInsensitivelyIncludingHiddenEntries)
     Names names;
     int code;
   };
+  // clang-format off
   const Case cases[] = {
-      {"M\\1\\zai??"
-       "?-3.mst",
-       {"ZAI002-3.MST", "zai001-3.mst", "zai100-3.mst"},
-       0},
+      {"M\\1\\zai??" "?-3.mst", {"ZAI002-3.MST", "zai001-3.mst", "zai100-3.mst"}, 0},
       {"m\\1\\*.MST",
        {"ZAI002-3.MST", "temp.mst", "zai0001-3.mst", "zai001-3.mst", "zai01-3.mst", "zai100-3.mst",
         "\x83\x5C-3.mst"},
@@ -344,6 +342,7 @@ TEST_F(PortContract, FindMatchesPatternsCaseInsensitivelyIncludingHiddenEntries)
       {"M\\1\\nothing*", {}, kNoFile},
       {"M\\missing\\*.*", {}, kNoPath},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pattern);
     int code = -1;

@@ -106,15 +106,13 @@ TEST(DosAttribTest, ReadsWineAndSambaForms) {
     bool ok;
     std::uint32_t attributes;
   };
+  // clang-format off
   const Case cases[] = {
       {"0x21", true, 0x21},
       {std::string("0x2\0", 4), true, 0x2},
       {"0X10", true, 0x10},
       // Samba's binary record, version 4: empty text, version, switch, flags 0x11, attrib 0x21.
-      {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0"
-                   "\0\0\0\0\0\0\0\0",
-                   24),
-       true, 0x21},
+      {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0" "\0\0\0\0\0\0\0\0", 24), true, 0x21},
       // Version 3 with "0x20" text in front.
       {std::string("0x20\0\0\3\0\3\0\0\0\1\0\0\0\x22\0\0\0", 20), true, 0x20},
       {std::string("\0\0\5\0\5\0\0\0\0\0\0\0\x21\0\0\0", 16), false, 0},  // attrib not valid
@@ -124,6 +122,7 @@ TEST(DosAttribTest, ReadsWineAndSambaForms) {
       {"junk", false, 0},
       {"", false, 0},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::uint32_t attributes = 0;
     EXPECT_EQ(posix::ParseDosAttrib(c.value, &attributes), c.ok) << c.value;

@@ -24,6 +24,7 @@ TEST(ParseUninstallString, Table) {
     int result;
     std::string after;
   };
+  // clang-format off
   const std::vector<Case> cases = {
       {"C:\\UNINST.EXE -fC:\\APPS\\EST\\SETUP.LOG -y", 1, "C:\\APPS\\EST\\"},
       {"C:\\UNINST.EXE", 0, "C:\\UNINST.EXE"},
@@ -37,9 +38,9 @@ TEST(ParseUninstallString, Table) {
       {"U.EXE -fD:\\X\\Y.LOG -a -b", 1, "D:\\X\\"},
       // 表 (0x95 0x5C) ends in a byte that looks like '\\' but is no separator.
       {"U.EXE -fC:\\A\\\x95\x5c", 1, "C:\\A\\"},
-      {"U.EXE -fC:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\S.LOG", 1,
-       "C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\"},
+      {"U.EXE -fC:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\S.LOG", 1, "C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string text = c.value;
     EXPECT_EQ(ParseUninstallString(text), c.result) << c.value;
