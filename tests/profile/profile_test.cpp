@@ -151,16 +151,5 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributes) {
   EXPECT_EQ(Listing("EST"), std::vector<std::string>{"keep.ini"});
 }
 
-// ProfileRead has no length limit: a long value comes back whole, past any buffer size.
-TEST_F(ProfileTest, ReadsLongValuesWhole) {
-  const std::string title(70000, 'T');
-  ASSERT_TRUE(ProfileWrite("INFO", "TITLE", title.c_str(), "C:\\EST\\long.ini"));
-  EXPECT_EQ(ProfileRead("info", "title", "", "C:\\EST\\long.ini"), title);
-  std::vector<char> buffer(300, 'x');
-  EXPECT_EQ(
-      ProfileReadBuffer("INFO", "TITLE", "", buffer.data(), buffer.size(), "C:\\EST\\long.ini"),
-      299u);
-}
-
 }  // namespace
 }  // namespace koushin::port
