@@ -1,5 +1,6 @@
 #include "bitmap_file_painter.h"
 
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -28,9 +29,7 @@ HPALETTE CreateBitmapPalette(const gfx::BitmapImage& image, bool* created) {
   return handle;
 }
 
-}  // namespace
-
-int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
+int Paint(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
   gfx::BitmapImage image;
   if (!gfx::ReadBitmapFile(path, &image)) return 0;
   bool created = false;
@@ -43,6 +42,18 @@ int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD r
   StretchDIBits(dc, rect.left, rect.top, rect.right, rect.bottom, 0, 0, image.width, image.height,
                 image.block.data() + image.imageOffset, info, DIB_RGB_COLORS, rasterOperation);
   return 1;
+}
+
+}  // namespace
+
+int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
+  // A picture that cannot be held in memory (its block or its palette) is not painted; the
+  // wizard goes on without it.
+  try {
+    return Paint(dc, rect, path, rasterOperation);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 }  // namespace koushin::win32

@@ -324,6 +324,10 @@ TEST(BitmapFileTest, ReadsRealFiles) {
   EXPECT_FALSE(ReadBitmapFile(folder + "missing.bmp", &image));
   EXPECT_TRUE(image.block.empty());
   EXPECT_FALSE(ReadBitmapFile(folder, &image));  // a folder is no bitmap
+  // Only the headers and the image data are read: 3 GB (sparse) after them are never held.
+  std::filesystem::resize_file(temp.HostOf("\x94\x5C\\\x83\x5C.bmp"), std::uintmax_t{3} << 30);
+  EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
+  EXPECT_EQ(image.block.size(), image.imageOffset + 120);
 }
 
 }  // namespace
