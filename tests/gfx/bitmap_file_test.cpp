@@ -111,6 +111,12 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
     cases.push_back({"100000 bytes of data", b, 0, 100000, 40});
   }
   {
+    Bmp b;  // as many colours as a logical palette holds: one more is refused
+    b.bitCount = 8, b.clrUsed = 65535, b.width = 4, b.height = 2, b.afterHeader = Table(65535);
+    b.data = Pixels(8);
+    cases.push_back({"65535 colours", b, 65535, 8, 40 + 65535 * 4});
+  }
+  {
     Bmp b;  // 1-bit, 2 colours; 33 pixels need 8 bytes a row
     b.bitCount = 1, b.width = 33, b.height = 2, b.afterHeader = Table(2), b.data = Pixels(16);
     cases.push_back({"1-bit", b, 2, 16, 48});
