@@ -17,11 +17,11 @@ constexpr unsigned kMaxMatch = 256;
 
 // Matching effort: how many earlier positions a search looks at, when a match is long enough to
 // stop looking, and how far a three-byte match may reach before three literals are cheaper.
-constexpr int kMaxChain = 32;   // for -lh5-; the larger windows look half as deep again
+constexpr int kMaxChain = 24;   // for -lh5-; the larger windows look a third as deep again
 constexpr int kGoodLength = 4;  // with a previous match this long, search a quarter as deep
 constexpr unsigned kNiceLength = 128;
-constexpr unsigned kLazyLength = 8;  // a match this long is taken without looking one further
-constexpr unsigned kMaxInsert = 32;  // inside longer matches only the last positions are indexed
+constexpr unsigned kLazyLength = 16;  // a match this long is taken without looking one further
+constexpr unsigned kMaxInsert = 64;   // inside longer matches only the last positions are indexed
 constexpr unsigned kFarShortMatch = 4096;
 
 // A block holds at most this many symbols before it is written; the writer then splits it where
@@ -400,7 +400,7 @@ class Encoder {
       : window_(std::size_t{1} << dictionaryBits),
         capacity_(2 * window_ + 65536),
         positionCodes_(dictionaryBits + 1),
-        maxChain_(dictionaryBits > 13 ? kMaxChain * 3 / 2 : kMaxChain),
+        maxChain_(dictionaryBits > 13 ? kMaxChain * 4 / 3 : kMaxChain),
         positionBits_(positionBits),
         source_(source),
         out_(sink, limit),
