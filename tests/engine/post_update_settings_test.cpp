@@ -54,19 +54,13 @@ TEST(WritePostUpdateSettings, CategoryFlags) {
     const char* code;
     std::vector<const char*> keys;
   };
+  // clang-format off
   const Case cases[] = {
-      {"1", {"種別電気"}},
-      {"2", {"種別水道"}},
-      {"3", {"種別設備"}},
-      {"4", {"種別建築"}},
-      {" 5", {"種別水道", "種別設備"}},
-      {"6x", {"種別電気", "種別設備"}},
-      {"7", {}},
-      {"0", {}},
-      {"", {}},
-      {"-1", {}},
-      {"abc", {}},
+      {"1", {"種別電気"}}, {"2", {"種別水道"}}, {"3", {"種別設備"}}, {"4", {"種別建築"}},
+      {" 5", {"種別水道", "種別設備"}}, {"6x", {"種別電気", "種別設備"}},
+      {"7", {}}, {"0", {}}, {"", {}}, {"-1", {}}, {"abc", {}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
     Machine machine;
