@@ -84,7 +84,7 @@ run_expect 64 "" --bogus
 # moves the current folder (the destination step sets the current drive's folder to its root), so
 # a media path left relative would not find the archives.
 for media in ../media/. '..\media\'; do
-  fresh "relative_media_${media:2:1}"
+  fresh "relative_media_$([ "$media" = ../media/. ] && echo posix || echo windows)"
   mkdir -p "$D/sub"
   (cd "$D/sub" && "$LAUNCHER" "$EXE" --media "$media" --yes --folder "$(zpath "$D/EST")" \
     </dev/null >"$D/out" 2>&1)
