@@ -127,6 +127,7 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   EXPECT_EQ(machine.Read("C:\\M\\1\\zai0001-3.mst"), before);
   EXPECT_FALSE(machine.Exists("C:\\M\\1\\temp.mst"));
   EXPECT_FALSE(machine.Exists("C:\\M\\21\\temp.mst"));
+  EXPECT_EQ(op.LogText().find("further master files"), std::string::npos);  // none left out
   // Nothing left to change on a second run: the files are not even rewritten.
   const std::string snapshot = machine.Snapshot();
   EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
@@ -175,7 +176,7 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
     std::snprintf(name, sizeof name, "zai%03X-3.mst", i);
     std::ofstream(machine.HostDrive('c') / "M" / "1" / name, std::ios::binary) << "0123456789012A";
   }
-  std::vector<std::string> table;
+  std::vector<std::string> table = {"stale.mst"};  // the list starts afresh
   int leftOut = 0;
   EXPECT_EQ(ListMasterFiles(table,
                             SW("C:\\M\\1\\zai??"
@@ -183,6 +184,7 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
                             &leftOut),
             1000);
   EXPECT_EQ(leftOut, 1);
+  EXPECT_EQ(table.size(), 1000u);
   // Counted by a dry run, which opens every file it would convert but writes none.
   ScriptedOperator op;
   ConversionOptions options;
