@@ -217,6 +217,15 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
        {{1, 0, "B.TXT", ""}, {1, 0, "A.TXT", "NO\\DEEP\\"}},
        kMedia,
        {W("C:\\EST\\NO\\DEEP\\A.TXT") + updateFailed}},
+      {"a file whose target is a folder",
+       [&] {
+         machine.Write("D:\\MEDIA\\C.TXT", "c");
+         machine.Write("D:\\MEDIA\\D.TXT", "d");
+         machine.Write("C:\\EST\\D.TXT\\KEEP.TXT", "a folder named D.TXT");
+       },
+       {{1, 0, "C.TXT", ""}, {1, 0, "D.TXT", ""}},
+       kMedia,
+       {"D.TXT"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
