@@ -307,7 +307,7 @@ fresh help_and_version
 "$BIN" --help >"$D/out" 2>&1
 status=$?
 expect_status 0
-output_has "usage: koushin"
+output_has "Usage: koushin"
 "$BIN" --version >"$D/out" 2>&1
 status=$?
 expect_status 0
