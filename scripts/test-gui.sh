@@ -105,7 +105,9 @@ for copy in gui console; do
   sed -i 's/C:\\EST\\MASTER\\/K:\\EST\\MASTER\\/' "$DEMO/$copy/EST/tamiro1.ini"
 done
 ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
-printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$DEMO/media/koushin.exe")" \
+# The demo media are drive D:, as a CD is: the guide's screenshots of the run show D:\ paths.
+ln -sfn "$DEMO/media" "$WINEPREFIX/dosdevices/d:"
+printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' \
   'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
   >>"$WORK/scenarios.txt"
 
@@ -117,10 +119,10 @@ done
 [ -n "$display" ] || skip "no free X display number"
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
-# The drive letters E: and K: are ours only while the stage runs.
+# The drive letters D:, E: and K: are ours only while the stage runs.
 cleanup() {
   kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:"
+  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:"
 }
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
