@@ -10,10 +10,10 @@ ConsoleOperator::ConsoleOperator(Terminal& terminal, RunLog& log, bool unattende
 
 engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::string& caption,
                                             engine::Buttons buttons) {
-  if (text == engine::messages::kUpdateDone || text == engine::messages::kDryRunDone) {
+  if (text == engine::messages::UpdateDone() || text == engine::messages::DryRunDone()) {
     doneSeen_ = true;
   }
-  if (text == engine::messages::kCancelled) cancelSeen_ = true;
+  if (text == engine::messages::Cancelled()) cancelSeen_ = true;
 
   const std::string shown = "[" + ForTerminal(caption) + "] " + ForTerminal(text);
   terminal_.ShowUtf8(shown + "\n");

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kEndOfInput = 0;
 
-std::string Button(const char* cp932) { return ForTerminal(cp932); }
+std::string Button(const std::string& cp932) { return ForTerminal(cp932); }
 
 }  // namespace
 
@@ -41,14 +41,14 @@ int ConsoleScreens::Choose(const std::string& prompt, int count, int defaultChoi
 int ConsoleScreens::ShowNotice(const wizard::NoticeScreen& screen) {
   log_.Write("step: notice (" + std::to_string(wizard::kCommandNotice) + ")");
   Title(screen.caption);
-  terminal_.Show(std::string(wizard::texts::kNoticeHeading) + "\r\n\r\n" + screen.noticeText +
+  terminal_.Show(std::string(wizard::texts::NoticeHeading()) + "\r\n\r\n" + screen.noticeText +
                  "\r\n\r\n");
   int code = wizard::kEndOk;
   if (settings_.unattended) {
-    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::kButtonStart) + ")\n");
+    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::ButtonStart()) + ")\n");
   } else {
-    const int choice = Choose("1) " + Button(wizard::texts::kButtonStart) + "  2) " +
-                                  Button(wizard::texts::kButtonCancel) + "  [1]: ",
+    const int choice = Choose("1) " + Button(wizard::texts::ButtonStart()) + "  2) " +
+                                  Button(wizard::texts::ButtonCancel()) + "  [1]: ",
                               2, 1);
     code = choice == 1 ? wizard::kEndOk : wizard::kEndCancel;
   }
@@ -87,7 +87,7 @@ void ConsoleScreens::BrowseFolders(wizard::DestinationScreen& screen) {
     return;
   }
   for (;;) {
-    terminal_.ShowUtf8(Button(wizard::texts::kFolderFieldLabel) + ": " +
+    terminal_.ShowUtf8(Button(wizard::texts::FolderFieldLabel()) + ": " +
                        ForTerminal(screen.FolderField()) + "\n");
     ShowFolderList(screen);
     std::string line;
@@ -123,9 +123,9 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
   log_.Write("step: destination (" + std::to_string(wizard::kCommandDestination) + ")");
   screen.Open();
   log_.WriteCp932("destination: field " + screen.FolderField());
-  Title(wizard::texts::kCaptionUpdate);
+  Title(wizard::texts::CaptionUpdate());
   if (!screen.destinationText.empty()) terminal_.Show(screen.destinationText + "\r\n");
-  const std::string label = Button(wizard::texts::kFolderFieldLabel);
+  const std::string label = Button(wizard::texts::FolderFieldLabel());
 
   if (settings_.firstFolder || settings_.unattended) {
     if (settings_.firstFolder) {
@@ -133,15 +133,15 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
       settings_.firstFolder.reset();
     }
     terminal_.ShowUtf8(label + ": " + ForTerminal(screen.FolderField()) + "  (" +
-                       Button(wizard::texts::kButtonNext) + ")\n");
+                       Button(wizard::texts::ButtonNext()) + ")\n");
     log_.WriteCp932("destination: next with " + screen.FolderField());
     return screen.Next();
   }
 
   for (;;) {
     terminal_.ShowUtf8(label + ": " + ForTerminal(screen.FolderField()) + "\n");
-    const int choice = Choose("1) " + Button(wizard::texts::kButtonNext) + "  2) " +
-                                  Button(wizard::texts::kButtonBack) +
+    const int choice = Choose("1) " + Button(wizard::texts::ButtonNext()) + "  2) " +
+                                  Button(wizard::texts::ButtonBack()) +
                                   "  3) type a folder  4) drives  5) folders  [1]: ",
                               5, 1);
     switch (choice) {
@@ -170,14 +170,14 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
 int ConsoleScreens::ShowConfirm(const wizard::ConfirmScreen& screen) {
   log_.Write("step: confirmation (" + std::to_string(wizard::kCommandConfirm) + ")");
   Title(screen.caption);
-  terminal_.ShowUtf8(Button(wizard::texts::kConfirmFolderLabel) +
+  terminal_.ShowUtf8(Button(wizard::texts::ConfirmFolderLabel()) +
                      ForTerminal(screen.installFolder) + "\n");
   int code = wizard::kEndOk;
   if (settings_.unattended) {
-    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::kButtonUpdate) + ")\n");
+    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::ButtonUpdate()) + ")\n");
   } else {
-    const int choice = Choose("1) " + Button(wizard::texts::kButtonUpdate) + "  2) " +
-                                  Button(wizard::texts::kButtonBack) + "  [1]: ",
+    const int choice = Choose("1) " + Button(wizard::texts::ButtonUpdate()) + "  2) " +
+                                  Button(wizard::texts::ButtonBack()) + "  [1]: ",
                               2, 1);
     code = choice == 1 ? wizard::kEndOk : wizard::kEndCancel;
   }
@@ -200,9 +200,9 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
 }
 
 void ConsoleScreens::ShowScreenFailure(wizard::Step step) {
-  terminal_.Show(std::string("[") + engine::messages::kCaptionError + "] " +
-                 wizard::texts::kScreenFailed + "\r\n");
-  log_.WriteCp932(std::string("screen failed: ") + wizard::texts::kScreenFailed);
+  terminal_.Show(std::string("[") + engine::messages::CaptionError() + "] " +
+                 wizard::texts::ScreenFailed() + "\r\n");
+  log_.WriteCp932(std::string("screen failed: ") + wizard::texts::ScreenFailed());
 }
 
 }  // namespace koushin::console

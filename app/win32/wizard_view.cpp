@@ -50,7 +50,7 @@ int CWizardView::OnCreate() {
 
 void CWizardView::OnDescriptionInvalid() {
   MessageBoxW(Handle(), WideFromCp932(wizard::texts::DescriptionInvalid(invalidLine_)).c_str(),
-              WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
+              WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
   CloseFrame();
 }
 
@@ -69,8 +69,8 @@ void CWizardView::Act(wizard::Next next) {
       break;
     case wizard::Next::kCloseFailed:
       // A dialog that cannot be shown would leave a bare main window: say so and end.
-      MessageBoxW(Handle(), WideFromCp932(wizard::texts::kScreenFailed).c_str(),
-                  WideFromCp932(engine::messages::kCaptionError).c_str(), MB_OK);
+      MessageBoxW(Handle(), WideFromCp932(wizard::texts::ScreenFailed()).c_str(),
+                  WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
       CloseFrame();
       break;
   }

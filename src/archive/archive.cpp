@@ -4,6 +4,7 @@
 #include "archive/archive.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -52,44 +53,35 @@ enum class Text {
   kOutOfMemory,
 };
 
-const char* Utf8Text(Text text) {
-  switch (text) {
-    case Text::kBadCommand:
-      return "展開コマンドを解釈できません: %D";
-    case Text::kUnsupportedCommand:
-      return "展開コマンド %D には対応していません";
-    case Text::kArchiveNotFound:
-      return "書庫 %A が見つかりません";
-    case Text::kTargetNotFound:
-      return "書庫 %A の展開先フォルダ %D がありません";
-    case Text::kArchiveDamaged:
-      return "書庫 %A が壊れています (%D)";
-    case Text::kArchiveUnreadable:
-      return "書庫 %A を読めません (%D)";
-    case Text::kUnsupportedMethod:
-      return "書庫 %A の %M は未対応の圧縮形式 %D です";
-    case Text::kMemberCrc:
-      return "書庫 %A の %M が壊れています (CRC エラー)";
-    case Text::kMemberCorrupt:
-      return "書庫 %A の %M が壊れています (%D)";
-    case Text::kMemberBadName:
-      return "書庫 %A の %M は展開できない名前です (%D)";
-    case Text::kMemberLink:
-      return "書庫 %A の %M はシンボリックリンクのため展開しません";
-    case Text::kWriteFailed:
-      return "書庫 %A の %M を書き込めません (%D)";
-    case Text::kReplaceFailed:
-      return "書庫 %A の %M で既存のファイルを置き換えられません (%D)";
-    case Text::kOutOfMemory:
-      return "書庫 %A の展開中にメモリが足りなくなりました";
-  }
-  return "%A: %D";
-}
+const char* const kUtf8[] = {
+    "展開コマンドを解釈できません: %D",
+    "展開コマンド %D には対応していません",
+    "書庫 %A が見つかりません",
+    "書庫 %A の展開先フォルダ %D がありません",
+    "書庫 %A が壊れています (%D)",
+    "書庫 %A を読めません (%D)",
+    "書庫 %A の %M は未対応の圧縮形式 %D です",
+    "書庫 %A の %M が壊れています (CRC エラー)",
+    "書庫 %A の %M が壊れています (%D)",
+    "書庫 %A の %M は展開できない名前です (%D)",
+    "書庫 %A の %M はシンボリックリンクのため展開しません",
+    "書庫 %A の %M を書き込めません (%D)",
+    "書庫 %A の %M で既存のファイルを置き換えられません (%D)",
+    "書庫 %A の展開中にメモリが足りなくなりました",
+};
+constexpr std::size_t kTextCount = sizeof kUtf8 / sizeof kUtf8[0];
+static_assert(kTextCount == static_cast<std::size_t>(Text::kOutOfMemory) + 1,
+              "one text for each Text");
 
-std::string Cp932Text(Text text) {
-  std::string cp932;
-  if (!port::Utf8ToCp932(Utf8Text(text), &cp932)) cp932 = "%A %M %D";
-  return cp932;
+const std::string& Cp932Text(Text text) {
+  static const std::array<std::string, kTextCount> converted = [] {
+    std::array<std::string, kTextCount> texts;
+    for (std::size_t i = 0; i < kTextCount; ++i) {
+      if (!port::Utf8ToCp932(kUtf8[i], &texts[i])) texts[i] = "%A %M %D";
+    }
+    return texts;
+  }();
+  return converted[static_cast<std::size_t>(text)];
 }
 
 // Bytes that would upset a terminal or a message box become '?'.
@@ -147,7 +139,7 @@ std::string Fill(const std::string& pattern, const std::string& archive, const s
 // and cut at a character boundary as a last resort.
 std::string Compose(Text text, const std::string& archive, const std::string& member,
                     const std::string& detail, std::size_t limit) {
-  const std::string pattern = Cp932Text(text);
+  const std::string& pattern = Cp932Text(text);
   const std::string shownMember = Printable(member);
   std::string message = Fill(pattern, archive, shownMember, detail);
   if (message.size() > limit) message = Fill(pattern, FileNameOf(archive), shownMember, detail);

@@ -100,20 +100,20 @@ int CheckTargetInstallation(std::string& folder, description::UpdateDescription&
   const auto fail = [&](const std::string& why, const std::string& message) {
     op.Log(why);
     if (detecting) record.systemIniName = kNullName;
-    op.ShowMessage(message, messages::kCaptionError, Buttons::kOk);
+    op.ShowMessage(message, messages::CaptionError(), Buttons::kOk);
     return 0;
   };
   if (!LocateSystemIni(folder, record)) {
     return fail("check: the system's INI file is not in the folder " + folder,
-                messages::kFolderNotRight);
+                messages::FolderNotRight());
   }
   op.Log("check: system INI file " + folder + record.systemIniName);
   if (!CheckProductMarkers(folder, record.systemIniName)) {
-    return fail("check: marker files missing in " + folder, messages::kCannotUpdate);
+    return fail("check: marker files missing in " + folder, messages::CannotUpdate());
   }
   record.systemIndex = IdentifySystem(folder, record.systemIniName, record);
   if (record.systemIndex == kSystemIndexNotIdentified) {
-    return fail("check: no title keyword matches the installed system", messages::kCannotUpdate);
+    return fail("check: no title keyword matches the installed system", messages::CannotUpdate());
   }
   op.Log("check: system index " + std::to_string(record.systemIndex));
   return 1;

@@ -171,14 +171,6 @@ int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
   return static_cast<int>(table.size());
 }
 
-int ConvertSizeRecords(const std::string& folder, const ConversionOptions& options) {
-  return ConvertFolder(folder, MasterRule::kSize, options);
-}
-
-int ConvertTypeFlags(const std::string& folder, const ConversionOptions& options) {
-  return ConvertFolder(folder, MasterRule::kType, options);
-}
-
 int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options) {
   return ConvertBothFolders(setupFile, MasterRule::kSize, options);
 }

@@ -46,15 +46,11 @@ std::string ConvertMasterText(std::string_view bytes, MasterRule rule, int* chan
 int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
                     int* leftOut = nullptr);
 
-// One subfolder (ending with '\\') of one conversion. Returns 1 when every master file was
-// converted (or there was none), 0 at the first master file that could not be opened, read or
-// replaced; that file keeps its content and the later ones are not visited.
-int ConvertSizeRecords(const std::string& folder, const ConversionOptions& options = {});
-int ConvertTypeFlags(const std::string& folder, const ConversionOptions& options = {});
-
 // The whole conversions. `setupFile` is the installation's tamiro1.ini, whose [DIR] MASTER (read
 // whole) is the master folder, used as a plain prefix. "1\\" is converted, then "21\\" only if
-// "1\\" succeeded. Return 1 or 0 as the per-folder steps do.
+// "1\\" succeeded. Each returns 1 when every master file was converted (or there was none), 0 at
+// the first master file that could not be opened, read or replaced; that file keeps its content
+// and the later ones are not visited.
 int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options = {});
 int MaterialTypeConversion(const std::string& setupFile, const ConversionOptions& options = {});
 

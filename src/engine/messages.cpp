@@ -1,84 +1,103 @@
-// The Japanese texts of the engine, as code page 932 bytes. The comment above each constant is
-// its text in UTF-8; the bytes were produced from it with a code page 932 encoder.
+// The Japanese texts of the engine, written in UTF-8 and converted to code page 932 once, on
+// first use.
 #include "engine/messages.h"
 
+#include <array>
+
+#include "port/port.h"
+
 namespace koushin::engine::messages {
-
-// ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。
-const char kFolderNotRight[] =
-    "\xB2\xDD\xBD\xC4\xB0\xD9\x90\xE6\xCC\xAB\xD9\xC0\xDE\x82\xAA\x90\xB3\x82\xB5\x82\xAD\x82\xC8"
-    "\x82\xA2\x82\xC6\x8E\x76\x82\xED\x82\xEA\x82\xDC\x82\xB7\x81\x42";
-// このバージョンへの更新はできません。
-const char kCannotUpdate[] =
-    "\x82\xB1\x82\xCC\x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x82\xD6\x82\xCC\x8D\x58\x90\x56\x82"
-    "\xCD\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\x81\x42";
-// エラー
-const char kCaptionError[] = "\x83\x47\x83\x89\x81\x5B";
-// 確認
-const char kCaptionConfirm[] = "\x8A\x6D\x94\x46";
-// ｱｯﾌﾟﾃﾞｲﾄを取消しました。
-const char kCancelled[] =
-    "\xB1\xAF\xCC\xDF\xC3\xDE\xB2\xC4\x82\xF0\x8E\xE6\x8F\xC1\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81"
-    "\x42";
-// 原価計算書のエクセルひな形を更新しました。
-const char kExcelTemplateUpdated[] =
-    "\x8C\xB4\x89\xBF\x8C\x76\x8E\x5A\x8F\x91\x82\xCC\x83\x47\x83\x4E\x83\x5A\x83\x8B\x82\xD0\x82"
-    "\xC8\x8C\x60\x82\xF0\x8D\x58\x90\x56\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-// 材料ｻｲｽﾞ変換が正常に更新されませんでした。
-const char kSizeConversionFailed[] =
-    "\x8D\xDE\x97\xBF\xBB\xB2\xBD\xDE\x95\xCF\x8A\xB7\x82\xAA\x90\xB3\x8F\xED\x82\xC9\x8D\x58\x90"
-    "\x56\x82\xB3\x82\xEA\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x42";
-// 材料ﾀｲﾌﾟ変換が正常に更新されませんでした。
-const char kTypeConversionFailed[] =
-    "\x8D\xDE\x97\xBF\xC0\xB2\xCC\xDF\x95\xCF\x8A\xB7\x82\xAA\x90\xB3\x8F\xED\x82\xC9\x8D\x58\x90"
-    "\x56\x82\xB3\x82\xEA\x82\xDC\x82\xB9\x82\xF1\x82\xC5\x82\xB5\x82\xBD\x81\x42";
-// システムは正常に更新されました。
-const char kUpdateDone[] =
-    "\x83\x56\x83\x58\x83\x65\x83\x80\x82\xCD\x90\xB3\x8F\xED\x82\xC9\x8D\x58\x90\x56\x82\xB3\x82"
-    "\xEA\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-// 令和
-const char kEraName[] = "\x97\xDF\x98\x61";
-// 抽出開始日ON
-const char kHistoryStartKey[] = "\x92\x8A\x8F\x6F\x8A\x4A\x8E\x6E\x93\xFAON";
-// 抽出終了日ON
-const char kHistoryEndKey[] = "\x92\x8A\x8F\x6F\x8F\x49\x97\xB9\x93\xFAON";
-// 種別電気
-const char kCategoryElectric[] = "\x8E\xED\x95\xCA\x93\x64\x8B\x43";
-// 種別水道
-const char kCategoryWater[] = "\x8E\xED\x95\xCA\x90\x85\x93\xB9";
-// 種別設備
-const char kCategoryFacility[] = "\x8E\xED\x95\xCA\x90\xDD\x94\xF5";
-// 種別建築
-const char kCategoryBuilding[] = "\x8E\xED\x95\xCA\x8C\x9A\x92\x7A";
-// \形式\横A-A4g.xlsm
-const char kExcelTemplatePath[] =
-    "\\\x8C\x60\x8E\xAE\\\x89\xA1"
-    "A-A4g.xlsm";
-// 更新内容の確認が終わりました。ファイルは変更していません。
-const char kDryRunDone[] =
-    "\x8D\x58\x90\x56\x93\xE0\x97\x65\x82\xCC\x8A\x6D\x94\x46\x82\xAA\x8F\x49\x82\xED\x82\xE8\x82"
-    "\xDC\x82\xB5\x82\xBD\x81\x42\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xCD\x95\xCF\x8D\x58\x82\xB5"
-    "\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42";
-
 namespace {
 
-// 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。
-const char kDiskPromptSuffix[] =
-    " \x96\x87\x96\xDA\x82\xCC\xB1\xAF\xCC\xDF\xC3\xDE\xB2\xC4"
-    "FD\x82\xF0\xBE\xAF\xC4\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\x81\x42";
-// の更新に失敗しました。
-const char kUpdateFailedSuffix[] =
-    "\x82\xCC\x8D\x58\x90\x56\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42";
-// の属性更新に失敗しました。
-const char kAttributeFailedSuffix[] =
-    "\x82\xCC\x91\xAE\x90\xAB\x8D\x58\x90\x56\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82"
-    "\xBD\x81\x42";
+enum Id {
+  kFolderNotRight,
+  kCannotUpdate,
+  kCaptionError,
+  kCaptionConfirm,
+  kCancelled,
+  kExcelTemplateUpdated,
+  kSizeConversionFailed,
+  kTypeConversionFailed,
+  kUpdateDone,
+  kEraName,
+  kHistoryStartKey,
+  kHistoryEndKey,
+  kCategoryElectric,
+  kCategoryWater,
+  kCategoryFacility,
+  kCategoryBuilding,
+  kExcelTemplatePath,
+  kDryRunDone,
+  kDiskPromptSuffix,
+  kUpdateFailedSuffix,
+  kAttributeFailedSuffix,
+  kCount,
+};
+
+const char* const kUtf8[kCount] = {
+    "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。",
+    "このバージョンへの更新はできません。",
+    "エラー",
+    "確認",
+    "ｱｯﾌﾟﾃﾞｲﾄを取消しました。",
+    "原価計算書のエクセルひな形を更新しました。",
+    "材料ｻｲｽﾞ変換が正常に更新されませんでした。",
+    "材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
+    "システムは正常に更新されました。",
+    "令和",
+    "抽出開始日ON",
+    "抽出終了日ON",
+    "種別電気",
+    "種別水道",
+    "種別設備",
+    "種別建築",
+    "\\形式\\横A-A4g.xlsm",
+    "更新内容の確認が終わりました。ファイルは変更していません。",
+    " 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
+    "の更新に失敗しました。",
+    "の属性更新に失敗しました。",
+};
+
+const std::string& Cp932(Id id) {
+  static const std::array<std::string, kCount> converted = [] {
+    std::array<std::string, kCount> texts;
+    for (int i = 0; i < kCount; ++i) {
+      // Every text is in the code page; should a platform's converter refuse one, the UTF-8
+      // bytes are still better shown than nothing.
+      if (!port::Utf8ToCp932(kUtf8[i], &texts[i])) texts[i] = kUtf8[i];
+    }
+    return texts;
+  }();
+  return converted[id];
+}
+
 }  // namespace
 
-std::string DiskPrompt(int disk) { return std::to_string(disk) + kDiskPromptSuffix; }
+const std::string& FolderNotRight() { return Cp932(kFolderNotRight); }
+const std::string& CannotUpdate() { return Cp932(kCannotUpdate); }
+const std::string& CaptionError() { return Cp932(kCaptionError); }
+const std::string& CaptionConfirm() { return Cp932(kCaptionConfirm); }
+const std::string& Cancelled() { return Cp932(kCancelled); }
+const std::string& ExcelTemplateUpdated() { return Cp932(kExcelTemplateUpdated); }
+const std::string& SizeConversionFailed() { return Cp932(kSizeConversionFailed); }
+const std::string& TypeConversionFailed() { return Cp932(kTypeConversionFailed); }
+const std::string& UpdateDone() { return Cp932(kUpdateDone); }
+const std::string& EraName() { return Cp932(kEraName); }
+const std::string& HistoryStartKey() { return Cp932(kHistoryStartKey); }
+const std::string& HistoryEndKey() { return Cp932(kHistoryEndKey); }
+const std::string& CategoryElectric() { return Cp932(kCategoryElectric); }
+const std::string& CategoryWater() { return Cp932(kCategoryWater); }
+const std::string& CategoryFacility() { return Cp932(kCategoryFacility); }
+const std::string& CategoryBuilding() { return Cp932(kCategoryBuilding); }
+const std::string& ExcelTemplatePath() { return Cp932(kExcelTemplatePath); }
+const std::string& DryRunDone() { return Cp932(kDryRunDone); }
 
-std::string UpdateFailed(const std::string& path) { return path + kUpdateFailedSuffix; }
+std::string DiskPrompt(int disk) { return std::to_string(disk) + Cp932(kDiskPromptSuffix); }
 
-std::string AttributeUpdateFailed(const std::string& path) { return path + kAttributeFailedSuffix; }
+std::string UpdateFailed(const std::string& path) { return path + Cp932(kUpdateFailedSuffix); }
+
+std::string AttributeUpdateFailed(const std::string& path) {
+  return path + Cp932(kAttributeFailedSuffix);
+}
 
 }  // namespace koushin::engine::messages

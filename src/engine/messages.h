@@ -1,6 +1,6 @@
 // The Japanese texts of the engine: messages, captions, INI keys and values, and the one fixed
-// path with Japanese names. They are code page 932 bytes, as the installed system and the message
-// boxes expect them; each is written in escaped bytes with its text in a comment above.
+// path with Japanese names. Each is returned as code page 932 bytes, as the installed system and
+// the message boxes expect them; messages.cpp holds them in UTF-8 and converts them once.
 #pragma once
 
 #include <string>
@@ -8,41 +8,41 @@
 namespace koushin::engine::messages {
 
 // The installation check did not find the system's INI file.
-extern const char kFolderNotRight[];
+const std::string& FolderNotRight();
 // Marker files missing, or the system not identified.
-extern const char kCannotUpdate[];
+const std::string& CannotUpdate();
 // Caption of error messages: the installation check's, and the wizard's own.
-extern const char kCaptionError[];
+const std::string& CaptionError();
 // Caption of every message during and after the update.
-extern const char kCaptionConfirm[];
+const std::string& CaptionConfirm();
 // A disk prompt was cancelled.
-extern const char kCancelled[];
+const std::string& Cancelled();
 // Shown before the Excel template archive is extracted.
-extern const char kExcelTemplateUpdated[];
+const std::string& ExcelTemplateUpdated();
 // The material size conversion returned 0.
-extern const char kSizeConversionFailed[];
+const std::string& SizeConversionFailed();
 // The material type conversion returned 0.
-extern const char kTypeConversionFailed[];
+const std::string& TypeConversionFailed();
 // The final message of a run.
-extern const char kUpdateDone[];
+const std::string& UpdateDone();
 // Value of [SYSTEM] GENGOU.
-extern const char kEraName[];
+const std::string& EraName();
 // [HISTORY] key of kov3.ini.
-extern const char kHistoryStartKey[];
+const std::string& HistoryStartKey();
 // [HISTORY] key of kov3.ini.
-extern const char kHistoryEndKey[];
+const std::string& HistoryEndKey();
 // [SYSTEM] category flag.
-extern const char kCategoryElectric[];
+const std::string& CategoryElectric();
 // [SYSTEM] category flag.
-extern const char kCategoryWater[];
+const std::string& CategoryWater();
 // [SYSTEM] category flag.
-extern const char kCategoryFacility[];
+const std::string& CategoryFacility();
 // [SYSTEM] category flag.
-extern const char kCategoryBuilding[];
+const std::string& CategoryBuilding();
 // The Excel template, below the working folder.
-extern const char kExcelTemplatePath[];
+const std::string& ExcelTemplatePath();
 // The final message of a dry run (nothing was written).
-extern const char kDryRunDone[];
+const std::string& DryRunDone();
 
 // "%d 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。": asks for update disk `disk`.
 std::string DiskPrompt(int disk);

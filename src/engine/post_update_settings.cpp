@@ -20,20 +20,20 @@ constexpr char kMasterSetupFile[] = "tamiro1.ini";
 constexpr char kOldVersionInTitle[] = "8.0S";
 
 // The category flags set for a trade category code, in the order they are written.
-std::vector<const char*> CategoryKeys(int category) {
+std::vector<std::string> CategoryKeys(int category) {
   switch (category) {
     case 1:
-      return {messages::kCategoryElectric};
+      return {messages::CategoryElectric()};
     case 2:
-      return {messages::kCategoryWater};
+      return {messages::CategoryWater()};
     case 3:
-      return {messages::kCategoryFacility};
+      return {messages::CategoryFacility()};
     case 4:
-      return {messages::kCategoryBuilding};
+      return {messages::CategoryBuilding()};
     case 5:
-      return {messages::kCategoryWater, messages::kCategoryFacility};
+      return {messages::CategoryWater(), messages::CategoryFacility()};
     case 6:
-      return {messages::kCategoryElectric, messages::kCategoryFacility};
+      return {messages::CategoryElectric(), messages::CategoryFacility()};
     default:
       return {};
   }
@@ -46,7 +46,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   const std::string systemIni = folder + record.systemIniName;
   context.op.Log("settings: " + systemIni);
 
-  WriteSetting(context, kSystemSection, "GENGOU", messages::kEraName, systemIni);
+  WriteSetting(context, kSystemSection, "GENGOU", messages::EraName(), systemIni);
 
   if (!record.newVersion.empty()) {
     std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
@@ -55,10 +55,10 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   }
 
   const std::string history = folder + kHistoryFile;
-  WriteSetting(context, kHistorySection, messages::kHistoryStartKey, "1", history);
-  WriteSetting(context, kHistorySection, messages::kHistoryEndKey, "1", history);
+  WriteSetting(context, kHistorySection, messages::HistoryStartKey(), "1", history);
+  WriteSetting(context, kHistorySection, messages::HistoryEndKey(), "1", history);
 
-  for (const char* key : CategoryKeys(text::ParseInt(record.categoryCode))) {
+  for (const std::string& key : CategoryKeys(text::ParseInt(record.categoryCode))) {
     WriteSetting(context, kSystemSection, key, "1", systemIni);
   }
 
@@ -69,21 +69,21 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
     options.op = &context.op;
     options.dryRun = context.dryRun;
     if (MaterialSizeConversion(setupFile, options) == 0) {
-      context.op.ShowMessage(messages::kSizeConversionFailed, messages::kCaptionConfirm,
+      context.op.ShowMessage(messages::SizeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
     }
     if (MaterialTypeConversion(setupFile, options) == 0) {
-      context.op.ShowMessage(messages::kTypeConversionFailed, messages::kCaptionConfirm,
+      context.op.ShowMessage(messages::TypeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
     }
   }
 
   if (context.dryRun) {
     context.op.Log("dry run finished: nothing was written");
-    context.op.ShowMessage(messages::kDryRunDone, messages::kCaptionConfirm, Buttons::kOk);
+    context.op.ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
   } else {
     context.op.Log("update finished");
-    context.op.ShowMessage(messages::kUpdateDone, messages::kCaptionConfirm, Buttons::kOk);
+    context.op.ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
   }
   return 1;
 }

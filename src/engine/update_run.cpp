@@ -102,7 +102,7 @@ class Run {
   }
 
   bool Fail(const std::string& text) {
-    Op().ShowMessage(text, messages::kCaptionConfirm, Buttons::kOk);
+    Op().ShowMessage(text, messages::CaptionConfirm(), Buttons::kOk);
     return false;
   }
 
@@ -111,11 +111,11 @@ class Run {
   bool AskForDisk(int disk, const std::string& mediaFile) {
     for (;;) {
       Log("disk: asking for disk " + std::to_string(disk) + " (" + mediaFile + ")");
-      const Answer answer = Op().ShowMessage(messages::DiskPrompt(disk), messages::kCaptionConfirm,
+      const Answer answer = Op().ShowMessage(messages::DiskPrompt(disk), messages::CaptionConfirm(),
                                              Buttons::kOkCancel);
       if (answer != Answer::kOk) {
         Log("disk: cancelled");
-        Op().ShowMessage(messages::kCancelled, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::Cancelled(), messages::CaptionConfirm(), Buttons::kOk);
         return false;
       }
       if (port::PathExists(mediaFile)) return true;
@@ -168,7 +168,8 @@ class Run {
       if (context_.dryRun) {
         Log("excel template is due");
       } else {
-        Op().ShowMessage(messages::kExcelTemplateUpdated, messages::kCaptionConfirm, Buttons::kOk);
+        Op().ShowMessage(messages::ExcelTemplateUpdated(), messages::CaptionConfirm(),
+                         Buttons::kOk);
       }
     }
     if (!Extract(i, mediaName, mediaFile, target)) return false;
@@ -271,7 +272,7 @@ int RunGuarded(RunContext& context) {
     // Nothing the run does is meant to throw; should memory run out, the person still gets
     // a message and the wizard closes in order.
     context.op.Log(std::string("run stopped: ") + e.what());
-    context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::kCaptionConfirm,
+    context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::CaptionConfirm(),
                            Buttons::kOk);
     return kRunClose;
   }
@@ -295,7 +296,7 @@ bool CreateFolderIfMissing(const std::string& path) {
 
 int IsExcelTemplateDue(const std::string& folder) {
   if (!port::PathExists(folder)) return 0;
-  const std::string path = folder + messages::kExcelTemplatePath;
+  const std::string path = folder + messages::ExcelTemplatePath();
   if (!port::PathExists(path)) return 1;
   port::ExclusiveFile file;
   port::FileTime time = 0;

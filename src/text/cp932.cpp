@@ -61,15 +61,6 @@ std::size_t FindLastSeparator(std::string_view text) {
   return found;
 }
 
-std::size_t FindChar(std::string_view text, char ch, std::size_t from) {
-  std::size_t i = 0;
-  while (i < from && i < text.size()) i += CharLength(text, i);
-  for (; i < text.size(); i += CharLength(text, i)) {
-    if (CharLength(text, i) == 1 && text[i] == ch) return i;
-  }
-  return std::string_view::npos;
-}
-
 std::size_t FindAtCharBoundary(std::string_view haystack, std::string_view needle,
                                std::size_t from) {
   std::size_t i = 0;

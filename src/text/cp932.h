@@ -36,9 +36,6 @@ bool EndsWithBackslash(std::string_view text);
 // Position of the last single-byte '\\' or '/', or npos.
 std::size_t FindLastSeparator(std::string_view text);
 
-// Position of the first single-byte `ch` at a character boundary at or after `from`, or npos.
-std::size_t FindChar(std::string_view text, char ch, std::size_t from = 0);
-
 // First occurrence of `needle` in `haystack` that starts at a character boundary, at or after
 // `from`; npos when there is none. An empty needle is found at `from`.
 std::size_t FindAtCharBoundary(std::string_view haystack, std::string_view needle,

@@ -6,7 +6,7 @@
 namespace koushin::wizard {
 
 std::string NoticeCaption(const std::string& masterAdjust) {
-  return text::ParseInt(masterAdjust) == 0 ? texts::kCaptionUpdate : texts::kCaptionMasterAdjust;
+  return text::ParseInt(masterAdjust) == 0 ? texts::CaptionUpdate() : texts::CaptionMasterAdjust();
 }
 
 NoticeScreen MakeNoticeScreen(const description::UpdateDescription& record) {
@@ -22,7 +22,7 @@ ConfirmScreen MakeConfirmScreen(const description::UpdateDescription& record) {
   ConfirmScreen screen;
   screen.installFolder = record.installFolder;
   screen.confirmBitmap = record.confirmBitmap;
-  screen.caption = texts::kCaptionUpdate;
+  screen.caption = texts::CaptionUpdate();
   return screen;
 }
 

@@ -1,5 +1,7 @@
 #include "wizard/sequencer.h"
 
+#include <array>
+
 namespace koushin::wizard {
 
 namespace {
@@ -24,8 +26,6 @@ const std::array<Transition, 14> kTable = {{
 }};
 
 }  // namespace
-
-const std::array<Transition, 14>& TransitionTable() { return kTable; }
 
 const Transition& FindTransition(Step step, int endCode) {
   for (const Transition& row : kTable) {

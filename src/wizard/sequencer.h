@@ -5,8 +5,6 @@
 // the Sequencer what comes next. The console runs the same table in a loop with RunWizard.
 #pragma once
 
-#include <array>
-
 #include "description/update_description.h"
 #include "wizard/destination_screen.h"
 #include "wizard/screens.h"
@@ -27,7 +25,7 @@ enum class Next {
   kShowConfirm,      // post 103
   kRunUpdate,        // call UpdateRun now, then OnUpdateRunEnded
   kClose,            // close the main window: the program ends
-  kCloseFailed,      // the screen could not be shown: tell the user (texts::kScreenFailed), end
+  kCloseFailed,      // the screen could not be shown: tell the user (texts::ScreenFailed()), end
 };
 
 // One row of the table. `endCode` kAnyOther matches every code that no row of the same step
@@ -40,16 +38,13 @@ struct Transition {
   Next next;
 };
 
-// The whole table:
+// The row for a step and an end code, from this table:
 //   notice       1 -> destination;  -1 -> close with message;  other (2, Esc) -> close
 //   destination  1 -> take folder, confirmation;  1008 and 2 (Esc) -> notice (folder dropped);
 //                -1 -> close with message;  other -> notice
 //   confirmation 1 -> run the update;  2 (戻る, Esc) -> destination;  -1 -> close with message;
 //                other -> destination
 //   update run   1 -> close;  other (0: the installation check failed) -> destination
-const std::array<Transition, 14>& TransitionTable();
-
-// The row for a step and an end code.
 const Transition& FindTransition(Step step, int endCode);
 
 // The command a Next posts (101, 102, 103), or 0 for the others.

@@ -1,50 +1,78 @@
-// Escaped code page 932 bytes; the UTF-8 reading is beside each one.
+// The wizard's texts, written in UTF-8 and converted to code page 932 once, on first use.
 #include "wizard/texts.h"
 
+#include <array>
+
+#include "port/port.h"
+
 namespace koushin::wizard::texts {
+namespace {
 
-// アップデート
-const char kCaptionUpdate[] = "\x83\x41\x83\x62\x83\x76\x83\x66\x81\x5b\x83\x67";
-// マスタ調整機能付
-const char kCaptionMasterAdjust[] =
-    "\x83\x7d\x83\x58\x83\x5e\x92\xb2\x90\xae\x8b\x40\x94\x5c\x95\x74";
+enum Id {
+  kCaptionUpdate,
+  kCaptionMasterAdjust,
+  kButtonStart,
+  kButtonCancel,
+  kButtonNext,
+  kButtonBack,
+  kButtonUpdate,
+  kNoticeHeading,
+  kDriveListLabel,
+  kFolderFieldLabel,
+  kConfirmFolderLabel,
+  kScreenFailed,
+  kDescriptionInvalidBefore,
+  kDescriptionInvalidAfter,
+  kCount,
+};
 
-// 開始
-const char kButtonStart[] = "\x8a\x4a\x8e\x6e";
-// 取消
-const char kButtonCancel[] = "\x8e\xe6\x8f\xc1";
-// 次へ
-const char kButtonNext[] = "\x8e\x9f\x82\xd6";
-// 戻る
-const char kButtonBack[] = "\x96\xdf\x82\xe9";
-// 更新
-const char kButtonUpdate[] = "\x8d\x58\x90\x56";
+const char* const kUtf8[kCount] = {
+    "アップデート",
+    "マスタ調整機能付",
+    "開始",
+    "取消",
+    "次へ",
+    "戻る",
+    "更新",
+    "ｲﾝｽﾄｰﾙを開始します。\r\n下記の注意項目を確認して下さい。",
+    "ｲﾝｽﾄｰﾙ先\r\n      ﾄﾞﾗｲﾌﾞ",
+    "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ",
+    "更新先：",
+    "画面を表示できません。",
+    "info.txt の ",
+    " 行目が正しくありません。",
+};
 
-// ｲﾝｽﾄｰﾙを開始します。\r\n下記の注意項目を確認して下さい。
-const char kNoticeHeading[] =
-    "\xb2\xdd\xbd\xc4\xb0\xd9\x82\xf0\x8a\x4a\x8e\x6e\x82\xb5\x82\xdc\x82\xb7\x81\x42"
-    "\r\n"
-    "\x89\xba\x8b\x4c\x82\xcc\x92\x8d\x88\xd3\x8d\x80\x96\xda\x82\xf0\x8a\x6d\x94\x46\x82\xb5"
-    "\x82\xc4\x89\xba\x82\xb3\x82\xa2\x81\x42";
-// ｲﾝｽﾄｰﾙ先\r\n      ﾄﾞﾗｲﾌﾞ
-const char kDriveListLabel[] =
-    "\xb2\xdd\xbd\xc4\xb0\xd9\x90\xe6"
-    "\r\n      "
-    "\xc4\xde\xd7\xb2\xcc\xde";
-// ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ
-const char kFolderFieldLabel[] = "\xb2\xdd\xbd\xc4\xb0\xd9\x90\xe6\xcc\xab\xd9\xc0\xde";
-// 更新先：
-const char kConfirmFolderLabel[] = "\x8d\x58\x90\x56\x90\xe6\x81\x46";
+const std::string& Cp932(Id id) {
+  static const std::array<std::string, kCount> converted = [] {
+    std::array<std::string, kCount> texts;
+    for (int i = 0; i < kCount; ++i) {
+      // Every text is in the code page; should a platform's converter refuse one, the UTF-8
+      // bytes are still better shown than nothing.
+      if (!port::Utf8ToCp932(kUtf8[i], &texts[i])) texts[i] = kUtf8[i];
+    }
+    return texts;
+  }();
+  return converted[id];
+}
 
-// 画面を表示できません。
-const char kScreenFailed[] =
-    "\x89\xe6\x96\xca\x82\xf0\x95\x5c\x8e\xa6\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42";
+}  // namespace
 
-// info.txt の %d 行目が正しくありません。
+const std::string& CaptionUpdate() { return Cp932(kCaptionUpdate); }
+const std::string& CaptionMasterAdjust() { return Cp932(kCaptionMasterAdjust); }
+const std::string& ButtonStart() { return Cp932(kButtonStart); }
+const std::string& ButtonCancel() { return Cp932(kButtonCancel); }
+const std::string& ButtonNext() { return Cp932(kButtonNext); }
+const std::string& ButtonBack() { return Cp932(kButtonBack); }
+const std::string& ButtonUpdate() { return Cp932(kButtonUpdate); }
+const std::string& NoticeHeading() { return Cp932(kNoticeHeading); }
+const std::string& DriveListLabel() { return Cp932(kDriveListLabel); }
+const std::string& FolderFieldLabel() { return Cp932(kFolderFieldLabel); }
+const std::string& ConfirmFolderLabel() { return Cp932(kConfirmFolderLabel); }
+const std::string& ScreenFailed() { return Cp932(kScreenFailed); }
+
 std::string DescriptionInvalid(int line) {
-  return "info.txt \x82\xcc " + std::to_string(line) +
-         " \x8d\x73\x96\xda\x82\xaa\x90\xb3\x82\xb5\x82\xad\x82\xa0\x82\xe8\x82\xdc\x82\xb9"
-         "\x82\xf1\x81\x42";
+  return Cp932(kDescriptionInvalidBefore) + std::to_string(line) + Cp932(kDescriptionInvalidAfter);
 }
 
 }  // namespace koushin::wizard::texts

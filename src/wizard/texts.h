@@ -1,5 +1,6 @@
 // The fixed Japanese texts of the wizard's screens, as code page 932 bytes. They live here once so
-// that the console and the Windows front end show the same words.
+// that the console and the Windows front end show the same words; texts.cpp holds them in UTF-8
+// and converts them once.
 #pragma once
 
 #include <string>
@@ -7,27 +8,25 @@
 namespace koushin::wizard::texts {
 
 // Captions.
-extern const char kCaptionUpdate[];  // "アップデート": plain update; destination; confirmation
-extern const char
-    kCaptionMasterAdjust[];  // "マスタ調整機能付": the notice when masters are adjusted
-// The caption of error messages is the engine's: engine::messages::kCaptionError.
+const std::string& CaptionUpdate();        // plain update; destination; confirmation
+const std::string& CaptionMasterAdjust();  // the notice when masters are adjusted
+// The caption of error messages is the engine's: engine::messages::CaptionError().
 
 // Buttons.
-extern const char kButtonStart[];   // "開始"
-extern const char kButtonCancel[];  // "取消"
-extern const char kButtonNext[];    // "次へ"
-extern const char kButtonBack[];    // "戻る"
-extern const char kButtonUpdate[];  // "更新"
+const std::string& ButtonStart();
+const std::string& ButtonCancel();
+const std::string& ButtonNext();
+const std::string& ButtonBack();
+const std::string& ButtonUpdate();
 
 // Labels.
-extern const char
-    kNoticeHeading[];  // "ｲﾝｽﾄｰﾙを開始します。" CR LF "下記の注意項目を確認して下さい。"
-extern const char kDriveListLabel[];    // "ｲﾝｽﾄｰﾙ先" CR LF "      ﾄﾞﾗｲﾌﾞ"
-extern const char kFolderFieldLabel[];  // "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ"
-extern const char kConfirmFolderLabel[];  // "更新先："
+const std::string& NoticeHeading();
+const std::string& DriveListLabel();
+const std::string& FolderFieldLabel();
+const std::string& ConfirmFolderLabel();
 
 // Shown when a screen of the wizard cannot be shown at all; the program then ends.
-extern const char kScreenFailed[];  // "画面を表示できません。"
+const std::string& ScreenFailed();
 
 // Shown when info.txt cannot be used; the program then ends without touching the installation.
 // "info.txt の %d 行目が正しくありません。"

@@ -143,7 +143,7 @@ namespace {
 void MakeFoldersOf(const std::string& path) {
   std::size_t pos = 3;  // after "C:\\"
   for (;;) {
-    pos = text::FindChar(path, '\\', pos);
+    pos = text::FindAtCharBoundary(path, "\\", pos);
     const std::string part = path.substr(0, pos);
     if (!part.empty() && !port::PathExists(part)) port::MakeFolder(part);
     if (pos == std::string::npos) break;

@@ -48,7 +48,7 @@ TEST(Cp932Test, FindAtCharBoundaryIgnoresTrailBytes) {
   EXPECT_EQ(FindAtCharBoundary("xyz", ""), 0u);
   EXPECT_EQ(FindAtCharBoundary("", ""), 0u);
   EXPECT_EQ(FindAtCharBoundary("abc", "bc"), 1u);
-  EXPECT_EQ(FindChar(kSo + "\\", '\\'), 2u);
+  EXPECT_EQ(FindAtCharBoundary(kSo + "\\", "\\"), 2u);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ TEST(NoticeCaption, NonZeroIntegerReadingKeepsTheMasterAdjustCaption) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(NoticeCaption(c.masterAdjust),
-              c.masterCaption ? texts::kCaptionMasterAdjust : texts::kCaptionUpdate)
+              c.masterCaption ? texts::CaptionMasterAdjust() : texts::CaptionUpdate())
         << "masterAdjust '" << c.masterAdjust << "'";
   }
 }
@@ -34,11 +34,11 @@ TEST(Screens, TakeTheRecordsFieldsUnchanged) {
   const NoticeScreen notice = MakeNoticeScreen(record);
   EXPECT_EQ(notice.noticeText, "A\r\nB");
   EXPECT_EQ(notice.noticeBitmap, "N.BMP");
-  EXPECT_EQ(notice.caption, texts::kCaptionUpdate);
+  EXPECT_EQ(notice.caption, texts::CaptionUpdate());
   const ConfirmScreen confirm = MakeConfirmScreen(record);
   EXPECT_EQ(confirm.installFolder, "");
   EXPECT_EQ(confirm.confirmBitmap, "C.BMP");
-  EXPECT_EQ(confirm.caption, texts::kCaptionUpdate);
+  EXPECT_EQ(confirm.caption, texts::CaptionUpdate());
 }
 
 }  // namespace

@@ -1,42 +1,26 @@
 // Files and folders on the Windows API: existence, folders, copies and renames that never tear
-// the target, whole-file reads and writes, attributes and times, exclusive opens, and searches.
+// the target, whole-file reads and writes. Every replacement goes through a temporary file in the
+// target's folder.
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 #include "port/port.h"
 #include "port/win32/handles.h"
+#include "port/win32/host_fs.h"
 #include "port/win32/wide_text.h"
 
 namespace koushin::port {
 
 namespace {
 
+using win32::AttributesOf;
 using win32::Fail;
 using win32::FileHandle;
+using win32::kSettableAttributes;
+using win32::ReadAllFrom;
 using win32::WidePath;
-
-// The attribute bits the port reports: read-only, hidden, system, volume, directory, archive.
-// FILE_ATTRIBUTE_NORMAL (0x80, "no other bit") is left out so that both ports agree.
-constexpr DWORD kReportedAttributes = 0x3F;
-// The bits SetFileAttributes accepts from an attribute byte.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-
-FileTime FromFiletime(const FILETIME& time) {
-  return static_cast<FileTime>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
-                               time.dwLowDateTime);
-}
-
-FILETIME ToFiletime(FileTime time) {
-  FILETIME result;
-  auto value = static_cast<std::uint64_t>(time);
-  result.dwLowDateTime = static_cast<DWORD>(value & 0xFFFFFFFFu);
-  result.dwHighDateTime = static_cast<DWORD>(value >> 32);
-  return result;
-}
 
 // Creates an empty, uniquely named temporary file in the folder of `target`, so that renaming it
 // over the target stays on one volume and is atomic.
@@ -92,27 +76,6 @@ bool WriteAllTo(HANDLE file, const std::string& bytes, DWORD* code) {
   }
   return true;
 }
-
-bool ReadAllFrom(HANDLE file, std::string* bytes, DWORD* code) {
-  bytes->clear();
-  LARGE_INTEGER size;
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
-    bytes->reserve(static_cast<std::size_t>(size.QuadPart));
-  }
-  char buffer[1 << 16];
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
-      *code = GetLastError();
-      return false;
-    }
-    if (got == 0) return true;
-    bytes->append(buffer, got);
-  }
-}
-
-// The attributes of an existing file, or INVALID_FILE_ATTRIBUTES.
-DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
 
 // Moves a finished temporary file over the target; the target must not be read-only, as for
 // CopyFile and for any write over a read-only file on Windows.
@@ -227,53 +190,6 @@ bool RenameReplacing(const std::string& from, const std::string& to, Error* erro
   return true;
 }
 
-bool ReadFileStatus(const std::string& path, FileStatus* status, Error* error) {
-  std::wstring wide;
-  if (!WidePath(path, &wide, "status", error)) return false;
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
-    return Fail(error, GetLastError(), "status", path);
-  }
-  status->creationTime = FromFiletime(data.ftCreationTime);
-  status->lastWriteTime = FromFiletime(data.ftLastWriteTime);
-  status->lastAccessTime = FromFiletime(data.ftLastAccessTime);
-  status->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  status->attributes = static_cast<std::uint8_t>(data.dwFileAttributes & kReportedAttributes);
-  return true;
-}
-
-bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* error) {
-  std::wstring wide;
-  if (!WidePath(path, &wide, "set status", error)) return false;
-  DWORD current = AttributesOf(wide);
-  if (current == INVALID_FILE_ATTRIBUTES) return Fail(error, GetLastError(), "set status", path);
-  DWORD wanted = status.attributes & kSettableAttributes;
-  // Times first, on a file that is not read-only at that moment; the attribute byte last.
-  if (current & FILE_ATTRIBUTE_READONLY) {
-    SetFileAttributesW(wide.c_str(), (current & kSettableAttributes) & ~FILE_ATTRIBUTE_READONLY);
-  }
-  if (status.creationTime != 0 || status.lastAccessTime != 0 || status.lastWriteTime != 0) {
-    FileHandle file(CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    FILETIME creation = ToFiletime(status.creationTime);
-    FILETIME access = ToFiletime(status.lastAccessTime);
-    FILETIME write = ToFiletime(status.lastWriteTime);
-    if (!file.IsValid() || !SetFileTime(file.Get(), status.creationTime != 0 ? &creation : nullptr,
-                                        status.lastAccessTime != 0 ? &access : nullptr,
-                                        status.lastWriteTime != 0 ? &write : nullptr)) {
-      DWORD code = GetLastError();
-      file.Reset();
-      SetFileAttributesW(wide.c_str(), current & kSettableAttributes);
-      return Fail(error, code, "set status", path);
-    }
-  }
-  if (!SetFileAttributesW(wide.c_str(), wanted == 0 ? FILE_ATTRIBUTE_NORMAL : wanted)) {
-    return Fail(error, GetLastError(), "set status", path);
-  }
-  return true;
-}
-
 bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error) {
   bytes->clear();
   std::wstring wide;
@@ -331,101 +247,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, Erro
     DiscardTemp(temp);
     return Fail(error, code, "write", path);
   }
-  return true;
-}
-
-// ---------------------------------------------------------------------------------------------
-
-ExclusiveFile::ExclusiveFile() : handle_(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {}
-
-ExclusiveFile::~ExclusiveFile() { Close(); }
-
-bool ExclusiveFile::Open(const std::string& path, bool writable, Error* error) {
-  Close();
-  std::wstring wide;
-  if (!WidePath(path, &wide, "open", error)) return false;
-  DWORD access = GENERIC_READ | (writable ? GENERIC_WRITE : 0);
-  HANDLE file = CreateFileW(wide.c_str(), access, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Fail(error, GetLastError(), "open", path);
-  handle_ = reinterpret_cast<std::intptr_t>(file);
-  path_ = path;
-  return true;
-}
-
-bool ExclusiveFile::ReadAll(std::string* bytes, Error* error) {
-  bytes->clear();
-  if (!IsOpen()) return Fail(error, ERROR_INVALID_HANDLE, "read", path_);
-  HANDLE file = reinterpret_cast<HANDLE>(handle_);
-  LARGE_INTEGER start;
-  start.QuadPart = 0;
-  DWORD code = 0;
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
-    return Fail(error, GetLastError(), "read", path_);
-  }
-  if (!ReadAllFrom(file, bytes, &code)) {
-    bytes->clear();
-    return Fail(error, code, "read", path_);
-  }
-  return true;
-}
-
-bool ExclusiveFile::LastWriteTime(FileTime* time, Error* error) {
-  if (!IsOpen()) return Fail(error, ERROR_INVALID_HANDLE, "file time", path_);
-  FILETIME write;
-  if (!GetFileTime(reinterpret_cast<HANDLE>(handle_), nullptr, nullptr, &write)) {
-    return Fail(error, GetLastError(), "file time", path_);
-  }
-  *time = FromFiletime(write);
-  return true;
-}
-
-void ExclusiveFile::Close() {
-  if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
-}
-
-bool ExclusiveFile::IsOpen() const {
-  return handle_ != reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE) && handle_ != 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-
-bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries, Error* error) {
-  entries->clear();
-  std::wstring wide;
-  if (!WidePath(pattern, &wide, "find", error)) return false;
-  WIN32_FIND_DATAW data;
-  win32::FindHandle search(FindFirstFileW(wide.c_str(), &data));
-  if (!search.IsValid()) return Fail(error, GetLastError(), "find", pattern);
-  struct Named {
-    std::wstring wide;
-    FoundEntry entry;
-  };
-  std::vector<Named> found;
-  do {
-    Named item;
-    item.wide = data.cFileName;
-    // A name code page 932 cannot spell cannot be named by any path the program builds.
-    if (!win32::WideToCp932(item.wide, &item.entry.name)) continue;
-    item.entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    found.push_back(std::move(item));
-  } while (FindNextFileW(search.Get(), &data));
-  DWORD code = GetLastError();
-  if (code != ERROR_NO_MORE_FILES) {
-    return Fail(error, code, "find", pattern);
-  }
-  if (found.empty()) return Fail(error, ERROR_FILE_NOT_FOUND, "find", pattern);
-  // The order a directory yields depends on the file system (and under Wine on the host's); sort
-  // as NTFS does, by the upper-cased name, with "." and ".." first, so that runs repeat.
-  auto rank = [](const std::wstring& name) { return name == L"." ? 0 : name == L".." ? 1 : 2; };
-  std::stable_sort(found.begin(), found.end(), [&](const Named& a, const Named& b) {
-    int ra = rank(a.wide), rb = rank(b.wide);
-    if (ra != rb) return ra < rb;
-    return CompareStringOrdinal(a.wide.c_str(), static_cast<int>(a.wide.size()), b.wide.c_str(),
-                                static_cast<int>(b.wide.size()), TRUE) == CSTR_LESS_THAN;
-  });
-  for (auto& item : found) entries->push_back(std::move(item.entry));
   return true;
 }
 

@@ -1,9 +1,7 @@
-// Code page conversions and error descriptions for the Win32 port.
+// Conversions between code page 932 and UTF-16, and error descriptions, for the Win32 port.
 #include "port/win32/wide_text.h"
 
 #include <climits>
-
-#include "text/cp932.h"
 
 namespace koushin::port::win32 {
 
@@ -98,37 +96,3 @@ bool WidePath(const std::string& path, std::wstring* wide, const char* operation
 }
 
 }  // namespace koushin::port::win32
-
-namespace koushin::port {
-
-bool Cp932ToUtf8(const std::string& cp932, std::string* utf8) {
-  std::wstring wide;
-  utf8->clear();
-  return win32::Cp932ToWide(cp932, &wide) && win32::WideToMultiByte(CP_UTF8, wide, utf8);
-}
-
-bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
-  std::wstring wide;
-  cp932->clear();
-  return win32::MultiByteToWide(CP_UTF8, utf8, &wide) && win32::WideToCp932(wide, cp932);
-}
-
-std::string Cp932ToUtf8Lossy(const std::string& cp932) {
-  std::string utf8;
-  if (Cp932ToUtf8(cp932, &utf8)) return utf8;
-  // Character by character, so one bad byte costs one '?' and not the whole text.
-  utf8.clear();
-  for (std::size_t pos = 0; pos < cp932.size();) {
-    std::size_t length = text::CharLength(cp932, pos);
-    std::string piece;
-    if (Cp932ToUtf8(cp932.substr(pos, length), &piece)) {
-      utf8 += piece;
-    } else {
-      utf8 += '?';
-    }
-    pos += length;
-  }
-  return utf8;
-}
-
-}  // namespace koushin::port
