@@ -126,7 +126,9 @@ std::string UsageText() {
          "  --help, --version\n"
          "\n"
          "Exit status: 0 updated, 1 cancelled, 2 installation check failed (unattended),\n"
-         "3 the update stopped on an error, 4 info.txt invalid or missing, 64 bad command line.\n";
+         "3 the update stopped on an error, 4 info.txt invalid or missing, 7 a check before the\n"
+         "first change failed (disk space, a read-only file, files in use; nothing was changed),\n"
+         "64 bad command line.\n";
 }
 
 }  // namespace koushin::console

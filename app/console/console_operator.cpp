@@ -71,8 +71,10 @@ void ConsoleOperator::StartRun() {
   outcome_ = RunOutcome::kNotRun;
 }
 
-void ConsoleOperator::FinishRun(int updateRunResult) {
-  if (updateRunResult == engine::kRunBackToDestination) {
+void ConsoleOperator::FinishRun(int updateRunResult, bool refused) {
+  if (refused) {
+    outcome_ = RunOutcome::kRefused;
+  } else if (updateRunResult == engine::kRunBackToDestination) {
     outcome_ = RunOutcome::kCheckFailed;
   } else if (doneSeen_) {
     outcome_ = RunOutcome::kUpdated;

@@ -17,6 +17,7 @@ enum class RunOutcome {
   kCancelled,    // a disk prompt was cancelled
   kCheckFailed,  // the installation check failed; nothing was written
   kFailed,       // the run stopped on an error after it began
+  kRefused,      // a check before the first change failed; nothing was written
 };
 
 class ConsoleOperator : public engine::Operator {
@@ -35,7 +36,7 @@ class ConsoleOperator : public engine::Operator {
 
   // Brackets one UpdateRun; FinishRun takes its result.
   void StartRun();
-  void FinishRun(int updateRunResult);
+  void FinishRun(int updateRunResult, bool refused);
   RunOutcome Outcome() const { return outcome_; }
 
  private:

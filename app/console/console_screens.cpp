@@ -190,9 +190,10 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   log_.WriteCp932(std::string(settings_.dryRun ? "update run (dry run): " : "update run: ") +
                   record.installFolder);
   op_.StartRun();
-  engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun};
+  engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun,
+                             settings_.unattended};
   const int result = engine::UpdateRun(context);
-  op_.FinishRun(result);
+  op_.FinishRun(result, context.refused);
   log_.Write("update run ended with " + std::to_string(result));
   // Unattended, nobody is there to choose another folder: a failed check ends the wizard.
   if (result == engine::kRunBackToDestination && settings_.unattended) return engine::kRunClose;

@@ -25,6 +25,7 @@ constexpr int kExitCancelled = 1;
 constexpr int kExitCheckFailed = 2;
 constexpr int kExitFailed = 3;
 constexpr int kExitBadDescription = 4;
+constexpr int kExitRefused = 7;
 constexpr int kExitUsage = 64;
 
 constexpr char kVersion[] = "koushin 3.0.0 (console)";
@@ -199,6 +200,9 @@ int Run(int argc, char** argv) {
           break;
         case RunOutcome::kCheckFailed:
           status = kExitCheckFailed;
+          break;
+        case RunOutcome::kRefused:
+          status = kExitRefused;
           break;
         case RunOutcome::kFailed:
         case RunOutcome::kNotRun:

@@ -690,4 +690,25 @@ bool CheckArchive(const std::string& archivePath,
   return ok;
 }
 
+bool ListArchiveMembers(const std::string& archivePath, std::vector<MemberInfo>* members) {
+  members->clear();
+  port::InputFile file;
+  if (!file.Open(archivePath)) return false;
+  FileSource source(file);
+  LzhReader reader(source);
+  for (;;) {
+    MemberHeader header;
+    std::string error;
+    const ReadStatus status = reader.Next(&header, &error);
+    if (status == ReadStatus::kEnd) return true;
+    if (status == ReadStatus::kError) return false;
+    MemberInfo info;
+    info.name = header.FileName();
+    info.method = header.method;
+    info.size = header.originalSize;
+    info.isFolder = header.IsFolder();
+    members->push_back(info);
+  }
+}
+
 }  // namespace koushin::archive

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace koushin::archive {
 
@@ -37,5 +38,10 @@ struct MemberInfo {
 // on failure `message` says what is wrong (code page 932).
 bool CheckArchive(const std::string& archivePath,
                   const std::function<void(const MemberInfo&)>& onMember, std::string* message);
+
+// The members of an archive (Windows path, .lzh included) as their headers tell them, read
+// without decoding any data: for planning a run. False when the archive cannot be opened or a
+// header is damaged; `members` then holds those read before.
+bool ListArchiveMembers(const std::string& archivePath, std::vector<MemberInfo>* members);
 
 }  // namespace koushin::archive

@@ -31,6 +31,10 @@ enum Id {
   kDiskPromptSuffix,
   kUpdateFailedSuffix,
   kAttributeFailedSuffix,
+  kReadOnlySuffix,
+  kFilesInUse,
+  kDiskSpacePrefix,
+  kDiskSpaceSuffix,
   kCount,
 };
 
@@ -56,6 +60,10 @@ const char* const kUtf8[kCount] = {
     " 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
     "の更新に失敗しました。",
     "の属性更新に失敗しました。",
+    " は読み取り専用のため更新できません。",
+    "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。",
+    "ディスクの空き容量が足りません。あと ",
+    " MB 必要です。",
 };
 
 const std::string& Cp932(Id id) {
@@ -98,6 +106,18 @@ std::string UpdateFailed(const std::string& path) { return path + Cp932(kUpdateF
 
 std::string AttributeUpdateFailed(const std::string& path) {
   return path + Cp932(kAttributeFailedSuffix);
+}
+
+std::string ReadOnlyTarget(const std::string& path) { return path + Cp932(kReadOnlySuffix); }
+
+std::string FilesInUse(const std::vector<std::string>& names) {
+  std::string text = Cp932(kFilesInUse);
+  for (const std::string& name : names) text += "\r\n" + name;
+  return text;
+}
+
+std::string DiskSpaceShort(const std::string& megabytes) {
+  return Cp932(kDiskSpacePrefix) + megabytes + Cp932(kDiskSpaceSuffix);
 }
 
 }  // namespace koushin::engine::messages

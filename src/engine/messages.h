@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace koushin::engine::messages {
 
@@ -50,5 +51,13 @@ std::string DiskPrompt(int disk);
 std::string UpdateFailed(const std::string& path);
 // "%sの属性更新に失敗しました。": a file's attributes could not be read or written back.
 std::string AttributeUpdateFailed(const std::string& path);
+
+// "%s は読み取り専用のため更新できません。": a file the run would replace is read-only.
+std::string ReadOnlyTarget(const std::string& path);
+// "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。", followed by
+// the programs (or, where the platform does not name them, the files), one a line.
+std::string FilesInUse(const std::vector<std::string>& names);
+// "ディスクの空き容量が足りません。あと %s MB 必要です。" with `megabytes` for %s.
+std::string DiskSpaceShort(const std::string& megabytes);
 
 }  // namespace koushin::engine::messages

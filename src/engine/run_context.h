@@ -24,6 +24,11 @@ struct RunContext {
   // (Log), check every archive's CRCs, and write nothing at all. Disk prompts are still shown.
   // A dry run works on a copy of the record, so the record is left exactly as it was.
   bool dryRun = false;
+  // true: nobody is at the screen to close programs, so files in use end the run at once.
+  bool unattended = false;
+  // Set by the run when a check before its first change (space, read-only or files in use)
+  // ended it, or, in a dry run, failed: nothing was changed.
+  bool refused = false;
 };
 
 }  // namespace koushin::engine

@@ -8,6 +8,7 @@
 #include "engine/installation_check.h"
 #include "engine/messages.h"
 #include "engine/post_update_settings.h"
+#include "engine/preflight.h"
 #include "engine/setting_writer.h"
 #include "port/port.h"
 #include "text/path.h"
@@ -76,6 +77,7 @@ class Run {
     archive::ArchiveSetupB(1);
     currentDisk_ = 1;
     entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    if (!CheckBeforeChanges(context_, folder_, 0, currentDisk_, true)) return kRunClose;
     for (int i = 0; i < entryCount_; ++i) {
       if (!DoEntry(i)) return kRunClose;
     }
@@ -139,6 +141,7 @@ class Run {
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
       if (!AskForDisk(disk, mediaFile)) return false;
       currentDisk_ = disk;
+      if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) return false;
     }
 
     const std::string target = folder_ + record_.entryTargetSubfolders[i];
@@ -285,8 +288,10 @@ int UpdateRun(RunContext& context) {
   if (!context.dryRun) return RunGuarded(context);
   context.op.Log("dry run: nothing will be written");
   description::UpdateDescription copy = context.record;
-  RunContext dry{copy, context.sourceFolder, context.op, true};
-  return RunGuarded(dry);
+  RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
+  const int result = RunGuarded(dry);
+  context.refused = dry.refused;
+  return result;
 }
 
 bool CreateFolderIfMissing(const std::string& path) {

@@ -211,6 +211,30 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries,
                  Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------
+// Volumes and files in use: what the update run checks before it changes anything.
+
+struct VolumeInfo {
+  std::string id;               // equal for two paths on the same volume, else different
+  std::uint64_t freeBytes = 0;  // free space this program may use
+  bool hardLinks = false;       // a file there can be given a second name (a kept old version)
+};
+// The volume that holds `path`, or, where nothing exists at the path yet, its nearest existing
+// parent folder.
+bool QueryVolume(const std::string& path, VolumeInfo* info, Error* error = nullptr);
+
+struct FilesInUse {
+  std::vector<std::string> files;     // the given paths that another running program holds open
+  std::vector<std::string> programs;  // the names of those programs, each once (code page 932)
+};
+// Looks for running programs other than this one that hold any of `paths` open (files that do
+// not exist are passed over). POSIX reads /proc as fuser does (open files and mapped ones), and
+// names a program run by Wine by its Windows program file; Windows asks the Restart Manager and,
+// where it is missing or names nobody, opens each file without sharing, which finds the file but
+// not the program. False with an Error when no search could be made at all.
+bool FindFilesInUse(const std::vector<std::string>& paths, FilesInUse* found,
+                    Error* error = nullptr);
+
+// ---------------------------------------------------------------------------------------------
 // The profile (INI) services, with the semantics of GetPrivateProfileStringA and
 // WritePrivateProfileStringA in code page 932.
 

@@ -280,6 +280,60 @@ expect_status 1
 output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"
 file_has tamiro1.ini "GENGOU=平成"
 
+# --- checks before the first change -----------------------------------------------------------
+
+# A file of the installation held open by a running program: natively `sleep`, or the Windows
+# program tests/console/holder.cpp under Wine (found by its Windows name, not as the Wine server).
+# HOLDER is the program's process; it is ready once it holds the file.
+hold() {
+  local file=$D/c/EST/$1
+  if [ "$2" = native ]; then
+    sleep 600 3<"$file" &
+    HOLDER=$!
+    until [ -e "/proc/$HOLDER/fd/3" ] && grep -q '^sleep' "/proc/$HOLDER/cmdline"; do
+      kill -0 "$HOLDER" 2>/dev/null || { fail "the holder did not start"; return; }
+    done
+  else
+    "$WINE64" "$WORK/holder.exe" "Z:${file//\//\\}" "Z:${D//\//\\}\\ready" &
+    HOLDER=$!
+    until [ -e "$D/ready" ]; do
+      kill -0 "$HOLDER" 2>/dev/null || { fail "holder.exe did not start"; return; }
+      sleep 0.1
+    done
+  fi
+}
+
+ROOT=$(cd "$EXAMPLES/.." && pwd)
+# shellcheck source=../../scripts/wine-env.sh
+. "$ROOT/scripts/wine-env.sh"
+x86_64-w64-mingw32-g++ -municode -static -O1 -o "$WORK/holder.exe" "$ROOT/tests/console/holder.cpp" ||
+  fail "cannot build holder.exe (mingw-w64)"
+koushin_wine_prefix || fail "no Wine prefix"
+for kind in native wine; do
+  fresh "held_open_$kind"
+  hold kov3.ini $kind
+  wizard --yes --folder 'C:\EST' --log "$D/log"
+  kill "$HOLDER"
+  wait "$HOLDER" 2>/dev/null
+  expect_status 7
+  output_has "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。"
+  output_has "$([ $kind = native ] && echo sleep || echo holder.exe)"
+  output_lacks wineserver
+  grep -qF "exit status 7" "$D/log" || fail "the log lacks the exit status"
+  unchanged
+done
+
+fresh read_only_target
+chmod a-w "$D/c/EST/kov3.ini"
+wizard --yes --dry-run --folder 'C:\EST'
+expect_status 7
+output_has "C:\EST\kov3.ini は読み取り専用のため更新できません。"
+output_has "更新内容の確認が終わりました。"
+wizard --yes --folder 'C:\EST'
+expect_status 7
+output_lacks "システムは正常に更新されました。"
+unchanged
+
 # --- the update description, the command line, the log ----------------------------------------
 
 fresh info_missing

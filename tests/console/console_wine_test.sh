@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The Windows console wizard (koushin-console.exe) under Wine, through the Win32 port: the
 # machine's own drives, with the host's folders seen on drive Z:.
-# usage: console_wine_test.sh LAUNCHER KOUSHIN_EXE EXAMPLES_DIR
+# usage: console_wine_test.sh LAUNCHER KOUSHIN_EXE EXAMPLES_DIR HOLDER_EXE
 #   LAUNCHER runs a Windows program (the cross build's emulator, scripts/wine-env.sh).
+#   HOLDER_EXE holds a file open without sharing (tests/console/holder.cpp).
 set -u
 LAUNCHER=$1
 EXE=$2
 EXAMPLES=$3
+HOLDER_EXE=$4
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-console-wine.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 export LC_ALL=${LC_ALL:-C.UTF-8}
@@ -109,6 +111,23 @@ expect_status 0
 iconv -f CP932 -t UTF-8 "$D/見積/EST/tamiro1.ini" | tr -d '\r' | grep -qxF "GENGOU=令和" ||
   fail "tamiro1.ini was not updated"
 grep -qF "exit status 0" "$D/見積/記録.log" 2>/dev/null || fail "no log in the Japanese folder"
+
+# A file of the installation held open without sharing by another Windows program: found before
+# anything is changed (Wine's Restart Manager names nobody, so the file itself is named).
+fresh held_open
+"$LAUNCHER" "$HOLDER_EXE" "$(zpath "$D/EST/kov3.ini")" "$(zpath "$D/ready")" &
+holder=$!
+until [ -e "$D/ready" ]; do
+  kill -0 "$holder" 2>/dev/null || { fail "holder.exe did not start"; break; }
+  sleep 0.1
+done
+cp -r "$D/EST" "$D/before"
+run "" --yes --folder "$(zpath "$D/EST")"
+kill "$holder"
+expect_status 7
+grep -qF "次のプログラムが更新するファイルを使用しています。" "$D/out" || fail "no files-in-use message"
+grep -qF "kov3.ini" "$D/out" || fail "the file in use is not named"
+diff -r "$D/before" "$D/EST" >/dev/null || fail "the installation changed"
 
 fresh bad_option
 run "" --bogus

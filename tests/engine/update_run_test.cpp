@@ -398,37 +398,6 @@ TEST_F(UpdateRunTest, CopyIntoAFolderWhoseParentIsMissingFails) {
   EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
 }
 
-TEST_F(UpdateRunTest, ReadOnlyTargetFileIsNotReplaced) {
-  machine.Write("D:\\MEDIA\\A.TXT", "new");
-  machine.Write("D:\\MEDIA\\B.TXT", "b");
-  machine.Write("C:\\EST\\A.TXT", "old");
-  machine.SetAttributes("C:\\EST\\A.TXT", port::kAttrReadOnly);
-  description::UpdateDescription record =
-      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 0, "B.TXT", ""}});
-  EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{W("C:\\EST\\A.TXT") + "の更新に失敗しました。"});
-  EXPECT_EQ(machine.Read("C:\\EST\\A.TXT"), "old");
-  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
-}
-
-// An installed file marked read-only in a member's place fails its archive, as the platform's
-// copy would: the file stays, the later entries and the settings do not run.
-TEST_F(UpdateRunTest, ReadOnlyMemberTargetFailsTheExtraction) {
-  PutArchive("prog", "PROG");
-  machine.Write("D:\\MEDIA\\B.TXT", "b");
-  machine.Write("C:\\EST\\PROG.EXE", "old program");
-  machine.SetAttributes("C:\\EST\\PROG.EXE", port::kAttrReadOnly);
-  description::UpdateDescription record =
-      MakeRecord("C:\\EST", {{1, 1, "PROG", ""}, {1, 0, "B.TXT", ""}});
-  EXPECT_EQ(Run(record), 1);
-  ASSERT_EQ(op.shown.size(), 1u);
-  EXPECT_NE(op.shown[0].text.find("PROG"), std::string::npos) << op.shown[0].text;
-  EXPECT_EQ(op.shown[0].caption, "確認");
-  EXPECT_EQ(machine.Read("C:\\EST\\PROG.EXE"), "old program");
-  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
-  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
-}
-
 TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
   machine.Write("D:\\MEDIA\\A.TXT", "a");
   description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", "T\\"}});
