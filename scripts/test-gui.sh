@@ -72,6 +72,14 @@ make_media media-prefill "$TITLE" koushin-gui-test 1
 make_media media-invalid "$TITLE" '' 1
 printf '1,0,README.TXT,\\\r\n1,0,%s,\\\r\n' "$(printf 'A%.0s' $(seq 32))" \
   >>"$WORK/media-invalid/info.txt"
+# Cut short after 20 lines (as a damaged disk gives it), and missing: said, and nothing runs.
+make_media media-short "$TITLE" '' 1
+head -n 20 "$WORK/media-short/info.txt" >"$WORK/media-short/cut" &&
+  mv "$WORK/media-short/cut" "$WORK/media-short/info.txt"
+make_media media-none "$TITLE" '' 1
+rm "$WORK/media-none/info.txt"
+# A folder whose name code page 932 cannot spell: said, and the program ends.
+make_media media-é "$TITLE" '' 1
 
 # Drive E: with a small tree to browse, and an installation-like folder that must stay untouched.
 mkdir -p "$WORK/drive-e/EST" "$WORK/drive-e/ソフト/SUB" "$WORK/drive-e/表計算"
@@ -91,6 +99,11 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
   printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
   printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
     'E:\EST'
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
+    'E:\EST'
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' 'E:\EST'
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-é)" \
+    'プログラムのフォルダ名に使えない文字があります。' 'E:\EST'
 } >"$WORK/scenarios.txt"
 
 # The demo update: drive K: holds a copy of the installation, whose master folder setting is moved

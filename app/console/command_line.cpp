@@ -86,6 +86,25 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!value(&result.winePrefix)) return false;
     } else if (arg == "--windows-dir") {
       if (!value(&result.windowsFolder)) return false;
+    } else if (arg == "--check-media") {
+      if (!value(&text)) return false;
+      result.checkMedia.push_back(text);
+      // Further disks follow as plain arguments: disk 2, 3, ...
+      while (!inlineValue && i + 1 < count && arguments[i + 1].rfind("-", 0) != 0) {
+        result.checkMedia.push_back(arguments[++i]);
+      }
+      for (const std::string& folder : result.checkMedia) {
+        if (folder.empty()) return *problem = "--check-media needs folders", false;
+      }
+    } else if (arg == "--medium") {
+      if (!value(&text)) return false;
+      if (text == "fd") {
+        result.medium = Medium::kFloppy;
+      } else if (text == "cd") {
+        result.medium = Medium::kCd;
+      } else {
+        return *problem = "--medium wants fd or cd, got '" + text + "'", false;
+      }
     } else if (arg == "--help" || arg == "-h") {
       result.help = true;
     } else if (arg == "--version") {
@@ -94,6 +113,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       *problem = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
       return false;
     }
+  }
+  if (result.medium != Medium::kNone && result.checkMedia.empty()) {
+    *problem = "--medium goes with --check-media";
+    return false;
   }
   for (char letter : result.removable) {
     if (!result.drives.count(letter) && result.winePrefix.empty()) {
@@ -123,12 +146,16 @@ std::string UsageText() {
          "  --registry FILE     a .reg export (or system.reg) holding the uninstall entry\n"
          "  --wine-prefix DIR   take drives and registry from a Wine prefix\n"
          "  --windows-dir PATH  the Windows folder (default C:\\WINDOWS)\n"
+         "  --check-media DIR [DIR2 ...]\n"
+         "                      check update media for the vendor, disk 1, 2, ... as folders\n"
+         "                      (one folder: every disk); install nothing, change nothing\n"
+         "  --medium fd|cd      with --check-media: each disk must fit a floppy disk or a CD\n"
          "  --help, --version\n"
          "\n"
          "Exit status: 0 updated, 1 cancelled, 2 installation check failed (unattended),\n"
-         "3 the update stopped on an error, 4 info.txt invalid or missing, 7 a check before the\n"
-         "first change failed (disk space, a read-only file, files in use; nothing was changed),\n"
-         "64 bad command line.\n";
+         "3 the update stopped on an error, 4 info.txt invalid or missing (with --check-media:\n"
+         "the media have a problem), 7 a check before the first change failed (disk space, a\n"
+         "read-only file, files in use; nothing was changed), 64 bad command line.\n";
 }
 
 }  // namespace koushin::console

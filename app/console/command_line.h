@@ -9,18 +9,22 @@
 
 namespace koushin::console {
 
+enum class Medium { kNone, kFloppy, kCd };
+
 // Options as given (UTF-8, the terminal's text); main converts what the engine needs.
 struct CommandLine {
-  std::string media;                   // --media DIR; empty: the program's own folder
-  std::optional<std::string> folder;   // --folder PATH
-  bool yes = false;                    // --yes: unattended
-  bool dryRun = false;                 // --dry-run
-  std::string logFile;                 // --log FILE
-  std::map<char, std::string> drives;  // --drive X=DIR (upper-case letters; the last one wins)
-  std::set<char> removable;            // --removable X
-  std::string registryFile;            // --registry FILE
-  std::string winePrefix;              // --wine-prefix DIR
-  std::string windowsFolder;           // --windows-dir PATH
+  std::string media;                    // --media DIR; empty: the program's own folder
+  std::optional<std::string> folder;    // --folder PATH
+  bool yes = false;                     // --yes: unattended
+  bool dryRun = false;                  // --dry-run
+  std::string logFile;                  // --log FILE
+  std::map<char, std::string> drives;   // --drive X=DIR (upper-case letters; the last one wins)
+  std::set<char> removable;             // --removable X
+  std::string registryFile;             // --registry FILE
+  std::string winePrefix;               // --wine-prefix DIR
+  std::string windowsFolder;            // --windows-dir PATH
+  std::vector<std::string> checkMedia;  // --check-media DIR [DIR2 ...]: disk 1, 2, ...
+  Medium medium = Medium::kNone;        // --medium fd|cd
   bool help = false;
   bool version = false;
 };

@@ -8,12 +8,14 @@
 #include "console_operator.h"
 #include "console_screens.h"
 #include "description/update_description.h"
+#include "engine/media_check.h"
 #include "port/port.h"
 #include "run_log.h"
 #include "terminal.h"
 #include "text/cp932.h"
 #include "text/path.h"
 #include "wizard/sequencer.h"
+#include "wizard/texts.h"
 
 namespace koushin::console {
 
@@ -35,8 +37,11 @@ void Print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// For a code page 932 path. A backslash counts only at a character boundary: it is also the trail
+// byte of ソ, 表 and 能, which a host path may hold.
 bool IsWindowsStyle(const std::string& path) {
-  return path.find('\\') != std::string::npos || (path.size() >= 2 && path[1] == ':');
+  return text::FindAtCharBoundary(path, "\\") != std::string::npos ||
+         (path.size() >= 2 && path[1] == ':');
 }
 
 // True for a Windows path that names the same folder whatever the current drive and folders are:
@@ -76,8 +81,11 @@ bool MediaFolder(const std::string& given, const std::string& programArgument,
   std::string folder = given;
   if (folder.empty()) {
     folder = port::ProgramFolderUtf8(programArgument);
-  } else if (!IsWindowsStyle(folder)) {
-    folder = port::AbsoluteHostPath(folder);
+  } else {
+    std::string spelled;  // the test reads code page 932, as every test below does
+    if (port::Utf8ToCp932(folder, &spelled) && !IsWindowsStyle(spelled)) {
+      folder = port::AbsoluteHostPath(folder);
+    }
   }
   std::string cp932;
   if (!port::Utf8ToCp932(folder, &cp932)) {
@@ -103,6 +111,53 @@ bool MediaFolder(const std::string& given, const std::string& programArgument,
 int Usage(const std::string& problem) {
   Print(stderr, "koushin: " + problem + "\n" + UsageText());
   return kExitUsage;
+}
+
+// --check-media: the report, one line per finding and a summary, on standard output. Exit 0 when
+// the media are sound (notes and warnings allowed), 4 when they have a problem.
+int CheckMediaCommand(const CommandLine& commandLine, const std::string& programArgument,
+                      RunLog& log) {
+  std::vector<std::string> folders;
+  for (const std::string& given : commandLine.checkMedia) {
+    std::string folder;
+    std::string problem;
+    if (!MediaFolder(given, programArgument, &folder, &problem)) return Usage(problem);
+    folders.push_back(folder);
+  }
+  const std::uint64_t capacity = commandLine.medium == Medium::kFloppy ? engine::kFloppyBytes
+                                 : commandLine.medium == Medium::kCd   ? engine::kCdBytes
+                                                                       : 0;
+  port::UseUtf8Console();
+  const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity);
+  int problems = 0;
+  int warnings = 0;
+  for (const engine::MediaFinding& finding : findings) {
+    std::string where;
+    if (finding.entry != 0) where += "entry " + std::to_string(finding.entry) + ", ";
+    if (finding.line != 0) where += "info.txt line " + std::to_string(finding.line) + ", ";
+    if (finding.disk != 0 && folders.size() > 1) {
+      where += "disk " + std::to_string(finding.disk) + ", ";
+    }
+    if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
+    const char* kind = "note";
+    if (finding.severity == engine::Severity::kProblem) {
+      kind = "problem";
+      ++problems;
+    } else if (finding.severity == engine::Severity::kWarning) {
+      kind = "warning";
+      ++warnings;
+    }
+    const std::string line = std::string(kind) + ": " + where + ForTerminal(finding.text);
+    Print(stdout, line + "\n");
+    log.Write(line);
+  }
+  const std::string summary =
+      std::to_string(problems) + (problems == 1 ? " problem, " : " problems, ") +
+      std::to_string(warnings) + (warnings == 1 ? " warning: " : " warnings: ") +
+      (problems == 0 ? "the media are sound" : "the media cannot be used as they are");
+  Print(stdout, summary + "\n");
+  log.Write(summary);
+  return problems == 0 ? kExitUpdated : kExitBadDescription;
 }
 
 int Run(int argc, char** argv) {
@@ -140,10 +195,14 @@ int Run(int argc, char** argv) {
   port::Error error;
   if (!port::Configure(options, &error)) return Usage(error.Describe());
 
+  const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
+  if (!commandLine.checkMedia.empty()) {
+    return CheckMediaCommand(commandLine, programArgument, log);
+  }
+
   ScreenSettings settings;
   settings.unattended = commandLine.yes;
   settings.dryRun = commandLine.dryRun;
-  const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
   if (!MediaFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
     return Usage(problem);
   }
@@ -167,8 +226,10 @@ int Run(int argc, char** argv) {
     return kExitBadDescription;
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
+    // The wizard's own words, as the Windows wizard shows them, then the detail.
     const std::string text =
-        "koushin: info.txt is invalid, line " + std::to_string(loaded.line) + ": " + loaded.problem;
+        "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line)) + " (" +
+        loaded.problem + ")";
     Print(stderr, text + "\n");
     log.Write(text);
     return kExitBadDescription;

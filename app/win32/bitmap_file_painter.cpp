@@ -1,5 +1,6 @@
 #include "bitmap_file_painter.h"
 
+#include <new>
 #include <vector>
 
 #include "gfx/bitmap_file.h"
@@ -26,9 +27,7 @@ HPALETTE CreateBitmapPalette(const gfx::BitmapImage& image, bool* created) {
   return handle;
 }
 
-}  // namespace
-
-int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
+int Paint(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
   gfx::BitmapImage image;
   if (!gfx::ReadBitmapFile(path, &image)) return 0;
   bool created = false;
@@ -47,6 +46,18 @@ int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD r
     if (created) DeleteObject(palette);
   }
   return 1;
+}
+
+}  // namespace
+
+int BitmapFilePainter(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperation) {
+  // A picture that cannot be held in memory (its block or its palette) is not painted; the
+  // wizard goes on without it.
+  try {
+    return Paint(dc, rect, path, rasterOperation);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 }  // namespace koushin::win32

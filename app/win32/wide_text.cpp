@@ -29,4 +29,19 @@ std::string Cp932FromWide(std::wstring_view wide) {
   return bytes;
 }
 
+bool Cp932FromWideExactly(std::wstring_view wide, std::string* cp932) {
+  cp932->clear();
+  if (wide.empty()) return true;
+  const int size = static_cast<int>(wide.size());
+  BOOL usedDefault = FALSE;
+  const int count = WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size,
+                                        nullptr, 0, nullptr, &usedDefault);
+  if (count <= 0 || usedDefault) return false;
+  cp932->assign(static_cast<std::size_t>(count), '\0');
+  usedDefault = FALSE;
+  const int written = WideCharToMultiByte(kCodePage932, WC_NO_BEST_FIT_CHARS, wide.data(), size,
+                                          cp932->data(), count, nullptr, &usedDefault);
+  return written == count && !usedDefault;
+}
+
 }  // namespace koushin::win32

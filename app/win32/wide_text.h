@@ -15,4 +15,8 @@ std::wstring WideFromCp932(std::string_view cp932);
 // UTF-16 to code page 932. Characters the code page lacks become '?'.
 std::string Cp932FromWide(std::wstring_view wide);
 
+// UTF-16 to code page 932 exactly: false when a character has no code page 932 form (no '?' and
+// no look-alike stands in for it), so that a path never silently names another file.
+bool Cp932FromWideExactly(std::wstring_view wide, std::string* cp932);
+
 }  // namespace koushin::win32

@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "about_dialog.h"
+#include "engine/messages.h"
 #include "main_frame.h"
 #include "text/path.h"
 #include "wide_text.h"
+#include "wizard/texts.h"
 #include "wizard_doc.h"
 
 namespace koushin::win32 {
@@ -16,13 +18,17 @@ namespace {
 std::string sourceFolder;
 CWizardApp* theApp = nullptr;
 
-// The program's own full path, in code page 932.
-std::string ProgramPath() {
+// The program's own full path, in code page 932; false when it cannot be had or has a character
+// that code page 932 lacks (every media path is built on it, and a '?' or a look-alike in its
+// place would name another folder).
+bool ProgramPath(std::string* path) {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD got = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (got == 0) return std::string();
-    if (got < buffer.size()) return Cp932FromWide(std::wstring_view(buffer.data(), got));
+    if (got == 0) return false;
+    if (got < buffer.size()) {
+      return Cp932FromWideExactly(std::wstring_view(buffer.data(), got), path);
+    }
     buffer.resize(buffer.size() * 2);
   }
 }
@@ -40,12 +46,22 @@ CWizardApp::~CWizardApp() {
 }
 
 BOOL CWizardApp::InitInstance() {
+  // An empty removable drive chosen in the drive list is listed as its root and [..]; the
+  // system's own "no disk" box would stop the wizard behind its back.
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+
   // The visual style's controls, the progress bar among them.
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                 ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
 
-  sourceFolder = text::SourceFolderFromProgramPath(ProgramPath());
+  std::string programPath;
+  if (!ProgramPath(&programPath)) {
+    MessageBoxW(nullptr, WideFromCp932(wizard::texts::ProgramFolderUnusable()).c_str(),
+                WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
+    return FALSE;
+  }
+  sourceFolder = text::SourceFolderFromProgramPath(programPath);
 
   document_ = std::make_unique<CWizardDoc>();
   if (!document_->OnNewDocument()) return FALSE;

@@ -34,22 +34,24 @@ HWND CWizardView::Frame() const { return GetParent(Handle()); }
 void CWizardView::CloseFrame() { PostMessageW(Frame(), WM_CLOSE, 0, 0); }
 
 int CWizardView::OnCreate() {
-  // Without info.txt the wizard still runs, with an empty record. An info.txt that cannot be used
-  // (too many entries, a column too long) is said and ends the program: an empty record would
-  // pass the installation check on any installation and write its settings.
+  // An info.txt that is missing, unreadable or cannot be used (cut short, too many entries, a
+  // column too long) is said and ends the program: an empty or half-read record would pass the
+  // installation check on any installation and write its settings.
   const description::LoadResult loaded =
       description::LoadUpdateDescription(SourceFolder(), &record_);
-  if (loaded.status == description::LoadStatus::kInvalid) {
-    invalidLine_ = loaded.line;
-    PostCommand(ID_DESCRIPTION_INVALID);
-  } else {
+  if (loaded.status == description::LoadStatus::kRead) {
     PostCommand(ID_WIZARD_NOTICE);
+  } else {
+    descriptionProblem_ = loaded.status == description::LoadStatus::kInvalid
+                              ? wizard::texts::DescriptionInvalid(loaded.line)
+                              : wizard::texts::DescriptionUnreadable();
+    PostCommand(ID_DESCRIPTION_INVALID);
   }
   return 0;
 }
 
 void CWizardView::OnDescriptionInvalid() {
-  MessageBoxW(Handle(), WideFromCp932(wizard::texts::DescriptionInvalid(invalidLine_)).c_str(),
+  MessageBoxW(Handle(), WideFromCp932(descriptionProblem_).c_str(),
               WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
   CloseFrame();
 }

@@ -42,7 +42,7 @@ class CWizardView : public Window {
   description::UpdateDescription record_;
   wizard::Sequencer sequencer_{record_};
   GuiOperator* runOperator_ = nullptr;  // set while UpdateRun works
-  int invalidLine_ = 0;                 // the line at fault when info.txt cannot be used
+  std::string descriptionProblem_;      // why info.txt cannot be used (code page 932)
 };
 
 }  // namespace koushin::win32

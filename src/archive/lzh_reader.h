@@ -48,6 +48,8 @@ struct MemberHeader {
 
 enum class ReadStatus { kMember, kEnd, kError };
 
+struct HeaderExtensions;  // what a member's extended headers add, while its header is read
+
 class LzhReader {
  public:
   explicit LzhReader(ByteSource& source);
@@ -56,8 +58,10 @@ class LzhReader {
   LzhReader& operator=(const LzhReader&) = delete;
 
   // Moves to the next member, skipping whatever is left of the current one's data. kEnd at the
-  // end marker (a zero byte) or at the end of the stream exactly between members; kError with
-  // `error` (English, for logs and messages) for anything damaged or cut short.
+  // end marker (a zero byte) after at least one member, or at the end of the stream right after
+  // a member of LArc's methods (-lzs-, -lz4-, -lz5-), whose writer puts no end marker; kError
+  // with `error` (English, for logs and messages) for anything damaged or cut short, an archive
+  // without members, and any other archive that stops between members without its end marker.
   ReadStatus Next(MemberHeader* header, std::string* error);
 
   // The current member's packed bytes (exactly packedSize of them, fewer if the archive is cut
@@ -70,6 +74,17 @@ class LzhReader {
 
  private:
   class DataSource;
+  // One reader per header level, each filling `header` from the header bytes `h` (its first 22
+  // bytes already read) and reading the rest; false with `why` for a damaged or cut header.
+  bool ReadDosBase(std::vector<std::uint8_t>& h, MemberHeader* header, HeaderExtensions* ext,
+                   std::size_t* after, std::string* why);
+  bool ReadLevel0(std::vector<std::uint8_t>& h, MemberHeader* header, HeaderExtensions* ext,
+                  std::string* why);
+  bool ReadLevel1(std::vector<std::uint8_t>& h, MemberHeader* header, HeaderExtensions* ext,
+                  std::string* why);
+  bool ReadLevel2Or3(std::vector<std::uint8_t>& h, MemberHeader* header, HeaderExtensions* ext,
+                     std::string* why);
+  static bool Why(std::string* why, const char* text);
   bool ReadExact(std::uint8_t* buffer, std::size_t size);
   bool Skip(std::uint64_t size);
 
@@ -79,6 +94,8 @@ class LzhReader {
   std::uint64_t headerOffset_ = 0;
   std::uint64_t dataOffset_ = 0;
   bool failed_ = false;
+  int members_ = 0;         // members read so far
+  std::string lastMethod_;  // the last member's method
 };
 
 // Splits a stored path into components: on 0xFF and '/' everywhere, and on '\\' only where it

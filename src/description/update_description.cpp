@@ -12,35 +12,8 @@ namespace koushin::description {
 
 namespace {
 
-constexpr int kHeaderLines = 42;
+constexpr int kSystemIniLine = 19;
 constexpr char kEndOfFile = 26;  // Ctrl+Z ends a text file read in text mode
-
-// Splits the file into lines the way a text-mode read does on Windows: a Ctrl+Z byte ends the
-// file, a CR right before an LF is dropped (a CR anywhere else stays in the line), and an LF ends
-// a line. A last line without a line break still counts; nothing after the last LF does. A line's
-// value ends at its first NUL byte, as the C string it is read into does: the rest of that line
-// is dropped, so that no text of the record holds a NUL that a path, a registry key or an INI
-// value would silently cut in another place.
-std::vector<std::string_view> SplitLines(std::string_view bytes) {
-  const std::size_t end = bytes.find(kEndOfFile);
-  if (end != std::string_view::npos) bytes = bytes.substr(0, end);
-
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t lf = bytes.find('\n', start);
-    const bool terminated = lf != std::string_view::npos;
-    if (!terminated) lf = bytes.size();
-    std::size_t stop = lf;
-    if (terminated && stop > start && bytes[stop - 1] == '\r') --stop;
-    std::string_view line = bytes.substr(start, stop - start);
-    const std::size_t nul = line.find('\0');
-    if (nul != std::string_view::npos) line = line.substr(0, nul);
-    lines.push_back(line);
-    start = lf + 1;
-  }
-  return lines;
-}
 
 // The four scan fields shared by every entry line, 32 bytes each in the file's format: at most
 // kMaxEntryColumn bytes of text.
@@ -73,13 +46,70 @@ const char* const kColumnNames[4] = {"disk number", "kind", "file name", "target
 
 }  // namespace
 
+std::vector<std::string_view> DescriptionLines(std::string_view bytes) {
+  const std::size_t end = bytes.find(kEndOfFile);
+  if (end != std::string_view::npos) bytes = bytes.substr(0, end);
+
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t lf = bytes.find('\n', start);
+    const bool terminated = lf != std::string_view::npos;
+    if (!terminated) lf = bytes.size();
+    std::size_t stop = lf;
+    if (terminated && stop > start && bytes[stop - 1] == '\r') --stop;
+    std::string_view line = bytes.substr(start, stop - start);
+    const std::size_t nul = line.find('\0');
+    if (nul != std::string_view::npos) line = line.substr(0, nul);
+    lines.push_back(line);
+    start = lf + 1;
+  }
+  return lines;
+}
+
+std::vector<LoadResult> FindDescriptionProblems(const std::string& bytes) {
+  std::vector<LoadResult> problems;
+  const std::vector<std::string_view> lines = DescriptionLines(bytes);
+  // A cut-short file (a damaged disk, a copy that stopped) would otherwise run with empty values
+  // that match any installation; the header is complete or the file is refused.
+  if (static_cast<int>(lines.size()) < kHeaderLines) {
+    const int missing = static_cast<int>(lines.size()) + 1;
+    problems.push_back({LoadStatus::kInvalid, missing,
+                        "the file ends before header line " + std::to_string(missing) + " of " +
+                            std::to_string(kHeaderLines)});
+    return problems;
+  }
+  // An empty system INI name makes the installation check probe the folder itself, which is
+  // always there: any folder would pass.
+  if (lines[kSystemIniLine - 1].empty()) {
+    problems.push_back({LoadStatus::kInvalid, kSystemIniLine, "the system INI name is empty"});
+  }
+  ScanFields fields;
+  for (int index = kHeaderLines; index < static_cast<int>(lines.size()); ++index) {
+    const int lineNumber = index + 1;
+    if (index - kHeaderLines == kMaxEntries) {
+      problems.push_back({LoadStatus::kInvalid, lineNumber,
+                          "more than " + std::to_string(kMaxEntries) + " entry lines"});
+      break;
+    }
+    const int tooLong = ScanEntryLine(lines[index], &fields);
+    if (tooLong != 0) {
+      problems.push_back({LoadStatus::kInvalid, lineNumber,
+                          std::string("entry column ") + std::to_string(tooLong) + " (" +
+                              kColumnNames[tooLong - 1] + ") is longer than " +
+                              std::to_string(kMaxEntryColumn) + " bytes"});
+    }
+  }
+  return problems;
+}
+
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record) {
   *record = UpdateDescription();
-  const std::vector<std::string_view> lines = SplitLines(bytes);
-  auto line = [&lines](int index) {
-    return index < static_cast<int>(lines.size()) ? std::string(lines[index]) : std::string();
-  };
+  const std::vector<LoadResult> problems = FindDescriptionProblems(bytes);
+  if (!problems.empty()) return problems.front();
 
+  const std::vector<std::string_view> lines = DescriptionLines(bytes);
+  auto line = [&lines](int index) { return std::string(lines[index]); };
   for (int i = 0; i < kMaxKeys; ++i) record->uninstallKeys[i] = line(i);
   record->installFolder = line(15);
   record->versionIniCode = line(16);
@@ -97,20 +127,7 @@ LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* r
 
   ScanFields fields;  // the first entry line's missing columns read as "" and 0
   for (int index = kHeaderLines; index < static_cast<int>(lines.size()); ++index) {
-    const int lineNumber = index + 1;
-    if (record->entryCount == kMaxEntries) {
-      *record = UpdateDescription();
-      return {LoadStatus::kInvalid, lineNumber,
-              "more than " + std::to_string(kMaxEntries) + " entry lines"};
-    }
-    const int tooLong = ScanEntryLine(lines[index], &fields);
-    if (tooLong != 0) {
-      *record = UpdateDescription();
-      return {LoadStatus::kInvalid, lineNumber,
-              std::string("entry column ") + std::to_string(tooLong) + " (" +
-                  kColumnNames[tooLong - 1] + ") is longer than " +
-                  std::to_string(kMaxEntryColumn) + " bytes"};
-    }
+    ScanEntryLine(lines[index], &fields);
     const int n = record->entryCount;
     record->entryDiskNumbers[n] = text::ParseInt(fields.columns[0]);
     record->entryKinds[n] = text::ParseInt(fields.columns[1]);

@@ -3,9 +3,12 @@
 
 #include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace koushin::description {
 
+constexpr int kHeaderLines = 42;  // lines before the first entry line
 constexpr int kMaxEntries = 100;
 constexpr int kMaxKeys = 15;
 constexpr std::size_t kMaxEntryColumn = 31;  // bytes per entry column
@@ -42,19 +45,33 @@ struct LoadResult {
   std::string problem;  // for kInvalid: what is wrong, in English
 };
 
+// The lines of an info.txt file as a text-mode read gives them: a Ctrl+Z byte (26) ends the file,
+// a CR right before an LF is dropped (a CR anywhere else stays in the line), an LF ends a line, a
+// last line without a line break still counts. A line's value ends at its first NUL byte, as the
+// C string it is read into does, so that no text of the record holds a NUL that a path, a
+// registry key or an INI value would silently cut in another place.
+std::vector<std::string_view> DescriptionLines(std::string_view bytes);
+
 // Parses the bytes of an info.txt file into `record` (which is reset first), as a text-mode read
 // sees them: lines end in CR LF or LF, nothing is trimmed, a Ctrl+Z byte (26) ends the file, a
 // NUL byte ends the value of its line (the rest of that line is dropped). The first 42 lines are
-// the header (missing ones are empty); every further line, an empty one included, is an entry
+// the header; every further line, an empty one included, is an entry
 // scanned into four columns that keep the previous line's values when empty or missing.
-// kInvalid, with the 1-based line number and the problem, when the file has more than 100 entry
+// kInvalid, with the 1-based line number and the problem, when the file has fewer than 42 lines
+// (the line is the first one missing), an empty line 19 (system INI name), more than 100 entry
 // lines or an entry column (of the four scanned) longer than 31 bytes; the record is then left
-// empty, so that nothing is installed from a description that was not read whole.
+// empty, so that nothing is installed from a description that was not read whole. A file of
+// exactly 42 lines has no entries and is valid.
 LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* record);
 
+// Every rule of the file that ParseUpdateDescription enforces, checked to the end rather than to
+// the first broken one: each problem with its line, in the order of the file (empty when the file
+// is valid). For the media check, which tells a vendor all of them at once.
+std::vector<LoadResult> FindDescriptionProblems(const std::string& bytes);
+
 // Reads sourceFolder + "info.txt" through the port and parses it. kNotFound leaves the empty
-// record, with which the wizard still runs; its `problem` then holds the port's description of
-// the failure, for the log.
+// record, which the wizards never run with (it would match any installation); its `problem` then
+// holds the port's description of the failure, for the log.
 LoadResult LoadUpdateDescription(const std::string& sourceFolder, UpdateDescription* record);
 
 }  // namespace koushin::description

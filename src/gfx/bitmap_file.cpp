@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 
 #include "port/port.h"
 
@@ -59,7 +61,7 @@ std::size_t ByteStream::Read(unsigned char* destination, std::size_t count) {
   return n;
 }
 
-std::size_t ReadInChunks(ByteStream& stream, unsigned char* destination, std::size_t count) {
+std::size_t ReadInChunks(ByteSource& stream, unsigned char* destination, std::size_t count) {
   const std::size_t total = count;
   while (count > kChunkSize) {
     if (stream.Read(destination, kChunkSize) != kChunkSize) return 0;
@@ -70,8 +72,13 @@ std::size_t ReadInChunks(ByteStream& stream, unsigned char* destination, std::si
 }
 
 bool ParseBitmap(std::string_view bytes, BitmapImage* image) {
-  *image = BitmapImage();
   ByteStream file(bytes);
+  return ReadBitmap(file, image);
+}
+
+bool ReadBitmap(ByteSource& file, BitmapImage* image) {
+  *image = BitmapImage();
+  const std::uint64_t fileSize = file.Size();
 
   unsigned char fileHeader[kFileHeaderSize];
   if (file.Read(fileHeader, kFileHeaderSize) != kFileHeaderSize) return false;
@@ -118,15 +125,23 @@ bool ParseBitmap(std::string_view bytes, BitmapImage* image) {
   // Everything the block will hold must be in the file before anything is allocated.
   const std::uint64_t tableEnd =
       kFileHeaderSize + headerSize + (masksInHeader ? 0 : maskBytes) + tableBytes;
-  if (tableEnd > bytes.size()) return false;
+  if (tableEnd > fileSize) return false;
   const std::uint64_t dataStart = offBits != 0 ? offBits : tableEnd;
-  if (imageSize > 0 && (dataStart > bytes.size() || imageSize > bytes.size() - dataStart)) {
+  if (imageSize > 0 && (dataStart > fileSize || imageSize > fileSize - dataStart)) {
     return false;
   }
 
   const std::size_t imageOffset =
       kInfoHeaderSize + maskBytes + static_cast<std::size_t>(tableBytes);
-  std::vector<unsigned char> block(imageOffset + static_cast<std::size_t>(imageSize));
+  // A picture too large for the memory there is is not painted; it never ends the program.
+  std::vector<unsigned char> block;
+  try {
+    block.resize(imageOffset + static_cast<std::size_t>(imageSize));
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
   std::memcpy(block.data(), info, kInfoHeaderSize);
   Put32(block.data() + kBiSize, kInfoHeaderSize);
   Put32(block.data() + kBiClrUsed, colorCount);
@@ -156,11 +171,65 @@ bool ParseBitmap(std::string_view bytes, BitmapImage* image) {
   return true;
 }
 
+namespace {
+
+// An open file read front to back through the port. A seek forward skips; a seek back opens the
+// file again, which only odd files (image data before the colour table) ever need.
+class FileSource : public ByteSource {
+ public:
+  FileSource(const std::string& path, std::uint64_t size) : path_(path), size_(size) {}
+  bool Open() { return file_.Open(path_); }
+  std::size_t Read(unsigned char* destination, std::size_t count) override {
+    if (!Reach()) return 0;
+    std::size_t done = 0;
+    while (done < count) {
+      std::size_t got = 0;
+      if (!file_.Read(destination + done, count - done, &got) || got == 0) break;
+      done += got;
+    }
+    at_ += done;
+    position_ = at_;
+    return done;
+  }
+  void Seek(std::uint64_t position) override { position_ = position; }
+  std::uint64_t Position() const override { return position_; }
+  std::uint64_t Size() const override { return size_; }
+
+ private:
+  // Brings the file's own position to the one asked for.
+  bool Reach() {
+    if (position_ < at_) {
+      file_.Close();
+      if (!file_.Open(path_)) return false;
+      at_ = 0;
+    }
+    unsigned char scratch[4096];
+    while (at_ < position_) {
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(sizeof scratch, position_ - at_));
+      std::size_t got = 0;
+      if (!file_.Read(scratch, want, &got) || got == 0) return false;
+      at_ += got;
+    }
+    return true;
+  }
+
+  std::string path_;
+  std::uint64_t size_;
+  port::InputFile file_;
+  std::uint64_t at_ = 0;        // where the open file stands
+  std::uint64_t position_ = 0;  // where the next read starts
+};
+
+}  // namespace
+
 bool ReadBitmapFile(const std::string& path, BitmapImage* image) {
   *image = BitmapImage();
-  std::string bytes;
-  if (!port::ReadWholeFile(path, &bytes)) return false;
-  return ParseBitmap(bytes, image);
+  port::FileStatus status;
+  if (!port::ReadFileStatus(path, &status)) return false;
+  FileSource file(path, status.size);
+  if (!file.Open()) return false;
+  return ReadBitmap(file, image);
 }
 
 std::vector<PaletteEntry> BitmapPalette(const BitmapImage& image) {

@@ -41,17 +41,26 @@ struct PaletteEntry {
   std::uint8_t blue = 0;
 };
 
-// A read position over the bytes of an open file: reads return the count that arrived, and the
-// position can be moved from the start of the file, past its end too (later reads then get 0).
-class ByteStream {
+// A read position over the bytes of a file: reads return the count that arrived, and the position
+// can be moved from the start of the file, past its end too (later reads then get 0).
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::size_t Read(unsigned char* destination, std::size_t count) = 0;
+  virtual void Seek(std::uint64_t position) = 0;
+  virtual std::uint64_t Position() const = 0;
+  virtual std::uint64_t Size() const = 0;
+  std::uint64_t Remaining() const { return Position() < Size() ? Size() - Position() : 0; }
+};
+
+// The bytes of a file already in memory.
+class ByteStream : public ByteSource {
  public:
   explicit ByteStream(std::string_view bytes) : bytes_(bytes) {}
-  std::size_t Read(unsigned char* destination, std::size_t count);
-  void Seek(std::uint64_t position) { position_ = position; }
-  std::uint64_t Position() const { return position_; }
-  std::uint64_t Remaining() const {
-    return position_ < bytes_.size() ? bytes_.size() - position_ : 0;
-  }
+  std::size_t Read(unsigned char* destination, std::size_t count) override;
+  void Seek(std::uint64_t position) override { position_ = position; }
+  std::uint64_t Position() const override { return position_; }
+  std::uint64_t Size() const override { return bytes_.size(); }
 
  private:
   std::string_view bytes_;
@@ -60,7 +69,7 @@ class ByteStream {
 
 // Reads `count` bytes into `destination` in pieces of at most kChunkSize bytes. Returns `count`
 // when every byte arrived, else 0 (so a count of 0 reads nothing and returns 0).
-std::size_t ReadInChunks(ByteStream& stream, unsigned char* destination, std::size_t count);
+std::size_t ReadInChunks(ByteSource& stream, unsigned char* destination, std::size_t count);
 
 // Reads a bitmap from the bytes of a .BMP file into `image`. True when the file holds a supported
 // bitmap whose colour table and image data are all present: "BM" signature, a BITMAPINFOHEADER
@@ -74,8 +83,15 @@ std::size_t ReadInChunks(ByteStream& stream, unsigned char* destination, std::si
 // `image` left empty, otherwise.
 bool ParseBitmap(std::string_view bytes, BitmapImage* image);
 
-// Reads the .BMP file at `path` (a Windows path, through the port) and parses it as ParseBitmap
-// does. False when the file cannot be read or is not a supported bitmap.
+// Reads a bitmap as ParseBitmap does from any source: the headers and colour table first, then
+// the image data once, straight into the block, which is allocated at its exact size only after
+// every size was checked against the source's. False, with `image` left empty, also when the
+// block cannot be allocated.
+bool ReadBitmap(ByteSource& source, BitmapImage* image);
+
+// Reads the .BMP file at `path` (a Windows path, through the port) as ReadBitmap does, without
+// holding the whole file in memory. False when the file cannot be read or is not a supported
+// bitmap.
 bool ReadBitmapFile(const std::string& path, BitmapImage* image);
 
 // The palette of the image: one entry per colour table entry, in order; empty when the image has

@@ -23,6 +23,8 @@ enum Id {
   kScreenFailed,
   kDescriptionInvalidBefore,
   kDescriptionInvalidAfter,
+  kDescriptionUnreadable,
+  kProgramFolderUnusable,
   kCount,
 };
 
@@ -41,6 +43,8 @@ const char* const kUtf8[kCount] = {
     "画面を表示できません。",
     "info.txt の ",
     " 行目が正しくありません。",
+    "info.txt を読み込めません。",
+    "プログラムのフォルダ名に使えない文字があります。",
 };
 
 const std::string& Cp932(Id id) {
@@ -70,6 +74,8 @@ const std::string& DriveListLabel() { return Cp932(kDriveListLabel); }
 const std::string& FolderFieldLabel() { return Cp932(kFolderFieldLabel); }
 const std::string& ConfirmFolderLabel() { return Cp932(kConfirmFolderLabel); }
 const std::string& ScreenFailed() { return Cp932(kScreenFailed); }
+const std::string& DescriptionUnreadable() { return Cp932(kDescriptionUnreadable); }
+const std::string& ProgramFolderUnusable() { return Cp932(kProgramFolderUnusable); }
 
 std::string DescriptionInvalid(int line) {
   return Cp932(kDescriptionInvalidBefore) + std::to_string(line) + Cp932(kDescriptionInvalidAfter);

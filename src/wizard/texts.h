@@ -31,5 +31,9 @@ const std::string& ScreenFailed();
 // Shown when info.txt cannot be used; the program then ends without touching the installation.
 // "info.txt の %d 行目が正しくありません。"
 std::string DescriptionInvalid(int line);
+// Shown when info.txt is missing or cannot be read; the program then ends.
+const std::string& DescriptionUnreadable();  // "info.txt を読み込めません。"
+// Shown when the program's own folder cannot be named in code page 932; the program then ends.
+const std::string& ProgramFolderUnusable();  // "プログラムのフォルダ名に使えない文字があります。"
 
 }  // namespace koushin::wizard::texts

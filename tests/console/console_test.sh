@@ -148,6 +148,10 @@ MEDIA=(--media 'C:\ソ')
 wizard --yes --folder 'C:\EST'
 expect_status 0
 updated
+# As a host path it stays one: its trail byte is no Windows separator.
+MEDIA=(--media "$D/c/ソ")
+wizard --yes --folder 'C:\EST' --log "$D/log"
+grep -qF "media $D/c/ソ/," "$D/log" || fail "the host media path became $(grep -F ' media ' "$D/log")"
 
 # --- unattended and dry runs -------------------------------------------------------------------
 
@@ -348,6 +352,29 @@ wizard --yes
 expect_status 4
 unchanged
 
+# A cut-short, an empty and a nameless-INI info.txt: refused with the line, nothing touched.
+for cut in "300 bytes" "0 bytes" "no line 19"; do
+  fresh "info_${cut// /_}"
+  case $cut in
+    "300 bytes") head -c 300 "$EXAMPLES/demo-media/info.txt" >"$D/media/info.txt" ;;
+    "0 bytes") : >"$D/media/info.txt" ;;
+    *) sed -i '19s/.*/\r/' "$D/media/info.txt" ;;
+  esac
+  wizard --yes
+  expect_status 4
+  output_has "行目が正しくありません。"
+  unchanged
+done
+output_has "info.txt の 19 行目が正しくありません。"
+
+# PROGRAM.lzh that stops after its last member, without its end mark: refused, naming it.
+fresh archive_cut_short
+head -c -1 "$D/media/PROGRAM.lzh" >"$D/cut" && mv "$D/cut" "$D/media/PROGRAM.lzh"
+wizard --yes --folder 'C:\EST'
+expect_status 3
+output_has "PROGRAM"
+output_lacks "システムは正常に更新されました。"
+
 fresh bad_command_lines
 for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
   "--yes=1" "--folder"; do
@@ -377,6 +404,45 @@ for line in "step: notice (101)" "step: destination (102)" "step: confirmation (
 done
 grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" &&
   fail "a log line without its time"
+
+# --- the media check: one case a line; the media copy is changed by SETUP (run in $D/media),
+# checked with ARGS, and must give STATUS and show TEXT; nothing on the media changes.
+cut_last_byte() { head -c -1 "$1" >cut && mv cut "$1"; }
+while IFS='|' read -r name setup args want text; do
+  fresh "check_$name"
+  (cd "$D/media" && eval "$setup")
+  before=$(cd "$D/media" && find . -type f -exec md5sum {} + | sort)
+  # shellcheck disable=SC2086
+  eval "\"\$BIN\" --check-media \"\$D/media\" $args" >"$D/out" 2>&1
+  status=$?
+  expect_status "$want"
+  output_has "$text"
+  [ "$before" = "$(cd "$D/media" && find . -type f -exec md5sum {} + | sort)" ] ||
+    fail "the media changed"
+done <<'CASES'
+sound|:||0|variants present: START1, START2
+sound_on_a_floppy|:|--medium fd|0|0 problems, 1 warning: the media are sound
+name_case|mv PROGRAM.lzh program.LZH; mv history.txt HISTORY.TXT||0|the media are sound
+info_cut_short|head -c 300 info.txt >i && mv i info.txt||4|problem: info.txt line 27: the file ends before header line 27
+info_missing|rm info.txt||4|problem: info.txt cannot be read
+info_no_ini_name|sed -i '19s/.*/\r/' info.txt||4|info.txt line 19: the system INI name is empty
+info_every_rule|sed -i '19s/.*/\r/; 44s/PROGRAM/PROGRAM-NAMED-AT-LENGTH-OF-32-BYTES/' info.txt||4|info.txt line 44: entry column 3
+info_short_entry|printf '1,0,history.txt\r\n' >>info.txt||0|warning: entry 7, info.txt line 49: entry line has fewer than four fields
+file_missing|rm history.txt||4|file missing: 
+archive_missing|rm BMP.lzh||4|problem: entry 3, info.txt line 45: archive missing
+archive_cut_short|cut_last_byte PROGRAM.lzh||4|without its end mark
+archive_crc|dd if=/dev/zero of=PROGRAM.lzh bs=1 seek=900 count=4 conv=notrunc 2>/dev/null||4|problem: entry 2, info.txt line 44: 
+start_variant_missing|rm START2.lzh||0|title keyword 2 (line 29) has no variant START2.lzh
+start_no_variant|rm START1.lzh START2.lzh||4|no variant START1..START15 found
+disks_as_folders|mkdir ../disk2 && mv MASTER.lzh ../disk2/|"$D/disk2"|0|the media are sound
+disk_missing_its_file|mkdir ../disk2|"$D/disk2"|4|entry 6, info.txt line 48, disk 2: archive missing
+entry_beyond_the_disks|mkdir ../disk2; sed -i '48s/^2/3/' info.txt|"$D/disk2"|4|the entry is on disk 3, but 2 disks were given
+too_big_for_a_floppy|head -c 1500000 /dev/zero >EXTRA.BIN|--medium fd|4|more than the medium's 1457664
+fits_a_cd|head -c 1500000 /dev/zero >EXTRA.BIN|--medium cd|0|the media are sound
+picture_not_a_bitmap|echo not a picture >VIEW.BMP||4|info.txt line 22: picture missing or not a bitmap
+target_out|sed -i 's/history.txt,\\doc\\/history.txt,..\\doc\\/' info.txt||0|leads out of the installation folder
+target_drive|sed -i 's/history.txt,\\doc\\/history.txt,D:\\doc\\/' info.txt||0|leads out of the installation folder
+CASES
 
 if [ "$failures" -gt 0 ]; then
   echo "console tests: $failures failures"

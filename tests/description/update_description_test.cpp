@@ -73,27 +73,35 @@ TEST(UpdateDescriptionTest, HeaderLinesByPosition) {
   }
 }
 
+// Header lines "H<first>".."H42", each ended by CR LF: the rest of a header after a case's own
+// first lines.
+std::string HeaderFrom(int first) {
+  std::string text;
+  for (int i = first; i <= 42; ++i) text += "H" + std::to_string(i) + "\r\n";
+  return text;
+}
+
 TEST(UpdateDescriptionTest, HeaderValues) {
   struct Case {
     const char* what;
     std::string file;
     std::string key1, key2, noticeText, keyword15;
   } cases[] = {
-      {"nothing trimmed", "  key \r\n C:\\EST \r\n", "  key ", " C:\\EST ", "", ""},
-      {"short file", "key\nC:\\EST", "key", "C:\\EST", "", ""},
-      {"empty file", "", "", "", "", ""},
-      {"Ctrl+Z ends the file", "key\r\nC:\\E\x1AST\r\nmore\r\n", "key", "C:\\E", "", ""},
-      {"lone CR stays", "a\rb\r\r\nx\r", "a\rb\r", "x\r", "", ""},
-      {"0x5C trail bytes", kSo + "\r\nC:\\" + kHyo + "\\" + kNo + "\r\n", kSo,
-       "C:\\" + kHyo + "\\" + kNo, "", ""},
-      {"TABs become line breaks", std::string(25, '\n') + "A\txB\tyC\t\n", "", "", "A\r\nB\r\nC\r",
+      {"nothing trimmed", "  key \r\n C:\\EST \r\n" + HeaderFrom(3), "  key ", " C:\\EST ", "H26",
+       "H42"},
+      {"lone CR stays", "a\rb\r\r\nx\r\r\n" + HeaderFrom(3), "a\rb\r", "x\r", "H26", "H42"},
+      {"0x5C trail bytes", kSo + "\r\nC:\\" + kHyo + "\\" + kNo + "\r\n" + HeaderFrom(3), kSo,
+       "C:\\" + kHyo + "\\" + kNo, "H26", "H42"},
+      {"TABs become line breaks",
+       Header().substr(0, Header().find("H26")) + "A\txB\tyC\t\n" + HeaderFrom(27), "H1", "H2",
+       "A\r\nB\r\nC\r", "H42"},
+      {"no TAB conversion elsewhere", "a\tb\n" + HeaderFrom(2), "a\tb", "H2", "H26", "H42"},
+      {"line 42 without line break", Header().substr(0, Header().size() - 2), "H1", "H2", "H26",
+       "H42"},
+      {"empty keyword line", Header().substr(0, Header().size() - 5) + "\r\n", "H1", "H2", "H26",
        ""},
-      {"no TAB conversion elsewhere", "a\tb\n", "a\tb", "", "", ""},
-      {"line 42 without line break", std::string(41, '\n') + "last", "", "", "", "last"},
-      {"NUL ends a value",
-       std::string("k\0ey\r\nC:\\E\0ST\r\n", 15) + std::string(23, '\n') +
-           std::string("A\tx\0B\tyC", 8),
-       "k", "C:\\E", "A\r\n", ""},
+      {"NUL ends a value", std::string("k\0ey\r\nC:\\E\0ST\r\n", 15) + HeaderFrom(3), "k", "C:\\E",
+       "H26", "H42"},
   };
   for (const auto& c : cases) {
     UpdateDescription d;
@@ -105,7 +113,8 @@ TEST(UpdateDescriptionTest, HeaderValues) {
     EXPECT_EQ(d.entryCount, 0) << c.what;
   }
   UpdateDescription d;
-  ParseUpdateDescription(std::string(26, '\n') + "x\ty\tz", &d);
+  const std::string head = Header().substr(0, Header().find("H27"));
+  ParseUpdateDescription(head + "x\ty\tz\r\n" + HeaderFrom(28), &d);
   EXPECT_EQ(d.destinationText, "x\r\n\r\n");  // y and z are the bytes each TAB takes
 }
 
@@ -191,13 +200,23 @@ TEST(UpdateDescriptionTest, Limits) {
     hundred += std::to_string(i) + ",1,f" + std::to_string(i) + ",\\\r\n";
   const std::string c31(31, 'c');
   const std::string c32(32, 'c');
+  const std::string h = Header();
   struct Case {
     const char* what;
-    std::string lines;
+    std::string lines;  // after the header, or the whole file where `whole`
     LoadStatus status;
     int line;
     int entryCount;
+    bool whole = false;
   } cases[] = {
+      {"empty file", "", LoadStatus::kInvalid, 1, 0, true},
+      {"two lines", "key\nC:\\EST", LoadStatus::kInvalid, 3, 0, true},
+      {"NUL bytes", std::string(300, '\0'), LoadStatus::kInvalid, 2, 0, true},
+      {"41 lines", h.substr(0, h.find("H42")), LoadStatus::kInvalid, 42, 0, true},
+      {"Ctrl+Z in line 30", h.substr(0, h.find("H30")) + "\x1A" + h.substr(h.find("H30")),
+       LoadStatus::kInvalid, 30, 0, true},
+      {"empty line 19", h.substr(0, h.find("H19")) + h.substr(h.find("H19") + 3),
+       LoadStatus::kInvalid, 19, 0, true},
       {"100 entries", hundred, LoadStatus::kRead, 0, 100},
       {"101 entries", hundred + "1,1,x,\\\r\n", LoadStatus::kInvalid, 143, 0},
       {"100 entries and a blank line", hundred + "\r\n", LoadStatus::kInvalid, 143, 0},
@@ -211,7 +230,7 @@ TEST(UpdateDescriptionTest, Limits) {
   };
   for (const auto& c : cases) {
     UpdateDescription d;
-    const LoadResult r = ParseUpdateDescription(Header() + c.lines, &d);
+    const LoadResult r = ParseUpdateDescription(c.whole ? c.lines : h + c.lines, &d);
     EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(r.line, c.line) << c.what;
     EXPECT_EQ(d.entryCount, c.entryCount) << c.what;

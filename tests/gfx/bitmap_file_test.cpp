@@ -326,6 +326,11 @@ TEST(BitmapFileTest, ReadsRealFiles) {
   EXPECT_FALSE(ReadBitmapFile(folder + "missing.bmp", &image));
   EXPECT_TRUE(image.block.empty());
   EXPECT_FALSE(ReadBitmapFile(folder, &image));  // a folder is no bitmap
+  // Only the headers and the image data are read: 3 GB (sparse) after them are never held.
+  std::filesystem::resize_file(temp / std::filesystem::u8path(u8"\u80fd/\u30bd.bmp"),
+                               std::uintmax_t{3} << 30);
+  EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
+  EXPECT_EQ(image.block.size(), image.imageOffset + 120);
   std::error_code ignored;
   std::filesystem::remove_all(temp, ignored);
 }

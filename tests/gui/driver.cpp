@@ -376,6 +376,9 @@ void ScenarioCancel(const Setup& setup) {
   const HWND about = WaitFor(kAbout);
   if (about != nullptr) {
     CheckText(TextOf(GetDlgItem(about, 1)), L"OK", "about box button");
+    HWND version = FindWindowExW(about, nullptr, L"Static", L"koushin Version 3.0");
+    Check(version != nullptr && (GetWindowLongW(version, GWL_STYLE) & WS_GROUP) != 0,
+          "about box: the version text starts a group");
     Shot("about");
     Click(about, 1);
     notice = WaitFor(kNotice, about);
@@ -472,6 +475,9 @@ void ScenarioBrowse(const Setup& setup) {
   if (confirm == nullptr) return Stop();
   CheckText(TextOf(confirm), kCaptionUpdate, "confirmation caption");
   CheckText(TextOf(GetDlgItem(confirm, 1006)), entered, "confirmation shows the folder");
+  // "C:\R&D" must not show as "C:\RD" with D underlined.
+  Check((GetWindowLongW(GetDlgItem(confirm, 1006), GWL_STYLE) & SS_NOPREFIX) != 0,
+        "the confirmation's folder text takes '&' as it is");
   Shot("confirm");
   Click(confirm, 2);
   destination = WaitFor(kDestination, confirm);

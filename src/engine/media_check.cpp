@@ -1,0 +1,294 @@
+#include "engine/media_check.h"
+
+#include <utility>
+
+#include "archive/archive.h"
+#include "description/update_description.h"
+#include "gfx/bitmap_file.h"
+#include "port/port.h"
+#include "text/cp932.h"
+#include "text/number.h"
+#include "text/path.h"
+
+namespace koushin::engine {
+
+namespace {
+
+constexpr int kArchiveKind = 1;
+constexpr int kVariants = 15;          // START1 .. START15, one per title keyword
+constexpr std::size_t kMaxPath = 259;  // the longest path Windows opens, without its NUL
+constexpr int kFirstEntryLine = description::kHeaderLines + 1;
+
+class MediaChecker {
+ public:
+  MediaChecker(const std::vector<std::string>& diskFolders, std::uint64_t capacity)
+      : folders_(diskFolders), capacity_(capacity) {}
+
+  std::vector<MediaFinding> Run() {
+    if (folders_.empty()) {
+      Add(Severity::kProblem, 0, 0, 0, "no media folder given");
+      return std::move(findings_);
+    }
+    if (CheckDescription()) {
+      CheckHeaderValues();
+      for (int i = 0; i < record_.entryCount; ++i) CheckEntry(i);
+      CheckPictures();
+    }
+    for (std::size_t d = 0; d < folders_.size(); ++d) CheckDiskSize(static_cast<int>(d) + 1);
+    return std::move(findings_);
+  }
+
+ private:
+  void Add(Severity severity, int line, int entry, int disk, const std::string& text) {
+    findings_.push_back({severity, line, entry, disk, text});
+  }
+
+  // Loads info.txt from disk 1 with the wizard's own loader. False when there is no record to
+  // check further.
+  bool CheckDescription() {
+    const std::string path = folders_[0] + "info.txt";
+    if (!port::ReadWholeFile(path, &bytes_)) {
+      Add(Severity::kProblem, 0, 0, 1, "info.txt cannot be read: " + path);
+      return false;
+    }
+    const std::vector<description::LoadResult> problems =
+        description::FindDescriptionProblems(bytes_);
+    for (const description::LoadResult& problem : problems) {
+      Add(Severity::kProblem, problem.line, 0, 1, problem.problem);
+    }
+    return problems.empty() && description::ParseUpdateDescription(bytes_, &record_).status ==
+                                   description::LoadStatus::kRead;
+  }
+
+  // Values the loader takes as they are, but which the wizard reads in a way a vendor may not
+  // expect.
+  void CheckHeaderValues() {
+    if (record_.uninstallKeys[0].empty()) {
+      Add(Severity::kWarning, 1, 0, 0,
+          "line 1 is empty: no window title and no uninstall key to find the installation");
+    }
+    if (record_.installFolder.empty()) {
+      Add(Severity::kWarning, 16, 0, 0, "line 16 names no default installation folder");
+    }
+    const int master = text::ParseInt(record_.masterAdjust);
+    if (master != 0 && master != 1) {
+      Add(Severity::kWarning, 18, 0, 0, "line 18 is neither 0 nor 1: no master conversion runs");
+    }
+    const int category = text::ParseInt(record_.categoryCode);
+    if (category < 1 || category > 6) {
+      Add(Severity::kWarning, 20, 0, 0, "line 20 is no category code from 1 to 6");
+    }
+    if (record_.newVersion.empty()) {
+      Add(Severity::kWarning, 21, 0, 0, "line 21 is empty: no version is written");
+    }
+    // An entry line of fewer than four fields silently repeats columns of the line before.
+    const std::vector<std::string_view> lines = description::DescriptionLines(bytes_);
+    for (std::size_t i = description::kHeaderLines; i < lines.size(); ++i) {
+      std::string_view line = lines[i];
+      int fields = 0;
+      for (; fields < 4; ++fields) {
+        const std::size_t comma = line.find(',');
+        if (line.substr(0, comma).empty()) break;
+        if (comma == std::string_view::npos) {
+          ++fields;
+          break;
+        }
+        line.remove_prefix(comma + 1);
+      }
+      if (fields < 4) {
+        const int number = static_cast<int>(i) + 1;
+        Add(Severity::kWarning, number, number - description::kHeaderLines, 0,
+            "entry line has fewer than four fields: the rest repeat the line before");
+      }
+    }
+  }
+
+  // The folder of the disk an entry is on, or "" with a problem when that disk was not given.
+  std::string DiskFolder(int i) {
+    if (folders_.size() == 1) return folders_[0];
+    const int disk = record_.entryDiskNumbers[i];
+    if (disk >= 1 && disk <= static_cast<int>(folders_.size())) return folders_[disk - 1];
+    Add(Severity::kProblem, kFirstEntryLine + i, i + 1, 0,
+        "the entry is on disk " + std::to_string(disk) + ", but " +
+            std::to_string(folders_.size()) + " disks were given");
+    return std::string();
+  }
+
+  void CheckEntry(int i) {
+    const int line = kFirstEntryLine + i;
+    const int disk = record_.entryDiskNumbers[i];
+    if (disk < 1) Add(Severity::kProblem, line, i + 1, 0, "the disk number is not 1 or more");
+    CheckTargetFolder(i);
+    const std::string folder = DiskFolder(i);
+    if (folder.empty()) return;
+    const std::string& name = record_.entryFileNames[i];
+    if (record_.entryKinds[i] != kArchiveKind) {
+      if (!port::PathExists(folder + name) || port::IsFolder(folder + name)) {
+        Add(Severity::kProblem, line, i + 1, disk, "file missing: " + folder + name);
+      }
+      return;
+    }
+    if (text::SplitPath(name).name != "START") {
+      CheckArchiveFile(i, folder + name + ".lzh");
+      return;
+    }
+    // The START archive is chosen by the installed variant: START3 for the third keyword.
+    std::string found;
+    for (int v = 1; v <= kVariants; ++v) {
+      const std::string path = folder + name + std::to_string(v) + ".lzh";
+      const bool present = port::PathExists(path);
+      if (present) {
+        found += (found.empty() ? "" : ", ") + name + std::to_string(v);
+        CheckArchiveFile(i, path);
+      } else if (KeywordReachable(v)) {
+        Add(Severity::kWarning, line, i + 1, disk,
+            "title keyword " + std::to_string(v) + " (line " + std::to_string(27 + v) +
+                ") has no variant " + name + std::to_string(v) +
+                ".lzh: an installation of it would stop here");
+      }
+    }
+    if (found.empty()) {
+      Add(Severity::kProblem, line, i + 1, disk, "no variant " + name + "1.." + name + "15 found");
+    } else {
+      Add(Severity::kNote, line, i + 1, disk, "variants present: " + found);
+    }
+  }
+
+  // Whether title keyword `v` can ever identify a variant: the first keyword found in the title
+  // wins, so one that repeats an earlier keyword, or follows an empty one (which is found in
+  // every title), never does.
+  bool KeywordReachable(int v) const {
+    for (int k = 1; k < v; ++k) {
+      const std::string& earlier = record_.titleKeywords[k - 1];
+      if (earlier.empty() || earlier == record_.titleKeywords[v - 1]) return false;
+    }
+    return true;
+  }
+
+  // Headers, every member's CRC, names and methods, through the wizard's own archive library;
+  // each member's path below the default installation folder must stay within what Windows
+  // opens.
+  void CheckArchiveFile(int i, const std::string& path) {
+    const int line = kFirstEntryLine + i;
+    const int disk = record_.entryDiskNumbers[i];
+    if (!port::PathExists(path)) {
+      Add(Severity::kProblem, line, i + 1, disk, "archive missing: " + path);
+      return;
+    }
+    std::string folder = record_.installFolder;
+    const std::size_t separator = text::FindLastSeparator(folder);
+    if (folder.empty() || separator != folder.size() - 1) folder += '\\';
+    folder += record_.entryTargetSubfolders[i];
+    std::string tooLong;
+    std::string message;
+    const bool sound = archive::CheckArchive(
+        path,
+        [&](const archive::MemberInfo& member) {
+          if (tooLong.empty() && !member.isFolder &&
+              folder.size() + member.name.size() > kMaxPath) {
+            tooLong = member.name;
+          }
+        },
+        &message);
+    if (!sound) Add(Severity::kProblem, line, i + 1, disk, message);
+    if (!tooLong.empty()) {
+      Add(Severity::kWarning, line, i + 1, disk,
+          "member " + tooLong + " would be " + folder + tooLong + ", longer than " +
+              std::to_string(kMaxPath) + " bytes");
+    }
+  }
+
+  // The wizard appends the target folder to the installation folder as it stands; one that
+  // climbs out of it or names a drive or another root writes elsewhere.
+  void CheckTargetFolder(int i) {
+    const std::string& target = record_.entryTargetSubfolders[i];
+    bool dots = false;
+    std::size_t start = 0;
+    for (std::size_t pos = 0; pos <= target.size();) {
+      const bool end = pos == target.size();
+      if (end || target[pos] == '\\' || target[pos] == '/') {
+        if (target.compare(start, pos - start, "..") == 0) dots = true;
+        start = pos + 1;
+        if (end) break;
+        ++pos;
+        continue;
+      }
+      pos += text::CharLength(target, pos);
+    }
+    const bool drive = target.find(':') != std::string::npos;
+    const bool root = target.size() >= 2 && (target[0] == '\\' || target[0] == '/') &&
+                      (target[1] == '\\' || target[1] == '/');
+    if (dots || drive || root) {
+      Add(Severity::kWarning, kFirstEntryLine + i, i + 1, 0,
+          "the target folder " + target + " leads out of the installation folder");
+    }
+  }
+
+  void CheckPictures() {
+    const std::pair<int, const std::string*> pictures[] = {{22, &record_.viewBitmap},
+                                                           {23, &record_.noticeBitmap},
+                                                           {24, &record_.destinationBitmap},
+                                                           {25, &record_.confirmBitmap}};
+    for (const auto& picture : pictures) {
+      const std::string& name = *picture.second;
+      if (name.empty()) {
+        Add(Severity::kWarning, picture.first, 0, 1, "no picture named");
+        continue;
+      }
+      gfx::BitmapImage image;
+      if (!gfx::ReadBitmapFile(folders_[0] + name, &image)) {
+        Add(Severity::kProblem, picture.first, 0, 1,
+            "picture missing or not a bitmap the wizard paints: " + folders_[0] + name);
+      }
+    }
+  }
+
+  // Adds up the sizes of every file below `folder`.
+  std::uint64_t FolderBytes(const std::string& folder, int depth) {
+    std::vector<port::FoundEntry> entries;
+    std::uint64_t total = 0;
+    if (depth > 32 || !port::FindEntries(folder + "*", &entries)) return 0;
+    for (const port::FoundEntry& entry : entries) {
+      if (entry.name == "." || entry.name == "..") continue;
+      if (entry.isFolder) {
+        total += FolderBytes(folder + entry.name + "\\", depth + 1);
+        continue;
+      }
+      port::FileStatus status;
+      if (port::ReadFileStatus(folder + entry.name, &status)) total += status.size;
+    }
+    return total;
+  }
+
+  void CheckDiskSize(int disk) {
+    if (capacity_ == 0) return;
+    const std::uint64_t bytes = FolderBytes(folders_[disk - 1], 0);
+    if (bytes > capacity_) {
+      Add(Severity::kProblem, 0, 0, disk,
+          "the disk holds " + std::to_string(bytes) + " bytes, more than the medium's " +
+              std::to_string(capacity_));
+    }
+  }
+
+  const std::vector<std::string>& folders_;
+  const std::uint64_t capacity_;
+  std::string bytes_;
+  description::UpdateDescription record_;
+  std::vector<MediaFinding> findings_;
+};
+
+}  // namespace
+
+std::vector<MediaFinding> CheckMedia(const std::vector<std::string>& diskFolders,
+                                     std::uint64_t capacity) {
+  return MediaChecker(diskFolders, capacity).Run();
+}
+
+bool HasProblem(const std::vector<MediaFinding>& findings) {
+  for (const MediaFinding& finding : findings) {
+    if (finding.severity == Severity::kProblem) return true;
+  }
+  return false;
+}
+
+}  // namespace koushin::engine

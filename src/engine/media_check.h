@@ -1,0 +1,44 @@
+// The media check: everything a vendor should know about a set of update media before they are
+// copied to disks or burnt, found without an installation and without changing anything. The
+// console wizard (--check-media) and the media compiler both call it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace koushin::engine {
+
+// Capacities of the media a set is written to, in bytes.
+constexpr std::uint64_t kFloppyBytes = 1457664;  // a 1.44 MB floppy disk as formatted
+constexpr std::uint64_t kCdBytes = 681984000;    // a 650 MB CD
+
+enum class Severity {
+  kNote,     // for the vendor's information (the START variants found)
+  kWarning,  // the wizard works, but perhaps not as meant
+  kProblem,  // the wizard would fail, or do harm
+};
+
+struct MediaFinding {
+  Severity severity = Severity::kProblem;
+  int line = 0;      // the info.txt line it concerns, 0 for none
+  int entry = 0;     // the 1-based entry it concerns, 0 for none
+  int disk = 0;      // the 1-based disk it concerns, 0 for none
+  std::string text;  // what is wrong, English; names from the media in code page 932
+};
+
+// Checks the media whose disks are the folders `diskFolders` (code page 932 Windows or host paths
+// as the port takes them, each ending with a separator): disk 1 first, and with a single folder
+// every entry is looked for in it. `capacity` is the size of one disk, 0 for no limit. Returns
+// the findings in the order they were found: the rules of info.txt (with its lines), every
+// entry's file as the wizard looks for it (case-insensitively, on the disk its number names, and
+// for START every variant START1..START15), every archive's headers, member CRCs, names and
+// methods, each disk's size, the four pictures, and target folders that lead out of the
+// installation folder. Nothing on the media is changed.
+std::vector<MediaFinding> CheckMedia(const std::vector<std::string>& diskFolders,
+                                     std::uint64_t capacity);
+
+// True when one of the findings is a problem (notes and warnings leave the media sound).
+bool HasProblem(const std::vector<MediaFinding>& findings);
+
+}  // namespace koushin::engine
