@@ -97,13 +97,14 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
   printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-master)" '[-e-]' '[ソフト]' '[SUB]' \
     'e:\' 'e:\ソフト' 'e:\'
   printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
-    'E:\EST'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
-    'E:\EST'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' 'E:\EST'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-é)" \
-    'プログラムのフォルダ名に使えない文字があります。' 'E:\EST'
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
+    'E:\EST' invalid
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
+    'E:\EST' invalid-short
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' 'E:\EST' \
+    invalid-none
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-é)" \
+    'プログラムのフォルダ名に使えない文字があります。' 'E:\EST' invalid-folder
 } >"$WORK/scenarios.txt"
 
 # The demo update: drive K: holds a copy of the installation, whose master folder setting is moved
