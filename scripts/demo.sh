@@ -43,7 +43,9 @@ utf8() {
 }
 echo "demo: changes in C:\\EST"
 cd "$DEMO"
-{ (cd before/EST && find . -type f); (cd c/EST && find . -type f); } | sort -u | while read -r f; do
+# Our journal folder (.koushin: the lock and the kept old files for an undo) is left out.
+{ (cd before/EST && find . -type f); (cd c/EST && find . -path ./.koushin -prune -o -type f -print); } |
+  sort -u | while read -r f; do
   f=${f#./}
   old=before/EST/$f new=c/EST/$f
   if [ ! -e "$old" ]; then

@@ -125,6 +125,19 @@ printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' \
   'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
   >>"$WORK/scenarios.txt"
 
+# A run that stops: drive L: holds another copy of the installation, the media a damaged archive.
+# After the failure message the wizard puts the installation back and says so.
+RESTORE=$WORK/restore
+mkdir -p "$RESTORE/l"
+cp -r examples/demo-media "$RESTORE/media"
+head -c 60 examples/demo-media/PROGRAM.lzh >"$RESTORE/media/PROGRAM.lzh"
+cp build/mingw64/app/win32/koushin.exe "$RESTORE/media/"
+cp -r examples/demo-install/EST "$RESTORE/l/EST"
+cp -r examples/demo-install/EST "$RESTORE/before"
+ln -sfn "$RESTORE/l" "$WINEPREFIX/dosdevices/l:"
+printf 'restore\t%s\t%s\t%s\n' "$(winpath "$RESTORE/media/koushin.exe")" 'L:\EST' \
+  '更新前の状態に戻しました。' >>"$WORK/scenarios.txt"
+
 # --- A private X display.
 display=
 for n in $(seq 91 120); do
@@ -133,10 +146,11 @@ done
 [ -n "$display" ] || skip "no free X display number"
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
-# The drive letters D:, E: and K: are ours only while the stage runs.
+# The drive letters D:, E:, K: and L: are ours only while the stage runs.
 cleanup() {
   kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:"
+  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:" \
+    "$WINEPREFIX/dosdevices/l:"
 }
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
@@ -165,6 +179,13 @@ status=${PIPESTATUS[0]}
 set -e
 "$WINESERVER" -k 2>/dev/null || true
 
+if diff -r -x .koushin "$RESTORE/before" "$RESTORE/l/EST" >/dev/null; then
+  echo "  ok   the stopped run left the installation as it was"
+else
+  echo "  FAIL the stopped run changed the installation"
+  status=$((status + 1))
+fi
+
 # The update under Windows must leave the same bytes as the console wizard's on the same
 # media and installation: extracted and copied files, INI settings, converted masters.
 console=build/native/app/console/koushin
@@ -173,7 +194,7 @@ LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "K=$DEMO/c
 # INI files are compared without their blank lines: Wine's profile functions drop the blank
 # line between sections when they rewrite a file, which Windows and our POSIX profile engine
 # keep; that difference is noted, not counted.
-if diff -r -x '*.ini' "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
+if diff -r -x '*.ini' -x .koushin "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
   echo "  ok   every file but the INI files holds the console wizard's bytes"
 else
   echo "  FAIL the GUI's update differs from the console wizard's (build/gui-test/demo.diff):"

@@ -57,6 +57,9 @@ console_differential() {
   nativeText=$(cat "$work/native/out")
   winText=${winText//"$winRoot\\$folder"/FOLDER}
   nativeText=${nativeText//"$work/native/$folder"/FOLDER}
+  # The kept old INI versions differ in size by the blank lines Wine's profile functions drop.
+  winText=$(printf '%s\n' "$winText" | sed -E 's/old files kept: [0-9]+ bytes/old files kept: N bytes/')
+  nativeText=$(printf '%s\n' "$nativeText" | sed -E 's/old files kept: [0-9]+ bytes/old files kept: N bytes/')
   if ! diff <(printf '%s\n' "$winText") <(printf '%s\n' "$nativeText") >&2; then
     echo "windows: the console's screen text differs under Wine (<) and natively (>)" >&2
     ok=1
@@ -80,8 +83,9 @@ console_differential() {
         ok=1
         ;;
     esac
-  done < <(diff -rq "$work/win/EST" "$work/native/EST" || true)
-  if [ "$case" != update ] && ! diff -r examples/demo-install/EST "$work/win/EST" >/dev/null; then
+  done < <(diff -rq -x .koushin "$work/win/EST" "$work/native/EST" || true)
+  # Our journal folder (.koushin: the lock, the kept generation) is no part of the installation.
+  if [ "$case" != update ] && ! diff -r -x .koushin examples/demo-install/EST "$work/win/EST" >/dev/null; then
     echo "windows: the $case case changed the installation" >&2
     ok=1
   fi

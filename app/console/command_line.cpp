@@ -86,6 +86,15 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!value(&result.winePrefix)) return false;
     } else if (arg == "--windows-dir") {
       if (!value(&result.windowsFolder)) return false;
+    } else if (arg == "--recover") {
+      if (!flag(&result.recover)) return false;
+    } else if (arg == "--undo") {
+      if (!flag(&result.undo)) return false;
+    } else if (arg == "--force") {
+      if (!flag(&result.force)) return false;
+    } else if (arg == "--report") {
+      if (!value(&result.reportFile)) return false;
+      if (result.reportFile.empty()) return *problem = "--report needs a file", false;
     } else if (arg == "--check-media") {
       if (!value(&text)) return false;
       result.checkMedia.push_back(text);
@@ -114,6 +123,12 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       return false;
     }
   }
+  if ((result.recover || result.undo) && !result.folder) {
+    return *problem = std::string(result.undo ? "--undo" : "--recover") + " needs --folder", false;
+  }
+  if (result.recover && result.undo)
+    return *problem = "--recover and --undo exclude each other", false;
+  if (result.force && !result.undo) return *problem = "--force goes with --undo", false;
   if (result.medium != Medium::kNone && result.checkMedia.empty()) {
     *problem = "--medium goes with --check-media";
     return false;
@@ -139,8 +154,14 @@ std::string UsageText() {
          "                      (C:\\EST with --drive C=/srv/c, or a host path /srv/c/EST)\n"
          "  --yes               unattended: start, take the folder, confirm; questions are\n"
          "                      answered OK only where the run can go on without a person\n"
-         "  --dry-run           check the installation and every archive, write nothing\n"
+         "  --dry-run           check the installation and every archive, write nothing;\n"
+         "                      say what would change and the space the kept files need\n"
          "  --log FILE          log every step, file, INI key and message, with times\n"
+         "  --report FILE       write the outcome, exit status, versions and every change\n"
+         "                      as JSON (also when the run fails)\n"
+         "  --recover           with --folder: put back an update that did not finish, end\n"
+         "  --undo [--force]    with --folder: put the installation back as it was before\n"
+         "                      the last update (--force: even over files changed since)\n"
          "  --drive X=DIR       map drive X: to a host folder (repeatable)\n"
          "  --removable X       drive X: is removable (update disks are asked for)\n"
          "  --registry FILE     a .reg export (or system.reg) holding the uninstall entry\n"
@@ -152,9 +173,13 @@ std::string UsageText() {
          "  --medium fd|cd      with --check-media: each disk must fit a floppy disk or a CD\n"
          "  --help, --version\n"
          "\n"
-         "Exit status: 0 updated, 1 cancelled, 2 installation check failed (unattended),\n"
-         "3 the update stopped on an error, 4 info.txt invalid or missing (with --check-media:\n"
-         "the media have a problem), 7 a check before the first change failed (disk space, a\n"
+         "An update is all or nothing: when it stops, every change is put back.\n"
+         "Exit status: 0 updated (or recovered, undone, nothing to recover), 1 cancelled and\n"
+         "put back, 2 installation check failed (unattended), 3 stopped on an error and put\n"
+         "back (or another update is running), 4 info.txt invalid or missing (with\n"
+         "--check-media: the media have a problem), 5 stopped and not fully put back (the\n"
+         "journal is kept), 6 recovery or undo refused (a journal that cannot be read, files\n"
+         "changed since the update), 7 a check before the first change failed (disk space, a\n"
          "read-only file, files in use; nothing was changed), 64 bad command line.\n";
 }
 

@@ -24,6 +24,10 @@ struct CommandLine {
   std::string winePrefix;               // --wine-prefix DIR
   std::string windowsFolder;            // --windows-dir PATH
   std::vector<std::string> checkMedia;  // --check-media DIR [DIR2 ...]: disk 1, 2, ...
+  bool recover = false;                 // --recover: put back an unfinished run, then end
+  bool undo = false;                    // --undo: put back the last update
+  bool force = false;                   // --force: undo even over files changed since
+  std::string reportFile;               // --report FILE: the run's outcome and changes as JSON
   Medium medium = Medium::kNone;        // --medium fd|cd
   bool help = false;
   bool version = false;

@@ -10,11 +10,6 @@ ConsoleOperator::ConsoleOperator(Terminal& terminal, RunLog& log, bool unattende
 
 engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::string& caption,
                                             engine::Buttons buttons) {
-  if (text == engine::messages::UpdateDone() || text == engine::messages::DryRunDone()) {
-    doneSeen_ = true;
-  }
-  if (text == engine::messages::Cancelled()) cancelSeen_ = true;
-
   const std::string shown = "[" + ForTerminal(caption) + "] " + ForTerminal(text);
   terminal_.ShowUtf8(shown + "\n");
   if (buttons == engine::Buttons::kOk) {
@@ -65,24 +60,14 @@ void ConsoleOperator::ReportProgress(const engine::Progress& progress) {
 void ConsoleOperator::Log(const std::string& line) { log_.WriteCp932(line); }
 
 void ConsoleOperator::StartRun() {
-  doneSeen_ = false;
-  cancelSeen_ = false;
   lastQuestion_.clear();
-  outcome_ = RunOutcome::kNotRun;
+  ran_ = false;
 }
 
-void ConsoleOperator::FinishRun(int updateRunResult, bool refused) {
-  if (refused) {
-    outcome_ = RunOutcome::kRefused;
-  } else if (updateRunResult == engine::kRunBackToDestination) {
-    outcome_ = RunOutcome::kCheckFailed;
-  } else if (doneSeen_) {
-    outcome_ = RunOutcome::kUpdated;
-  } else if (cancelSeen_) {
-    outcome_ = RunOutcome::kCancelled;
-  } else {
-    outcome_ = RunOutcome::kFailed;
-  }
+void ConsoleOperator::FinishRun(const engine::RunContext& context) {
+  ran_ = true;
+  outcome_ = context.outcome;
+  summary_ = context.summary;
   terminal_.ClearProgress();
 }
 

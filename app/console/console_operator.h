@@ -6,19 +6,11 @@
 #include <string>
 
 #include "engine/operator.h"
+#include "engine/run_context.h"
 #include "run_log.h"
 #include "terminal.h"
 
 namespace koushin::console {
-
-enum class RunOutcome {
-  kNotRun,
-  kUpdated,      // the final message was shown (of a real or a dry run)
-  kCancelled,    // a disk prompt was cancelled
-  kCheckFailed,  // the installation check failed; nothing was written
-  kFailed,       // the run stopped on an error after it began
-  kRefused,      // a check before the first change failed; nothing was written
-};
 
 class ConsoleOperator : public engine::Operator {
  public:
@@ -34,10 +26,13 @@ class ConsoleOperator : public engine::Operator {
   void ReportProgress(const engine::Progress& progress) override;
   void Log(const std::string& line) override;
 
-  // Brackets one UpdateRun; FinishRun takes its result.
+  // Brackets one UpdateRun; FinishRun takes how it ended and what it changed.
   void StartRun();
-  void FinishRun(int updateRunResult, bool refused);
-  RunOutcome Outcome() const { return outcome_; }
+  void FinishRun(const engine::RunContext& context);
+  // Whether a run ended, and how the last one did.
+  bool Ran() const { return ran_; }
+  engine::RunOutcome Outcome() const { return outcome_; }
+  const engine::RunSummary& Summary() const { return summary_; }
 
  private:
   engine::Answer AskOkCancel();
@@ -47,9 +42,9 @@ class ConsoleOperator : public engine::Operator {
   bool unattended_;
   int waitDepth_ = 0;
   std::string lastQuestion_;  // the last OK/Cancel question answered OK with nothing since
-  bool doneSeen_ = false;
-  bool cancelSeen_ = false;
-  RunOutcome outcome_ = RunOutcome::kNotRun;
+  bool ran_ = false;
+  engine::RunOutcome outcome_ = engine::RunOutcome::kUpdated;
+  engine::RunSummary summary_;
 };
 
 }  // namespace koushin::console

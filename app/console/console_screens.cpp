@@ -193,7 +193,7 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun,
                              settings_.unattended};
   const int result = engine::UpdateRun(context);
-  op_.FinishRun(result, context.refused);
+  op_.FinishRun(context);
   log_.Write("update run ended with " + std::to_string(result));
   // Unattended, nobody is there to choose another folder: a failed check ends the wizard.
   if (result == engine::kRunBackToDestination && settings_.unattended) return engine::kRunClose;

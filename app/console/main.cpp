@@ -8,9 +8,11 @@
 #include "console_operator.h"
 #include "console_screens.h"
 #include "description/update_description.h"
+#include "engine/update_run.h"
 #include "engine/media_check.h"
 #include "port/port.h"
 #include "run_log.h"
+#include "run_report.h"
 #include "terminal.h"
 #include "text/cp932.h"
 #include "text/path.h"
@@ -27,7 +29,9 @@ constexpr int kExitCancelled = 1;
 constexpr int kExitCheckFailed = 2;
 constexpr int kExitFailed = 3;
 constexpr int kExitBadDescription = 4;
-constexpr int kExitRefused = 7;
+constexpr int kExitNotRestored = 5;
+constexpr int kExitJournalRefused = 6;
+constexpr int kExitPreflightRefused = 7;
 constexpr int kExitUsage = 64;
 
 constexpr char kVersion[] = "koushin 3.0.0 (console)";
@@ -106,6 +110,43 @@ bool MediaFolder(const std::string& given, const std::string& programArgument,
   }
   *sourceFolder = cp932;
   return true;
+}
+
+int ExitStatus(engine::RunOutcome outcome) {
+  switch (outcome) {
+    case engine::RunOutcome::kUpdated:
+    case engine::RunOutcome::kRecovered:
+      return kExitUpdated;
+    case engine::RunOutcome::kCancelled:
+      return kExitCancelled;
+    case engine::RunOutcome::kCheckFailed:
+      return kExitCheckFailed;
+    case engine::RunOutcome::kStoppedRestored:
+    case engine::RunOutcome::kBusy:
+      return kExitFailed;
+    case engine::RunOutcome::kStoppedNotRestored:
+      return kExitNotRestored;
+    case engine::RunOutcome::kJournalRefused:
+      return kExitJournalRefused;
+    case engine::RunOutcome::kPreflightRefused:
+      return kExitPreflightRefused;
+  }
+  return kExitFailed;
+}
+
+// The summary on the terminal and in the log, and the report file when one was asked for.
+void Finish(const CommandLine& commandLine, Terminal& terminal, RunLog& log,
+            engine::RunOutcome outcome, int status, const engine::RunSummary& summary) {
+  const std::string summaryText = SummaryText(summary, commandLine.dryRun);
+  terminal.ShowUtf8(summaryText);
+  log.Write(summaryText.substr(0, summaryText.size() - 1));
+  if (commandLine.reportFile.empty()) return;
+  std::string problem;
+  if (!WriteReportFile(commandLine.reportFile,
+                       ReportJson(outcome, status, commandLine.dryRun, summary), &problem)) {
+    Print(stderr, "koushin: cannot write the report: " + problem + "\n");
+    log.Write("cannot write the report: " + problem);
+  }
 }
 
 int Usage(const std::string& problem) {
@@ -216,6 +257,20 @@ int Run(int argc, char** argv) {
 
   port::UseUtf8Console();
   Terminal terminal(stdin, stdout, port::IsTerminal(stdin), port::IsTerminal(stdout));
+  if (commandLine.recover || commandLine.undo) {
+    ConsoleOperator op(terminal, log, true);
+    engine::RunSummary summary;
+    summary.restored = true;
+    const engine::RunOutcome outcome =
+        commandLine.recover
+            ? engine::RecoverInstallation(*settings.firstFolder, op, &summary.restore)
+            : engine::UndoLastUpdate(*settings.firstFolder, commandLine.force, op,
+                                     &summary.restore);
+    const int status = ExitStatus(outcome);
+    Finish(commandLine, terminal, log, outcome, status, summary);
+    log.Write("exit status " + std::to_string(status));
+    return status;
+  }
   description::UpdateDescription record;
   const description::LoadResult loaded =
       description::LoadUpdateDescription(settings.sourceFolder, &record);
@@ -252,32 +307,15 @@ int Run(int argc, char** argv) {
       status = kExitFailed;
       break;
     case wizard::WizardResult::kUpdateEnded:
-      switch (op.Outcome()) {
-        case RunOutcome::kUpdated:
-          status = kExitUpdated;
-          break;
-        case RunOutcome::kCancelled:
-          status = kExitCancelled;
-          break;
-        case RunOutcome::kCheckFailed:
-          status = kExitCheckFailed;
-          break;
-        case RunOutcome::kRefused:
-          status = kExitRefused;
-          break;
-        case RunOutcome::kFailed:
-        case RunOutcome::kNotRun:
-          status = kExitFailed;
-          break;
-      }
+      status = op.Ran() ? ExitStatus(op.Outcome()) : kExitFailed;
       break;
   }
+  if (op.Ran()) Finish(commandLine, terminal, log, op.Outcome(), status, op.Summary());
   log.Write("exit status " + std::to_string(status));
   return status;
 }
 
 }  // namespace
-
 }  // namespace koushin::console
 
 int main(int argc, char** argv) { return koushin::console::Run(argc, argv); }

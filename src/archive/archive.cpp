@@ -1,6 +1,7 @@
 // The archive library's entry points: the extraction command and the archive check, over the
 // port. Extraction is all or nothing per archive: every member is decoded into a temporary file
-// in the target folder and checked; only when all are sound are they renamed over their targets.
+// in the target folder and checked; only when all are sound are they put in place through the
+// transaction (the run's, or one of the archive's own), which keeps the old bytes.
 #include "archive/archive.h"
 
 #include <algorithm>
@@ -10,12 +11,14 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <set>
 #include <vector>
 
 #include "archive/byte_stream.h"
 #include "archive/lzh_decoder.h"
 #include "archive/lzh_reader.h"
 #include "archive/target_name.h"
+#include "journal/journal.h"
 #include "port/port.h"
 #include "text/cp932.h"
 
@@ -266,44 +269,59 @@ struct Pending {
   std::string member;
 };
 
-// Walks an archive: every member is checked and decoded. With a target folder, file members
-// go to temporary files there, listed in `pending`; without one, decoded bytes are dropped.
-bool WalkArchive(const std::string& archivePath, const std::string* targetFolder,
-                 const std::function<void(const MemberInfo&)>* onMember,
-                 std::vector<Pending>* pending, Failure* failure) {
-  port::InputFile file;
-  port::Error openError;
-  if (!file.Open(archivePath, &openError)) {
-    *failure = {kArchiveNotFound, Text::kArchiveUnreadable, "", openError.detail};
-    return false;
-  }
-  FileSource source(file);
-  LzhReader reader(source);
-  std::vector<std::string> takenNames;  // upper-cased targets of earlier members
-  unsigned temporaryNumber = 0;
-  for (;;) {
-    MemberHeader header;
-    std::string error;
-    const ReadStatus status = reader.Next(&header, &error);
-    if (status == ReadStatus::kEnd) break;
-    if (status == ReadStatus::kError) {
-      if (source.Failed()) {
-        *failure = {kArchiveDamaged, Text::kArchiveUnreadable, "", source.error.detail};
-      } else {
-        *failure = {kArchiveDamaged, Text::kArchiveDamaged, "", error};
-      }
+// One pass over an archive: every member is checked and decoded. With a target folder, file
+// members are decoded into temporary files of the transaction there, listed in `pending`;
+// without one, decoded bytes are dropped (the archive check).
+class Extraction {
+ public:
+  Extraction(const std::string* targetFolder, journal::Transaction* transaction,
+             const std::function<void(const MemberInfo&)>* onMember)
+      : targetFolder_(targetFolder), transaction_(transaction), onMember_(onMember) {}
+
+  bool Walk(const std::string& archivePath, Failure* failure) {
+    port::InputFile file;
+    port::Error openError;
+    if (!file.Open(archivePath, &openError)) {
+      *failure = {kArchiveNotFound, Text::kArchiveUnreadable, "", openError.detail};
       return false;
     }
-    const std::string memberPath = header.JoinedPath();
-    const std::string name = header.FileName();
-    if (onMember != nullptr && *onMember) {
-      MemberInfo info;
-      info.name = name;
-      info.method = header.method;
-      info.size = header.originalSize;
-      info.isFolder = header.IsFolder();
-      (*onMember)(info);
+    FileSource source(file);
+    LzhReader reader(source);
+    for (;;) {
+      MemberHeader header;
+      std::string error;
+      const ReadStatus status = reader.Next(&header, &error);
+      if (status == ReadStatus::kEnd) return true;
+      if (status == ReadStatus::kError) {
+        *failure = source.Failed()
+                       ? Failure{kArchiveDamaged, Text::kArchiveUnreadable, "", source.error.detail}
+                       : Failure{kArchiveDamaged, Text::kArchiveDamaged, "", error};
+        return false;
+      }
+      Announce(header);
+      if (!Acceptable(header, failure)) return false;
+      const bool ok = header.IsFolder() ? SkipFolder(header, reader, failure)
+                                        : Decode(header, reader, source, failure);
+      if (!ok) return false;
     }
+  }
+
+  std::vector<Pending> pending;
+
+ private:
+  void Announce(const MemberHeader& header) {
+    if (onMember_ == nullptr || !*onMember_) return;
+    MemberInfo info;
+    info.name = header.FileName();
+    info.method = header.method;
+    info.size = header.originalSize;
+    info.isFolder = header.IsFolder();
+    (*onMember_)(info);
+  }
+
+  // Refuses methods we cannot decode, links, and names that are unsafe or cannot be spelled.
+  static bool Acceptable(const MemberHeader& header, Failure* failure) {
+    const std::string memberPath = header.JoinedPath();
     if (!IsSupportedMethod(header.method)) {
       *failure = {kMemberRefused, Text::kUnsupportedMethod, memberPath, Printable(header.method)};
       return false;
@@ -312,57 +330,40 @@ bool WalkArchive(const std::string& archivePath, const std::string* targetFolder
       *failure = {kMemberRefused, Text::kMemberLink, memberPath, ""};
       return false;
     }
-    const std::uint16_t* expectedCrc = header.hasCrc ? &header.crc : nullptr;
-    if (header.IsFolder()) {
-      // Flat extraction makes no folders; the entry is still read and checked.
-      NullSink sink;
-      const DecodeResult r = DecodeMember(header.method, reader.Data(), header.packedSize,
-                                          header.originalSize, sink, nullptr);
-      if (r.status != DecodeStatus::kOk) {
-        *failure = {kArchiveDamaged, Text::kMemberCorrupt, memberPath, DecodeStatusName(r.status)};
-        return false;
-      }
-      continue;
-    }
-    NameProblem problem = CheckTargetName(name);
+    if (header.IsFolder()) return true;
+    NameProblem problem = CheckTargetName(header.FileName());
     // A name the platform cannot spell would fail only at its rename, after others were done.
     std::string spelled;
-    if (problem == NameProblem::kNone && !port::Cp932ToUtf8(name, &spelled)) {
+    if (problem == NameProblem::kNone && !port::Cp932ToUtf8(header.FileName(), &spelled)) {
       problem = NameProblem::kBrokenCharacter;
     }
     if (problem != NameProblem::kNone) {
       *failure = {kMemberRefused, Text::kMemberBadName, memberPath, NameProblemText(problem)};
       return false;
     }
+    return true;
+  }
 
-    port::OutputFile out;
-    Pending entry;
-    if (targetFolder != nullptr) {
-      entry.target = *targetFolder + name;
-      entry.member = memberPath;
-      // A temporary name that is free on the disk and is no earlier member's target.
-      port::Error createError;
-      bool created = false;
-      for (int attempt = 0; attempt < 1000 && !created; ++attempt) {
-        const std::string candidate = "~kz" + std::to_string(++temporaryNumber) + ".tmp";
-        bool taken = false;
-        for (const std::string& t : takenNames) taken = taken || t == text::ToUpper(candidate);
-        if (taken) continue;
-        entry.temporary = *targetFolder + candidate;
-        created = out.Create(entry.temporary, &createError);
-        if (!created && port::PathExists(entry.temporary)) continue;
-        if (!created) break;
-      }
-      if (!created) {
-        *failure = {kWriteFailed, Text::kWriteFailed, memberPath, createError.detail};
-        return false;
-      }
-      pending->push_back(entry);
-      takenNames.push_back(text::ToUpper(name));
-    }
-    MemberSink sink(targetFolder != nullptr ? &out : nullptr, name, header.originalSize);
+  // Flat extraction makes no folders; a folder entry is still read and checked.
+  static bool SkipFolder(const MemberHeader& header, LzhReader& reader, Failure* failure) {
+    NullSink sink;
     const DecodeResult r = DecodeMember(header.method, reader.Data(), header.packedSize,
-                                        header.originalSize, sink, expectedCrc);
+                                        header.originalSize, sink, nullptr);
+    if (r.status == DecodeStatus::kOk) return true;
+    *failure = {kArchiveDamaged, Text::kMemberCorrupt, header.JoinedPath(),
+                DecodeStatusName(r.status)};
+    return false;
+  }
+
+  bool Decode(const MemberHeader& header, LzhReader& reader, FileSource& source, Failure* failure) {
+    const std::string memberPath = header.JoinedPath();
+    const std::string name = header.FileName();
+    port::OutputFile out;
+    if (targetFolder_ != nullptr && !OpenTemporary(name, memberPath, &out, failure)) return false;
+    MemberSink sink(targetFolder_ != nullptr ? &out : nullptr, name, header.originalSize);
+    const DecodeResult r =
+        DecodeMember(header.method, reader.Data(), header.packedSize, header.originalSize, sink,
+                     header.hasCrc ? &header.crc : nullptr);
     if (r.status != DecodeStatus::kOk) {
       if (sink.failed) {
         *failure = {kWriteFailed, Text::kWriteFailed, memberPath, sink.error.detail};
@@ -375,107 +376,99 @@ bool WalkArchive(const std::string& archivePath, const std::string* targetFolder
       }
       return false;
     }
-    if (targetFolder != nullptr) {
-      port::Error writeError;
-      if (!out.Finish(&writeError)) {
-        *failure = {kWriteFailed, Text::kWriteFailed, memberPath, writeError.detail};
+    return targetFolder_ == nullptr || FinishTemporary(header, &out, failure);
+  }
+
+  bool OpenTemporary(const std::string& name, const std::string& memberPath, port::OutputFile* out,
+                     Failure* failure) {
+    Pending entry;
+    entry.target = *targetFolder_ + name;
+    entry.member = memberPath;
+    port::Error error;
+    if (!transaction_->CreateTemporary(*targetFolder_, out, &entry.temporary, &error)) {
+      *failure = {kWriteFailed, Text::kWriteFailed, memberPath, error.detail};
+      return false;
+    }
+    pending.push_back(entry);
+    return true;
+  }
+
+  // Flushes the member's file and gives it the stored last-write time, so the rename carries
+  // it; the attribute byte is left as the new file has it.
+  bool FinishTemporary(const MemberHeader& header, port::OutputFile* out, Failure* failure) {
+    const Pending& entry = pending.back();
+    port::Error error;
+    if (!out->Finish(&error)) {
+      *failure = {kWriteFailed, Text::kWriteFailed, entry.member, error.detail};
+      return false;
+    }
+    const port::FileTime stored = StoredWriteTime(header);
+    port::FileStatus status;
+    if (stored != 0 && port::ReadFileStatus(entry.temporary, &status, &error)) {
+      status.lastWriteTime = stored;
+      status.lastAccessTime = 0;
+      status.creationTime = 0;
+      if (!port::WriteFileStatus(entry.temporary, status, &error)) {
+        *failure = {kWriteFailed, Text::kWriteFailed, entry.member, error.detail};
         return false;
       }
-      // The stored last-write time goes on the temporary file, so the rename carries it; the
-      // attribute byte is left as the new file has it.
-      const port::FileTime stored = StoredWriteTime(header);
-      port::FileStatus status;
-      if (stored != 0 && port::ReadFileStatus(entry.temporary, &status, &writeError)) {
-        status.lastWriteTime = stored;
-        status.lastAccessTime = 0;
-        status.creationTime = 0;
-        if (!port::WriteFileStatus(entry.temporary, status, &writeError)) {
-          *failure = {kWriteFailed, Text::kWriteFailed, memberPath, writeError.detail};
-          return false;
-        }
-      }
+    }
+    return true;
+  }
+
+  const std::string* targetFolder_;
+  journal::Transaction* transaction_;
+  const std::function<void(const MemberInfo&)>* onMember_;
+};
+
+// A folder in a member's place, a file marked read-only (which the platform's own copy would not
+// overwrite either), or a member named like one of our temporary files fails the archive before
+// anything is replaced.
+bool CheckTargets(const std::vector<Pending>& pending, std::string* member, std::string* why) {
+  std::set<std::string> temporaries;
+  for (const Pending& p : pending) temporaries.insert(text::ToUpper(p.temporary));
+  for (const Pending& p : pending) {
+    port::FileStatus current;
+    *member = p.member;
+    if (port::IsFolder(p.target)) {
+      *why = "a folder of that name";
+      return false;
+    }
+    if (port::ReadFileStatus(p.target, &current) && (current.attributes & port::kAttrReadOnly)) {
+      *why = "read-only";
+      return false;
+    }
+    if (temporaries.count(text::ToUpper(p.target)) != 0) {
+      *why = "name of a temporary file";
+      return false;
     }
   }
   return true;
 }
 
-void RemoveTemporaries(const std::vector<Pending>& pending, std::size_t from) {
-  for (std::size_t i = from; i < pending.size(); ++i) port::RemoveFile(pending[i].temporary);
-}
-
-// Puts every decoded member in place. Each existing target is first renamed aside, then the
-// temporary file renamed in; if any step fails, what was done is undone in reverse, so the
-// folder ends as it began. The set-aside files are removed at the end. Without `overwrite` an
-// existing file as new as the member (or newer) is kept.
-bool Commit(const std::vector<Pending>& pending, bool overwrite, std::string* failedMember,
-            std::string* detail) {
-  struct Done {
-    std::string target;
-    std::string setAside;  // empty when there was no file before
-  };
-  std::vector<Done> done;
-  std::vector<std::string> targets;
-  for (const Pending& p : pending) targets.push_back(text::ToUpper(FileNameOf(p.target)));
-  unsigned number = 0;
-  auto freeName = [&](const std::string& folderOf) {
-    const std::size_t cut = text::FindLastSeparator(folderOf);
-    const std::string folder =
-        cut == std::string::npos ? std::string() : folderOf.substr(0, cut + 1);
-    for (;;) {
-      const std::string name = "~kzb" + std::to_string(++number) + ".tmp";
-      bool taken = port::PathExists(folder + name);
-      for (const std::string& t : targets) taken = taken || t == text::ToUpper(name);
-      if (!taken) return folder + name;
+// Puts every decoded member in place through the transaction: each target's old bytes are kept
+// and the new file renamed over it in one step. Without `overwrite` an existing file as new as
+// the member (or newer) is kept.
+bool Commit(journal::Transaction& transaction, const std::vector<Pending>& pending, bool overwrite,
+            std::string* failedMember, std::string* detail) {
+  std::vector<std::pair<std::string, std::string>> moves;
+  std::vector<const Pending*> moved;
+  for (const Pending& p : pending) {
+    port::FileStatus current, fresh;
+    if (!overwrite && port::ReadFileStatus(p.target, &current) &&
+        port::ReadFileStatus(p.temporary, &fresh) && current.lastWriteTime >= fresh.lastWriteTime) {
+      transaction.Discard(p.temporary);
+      continue;
     }
-  };
-  auto undo = [&]() {
-    for (auto it = done.rbegin(); it != done.rend(); ++it) {
-      if (it->setAside.empty()) {
-        port::RemoveFile(it->target);
-      } else {
-        port::RenameReplacing(it->setAside, it->target);
-      }
-    }
-  };
-  for (std::size_t i = 0; i < pending.size(); ++i) {
-    const Pending& p = pending[i];
-    port::FileStatus current;
-    const bool exists = port::ReadFileStatus(p.target, &current);
-    if (exists && !overwrite) {
-      port::FileStatus fresh;
-      if (port::ReadFileStatus(p.temporary, &fresh) &&
-          current.lastWriteTime >= fresh.lastWriteTime) {
-        port::RemoveFile(p.temporary);
-        continue;
-      }
-    }
-    Done step;
-    step.target = p.target;
-    port::Error error;
-    if (exists) {
-      step.setAside = freeName(p.target);
-      if (!port::RenameReplacing(p.target, step.setAside, &error)) {
-        undo();
-        RemoveTemporaries(pending, i);
-        *failedMember = p.member;
-        *detail = error.detail;
-        return false;
-      }
-    }
-    if (!port::RenameReplacing(p.temporary, p.target, &error)) {
-      if (!step.setAside.empty()) {
-        port::RenameReplacing(step.setAside, p.target);
-      }
-      undo();
-      RemoveTemporaries(pending, i);
-      *failedMember = p.member;
-      *detail = error.detail;
-      return false;
-    }
-    done.push_back(step);
+    moves.emplace_back(p.temporary, p.target);
+    moved.push_back(&p);
   }
-  for (const Done& step : done) {
-    if (!step.setAside.empty()) port::RemoveFile(step.setAside);
+  std::size_t failed = 0;
+  port::Error error;
+  if (!transaction.ReplaceAll(moves, &failed, &error)) {
+    *failedMember = moved[failed]->member;
+    *detail = error.detail;
+    return false;
   }
   return true;
 }
@@ -626,34 +619,34 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
     target += '\\';
   }
 
-  std::vector<Pending> pending;
+  // Inside a run the run's transaction holds every change and the run puts them back on
+  // failure; alone, the archive brings its own, so that it is still all or nothing.
+  std::unique_ptr<journal::Transaction> own;
+  journal::Transaction* transaction = journal::Active();
+  if (transaction == nullptr) {
+    own = journal::Transaction::InMemory();
+    transaction = own.get();
+  }
+  auto fail = [&](int code, Text text, const std::string& member, const std::string& detail) {
+    if (own) own->Restore();
+    return Finish(code, Compose(text, archivePath, member, detail, limit), output, outputSize);
+  };
+  Extraction extraction(&target, transaction, nullptr);
   Failure failure;
-  if (!WalkArchive(archivePath, &target, nullptr, &pending, &failure)) {
-    RemoveTemporaries(pending, 0);
-    return Finish(failure.code,
-                  Compose(failure.text, archivePath, failure.member, failure.detail, limit), output,
-                  outputSize);
+  const bool walked = extraction.Walk(archivePath, &failure);
+  for (const Pending& p : extraction.pending) {
+    if (!walked) transaction->Discard(p.temporary);
   }
-  // A folder in a member's place, or a file marked read-only (which the platform's own copy
-  // would not overwrite either), fails the archive before anything is replaced.
-  for (const Pending& p : pending) {
-    port::FileStatus current;
-    const bool folder = port::IsFolder(p.target);
-    if (folder ||
-        (port::ReadFileStatus(p.target, &current) && (current.attributes & port::kAttrReadOnly))) {
-      RemoveTemporaries(pending, 0);
-      return Finish(kWriteFailed,
-                    Compose(Text::kReplaceFailed, archivePath, p.member,
-                            folder ? "a folder of that name" : "read-only", limit),
-                    output, outputSize);
-    }
-  }
+  if (!walked) return fail(failure.code, failure.text, failure.member, failure.detail);
   std::string failedMember, detail;
-  if (!Commit(pending, command.overwrite, &failedMember, &detail)) {
-    return Finish(kWriteFailed,
-                  Compose(Text::kReplaceFailed, archivePath, failedMember, detail, limit), output,
-                  outputSize);
+  if (!CheckTargets(extraction.pending, &failedMember, &detail)) {
+    for (const Pending& p : extraction.pending) transaction->Discard(p.temporary);
+    return fail(kWriteFailed, Text::kReplaceFailed, failedMember, detail);
   }
+  if (!Commit(*transaction, extraction.pending, command.overwrite, &failedMember, &detail)) {
+    return fail(kWriteFailed, Text::kReplaceFailed, failedMember, detail);
+  }
+  if (own) own->Commit();
   return Finish(kSuccess, "", output, outputSize);
 }
 
@@ -680,7 +673,8 @@ bool CheckArchive(const std::string& archivePath,
   Failure failure;
   bool ok = false;
   try {
-    ok = WalkArchive(archivePath, nullptr, &onMember, nullptr, &failure);
+    Extraction extraction(nullptr, nullptr, &onMember);
+    ok = extraction.Walk(archivePath, &failure);
   } catch (const std::bad_alloc&) {
     failure = {kWriteFailed, Text::kOutOfMemory, "", ""};
   }

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "journal/journal.h"
 #include "port/port.h"
 
 namespace koushin::engine {
@@ -12,7 +13,6 @@ namespace {
 constexpr char kMasterPattern[] =
     "zai??"
     "?-3.mst";
-constexpr char kTempName[] = "temp.mst";
 constexpr std::size_t kNewRecordLength = 185;
 constexpr std::size_t kDroppedByte = 66;
 constexpr std::size_t kTypeFlag = 13;
@@ -68,31 +68,38 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   if (options.dryRun) {
     Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
                      std::to_string(changed) + " records would change");
+    if (options.recordsChanged != nullptr) *options.recordsChanged += changed;
     return true;
   }
   if (converted == bytes) {
     Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": unchanged");
     return true;
   }
-  const std::string temp = folder + kTempName;
-  if (!port::WriteWholeFile(temp, converted, &error)) {
-    Log(options, "master: cannot write " + temp + " (" + error.Describe() + ")");
-    port::RemoveFile(temp);
-    return false;
-  }
-  if (options.op != nullptr) {
-    Progress progress;
-    progress.file = path;
-    progress.bytesDone = progress.bytesTotal = converted.size();
-    options.op->ReportProgress(progress);
-  }
+  port::FileStatus old;
+  port::ReadFileStatus(path, &old);
+  // Closed before the replace: a file held without sharing cannot be renamed over on Windows.
   master.Close();
+  const bool replaced = journal::ReplaceFile(
+      path,
+      [&](port::OutputFile& out, const std::string& temporary, port::Error* e) {
+        port::FileStatus status;
+        status.attributes = old.attributes;
+        if (!out.Write(converted.data(), converted.size(), e) || !out.Finish(e)) return false;
+        if (options.op != nullptr) {
+          Progress progress;
+          progress.file = path;
+          progress.bytesDone = progress.bytesTotal = converted.size();
+          options.op->ReportProgress(progress);
+        }
+        return status.attributes == 0 || port::WriteFileStatus(temporary, status, e);
+      },
+      &error);
   // One atomic step: should it fail, the master file still holds its old content.
-  if (!port::RenameReplacing(temp, path, &error)) {
+  if (!replaced) {
     Log(options, "master: cannot replace " + path + " (" + error.Describe() + ")");
-    port::RemoveFile(temp);
     return false;
   }
+  if (options.recordsChanged != nullptr) *options.recordsChanged += changed;
   Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
                    std::to_string(changed) + " records changed");
   return true;

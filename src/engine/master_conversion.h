@@ -7,10 +7,11 @@
 // - The type conversion turns a type flag (byte 13) of "A" or "B" into "Z".
 //
 // Master files are read as bytes (a byte 26 is just a byte); a CR LF pair or a lone LF ends a
-// line, and every line is written back with CR LF. A converted file is written whole to
-// "temp.mst" in its folder, flushed, and renamed over the master file, so at every moment the
-// master file holds either its old or its new content. A master file whose bytes would not
-// change is left alone.
+// line, and every line is written back with CR LF. A converted file is written whole to a new
+// temporary file of ours in its folder (never through an existing name or link), flushed, given
+// the master file's attributes, and put in place through the run's transaction, so at every
+// moment the master file holds either its old or its new content. A master file whose bytes would
+// not change is left alone.
 #pragma once
 
 #include <string>
@@ -30,7 +31,8 @@ struct ConversionOptions {
   // Log lines, and a progress report for each master file once its new content is written to
   // "temp.mst", right before it replaces the master file (may be null).
   Operator* op = nullptr;
-  bool dryRun = false;  // count the records that would change, write nothing
+  bool dryRun = false;            // count the records that would change, write nothing
+  int* recordsChanged = nullptr;  // (may be null) increased by the records each file changed
 };
 
 enum class MasterRule { kSize, kType };

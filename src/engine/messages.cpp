@@ -31,6 +31,15 @@ enum Id {
   kDiskPromptSuffix,
   kUpdateFailedSuffix,
   kAttributeFailedSuffix,
+  kRestored,
+  kRunBusy,
+  kUnfinishedRun,
+  kJournalDamaged,
+  kNothingToRecover,
+  kNothingToUndo,
+  kUndone,
+  kUndoRefused,
+  kRestoreFailedSuffix,
   kReadOnlySuffix,
   kFilesInUse,
   kDiskSpacePrefix,
@@ -60,6 +69,15 @@ const char* const kUtf8[kCount] = {
     " 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
     "の更新に失敗しました。",
     "の属性更新に失敗しました。",
+    "更新前の状態に戻しました。",
+    "別の更新が実行中です。",
+    "前回の更新が途中で終わっています。更新前の状態に戻します。",
+    "前回の更新の記録を読めません。インストール先は変更していません。",
+    "途中で終わった更新はありません。",
+    "元に戻せる更新はありません。",
+    "前回の更新の前の状態に戻しました。",
+    "次のファイルが更新後に変更されているため、元に戻しません。",
+    " を元に戻せませんでした。",
     " は読み取り専用のため更新できません。",
     "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。",
     "ディスクの空き容量が足りません。あと ",
@@ -99,6 +117,14 @@ const std::string& CategoryFacility() { return Cp932(kCategoryFacility); }
 const std::string& CategoryBuilding() { return Cp932(kCategoryBuilding); }
 const std::string& ExcelTemplatePath() { return Cp932(kExcelTemplatePath); }
 const std::string& DryRunDone() { return Cp932(kDryRunDone); }
+const std::string& Restored() { return Cp932(kRestored); }
+const std::string& RunBusy() { return Cp932(kRunBusy); }
+const std::string& UnfinishedRun() { return Cp932(kUnfinishedRun); }
+const std::string& JournalDamaged() { return Cp932(kJournalDamaged); }
+const std::string& NothingToRecover() { return Cp932(kNothingToRecover); }
+const std::string& NothingToUndo() { return Cp932(kNothingToUndo); }
+const std::string& Undone() { return Cp932(kUndone); }
+const std::string& UndoRefused() { return Cp932(kUndoRefused); }
 
 std::string DiskPrompt(int disk) { return std::to_string(disk) + Cp932(kDiskPromptSuffix); }
 
@@ -106,6 +132,14 @@ std::string UpdateFailed(const std::string& path) { return path + Cp932(kUpdateF
 
 std::string AttributeUpdateFailed(const std::string& path) {
   return path + Cp932(kAttributeFailedSuffix);
+}
+
+std::string RestoreFailed(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    text += (text.empty() ? "" : "\r\n") + path + Cp932(kRestoreFailedSuffix);
+  }
+  return text;
 }
 
 std::string ReadOnlyTarget(const std::string& path) { return path + Cp932(kReadOnlySuffix); }

@@ -44,6 +44,24 @@ const std::string& CategoryBuilding();
 const std::string& ExcelTemplatePath();
 // The final message of a dry run (nothing was written).
 const std::string& DryRunDone();
+// The run stopped and every change was put back.
+const std::string& Restored();
+// Another run holds the installation.
+const std::string& RunBusy();
+// An unfinished run was found; it is put back before anything else.
+const std::string& UnfinishedRun();
+// The journal of an earlier run cannot be read; nothing is done.
+const std::string& JournalDamaged();
+// Recovery found nothing unfinished.
+const std::string& NothingToRecover();
+// Undo found no kept run.
+const std::string& NothingToUndo();
+// Undo put the last update back.
+const std::string& Undone();
+// Undo refuses: files changed since the update (their list follows).
+const std::string& UndoRefused();
+// "%s を元に戻せませんでした。" for each path, one line each: what a restore could not put back.
+std::string RestoreFailed(const std::vector<std::string>& paths);
 
 // "%d 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。": asks for update disk `disk`.
 std::string DiskPrompt(int disk);

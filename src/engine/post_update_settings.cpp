@@ -46,20 +46,29 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   const std::string systemIni = folder + record.systemIniName;
   context.op.Log("settings: " + systemIni);
 
-  WriteSetting(context, kSystemSection, "GENGOU", messages::EraName(), systemIni);
+  // Each failed write stops the run with its message; the run then puts everything back.
+  auto write = [&](const char* section, const std::string& key, const std::string& value,
+                   const std::string& file) {
+    if (WriteSetting(context, section, key, value, file)) return true;
+    context.op.ShowMessage(messages::UpdateFailed(file), messages::CaptionConfirm(), Buttons::kOk);
+    return false;
+  };
+  if (!write(kSystemSection, "GENGOU", messages::EraName(), systemIni)) return 0;
 
   if (!record.newVersion.empty()) {
     std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
     text::ReplaceAllInPlace(title, kOldVersionInTitle, record.newVersion);
-    WriteSetting(context, kSystemSection, "TITLE", title, systemIni);
+    if (!write(kSystemSection, "TITLE", title, systemIni)) return 0;
   }
 
   const std::string history = folder + kHistoryFile;
-  WriteSetting(context, kHistorySection, messages::HistoryStartKey(), "1", history);
-  WriteSetting(context, kHistorySection, messages::HistoryEndKey(), "1", history);
+  if (!write(kHistorySection, messages::HistoryStartKey(), "1", history) ||
+      !write(kHistorySection, messages::HistoryEndKey(), "1", history)) {
+    return 0;
+  }
 
   for (const std::string& key : CategoryKeys(text::ParseInt(record.categoryCode))) {
-    WriteSetting(context, kSystemSection, key, "1", systemIni);
+    if (!write(kSystemSection, key, "1", systemIni)) return 0;
   }
 
   if (text::ParseInt(record.masterAdjust) == 1) {
@@ -68,14 +77,24 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
     ConversionOptions options;
     options.op = &context.op;
     options.dryRun = context.dryRun;
+    options.recordsChanged = &context.summary.masterRecordsConverted;
+    // A failed conversion is a failed run: its message, then the run puts everything back.
     if (MaterialSizeConversion(setupFile, options) == 0) {
       context.op.ShowMessage(messages::SizeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
+      return 0;
     }
     if (MaterialTypeConversion(setupFile, options) == 0) {
       context.op.ShowMessage(messages::TypeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
+      return 0;
     }
+  }
+
+  if (context.commit && !context.commit()) {
+    context.op.ShowMessage(messages::UpdateFailed(folder), messages::CaptionConfirm(),
+                           Buttons::kOk);
+    return 0;
   }
 
   if (context.dryRun) {

@@ -2,15 +2,55 @@
 // whether anything may be written.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "description/update_description.h"
 #include "engine/operator.h"
+#include "journal/journal.h"
 
 namespace koushin::engine {
 
+// How a run ended. The front ends map it to their messages and exit statuses; new ways to end
+// go at the end.
+enum class RunOutcome {
+  kUpdated,             // every step done and committed (a dry run that found nothing wrong)
+  kCancelled,           // a disk prompt was cancelled; every change was put back
+  kCheckFailed,         // the installation check failed; nothing was written
+  kStoppedRestored,     // a step failed; every change was put back
+  kStoppedNotRestored,  // a step failed and some changes could not be put back (journal kept)
+  kRecovered,           // an unfinished earlier run was put back (recovery on its own)
+  kBusy,                // another run holds the installation; nothing was written
+  kJournalRefused,      // a journal that cannot be read, or an undo refused; nothing was done
+  kPreflightRefused,    // a check before the first change (space, read-only, files in use)
+                        // failed: nothing was changed, or every change was put back
+};
+
+// What a run changed, for the end summary and the report.
+struct RunSummary {
+  std::vector<journal::Change> changes;  // in the order they were made
+  int iniKeysWritten = 0;
+  int masterRecordsConverted = 0;
+  std::uint64_t keptBytes = 0;  // the old bytes kept (a dry run: what they would take)
+  journal::RestoreReport restore;
+  bool restored = false;      // a restore ran
+  std::string versionBefore;  // [SYSTEM] Version of the system's INI file before and after
+  std::string versionAfter;
+};
+
 // Everything one run works with. The caller owns all of it and keeps it alive during the call.
 struct RunContext {
+  RunContext(description::UpdateDescription& record, std::string sourceFolder, Operator& op,
+             bool dryRun = false, bool unattended = false)
+      : record(record),
+        sourceFolder(std::move(sourceFolder)),
+        op(op),
+        dryRun(dryRun),
+        unattended(unattended) {}
+
   // The loaded info.txt. The run reads installFolder and the entries, and changes the record as
   // the wizard expects: systemIniName (auto-detection), systemIndex, and the variant suffix of a
   // START entry's file name (START3). A second run with the same record sees those changes.
@@ -24,6 +64,16 @@ struct RunContext {
   // (Log), check every archive's CRCs, and write nothing at all. Disk prompts are still shown.
   // A dry run works on a copy of the record, so the record is left exactly as it was.
   bool dryRun = false;
+  // false: no journal (the bench's and some tests' switch). Each archive is still all or
+  // nothing on its own, but a failed run is not put back and nothing survives a crash.
+  bool useJournal = true;
+
+  // Filled by the run.
+  RunOutcome outcome = RunOutcome::kUpdated;
+  RunSummary summary;
+  // Set by the run while it works: called after the last step and before the final message;
+  // false stops the run (its changes are then put back).
+  std::function<bool()> commit;
   // true: nobody is at the screen to close programs, so files in use end the run at once.
   bool unattended = false;
   // Set by the run when a check before its first change (space, read-only or files in use)

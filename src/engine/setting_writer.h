@@ -8,9 +8,9 @@
 namespace koushin::engine {
 
 // Writes [section] key = value into `file` (a Windows path) through the profile services, or in
-// a dry run only reports it. The outcome is logged; a failed write is not an error of the run
-// (the installed system keeps its old value), so nothing is returned.
-void WriteSetting(RunContext& context, const std::string& section, const std::string& key,
+// a dry run only reports it. The file is rewritten as a whole through a temporary file of the
+// run's transaction. Returns false when it could not be written (logged); the run then stops.
+bool WriteSetting(RunContext& context, const std::string& section, const std::string& key,
                   const std::string& value, const std::string& file);
 
 }  // namespace koushin::engine

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <set>
 
 #include "archive/archive.h"
@@ -10,6 +11,7 @@
 #include "engine/post_update_settings.h"
 #include "engine/preflight.h"
 #include "engine/setting_writer.h"
+#include "journal/journal.h"
 #include "port/port.h"
 #include "text/path.h"
 
@@ -63,26 +65,89 @@ void CivilFromDays(std::int64_t days, int* year, int* month, int* day) {
   *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2 ? 1 : 0));
 }
 
-// One run, with the record it may change. Every failure inside the entry loop shows its message
-// and ends the run with 1; nothing is undone.
+// One run, with the record it may change. Every change goes through the run's transaction;
+// every failure shows its message, then the run puts every change back.
 class Run {
  public:
   explicit Run(RunContext& context) : context_(context), record_(context.record) {}
 
-  int Execute() {
+  RunOutcome Execute() {
     folder_ = record_.installFolder;
-    if (!CheckTargetInstallation(folder_, record_, context_.op)) return kRunBackToDestination;
+    if (!CheckTargetInstallation(folder_, record_, context_.op)) return RunOutcome::kCheckFailed;
+    entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    currentDisk_ = 1;
+    // The checks before the first change come before the lock and the journal: a run they end
+    // leaves nothing behind.
+    if (!CheckBeforeChanges(context_, folder_, 0, currentDisk_, true)) {
+      return context_.refused ? RunOutcome::kPreflightRefused : RunOutcome::kCancelled;
+    }
+    if (!context_.dryRun && context_.useJournal) {
+      RunOutcome refused;
+      if (!BeginTransaction(&refused)) return refused;
+    }
+    const std::string systemIni = folder_ + record_.systemIniName;
+    context_.summary.versionBefore = port::ProfileRead("SYSTEM", "Version", "", systemIni);
     windowsFolder_ = port::WindowsFolder();
     archive::ArchiveSetupA(0);
     archive::ArchiveSetupB(1);
-    currentDisk_ = 1;
-    entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
-    if (!CheckBeforeChanges(context_, folder_, 0, currentDisk_, true)) return kRunClose;
     for (int i = 0; i < entryCount_; ++i) {
-      if (!DoEntry(i)) return kRunClose;
+      if (!DoEntry(i)) return Stop();
     }
-    currentTarget_ = folder_ + record_.systemIniName;
-    return WritePostUpdateSettings(context_, folder_);
+    currentTarget_ = systemIni;
+    context_.commit = [this]() {
+      if (transaction_ == nullptr) return true;
+      port::Error error;
+      if (transaction_->Commit(&error)) {
+        Log("committed: the old files are kept for an undo");
+        return true;
+      }
+      Log("commit failed: " + error.Describe());
+      return false;
+    };
+    const int settings = WritePostUpdateSettings(context_, folder_);
+    context_.commit = nullptr;
+    if (settings != 1) return Stop();
+    context_.summary.versionAfter = port::ProfileRead("SYSTEM", "Version", "", systemIni);
+    return RunOutcome::kUpdated;
+  }
+
+  // Puts every change back after a failure whose message was shown, and says how that went.
+  RunOutcome Stop() {
+    context_.commit = nullptr;
+    const RunOutcome stopped = context_.refused ? RunOutcome::kPreflightRefused
+                               : cancelled_     ? RunOutcome::kCancelled
+                                                : RunOutcome::kStoppedRestored;
+    if (transaction_ == nullptr || transaction_->Committed()) return stopped;
+    scope_.reset();
+    CollectChanges();
+    Log("restoring the installation");
+    context_.summary.restored = true;
+    context_.summary.restore = transaction_->Restore();
+    const journal::RestoreReport& report = context_.summary.restore;
+    Log("restore: " + std::to_string(report.filesPutBack) + " files put back, " +
+        std::to_string(report.filesRemoved) + " files and " +
+        std::to_string(report.foldersRemoved) + " folders removed");
+    if (!report.Complete()) {
+      for (const std::string& path : report.failed) Log("could not put back " + path);
+      Op().ShowMessage(messages::RestoreFailed(report.failed), messages::CaptionConfirm(),
+                       Buttons::kOk);
+      return RunOutcome::kStoppedNotRestored;
+    }
+    Op().ShowMessage(messages::Restored(), messages::CaptionConfirm(), Buttons::kOk);
+    return stopped;
+  }
+
+  void CollectChanges() {
+    if (transaction_ == nullptr) return;
+    // A file written more than once (an INI file, one key at a time) is one change, as it
+    // was first made; the space counts every kept version.
+    context_.summary.changes.clear();
+    context_.summary.keptBytes = 0;
+    std::set<std::string> seen;
+    for (const journal::Change& change : transaction_->Changes()) {
+      context_.summary.keptBytes += change.keptSize;
+      if (seen.insert(change.path).second) context_.summary.changes.push_back(change);
+    }
   }
 
   // The file the failure message names when something unexpected stops the run.
@@ -92,6 +157,60 @@ class Run {
   Operator& Op() { return context_.op; }
 
   void Log(const std::string& line) { Op().Log(line); }
+
+  // Takes the installation's lock, puts back an earlier run that did not finish, and opens the
+  // journal. False, with the outcome, when the run must not go on.
+  bool BeginTransaction(RunOutcome* refused) {
+    installation_ = std::make_unique<journal::Installation>(folder_);
+    bool busy = false;
+    port::Error error;
+    if (!installation_->Lock(&busy, &error)) {
+      Log("cannot lock the installation: " + error.Describe());
+      if (busy) {
+        Op().ShowMessage(messages::RunBusy(), messages::CaptionConfirm(), Buttons::kOk);
+        *refused = RunOutcome::kBusy;
+      } else {
+        Fail(messages::UpdateFailed(installation_->JournalFolder()));
+        *refused = RunOutcome::kStoppedRestored;
+      }
+      return false;
+    }
+    std::string why;
+    switch (installation_->Inspect(&why)) {
+      case journal::JournalState::kDamaged:
+        Log("journal cannot be read: " + why);
+        Op().ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
+        *refused = RunOutcome::kJournalRefused;
+        return false;
+      case journal::JournalState::kUnfinished: {
+        Log("an earlier run did not finish: restoring it");
+        Op().ShowMessage(messages::UnfinishedRun(), messages::CaptionConfirm(), Buttons::kOk);
+        const journal::RestoreReport report = installation_->Recover();
+        if (!report.Complete()) {
+          for (const std::string& path : report.failed) Log("could not put back " + path);
+          Op().ShowMessage(messages::RestoreFailed(report.failed), messages::CaptionConfirm(),
+                           Buttons::kOk);
+          context_.summary.restore = report;
+          *refused = RunOutcome::kStoppedNotRestored;
+          return false;
+        }
+        Log("earlier run restored");
+        break;
+      }
+      case journal::JournalState::kClean:
+        break;
+    }
+    transaction_ = installation_->Begin(&error);
+    if (transaction_ == nullptr) {
+      Log("cannot begin the journal: " + error.Describe());
+      Fail(messages::UpdateFailed(installation_->JournalFolder()));
+      *refused = RunOutcome::kStoppedRestored;
+      return false;
+    }
+    scope_ = std::make_unique<journal::ActiveScope>(transaction_.get());
+    Log("journal: " + installation_->JournalFolder());
+    return true;
+  }
 
   void Report(int i, const std::string& file, std::uint64_t done, std::uint64_t total) {
     Progress progress;
@@ -108,6 +227,15 @@ class Run {
     return false;
   }
 
+  // A dry run counts the old bytes a run would keep: each existing file it would replace, once.
+  void PlanKeep(const std::string& path) {
+    port::FileStatus status;
+    if (plannedKept_.insert(path).second && port::ReadFileStatus(path, &status) &&
+        !(status.attributes & port::kAttrDirectory)) {
+      context_.summary.keptBytes += status.size;
+    }
+  }
+
   // Asks for update disk `disk` until `mediaFile`, the file this entry will really read, is
   // there. False when the person cancels.
   bool AskForDisk(int disk, const std::string& mediaFile) {
@@ -117,6 +245,7 @@ class Run {
                                              Buttons::kOkCancel);
       if (answer != Answer::kOk) {
         Log("disk: cancelled");
+        cancelled_ = true;
         Op().ShowMessage(messages::Cancelled(), messages::CaptionConfirm(), Buttons::kOk);
         return false;
       }
@@ -141,7 +270,11 @@ class Run {
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
       if (!AskForDisk(disk, mediaFile)) return false;
       currentDisk_ = disk;
-      if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) return false;
+      // A refusal here stops the run, which then puts back what the earlier disks changed.
+      if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) {
+        cancelled_ = !context_.refused;
+        return false;
+      }
     }
 
     const std::string target = folder_ + record_.entryTargetSubfolders[i];
@@ -178,8 +311,10 @@ class Run {
     if (!Extract(i, mediaName, mediaFile, target)) return false;
     // The version is claimed only once the variant's files are really in place.
     if (isStart && !record_.newVersion.empty() && record_.systemIndex <= kLastKeywordIndex) {
-      WriteSetting(context_, "SYSTEM", "Version", record_.newVersion,
-                   folder_ + record_.systemIniName);
+      const std::string systemIni = folder_ + record_.systemIniName;
+      if (!WriteSetting(context_, "SYSTEM", "Version", record_.newVersion, systemIni)) {
+        return Fail(messages::UpdateFailed(systemIni));
+      }
     }
     return true;
   }
@@ -192,9 +327,10 @@ class Run {
       std::string problem;
       const bool sound = archive::CheckArchive(
           mediaFile,
-          [this](const archive::MemberInfo& member) {
+          [this, &target](const archive::MemberInfo& member) {
             Log("  " + member.name + (member.isFolder ? " (folder)" : "") + " " + member.method +
                 " " + std::to_string(member.size) + " bytes");
+            if (!member.isFolder) PlanKeep(target + member.name);
           },
           &problem);
       if (!sound) {
@@ -232,28 +368,37 @@ class Run {
       }
       Log("would copy " + source + " to " + targetFile + " (" + std::to_string(status.size) +
           " bytes) and clear its attributes");
+      PlanKeep(targetFile);
       return true;
     }
-    std::uint64_t size = 0;
-    if (port::ReadFileStatus(source, &status)) size = status.size;
-    Report(i, targetFile, 0, size);
-    if (!port::CopyFileReplacing(source, targetFile, &error)) {
-      Log("copy failed: " + error.Describe());
+    if (!port::ReadFileStatus(source, &status, &error)) {
+      Log("cannot read " + source + " (" + error.Describe() + ")");
       return Fail(messages::UpdateFailed(targetFile));
+    }
+    const std::uint64_t size = status.size;
+    Report(i, targetFile, 0, size);
+    // The copy gets its final status before it is put in place: the source's last-write time
+    // and no read-only, hidden, system or archive flag (the installed files must be writable
+    // by the installed system), so a crash never leaves a read-only file from the media.
+    bool statusFailed = false;
+    const bool copied = journal::ReplaceFile(
+        targetFile,
+        [&](port::OutputFile& out, const std::string& temporary, port::Error* e) {
+          if (!journal::CopyInto(source, out, e)) return false;
+          port::FileStatus final;
+          final.lastWriteTime = status.lastWriteTime;
+          final.attributes = 0;
+          statusFailed = !port::WriteFileStatus(temporary, final, e);
+          return !statusFailed;
+        },
+        &error);
+    if (!copied) {
+      Log((statusFailed ? "status write failed: " : "copy failed: ") + error.Describe());
+      return Fail(statusFailed ? messages::AttributeUpdateFailed(targetFile)
+                               : messages::UpdateFailed(targetFile));
     }
     Log("copied " + source + " to " + targetFile);
     Report(i, targetFile, size, size);
-    // The installed files must be writable by the installed system: no read-only, hidden,
-    // system or archive flag stays from the media.
-    if (!port::ReadFileStatus(targetFile, &status, &error)) {
-      Log("status read failed: " + error.Describe());
-      return Fail(messages::AttributeUpdateFailed(targetFile));
-    }
-    status.attributes = 0;
-    if (!port::WriteFileStatus(targetFile, status, &error)) {
-      Log("status write failed: " + error.Describe());
-      return Fail(messages::AttributeUpdateFailed(targetFile));
-    }
     return true;
   }
 
@@ -264,39 +409,148 @@ class Run {
   std::string currentTarget_;
   int currentDisk_ = 1;
   int entryCount_ = 0;
+  bool cancelled_ = false;
   std::set<std::string> plannedFolders_;  // dry run: folders the run would create
+  std::set<std::string> plannedKept_;     // dry run: files whose old bytes the run would keep
+  std::unique_ptr<journal::Installation> installation_;  // holds the lock
+  std::unique_ptr<journal::Transaction> transaction_;
+  std::unique_ptr<journal::ActiveScope> scope_;
 };
 
-int RunGuarded(RunContext& context) {
+RunOutcome RunGuarded(RunContext& context) {
   Run run(context);
+  RunOutcome outcome;
   try {
-    return run.Execute();
-  } catch (const std::exception& e) {
-    // Nothing the run does is meant to throw; should memory run out, the person still gets
-    // a message and the wizard closes in order.
-    context.op.Log(std::string("run stopped: ") + e.what());
+    outcome = run.Execute();
+  } catch (...) {
+    // Nothing the run does is meant to throw; should memory run out or an operator fail, the
+    // person still gets a message, the changes are put back and the wizard closes in order.
+    context.op.Log("run stopped by an exception");
     context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::CaptionConfirm(),
                            Buttons::kOk);
-    return kRunClose;
+    outcome = run.Stop();
   }
+  if (outcome == RunOutcome::kUpdated) run.CollectChanges();
+  return outcome;
 }
 
 }  // namespace
 
 int UpdateRun(RunContext& context) {
   ScopedWait wait(context.op);
-  if (!context.dryRun) return RunGuarded(context);
-  context.op.Log("dry run: nothing will be written");
-  description::UpdateDescription copy = context.record;
-  RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
-  const int result = RunGuarded(dry);
-  context.refused = dry.refused;
-  return result;
+  context.summary = RunSummary();
+  if (!context.dryRun) {
+    context.outcome = RunGuarded(context);
+  } else {
+    context.op.Log("dry run: nothing will be written");
+    description::UpdateDescription copy = context.record;
+    RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
+    context.outcome = RunGuarded(dry);
+    context.summary = dry.summary;
+    context.refused = dry.refused;
+    // A dry run goes on past a failed check, to report everything; its outcome says so.
+    if (dry.refused && context.outcome == RunOutcome::kUpdated) {
+      context.outcome = RunOutcome::kPreflightRefused;
+    }
+  }
+  return context.outcome == RunOutcome::kCheckFailed ? kRunBackToDestination : kRunClose;
+}
+
+RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
+                               journal::RestoreReport* report) {
+  journal::Installation installation(folder);
+  bool busy = false;
+  port::Error error;
+  if (journal::Installation::Peek(folder) == journal::JournalState::kClean) {
+    op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kUpdated;
+  }
+  if (!installation.Lock(&busy, &error)) {
+    op.Log("cannot lock the installation: " + error.Describe());
+    op.ShowMessage(
+        busy ? messages::RunBusy() : messages::UpdateFailed(installation.JournalFolder()),
+        messages::CaptionConfirm(), Buttons::kOk);
+    return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
+  }
+  std::string why;
+  const journal::JournalState state = installation.Inspect(&why);
+  if (state == journal::JournalState::kDamaged) {
+    op.Log("journal cannot be read: " + why);
+    op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kJournalRefused;
+  }
+  if (state == journal::JournalState::kClean) {
+    op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kUpdated;
+  }
+  op.ShowMessage(messages::UnfinishedRun(), messages::CaptionConfirm(), Buttons::kOk);
+  *report = installation.Recover();
+  if (!report->Complete()) {
+    for (const std::string& path : report->failed) op.Log("could not put back " + path);
+    op.ShowMessage(messages::RestoreFailed(report->failed), messages::CaptionConfirm(),
+                   Buttons::kOk);
+    return RunOutcome::kStoppedNotRestored;
+  }
+  op.ShowMessage(messages::Restored(), messages::CaptionConfirm(), Buttons::kOk);
+  return RunOutcome::kRecovered;
+}
+
+RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
+                          journal::RestoreReport* report) {
+  journal::Installation installation(folder);
+  bool busy = false;
+  port::Error error;
+  if (!installation.Lock(&busy, &error)) {
+    op.Log("cannot lock the installation: " + error.Describe());
+    op.ShowMessage(busy ? messages::RunBusy() : messages::NothingToUndo(),
+                   messages::CaptionConfirm(), Buttons::kOk);
+    return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
+  }
+  std::string why;
+  const journal::JournalState state = installation.Inspect(&why);
+  if (state != journal::JournalState::kClean) {
+    // An unfinished run comes first: --recover, or the next run, puts it back.
+    op.Log("the run folder holds an unfinished or damaged journal: " + why);
+    op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kJournalRefused;
+  }
+  std::vector<std::string> changed;
+  switch (installation.CheckUndo(&changed, &why)) {
+    case journal::UndoCheck::kNothing:
+      op.ShowMessage(messages::NothingToUndo(), messages::CaptionConfirm(), Buttons::kOk);
+      return RunOutcome::kJournalRefused;
+    case journal::UndoCheck::kDamaged:
+      op.Log("journal cannot be read: " + why);
+      op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
+      return RunOutcome::kJournalRefused;
+    case journal::UndoCheck::kChanged: {
+      std::string text = messages::UndoRefused();
+      for (const std::string& path : changed) text += "\r\n" + path;
+      for (const std::string& path : changed) op.Log("changed since the update: " + path);
+      if (!force) {
+        op.ShowMessage(text, messages::CaptionConfirm(), Buttons::kOk);
+        return RunOutcome::kJournalRefused;
+      }
+      op.Log("undo forced");
+      break;
+    }
+    case journal::UndoCheck::kReady:
+      break;
+  }
+  *report = installation.Undo();
+  if (!report->Complete()) {
+    for (const std::string& path : report->failed) op.Log("could not put back " + path);
+    op.ShowMessage(messages::RestoreFailed(report->failed), messages::CaptionConfirm(),
+                   Buttons::kOk);
+    return RunOutcome::kStoppedNotRestored;
+  }
+  op.ShowMessage(messages::Undone(), messages::CaptionConfirm(), Buttons::kOk);
+  return RunOutcome::kRecovered;
 }
 
 bool CreateFolderIfMissing(const std::string& path) {
   if (port::PathExists(path)) return true;
-  return port::MakeFolder(path);
+  return journal::MakeFolder(path);
 }
 
 int IsExcelTemplateDue(const std::string& folder) {

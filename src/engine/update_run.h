@@ -16,10 +16,22 @@ enum : int {
   kRunClose = 1,              // finished, cancelled, or failed with a message: close the program
 };
 
-// Runs the update. Returns 0 when the installation check failed and nothing was written (the
-// wizard shows the destination step again), 1 otherwise: success (after the final message), a
-// cancelled disk prompt, or a failure that was reported to the person. Never throws.
+// Runs the update as one transaction (see journal/journal.h): under the installation's lock, an
+// unfinished earlier run put back first; on any failure, after its message, every change put
+// back. Returns 0 when the installation check failed and nothing was written (the wizard shows
+// the destination step again), 1 otherwise; how the run ended is in context.outcome and what it
+// changed in context.summary. Never throws.
 int UpdateRun(RunContext& context);
+
+// Puts back an unfinished run in the installation `folder`, with its messages: kRecovered, or
+// kUpdated when there was nothing to put back, kStoppedNotRestored, kBusy, kJournalRefused.
+RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
+                               journal::RestoreReport* report);
+// Puts the installation back as it was before the last committed update. Unless `force`, it
+// first checks that every file is as the update left it and refuses (naming them) otherwise.
+// kRecovered when done; kJournalRefused, kBusy or kStoppedNotRestored otherwise.
+RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
+                          journal::RestoreReport* report);
 
 // Steps of the run, for the wizards' tests and the run itself.
 

@@ -96,6 +96,12 @@ bool MakeFolder(const std::string& path, Error* error = nullptr);
 // torn. The copy keeps the source's last-write time and attribute byte, as CopyFile does.
 bool CopyFileReplacing(const std::string& from, const std::string& to, Error* error = nullptr);
 bool RemoveFile(const std::string& path, Error* error = nullptr);
+// Removes one empty folder (RemoveDirectory / rmdir).
+bool RemoveFolder(const std::string& path, Error* error = nullptr);
+// Makes a second name `link` for the existing file `existing` (CreateHardLink / link). Fails when
+// anything is at `link` already, when the file system has no hard links, or across volumes; the
+// caller then copies.
+bool MakeHardLink(const std::string& existing, const std::string& link, Error* error = nullptr);
 // Renames, replacing an existing target atomically.
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error = nullptr);
 
@@ -189,6 +195,11 @@ class OutputFile {
 
   bool Create(const std::string& path, Error* error = nullptr);
   bool Write(const void* data, std::size_t size, Error* error = nullptr);
+  // Flushes what was written to the disk and keeps the file open for more.
+  bool Flush(Error* error = nullptr);
+  // Writes `size` zero bytes ahead of the current position, flushes them, and goes back: later
+  // writes into that room change no file size, so each Flush of them is cheap.
+  bool Reserve(std::size_t size, Error* error = nullptr);
   bool Finish(Error* error = nullptr);
   void Close();
   bool IsOpen() const;
@@ -211,6 +222,23 @@ bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries,
                  Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------
+// Fault injection, for the tests that fail every file operation of a run in turn. It exists only
+// in builds with KOUSHIN_FAULT_INJECTION (test builds); elsewhere no operation ever fails by it.
+// Each operation that changes the disk (create, write, flush, rename, link, delete, status write,
+// folder creation and removal, profile write) counts as one. A whole program under test takes the
+// faults from the environment: KOUSHIN_FAULTS="first[,count]".
+
+#ifdef KOUSHIN_FAULT_INJECTION
+// Operations number `first` to `first + count - 1` (counted from 1 since the last call) fail with
+// an I/O error. `first` 0: nothing fails, counting starts afresh.
+void SetInjectedFaults(long first, long count = 1);
+// Changing operations counted since the last SetInjectedFaults.
+long ChangingOperationCount();
+// Counts one operation; true (with `error` filled) when it is to fail.
+bool FaultInjected(const std::string& path, const char* operation, Error* error);
+#else
+inline bool FaultInjected(const std::string&, const char*, Error*) { return false; }
+#endif
 // Volumes and files in use: what the update run checks before it changes anything.
 
 struct VolumeInfo {
@@ -250,6 +278,11 @@ std::string ProfileRead(const std::string& section, const std::string& key,
 // false when the file cannot be written.
 bool ProfileWrite(const char* section, const char* key, const char* value, const std::string& file,
                   Error* error = nullptr);
+// The same write into an existing temporary file of the caller's, which nobody else reads: the
+// file is rewritten in place and flushed, with no further temporary file beside it (the caller
+// renames it in).
+bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
+                           const std::string& file, Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // The registry, read only, below HKEY_LOCAL_MACHINE.

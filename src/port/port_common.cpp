@@ -1,6 +1,8 @@
 // The parts of the port that are the same on every platform.
 #include "port/port.h"
 
+#include <cstdlib>
+
 namespace koushin::port {
 
 namespace {
@@ -25,5 +27,46 @@ std::int64_t UnixFromFileTime(FileTime time) {
   if (time % kTicksPerSecond < 0) --seconds;
   return seconds - kEpochDifference;
 }
+
+#ifdef KOUSHIN_FAULT_INJECTION
+namespace {
+long faultFirst = 0;
+long faultCount = 0;
+long operationCount = 0;
+}  // namespace
+
+void SetInjectedFaults(long first, long count) {
+  faultFirst = first;
+  faultCount = count;
+  operationCount = 0;
+}
+
+long ChangingOperationCount() { return operationCount; }
+
+bool FaultInjected(const std::string& path, const char* operation, Error* error) {
+  // A test driving a whole program sets the faults through KOUSHIN_FAULTS="first[,count]".
+  static const bool fromEnvironment = [] {
+    const char* text = std::getenv("KOUSHIN_FAULTS");
+    if (text != nullptr && *text != '\0') {
+      char* end = nullptr;
+      const long first = std::strtol(text, &end, 10);
+      SetInjectedFaults(first, *end == ',' ? std::strtol(end + 1, nullptr, 10) : 1);
+    }
+    return true;
+  }();
+  (void)fromEnvironment;
+  ++operationCount;
+  if (faultFirst <= 0 || operationCount < faultFirst || operationCount - faultFirst >= faultCount) {
+    return false;
+  }
+  if (error != nullptr) {
+    error->hostCode = 5;  // EIO on POSIX, ERROR_ACCESS_DENIED on Windows: either means "failed"
+    error->path = path;
+    error->operation = operation;
+    error->detail = "injected fault";
+  }
+  return true;
+}
+#endif
 
 }  // namespace koushin::port

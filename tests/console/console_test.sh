@@ -50,7 +50,8 @@ output_count() {
   n=$(grep -cF -- "$1" "$D/out")
   [ "$n" = "$2" ] || fail "'$1' shown $n times, expected $2"
 }
-unchanged() { diff -r "$D/before" "$D/c/EST" >/dev/null || fail "the installation changed"; }
+# Our journal folder (the lock, the kept generation) is no part of the installation.
+unchanged() { diff -r -x .koushin "$D/before" "$D/c/EST" >/dev/null || fail "the installation changed"; }
 # A code page 932 file of the installation as UTF-8 without CR.
 text_of() { iconv -f CP932 -t UTF-8 "$D/c/EST/$1" | tr -d '\r'; }
 file_has() { text_of "$1" | grep -qxF -- "$2" || fail "$1 lacks the line: $2"; }
@@ -188,6 +189,8 @@ fresh dry_run
 wizard --yes --dry-run --folder 'C:\EST' --log "$D/log"
 expect_status 0
 unchanged
+absent .koushin
+output_has "dry run: would write 7 INI keys"
 grep -qF "would " "$D/log" || fail "the dry run's log says nothing it would do"
 
 # A folder with a Japanese name, typed in UTF-8 at the terminal.
@@ -245,17 +248,16 @@ rm "$D/media/history.txt"
 wizard --yes --folder 'C:\EST'
 expect_status 3
 output_has "の更新に失敗しました。"
-file_has tamiro1.ini "Version=8.1S"  # written with the START archive, before the failure
-file_has tamiro1.ini "GENGOU=平成"   # the settings phase never ran
-absent doc/HISTORY.TXT
+output_has "更新前の状態に戻しました。"
+output_has "restored: "
+unchanged
 
 fresh archive_damaged
 head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >"$D/media/PROGRAM.lzh"
-wizard --yes --folder 'C:\EST'
+wizard --yes --folder 'C:\EST' --report "$D/report.json"
 expect_status 3
-exists SYSTEM.DAT
-absent ESTCALC.DLL
-file_has tamiro1.ini "GENGOU=平成"
+unchanged
+grep -qF '"outcome": "stopped and restored"' "$D/report.json" || fail "report: $(cat "$D/report.json")"
 
 # --- update disks on a removable drive ---------------------------------------------------------
 
@@ -273,8 +275,8 @@ wizard --yes --folder 'C:\EST'
 expect_status 1
 output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2
 output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"
-exists doc/HISTORY.TXT
-file_has tamiro1.ini "GENGOU=平成"
+output_has "更新前の状態に戻しました。"
+unchanged
 
 fresh disk_prompt_cancelled
 MEDIA=(--media 'A:\' --drive "A=$D/media" --removable A)
@@ -405,6 +407,46 @@ done
 grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" &&
   fail "a log line without its time"
 
+# --- all or nothing: restore, recovery, undo ---------------------------------------------------
+
+fresh restore_fails_then_recover
+KOUSHIN_FAULTS=60,1000000 wizard --yes --folder 'C:\EST'
+expect_status 5
+output_has "を元に戻せませんでした。"
+wizard --recover --folder 'C:\EST' --report "$D/report.json"
+expect_status 0
+output_has "前回の更新が途中で終わっています。更新前の状態に戻します。"
+unchanged
+grep -qF '"outcome": "recovered"' "$D/report.json" || fail "report: $(cat "$D/report.json")"
+wizard --recover --folder 'C:\EST'
+expect_status 0
+output_has "途中で終わった更新はありません。"
+
+fresh damaged_journal
+KOUSHIN_FAULTS=60,1000000 wizard --yes --folder 'C:\EST'
+expect_status 5
+printf 'XXXX' | dd of="$D/c/EST/.koushin/run/journal" bs=1 seek=20 conv=notrunc 2>/dev/null
+wizard --recover --folder 'C:\EST'
+expect_status 6
+wizard --yes --folder 'C:\EST'
+expect_status 6
+
+fresh undo
+wizard --yes --folder 'C:\EST' --report "$D/report.json"
+expect_status 0
+output_has "changes: "
+grep -qF '"versionAfter": "8.1S"' "$D/report.json" || fail "report: $(cat "$D/report.json")"
+wizard --undo --folder 'C:\EST'
+expect_status 0
+unchanged
+wizard --yes --folder 'C:\EST'
+printf 'changed' >"$D/c/EST/formater.exe"
+wizard --undo --folder 'C:\EST'
+expect_status 6
+output_has "formater.exe"
+wizard --undo --force --folder 'C:\EST'
+expect_status 0
+unchanged
 # --- the media check: one case a line; the media copy is changed by SETUP (run in $D/media),
 # checked with ARGS, and must give STATUS and show TEXT; nothing on the media changes.
 cut_last_byte() { head -c -1 "$1" >cut && mv cut "$1"; }

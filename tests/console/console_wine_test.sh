@@ -112,6 +112,29 @@ iconv -f CP932 -t UTF-8 "$D/見積/EST/tamiro1.ini" | tr -d '\r' | grep -qxF "GE
   fail "tamiro1.ini was not updated"
 grep -qF "exit status 0" "$D/見積/記録.log" 2>/dev/null || fail "no log in the Japanese folder"
 
+# All or nothing on Windows: a run whose restore fails (every file operation from the 60th on
+# fails), its recovery, and undo.
+unchanged() {
+  diff -r -x .koushin "$EXAMPLES/demo-install/EST" "$D/EST" >/dev/null || fail "the installation changed"
+}
+fresh restore_fails_then_recover
+KOUSHIN_FAULTS=60,1000000 run "" --yes --folder "$(zpath "$D/EST")"
+expect_status 5
+run "" --recover --folder "$(zpath "$D/EST")"
+expect_status 0
+grep -qF "前回の更新が途中で終わっています。" "$D/out" || fail "no recovery message"
+unchanged
+
+fresh undo
+run "" --yes --folder "$(zpath "$D/EST")"
+expect_status 0
+run "" --undo --folder "$(zpath "$D/EST")"
+expect_status 0
+unchanged
+run "" --yes --folder "$(zpath "$D/EST")"
+printf 'changed' >"$D/EST/formater.exe"
+run "" --undo --folder "$(zpath "$D/EST")"
+expect_status 6
 # A file of the installation held open without sharing by another Windows program: found before
 # anything is changed (Wine's Restart Manager names nobody, so the file itself is named).
 fresh held_open

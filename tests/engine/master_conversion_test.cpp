@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "engine_fixture.h"
+#include "port/port.h"
 
 namespace koushin::engine {
 namespace {
@@ -155,11 +156,12 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
   struct Case {
     const char* why;
     bool readOnly;
-    bool tempIsFolder;
+    long fault;  // the file operation that fails
   };
   const Case cases[] = {
-      {"read-only master file", true, false},
-      {"temp.mst cannot be written", false, true},
+      {"read-only master file", true, 0},
+      {"the temporary file cannot be created", false, 1},
+      {"the replacement fails", false, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -168,8 +170,9 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
     fresh.Write("C:\\M\\1\\zai001-3.mst", record);
     fresh.Write("C:\\M\\21\\zai001-3.mst", record);
     if (c.readOnly) fresh.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
-    if (c.tempIsFolder) fresh.MakeFolders("C:\\M\\1\\temp.mst");
+    port::SetInjectedFaults(c.fault);
     EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 0);
+    port::SetInjectedFaults(0);
     EXPECT_EQ(fresh.Read("C:\\M\\1\\zai001-3.mst"), record);
     EXPECT_EQ(fresh.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
   }

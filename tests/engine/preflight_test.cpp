@@ -162,7 +162,12 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
         "C:\\EST", {{1, 1, "PROG", ""}, {c.setup & kLaterDisk ? 2 : 1, 0, "BIG.DAT", "SMALL\\"}});
     RunContext context{record, SW(media), op, c.dryRun, c.unattended};
     EXPECT_EQ(UpdateRun(context), 1);
-    EXPECT_EQ(op.Texts(), c.texts) << op.LogText();
+    std::vector<std::string> texts = c.texts;
+    // Stopped after the first disk's changes: the run puts them back and says so.
+    if ((c.setup & kLaterDisk) && texts.back() != done && !c.dryRun) {
+      texts.push_back("更新前の状態に戻しました。");
+    }
+    EXPECT_EQ(op.Texts(), texts) << op.LogText();
     EXPECT_EQ(context.refused, c.refused);
     if (c.texts.back() == done) {
       EXPECT_EQ(machine.Read(prog), MemberBytes("PROG.EXE"));

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <sstream>
 
 #include "description/update_description.h"
 #include "engine_fixture.h"
@@ -28,6 +30,7 @@ using testing::W;
 
 constexpr char kDone[] = "システムは正常に更新されました。";
 constexpr char kMedia[] = "D:\\MEDIA\\";
+constexpr char kRestored[] = "更新前の状態に戻しました。";
 
 class UpdateRunTest : public ::testing::Test {
  protected:
@@ -205,20 +208,67 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   }
 }
 
-TEST_F(UpdateRunTest, CancelledDiskPromptEndsTheRun) {
-  if (!kOwnDrives) GTEST_SKIP() << "needs a removable drive of its own";
-  machine.Write("A:\\A1.TXT", "one");
-  description::UpdateDescription record =
-      MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}});
-  op.answers = {Answer::kCancel};
-  EXPECT_EQ(Run(record, "A:\\"), 1);
-  EXPECT_EQ(op.Texts(), (std::vector<std::string>{"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
-                                                  "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"}));
-  EXPECT_EQ(op.shown[0].caption, "確認");
-  EXPECT_EQ(op.shown[0].buttons, Buttons::kOkCancel);
-  EXPECT_EQ(op.shown[1].buttons, Buttons::kOk);
-  EXPECT_EQ(machine.Read("C:\\EST\\A1.TXT"), "one");
-  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
+// A run that stops, whatever the cause, shows its message, puts back every change it made and
+// says so: the machine is as before but for our journal folder.
+TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
+  struct Case {
+    const char* why;
+    std::function<void()> arrange;
+    std::initializer_list<Entry> entries;
+    const char* source;
+    std::vector<std::string> texts;  // before the restore message
+  };
+  const std::string updateFailed = "の更新に失敗しました。";
+  const Case cases[] = {
+      {"a cancelled disk prompt",
+       [&] { machine.Write("A:\\A1.TXT", "one"); },
+       {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
+       "A:\\",
+       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"}},
+      {"an archive failing mid-run",
+       [&] {
+         machine.Write("D:\\MEDIA\\ONE.TXT", "one");
+         PutArchive("prog", "PROG");
+         machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("variant")));
+         machine.Write("D:\\MEDIA\\FOUR.TXT", "four");
+       },
+       {{1, 0, "ONE.TXT", ""}, {1, 1, "PROG", "P\\"}, {1, 1, "BAD", "B\\"}, {1, 0, "FOUR.TXT", ""}},
+       kMedia,
+       {"BAD"}},
+      {"a copy into a folder whose parent is missing",
+       [&] {
+         machine.Write("D:\\MEDIA\\A.TXT", "a");
+         machine.Write("D:\\MEDIA\\B.TXT", "b");
+       },
+       {{1, 0, "B.TXT", ""}, {1, 0, "A.TXT", "NO\\DEEP\\"}},
+       kMedia,
+       {W("C:\\EST\\NO\\DEEP\\A.TXT") + updateFailed}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    if (std::string(c.source) == "A:\\" && !kOwnDrives) continue;  // no removable drive
+    c.arrange();
+    auto snapshot = [&] {
+      std::string all, line;
+      std::istringstream lines(machine.Snapshot());
+      while (std::getline(lines, line)) {
+        if (line.find(".koushin") == std::string::npos) all += line + "\n";
+      }
+      return all;
+    };
+    const std::string before = snapshot();
+    description::UpdateDescription record = MakeRecord("C:\\EST", c.entries, "9.1");
+    if (std::string(c.source) == "A:\\") op.answers = {Answer::kCancel};
+    op.shown.clear();
+    EXPECT_EQ(Run(record, c.source), 1);
+    ASSERT_EQ(op.shown.size(), c.texts.size() + 1);
+    for (std::size_t i = 0; i < c.texts.size(); ++i) {
+      EXPECT_NE(op.Texts()[i].find(c.texts[i]), std::string::npos) << op.Texts()[i];
+      EXPECT_EQ(op.shown[i].caption, "確認");
+    }
+    EXPECT_EQ(op.Texts().back(), kRestored);
+    EXPECT_EQ(snapshot(), before);
+  }
 }
 
 TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
@@ -259,7 +309,8 @@ TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
     const std::string ini = std::string("C:\\EST\\") + c.iniName;
     EXPECT_EQ(fresh.Ini(ini, "SYSTEM", "Version"), c.versionAfter);
     if (c.damaged) {
-      ASSERT_EQ(person.shown.size(), 1u);
+      ASSERT_EQ(person.shown.size(), 2u);
+      EXPECT_EQ(person.Texts()[1], kRestored);
       EXPECT_NE(person.shown[0].text.find("START3"), std::string::npos) << person.shown[0].text;
       EXPECT_EQ(person.shown[0].caption, "確認");
       EXPECT_FALSE(fresh.Exists("C:\\EST\\V\\VARIANT.TXT"));
@@ -268,32 +319,6 @@ TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
       EXPECT_EQ(fresh.Read("C:\\EST\\V\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
     }
   }
-}
-
-TEST_F(UpdateRunTest, ArchiveFailingMidRunKeepsEarlierEntriesAndSkipsTheRest) {
-  machine.Write("D:\\MEDIA\\ONE.TXT", "one");
-  PutArchive("prog", "PROG");
-  machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("variant")));
-  machine.Write("D:\\MEDIA\\FOUR.TXT", "four");
-  PutArchive("big", "BIG");
-  description::UpdateDescription record = MakeRecord("C:\\EST",
-                                                     {{1, 0, "ONE.TXT", ""},
-                                                      {1, 1, "PROG", "P\\"},
-                                                      {1, 1, "BAD", "B\\"},
-                                                      {1, 0, "FOUR.TXT", ""},
-                                                      {1, 1, "BIG", ""}},
-                                                     "9.1");
-  record.categoryCode = "1";
-  EXPECT_EQ(Run(record), 1);
-  ASSERT_EQ(op.shown.size(), 1u);
-  EXPECT_NE(op.shown[0].text.find("BAD"), std::string::npos) << op.shown[0].text;
-  EXPECT_EQ(machine.Read("C:\\EST\\ONE.TXT"), "one");
-  EXPECT_EQ(machine.Read("C:\\EST\\P\\PROG.EXE"), MemberBytes("PROG.EXE"));
-  EXPECT_FALSE(machine.Exists("C:\\EST\\B\\VARIANT.TXT"));
-  EXPECT_FALSE(machine.Exists("C:\\EST\\FOUR.TXT"));
-  EXPECT_FALSE(machine.Exists("C:\\EST\\BIG.DAT"));
-  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "(none)");
-  EXPECT_FALSE(machine.Exists("C:\\EST\\kov3.ini"));
 }
 
 TEST_F(UpdateRunTest, ExcelTemplateArchiveOnlyWhenDue) {
@@ -385,29 +410,6 @@ TEST_F(UpdateRunTest, PlainFilesAreCopiedWithoutAttributes) {
   EXPECT_EQ(machine.Attributes("C:\\EST\\NEW\\RO.DLL") & ~ignored, 0u);
   EXPECT_EQ(machine.Read("C:\\EST\\FOO.DLL"), "from a subfolder");
   EXPECT_EQ(machine.Read("C:\\EST\\NEW\\表.TXT"), "trail byte 0x5C in the name");
-}
-
-TEST_F(UpdateRunTest, CopyIntoAFolderWhoseParentIsMissingFails) {
-  machine.Write("D:\\MEDIA\\A.TXT", "a");
-  machine.Write("D:\\MEDIA\\B.TXT", "b");
-  description::UpdateDescription record =
-      MakeRecord("C:\\EST", {{1, 0, "A.TXT", "NO\\DEEP\\"}, {1, 0, "B.TXT", ""}});
-  EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(),
-            std::vector<std::string>{W("C:\\EST\\NO\\DEEP\\A.TXT") + "の更新に失敗しました。"});
-  EXPECT_FALSE(machine.Exists("C:\\EST\\B.TXT"));
-}
-
-TEST_F(UpdateRunTest, StatusFailureNamesTheTargetFile) {
-  machine.Write("D:\\MEDIA\\A.TXT", "a");
-  description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "A.TXT", "T\\"}});
-  // Another program takes the file away between the copy and the attribute update.
-  op.onProgress = [&](const Progress& p) {
-    if (p.bytesTotal != 0 && p.bytesDone == p.bytesTotal) machine.Remove("C:\\EST\\T\\A.TXT");
-  };
-  EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(),
-            std::vector<std::string>{W("C:\\EST\\T\\A.TXT") + "の属性更新に失敗しました。"});
 }
 
 TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {

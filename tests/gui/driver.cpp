@@ -546,6 +546,36 @@ void ScenarioUpdate(const Setup& setup) {
   Stop();
 }
 
+// restore INSTALL_FOLDER RESTORED_TEXT: the update stops on a damaged archive; after its message
+// the wizard puts the installation back and says so.
+void ScenarioRestore(const Setup& setup) {
+  HWND destination = StartToDestination(setup);
+  if (destination == nullptr) return;
+  TypeInto(destination, 1005, setup.args.at(0));
+  Click(destination, 1);
+  HWND previous = WaitFor(kConfirm, destination);
+  if (previous == nullptr) return Stop();
+  PressKey(previous, VK_RETURN);
+  bool restored = false;
+  for (int i = 0; i < 5 && !restored; ++i) {
+    const HWND message = WaitFor(kMessage, previous);
+    if (message == nullptr) return Stop();
+    const std::wstring text = TextOf(GetDlgItem(message, 0xFFFF));
+    if (text == setup.args.at(1)) {
+      CheckText(TextOf(message), L"確認", "restore message caption");
+      Shot("update-restored");
+      restored = true;
+    } else {
+      Print("note message: " + Utf8(text));
+    }
+    Click(message, 1);
+    previous = message;
+  }
+  Check(restored, "the restore message follows the failure");
+  WaitForExit();
+  Stop();
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -562,6 +592,7 @@ int wmain(int argc, wchar_t** argv) {
       {L"prefill", ScenarioPrefill},
       {L"update", ScenarioUpdate},
       {L"invalid", ScenarioInvalid},
+      {L"restore", ScenarioRestore},
   };
   // One scenario a line, UTF-8, fields separated by TABs: NAME KOUSHIN_EXE ARGS...
   std::ifstream file(argv[2], std::ios::binary);

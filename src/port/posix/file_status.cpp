@@ -50,6 +50,7 @@ bool ReadFileStatus(const std::string& path, FileStatus* status, Error* error) {
 
 // The creation time cannot be set on Linux; it is left as it is.
 bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* error) {
+  if (FaultInjected(path, "write status of", error)) return false;
   std::string host;
   if (!posix::ResolveHostPath(path, &host, error)) return false;
   struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};

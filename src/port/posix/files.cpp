@@ -74,6 +74,7 @@ bool IsFolder(const std::string& path) {
 }
 
 bool MakeFolder(const std::string& path, Error* error) {
+  if (FaultInjected(path, "create folder", error)) return false;
   std::string host;
   if (!Resolve(path, &host, error, "create folder")) return false;
   if (mkdir(host.c_str(), 0777) != 0) return Fail(error, errno, path, "create folder");
@@ -81,6 +82,7 @@ bool MakeFolder(const std::string& path, Error* error) {
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to, Error* error) {
+  if (FaultInjected(to, "copy to", error)) return false;
   std::string hostFrom, hostTo;
   if (!Resolve(from, &hostFrom, error, "copy") || !Resolve(to, &hostTo, error, "copy to")) {
     return false;
@@ -133,6 +135,7 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, Error* er
 }
 
 bool RemoveFile(const std::string& path, Error* error) {
+  if (FaultInjected(path, "delete", error)) return false;
   std::string host;
   if (!Resolve(path, &host, error, "delete")) return false;
   struct stat info;
@@ -146,7 +149,33 @@ bool RemoveFile(const std::string& path, Error* error) {
   return true;
 }
 
+bool RemoveFolder(const std::string& path, Error* error) {
+  if (FaultInjected(path, "remove folder", error)) return false;
+  std::string host;
+  if (!Resolve(path, &host, error, "remove folder")) return false;
+  if (rmdir(host.c_str()) != 0) return Fail(error, errno, path, "remove folder");
+  return true;
+}
+
+bool MakeHardLink(const std::string& existing, const std::string& link, Error* error) {
+  if (FaultInjected(link, "link", error)) return false;
+  std::string hostExisting, hostLink;
+  if (!Resolve(existing, &hostExisting, error, "link") ||
+      !Resolve(link, &hostLink, error, "link as")) {
+    return false;
+  }
+  // linkat without AT_SYMLINK_FOLLOW links a symbolic link itself, never what it points to.
+  // The folder is not synced here: the caller's next flush (the journal record that names the
+  // link) commits it on a journaling file system, and a kept file found missing is reported by
+  // the restore, never guessed at.
+  if (linkat(AT_FDCWD, hostExisting.c_str(), AT_FDCWD, hostLink.c_str(), 0) != 0) {
+    return Fail(error, errno, link, "link as");
+  }
+  return true;
+}
+
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error) {
+  if (FaultInjected(to, "rename to", error)) return false;
   std::string hostFrom;
   posix::ResolvedPath target;
   if (!Resolve(from, &hostFrom, error, "rename") ||
@@ -190,6 +219,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error) {
+  if (FaultInjected(path, "write", error)) return false;
   std::string host;
   if (!Resolve(path, &host, error, "write")) return false;
   struct stat old;
@@ -206,6 +236,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* er
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, Error* error) {
+  if (FaultInjected(path, "write", error)) return false;
   std::string host;
   if (!Resolve(path, &host, error, "write")) return false;
   return posix::ReplaceHostFile(host, bytes, path, error);

@@ -95,6 +95,7 @@ std::string ProfileRead(const std::string& section, const std::string& key,
 
 bool ProfileWrite(const char* section, const char* key, const char* value, const std::string& file,
                   Error* error) {
+  if (FaultInjected(file, "write profile", error)) return false;
   // As Windows: no section is "file not found" and creates nothing; no file name is "access
   // denied".
   if (section == nullptr) return posix::Fail(error, ENOENT, file, kOperation, "no section name");
@@ -121,6 +122,26 @@ bool ProfileWrite(const char* section, const char* key, const char* value, const
   }
   // Nothing changes. A missing file is still created, empty, as Windows does for a deletion.
   if (loaded == Loaded::kMissing) return posix::ReplaceHostFile(host, std::string(), path, error);
+  return true;
+}
+
+bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
+                           const std::string& file, Error* error) {
+  if (FaultInjected(file, "write profile", error)) return false;
+  std::string host;
+  if (section == nullptr || !posix::ResolveHostPath(file, &host, error)) {
+    return posix::Fail(error, ENOENT, file, kOperation);
+  }
+  std::string bytes, updated;
+  if (LoadHostFile(host, &bytes) != Loaded::kFile)
+    return posix::Fail(error, errno, file, kOperation);
+  if (!posix::WriteProfile(bytes, section, key, value, &updated)) return true;
+  const int fd = open(host.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return posix::Fail(error, errno, file, kOperation);
+  int failure = 0;
+  if (!posix::WriteAll(fd, updated.data(), updated.size()) || fsync(fd) != 0) failure = errno;
+  if (close(fd) != 0 && failure == 0) failure = errno;
+  if (failure != 0) return posix::Fail(error, failure, file, kOperation);
   return true;
 }
 

@@ -56,6 +56,7 @@ OutputFile::OutputFile() : handle_(-1) {}
 OutputFile::~OutputFile() { Close(); }
 
 bool OutputFile::Create(const std::string& path, Error* error) {
+  if (FaultInjected(path, "create", error)) return false;
   Close();
   std::string host;
   if (!posix::ResolveHostPath(path, &host, error)) return false;
@@ -67,6 +68,7 @@ bool OutputFile::Create(const std::string& path, Error* error) {
 }
 
 bool OutputFile::Write(const void* data, std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
   if (handle_ < 0) return Fail(error, EBADF, path_, "write");
   if (!posix::WriteAll(static_cast<int>(handle_), static_cast<const char*>(data), size)) {
     return Fail(error, errno, path_, "write");
@@ -74,7 +76,28 @@ bool OutputFile::Write(const void* data, std::size_t size, Error* error) {
   return true;
 }
 
+bool OutputFile::Flush(Error* error) {
+  if (FaultInjected(path_, "flush", error)) return false;
+  if (handle_ < 0) return Fail(error, EBADF, path_, "flush");
+  if (fdatasync(static_cast<int>(handle_)) != 0) return Fail(error, errno, path_, "flush");
+  return true;
+}
+
+bool OutputFile::Reserve(std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
+  if (handle_ < 0) return Fail(error, EBADF, path_, "write");
+  const int fd = static_cast<int>(handle_);
+  const off_t at = lseek(fd, 0, SEEK_CUR);
+  const std::string zeros(size, '\0');
+  if (at < 0 || !posix::WriteAll(fd, zeros.data(), zeros.size()) || fsync(fd) != 0 ||
+      lseek(fd, at, SEEK_SET) != at) {
+    return Fail(error, errno, path_, "write");
+  }
+  return true;
+}
+
 bool OutputFile::Finish(Error* error) {
+  if (FaultInjected(path_, "flush", error)) return false;
   if (handle_ < 0) return Fail(error, EBADF, path_, "write");
   const int fd = static_cast<int>(handle_);
   handle_ = -1;

@@ -50,6 +50,7 @@ bool ReadFileStatus(const std::string& path, FileStatus* status, Error* error) {
 }
 
 bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* error) {
+  if (FaultInjected(path, "write status of", error)) return false;
   std::wstring wide;
   if (!WidePath(path, &wide, "set status", error)) return false;
   DWORD current = AttributesOf(wide);

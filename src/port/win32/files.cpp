@@ -103,6 +103,7 @@ bool IsFolder(const std::string& path) {
 }
 
 bool MakeFolder(const std::string& path, Error* error) {
+  if (FaultInjected(path, "create folder", error)) return false;
   std::wstring wide;
   if (!WidePath(path, &wide, "make folder", error)) return false;
   if (!CreateDirectoryW(wide.c_str(), nullptr)) {
@@ -112,6 +113,7 @@ bool MakeFolder(const std::string& path, Error* error) {
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to, Error* error) {
+  if (FaultInjected(to, "copy to", error)) return false;
   std::wstring source, target;
   if (!WidePath(from, &source, "copy", error) || !WidePath(to, &target, "copy", error)) {
     return false;
@@ -163,6 +165,7 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, Error* er
 }
 
 bool RemoveFile(const std::string& path, Error* error) {
+  if (FaultInjected(path, "delete", error)) return false;
   std::wstring wide;
   if (!WidePath(path, &wide, "remove", error)) return false;
   // Windows refuses to delete a read-only file; Wine does not, so the rule is kept here.
@@ -175,7 +178,29 @@ bool RemoveFile(const std::string& path, Error* error) {
   return true;
 }
 
+bool RemoveFolder(const std::string& path, Error* error) {
+  if (FaultInjected(path, "remove folder", error)) return false;
+  std::wstring wide;
+  if (!WidePath(path, &wide, "remove folder", error)) return false;
+  if (!RemoveDirectoryW(wide.c_str())) return Fail(error, GetLastError(), "remove folder", path);
+  return true;
+}
+
+bool MakeHardLink(const std::string& existing, const std::string& link, Error* error) {
+  if (FaultInjected(link, "link", error)) return false;
+  std::wstring wideExisting, wideLink;
+  if (!WidePath(existing, &wideExisting, "link", error) ||
+      !WidePath(link, &wideLink, "link", error)) {
+    return false;
+  }
+  if (!CreateHardLinkW(wideLink.c_str(), wideExisting.c_str(), nullptr)) {
+    return Fail(error, GetLastError(), "link", link);
+  }
+  return true;
+}
+
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error) {
+  if (FaultInjected(to, "rename to", error)) return false;
   std::wstring source, target;
   if (!WidePath(from, &source, "rename", error) || !WidePath(to, &target, "rename", error)) {
     return false;
@@ -206,6 +231,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error) {
+  if (FaultInjected(path, "write", error)) return false;
   std::wstring wide;
   if (!WidePath(path, &wide, "write", error)) return false;
   FileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
@@ -218,6 +244,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* er
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, Error* error) {
+  if (FaultInjected(path, "write", error)) return false;
   std::wstring target;
   if (!WidePath(path, &target, "write", error)) return false;
   DWORD targetAttributes = AttributesOf(target);

@@ -177,6 +177,7 @@ std::string ProfileRead(const std::string& section, const std::string& key,
 
 bool ProfileWrite(const char* section, const char* key, const char* value, const std::string& file,
                   Error* error) {
+  if (FaultInjected(file, "write profile", error)) return false;
   std::wstring wideFile;
   if (!win32::WidePath(file, &wideFile, "write profile", error)) return false;
   OptionalText sectionText(section), keyText(key), valueText(value);
@@ -185,6 +186,22 @@ bool ProfileWrite(const char* section, const char* key, const char* value, const
     DWORD code = GetLastError();
     return win32::Fail(error, code != 0 ? code : ERROR_WRITE_FAULT, "write profile", file);
   }
+  return true;
+}
+
+// The kernel rewrites the file in place; the flush pushes it to the disk before the rename.
+bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
+                           const std::string& file, Error* error) {
+  if (!ProfileWrite(section, key, value, file, error)) return false;
+  std::wstring wideFile;
+  if (!win32::WidePath(file, &wideFile, "write profile", error)) return false;
+  HANDLE handle = CreateFileW(wideFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return win32::Fail(error, GetLastError(), "flush", file);
+  const bool flushed = FlushFileBuffers(handle) != 0;
+  const DWORD code = GetLastError();
+  CloseHandle(handle);
+  if (!flushed) return win32::Fail(error, code, "flush", file);
   return true;
 }
 

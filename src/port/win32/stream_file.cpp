@@ -58,6 +58,7 @@ OutputFile::OutputFile() : handle_(kNoHandle) {}
 OutputFile::~OutputFile() { Close(); }
 
 bool OutputFile::Create(const std::string& path, Error* error) {
+  if (FaultInjected(path, "create", error)) return false;
   Close();
   std::wstring wide;
   if (!win32::WidePath(path, &wide, "create", error)) return false;
@@ -71,6 +72,7 @@ bool OutputFile::Create(const std::string& path, Error* error) {
 }
 
 bool OutputFile::Write(const void* data, std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
   if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
@@ -87,7 +89,32 @@ bool OutputFile::Write(const void* data, std::size_t size, Error* error) {
   return true;
 }
 
+bool OutputFile::Flush(Error* error) {
+  if (FaultInjected(path_, "flush", error)) return false;
+  if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "flush", path_);
+  if (!FlushFileBuffers(AsHandle(handle_)))
+    return win32::Fail(error, GetLastError(), "flush", path_);
+  return true;
+}
+
+bool OutputFile::Reserve(std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
+  if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
+  LARGE_INTEGER zero{}, at{};
+  if (!SetFilePointerEx(AsHandle(handle_), zero, &at, FILE_CURRENT)) {
+    return win32::Fail(error, GetLastError(), "write", path_);
+  }
+  const std::string zeros(size, '\0');
+  if (!Write(zeros.data(), zeros.size(), error)) return false;
+  if (!FlushFileBuffers(AsHandle(handle_)) ||
+      !SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN)) {
+    return win32::Fail(error, GetLastError(), "write", path_);
+  }
+  return true;
+}
+
 bool OutputFile::Finish(Error* error) {
+  if (FaultInjected(path_, "flush", error)) return false;
   if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
   HANDLE file = AsHandle(handle_);
   handle_ = kNoHandle;

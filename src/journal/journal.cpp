@@ -1,0 +1,562 @@
+#include "journal/journal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <set>
+
+#include "text/cp932.h"
+
+namespace koushin::journal {
+
+const char kJournalFolderName[] = ".koushin";
+
+namespace {
+
+constexpr char kJournalFile[] = "journal";
+constexpr char kLockFile[] = "lock";
+constexpr std::size_t kJournalRoom = 256 * 1024;
+constexpr char kRunFolder[] = "run\\";
+constexpr char kLastFolder[] = "last\\";
+// A run is committed by renaming its folder to this name: one step that either happened or not.
+constexpr char kDoneFolder[] = "done\\";
+
+bool ClearFolder(const std::string& folder);
+
+// Makes a committed run folder the kept generation, replacing the one before.
+void Rotate(const std::string& done, const std::string& last) {
+  ClearFolder(last);
+  port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1));
+}
+
+Transaction*& ActiveSlot() {
+  static Transaction* active = nullptr;
+  return active;
+}
+
+// A tag of this process for temporary names, so that two programs never pick the same one.
+const std::string& ProcessTag() {
+  static const std::string tag = [] {
+    std::random_device device;
+    char text[16];
+    std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(device()) & 0xFFFFFFu);
+    return std::string(text);
+  }();
+  return tag;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = text::FindLastSeparator(path);
+  if (cut != std::string::npos) return path.substr(0, cut + 1);
+  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+  return std::string();
+}
+
+std::string WithoutTrailingSeparator(const std::string& folder) {
+  return text::EndsWithBackslash(folder) ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+// Clears a read-only flag so that the file may be replaced or deleted, as our own files must be.
+void MakeWritable(const std::string& path) {
+  port::FileStatus status;
+  if (port::ReadFileStatus(path, &status) && (status.attributes & port::kAttrReadOnly)) {
+    port::FileStatus writable;
+    writable.attributes = status.attributes & ~port::kAttrReadOnly;
+    port::WriteFileStatus(path, writable);
+  }
+}
+
+bool RemoveIfThere(const std::string& path, port::Error* error) {
+  if (!port::PathExists(path)) return true;
+  MakeWritable(path);
+  return port::RemoveFile(path, error);
+}
+
+// A new file with a unique name in `folder`, created exclusively.
+bool CreateUnique(const std::string& folder, unsigned* serial, port::OutputFile* file,
+                  std::string* path, port::Error* error, const char* prefix = "~kz") {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    *path = folder + prefix + ProcessTag() + "-" + std::to_string(++*serial) + ".tmp";
+    if (file->Create(*path, error)) return true;
+    if (!port::PathExists(*path)) return false;
+  }
+  return false;
+}
+
+// Copies `from` to the new file `to` (created exclusively) and flushes it.
+bool CopyToNew(const std::string& from, const std::string& to, port::Error* error) {
+  port::OutputFile out;
+  return out.Create(to, error) && CopyInto(from, out, error);
+}
+
+// Removes a folder of ours with the files in it.
+bool ClearFolder(const std::string& folder) {
+  if (!port::IsFolder(WithoutTrailingSeparator(folder))) return true;
+  std::vector<port::FoundEntry> entries;
+  bool ok = true;
+  port::FindEntries(folder + "*", &entries);
+  for (const port::FoundEntry& entry : entries) {
+    if (entry.isFolder) continue;
+    ok = RemoveIfThere(folder + entry.name, nullptr) && ok;
+  }
+  return port::RemoveFolder(WithoutTrailingSeparator(folder)) && ok;
+}
+
+bool LoadRecords(const std::string& generation, std::vector<Record>* records, std::string* why,
+                 bool* damaged) {
+  *damaged = false;
+  records->clear();
+  const std::string path = generation + kJournalFile;
+  if (!port::PathExists(path)) return false;
+  std::string bytes;
+  port::Error error;
+  if (!port::ReadWholeFile(path, &bytes, &error)) {
+    *damaged = true;
+    if (why != nullptr) *why = error.Describe();
+    return false;
+  }
+  std::string problem;
+  if (ParseJournal(bytes, records, &problem) == ParseResult::kDamaged) {
+    *damaged = true;
+    if (why != nullptr) *why = problem;
+    return false;
+  }
+  return true;
+}
+
+bool HasCommit(const std::vector<Record>& records) {
+  return std::any_of(records.begin(), records.end(),
+                     [](const Record& r) { return r.kind == RecordKind::kCommit; });
+}
+
+// Removes every temporary file "<prefix>*.tmp" (a folder and the name prefix of one run).
+bool RemoveTemporariesLike(const std::string& prefix) {
+  std::vector<port::FoundEntry> entries;
+  if (!port::FindEntries(prefix + "*.tmp", &entries)) return true;
+  const std::string folder = FolderOf(prefix);
+  bool ok = true;
+  for (const port::FoundEntry& entry : entries) {
+    if (!entry.isFolder) ok = RemoveIfThere(folder + entry.name, nullptr) && ok;
+  }
+  return ok;
+}
+
+// Puts one replaced file back: the kept bytes are copied to a new temporary file beside the
+// target, given the old attributes and times, and renamed over the target. The kept file stays
+// until the whole restore has succeeded, so a restore cut short can be done again.
+bool PutBack(const Record& record, const std::string& kept, unsigned* serial) {
+  // A target that still is the old file (its replacement never happened) is left alone.
+  port::FileStatus now;
+  std::uint64_t size = 0, hash = 0, keptSize = 0, keptHash = 0;
+  if (port::ReadFileStatus(record.path, &now) && now.lastWriteTime == record.status.lastWriteTime &&
+      now.attributes == record.status.attributes && HashFile(record.path, &size, &hash) &&
+      HashFile(kept, &keptSize, &keptHash) && size == keptSize && hash == keptHash) {
+    return true;
+  }
+  port::OutputFile file;
+  std::string temporary;
+  port::Error error;
+  if (!port::PathExists(kept) ||
+      !CreateUnique(FolderOf(record.path), serial, &file, &temporary, &error)) {
+    return false;
+  }
+  file.Close();
+  bool ok = port::RemoveFile(temporary, &error) && CopyToNew(kept, temporary, &error) &&
+            port::WriteFileStatus(temporary, record.status, &error);
+  if (ok) {
+    MakeWritable(record.path);
+    ok = port::RenameReplacing(temporary, record.path, &error);
+  }
+  if (!ok) RemoveIfThere(temporary, nullptr);
+  return ok;
+}
+
+// Reverses the records, last first. `generation` is where kept files named without a folder lie.
+RestoreReport RestoreRecords(const std::vector<Record>& records, const std::string& generation) {
+  RestoreReport report;
+  unsigned serial = 1000000;
+  for (auto it = records.rbegin(); it != records.rend(); ++it) {
+    const Record& record = *it;
+    switch (record.kind) {
+      case RecordKind::kTemporary:
+        if (!RemoveTemporariesLike(record.path)) report.failed.push_back(record.path + "*.tmp");
+        break;
+      case RecordKind::kCreatedFile:
+        if (port::PathExists(record.path)) {
+          if (RemoveIfThere(record.path, nullptr)) {
+            ++report.filesRemoved;
+          } else {
+            report.failed.push_back(record.path);
+          }
+        }
+        break;
+      case RecordKind::kReplacedFile:
+        if (PutBack(record, generation + record.kept, &serial)) {
+          ++report.filesPutBack;
+        } else {
+          report.failed.push_back(record.path);
+        }
+        break;
+      case RecordKind::kCreatedFolder:
+        if (port::IsFolder(record.path)) {
+          if (port::RemoveFolder(record.path)) {
+            ++report.foldersRemoved;
+          } else {
+            report.failed.push_back(record.path);
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return report;
+}
+
+void RemoveKeptBeside(const std::vector<Record>& records) {
+  for (const Record& record : records) {
+    if (record.kind == RecordKind::kReplacedFile) RemoveIfThere(record.kept, nullptr);
+  }
+}
+
+void RemoveTemporaries(const std::vector<Record>& records) {
+  for (const Record& record : records) {
+    if (record.kind == RecordKind::kTemporary) RemoveTemporariesLike(record.path);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+Transaction::~Transaction() {
+  if (ActiveSlot() == this) ActiveSlot() = nullptr;
+}
+
+std::unique_ptr<Transaction> Transaction::InMemory() {
+  return std::unique_ptr<Transaction>(new Transaction());
+}
+
+bool Transaction::Append(const Record& record, port::Error* error, bool flush) {
+  if (!generation_.empty()) {
+    const std::string bytes = EncodeRecord(record);
+    if (!journal_.Write(bytes.data(), bytes.size(), error)) return false;
+    if (flush && !journal_.Flush(error)) return false;
+  }
+  records_.push_back(record);
+  return true;
+}
+
+bool Transaction::CreateTemporary(const std::string& folder, port::OutputFile* file,
+                                  std::string* path, port::Error* error) {
+  // One record per folder names every temporary file this run makes there: they share the
+  // prefix, so a recovery finds them all.
+  const std::string prefix = folder + "~kz" + ProcessTag() + "-";
+  if (temporaryPrefixes_.count(prefix) == 0) {
+    Record record;
+    record.kind = RecordKind::kTemporary;
+    record.path = prefix;
+    if (!Append(record, error)) return false;
+    temporaryPrefixes_.insert(prefix);
+  }
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    *path = prefix + std::to_string(++serial_) + ".tmp";
+    if (file->Create(*path, error)) return true;
+    if (!port::PathExists(*path)) return false;
+  }
+  return false;
+}
+
+bool Transaction::Keep(const std::string& target, std::string* kept, port::Error* error) {
+  if (generation_.empty()) {
+    // Beside the target: a hard link under a unique name.
+    port::OutputFile file;
+    std::string name;
+    if (!CreateUnique(FolderOf(target), &serial_, &file, &name, error, "~kk")) return false;
+    file.Close();
+    if (!port::RemoveFile(name, error)) return false;
+    *kept = name;
+    return port::MakeHardLink(target, name, error) || CopyToNew(target, name, error);
+  }
+  *kept = "k" + std::to_string(++serial_);
+  const std::string path = generation_ + *kept;
+  return port::MakeHardLink(target, path, error) || CopyToNew(target, path, error);
+}
+
+bool Transaction::Replace(const std::string& temporary, const std::string& target,
+                          port::Error* error) {
+  return ReplaceAll({{temporary, target}}, nullptr, error);
+}
+
+bool Transaction::ReplaceAll(const std::vector<std::pair<std::string, std::string>>& moves,
+                             std::size_t* failed, port::Error* error) {
+  // First every old target is kept and recorded, with one flush for all; then the renames.
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    const std::string& target = moves[i].second;
+    if (failed != nullptr) *failed = i;
+    Record record;
+    record.path = target;
+    Change change{RecordKind::kCreatedFile, target, 0};
+    if (port::IsFolder(target)) {
+      if (error != nullptr) *error = {21, target, "replace", "a folder of that name"};
+      return false;
+    }
+    if (port::ReadFileStatus(target, &record.status)) {
+      if (record.status.attributes & port::kAttrReadOnly) {
+        // Windows refuses to replace a read-only file; it is refused before anything is kept.
+        if (error != nullptr) *error = {13, target, "replace", "read-only"};
+        return false;
+      }
+      record.kind = RecordKind::kReplacedFile;
+      if (!Keep(target, &record.kept, error)) return false;
+      change = {RecordKind::kReplacedFile, target, record.status.size};
+    } else {
+      record.kind = RecordKind::kCreatedFile;
+      record.status = {};
+    }
+    if (!Append(record, error, i + 1 == moves.size())) return false;
+    changes_.push_back(change);
+  }
+  for (std::size_t i = 0; i < moves.size(); ++i) {
+    if (failed != nullptr) *failed = i;
+    if (!port::RenameReplacing(moves[i].first, moves[i].second, error)) return false;
+  }
+  return true;
+}
+
+bool Transaction::MakeFolder(const std::string& path, port::Error* error) {
+  Record record;
+  record.kind = RecordKind::kCreatedFolder;
+  record.path = path;
+  if (!Append(record, error)) return false;
+  changes_.push_back({RecordKind::kCreatedFolder, path, 0});
+  return port::MakeFolder(path, error);
+}
+
+void Transaction::Discard(const std::string& temporary) { RemoveIfThere(temporary, nullptr); }
+
+bool Transaction::Commit(port::Error* error) {
+  if (generation_.empty()) {
+    RemoveKeptBeside(records_);
+    RemoveTemporaries(records_);
+    committed_ = true;
+    return true;
+  }
+  Record commit;
+  commit.kind = RecordKind::kCommit;
+  std::set<std::string> seen;
+  for (const Change& change : changes_) {
+    if (change.kind == RecordKind::kCreatedFolder || !seen.insert(change.path).second) continue;
+    FileMark mark;
+    mark.path = change.path;
+    mark.exists = HashFile(change.path, &mark.size, &mark.hash);
+    commit.files.push_back(mark);
+  }
+  if (!Append(commit, error) || !journal_.Finish(error)) return false;
+  // The commit itself: until this rename the run is unfinished and is put back.
+  const std::string done = last_.substr(0, last_.size() - std::strlen(kLastFolder)) + kDoneFolder;
+  if (!port::RenameReplacing(WithoutTrailingSeparator(generation_), WithoutTrailingSeparator(done),
+                             error)) {
+    return false;
+  }
+  committed_ = true;
+  // From here on the run stands; what follows only tidies up and is redone at the next start
+  // when it is cut short.
+  RemoveTemporaries(records_);
+  Rotate(done, last_);
+  return true;
+}
+
+RestoreReport Transaction::Restore() {
+  journal_.Close();
+  RestoreReport report = RestoreRecords(records_, generation_.empty() ? "" : generation_);
+  if (report.Complete()) {
+    if (generation_.empty()) {
+      RemoveKeptBeside(records_);
+    } else {
+      ClearFolder(generation_);
+    }
+  }
+  return report;
+}
+
+Transaction* Active() { return ActiveSlot(); }
+
+bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error) {
+  std::unique_ptr<Transaction> own;
+  Transaction* transaction = Active();
+  if (transaction == nullptr) {
+    own = Transaction::InMemory();
+    transaction = own.get();
+  }
+  port::OutputFile file;
+  std::string temporary;
+  if (!transaction->CreateTemporary(FolderOf(target), &file, &temporary, error)) return false;
+  bool ok = fill(file, temporary, error);
+  file.Close();
+  ok = ok && transaction->Replace(temporary, target, error);
+  if (!ok) {
+    transaction->Discard(temporary);
+    if (own) own->Restore();
+    return false;
+  }
+  if (own) own->Commit();
+  return true;
+}
+
+bool MakeFolder(const std::string& path, port::Error* error) {
+  Transaction* transaction = Active();
+  return transaction != nullptr ? transaction->MakeFolder(path, error)
+                                : port::MakeFolder(path, error);
+}
+
+bool CopyInto(const std::string& source, port::OutputFile& file, port::Error* error) {
+  port::InputFile in;
+  if (!in.Open(source, error)) return false;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    std::size_t got = 0;
+    if (!in.Read(buffer.data(), buffer.size(), &got, error)) return false;
+    if (got == 0) break;
+    if (!file.Write(buffer.data(), got, error)) return false;
+  }
+  return file.Finish(error);
+}
+
+ActiveScope::ActiveScope(Transaction* transaction) : previous_(ActiveSlot()) {
+  ActiveSlot() = transaction;
+}
+
+ActiveScope::~ActiveScope() { ActiveSlot() = previous_; }
+
+// ---------------------------------------------------------------------------------------------
+
+Installation::Installation(const std::string& folder) : root_(folder) {
+  if (root_.size() == 2 && root_[1] == ':') {
+    root_ += '\\';
+  } else if (!root_.empty() && !text::EndsWithBackslash(root_) && root_.back() != '/') {
+    root_ += '\\';
+  }
+  folder_ = root_ + kJournalFolderName + "\\";
+}
+
+JournalState Installation::Peek(const std::string& folder, std::string* why) {
+  Installation installation(folder);
+  std::vector<Record> records;
+  bool damaged = false;
+  const bool read = LoadRecords(installation.folder_ + kRunFolder, &records, why, &damaged);
+  if (damaged) return JournalState::kDamaged;
+  return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
+}
+
+bool Installation::Lock(bool* busy, port::Error* error) {
+  *busy = false;
+  const std::string folder = WithoutTrailingSeparator(folder_);
+  if (!port::IsFolder(folder)) {
+    if (!port::MakeFolder(folder, error)) return false;
+    port::FileStatus hidden;
+    hidden.attributes = port::kAttrHidden;
+    port::WriteFileStatus(folder, hidden);
+  }
+  const std::string lock = folder_ + kLockFile;
+  if (!port::PathExists(lock)) {
+    port::OutputFile file;
+    if (file.Create(lock, error)) file.Finish(error);
+  }
+  if (!lock_.Open(lock, true, error)) {
+    *busy = port::PathExists(lock);
+    return false;
+  }
+  return true;
+}
+
+JournalState Installation::Inspect(std::string* why) {
+  // A committed run cut short before it became the kept generation is moved there now.
+  if (port::IsFolder(folder_ + "done")) {
+    std::vector<Record> done;
+    bool doneDamaged = false;
+    if (LoadRecords(folder_ + kDoneFolder, &done, nullptr, &doneDamaged)) RemoveTemporaries(done);
+    Rotate(folder_ + kDoneFolder, folder_ + kLastFolder);
+  }
+  std::vector<Record> records;
+  bool damaged = false;
+  const bool read = LoadRecords(folder_ + kRunFolder, &records, why, &damaged);
+  if (damaged) return JournalState::kDamaged;
+  return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
+}
+
+RestoreReport Installation::Recover() {
+  const std::string run = folder_ + kRunFolder;
+  std::vector<Record> records;
+  bool damaged = false;
+  LoadRecords(run, &records, nullptr, &damaged);
+  RestoreReport report;
+  if (damaged) {
+    report.failed.push_back(run + kJournalFile);
+    return report;
+  }
+  report = RestoreRecords(records, run);
+  if (report.Complete()) ClearFolder(run);
+  return report;
+}
+
+std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
+  const std::string run = folder_ + kRunFolder;
+  // A run folder without a readable change in it is what a start cut short leaves.
+  if (!ClearFolder(run) || !port::MakeFolder(WithoutTrailingSeparator(run), error)) return nullptr;
+  std::unique_ptr<Transaction> transaction(new Transaction());
+  transaction->generation_ = run;
+  transaction->last_ = folder_ + kLastFolder;
+  const std::string signature = Signature();
+  Record begin;
+  begin.kind = RecordKind::kBegin;
+  begin.path = root_;
+  // The room reserved after the signature holds the records of a usual run without the file
+  // growing, which keeps each record's flush cheap; the zeros read as the journal's end.
+  if (!transaction->journal_.Create(run + kJournalFile, error) ||
+      !transaction->journal_.Write(signature.data(), signature.size(), error) ||
+      !transaction->journal_.Reserve(kJournalRoom, error) || !transaction->Append(begin, error)) {
+    transaction->journal_.Close();
+    ClearFolder(run);
+    return nullptr;
+  }
+  return transaction;
+}
+
+UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string* why) {
+  changed->clear();
+  std::vector<Record> records;
+  bool damaged = false;
+  const bool read = LoadRecords(folder_ + kLastFolder, &records, why, &damaged);
+  if (damaged) return UndoCheck::kDamaged;
+  if (!read || !HasCommit(records)) return UndoCheck::kNothing;
+  for (const Record& record : records) {
+    if (record.kind != RecordKind::kCommit) continue;
+    for (const FileMark& mark : record.files) {
+      FileMark now;
+      now.exists = HashFile(mark.path, &now.size, &now.hash);
+      if (now.exists != mark.exists || now.size != mark.size || now.hash != mark.hash) {
+        changed->push_back(mark.path);
+      }
+    }
+  }
+  return changed->empty() ? UndoCheck::kReady : UndoCheck::kChanged;
+}
+
+RestoreReport Installation::Undo() {
+  const std::string last = folder_ + kLastFolder;
+  std::vector<Record> records;
+  bool damaged = false;
+  LoadRecords(last, &records, nullptr, &damaged);
+  RestoreReport report;
+  if (damaged) {
+    report.failed.push_back(last + kJournalFile);
+    return report;
+  }
+  report = RestoreRecords(records, last);
+  if (report.Complete()) ClearFolder(last);
+  return report;
+}
+
+}  // namespace koushin::journal

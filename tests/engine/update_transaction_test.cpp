@@ -1,0 +1,279 @@
+// The update run as one transaction, on the demo installation and media of examples/: a fault at
+// every file operation in turn, a restore that fails, undo, a run killed at random moments, and
+// every way a run stops. After each, the installation is byte for byte as before (attributes and
+// last-write times included) or, after a commit, the new one.
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "description/update_description.h"
+#include "engine/update_run.h"
+#include "engine_fixture.h"
+#include "port/port.h"
+
+namespace koushin::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Machine;
+using testing::ScriptedOperator;
+using testing::Sj;
+using testing::SW;
+
+constexpr char kRestored[] = "更新前の状態に戻しました。";
+constexpr char kDone[] = "システムは正常に更新されました。";
+const fs::path kDemo = fs::path(KOUSHIN_SOURCE_DIR) / "examples";
+
+// Every file and folder of C:\EST but our journal folder: name, and for files the attribute byte,
+// the bytes and (with `times`) the last-write time.
+std::string Tree(Machine& machine, bool times) {
+  const fs::path root = machine.HostDrive('c') / "EST";
+  std::vector<std::string> lines;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    const std::string name = fs::relative(it->path(), root).string();
+    if (name == ".koushin") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::string line = name;
+    if (it->is_regular_file()) {
+      std::string windows = "C:\\EST\\" + name;
+      std::replace(windows.begin(), windows.end(), '/', '\\');
+      port::FileStatus status;
+      EXPECT_TRUE(port::ReadFileStatus(Sj(windows), &status)) << windows;
+      std::ifstream in(it->path(), std::ios::binary);
+      std::stringstream bytes;
+      bytes << in.rdbuf();
+      line += " attr " + std::to_string(status.attributes);
+      if (times) line += " time " + std::to_string(status.lastWriteTime);
+      line += " " + std::to_string(std::hash<std::string>()(bytes.str()));
+    }
+    lines.push_back(line);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
+}
+
+class UpdateTransactionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Fresh();
+    before = Tree(machine, true);
+  }
+  void TearDown() override { port::SetInjectedFaults(0); }
+
+  // The demo installation as shipped, in C:\EST.
+  void Fresh() {
+    fs::remove_all(machine.HostDrive('d') / "MEDIA");
+    fs::copy(kDemo / "demo-media", machine.HostDrive('d') / "MEDIA");
+    fs::remove_all(machine.HostDrive('c') / "EST");
+    const fs::path from = kDemo / "demo-install" / "EST";
+    const fs::path to = machine.HostDrive('c') / "EST";
+    fs::copy(from, to, fs::copy_options::recursive);
+    for (const auto& entry : fs::recursive_directory_iterator(from)) {
+      fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
+    }
+  }
+
+  RunOutcome Run(ScriptedOperator& op, bool journal = true) {
+    description::UpdateDescription record;
+    const std::string media = (machine.HostDrive('d') / "MEDIA").string() + "/";
+    EXPECT_EQ(description::LoadUpdateDescription(media, &record).status,
+              description::LoadStatus::kRead);
+    record.installFolder = "C:\\EST";
+    RunContext context{record, media, op};
+    context.useJournal = journal;
+    UpdateRun(context);
+    return context.outcome;
+  }
+
+  // The tree after a run without faults (times left out: the settings are written "now").
+  std::string Updated() {
+    ScriptedOperator op;
+    EXPECT_EQ(Run(op), RunOutcome::kUpdated);
+    const std::string after = Tree(machine, false);
+    Fresh();
+    return after;
+  }
+
+  Machine machine;
+  std::string before;
+};
+
+// Every changing file operation of a whole run fails in turn. The run either stops with its
+// message and puts the installation back exactly, or (a fault in the tidying after the commit)
+// ends updated; no temporary file is left either way. With every operation from the Nth on
+// failing, the restore fails too: the journal stays, and a later recovery puts everything back.
+TEST_F(UpdateTransactionTest, FaultAtEveryFileOperation) {
+  const std::string after = Updated();
+  ASSERT_NE(after, Tree(machine, false));
+  port::SetInjectedFaults(0);
+  {
+    ScriptedOperator op;
+    ASSERT_EQ(Run(op), RunOutcome::kUpdated);
+  }
+  const long operations = port::ChangingOperationCount();
+  ASSERT_GT(operations, 50);
+  Fresh();
+  int stopped = 0, notRestored = 0;
+  for (long n = 1; n <= operations; ++n) {
+    SCOPED_TRACE("fault at operation " + std::to_string(n));
+    for (long count : {1L, 1000000L}) {
+      ScriptedOperator op;
+      port::SetInjectedFaults(n, count);
+      const RunOutcome outcome = Run(op);
+      port::SetInjectedFaults(0);
+      if (outcome == RunOutcome::kUpdated) {
+        ASSERT_EQ(Tree(machine, false), after);
+      } else if (outcome == RunOutcome::kStoppedNotRestored) {
+        ++notRestored;
+        ASSERT_EQ(count, 1000000L) << op.LogText();
+        journal::RestoreReport report;
+        ScriptedOperator recovery;
+        ASSERT_EQ(RecoverInstallation(SW("C:\\EST"), recovery, &report), RunOutcome::kRecovered);
+        ASSERT_EQ(Tree(machine, true), before);
+      } else {
+        ++stopped;
+        ASSERT_EQ(outcome, RunOutcome::kStoppedRestored);
+        // One message when the journal could not even begin; else the failure, then the restore.
+        ASSERT_TRUE(op.shown.size() == 1 || op.Texts().back() == kRestored) << op.Texts().back();
+        ASSERT_EQ(Tree(machine, true), before);
+      }
+      Fresh();
+    }
+  }
+  EXPECT_GT(stopped, operations / 2);
+  EXPECT_GT(notRestored, 10);
+}
+
+TEST_F(UpdateTransactionTest, UndoGivesTheOldTreeAndRefusesChangedFiles) {
+  ScriptedOperator op;
+  ASSERT_EQ(Run(op), RunOutcome::kUpdated);
+  journal::RestoreReport report;
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kRecovered);
+  EXPECT_EQ(Tree(machine, true), before);
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kJournalRefused);
+
+  ASSERT_EQ(Run(op), RunOutcome::kUpdated);
+  machine.Write("C:\\EST\\formater.exe", "changed by hand");
+  op.shown.clear();
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kJournalRefused);
+  ASSERT_EQ(op.shown.size(), 1u);
+  EXPECT_NE(op.shown[0].text.find("formater.exe"), std::string::npos);
+  EXPECT_EQ(machine.Read("C:\\EST\\formater.exe"), "changed by hand");
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), true, op, &report), RunOutcome::kRecovered);
+  EXPECT_EQ(Tree(machine, true), before);
+}
+
+// A run killed at random moments over its whole length: the next start puts back what it had
+// begun, or finds it committed.
+TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
+  const std::string after = Updated();
+  auto start = std::chrono::steady_clock::now();
+  {
+    ScriptedOperator op;
+    Run(op);
+  }
+  const auto length = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+  Fresh();
+  std::mt19937 random(20261207);
+  int recovered = 0, committed = 0;
+  constexpr int kRounds = 60;
+  for (int round = 0; round < kRounds; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ScriptedOperator op;
+      _exit(Run(op) == RunOutcome::kUpdated ? 0 : 1);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (length + 1)));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    SCOPED_TRACE("round " + std::to_string(round));
+    journal::RestoreReport report;
+    ScriptedOperator op;
+    const RunOutcome outcome = RecoverInstallation(SW("C:\\EST"), op, &report);
+    if (outcome == RunOutcome::kRecovered) {
+      ++recovered;
+      ASSERT_EQ(Tree(machine, true), before);
+    } else {
+      ASSERT_EQ(outcome, RunOutcome::kUpdated);  // nothing unfinished: killed before or committed
+      const bool isNew = Tree(machine, false) == after;
+      committed += isNew;
+      ASSERT_TRUE(isNew || Tree(machine, true) == before);
+    }
+    Fresh();
+  }
+  std::printf("killed runs put back: %d, found committed: %d, of %d\n", recovered, committed,
+              kRounds);
+}
+
+TEST_F(UpdateTransactionTest, EveryStopPutsTheInstallationBack) {
+  struct Case {
+    const char* why;
+    std::function<void(ScriptedOperator&)> arrange;
+    RunOutcome outcome;
+    std::string firstMessage;
+  };
+  const Case cases[] = {
+      {"a damaged archive",
+       [&](ScriptedOperator&) {
+         std::ofstream(machine.HostDrive('d') / "MEDIA" / "PROGRAM.lzh", std::ios::binary)
+             << "-lh5- cut short";
+       },
+       RunOutcome::kStoppedRestored, ""},
+      {"the operator throws from its progress report",
+       [&](ScriptedOperator& op) {
+         op.onProgress = [](const Progress& p) {
+           if (p.entry == 3) throw std::runtime_error("screen gone");
+         };
+       },
+       RunOutcome::kStoppedRestored, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    Fresh();
+    ScriptedOperator op;
+    c.arrange(op);
+    const std::string old = Tree(machine, true);
+    EXPECT_EQ(Run(op), c.outcome);
+    ASSERT_GE(op.shown.size(), 2u);
+    if (!c.firstMessage.empty()) {
+      EXPECT_EQ(op.Texts()[op.shown.size() - 2], c.firstMessage);
+    }
+    EXPECT_EQ(op.Texts().back(), kRestored);
+    EXPECT_EQ(Tree(machine, true), old);
+  }
+}
+
+TEST_F(UpdateTransactionTest, SecondRunWhileOneHoldsTheLockChangesNothing) {
+  journal::Installation first(SW("C:\\EST"));
+  bool busy = false;
+  ASSERT_TRUE(first.Lock(&busy));
+  const std::string old = Tree(machine, true);
+  ScriptedOperator op;
+  EXPECT_EQ(Run(op), RunOutcome::kBusy);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{"別の更新が実行中です。"});
+  EXPECT_EQ(Tree(machine, true), old);
+}
+
+}  // namespace
+}  // namespace koushin::engine
+#endif
