@@ -135,7 +135,9 @@ cp build/mingw64/app/win32/koushin.exe "$RESTORE/media/"
 cp -r examples/demo-install/EST "$RESTORE/l/EST"
 cp -r examples/demo-install/EST "$RESTORE/before"
 ln -sfn "$RESTORE/l" "$WINEPREFIX/dosdevices/l:"
-printf 'restore\t%s\t%s\t%s\n' "$(winpath "$RESTORE/media/koushin.exe")" 'L:\EST' \
+# Its media are drive F:, so that its screenshot too shows a user's path.
+ln -sfn "$RESTORE/media" "$WINEPREFIX/dosdevices/f:"
+printf 'restore\t%s\t%s\t%s\n' 'F:\koushin.exe' 'L:\EST' \
   '更新前の状態に戻しました。' >>"$WORK/scenarios.txt"
 
 # --- A private X display.
@@ -146,11 +148,11 @@ done
 [ -n "$display" ] || skip "no free X display number"
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
-# The drive letters D:, E:, K: and L: are ours only while the stage runs.
+# The drive letters D:, E:, F:, K: and L: are ours only while the stage runs.
 cleanup() {
   kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:" \
-    "$WINEPREFIX/dosdevices/l:"
+  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/f:" \
+    "$WINEPREFIX/dosdevices/k:" "$WINEPREFIX/dosdevices/l:"
 }
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
