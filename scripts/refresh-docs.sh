@@ -35,6 +35,7 @@ confirm              560x400+232+184  readme
 update-error         440x160+292+304
 update-progress      640x390+192+320  readme
 update-done          640x390+192+320
+update-restored      640x390+192+320
 invalid              440x160+292+304
 LIST
 exit "$failed"
