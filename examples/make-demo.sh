@@ -1,58 +1,72 @@
 #!/usr/bin/env bash
 # Regenerates examples/demo-media and examples/demo-install from the UTF-8 sources in
-# examples/demo-source: texts become code page 932 with CR LF, archives are made by jlha
-# (package jlha-utils), bitmaps by ImageMagick, master files by demo-source/masters.py.
-# The outputs are committed, so the demo itself needs none of these tools.
+# examples/demo-source: texts become code page 932 with CR LF, bitmaps come from ImageMagick,
+# master files from demo-source/masters.py, and the media are made by koushin-pack from
+# demo-source/media/manifest.toml. The outputs are committed, so the demo itself needs none of
+# these tools.
+#
+#   make-demo.sh            regenerate both committed folders
+#   make-demo.sh DIR        only make the media, into DIR (which must not exist yet)
+#
+# koushin-pack is taken from $KOUSHIN_PACK, else from the native build (built when missing).
 set -euo pipefail
 cd "$(dirname "$0")"
+ROOT=$(cd .. && pwd)
 SRC=demo-source
-MEDIA=demo-media
 INSTALL=demo-install
 STAMP='2026-12-01 09:00:00 UTC'
+MEDIA_ONLY=${1:-}
+
+PACK=${KOUSHIN_PACK:-$ROOT/build/native/app/pack/koushin-pack}
+if [ ! -x "$PACK" ]; then
+  (cd "$ROOT" && cmake --preset native >/dev/null && cmake --build build/native -j2 --target koushin_pack_program >/dev/null)
+fi
 
 # UTF-8 text with LF -> code page 932 with CR LF.
 cp932() { iconv -f UTF-8 -t CP932 "$1" | sed 's/$/\r/' >"$2"; touch -d "$STAMP" "$2"; }
-
-rm -rf "$MEDIA" "$INSTALL"
-mkdir -p "$MEDIA" "$INSTALL/EST/bmp" "$INSTALL/EST/MASTER/1" "$INSTALL/EST/MASTER/21"
-
-# --- the media -------------------------------------------------------------------------------
-cp932 "$SRC/media/info.txt" "$MEDIA/info.txt"
-cp932 "$SRC/media/history.txt" "$MEDIA/history.txt"
 bitmap() { convert -size "$2" "$3" $4 "BMP3:$1"; touch -d "$STAMP" "$1"; }
-bitmap "$MEDIA/VIEW.BMP" 160x120 gradient:'#1d3f73-#7fa7d9' ""
-bitmap "$MEDIA/NOTICE.BMP" 32x32 xc:'#e8b040' "-type palette"
-bitmap "$MEDIA/DEST.BMP" 32x32 xc:'#40a060' "-type palette"
-bitmap "$MEDIA/CONFIRM.BMP" 32x32 xc:'#c04040' "-type palette"
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-# archive NAME: every file of demo-source/media/archives/NAME (texts converted) -> NAME.lzh
-archive() {
-  local name=$1 dir="$WORK/$1" f
-  mkdir -p "$dir"
+
+# --- the media: the manifest's sources staged beside a copy of it ---------------------------
+STAGE=$WORK/stage
+mkdir -p "$STAGE/pictures" "$STAGE/archives"
+cp "$SRC/media/manifest.toml" "$STAGE/"
+cp932 "$SRC/media/history.txt" "$STAGE/history.txt"
+bitmap "$STAGE/pictures/VIEW.BMP" 160x120 gradient:'#1d3f73-#7fa7d9' ""
+bitmap "$STAGE/pictures/NOTICE.BMP" 32x32 xc:'#e8b040' "-type palette"
+bitmap "$STAGE/pictures/DEST.BMP" 32x32 xc:'#40a060' "-type palette"
+bitmap "$STAGE/pictures/CONFIRM.BMP" 32x32 xc:'#c04040' "-type palette"
+for name in START1 START2 PROGRAM EXCEL; do
+  mkdir -p "$STAGE/archives/$name"
   for f in "$SRC/media/archives/$name"/*; do
     case "$f" in
-      *.ini | *.txt | *.DAT) cp932 "$f" "$dir/$(basename "$f")" ;;
-      *) cp "$f" "$dir/" && touch -d "$STAMP" "$dir/$(basename "$f")" ;;
+      *.ini | *.txt | *.DAT) cp932 "$f" "$STAGE/archives/$name/$(basename "$f")" ;;
+      *) cp "$f" "$STAGE/archives/$name/" && touch -d "$STAMP" "$STAGE/archives/$name/$(basename "$f")" ;;
     esac
   done
-  (cd "$dir" && java -Dlha.encoding=MS932 -jar /usr/share/java/jlhafrontend.jar a1o5 \
-    "$WORK/$name.lzh" * >/dev/null)
-  cp "$WORK/$name.lzh" "$MEDIA/$name.lzh"
-}
-python3 "$SRC/masters.py" zai004-3.mst "$WORK/zai004-3.mst"
-mkdir -p "$WORK/PROGRAM" && for i in $(seq 1 600); do printf "ESTCALC routine %04d: unit price times quantity, rounded\r\n" "$i"; done >"$WORK/PROGRAM/ESTCALC.DLL" && touch -d "$STAMP" "$WORK/PROGRAM/ESTCALC.DLL"
-for name in START1 START2 PROGRAM EXCEL; do archive "$name"; done
-mkdir -p "$WORK/BMP" && bitmap "$WORK/BMP/LAYER2L.BMP" 48x48 xc:'#3060c0' "-type palette"
-bitmap "$WORK/BMP/LAYER3L.BMP" 48x48 xc:'#30c060' "-type palette"
-(cd "$WORK/BMP" && java -Dlha.encoding=MS932 -jar /usr/share/java/jlhafrontend.jar a1o5 \
-  "$WORK/BMP.lzh" * >/dev/null) && cp "$WORK/BMP.lzh" "$MEDIA/BMP.lzh"
-mkdir -p "$WORK/MASTER" && mv "$WORK/zai004-3.mst" "$WORK/MASTER/" && touch -d "$STAMP" "$WORK/MASTER/zai004-3.mst"
-(cd "$WORK/MASTER" && java -Dlha.encoding=MS932 -jar /usr/share/java/jlhafrontend.jar a1o5 \
-  "$WORK/MASTER.lzh" * >/dev/null) && cp "$WORK/MASTER.lzh" "$MEDIA/MASTER.lzh"
+done
+for i in $(seq 1 600); do printf "ESTCALC routine %04d: unit price times quantity, rounded\r\n" "$i"; done >"$STAGE/archives/PROGRAM/ESTCALC.DLL"
+touch -d "$STAMP" "$STAGE/archives/PROGRAM/ESTCALC.DLL"
+mkdir -p "$STAGE/archives/BMP" "$STAGE/archives/MASTER"
+bitmap "$STAGE/archives/BMP/LAYER2L.BMP" 48x48 xc:'#3060c0' "-type palette"
+bitmap "$STAGE/archives/BMP/LAYER3L.BMP" 48x48 xc:'#30c060' "-type palette"
+python3 "$SRC/masters.py" zai004-3.mst "$STAGE/archives/MASTER/zai004-3.mst"
+touch -d "$STAMP" "$STAGE/archives/MASTER/zai004-3.mst"
+
+# Floppy disks: MASTER goes on disk 2. The demo keeps both disks in one folder, as a copy of the
+# set on a hard disk would; the wizard then finds disk 2's archive at once.
+SOURCE_DATE_EPOCH=$(date -d "$STAMP" +%s) "$PACK" "$STAGE/manifest.toml" --out "$WORK/media" \
+  --medium fd >/dev/null
+MEDIA=${MEDIA_ONLY:-demo-media}
+rm -rf "$MEDIA" && mkdir -p "$MEDIA"
+cp -p "$WORK"/media/disk*/* "$MEDIA/"
+[ -z "$MEDIA_ONLY" ] || exit 0
 
 # --- the installation ------------------------------------------------------------------------
+rm -rf "$INSTALL"
+mkdir -p "$INSTALL/EST/bmp" "$INSTALL/EST/MASTER/1" "$INSTALL/EST/MASTER/21"
 for f in tamiro1.ini kov3.ini ta1menu.ini; do cp932 "$SRC/install/EST/$f" "$INSTALL/EST/$f"; done
 cp "$SRC/install/EST/formater.exe" "$INSTALL/EST/formater.exe"
 bitmap "$INSTALL/EST/bmp/LAYER2L.BMP" 48x48 xc:'#808080' "-type palette"

@@ -1,0 +1,73 @@
+// koushin-pack: makes the update media from a manifest.
+//
+//   koushin-pack MANIFEST --out DIR [--medium fd|cd|BYTES] [--wizard FILE] [--dry-run]
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "pack/media.h"
+#include "port/port.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: koushin-pack MANIFEST --out DIR [--medium fd|cd|BYTES] [--wizard FILE] [--dry-run]\n"
+    "  Makes the update media described by MANIFEST (TOML, UTF-8) in DIR: info.txt, the\n"
+    "  pictures, the wizard and the entries on disk 1, or in DIR/disk1, DIR/disk2, ... when\n"
+    "  they need more than one disk of the medium (default cd), then runs the media check on\n"
+    "  them. --dry-run only reports.\n"
+    "  Exit status: 0 done, 1 refused (nothing written), 2 failed (or the media check found a\n"
+    "  problem), 64 bad command line.\n";
+
+int Usage(const char* problem) {
+  if (problem) std::fprintf(stderr, "koushin-pack: %s\n", problem);
+  std::fputs(kUsage, stderr);
+  return koushin::pack::kPackUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace koushin::pack;
+  koushin::port::UseUtf8Console();
+  const std::vector<std::string> args = koushin::port::ProgramArgumentsUtf8(argc, argv);
+  PackOptions options;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return kPackDone;
+    } else if (a == "--dry-run") {
+      options.dryRun = true;
+    } else if (a == "--out" && hasValue) {
+      options.out = args[++i];
+    } else if (a == "--wizard" && hasValue) {
+      options.wizard = args[++i];
+    } else if (a == "--medium" && hasValue) {
+      const std::string m = args[++i];
+      if (m == "fd") {
+        options.diskBytes = kFloppyBytes;
+        options.allocationUnit = 512;
+      } else if (m == "cd") {
+        options.diskBytes = kCdBytes;
+        options.allocationUnit = 2048;
+      } else {
+        char* end = nullptr;
+        const unsigned long long n = std::strtoull(m.c_str(), &end, 10);
+        if (m.empty() || *end != '\0' || n == 0)
+          return Usage("--medium takes fd, cd or a size in bytes");
+        options.diskBytes = n;
+        options.allocationUnit = 1;
+      }
+    } else if (!a.empty() && a[0] != '-' && options.manifest.empty()) {
+      options.manifest = a;
+    } else {
+      return Usage(("unknown or incomplete option " + a).c_str());
+    }
+  }
+  if (options.manifest.empty()) return Usage("no manifest given");
+  if (options.out.empty() && !options.dryRun) return Usage("--out DIR is needed");
+  return MakeMedia(options, stdout, stderr);
+}

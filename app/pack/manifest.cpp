@@ -1,0 +1,399 @@
+#include "pack/manifest.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <toml++/toml.h>
+
+#include "archive/target_name.h"
+#include "port/port.h"
+#include "text/cp932.h"
+
+namespace koushin::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The wizard's limits: 31 bytes per entry column, 15 keys and keywords, 100 entries, and 100 line
+// breaks converted per text.
+constexpr std::size_t kColumnBytes = 31;
+constexpr std::size_t kMaxKeys = 15;
+constexpr std::size_t kMaxEntries = 100;
+constexpr int kMaxLineBreaks = 100;
+// A line break in a text is a TAB and a byte the wizard throws away; a second TAB is what the
+// hand-written files use, and it stays harmless if a reader keeps it.
+constexpr char kLineBreak[] = "\t\t";
+
+const char* const kPictureKeys[4] = {"viewBitmap", "noticeBitmap", "destinationBitmap",
+                                     "confirmBitmap"};
+
+class Loader {
+ public:
+  Loader(const fs::path& folder, std::vector<Refusal>* refusals)
+      : folder_(folder), refusals_(refusals) {}
+
+  void Refuse(int line, const std::string& reason) { refusals_->push_back({line, reason}); }
+
+  static int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
+
+  // A one-line text in code page 932: no line break, TAB or end-of-file byte, which would break
+  // the positional file.
+  bool OneLine(const toml::node& node, const std::string& what, std::string* out) {
+    const auto* s = node.as_string();
+    if (!s) {
+      Refuse(LineOf(node), what + " must be a text");
+      return false;
+    }
+    const std::string& utf8 = s->get();
+    if (utf8.find_first_of(std::string("\r\n\t\x1A\0", 5)) != std::string::npos) {
+      Refuse(LineOf(node), what + " must be one line without TAB or control characters");
+      return false;
+    }
+    return ToCp932(LineOf(node), what, utf8, out);
+  }
+
+  bool ToCp932(int line, const std::string& what, const std::string& utf8, std::string* out) {
+    if (!port::Utf8ToCp932(utf8, out)) {
+      Refuse(line, what + " has characters that code page 932 does not have");
+      return false;
+    }
+    return true;
+  }
+
+  // A dialog text: ordinary lines, each line break written as TAB + filler byte.
+  void MultiLine(const toml::node& node, const std::string& what, std::string* out) {
+    const auto* s = node.as_string();
+    if (!s) return Refuse(LineOf(node), what + " must be a text");
+    std::string utf8 = s->get();
+    std::string joined;
+    int breaks = 0;
+    if (!utf8.empty() && utf8.back() == '\n') utf8.pop_back();  // the closing """ on its own line
+    if (!utf8.empty() && utf8.back() == '\r') utf8.pop_back();
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+      const char c = utf8[i];
+      if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+      if (c == '\n') {
+        joined += kLineBreak;
+        ++breaks;
+      } else if (c == '\t' || c == '\x1A' || c == '\r' || c == '\0') {
+        return Refuse(LineOf(node), what + " has a TAB or control character");
+      } else {
+        joined += c;
+      }
+    }
+    if (breaks > kMaxLineBreaks) {
+      return Refuse(LineOf(node), what + " has " + std::to_string(breaks) +
+                                      " line breaks; the wizard shows at most " +
+                                      std::to_string(kMaxLineBreaks));
+    }
+    ToCp932(LineOf(node), what, joined, out);
+  }
+
+  void TextList(const toml::node& node, const std::string& what, bool allowEmpty,
+                std::array<std::string, 15>* out) {
+    const auto* a = node.as_array();
+    if (!a) return Refuse(LineOf(node), what + " must be a list of texts");
+    if (a->size() > kMaxKeys) {
+      return Refuse(LineOf(node), what + " has " + std::to_string(a->size()) +
+                                      " items; the wizard takes at most 15");
+    }
+    for (std::size_t i = 0; i < a->size(); ++i) {
+      std::string value;
+      if (!OneLine((*a)[i], what, &value)) continue;
+      if (value.empty() && !allowEmpty) {
+        Refuse(LineOf((*a)[i]), what + " may not hold an empty text: it would end the list");
+      }
+      (*out)[i] = value;
+    }
+  }
+
+  std::string HostPath(const toml::node& node, const std::string& what) {
+    const auto* s = node.as_string();
+    if (!s || s->get().empty()) {
+      Refuse(LineOf(node), what + " must name a path");
+      return {};
+    }
+    return (folder_ / fs::u8path(s->get())).u8string();
+  }
+
+  // An entry column: at most 31 bytes in code page 932, no comma (it would split the line).
+  bool Column(int line, const std::string& what, const std::string& utf8, std::string* out) {
+    if (utf8.find_first_of(std::string("\r\n\t\x1A\0", 5)) != std::string::npos) {
+      Refuse(line, what + " must be one line without TAB or control characters");
+      return false;
+    }
+    if (!ToCp932(line, what, utf8, out)) return false;
+    if (out->find(',') != std::string::npos) {
+      Refuse(line, what + " \"" + utf8 + "\" has a comma, which would split the entry line");
+      return false;
+    }
+    if (out->size() > kColumnBytes) {
+      Refuse(line, what + " \"" + utf8 + "\" is " + std::to_string(out->size()) +
+                       " bytes in code page 932; the wizard takes at most 31");
+      return false;
+    }
+    return true;
+  }
+
+  void Entry(const toml::table& t, Manifest* m) {
+    ManifestEntry e;
+    e.line = LineOf(t);
+    std::string nameUtf8;
+    int nameLine = e.line;  // where a bad name is to be found
+    int sourceKeys = 0;
+    for (auto&& [key, value] : t) {
+      const std::string k(key.str());
+      const int line = LineOf(value);
+      if (k == "folder") {
+        e.kind = EntryKind::kArchive;
+        e.sources = {HostPath(value, k)};
+        nameUtf8 = fs::u8path(value.value_or(std::string())).filename().u8string();
+        ++sourceKeys;
+      } else if (k == "file") {
+        e.kind = EntryKind::kFile;
+        e.sources = {HostPath(value, k)};
+        nameUtf8 = fs::u8path(value.value_or(std::string())).filename().u8string();
+        ++sourceKeys;
+      } else if (k == "start") {
+        e.kind = EntryKind::kStart;
+        ++sourceKeys;
+        const auto* a = value.as_array();
+        if (!a || a->empty()) {
+          Refuse(line, "start must list one folder per title keyword");
+          continue;
+        }
+        if (a->size() > kMaxKeys) {
+          Refuse(line, "start lists " + std::to_string(a->size()) +
+                           " folders; there are at most 15 title keywords");
+        }
+        for (auto&& f : *a) e.sources.push_back(HostPath(f, "start"));
+      } else if (k == "name") {
+        if (!value.is_string()) {
+          Refuse(line, "name must be a text");
+          continue;
+        }
+        nameUtf8 = value.value_or(std::string());
+        nameLine = line;
+      } else if (k == "target") {
+        if (!value.is_string() ||
+            !Column(line, "target", value.value_or(std::string()), &e.target)) {
+          if (!value.is_string()) Refuse(line, "target must be a text");
+          continue;
+        }
+        if (!e.target.empty() && !text::EndsWithBackslash(e.target)) {
+          Refuse(line, "target must end in \\: the wizard appends the file name to it directly");
+        }
+      } else if (k == "disk") {
+        const auto d = value.value<std::int64_t>();
+        if (!d || *d < 1 || *d > 99) {
+          Refuse(line, "disk must be a number from 1 to 99");
+          continue;
+        }
+        e.disk = static_cast<int>(*d);
+      } else {
+        Refuse(line, "unknown key \"" + k + "\" in an entry");
+      }
+    }
+    if (sourceKeys != 1) {
+      return Refuse(e.line, "an entry needs exactly one of folder, file or start");
+    }
+    if (e.kind == EntryKind::kStart) {
+      // The wizard picks START<n> by the installed variant; the entry itself is named START.
+      if (!nameUtf8.empty() && nameUtf8 != "START") {
+        Refuse(e.line, "a start entry is always named START");
+      }
+      nameUtf8 = "START";
+    }
+    if (e.target.empty()) {
+      // An empty column would make the wizard repeat the previous entry's target.
+      return Refuse(e.line, "an entry needs a target folder (\\ for the installation folder)");
+    }
+    if (!Column(nameLine, "name", nameUtf8, &e.name)) return;
+    std::string mediaName = e.kind == EntryKind::kFile ? e.name : e.name + ".lzh";
+    if (e.name.empty() || archive::CheckTargetName(mediaName) != archive::NameProblem::kNone) {
+      return Refuse(nameLine, "name \"" + nameUtf8 + "\" is not a file name Windows can hold");
+    }
+    m->entries.push_back(std::move(e));
+  }
+
+  void Top(const toml::table& root, Manifest* m) {
+    bool haveIni = false;
+    for (auto&& [key, value] : root) {
+      const std::string k(key.str());
+      const int line = LineOf(value);
+      if (k == "uninstallKeys") {
+        TextList(value, k, false, &m->uninstallKeys);
+      } else if (k == "titleKeywords") {
+        TextList(value, k, true, &m->titleKeywords);
+      } else if (k == "installFolder") {
+        OneLine(value, k, &m->installFolder);
+      } else if (k == "newVersion") {
+        OneLine(value, k, &m->newVersion);
+      } else if (k == "versionIniCode") {
+        const auto n = value.value<std::int64_t>();
+        if (!n) Refuse(line, "versionIniCode must be a number");
+        if (n) m->versionIniCode = std::to_string(*n);
+      } else if (k == "masterAdjust") {
+        const auto b = value.value<bool>();
+        if (!b) Refuse(line, "masterAdjust must be true or false");
+        if (b) m->masterAdjust = *b ? "1" : "0";
+      } else if (k == "categoryCode") {
+        const auto n = value.value<std::int64_t>();
+        if (!n || *n < 1 || *n > 6) Refuse(line, "categoryCode must be a number from 1 to 6");
+        if (n) m->categoryCode = std::to_string(*n);
+      } else if (k == "systemIniName") {
+        if (haveIni) Refuse(line, "give either systemIniName or detectSystemIni");
+        haveIni = true;
+        OneLine(value, k, &m->systemIniName);
+        if (m->systemIniName.empty() || m->systemIniName == "NULL") {
+          Refuse(line, "systemIniName must name a file; detectSystemIni = true has it detected");
+        }
+      } else if (k == "detectSystemIni") {
+        if (haveIni) Refuse(line, "give either systemIniName or detectSystemIni");
+        haveIni = true;
+        if (value.value<bool>() != std::optional<bool>(true)) {
+          Refuse(line, "detectSystemIni can only be true");
+        }
+        m->systemIniName = "NULL";
+      } else if (k == "noticeText") {
+        MultiLine(value, k, &m->noticeText);
+      } else if (k == "destinationText") {
+        MultiLine(value, k, &m->destinationText);
+      } else if (k == "method") {
+        const std::string v = value.value_or(std::string());
+        if (v != "lh5" && v != "lh6" && v != "lh7") {
+          Refuse(line, "method must be \"lh5\", \"lh6\" or \"lh7\"");
+        } else {
+          m->method = "-" + v + "-";
+        }
+      } else if (k == "headerLevel") {
+        const auto n = value.value<std::int64_t>();
+        if (!n || (*n != 1 && *n != 2)) Refuse(line, "headerLevel must be 1 or 2");
+        if (n) m->headerLevel = static_cast<int>(*n);
+      } else if (k == "entry") {
+        const auto* a = value.as_array();
+        if (!a) {
+          Refuse(line, "entry must be written as [[entry]] tables");
+          continue;
+        }
+        if (a->size() > kMaxEntries) {
+          Refuse(line, std::to_string(a->size()) + " entries; the wizard takes at most 100");
+        }
+        for (auto&& e : *a) {
+          if (const auto* t = e.as_table()) {
+            Entry(*t, m);
+          } else {
+            Refuse(LineOf(e), "entry must be written as [[entry]] tables");
+          }
+        }
+      } else {
+        bool picture = false;
+        for (int i = 0; i < 4; ++i) {
+          if (k != kPictureKeys[i]) continue;
+          picture = true;
+          m->pictures[i].source = HostPath(value, k);
+          // The picture keeps its file's name on the media, and info.txt names it so.
+          const std::string name = fs::u8path(value.value_or(std::string())).filename().u8string();
+          if (ToCp932(line, k, name, &m->pictures[i].name) &&
+              archive::CheckTargetName(m->pictures[i].name) != archive::NameProblem::kNone) {
+            Refuse(line, k + " \"" + name + "\" is not a file name Windows can hold");
+          }
+        }
+        if (!picture) Refuse(line, "unknown key \"" + k + "\"");
+      }
+    }
+    if (!haveIni) Refuse(0, "the manifest needs systemIniName, or detectSystemIni = true");
+    if (m->uninstallKeys[0].empty())
+      Refuse(0, "the manifest needs at least one uninstallKeys item");
+    if (m->categoryCode.empty()) Refuse(0, "the manifest needs categoryCode");
+    if (m->masterAdjust.empty()) m->masterAdjust = "0";
+    if (m->versionIniCode.empty()) Refuse(0, "the manifest needs versionIniCode");
+    CheckEntries(*m);
+  }
+
+  // What only the entries together can break: two of them written to one file on the media, and
+  // START folders for title keywords that do not exist.
+  void CheckEntries(const Manifest& m) {
+    std::set<std::string> names = {"INFO.TXT"};
+    for (const Picture& p : m.pictures) {
+      if (!p.name.empty()) names.insert(text::ToUpper(p.name));
+    }
+    int keywords = 15;
+    while (keywords > 0 && m.titleKeywords[keywords - 1].empty()) --keywords;
+    for (const ManifestEntry& e : m.entries) {
+      std::vector<std::string> files;
+      if (e.kind == EntryKind::kFile) files = {e.name};
+      if (e.kind == EntryKind::kArchive) files = {e.name + ".LZH"};
+      for (std::size_t i = 0; e.kind == EntryKind::kStart && i < e.sources.size(); ++i) {
+        files.push_back("START" + std::to_string(i + 1) + ".LZH");
+      }
+      if (e.kind == EntryKind::kStart && static_cast<int>(e.sources.size()) > keywords) {
+        Refuse(e.line, "start lists more folders than there are title keywords");
+      }
+      for (const std::string& f : files) {
+        if (!names.insert(text::ToUpper(f)).second) {
+          Refuse(e.line, "another entry or picture is already written as " + f);
+        }
+      }
+    }
+  }
+
+ private:
+  fs::path folder_;
+  std::vector<Refusal>* refusals_;
+};
+
+void AddLine(std::string* out, const std::string& line) {
+  *out += line;
+  *out += "\r\n";
+}
+
+}  // namespace
+
+bool LoadManifest(const std::string& utf8Path, Manifest* manifest, std::vector<Refusal>* refusals) {
+  refusals->clear();
+  *manifest = Manifest();
+  std::string bytes;
+  if (std::FILE* f = port::OpenHostFile(utf8Path, "rb")) {
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
+    std::fclose(f);
+  } else {
+    refusals->push_back({0, "cannot read the manifest"});
+    return false;
+  }
+  toml::table root;
+  try {
+    root = toml::parse(bytes, utf8Path);
+  } catch (const toml::parse_error& e) {
+    refusals->push_back({static_cast<int>(e.source().begin.line), std::string(e.description())});
+    return false;
+  }
+  Loader loader(fs::absolute(fs::u8path(utf8Path)).parent_path(), refusals);
+  loader.Top(root, manifest);
+  return refusals->empty();
+}
+
+std::string InfoText(const Manifest& m, const std::vector<int>& disks) {
+  std::string out;
+  for (const std::string& key : m.uninstallKeys) AddLine(&out, key);
+  AddLine(&out, m.installFolder);
+  AddLine(&out, m.versionIniCode);
+  AddLine(&out, m.masterAdjust);
+  AddLine(&out, m.systemIniName);
+  AddLine(&out, m.categoryCode);
+  AddLine(&out, m.newVersion);
+  for (const Picture& p : m.pictures) AddLine(&out, p.name);
+  AddLine(&out, m.noticeText);
+  AddLine(&out, m.destinationText);
+  for (const std::string& keyword : m.titleKeywords) AddLine(&out, keyword);
+  for (std::size_t i = 0; i < m.entries.size(); ++i) {
+    const ManifestEntry& e = m.entries[i];
+    AddLine(&out, std::to_string(disks[i]) + "," + (e.kind == EntryKind::kFile ? "0" : "1") + "," +
+                      e.name + "," + e.target);
+  }
+  return out;
+}
+
+}  // namespace koushin::pack

@@ -1,0 +1,440 @@
+#include "pack/media.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "archive/byte_stream.h"
+#include "archive/lzh_writer.h"
+#include "engine/media_check.h"
+#include "pack/manifest.h"
+#include "port/port.h"
+#include "text/cp932.h"
+
+namespace koushin::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Reads a host file.
+class FileSource : public archive::ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  ~FileSource() override { std::fclose(file_); }
+  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
+    return std::fread(buffer, 1, size, file_);
+  }
+  bool Failed() const override { return std::ferror(file_) != 0; }
+
+ private:
+  std::FILE* file_;
+};
+
+// Writes an archive file, going back to patch headers. Archives stay under 2 GiB, far more than
+// any medium holds, so plain fseek offsets serve on every platform.
+class FileArchiveSink : public archive::ArchiveSink {
+ public:
+  explicit FileArchiveSink(const std::string& utf8Path)
+      : path_(utf8Path), file_(port::OpenHostFile(utf8Path, "w+b")) {}
+  ~FileArchiveSink() override {
+    if (file_) std::fclose(file_);
+  }
+  bool Open() const { return file_ != nullptr; }
+  bool Write(const std::uint8_t* data, std::size_t size) override {
+    if (pos_ + size > kLimit) return false;
+    pos_ += size;
+    return std::fwrite(data, 1, size, file_) == size;
+  }
+  bool Seek(std::uint64_t offset) override {
+    pos_ = offset;
+    return std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0;
+  }
+  bool Truncate(std::uint64_t size) override {
+    if (std::fflush(file_) != 0) return false;
+    std::fclose(file_);
+    file_ = nullptr;
+    std::error_code code;
+    fs::resize_file(fs::u8path(path_), size, code);
+    return !code;
+  }
+
+ private:
+  static constexpr std::uint64_t kLimit = 0x7FFFFFFF;
+  std::string path_;
+  std::FILE* file_;
+  std::uint64_t pos_ = 0;
+};
+
+struct MediaFile {
+  std::string name;    // code page 932, on the media
+  std::string source;  // host path to copy from
+  std::uint64_t size = 0;
+  // Archives: members and their total size, for the report.
+  int members = 0;
+  std::uint64_t original = 0;
+};
+
+struct Disk {
+  std::vector<MediaFile> files;
+  std::uint64_t used = 0;
+};
+
+std::string Utf8(const std::string& cp932) { return port::Cp932ToUtf8Lossy(cp932); }
+
+std::string Grouped(std::uint64_t n) {
+  std::string s = std::to_string(n);
+  for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(i, ",");
+  return s;
+}
+
+class Maker {
+ public:
+  Maker(const PackOptions& options, std::FILE* errors) : options_(options), errors_(errors) {}
+
+  void Refuse(int line, const std::string& reason) {
+    if (line > 0) {
+      std::fprintf(errors_, "%s:%d: %s\n", options_.manifest.c_str(), line, reason.c_str());
+    } else {
+      std::fprintf(errors_, "%s: %s\n", options_.manifest.c_str(), reason.c_str());
+    }
+    refused_ = true;
+  }
+
+  std::uint64_t Footprint(std::uint64_t size) const {
+    const std::uint64_t unit = options_.allocationUnit;
+    return (size + unit - 1) / unit * unit;
+  }
+
+  // The member time: SOURCE_DATE_EPOCH when set, so builds agree whatever the files' times.
+  static bool MemberTime(const std::string& utf8Path, std::int64_t* time) {
+    if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+      *time = std::strtoll(epoch, nullptr, 10);
+      return true;
+    }
+    std::string cp932;
+    port::FileStatus status;
+    if (!port::Utf8ToCp932(utf8Path, &cp932) || !port::ReadFileStatus(cp932, &status)) return false;
+    *time = port::UnixFromFileTime(status.lastWriteTime);
+    return true;
+  }
+
+  // Packs every file below `folder` (flattened, in name order) into `archivePath`.
+  bool MakeArchive(const ManifestEntry& e, const std::string& folder, MediaFile* out) {
+    std::error_code code;
+    if (!fs::is_directory(fs::u8path(folder), code)) {
+      Refuse(e.line, "the folder " + folder + " does not exist");
+      return false;
+    }
+    std::map<std::string, std::string> members;  // cp932 name -> host path
+    std::map<std::string, std::string> byUpper;
+    for (fs::recursive_directory_iterator it(fs::u8path(folder), code), end; !code && it != end;
+         it.increment(code)) {
+      if (!it->is_regular_file()) continue;
+      const std::string path = it->path().u8string();
+      std::string name;
+      if (!port::Utf8ToCp932(it->path().filename().u8string(), &name)) {
+        Refuse(e.line, path + ": the name has characters that code page 932 does not have");
+        return false;
+      }
+      auto [at, fresh] = byUpper.emplace(text::ToUpper(name), path);
+      if (!fresh) {
+        Refuse(e.line, path + " and " + at->second +
+                           " would land on one file: the wizard extracts every member into "
+                           "the target folder itself");
+        return false;
+      }
+      members[name] = path;
+    }
+    if (code) {
+      Refuse(e.line, "cannot list " + folder + ": " + code.message());
+      return false;
+    }
+    const std::string archivePath = (scratch_ / fs::u8path(Utf8(out->name))).u8string();
+    FileArchiveSink sink(archivePath);
+    if (!sink.Open()) {
+      Refuse(0, "cannot write " + archivePath);
+      return false;
+    }
+    archive::WriterOptions writerOptions;
+    writerOptions.method = manifest_.method;
+    writerOptions.headerLevel = manifest_.headerLevel;
+    archive::LzhWriter writer(sink, writerOptions);
+    for (const auto& [name, path] : members) {
+      archive::MemberInput input;
+      input.name = name;
+      std::error_code sizeCode;
+      input.size = fs::file_size(fs::u8path(path), sizeCode);
+      if (sizeCode || !MemberTime(path, &input.unixTime)) {
+        Refuse(e.line, "cannot read " + path);
+        return false;
+      }
+      input.open = [path = path]() -> std::unique_ptr<archive::ByteSource> {
+        std::FILE* f = port::OpenHostFile(path, "rb");
+        if (!f) return nullptr;
+        return std::make_unique<FileSource>(f);
+      };
+      std::string error;
+      if (!writer.Add(input, nullptr, &error)) {
+        Refuse(e.line, path + ": " + error);
+        return false;
+      }
+      ++out->members;
+      out->original += input.size;
+    }
+    std::string error;
+    if (!writer.Finish(&out->size, &error)) {
+      Refuse(0, archivePath + ": " + error);
+      return false;
+    }
+    out->source = archivePath;
+    return true;
+  }
+
+  bool PlainFile(int line, const std::string& name, const std::string& path, MediaFile* out) {
+    std::error_code code;
+    out->name = name;
+    out->source = path;
+    if (!fs::is_regular_file(fs::u8path(path), code)) {
+      Refuse(line, "the file " + path + " does not exist");
+      return false;
+    }
+    out->size = fs::file_size(fs::u8path(path), code);
+    return !code;
+  }
+
+  // The files of every entry, made in the scratch folder where they are archives.
+  bool MakeEntries() {
+    for (const ManifestEntry& e : manifest_.entries) {
+      std::vector<MediaFile> files;
+      for (std::size_t i = 0; i < e.sources.size(); ++i) {
+        MediaFile f;
+        if (e.kind == EntryKind::kFile) {
+          PlainFile(e.line, e.name, e.sources[i], &f);
+        } else {
+          f.name = text::ToUpper(e.name) +
+                   (e.kind == EntryKind::kStart ? std::to_string(i + 1) : std::string()) + ".lzh";
+          MakeArchive(e, e.sources[i], &f);
+        }
+        files.push_back(f);
+      }
+      entryFiles_.push_back(files);
+    }
+    return !refused_;
+  }
+
+  // Puts disk 1's own files first, then each entry on its disk: the one the manifest gives, or
+  // the current one while it has room, else the next. Disks never go down, since the wizard
+  // asks only for a disk above the current one.
+  bool AssignDisks() {
+    disks_.assign(1, Disk());
+    Disk& first = disks_[0];
+    MediaFile info;
+    info.name = "info.txt";
+    info.size = InfoText(manifest_, std::vector<int>(manifest_.entries.size(), 99)).size();
+    first.files.push_back(info);
+    for (const Picture& p : manifest_.pictures) {
+      if (p.name.empty()) continue;
+      MediaFile f;
+      if (PlainFile(0, p.name, p.source, &f)) first.files.push_back(f);
+    }
+    if (!options_.wizard.empty()) {
+      MediaFile f;
+      std::string name;
+      port::Utf8ToCp932(fs::u8path(options_.wizard).filename().u8string(), &name);
+      if (PlainFile(0, name, options_.wizard, &f)) first.files.push_back(f);
+    }
+    for (const MediaFile& f : first.files) first.used += Footprint(f.size);
+    if (first.used > options_.diskBytes)
+      Refuse(0, "info.txt, the pictures and the wizard do not fit on disk 1");
+    int current = 1;
+    for (std::size_t i = 0; i < manifest_.entries.size(); ++i) {
+      const ManifestEntry& e = manifest_.entries[i];
+      std::uint64_t need = 0;
+      for (const MediaFile& f : entryFiles_[i]) {
+        need += Footprint(f.size);
+        if (Footprint(f.size) > options_.diskBytes) {
+          Refuse(e.line, Utf8(f.name) + " (" + Grouped(f.size) +
+                             " bytes) is larger than one disk (" + Grouped(options_.diskBytes) +
+                             " bytes)");
+        }
+      }
+      int disk = current;
+      if (e.disk != 0) {
+        if (e.disk < current) {
+          Refuse(e.line, "disk " + std::to_string(e.disk) + " after disk " +
+                             std::to_string(current) +
+                             ": the wizard never asks for an earlier disk again");
+        }
+        disk = std::max(e.disk, current);
+      } else if (disks_[current - 1].used + need > options_.diskBytes) {
+        disk = current + 1;
+      }
+      if (static_cast<int>(disks_.size()) < disk) disks_.resize(disk);
+      Disk& d = disks_[disk - 1];
+      if (d.used + need > options_.diskBytes && need <= options_.diskBytes) {
+        Refuse(e.line, "the entry does not fit on disk " + std::to_string(disk));
+      }
+      if (disk > current && e.kind != EntryKind::kArchive) {
+        // The disk prompt waits for NAME.lzh of the first entry of the new disk.
+        Refuse(e.line, "the first entry of disk " + std::to_string(disk) +
+                           " must be an archive other than START: the wizard waits for its "
+                           "NAME.lzh to know the disk is in");
+      }
+      current = disk;
+      entryDisks_.push_back(disk);
+      for (const MediaFile& f : entryFiles_[i]) d.files.push_back(f);
+      d.used += need;
+    }
+    // Disk 1's room was kept for the longest info.txt; the report shows the real one.
+    disks_[0].files[0].size = InfoText(manifest_, entryDisks_).size();
+    return !refused_;
+  }
+
+  void Report(std::FILE* out) const {
+    for (std::size_t i = 0; i < disks_.size(); ++i) {
+      const Disk& d = disks_[i];
+      std::fprintf(out, "disk %zu: %s bytes used, %s free\n", i + 1, Grouped(d.used).c_str(),
+                   Grouped(options_.diskBytes - std::min(d.used, options_.diskBytes)).c_str());
+      for (const MediaFile& f : d.files) {
+        std::fprintf(out, "  %-24s %12s", Utf8(f.name).c_str(), Grouped(f.size).c_str());
+        if (f.members > 0) {
+          std::fprintf(out, "  %d files, %s bytes, ratio %.1f%%", f.members,
+                       Grouped(f.original).c_str(),
+                       f.original ? 100.0 * static_cast<double>(f.size) / f.original : 100.0);
+        }
+        std::fprintf(out, "\n");
+      }
+    }
+  }
+
+  // Copies everything into the output folder: DIR itself for one disk, DIR/diskN for more.
+  bool Write() {
+    const fs::path out = fs::u8path(options_.out);
+    std::error_code code;
+    const std::string info = InfoText(manifest_, entryDisks_);
+    const fs::path infoPath = scratch_ / "info.txt";
+    if (std::FILE* f = port::OpenHostFile(infoPath.u8string(), "wb")) {
+      const bool ok = std::fwrite(info.data(), 1, info.size(), f) == info.size();
+      if (std::fclose(f) != 0 || !ok) return Fail("cannot write " + infoPath.u8string());
+    } else {
+      return Fail("cannot write " + infoPath.u8string());
+    }
+    disks_[0].files[0].source = infoPath.u8string();
+    disks_[0].files[0].size = info.size();
+    for (std::size_t i = 0; i < disks_.size(); ++i) {
+      const fs::path folder = disks_.size() == 1 ? out : out / ("disk" + std::to_string(i + 1));
+      fs::create_directories(folder, code);
+      if (code) return Fail("cannot create " + folder.u8string() + ": " + code.message());
+      for (const MediaFile& f : disks_[i].files) {
+        const fs::path to = folder / fs::u8path(Utf8(f.name));
+        fs::copy_file(fs::u8path(f.source), to, fs::copy_options::overwrite_existing, code);
+        if (!code) fs::last_write_time(to, fs::last_write_time(fs::u8path(f.source)), code);
+        if (code) return Fail("cannot write " + to.u8string() + ": " + code.message());
+      }
+    }
+    return true;
+  }
+
+  bool Fail(const std::string& what) {
+    std::fprintf(errors_, "koushin-pack: %s\n", what.c_str());
+    return false;
+  }
+
+  int Run(std::FILE* report) {
+    std::vector<Refusal> refusals;
+    if (!LoadManifest(options_.manifest, &manifest_, &refusals)) {
+      for (const Refusal& r : refusals) Refuse(r.line, r.reason);
+      return kPackRefused;
+    }
+    std::error_code code;
+    const fs::path out = fs::u8path(options_.out);
+    if (!options_.dryRun && fs::exists(out, code) && !fs::is_empty(out, code)) {
+      Fail("the output folder " + options_.out + " is not empty");
+      return kPackRefused;
+    }
+    if (!MakeScratch()) return kPackFailed;
+    if (!MakeEntries() || !AssignDisks()) return kPackRefused;
+    Report(report);
+    if (options_.dryRun) return kPackDone;
+    if (!Write()) return kPackFailed;
+    return CheckWritten(report) ? kPackDone : kPackFailed;
+  }
+
+  // Runs the wizard's media check on the folders just written and reports what it finds. False
+  // when it finds a problem: the media are written but must not be used.
+  bool CheckWritten(std::FILE* report) {
+    std::vector<std::string> folders;
+    const fs::path out = fs::u8path(port::AbsoluteHostPath(options_.out));
+    for (std::size_t i = 0; i < disks_.size(); ++i) {
+      const fs::path folder = disks_.size() == 1 ? out : out / ("disk" + std::to_string(i + 1));
+      std::string cp932;
+      if (!port::Utf8ToCp932(folder.u8string(), &cp932)) {
+        return Fail("the media check cannot name " + folder.u8string() + " in code page 932");
+      }
+      // The check takes folders ending in a separator, in the host's own spelling.
+      const bool windows = cp932.size() > 1 && (cp932[1] == ':' || cp932[0] == '\\');
+      folders.push_back(cp932 + (windows ? '\\' : '/'));
+    }
+    const std::vector<engine::MediaFinding> findings =
+        engine::CheckMedia(folders, options_.diskBytes);
+    for (const engine::MediaFinding& f : findings) {
+      const char* kind = f.severity == engine::Severity::kProblem   ? "problem"
+                         : f.severity == engine::Severity::kWarning ? "warning"
+                                                                    : "note";
+      std::string where;
+      if (f.disk != 0 && disks_.size() > 1) where += "disk " + std::to_string(f.disk) + ", ";
+      if (f.entry != 0) where += "entry " + std::to_string(f.entry) + ", ";
+      if (f.line != 0) where += "info.txt line " + std::to_string(f.line) + ", ";
+      if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
+      std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report,
+                   "media check: %s: %s%s\n", kind, where.c_str(), Utf8(f.text).c_str());
+    }
+    if (engine::HasProblem(findings))
+      return Fail("the media check found problems in " + options_.out);
+    std::fprintf(report, "media check: the media are sound\n");
+    return true;
+  }
+
+  bool MakeScratch() {
+    std::random_device random;
+    std::error_code code;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const fs::path candidate =
+          fs::temp_directory_path(code) / ("koushin-pack-" + std::to_string(random() & 0xFFFFFF));
+      if (!code && fs::create_directory(candidate, code)) {
+        scratch_ = candidate;
+        return true;
+      }
+    }
+    return Fail("cannot create a scratch folder");
+  }
+
+  ~Maker() {
+    std::error_code code;
+    if (!scratch_.empty()) fs::remove_all(scratch_, code);
+  }
+
+ private:
+  const PackOptions& options_;
+  std::FILE* errors_;
+  Manifest manifest_;
+  fs::path scratch_;
+  std::vector<std::vector<MediaFile>> entryFiles_;
+  std::vector<Disk> disks_;
+  std::vector<int> entryDisks_;
+  bool refused_ = false;
+};
+
+}  // namespace
+
+int MakeMedia(const PackOptions& options, std::FILE* report, std::FILE* errors) {
+  Maker maker(options, errors);
+  return maker.Run(report);
+}
+
+}  // namespace koushin::pack

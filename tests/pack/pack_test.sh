@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# koushin-pack end to end: the program as a process on manifests and sources in a temporary
+# folder, the console wizard and the LZH peers (lhasa, bsdtar, jlha) reading what it made.
+# usage: pack_test.sh KOUSHIN_PACK KOUSHIN EXAMPLES_DIR
+set -u
+PACK=$(realpath "$1")
+BIN=$(realpath "$2")
+EXAMPLES=$(realpath "$3")
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-pack.XXXXXX")
+trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
+export LC_ALL=C.UTF-8
+unset SOURCE_DATE_EPOCH
+failures=0
+CASE=
+fail() {
+  echo "FAIL [$CASE]: $*"
+  failures=$((failures + 1))
+}
+
+# --- The demo: the wizard updates the demo installation from media made by koushin-pack exactly
+# as from the committed demo media (the same files with the same bytes: members, INI keys,
+# masters).
+CASE=demo
+KOUSHIN_PACK=$PACK bash "$EXAMPLES/make-demo.sh" "$WORK/demo-media" || fail "make-demo.sh failed"
+cmp -s "$WORK/demo-media/info.txt" "$EXAMPLES/demo-media/info.txt" || fail "info.txt differs"
+update() {
+  mkdir -p "$WORK/$2/c/WINDOWS"
+  cp -r "$EXAMPLES/demo-install/EST" "$WORK/$2/c/EST"
+  "$BIN" --media "$1" --drive "C=$WORK/$2/c" --registry "$EXAMPLES/demo-registry.reg" --yes \
+    >"$WORK/$2.out" 2>&1 || fail "the wizard ended with status $? on $1"
+  # The journal of the run (.koushin) names the media folder, which differs by design.
+  (cd "$WORK/$2/c" && find . -name .koushin -prune -o -printf '%y %P %s\n' | sort)
+}
+diff <(update "$EXAMPLES/demo-media" committed) <(update "$WORK/demo-media" packed) ||
+  fail "the files differ"
+diff -r -x .koushin "$WORK/committed/c" "$WORK/packed/c" || fail "the installations differ"
+
+# --- Refusals: each case is a manifest (the lines below the four common ones) with the line and
+# reason it must be refused for; nothing may be written.
+mkdir -p "$WORK/src/a" "$WORK/src/dup/sub"
+printf 'x' >"$WORK/src/a/x.txt"
+printf 'x' >"$WORK/src/dup/x.txt"
+printf 'X' >"$WORK/src/dup/sub/X.TXT"
+head -c 3000 /dev/urandom >"$WORK/src/a/noise.bin"
+head -c 600 /dev/urandom >"$WORK/src/file.bin"
+COMMON=$'installFolder = \'C:\\X\'\nversionIniCode = 1\ndetectSystemIni = true\ncategoryCode = 1'
+KEYS='uninstallKeys = ["K"]'
+ENTRY=$'[[entry]]\nfolder = "src/a"\ntarget = \'\\\''
+many() { local i s=; for i in $(seq 1 "$1"); do s+="\"$2$i\","; done; echo "[${s%,}]"; }
+breaks=$(for i in $(seq 1 101); do printf 'line\n'; done)
+refused() { # NAME LINE REASON OPTIONS MANIFEST-LINES
+  CASE=$1
+  printf '%s\n%s\n' "$COMMON" "$5" >"$WORK/$1.toml"
+  "$PACK" "$WORK/$1.toml" --out "$WORK/out-$1" $4 >"$WORK/$1.out" 2>&1
+  local status=$?
+  [ "$status" = 1 ] || fail "exit status $status, expected 1"
+  grep -F -- "$1.toml:$2: " "$WORK/$1.out" | grep -qF -- "$3" ||
+    { fail "no '$3' at line $2"; sed 's/^/    | /' "$WORK/$1.out"; }
+  [ ! -e "$WORK/out-$1" ] || fail "something was written"
+}
+refused not-cp932 6 "newVersion has characters that code page 932 does not" "" \
+  "$KEYS"$'\nnewVersion = "8.1 \xF0\x9F\x98\x80"\n'"$ENTRY"
+refused breaks 6 "noticeText has 101 line breaks" "" "$KEYS"$'\nnoticeText = """\n'"$breaks"$'\nend"""\n'"$ENTRY"
+refused keys 5 "uninstallKeys has 16 items" "" "uninstallKeys = $(many 16 K)"$'\n'"$ENTRY"
+refused keywords 6 "titleKeywords has 16 items" "" "$KEYS"$'\ntitleKeywords = '"$(many 16 W)"$'\n'"$ENTRY"
+refused entries 6 "101 entries" "" "$KEYS"$'\n'"$(for i in $(seq 1 101); do echo "$ENTRY"; done)"
+refused long-name 9 "is 32 bytes in code page 932" "" "$KEYS"$'\n'"$ENTRY"$'\nname = "ソソソソソソソソソソソソソソソソ"'
+refused long-target 8 "is 34 bytes in code page 932" "" "$KEYS"$'\n[[entry]]\nfolder = "src/a"\ntarget = \'\\表表表表表表表表表表表表表表表表\\\''
+refused comma 9 "has a comma" "" "$KEYS"$'\n'"$ENTRY"$'\nname = "A,B"'
+refused big-file 6 "file.bin (600 bytes) is larger than one disk" "--medium 512" \
+  "$KEYS"$'\n[[entry]]\nfile = "src/file.bin"\ntarget = \'\\\''
+refused big-archive 6 "A.lzh (" "--medium 2048" "$KEYS"$'\n'"$ENTRY"
+refused one-name 6 "would land on one file" "" "$KEYS"$'\n[[entry]]\nfolder = "src/dup"\ntarget = \'\\\''
+refused disk-down 10 "disk 1 after disk 2" "" "$KEYS"$'\n'"$ENTRY"$'\ndisk = 2\n[[entry]]\nfolder = "src/dup/sub"\ntarget = \'\\\'\ndisk = 1'
+refused file-first 6 "the first entry of disk 2 must be an archive" "" \
+  "$KEYS"$'\n[[entry]]\nfile = "src/file.bin"\ntarget = \'\\\'\ndisk = 2'
+refused target-end 8 "target must end in" "" "$KEYS"$'\n[[entry]]\nfolder = "src/a"\ntarget = \'\\sub\''
+
+# --- The media check runs on what was written: a picture that is no bitmap passes the manifest
+# but not the check.
+CASE=media-check
+printf '%s\n%s\nviewBitmap = "src/file.bin"\n%s\n' "$COMMON" "$KEYS" "$ENTRY" >"$WORK/check.toml"
+"$PACK" "$WORK/check.toml" --out "$WORK/check" >"$WORK/check.out" 2>&1
+[ $? = 2 ] || fail "exit status not 2"
+grep -q '^media check: problem: info.txt line 22: picture missing' "$WORK/check.out" ||
+  { fail "no problem reported"; sed 's/^/    | /' "$WORK/check.out"; }
+
+# --- Disks and peers: entries packed in order onto the fewest floppies, the same bytes on every
+# run, and every archive (Japanese folders, names with 0x5C trail bytes) read back by lhasa,
+# bsdtar, jlha and the wizard's own check of the media.
+CASE=disks
+mkdir -p "$WORK/src/資料/表能"
+head -c 900000 /dev/urandom >"$WORK/src/資料/表能/ソ.bin"
+head -c 100000 /dev/urandom >"$WORK/src/資料/能.bin"
+seq 1 200000 >"$WORK/src/資料/表.txt"
+cp -r "$WORK/src/資料" "$WORK/src/資料2"
+printf '%s\n%s\n' "$COMMON" "$KEYS" >"$WORK/disks.toml"
+for n in 1 2; do printf '[[entry]]\nfolder = "src/資料%s"\nname = "D%s"\ntarget = \x27\\\x27\n' "${n/1/}" "$n"; done >>"$WORK/disks.toml"
+"$PACK" "$WORK/disks.toml" --out "$WORK/disks" --medium fd >"$WORK/disks.out" 2>&1 || fail "status $?"
+[ -f "$WORK/disks/disk1/D1.lzh" ] && [ -f "$WORK/disks/disk2/D2.lzh" ] || fail "not one archive per floppy"
+grep -qa '^2,1,D2,' "$WORK/disks/disk1/info.txt" || fail "info.txt does not put D2 on disk 2"
+touch -d '2001-01-01' "$WORK/src/資料/表.txt"
+SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-a" --medium fd >/dev/null 2>&1
+touch -d '2002-02-02' "$WORK/src/資料/表.txt"
+SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-b" --medium fd >/dev/null 2>&1
+diff -r "$WORK/disks-a" "$WORK/disks-b" >/dev/null || fail "SOURCE_DATE_EPOCH does not give the same bytes"
+for peer in "lha xq" "bsdtar --options hdrcharset=CP932 -xf" \
+  "java -Dlha.encoding=MS932 -Dfile.encoding=UTF-8 -jar /usr/share/java/jlhafrontend.jar x"; do
+  out="$WORK/peer-${peer%% *}"
+  mkdir -p "$out" && (cd "$out" && $peer "$WORK/disks/disk1/D1.lzh" >/dev/null 2>&1) || fail "$peer failed"
+  for f in ソ.bin 能.bin 表.txt; do
+    name=$f
+    [ "${peer%% *}" = lha ] && name=$(printf '%s' "$f" | iconv -f UTF-8 -t CP932)
+    find "$WORK/src/資料" -name "$f" -exec cmp -s {} "$out/$name" \; -print | grep -q . || fail "$peer: $f differs"
+  done
+done
+
+echo "pack tests: $failures failure(s)"
+[ "$failures" = 0 ]
