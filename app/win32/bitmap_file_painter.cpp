@@ -1,8 +1,10 @@
 #include "bitmap_file_painter.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
+#include "gdi.h"
 #include "gfx/bitmap_file.h"
 
 namespace koushin::win32 {
@@ -32,19 +34,13 @@ int Paint(HDC dc, const RECT& rect, const std::string& path, DWORD rasterOperati
   if (!gfx::ReadBitmapFile(path, &image)) return 0;
   bool created = false;
   const HPALETTE palette = CreateBitmapPalette(image, &created);
-  HPALETTE previous = nullptr;
-  if (palette != nullptr) {
-    previous = SelectPalette(dc, palette, FALSE);
-    RealizePalette(dc);
-  }
+  const GdiObject<HPALETTE> owned(created ? palette : nullptr);  // the stock palette is not ours
+  std::optional<SelectedPalette> selected;
+  if (palette != nullptr) selected.emplace(dc, palette);
   const auto* info = reinterpret_cast<const BITMAPINFO*>(image.block.data());
   // right and bottom are the destination's size: every caller passes a client rectangle.
   StretchDIBits(dc, rect.left, rect.top, rect.right, rect.bottom, 0, 0, image.width, image.height,
                 image.block.data() + image.imageOffset, info, DIB_RGB_COLORS, rasterOperation);
-  if (palette != nullptr) {
-    SelectPalette(dc, previous, FALSE);
-    if (created) DeleteObject(palette);
-  }
   return 1;
 }
 

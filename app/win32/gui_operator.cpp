@@ -39,14 +39,13 @@ engine::Answer GuiOperator::ShowMessage(const std::string& text, const std::stri
 }
 
 void GuiOperator::BeginWait() {
-  ++waitDepth_;
-  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  if (waitDepth_++ == 0) waitCursor_.emplace();
 }
 
 void GuiOperator::EndWait() {
   if (waitDepth_ > 0) --waitDepth_;
   if (waitDepth_ == 0) {
-    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    waitCursor_.reset();
     DestroyProgressControls();
   }
 }
@@ -91,9 +90,9 @@ void GuiOperator::CreateProgressControls() {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    labelFont_ = CreateFontIndirectW(&metrics.lfMessageFont);
-    if (fileLabel_ != nullptr && labelFont_ != nullptr) {
-      SendMessageW(fileLabel_, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_), TRUE);
+    labelFont_.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (fileLabel_ != nullptr && labelFont_.Get() != nullptr) {
+      SendMessageW(fileLabel_, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_.Get()), TRUE);
     }
   }
 }
@@ -101,10 +100,9 @@ void GuiOperator::CreateProgressControls() {
 void GuiOperator::DestroyProgressControls() {
   if (progressBar_ != nullptr) DestroyWindow(progressBar_);
   if (fileLabel_ != nullptr) DestroyWindow(fileLabel_);
-  if (labelFont_ != nullptr) DeleteObject(labelFont_);
+  labelFont_.Reset();  // after the label that used it
   progressBar_ = nullptr;
   fileLabel_ = nullptr;
-  labelFont_ = nullptr;
 }
 
 }  // namespace koushin::win32

@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "engine/operator.h"
+#include "gdi.h"
+#include "window.h"
 
 namespace koushin::win32 {
 
@@ -35,7 +38,8 @@ class GuiOperator : public engine::Operator {
   HWND view_;
   HWND progressBar_ = nullptr;
   HWND fileLabel_ = nullptr;
-  HFONT labelFont_ = nullptr;
+  GdiObject<HFONT> labelFont_;
+  std::optional<WaitCursor> waitCursor_;  // while waitDepth_ > 0
   int waitDepth_ = 0;
 };
 

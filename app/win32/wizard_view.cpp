@@ -4,6 +4,7 @@
 #include "bitmap_file_painter.h"
 #include "confirm_dialog.h"
 #include "destination_dialog.h"
+#include "gdi.h"
 #include "engine/messages.h"
 #include "engine/update_run.h"
 #include "gui_operator.h"
@@ -117,13 +118,11 @@ void CWizardView::RunUpdate() {
 }
 
 void CWizardView::OnPaint() {
-  PAINTSTRUCT paint;
-  const HDC dc = BeginPaint(Handle(), &paint);
+  const PaintContext paint(Handle());
   RECT client{};
   GetClientRect(Handle(), &client);
   // When the picture cannot be read the view keeps its plain background.
-  BitmapFilePainter(dc, client, SourceFolder() + record_.viewBitmap, SRCCOPY);
-  EndPaint(Handle(), &paint);
+  BitmapFilePainter(paint.Get(), client, SourceFolder() + record_.viewBitmap, SRCCOPY);
 }
 
 LRESULT CWizardView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {

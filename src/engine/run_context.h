@@ -55,8 +55,8 @@ struct RunContext {
   // the wizard expects: systemIniName (auto-detection), systemIndex, and the variant suffix of a
   // START entry's file name (START3). A second run with the same record sees those changes.
   description::UpdateDescription& record;
-  // The folder of the update media, ending with '\\' (or a bare drive such as "A:"); every media
-  // path is sourceFolder + a file name. Code page 932.
+  // The folder of the update media, always ending with '\\' (a drive root is "A:\\", never the
+  // bare "A:"); every media path is sourceFolder + a file name. Code page 932.
   std::string sourceFolder;
   // The person at the screen: messages, wait state, progress, log.
   Operator& op;

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "support/jlha.h"
 
 namespace koushin::archive::testing {
 namespace fs = std::filesystem;
@@ -82,53 +83,24 @@ std::string ArchiveFolder() {
   static std::string folder;
   if (!folder.empty()) return folder;
   const std::string dir = std::string(KOUSHIN_BINARY_DIR) + "/archive-fixtures-v1";
-  if (fs::exists(dir + "/complete")) return folder = dir;
-  fs::remove_all(dir);
   fs::create_directories(dir);
-  std::string names;
+  std::vector<std::string> names;
   for (const SourceFile& f : SourceFiles()) {
-    WriteHostFile(dir + "/" + f.utf8Name, f.bytes);
-    names += "\n" + f.utf8Name;
+    if (!fs::exists(dir + "/" + f.utf8Name)) WriteHostFile(dir + "/" + f.utf8Name, f.bytes);
+    names.push_back(f.utf8Name);
   }
-  // One Java run makes every archive (a JVM start costs a second); the file-per-run fallback
-  // covers a Java without its compiler.
-  std::vector<std::pair<std::string, std::string>> jobs;  // archive, jlha command
+  std::vector<koushin::testing::JlhaArchive> archives;
   for (int level = 0; level <= 2; ++level) {
-    for (const char* method : {"lh0", "lh5", "lh6", "lh7"}) {
-      const std::string name = "L" + std::to_string(level) + "-" + method + ".lzh";
-      const std::string verb = std::string(method) == "lh0"
-                                   ? "a" + std::to_string(level) + "z"
-                                   : "a" + std::to_string(level) + "o" + (method + 2);
-      jobs.emplace_back(name, verb + "\n" + name + names);
+    for (const std::string method : {"lh0", "lh5", "lh6", "lh7"}) {
+      const std::string command = "a" + std::to_string(level) +
+                                  (method == "lh0" ? std::string("z") : "o" + method.substr(2));
+      archives.push_back({"L" + std::to_string(level) + "-" + method + ".lzh", command, names});
     }
   }
-  WriteHostFile(dir + "/Batch.java",
-                "public class Batch {\n"
-                "  public static void main(String[] args) throws Exception {\n"
-                "    for (String a : args) org.jlhafrontend.JLHAFrontEnd.main(a.split(\"\\n\"));\n"
-                "  }\n"
-                "}\n");
-  const std::string java = "cd '" + dir + "' && java -Dlha.encoding=MS932 ";
-  std::string batch = java + "-cp /usr/share/java/jlhafrontend.jar Batch.java";
-  for (const auto& job : jobs) batch += " $'" + job.second + "'";
-  // $'..' needs bash; turn the newlines into \n escapes.
-  std::string script;
-  for (char c : batch) script += c == '\n' ? std::string("\\n") : std::string(1, c);
-  std::system(("bash -c \"" + script + "\" >/dev/null 2>&1").c_str());
-  for (const auto& job : jobs) {
-    if (fs::exists(dir + "/" + job.first)) continue;
-    std::string words;
-    for (char c : job.second) words += c == '\n' ? std::string("' '") : std::string(1, c);
-    std::system(
-        (java + "-jar /usr/share/java/jlhafrontend.jar '" + words + "' >/dev/null 2>&1").c_str());
+  if (!koushin::testing::MakeWithJlha(dir, archives)) {
+    ADD_FAILURE() << "jlha did not make the archives (package jlha-utils and a JRE)";
+    return dir;
   }
-  for (const auto& job : jobs) {
-    if (!fs::exists(dir + "/" + job.first)) {
-      ADD_FAILURE() << "jlha did not make " << job.first << " (package jlha-utils and a JRE)";
-      return dir;
-    }
-  }
-  WriteHostFile(dir + "/complete", "");
   return folder = dir;
 }
 

@@ -9,6 +9,7 @@
 
 #include "archive/decode_helpers.h"
 #include "archive/fixtures.h"
+#include "support/require.h"
 
 namespace koushin::archive {
 namespace {
@@ -97,7 +98,7 @@ bool AllMethodsSupported(const testing::DecodedArchive& archive) {
 
 TEST(LzhDecoderTest, CorpusDecodesAndAgreesWithLiblhasa) {
   const auto files = testing::CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no LZH corpus (set KOUSHIN_LZH_CORPUS)";
+  KOUSHIN_REQUIRE(!files.empty(), "the LZH corpus (KOUSHIN_LZH_CORPUS)");
   int sound = 0, compared = 0;
   for (const std::string& path : files) {
     SCOPED_TRACE(path);

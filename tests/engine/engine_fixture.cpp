@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "port/port.h"
+#include "support/jlha.h"
 #include "text/cp932.h"
 
 namespace koushin::engine::testing {
@@ -306,38 +307,27 @@ std::string ReadHostFile(const fs::path& path) {
   return bytes.str();
 }
 
-// Makes every missing archive of the catalogue in one shell run (java once per archive).
+// Makes every missing archive of the catalogue (natively; under Wine they come from the native
+// build).
 bool MakeCatalogue() {
-#ifdef _WIN32
+  std::vector<koushin::testing::JlhaArchive> archives;
   for (const CatalogueArchive& archive : Catalogue()) {
-    if (!fs::exists(CachedArchive(archive.key))) return false;
+    archives.push_back({CachedArchive(archive.key).filename().u8string(), "a1o5", {}});
+#ifndef _WIN32
+    if (fs::exists(CachedArchive(archive.key))) continue;
+    for (const char* member : archive.members) {
+      std::ofstream(CacheFolder() / fs::u8path(member), std::ios::binary) << MemberBytes(member);
+      archives.back().members.push_back(member);
+    }
+#endif
+  }
+#ifdef _WIN32
+  for (const auto& archive : archives) {
+    if (!fs::exists(CacheFolder() / fs::u8path(archive.name))) return false;
   }
   return true;
 #else
-  std::string script = "set -e\n";
-  bool needed = false;
-  for (const CatalogueArchive& archive : Catalogue()) {
-    if (fs::exists(CachedArchive(archive.key))) continue;
-    needed = true;
-    const fs::path staging = CacheFolder() / (std::string(archive.key) + ".staging");
-    fs::remove_all(staging);
-    fs::create_directories(staging);
-    std::string names;
-    for (const char* member : archive.members) {
-      std::ofstream(staging / fs::u8path(member), std::ios::binary) << MemberBytes(member);
-      names += std::string(" '") + member + "'";
-    }
-    script += "cd '" + staging.string() +
-              "' && java -Dlha.encoding=MS932 -jar "
-              "/usr/share/java/jlhafrontend.jar a1o5 out.lzh" +
-              names + " >/dev/null\n";
-    script += "mv '" + (staging / "out.lzh").string() + "' '" +
-              CachedArchive(archive.key).string() + "'\n";
-  }
-  if (!needed) return true;
-  const fs::path scriptFile = CacheFolder() / "make.sh";
-  std::ofstream(scriptFile) << script;
-  return std::system(("bash '" + scriptFile.string() + "'").c_str()) == 0;
+  return koushin::testing::MakeWithJlha(CacheFolder(), archives);
 #endif
 }
 

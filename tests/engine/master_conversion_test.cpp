@@ -40,20 +40,16 @@ TEST(ConvertMasterText, SizeRule) {
     std::string in, out;
     int changed;
   };
+  // clang-format off
   const Case cases[] = {
       {"186 bytes lose byte 66", r186 + "\r\n", Without66(r186) + "\r\n", 1},
       {"190 bytes lose byte 66", r190 + "\r\n", Without66(r190) + "\r\n", 1},
-      {"190 becomes 189, then 188", Without66(r190) + "\r\n", Without66(Without66(r190)) + "\r\n",
-       1},
+      {"190 becomes 189, then 188", Without66(r190) + "\r\n", Without66(Without66(r190)) + "\r\n", 1},
       {"185 bytes stay", r185 + "\r\n", r185 + "\r\n", 0},
-      {"66 bytes stay", Record("400400000107", 66) + "\r\n", Record("400400000107", 66) + "\r\n",
-       0},
-      {"67 bytes lose the last", Record("400400000107", 67) + "\r\n",
-       Record("400400000107", 66) + "\r\n", 1},
-      {"other sub code", Record("400400000108", 186) + "\r\n", Record("400400000108", 186) + "\r\n",
-       0},
-      {"other item code", Record("400401000107", 186) + "\r\n",
-       Record("400401000107", 186) + "\r\n", 0},
+      {"66 bytes stay", Record("400400000107", 66) + "\r\n", Record("400400000107", 66) + "\r\n", 0},
+      {"67 bytes lose the last", Record("400400000107", 67) + "\r\n", Record("400400000107", 66) + "\r\n", 1},
+      {"other sub code", Record("400400000108", 186) + "\r\n", Record("400400000108", 186) + "\r\n", 0},
+      {"other item code", Record("400401000107", 186) + "\r\n", Record("400401000107", 186) + "\r\n", 0},
       {"short lines", "4004\r\n400400\r\n40040000010\r\n", "4004\r\n400400\r\n40040000010\r\n", 0},
       {"LF and CR LF mixed, no end", r186 + "\n" + r186 + "\r\n" + r185,
        Without66(r186) + "\r\n" + Without66(r186) + "\r\n" + r185 + "\r\n", 2},
@@ -69,6 +65,7 @@ TEST(ConvertMasterText, SizeRule) {
       {"lone CR is data", "a\rb\r\n", "a\rb\r\n", 0},
       {"empty file", "", "", 0},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     int changed = -1;
@@ -83,6 +80,7 @@ TEST(ConvertMasterText, TypeRule) {
     std::string in, out;
     int changed;
   };
+  // clang-format off
   const Case cases[] = {
       {"A becomes Z", "0123456789012A tail\r\n", "0123456789012Z tail\r\n", 1},
       {"B becomes Z", "0123456789012B\r\n", "0123456789012Z\r\n", 1},
@@ -91,13 +89,9 @@ TEST(ConvertMasterText, TypeRule) {
       {"13 bytes stay", "0123456789012\r\n", "0123456789012\r\n", 0},
       {"14 bytes convert", "0123456789012A\r\n", "0123456789012Z\r\n", 1},
       {"A elsewhere stays", "A123456789012x\r\n", "A123456789012x\r\n", 0},
-      {"byte 26 before the flag",
-       "0123\x1a"
-       "56789012A\x1a\r\n",
-       "0123\x1a"
-       "56789012Z\x1a\r\n",
-       1},
+      {"byte 26 before the flag", "0123\x1a" "56789012A\x1a\r\n", "0123\x1a" "56789012Z\x1a\r\n", 1},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     int changed = -1;

@@ -134,11 +134,13 @@ TEST(WritePostUpdateSettings, MasterConversionsRunAndAFailureStops) {
     int result;
     std::vector<std::string> texts;
   };
+  // clang-format off
   const Case cases[] = {
       {"no conversions", "0", true, 1, {"システムは正常に更新されました。"}},
       {"both succeed", "1", false, 1, {"システムは正常に更新されました。"}},
       {"the first fails", "1", true, 0, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。"}},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     Machine machine;

@@ -11,6 +11,7 @@
 #include "description/update_description.h"
 #include "engine_fixture.h"
 #include "port/port.h"
+#include "support/require.h"
 
 namespace koushin::engine {
 namespace {
@@ -34,10 +35,7 @@ constexpr char kRestored[] = "更新前の状態に戻しました。";
 
 class UpdateRunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (ArchiveBytes("prog").empty()) GTEST_SKIP() << "jlha (java) is not available";
-    machine.MakeInstallation("C:\\EST", "EST 8.0S");
-  }
+  void SetUp() override { machine.MakeInstallation("C:\\EST", "EST 8.0S"); }
 
   // Puts a catalogue archive on the media under `name` (without .lzh).
   void PutArchive(const std::string& key, const std::string& name,
@@ -55,6 +53,15 @@ class UpdateRunTest : public ::testing::Test {
   ScriptedOperator op;
 };
 
+// The cases that put archives on the media: they need jlha, which needs Java.
+class UpdateRunArchiveTest : public UpdateRunTest {
+ protected:
+  void SetUp() override {
+    KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
+    UpdateRunTest::SetUp();
+  }
+};
+
 TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
   description::UpdateDescription record = MakeRecord("C:\\EST", {});
   EXPECT_EQ(Run(record), 1);
@@ -67,7 +74,7 @@ TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
 
 // The whole road from the media's info.txt: detection of the INI file, the variant, an archive,
 // a plain file, the settings and the master conversions.
-TEST_F(UpdateRunTest, FromTheMediaDescription) {
+TEST_F(UpdateRunArchiveTest, FromTheMediaDescription) {
   machine.Write(
       "C:\\EST\\tamiro1.ini",
       Sj("[SYSTEM]\r\nTITLE=見積 8.0S 設備版\r\n[DIR]\r\nMASTER=" + W("C:\\EST\\M\\") + "\r\n"));
@@ -140,7 +147,7 @@ struct Floppy {
   std::map<std::string, std::string> files;  // name -> bytes
 };
 
-TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
+TEST_F(UpdateRunArchiveTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   std::map<int, Floppy> disks;
   disks[1].files["A1.TXT"] = "disk one";
   disks[1].files["PROG.lzh"] = ArchiveBytes("prog");
@@ -210,7 +217,7 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
 
 // A run that stops, whatever the cause, shows its message, puts back every change it made and
 // says so: the machine is as before but for our journal folder.
-TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
+TEST_F(UpdateRunArchiveTest, AStoppedRunLeavesTheInstallationAsItWas) {
   struct Case {
     const char* why;
     std::function<void()> arrange;
@@ -271,7 +278,7 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
   }
 }
 
-TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
+TEST_F(UpdateRunArchiveTest, StartArchiveVariantAndVersionKey) {
   struct Case {
     const char* why;
     const char* ini;      // UTF-8 content of the system INI file
@@ -321,7 +328,7 @@ TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
   }
 }
 
-TEST_F(UpdateRunTest, ExcelTemplateArchiveOnlyWhenDue) {
+TEST_F(UpdateRunArchiveTest, ExcelTemplateArchiveOnlyWhenDue) {
   struct Case {
     const char* why;
     bool present;
@@ -412,7 +419,7 @@ TEST_F(UpdateRunTest, PlainFilesAreCopiedWithoutAttributes) {
   EXPECT_EQ(machine.Read("C:\\EST\\NEW\\表.TXT"), "trail byte 0x5C in the name");
 }
 
-TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {
+TEST_F(UpdateRunArchiveTest, LongFoldersHaveNoLimit) {
   // A Windows folder of more than 63 bytes and a command line of more than 255 bytes.
   Machine longMachine("C:\\WINDOWS\\" + std::string(80, 'w'));
   longMachine.MakeFolders("C:\\WINDOWS\\" + std::string(80, 'w'));
@@ -438,7 +445,7 @@ TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {
   }
 }
 
-TEST_F(UpdateRunTest, ReportsEntriesAndBytes) {
+TEST_F(UpdateRunArchiveTest, ReportsEntriesAndBytes) {
   PutArchive("big", "BIG");
   machine.Write("D:\\MEDIA\\A.TXT", "abc");
   description::UpdateDescription record =
@@ -456,7 +463,7 @@ TEST_F(UpdateRunTest, ReportsEntriesAndBytes) {
 
 // A full update, run dry: the same checks and walk, every planned step in the log, every
 // archive checked, nothing written.
-TEST_F(UpdateRunTest, DryRunWritesNothing) {
+TEST_F(UpdateRunArchiveTest, DryRunWritesNothing) {
   machine.Write("C:\\EST\\tamiro1.ini",
                 Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
   machine.Write("C:\\M\\1\\zai001-3.mst", "400400000107" + std::string(174, 'x') + "\r\n");
@@ -487,7 +494,7 @@ TEST_F(UpdateRunTest, DryRunWritesNothing) {
   }
 }
 
-TEST_F(UpdateRunTest, DryRunFindsADamagedArchiveBeforeAnythingIsWritten) {
+TEST_F(UpdateRunArchiveTest, DryRunFindsADamagedArchiveBeforeAnythingIsWritten) {
   machine.Write("D:\\MEDIA\\A.TXT", "abc");
   machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("prog")));
   description::UpdateDescription record =

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
 
 namespace koushin::gfx {
 namespace {
@@ -108,6 +109,12 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
     Bmp b;  // 100000 bytes: three pieces of 32768 and one of 1696
     b.width = 25000, b.height = 1, b.bitCount = 32, b.data = Pixels(100000);
     cases.push_back({"100000 bytes of data", b, 0, 100000, 40});
+  }
+  {
+    Bmp b;  // as many colours as a logical palette holds: one more is refused
+    b.bitCount = 8, b.clrUsed = 65535, b.width = 4, b.height = 2, b.afterHeader = Table(65535);
+    b.data = Pixels(8);
+    cases.push_back({"65535 colours", b, 65535, 8, 40 + 65535 * 4});
   }
   {
     Bmp b;  // 1-bit, 2 colours; 33 pixels need 8 bytes a row
@@ -314,25 +321,19 @@ TEST(BitmapFileTest, ReadsRealFiles) {
   EXPECT_EQ(palette.at(topLeft).red, 255);
   EXPECT_EQ(palette.at(topLeft).blue, 0);
 
-  const auto temp = std::filesystem::temp_directory_path() /
-                    ("koushin-gfx-" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(temp / std::filesystem::u8path(u8"\u80fd"));  // 能
-  std::filesystem::copy_file(data + "rgb24.bmp",
-                             temp / std::filesystem::u8path(u8"\u80fd/\u30bd.bmp"));  // ソ.bmp
-  const std::string sep(1, std::filesystem::path::preferred_separator);
-  const std::string folder = temp.string() + sep + "\x94\x5C" + sep;
+  const koushin::testing::TempFolder temp;
+  temp.MakeFolder("\x94\x5C");                                                            // 能
+  std::filesystem::copy_file(data + "rgb24.bmp", temp.HostOf("\x94\x5C\\\x83\x5C.bmp"));  // ソ.bmp
+  const std::string folder = temp.PathOf("\x94\x5C\\");
   EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
   EXPECT_EQ(image.width, 7);
   EXPECT_FALSE(ReadBitmapFile(folder + "missing.bmp", &image));
   EXPECT_TRUE(image.block.empty());
   EXPECT_FALSE(ReadBitmapFile(folder, &image));  // a folder is no bitmap
   // Only the headers and the image data are read: 3 GB (sparse) after them are never held.
-  std::filesystem::resize_file(temp / std::filesystem::u8path(u8"\u80fd/\u30bd.bmp"),
-                               std::uintmax_t{3} << 30);
+  std::filesystem::resize_file(temp.HostOf("\x94\x5C\\\x83\x5C.bmp"), std::uintmax_t{3} << 30);
   EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
   EXPECT_EQ(image.block.size(), image.imageOffset + 120);
-  std::error_code ignored;
-  std::filesystem::remove_all(temp, ignored);
 }
 
 }  // namespace

@@ -358,8 +358,17 @@ void BackAndCancel(HWND destination) {
   Stop();
 }
 
-// cancel TITLE NOTICE_TEXT INSTALL_FOLDER: the notice cancelled; nothing is written, and no
-// other dialog shows.
+// A text given on one scenario line: "\n" in it stands for CR LF, as the wizard's multi-line
+// texts hold it. Only such texts go through here; a path may well hold "\new" or "\tmp".
+std::wstring WithLineBreaks(std::wstring text) {
+  for (std::size_t at = 0; (at = text.find(L"\\n", at)) != std::wstring::npos; at += 2) {
+    text.replace(at, 2, L"\r\n");
+  }
+  return text;
+}
+
+// cancel TITLE NOTICE_TEXT INSTALL_FOLDER (the text with \n for its line breaks): the notice
+// cancelled; nothing is written, and no other dialog shows.
 void ScenarioCancel(const Setup& setup) {
   std::map<std::wstring, std::string> before, after;
   Snapshot(setup.args.at(2), &before);
@@ -368,7 +377,7 @@ void ScenarioCancel(const Setup& setup) {
   if (notice == nullptr) return Stop();
   CheckMainFrame(setup.args.at(0));
   CheckText(TextOf(notice), kCaptionMaster, "notice caption with masterAdjust 1");
-  CheckText(TextOf(GetDlgItem(notice, 1006)), setup.args.at(1), "notice text");
+  CheckText(TextOf(GetDlgItem(notice, 1006)), WithLineBreaks(setup.args.at(1)), "notice text");
   CheckText(TextOf(GetDlgItem(notice, 1)), L"開始", "start button");
   Shot("notice");
   // Command 57664 reaches the about box (no menu entry does); it opens over the notice.
@@ -411,6 +420,7 @@ void ScenarioInvalid(const Setup& setup) {
   Check(!before.empty() && before == after, "nothing was written into the installation");
 }
 
+// caption WANT SHOT: the notice's caption for this media; Esc ends the wizard.
 void ScenarioCaption(const Setup& setup) {
   if (!Start(setup.exe)) return;
   const HWND notice = WaitFor(kNotice);
@@ -611,12 +621,6 @@ int wmain(int argc, wchar_t** argv) {
       fields.push_back(Wide(line.substr(from, tab - from)));
       if (tab == std::string::npos) break;
       from = tab + 1;
-    }
-    // "\n" in an argument stands for CR LF, as the wizard's multi-line texts hold it.
-    for (auto& field : fields) {
-      for (std::size_t at; (at = field.find(L"\\n")) != std::wstring::npos;) {
-        field.replace(at, 2, L"\r\n");
-      }
     }
     const auto found = scenarios.find(fields[0]);
     if (found == scenarios.end() || fields.size() < 2) {

@@ -43,10 +43,9 @@ TEST_F(FindTest, MatchesPatternsCaseInsensitivelyAndSorts) {
     std::string pattern;
     Names names;
   };
+  // clang-format off
   const Case cases[] = {
-      {"C:\\M\\zai???"
-       "-3.mst",
-       {"ZAI002-3.MST", "zai001-3.mst"}},
+      {"C:\\M\\zai???" "-3.mst", {"ZAI002-3.MST", "zai001-3.mst"}},
       {"c:\\m\\*.*", all},
       {"c:\\m\\*", all},
       {"C:\\*.*", {"Top/", "m/"}},  // no "." and ".." at a drive root
@@ -58,6 +57,7 @@ TEST_F(FindTest, MatchesPatternsCaseInsensitivelyAndSorts) {
       {"C:\\m\\nothing*", {"!" + std::to_string(ENOENT)}},
       {"C:\\missing\\*.*", {"!" + std::to_string(ENOENT)}},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(Find(c.pattern), c.names) << c.pattern;
 
   ASSERT_TRUE(ChangeFolder("C:\\M"));

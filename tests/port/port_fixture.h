@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "port/port.h"
+#include "support/temp_folder.h"
 
 namespace koushin::port::testing {
 
@@ -25,11 +25,9 @@ inline const std::string kHyoUtf8 = "\xe8\xa1\xa8";
 class PortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("koushin-port-" + std::to_string(random()));
+    root_ = fs::canonical(folder_.Host());
     fs::create_directories(root_ / "c");
     fs::create_directories(root_ / "d");
-    root_ = fs::canonical(root_);
     Options options;
     options.drives['C'] = (root_ / "c").string();
     options.drives['D'] = (root_ / "d").string();
@@ -37,11 +35,7 @@ class PortTest : public ::testing::Test {
     Error error;
     ASSERT_TRUE(Configure(options, &error)) << error.Describe();
   }
-  void TearDown() override {
-    Configure(Options());
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
+  void TearDown() override { Configure(Options()); }
 
   // Host path of `relative` (UTF-8, '/' separated) below the temporary root.
   fs::path Host(const std::string& relative) const { return root_ / relative; }
@@ -66,6 +60,7 @@ class PortTest : public ::testing::Test {
     return names;
   }
 
+  koushin::testing::TempFolder folder_;
   fs::path root_;
 };
 

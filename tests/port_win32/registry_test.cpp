@@ -1,10 +1,15 @@
 // The registry read below HKEY_LOCAL_MACHINE. scripts/wine-env.sh adds the koushin-test keys to
 // the Wine prefix (with reg.exe, in both registry views) before the suites run.
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include <aclapi.h>
 
 #include <string>
 
 #include "port/port.h"
+#include "port/win32/wide_text.h"
 #include "text/cp932.h"
 
 namespace koushin::port {
@@ -12,7 +17,7 @@ namespace {
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-TEST(Win32Registry, ReadsStringValuesWithReadAccessOnly) {
+TEST(Win32Registry, ReadsStringValuesInBothViews) {
   struct Case {
     std::string subKey;
     std::string valueName;
@@ -40,6 +45,47 @@ TEST(Win32Registry, ReadsStringValuesWithReadAccessOnly) {
     EXPECT_EQ(RegistryReadString(c.subKey, c.valueName, &value), c.lookup);
     EXPECT_EQ(value, c.value);
   }
+}
+
+// An uninstall entry whose key grants everyone reading and nothing more, as HKEY_LOCAL_MACHINE
+// grants a standard user: a lookup that asked for more than reading would not find it.
+TEST(Win32Registry, FindsAnEntryThatGrantsOnlyReading) {
+  const std::wstring name = L"koushin-test-readonly-" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const wchar_t data[] = L"C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG";
+  RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                 sizeof data);
+  // Everyone: KEY_READ, and DELETE so that the key can be removed afterwards.
+  EXPLICIT_ACCESSW grant = {};
+  grant.grfAccessPermissions = KEY_READ | DELETE;
+  grant.grfAccessMode = SET_ACCESS;
+  grant.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+  grant.Trustee.ptstrName = const_cast<wchar_t*>(L"EVERYONE");
+  PACL acl = nullptr;
+  ASSERT_EQ(SetEntriesInAclW(1, &grant, nullptr, &acl), ERROR_SUCCESS);
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+  RegCloseKey(key);
+  LocalFree(acl);
+  // The lock must hold, or the case below proves nothing.
+  HKEY writable = nullptr;
+  EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                          &writable),
+            ERROR_SUCCESS);
+  if (writable != nullptr) RegCloseKey(writable);
+
+  std::string cp932Name, value;
+  ASSERT_TRUE(win32::WideToCp932(name, &cp932Name));
+  EXPECT_EQ(RegistryReadString(kUninstall + cp932Name, "UninstallString", &value),
+            RegistryLookup::kFound);
+  EXPECT_EQ(value, "C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG");
+  EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
 }
 
 TEST(Win32Registry, AgreesWithTheWindowsFolder) {

@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "port/port.h"
+#include "support/temp_folder.h"
 
 namespace koushin::port {
 namespace {
@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    root_ = fs::temp_directory_path() / ("koushin-profile-" + std::to_string(random()));
     fs::create_directories(root_ / "EST");
     fs::create_directories(root_ / "WINDOWS");
     Options options;
@@ -27,12 +25,7 @@ class ProfileTest : public ::testing::Test {
     Error error;
     ASSERT_TRUE(Configure(options, &error)) << error.Describe();
   }
-  void TearDown() override {
-    Configure(Options());
-    std::error_code ignored;
-    fs::permissions(root_ / "EST", fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(root_, ignored);
-  }
+  void TearDown() override { Configure(Options()); }
 
   void Put(const std::string& relative, const std::string& bytes) const {
     std::ofstream(root_ / relative, std::ios::binary) << bytes;
@@ -50,7 +43,8 @@ class ProfileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path root_;
+  koushin::testing::TempFolder folder_;
+  const fs::path root_ = folder_.Host();
 };
 
 TEST_F(ProfileTest, WritesAndReadsThroughWindowsPaths) {
@@ -155,17 +149,6 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributes) {
   EXPECT_EQ(status.attributes, attributes);
   EXPECT_NE(status.lastWriteTime, FileTimeFromUnix(1000000000));
   EXPECT_EQ(Listing("EST"), std::vector<std::string>{"keep.ini"});
-}
-
-// ProfileRead has no length limit: a long value comes back whole, past any buffer size.
-TEST_F(ProfileTest, ReadsLongValuesWhole) {
-  const std::string title(70000, 'T');
-  ASSERT_TRUE(ProfileWrite("INFO", "TITLE", title.c_str(), "C:\\EST\\long.ini"));
-  EXPECT_EQ(ProfileRead("info", "title", "", "C:\\EST\\long.ini"), title);
-  std::vector<char> buffer(300, 'x');
-  EXPECT_EQ(
-      ProfileReadBuffer("INFO", "TITLE", "", buffer.data(), buffer.size(), "C:\\EST\\long.ini"),
-      299u);
 }
 
 }  // namespace

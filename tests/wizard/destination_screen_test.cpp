@@ -4,45 +4,18 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "port/port.h"
+#include "support/temp_folder.h"
 #include "wizard/screens.h"
 
 namespace koushin::wizard {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A fresh folder under the system's temporary folder, removed again at the end of the test.
-class TempFolder {
- public:
-  TempFolder() {
-    const std::string name = std::string("koushin-wizard-") +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    path_ = fs::temp_directory_path() / name;
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  const fs::path& Path() const { return path_; }
-  fs::path Make(const std::string& relative) const {
-    fs::create_directories(path_ / fs::u8path(relative));
-    return path_ / fs::u8path(relative);
-  }
-  void Write(const std::string& relative, const std::string& bytes) const {
-    std::ofstream(path_ / fs::u8path(relative), std::ios::binary) << bytes;
-  }
-
- private:
-  fs::path path_;
-};
 
 TEST(ParseUninstallString, Table) {
   const std::string pad60(60, 'P');
@@ -51,6 +24,7 @@ TEST(ParseUninstallString, Table) {
     int result;
     std::string after;
   };
+  // clang-format off
   const std::vector<Case> cases = {
       {"C:\\UNINST.EXE -fC:\\APPS\\EST\\SETUP.LOG -y", 1, "C:\\APPS\\EST\\"},
       {"C:\\UNINST.EXE", 0, "C:\\UNINST.EXE"},
@@ -64,9 +38,9 @@ TEST(ParseUninstallString, Table) {
       {"U.EXE -fD:\\X\\Y.LOG -a -b", 1, "D:\\X\\"},
       // 表 (0x95 0x5C) ends in a byte that looks like '\\' but is no separator.
       {"U.EXE -fC:\\A\\\x95\x5c", 1, "C:\\A\\"},
-      {"U.EXE -fC:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\S.LOG", 1,
-       "C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\"},
+      {"U.EXE -fC:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\S.LOG", 1, "C:\\\x83\x5c\x83\x74\x83\x67\\\x95\x5c\\"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     std::string text = c.value;
     EXPECT_EQ(ParseUninstallString(text), c.result) << c.value;
@@ -121,17 +95,15 @@ class PortFixture : public ::testing::Test {
   // The temporary folder as a Windows path: through a drive letter mapped to it on POSIX, as
   // the machine names it on Windows.
   std::string TempAsWindowsPath() {
-    std::string cp932;
 #ifdef _WIN32
-    EXPECT_TRUE(port::Utf8ToCp932(temp_.Path().u8string(), &cp932));
+    return temp_.Path();
 #else
-    Configure({{'T', temp_.Path().string()}});
-    cp932 = "T:";
+    Configure({{'T', temp_.Host().string()}});
+    return "T:";
 #endif
-    return cp932;
   }
   void TearDown() override { port::Configure(port::Options{}); }
-  TempFolder temp_;
+  koushin::testing::TempFolder temp_;
 };
 
 using ListSubfoldersTest = PortFixture;
@@ -140,12 +112,12 @@ TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
   for (int i = 0; i < 1005; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "d%04d", i);
-    temp_.Make(std::string("many/") + name);
+    temp_.MakeFolder(std::string("many/") + name);
   }
   temp_.Write("many/file.txt", "x");
-  temp_.Make("few/Sub");
+  temp_.MakeFolder("few/Sub");
   temp_.Write("few/a.txt", "x");
-  temp_.Make("empty");
+  temp_.MakeFolder("empty");
   const std::string root = TempAsWindowsPath();
 
   std::vector<std::string> table;
@@ -176,13 +148,13 @@ class OwnDrivesFixture : public PortFixture {
 using DestinationBrowsing = OwnDrivesFixture;
 
 TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
-  temp_.Make("c/EST");
-  temp_.Make("d/Program Files/Vendor");
-  temp_.Make("d/Program Files/apps");
-  temp_.Make("d/beta");
-  temp_.Make("d/\xe3\x82\xbd\xe3\x83\x95\xe3\x83\x88");  // ソフト
+  temp_.MakeFolder("c/EST");
+  temp_.MakeFolder("d/Program Files/Vendor");
+  temp_.MakeFolder("d/Program Files/apps");
+  temp_.MakeFolder("d/beta");
+  temp_.MakeFolder("d/\x83\x5C\x83\x74\x83\x67");  // ソフト
   temp_.Write("d/readme.txt", "x");
-  Configure({{'C', (temp_.Path() / "c").string()}, {'D', (temp_.Path() / "d").string()}});
+  Configure({{'C', (temp_.Host() / "c").string()}, {'D', (temp_.Host() / "d").string()}});
   ASSERT_TRUE(port::ChangeFolder("C:\\EST"));
 
   DestinationScreen screen;
@@ -218,7 +190,7 @@ TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   EXPECT_EQ(screen.FolderItems().size(), 4u);
 
   // A folder that went away meanwhile: the change fails, the field shows the current folder.
-  fs::remove_all(temp_.Path() / "d" / "beta");
+  fs::remove_all(temp_.Host() / "d" / "beta");
   screen.SelectFolder(screen.FindFolderItem("[beta]"));
   EXPECT_EQ(screen.FolderField(), "D:\\");
   EXPECT_EQ(screen.FolderItems().size(), 3u);
@@ -273,7 +245,7 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
   }
   reg += "[" + prefix + "NoValue]\r\n\"DisplayName\"=\"x\"\r\n\r\n";
   temp_.Write("uninstall.reg", reg);
-  Configure({{'C', temp_.Path().string()}}, (temp_.Path() / "uninstall.reg").string());
+  Configure({{'C', temp_.Host().string()}}, (temp_.Host() / "uninstall.reg").string());
 
   struct Case {
     std::vector<std::string> keys;
@@ -303,8 +275,8 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
 
 TEST_F(DestinationBrowsing, ACurrentFolderLongerThanTheFieldLeavesTheFieldAsItWas) {
   const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
-  temp_.Make("d/" + a + "/" + b + "/" + c);
-  Configure({{'D', (temp_.Path() / "d").string()}});
+  temp_.MakeFolder("d/" + a + "/" + b + "/" + c);
+  Configure({{'D', (temp_.Host() / "d").string()}});
   DestinationScreen screen;
   screen.Open();
   screen.SelectDrive(0);

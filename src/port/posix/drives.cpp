@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <dirent.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 
@@ -29,6 +31,15 @@ struct PortState {
 PortState& State() {
   static PortState state;
   return state;
+}
+
+// A whole host file (UTF-8 path), read as the host names it: a registry file given on the command
+// line is not a Windows path to resolve.
+bool ReadHostFile(const std::string& hostPath, std::string* bytes) {
+  std::ifstream in(hostPath, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
 }
 
 std::string CanonicalFolder(const std::string& hostFolder) {
@@ -118,10 +129,8 @@ bool Configure(const Options& options, Error* error) {
   posix::RegistryData registry;
   if (!registryFile.empty()) {
     std::string bytes;
-    Error readError;
-    if (!ReadWholeFile(registryFile, &bytes, &readError)) {
-      if (error) *error = readError;
-      return false;
+    if (!posix::ReadHostFile(registryFile, &bytes)) {
+      return Fail(error, errno != 0 ? errno : EIO, registryFile, "read registry");
     }
     if (!posix::ParseRegistryFile(bytes, &registry)) {
       return Fail(error, EINVAL, registryFile, "read registry", "not a registry file");

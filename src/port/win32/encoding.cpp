@@ -25,17 +25,19 @@ bool Utf8ToCp932(const std::string& utf8, std::string* cp932) {
 std::string Cp932ToUtf8Lossy(const std::string& cp932) {
   std::string utf8;
   if (Cp932ToUtf8(cp932, &utf8)) return utf8;
-  // Character by character, so one bad byte costs one '?' and not the whole text.
+  // Character by character; a character that does not convert becomes '?', and only its first
+  // byte is dropped, so that an ASCII byte after a stray lead byte survives (as on POSIX).
   utf8.clear();
   for (std::size_t pos = 0; pos < cp932.size();) {
-    std::size_t length = text::CharLength(cp932, pos);
+    const std::size_t length = text::CharLength(cp932, pos);
     std::string piece;
     if (Cp932ToUtf8(cp932.substr(pos, length), &piece)) {
       utf8 += piece;
+      pos += length;
     } else {
       utf8 += '?';
+      ++pos;
     }
-    pos += length;
   }
   return utf8;
 }

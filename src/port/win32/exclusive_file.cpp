@@ -23,6 +23,11 @@ bool ExclusiveFile::Open(const std::string& path, bool writable, Error* error) {
   Close();
   std::wstring wide;
   if (!WidePath(path, &wide, "open", error)) return false;
+  // Windows refuses write access to a read-only file; Wine does not, so the rule is kept here.
+  const DWORD attributes = win32::AttributesOf(wide);
+  if (writable && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return Fail(error, ERROR_ACCESS_DENIED, "open", path);
+  }
   DWORD access = GENERIC_READ | (writable ? GENERIC_WRITE : 0);
   HANDLE file = CreateFileW(wide.c_str(), access, 0, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);

@@ -45,7 +45,9 @@ bool MakeTempFileBeside(const std::wstring& target, std::wstring* temp, DWORD* c
   std::wstring folder = full.substr(0, slash + 1);
   wchar_t name[MAX_PATH + 1];
   if (GetTempFileNameW(folder.c_str(), L"kst", 0, name) == 0) {
+    // A missing folder is said as the copy itself would say it, not as "not a directory".
     *code = GetLastError();
+    if (*code == ERROR_DIRECTORY) *code = ERROR_PATH_NOT_FOUND;
     return false;
   }
   *temp = name;
@@ -234,6 +236,11 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* er
   if (FaultInjected(path, "write", error)) return false;
   std::wstring wide;
   if (!WidePath(path, &wide, "write", error)) return false;
+  // Windows refuses to write over a read-only file; Wine does not, so the rule is kept here.
+  const DWORD attributes = AttributesOf(wide);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    return Fail(error, ERROR_ACCESS_DENIED, "write", path);
+  }
   FileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) return Fail(error, GetLastError(), "write", path);

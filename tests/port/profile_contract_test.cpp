@@ -1,5 +1,7 @@
-// The profile through the kernel's own functions: code page 932 sections, keys and values reach
-// the file as code page 932 bytes and come back unchanged, under ANSI code page 932 and 1252 alike.
+// The profile contract of both ports (the kernel's own functions on Windows, our engine on POSIX):
+// code page 932 sections, keys and values reach the file as code page 932 bytes and come back
+// unchanged (on Windows under ANSI code page 932 and 1252 alike), and buffer reads cut as the
+// kernel cuts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,7 +22,7 @@ const std::string kKey2 = "\x83\x5D";
 const std::string kValue1 = "\x94\x5C\x97\xCD\x83\x41";
 const std::string kValue2 = "\x81\x5B";
 
-TEST(Win32Profile, WritesCodePage932BytesAndReadsThemBack) {
+TEST(PortProfile, WritesCodePage932BytesAndReadsThemBack) {
   TempFolder folder;
   folder.MakeFolder(kKey1);
   std::string file = folder.PathOf(kKey1 + "\\" + kSection + ".ini");
@@ -55,7 +57,7 @@ TEST(Win32Profile, WritesCodePage932BytesAndReadsThemBack) {
   EXPECT_EQ(error.path, folder.PathOf("missing\\a.ini"));
 }
 
-TEST(Win32Profile, BufferReadCountsBytesAndNeverSplitsACharacter) {
+TEST(PortProfile, BufferReadCountsBytesAndNeverSplitsACharacter) {
   TempFolder folder;
   std::string file = folder.PathOf("a.ini");
   // アイ is 83 41 83 43; the keys list as k 00 83 5C 00 83 5D 00.
@@ -95,7 +97,7 @@ TEST(Win32Profile, BufferReadCountsBytesAndNeverSplitsACharacter) {
   EXPECT_STREQ(untouched, "def");
 }
 
-TEST(Win32Profile, ReadsAValueOfAnyLength) {
+TEST(PortProfile, ReadsAValueOfAnyLength) {
   TempFolder folder;
   std::string file = folder.PathOf("long.ini");
   std::string value;

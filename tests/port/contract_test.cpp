@@ -1,0 +1,430 @@
+// The port's file contract, one set of cases compiled into both suites: the POSIX port runs them
+// natively (the temporary folder mapped as drive C:), the Win32 port under Wine (in the temporary
+// folder itself). Port-specific behaviour (drive roots, the current folder of each drive, the
+// extended attribute that keeps the attribute byte) is tested beside each port.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "port/port.h"
+#include "support/temp_folder.h"
+
+#ifndef _WIN32
+#include <errno.h>
+#endif
+
+namespace koushin::port {
+namespace {
+
+// The host codes each port reports for the same failure.
+#ifdef _WIN32
+constexpr int kNoFile = 2;          // ERROR_FILE_NOT_FOUND
+constexpr int kNoPath = 3;          // ERROR_PATH_NOT_FOUND
+constexpr int kDenied = 5;          // ERROR_ACCESS_DENIED
+constexpr int kIsFolder = 5;        // ERROR_ACCESS_DENIED
+constexpr int kInUse = 32;          // ERROR_SHARING_VIOLATION
+constexpr int kExists = 80;         // ERROR_FILE_EXISTS
+constexpr int kFolderExists = 183;  // ERROR_ALREADY_EXISTS
+#else
+constexpr int kNoFile = ENOENT;
+constexpr int kNoPath = ENOENT;
+constexpr int kDenied = EACCES;
+constexpr int kIsFolder = EISDIR;
+constexpr int kInUse = EBUSY;
+constexpr int kExists = EEXIST;
+constexpr int kFolderExists = EEXIST;
+#endif
+
+const FileTime kJan2001 = FileTimeFromUnix(978307200, 123456700);  // 2001-01-01 00:00:00.1234567
+
+class PortContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = folder_.AsDrive('C') + "W";
+    folder_.MakeFolder("W");
+  }
+  void TearDown() override { Configure(Options()); }
+
+  // A Windows path below the test folder, and the same file on the host side.
+  std::string P(const std::string& relative) const { return root_ + "\\" + relative; }
+  std::string Read(const std::string& relative) const { return folder_.Read("W\\" + relative); }
+  void Write(const std::string& relative, const std::string& bytes = "x") const {
+    folder_.Write("W\\" + relative, bytes);
+  }
+  std::filesystem::path Host(const std::string& relative) const {
+    return folder_.HostOf("W\\" + relative);
+  }
+  void SetStatus(const std::string& relative, std::uint8_t attributes, FileTime write = 0) {
+    FileStatus status;
+    status.attributes = attributes;
+    status.lastWriteTime = write;
+    Error error;
+    ASSERT_TRUE(WriteFileStatus(P(relative), status, &error)) << error.Describe();
+  }
+  FileStatus StatusOf(const std::string& relative) const {
+    FileStatus status;
+    EXPECT_TRUE(ReadFileStatus(P(relative), &status)) << relative;
+    return status;
+  }
+  // "name/" for a folder; sorted, as the two ports order a search differently.
+  std::vector<std::string> Found(const std::string& pattern, int* code = nullptr) const {
+    std::vector<FoundEntry> entries{{"stale", false}};
+    Error error;
+    const bool found = FindEntries(P(pattern), &entries, &error);
+    if (code != nullptr) *code = found ? 0 : error.hostCode;
+    std::vector<std::string> names;
+    for (const FoundEntry& entry : entries)
+      names.push_back(entry.name + (entry.isFolder ? "/" : ""));
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  koushin::testing::TempFolder folder_;
+  std::string root_;
+};
+
+using Names = std::vector<std::string>;
+
+// Names whose trail byte is '\\', '[' or ']': ソ 表 能 ー ゾ.
+TEST_F(PortContract, CodePage932NamesRoundTripThroughFolderFileAndSearch) {
+  for (const std::string name : {"\x83\x5C", "\x95\x5C", "\x94\x5C", "\x81\x5B", "\x83\x5D"}) {
+    SCOPED_TRACE(Cp932ToUtf8Lossy(name));
+    const std::string file = P(name + "\\" + name + ".txt");
+    ASSERT_TRUE(MakeFolder(P(name)));
+    EXPECT_TRUE(IsFolder(P(name)));
+    ASSERT_TRUE(WriteFileAtomically(file, "data " + name));
+    // The right Unicode name on the disk, not the bytes read as another code page.
+    EXPECT_EQ(Read(name + "\\" + name + ".txt"), "data " + name);
+    EXPECT_TRUE(PathExists(file));
+    EXPECT_FALSE(IsFolder(file));
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(file, &bytes));
+    EXPECT_EQ(bytes, "data " + name);
+    EXPECT_EQ(Found(name + "\\*.*"), (Names{"../", "./", name + ".txt"}));
+    EXPECT_TRUE(RenameReplacing(file, P(name + "\\" + name + name)));
+    EXPECT_FALSE(PathExists(file));
+    EXPECT_TRUE(RemoveFile(P(name + "\\" + name + name)));
+    EXPECT_FALSE(PathExists(P(name + "\\" + name + name)));
+  }
+}
+
+TEST_F(PortContract, ExistenceAndFolders) {
+  Write("Est\\a.ini");
+  struct Case {
+    std::string path;
+    bool exists, folder;
+  };
+  const Case cases[] = {
+      {"EST", true, true},          {"est\\", true, true},
+      {"Est\\A.INI", true, false},  {"Est\\a.ini\\", false, false},  // a file named as a folder
+      {"Est\\b.ini", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PathExists(P(c.path)), c.exists) << c.path;
+    EXPECT_EQ(IsFolder(P(c.path)), c.folder) << c.path;
+  }
+  Error error;
+  EXPECT_TRUE(MakeFolder(P("EST\\New"), &error)) << error.Describe();
+  EXPECT_TRUE(std::filesystem::is_directory(Host("Est\\New")));
+  EXPECT_FALSE(MakeFolder(P("Est\\new"), &error));  // exists, in another case
+  EXPECT_EQ(error.hostCode, kFolderExists);
+  EXPECT_FALSE(MakeFolder(P("Missing\\Sub"), &error));  // one level only
+  EXPECT_EQ(error.hostCode, kNoPath);
+  EXPECT_EQ(error.path, P("Missing\\Sub"));
+}
+
+TEST_F(PortContract, CopyReplacesWholeKeepsTimeAndAttributesAndLeavesNoTemporaryFile) {
+  Write("src\\FOO.DLL", "new contents");
+  Write("Est\\foo.dll", "old");
+  std::filesystem::create_hard_link(Host("Est\\foo.dll"), Host("old-link"));
+  SetStatus("src\\FOO.DLL", kAttrReadOnly | kAttrHidden | kAttrArchive, kJan2001);
+  Error error;
+  ASSERT_TRUE(CopyFileReplacing(P("SRC\\foo.dll"), P("EST\\FOO.DLL"), &error)) << error.Describe();
+  EXPECT_EQ(Read("Est\\foo.dll"), "new contents");
+  EXPECT_EQ(Read("old-link"), "old");  // the old file was replaced, not overwritten
+  EXPECT_EQ(Found("Est\\*.*"), (Names{"../", "./", "foo.dll"}));  // no temporary file left
+  const FileStatus copied = StatusOf("Est\\foo.dll");
+  EXPECT_EQ(copied.lastWriteTime, kJan2001);
+  EXPECT_EQ(copied.attributes, kAttrReadOnly | kAttrHidden | kAttrArchive);
+  EXPECT_EQ(copied.size, 12u);
+
+  // The copy is read-only now: the copy refuses to replace it, and it stays as it is.
+  Write("src\\other.dll", "other");
+  EXPECT_FALSE(CopyFileReplacing(P("src\\other.dll"), P("Est\\foo.dll"), &error));
+  EXPECT_EQ(error.hostCode, kDenied);
+  EXPECT_EQ(error.path, P("Est\\foo.dll"));
+  EXPECT_EQ(Read("Est\\foo.dll"), "new contents");
+
+  struct Failure {
+    std::string from, to;
+    int code;
+    std::string path;
+  };
+  const Failure failures[] = {
+      {"src\\none.dll", "Est\\x.dll", kNoFile, "src\\none.dll"},
+      {"src\\other.dll", "NoFolder\\x.dll", kNoPath, "NoFolder\\x.dll"},
+      {"src", "Est\\x.dll", kIsFolder, "src"},
+      {"src\\other.dll", "Est", kIsFolder, "Est"},
+  };
+  for (const Failure& f : failures) {
+    error = Error();
+    EXPECT_FALSE(CopyFileReplacing(P(f.from), P(f.to), &error)) << f.from;
+    EXPECT_EQ(error.hostCode, f.code) << f.from;
+    EXPECT_EQ(error.path, P(f.path)) << f.from;
+  }
+  EXPECT_EQ(Found("Est\\*.*"), (Names{"../", "./", "foo.dll"}));
+}
+
+TEST_F(PortContract, WholeFilesRemoveAndRenameAndReadOnlyFilesStay) {
+  const std::string bytes("a\0\x83\x5c\r\n", 6);
+  Error error;
+  ASSERT_TRUE(WriteWholeFile(P("W.bin"), bytes, &error)) << error.Describe();
+  std::string read;
+  ASSERT_TRUE(ReadWholeFile(P("w.BIN"), &read, &error));
+  EXPECT_EQ(read, bytes);
+  ASSERT_TRUE(WriteWholeFile(P("W.bin"), "0123456789") && WriteWholeFile(P("W.bin"), bytes));
+  EXPECT_EQ(Read("W.bin"), bytes);  // truncated by the second write
+
+  std::filesystem::create_hard_link(Host("W.bin"), Host("link"));
+  ASSERT_TRUE(WriteFileAtomically(P("w.bin"), "second", &error));
+  EXPECT_EQ(Read("W.bin"), "second");
+  EXPECT_EQ(Read("link"), bytes);
+  EXPECT_EQ(Found("*"), (Names{"../", "./", "W.bin", "link"}));
+
+  EXPECT_FALSE(ReadWholeFile(P("none"), &read, &error));
+  EXPECT_EQ(error.hostCode, kNoFile);
+  EXPECT_EQ(error.path, P("none"));
+  EXPECT_FALSE(WriteWholeFile(P("no\\w.txt"), "ab", &error));
+  EXPECT_EQ(error.hostCode, kNoPath);
+
+  Write("temp.mst", "converted");
+  ASSERT_TRUE(RenameReplacing(P("TEMP.MST"), P("w.bin"), &error));
+  EXPECT_EQ(Read("W.bin"), "converted");
+  EXPECT_FALSE(std::filesystem::exists(Host("temp.mst")));
+
+  // A replaced file keeps its attribute byte.
+  Write("h.ini", "old");
+  SetStatus("h.ini", kAttrHidden | kAttrArchive);
+  ASSERT_TRUE(WriteFileAtomically(P("h.ini"), "new\r\n"));
+  EXPECT_EQ(Read("h.ini"), "new\r\n");
+  EXPECT_EQ(StatusOf("h.ini").attributes, kAttrHidden | kAttrArchive);
+
+  // Read-only files are neither replaced nor deleted nor written, as on Windows.
+  SetStatus("w.bin", kAttrReadOnly | kAttrArchive);
+  Write("temp.mst", "again");
+  EXPECT_FALSE(RenameReplacing(P("temp.mst"), P("w.bin"), &error));
+  EXPECT_EQ(error.hostCode, kDenied);
+  EXPECT_FALSE(RemoveFile(P("w.bin"), &error));
+  EXPECT_EQ(error.hostCode, kDenied);
+  EXPECT_FALSE(WriteWholeFile(P("w.bin"), "x", &error));
+  EXPECT_EQ(error.hostCode, kDenied);
+  EXPECT_FALSE(WriteFileAtomically(P("w.bin"), "x", &error));
+  EXPECT_EQ(error.hostCode, kDenied);
+  EXPECT_EQ(Read("W.bin"), "converted");
+
+#ifndef _WIN32  // under Wine a rename that changes only the case keeps the old spelling
+  ASSERT_TRUE(RenameReplacing(P("temp.mst"), P("TEMP.MST"), &error)) << error.Describe();
+  EXPECT_EQ(Found("*.*"), (Names{"../", "./", "TEMP.MST", "W.bin", "h.ini", "link"}));
+#endif
+  EXPECT_TRUE(RemoveFile(P("Temp.mst"), &error));
+  EXPECT_FALSE(std::filesystem::exists(Host("temp.mst")));
+  EXPECT_FALSE(RemoveFile(P("Temp.mst"), &error));
+  EXPECT_EQ(error.hostCode, kNoFile);
+  EXPECT_EQ(error.path, P("Temp.mst"));
+}
+
+TEST_F(PortContract, StatusWritesTheTimesAndTheAttributeByte) {
+  Write("t.txt", "12345");
+  FileStatus wanted;
+  wanted.lastWriteTime = FileTimeFromUnix(950000000, 500);
+  wanted.lastAccessTime = FileTimeFromUnix(960000000);
+  wanted.attributes = kAttrSystem | kAttrReadOnly | kAttrArchive;
+  ASSERT_TRUE(WriteFileStatus(P("T.TXT"), wanted));
+  FileStatus got = StatusOf("t.txt");
+  EXPECT_EQ(got.lastWriteTime, wanted.lastWriteTime);
+  EXPECT_EQ(got.lastAccessTime, wanted.lastAccessTime);
+  EXPECT_EQ(got.attributes, wanted.attributes);
+  EXPECT_EQ(got.size, 5u);
+
+  // Times of 0 stay; a read-only file still takes new times.
+  FileStatus later;
+  later.lastWriteTime = FileTimeFromUnix(970000000);
+  later.attributes = kAttrArchive;
+  ASSERT_TRUE(WriteFileStatus(P("t.txt"), later));
+  got = StatusOf("t.txt");
+  EXPECT_EQ(got.lastWriteTime, later.lastWriteTime);
+  EXPECT_EQ(got.lastAccessTime, wanted.lastAccessTime);
+  EXPECT_EQ(got.attributes, kAttrArchive);
+
+  folder_.MakeFolder("W\\Dir");
+  EXPECT_EQ(StatusOf("Dir").attributes & kAttrDirectory, kAttrDirectory);
+  Error error;
+  EXPECT_FALSE(ReadFileStatus(P("missing"), &got, &error));
+  EXPECT_EQ(error.hostCode, kNoFile);
+  EXPECT_EQ(error.path, P("missing"));
+  EXPECT_FALSE(WriteFileStatus(P("missing"), got, &error));
+  EXPECT_EQ(error.path, P("missing"));
+}
+
+TEST_F(PortContract, ExclusiveFileKeepsOtherExclusiveOpensOut) {
+  Write("\x95\x5C.mst", "master");
+  SetStatus("\x95\x5C.mst", kAttrArchive, kJan2001);
+  const std::string path = P("\x95\x5C.MST");
+  ExclusiveFile holder;
+  Error error;
+  ASSERT_TRUE(holder.Open(path, true, &error)) << error.Describe();
+  EXPECT_TRUE(holder.IsOpen());
+  std::string bytes;
+  EXPECT_TRUE(holder.ReadAll(&bytes) && holder.ReadAll(&bytes));  // from the start each time
+  EXPECT_EQ(bytes, "master");
+  FileTime time = 0;
+  EXPECT_TRUE(holder.LastWriteTime(&time));
+  EXPECT_EQ(time, kJan2001);
+
+  ExclusiveFile other;
+  EXPECT_FALSE(other.Open(path, false, &error));
+  EXPECT_EQ(error.hostCode, kInUse);
+  EXPECT_FALSE(other.Open(path, true, &error));
+  EXPECT_FALSE(other.IsOpen());
+  holder.Close();
+  EXPECT_FALSE(holder.IsOpen());
+  EXPECT_TRUE(other.Open(path, false, &error));
+  other.Close();
+
+#ifdef _WIN32
+  // Another program (the C library shares reading and writing) is kept out, and keeps us out.
+  ASSERT_TRUE(holder.Open(path, true, &error));
+  std::FILE* stranger = _wfopen(Host("\x95\x5C.mst").c_str(), L"rb");
+  EXPECT_EQ(stranger, nullptr);
+  if (stranger != nullptr) std::fclose(stranger);
+  holder.Close();
+  stranger = _wfopen(Host("\x95\x5C.mst").c_str(), L"rb");
+  ASSERT_NE(stranger, nullptr);
+  EXPECT_FALSE(holder.Open(path, true, &error));
+  EXPECT_EQ(error.hostCode, kInUse);
+  std::fclose(stranger);
+#endif
+  EXPECT_FALSE(other.Open(P("none.mst"), false, &error));
+  EXPECT_EQ(error.hostCode, kNoFile);
+  SetStatus("\x95\x5C.mst", kAttrReadOnly | kAttrArchive);
+  EXPECT_FALSE(other.Open(path, true, &error));  // no write access to a read-only file
+  EXPECT_EQ(error.hostCode, kDenied);
+  EXPECT_TRUE(other.Open(path, false, &error));
+}
+
+TEST_F(PortContract, FindMatchesPatternsCaseInsensitivelyIncludingHiddenEntries) {
+  for (const char* name : {"zai001-3.mst", "ZAI002-3.MST", "zai01-3.mst", "zai0001-3.mst",
+                           "zai100-3.mst", "temp.mst", "\x83\x5C-3.mst"}) {
+    Write(std::string("M\\1\\") + name, name);
+  }
+  folder_.MakeFolder("W\\M\\1\\sub");
+  SetStatus("M\\1\\zai100-3.mst", kAttrHidden | kAttrSystem | kAttrArchive);
+  struct Case {
+    std::string pattern;
+    Names names;
+    int code;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"M\\1\\zai??" "?-3.mst", {"ZAI002-3.MST", "zai001-3.mst", "zai100-3.mst"}, 0},
+      {"m\\1\\*.MST",
+       {"ZAI002-3.MST", "temp.mst", "zai0001-3.mst", "zai001-3.mst", "zai01-3.mst", "zai100-3.mst",
+        "\x83\x5C-3.mst"},
+       0},
+      {"M\\1\\s*", {"sub/"}, 0},
+      {"M\\1\\\x83\x5C*", {"\x83\x5C-3.mst"}, 0},  // ソ's trail byte is no separator
+      {"M\\1\\\x83\x5C?3.MST", {"\x83\x5C-3.mst"}, 0},
+      {"M\\1\\sub\\*.*", {"../", "./"}, 0},
+      {"M\\1\\nothing*", {}, kNoFile},
+      {"M\\missing\\*.*", {}, kNoPath},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    int code = -1;
+    EXPECT_EQ(Found(c.pattern, &code), c.names);
+    EXPECT_EQ(code, c.code);
+  }
+}
+
+TEST_F(PortContract, StreamsWriteAndReadInPiecesAndCreateNeverClobbers) {
+  const std::string path = P("\x95\x5C.bin");
+  std::string data(300000, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+  OutputFile out;
+  Error error;
+  ASSERT_TRUE(out.Create(path, &error)) << error.Describe();
+  ASSERT_TRUE(out.Write(data.data(), 100000));
+  ASSERT_TRUE(out.Write(data.data() + 100000, 200000));
+  ASSERT_TRUE(out.Finish());
+  EXPECT_FALSE(out.IsOpen());
+  EXPECT_TRUE(Read("\x95\x5C.bin") == data);
+
+  OutputFile again;
+  EXPECT_FALSE(again.Create(path, &error));
+  EXPECT_EQ(error.hostCode, kExists);
+  EXPECT_FALSE(again.Create(root_, &error));
+  EXPECT_TRUE(Read("\x95\x5C.bin") == data);
+
+  InputFile in;
+  ASSERT_TRUE(in.Open(path));
+  std::string back;
+  char buffer[65536];
+  std::size_t got = 0;
+  while (in.Read(buffer, sizeof buffer, &got) && got > 0) back.append(buffer, got);
+  EXPECT_TRUE(back == data);
+  EXPECT_FALSE(in.Open(root_, &error));
+  EXPECT_FALSE(in.IsOpen());
+  EXPECT_FALSE(in.Open(P("missing"), &error));
+  EXPECT_EQ(error.hostCode, kNoFile);
+}
+
+// Code page 932 named explicitly: the same table holds whatever the ANSI code page is (the Win32
+// suite runs under Wine with 932 and with 1252).
+TEST(PortText, ConvertsCodePage932BothWaysAndRefusesWhatDoesNotConvert) {
+  struct Case {
+    std::string cp932, utf8;
+    bool toUtf8, fromUtf8;
+  };
+  const Case cases[] = {
+      {"", "", true, true},
+      {"C:\\EST\\a~", "C:\\EST\\a~", true, true},  // 0x5C, 0x7E stay
+      {"\x83\x5C\x95\x5C\x94\x5C", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD", true, true},  // ソ表能
+      {"\x81\x5B\x83\x5D", "\xE3\x83\xBC\xE3\x82\xBE", true, true},  // ーゾ: '[' ']' trails
+      {"\xB1\xAF\xCC\xDF", "\xEF\xBD\xB1\xEF\xBD\xAF\xEF\xBE\x8C\xEF\xBE\x9F", true, true},  // ｱｯﾌﾟ
+      {"\x82\x60\x82\x81", "\xEF\xBC\xA1\xEF\xBD\x81", true, true},  // Ａａ
+      {"a\x83", "", false, true},             // a lead byte without its trail byte
+      {"\x81\x20", "", false, true},          // a trail byte out of range
+      {"", "\xC3\xA9", true, false},          // é: no best-fit 'e'
+      {"", "\xF0\x9F\x98\x80", true, false},  // outside the code page
+      {"", "\xC3\xA9t\xC3", true, false},     // truncated UTF-8
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.cp932) + " / " + ::testing::PrintToString(c.utf8));
+    std::string out = "junk";
+    EXPECT_EQ(Cp932ToUtf8(c.cp932, &out), c.toUtf8);
+    if (c.toUtf8) EXPECT_EQ(out, c.fromUtf8 ? c.utf8 : "");
+    EXPECT_EQ(Utf8ToCp932(c.utf8, &out), c.fromUtf8);
+    if (c.fromUtf8) EXPECT_EQ(out, c.toUtf8 ? c.cp932 : "");
+  }
+  // The lossy form costs one '?' for one bad character.
+  EXPECT_EQ(Cp932ToUtf8Lossy("a\x83\x5C\x81\x20z"), "a\xE3\x82\xBD? z");
+  EXPECT_EQ(Cp932ToUtf8Lossy("\x83\x5C"
+                             "a\x83"),
+            "\xE3\x82\xBD"
+            "a?");
+}
+
+TEST_F(PortContract, AnErrorDescriptionNamesThePathInUtf8) {
+  Error error;
+  EXPECT_FALSE(RemoveFile(P("none\\\x95\x5C.txt"), &error));
+  EXPECT_EQ(error.path, P("none\\\x95\x5C.txt"));
+  EXPECT_NE(error.Describe().find("\xE8\xA1\xA8.txt"), std::string::npos) << error.Describe();
+}
+
+}  // namespace
+}  // namespace koushin::port
