@@ -231,7 +231,7 @@ fresh help_and_version
 for opt in --help --version; do
   "$BIN" $opt >>"$D/out" 2>&1 || fail "$opt gave $?"
 done
-output_has "usage: koushin"
+output_has "Usage: koushin"
 output_has "koushin 3.0.0"
 
 # --- all or nothing: restore, recovery, undo ---------------------------------------------------
