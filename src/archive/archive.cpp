@@ -5,7 +5,6 @@
 #include "archive/archive.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -77,13 +76,8 @@ static_assert(kTextCount == static_cast<std::size_t>(Text::kOutOfMemory) + 1,
               "one text for each Text");
 
 const std::string& Cp932Text(Text text) {
-  static const std::array<std::string, kTextCount> converted = [] {
-    std::array<std::string, kTextCount> texts;
-    for (std::size_t i = 0; i < kTextCount; ++i) {
-      if (!port::Utf8ToCp932(kUtf8[i], &texts[i])) texts[i] = "%A %M %D";
-    }
-    return texts;
-  }();
+  static const std::vector<std::string> converted =
+      port::Utf8TableToCp932(kUtf8, kTextCount, "%A %M %D");
   return converted[static_cast<std::size_t>(text)];
 }
 

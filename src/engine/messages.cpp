@@ -2,7 +2,7 @@
 // first use.
 #include "engine/messages.h"
 
-#include <array>
+#include <vector>
 
 #include "port/port.h"
 
@@ -47,7 +47,7 @@ enum Id {
   kCount,
 };
 
-const char* const kUtf8[kCount] = {
+const char* const kUtf8[] = {
     "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。",
     "このバージョンへの更新はできません。",
     "エラー",
@@ -83,17 +83,12 @@ const char* const kUtf8[kCount] = {
     "ディスクの空き容量が足りません。あと ",
     " MB 必要です。",
 };
+static_assert(sizeof kUtf8 / sizeof kUtf8[0] == kCount, "one text for each Id");
 
 const std::string& Cp932(Id id) {
-  static const std::array<std::string, kCount> converted = [] {
-    std::array<std::string, kCount> texts;
-    for (int i = 0; i < kCount; ++i) {
-      // Every text is in the code page; should a platform's converter refuse one, the UTF-8
-      // bytes are still better shown than nothing.
-      if (!port::Utf8ToCp932(kUtf8[i], &texts[i])) texts[i] = kUtf8[i];
-    }
-    return texts;
-  }();
+  // Every text is in the code page; should a platform's converter refuse one, the UTF-8 bytes
+  // are still better shown than nothing.
+  static const std::vector<std::string> converted = port::Utf8TableToCp932(kUtf8, kCount);
   return converted[id];
 }
 

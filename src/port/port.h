@@ -58,6 +58,11 @@ bool Configure(const Options& options, Error* error = nullptr);
 
 bool Cp932ToUtf8(const std::string& cp932, std::string* utf8);
 bool Utf8ToCp932(const std::string& utf8, std::string* cp932);
+
+// A layer's table of fixed texts, written in UTF-8 in the source, in code page 932. A text the
+// converter refuses comes back as `fallback`, or as its UTF-8 bytes when `fallback` is null.
+std::vector<std::string> Utf8TableToCp932(const char* const* utf8, std::size_t count,
+                                          const char* fallback = nullptr);
 // For messages and logs: converts, replacing what does not convert by '?'.
 std::string Cp932ToUtf8Lossy(const std::string& cp932);
 

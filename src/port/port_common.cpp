@@ -11,6 +11,15 @@ constexpr std::int64_t kEpochDifference = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10000000LL;
 }  // namespace
 
+std::vector<std::string> Utf8TableToCp932(const char* const* utf8, std::size_t count,
+                                          const char* fallback) {
+  std::vector<std::string> texts(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!Utf8ToCp932(utf8[i], &texts[i])) texts[i] = fallback != nullptr ? fallback : utf8[i];
+  }
+  return texts;
+}
+
 std::string Error::Describe() const {
   std::string text = operation;
   if (!path.empty()) text += " " + Cp932ToUtf8Lossy(path);

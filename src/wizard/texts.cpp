@@ -1,7 +1,7 @@
 // The wizard's texts, written in UTF-8 and converted to code page 932 once, on first use.
 #include "wizard/texts.h"
 
-#include <array>
+#include <vector>
 
 #include "port/port.h"
 
@@ -28,7 +28,7 @@ enum Id {
   kCount,
 };
 
-const char* const kUtf8[kCount] = {
+const char* const kUtf8[] = {
     "アップデート",
     "マスタ調整機能付",
     "開始",
@@ -46,17 +46,12 @@ const char* const kUtf8[kCount] = {
     "info.txt を読み込めません。",
     "プログラムのフォルダ名に使えない文字があります。",
 };
+static_assert(sizeof kUtf8 / sizeof kUtf8[0] == kCount, "one text for each Id");
 
 const std::string& Cp932(Id id) {
-  static const std::array<std::string, kCount> converted = [] {
-    std::array<std::string, kCount> texts;
-    for (int i = 0; i < kCount; ++i) {
-      // Every text is in the code page; should a platform's converter refuse one, the UTF-8
-      // bytes are still better shown than nothing.
-      if (!port::Utf8ToCp932(kUtf8[i], &texts[i])) texts[i] = kUtf8[i];
-    }
-    return texts;
-  }();
+  // Every text is in the code page; should a platform's converter refuse one, the UTF-8 bytes
+  // are still better shown than nothing.
+  static const std::vector<std::string> converted = port::Utf8TableToCp932(kUtf8, kCount);
   return converted[id];
 }
 
