@@ -260,35 +260,23 @@ void ExpectWrites(std::string file, const std::vector<WriteStep>& steps) {
 }
 
 TEST(ProfileEngineTest, WritesAsWindowsDoes) {
-  const std::string built =
-      "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n"
-      "[App3]\r\nkey5=string5\r\n";
-  ExpectWrites(
-      "", {
-              {"App1", "key1", "string1", "[App1]\r\nkey1=string1\r\n", true},
-              {"App1", "key2", "string2", "[App1]\r\nkey1=string1\r\nkey2=string2\r\n", true},
-              {"App1", "key3", "string3",
-               "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n", true},
-              {"App2", "key4", "string4",
-               "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4"
-               "\r\n",
-               true},
-              {"App3", "key5", "string5", built, true},
-              {"App1", "key2", nullptr,
-               "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
-               "key5=string5\r\n",
-               true},
-              {"App1", "key2", nullptr,
-               "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
-               "key5=string5\r\n",
-               false},
-              {"App1", nullptr, "string1", "[App2]\r\nkey4=string4\r\n[App3]\r\nkey5=string5\r\n",
-               true},
-              {"App2", nullptr, nullptr, "[App3]\r\nkey5=string5\r\n", true},
-              {"App3", "key5", nullptr, "[App3]\r\n", true},
-              {"App3", "key5", nullptr, "[App3]\r\n", false},
-              {"App3", nullptr, nullptr, "", true},
-          });
+  const std::string k1 = "key1=string1\r\n", k2 = "key2=string2\r\n", k3 = "key3=string3\r\n";
+  const std::string a1 = "[App1]\r\n", a2 = "[App2]\r\nkey4=string4\r\n";
+  const std::string a3 = "[App3]\r\nkey5=string5\r\n", built = a1 + k1 + k2 + k3 + a2 + a3;
+  ExpectWrites("", {
+                       {"App1", "key1", "string1", a1 + k1, true},
+                       {"App1", "key2", "string2", a1 + k1 + k2, true},
+                       {"App1", "key3", "string3", a1 + k1 + k2 + k3, true},
+                       {"App2", "key4", "string4", a1 + k1 + k2 + k3 + a2, true},
+                       {"App3", "key5", "string5", built, true},
+                       {"App1", "key2", nullptr, a1 + k1 + k3 + a2 + a3, true},
+                       {"App1", "key2", nullptr, a1 + k1 + k3 + a2 + a3, false},
+                       {"App1", nullptr, "string1", a2 + a3, true},
+                       {"App2", nullptr, nullptr, a3, true},
+                       {"App3", "key5", nullptr, "[App3]\r\n", true},
+                       {"App3", "key5", nullptr, "[App3]\r\n", false},
+                       {"App3", nullptr, nullptr, "", true},
+                   });
   ExpectWrites("", {{"App", "key", "", "[App]\r\nkey=\r\n", true}});
   ExpectWrites("", {{"App", "key", nullptr, "", false}, {"App", nullptr, "x", "", false}});
   ExpectWrites(built, {{nullptr, "key", "string", built, false}});

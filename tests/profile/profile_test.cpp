@@ -25,12 +25,6 @@ TEST_F(ProfileTest, WritesAndReadsThroughWindowsPaths) {
   // Case-insensitive file names, '/' separators, and host paths all reach the same file.
   EXPECT_EQ(ProfileRead("app", "KEY", "d", "c:/est/TAMIRO1.INI"), "value");
   EXPECT_EQ(ProfileRead("App", "key", "d", Host("c/EST/tamiro1.ini").string()), "value");
-  char buffer[8] = "kumquat";
-  EXPECT_EQ(ProfileReadBuffer("App", "key", "default", buffer, 4, "C:\\EST\\TAMIRO1.INI"), 3u);
-  EXPECT_EQ(std::string(buffer), "val");
-  EXPECT_EQ(ProfileReadBuffer(nullptr, nullptr, "", buffer, sizeof buffer, "C:\\EST\\tamiro1.ini"),
-            4u);
-  EXPECT_EQ(std::string(buffer, 5), std::string("App\0\0", 5));
   // A name without a folder is looked for in the Windows folder, as on Windows.
   ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
   EXPECT_EQ(Contents("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
