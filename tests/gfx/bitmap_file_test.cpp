@@ -146,6 +146,12 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
     const std::string expected =
         c.bmp.headerSize > 40 && c.bmp.compression == 3 ? c.bmp.headerTail : c.bmp.afterHeader;
     EXPECT_EQ(masksAndTable, expected) << c.what;
+    // The rest of the header is the file's own: the three fields stored above overwrite nothing.
+    std::string header(image.block.begin(), image.block.begin() + 40);
+    std::string inFile = c.bmp.Bytes().substr(14, 40);
+    for (std::size_t at : {0, 20, 32})
+      header.replace(at, 4, 4, '\0'), inFile.replace(at, 4, 4, '\0');
+    EXPECT_EQ(header, inFile) << c.what;
   }
 }
 

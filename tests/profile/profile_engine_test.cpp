@@ -215,7 +215,8 @@ TEST(ProfileEngineTest, Cp932NamesAndValues) {
       {"[\x84\x4F]\r\nk=6\r\n", "\x84\x80", "k", "6"},           // Cyrillic О matches о
       {"[\x83\x65]\r\nk=7\r\n", "\x83\x45", "k", "<default>"},   // テ is not ウ
       {"[\x83\x65]\r\nk=7\r\n", "\x83\x65", "k", "7"},
-      {"[\xB1]\r\nk=8\r\n", "\xB1", "k", "8"},  // half-width katakana is single-byte
+      {"[\xB1]\r\nk=8\r\n", "\xB1", "k", "8"},          // half-width katakana is single-byte
+      {"[\x81\x5D]\r\nk=9\r\n", "\x81\x5D", "k", "9"},  // 0x81 is a lead byte: ‐ ends in ']'
   };
   ExpectValues(cases);
 }
