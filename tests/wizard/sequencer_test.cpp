@@ -9,6 +9,14 @@
 namespace koushin::wizard {
 namespace {
 
+// The commands the Windows view posts to itself; RunWizard below walks the table.
+TEST(CommandFor, TheStepCommands) {
+  EXPECT_EQ(CommandFor(Next::kShowNotice), 101);
+  EXPECT_EQ(CommandFor(Next::kShowDestination), 102);
+  EXPECT_EQ(CommandFor(Next::kShowConfirm), 103);
+  EXPECT_EQ(CommandFor(Next::kClose), 0);
+}
+
 // The person at the screen, scripted: each screen pops its answer; the destination screen's
 // answer may also carry the folder typed before "次へ". Records what every screen was given.
 class ScriptedScreens : public Screens {
