@@ -103,13 +103,14 @@ NOTICE_TEXT='この更新は見積システムを新しい版にします。\n�
   printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-master)" '[-e-]' '[ソフト]' '[SUB]' \
     'e:\' 'e:\ソフト' 'e:\'
   printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
-    'E:\EST'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
-    'E:\EST'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' 'E:\EST'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-é)" \
-    'プログラムのフォルダ名に使えない文字があります。' 'E:\EST'
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
+    'E:\EST' invalid
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
+    'E:\EST' invalid-short
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' 'E:\EST' \
+    invalid-none
+  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-é)" \
+    'プログラムのフォルダ名に使えない文字があります。' 'E:\EST' invalid-folder
 } >"$WORK/scenarios.txt"
 
 # The demo update: drive K: holds a copy of the installation, whose master folder setting is moved
@@ -124,7 +125,9 @@ for copy in gui console; do
   sed -i 's/C:\\EST\\MASTER\\/K:\\EST\\MASTER\\/' "$DEMO/$copy/EST/tamiro1.ini"
 done
 ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
-printf 'update\t%s\t%s\t%s\t%s\t%s\n' "$(winpath "$DEMO/media/koushin.exe")" \
+# The demo media are drive D:, as a CD is: the guide's screenshots of the run show D:\ paths.
+ln -sfn "$DEMO/media" "$WINEPREFIX/dosdevices/d:"
+printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' \
   'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
   >>"$WORK/scenarios.txt"
 
@@ -138,7 +141,9 @@ cp build/mingw64/app/win32/koushin.exe "$RESTORE/media/"
 cp -r examples/demo-install/EST "$RESTORE/l/EST"
 cp -r examples/demo-install/EST "$RESTORE/before"
 ln -sfn "$RESTORE/l" "$WINEPREFIX/dosdevices/l:"
-printf 'restore\t%s\t%s\t%s\n' "$(winpath "$RESTORE/media/koushin.exe")" 'L:\EST' \
+# Its media are drive F:, so that its screenshot too shows a user's path.
+ln -sfn "$RESTORE/media" "$WINEPREFIX/dosdevices/f:"
+printf 'restore\t%s\t%s\t%s\n' 'F:\koushin.exe' 'L:\EST' \
   '更新前の状態に戻しました。' >>"$WORK/scenarios.txt"
 if [ -n "$ONLY" ]; then
   grep -a "^$ONLY"$'\t' "$WORK/scenarios.txt" >"$WORK/only.txt" || cannot_run "no scenario $ONLY"
@@ -153,10 +158,11 @@ done
 [ -n "$display" ] || cannot_run "no free X display number"
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
-# The drive letters E: and K: are ours only while the stage runs.
+# The drive letters D:, E:, F:, K: and L: are ours only while the stage runs.
 cleanup() {
   kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/k:" "$WINEPREFIX/dosdevices/l:"
+  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/f:" \
+    "$WINEPREFIX/dosdevices/k:" "$WINEPREFIX/dosdevices/l:"
 }
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done

@@ -144,7 +144,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
 }
 
 std::string UsageText() {
-  return "usage: koushin [options]\n"
+  return "Usage: koushin [options]\n"
          "The update wizard in a terminal: shows the notice, asks for the installation folder,\n"
          "confirms, and updates the installation from the update media.\n"
          "\n"

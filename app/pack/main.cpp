@@ -12,7 +12,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: koushin-pack MANIFEST --out DIR [--medium fd|cd|BYTES] [--wizard FILE] [--dry-run]\n"
+    "Usage: koushin-pack MANIFEST --out DIR [--medium fd|cd|BYTES] [--wizard FILE] [--dry-run]\n"
     "  Makes the update media described by MANIFEST (TOML, UTF-8) in DIR: info.txt, the\n"
     "  pictures, the wizard and the entries on disk 1, or in DIR/disk1, DIR/disk2, ... when\n"
     "  they need more than one disk of the medium (default cd), then runs the media check on\n"

@@ -17,11 +17,11 @@ constexpr unsigned kMaxMatch = 256;
 
 // Matching effort: how many earlier positions a search looks at, when a match is long enough to
 // stop looking, and how far a three-byte match may reach before three literals are cheaper.
-constexpr int kMaxChain = 32;   // for -lh5-; the larger windows look half as deep again
+constexpr int kMaxChain = 24;   // for -lh5-; the larger windows look a third as deep again
 constexpr int kGoodLength = 4;  // with a previous match this long, search a quarter as deep
 constexpr unsigned kNiceLength = 128;
-constexpr unsigned kLazyLength = 8;  // a match this long is taken without looking one further
-constexpr unsigned kMaxInsert = 32;  // inside longer matches only the last positions are indexed
+constexpr unsigned kLazyLength = 16;  // a match this long is taken without looking one further
+constexpr unsigned kMaxInsert = 64;   // inside longer matches only the last positions are indexed
 constexpr unsigned kFarShortMatch = 4096;
 
 // A block holds at most this many symbols before it is written; the writer then splits it where
@@ -34,9 +34,8 @@ constexpr std::size_t kMinSplit = 2048;
 
 class BitWriter {
  public:
-  BitWriter(ByteSink& sink, std::uint64_t limit) : sink_(sink), limit_(limit) {
-    buffer_.reserve(kCapacity + 8);
-  }
+  BitWriter(ByteSink& sink, std::uint64_t limit)
+      : sink_(sink), limit_(limit), buffer_(kCapacity + 8) {}
 
   void Put(std::uint32_t value, int n) {  // 0 <= n <= 32, value < 2^n
     acc_ = (acc_ << n) | value;
@@ -44,11 +43,13 @@ class BitWriter {
     if (count_ >= 32) {
       count_ -= 32;
       const std::uint32_t word = static_cast<std::uint32_t>(acc_ >> count_);
-      const std::uint8_t bytes[4] = {
-          static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
-          static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
-      buffer_.insert(buffer_.end(), bytes, bytes + 4);
-      if (buffer_.size() >= kCapacity) Flush();
+      std::uint8_t* at = buffer_.data() + used_;
+      at[0] = static_cast<std::uint8_t>(word >> 24);
+      at[1] = static_cast<std::uint8_t>(word >> 16);
+      at[2] = static_cast<std::uint8_t>(word >> 8);
+      at[3] = static_cast<std::uint8_t>(word);
+      used_ += 4;
+      if (used_ >= kCapacity) Flush();
     }
   }
 
@@ -56,15 +57,15 @@ class BitWriter {
   void Finish() {
     while (count_ >= 8) {
       count_ -= 8;
-      buffer_.push_back(static_cast<std::uint8_t>(acc_ >> count_));
+      buffer_[used_++] = static_cast<std::uint8_t>(acc_ >> count_);
     }
-    if (count_ > 0) buffer_.push_back(static_cast<std::uint8_t>(acc_ << (8 - count_)));
+    if (count_ > 0) buffer_[used_++] = static_cast<std::uint8_t>(acc_ << (8 - count_));
     count_ = 0;
     Flush();
   }
 
   // Bytes produced so far, the buffered ones included.
-  std::uint64_t Produced() const { return written_ + buffer_.size() + (count_ + 7) / 8; }
+  std::uint64_t Produced() const { return written_ + used_ + (count_ + 7) / 8; }
   bool OverLimit() const { return Produced() >= limit_; }
   bool Stopped() const { return stopped_; }
 
@@ -72,21 +73,22 @@ class BitWriter {
   static constexpr std::size_t kCapacity = 64 * 1024;
 
   void Flush() {
-    if (buffer_.empty()) return;
-    if (written_ + buffer_.size() >= limit_) {
+    if (used_ == 0) return;
+    if (written_ + used_ >= limit_) {
       // The caller stores the member instead; nothing more goes to the sink.
-      written_ += buffer_.size();
-      buffer_.clear();
+      written_ += used_;
+      used_ = 0;
       return;
     }
-    if (!stopped_ && !sink_.Write(buffer_.data(), buffer_.size())) stopped_ = true;
-    written_ += buffer_.size();
-    buffer_.clear();
+    if (!stopped_ && !sink_.Write(buffer_.data(), used_)) stopped_ = true;
+    written_ += used_;
+    used_ = 0;
   }
 
   ByteSink& sink_;
   std::uint64_t limit_;
   std::vector<std::uint8_t> buffer_;
+  std::size_t used_ = 0;
   std::uint64_t acc_ = 0;
   int count_ = 0;
   std::uint64_t written_ = 0;
@@ -101,19 +103,27 @@ class BitWriter {
 // caller sends the one-symbol form instead.
 int BuildLengths(const std::uint32_t* freq, int n, std::uint8_t* lengths) {
   std::fill(lengths, lengths + n, 0);
-  std::vector<int> leaves;
+  int leaves[kCodeCount];
+  int m = 0;
   for (int i = 0; i < n; ++i) {
-    if (freq[i] > 0) leaves.push_back(i);
+    if (freq[i] > 0) leaves[m++] = i;
   }
-  const int m = static_cast<int>(leaves.size());
   if (m < 2) return m;
-  std::vector<std::uint32_t> weight(2 * m - 1);
-  std::vector<int> parent(2 * m - 1);
-  std::vector<std::uint32_t> scaled(freq, freq + n);
+  std::uint32_t scaled[kCodeCount];
+  for (int i = 0; i < m; ++i) scaled[i] = freq[leaves[i]];
+  // Sort keys: the weight, then the first weight, then the leaf's place, the order that sorting the
+  // leaves stably again after each flattening gives. Counts stay below 2^30 (a block's symbols).
+  std::uint64_t keys[kCodeCount];
+  std::uint32_t weight[2 * kCodeCount];
+  int parent[2 * kCodeCount];
+  int depth[2 * kCodeCount];
   while (true) {
-    std::stable_sort(leaves.begin(), leaves.end(),
-                     [&](int a, int b) { return scaled[a] < scaled[b]; });
-    for (int i = 0; i < m; ++i) weight[i] = scaled[leaves[i]];
+    for (int i = 0; i < m; ++i) {
+      keys[i] = (std::uint64_t{scaled[i]} << 40) | (std::uint64_t{freq[leaves[i]]} << 10) |
+                static_cast<unsigned>(i);
+    }
+    std::sort(keys, keys + m);
+    for (int i = 0; i < m; ++i) weight[i] = scaled[keys[i] & 0x3FF];
     // Two queues: the sorted leaves, and the inner nodes, which are made in rising weight.
     int leaf = 0, inner = m;
     for (int k = m; k < 2 * m - 1; ++k) {
@@ -128,18 +138,20 @@ int BuildLengths(const std::uint32_t* freq, int n, std::uint8_t* lengths) {
       weight[k] = weight[pick[0]] + weight[pick[1]];
       parent[pick[0]] = parent[pick[1]] = k;
     }
-    std::vector<int> depth(2 * m - 1, 0);
+    depth[2 * m - 2] = 0;
     int deepest = 0;
     for (int k = 2 * m - 3; k >= 0; --k) {
       depth[k] = depth[parent[k]] + 1;
       deepest = std::max(deepest, depth[k]);
     }
     if (deepest <= kMaxCodeLength) {
-      for (int i = 0; i < m; ++i) lengths[leaves[i]] = static_cast<std::uint8_t>(depth[i]);
+      for (int i = 0; i < m; ++i) {
+        lengths[leaves[keys[i] & 0x3FF]] = static_cast<std::uint8_t>(depth[i]);
+      }
       return m;
     }
     // Too deep: flatten the frequencies and build again.
-    for (int s : leaves) scaled[s] = (scaled[s] + 1) / 2;
+    for (int i = 0; i < m; ++i) scaled[i] = (scaled[i] + 1) / 2;
   }
 }
 
@@ -189,12 +201,13 @@ struct LengthToken {
   std::uint16_t extra;
 };
 
-void TokenizeCodeLengths(const std::uint8_t* lengths, int n, std::vector<LengthToken>* tokens) {
-  tokens->clear();
+// At most one token per length and one more (a run of 19 zeros takes two); returns the count.
+int TokenizeCodeLengths(const std::uint8_t* lengths, int n, LengthToken* tokens) {
+  int t = 0;
   int i = 0;
   while (i < n) {
     if (lengths[i] != 0) {
-      tokens->push_back({static_cast<std::uint8_t>(lengths[i] + 2), 0});
+      tokens[t++] = {static_cast<std::uint8_t>(lengths[i] + 2), 0};
       ++i;
       continue;
     }
@@ -202,16 +215,17 @@ void TokenizeCodeLengths(const std::uint8_t* lengths, int n, std::vector<LengthT
     while (i + run < n && lengths[i + run] == 0) ++run;
     i += run;
     if (run <= 2) {
-      while (run-- > 0) tokens->push_back({0, 0});
+      while (run-- > 0) tokens[t++] = {0, 0};
     } else if (run <= 18) {
-      tokens->push_back({1, static_cast<std::uint16_t>(run - 3)});
+      tokens[t++] = {1, static_cast<std::uint16_t>(run - 3)};
     } else if (run == 19) {
-      tokens->push_back({0, 0});
-      tokens->push_back({1, 15});
+      tokens[t++] = {0, 0};
+      tokens[t++] = {1, 15};
     } else {
-      tokens->push_back({2, static_cast<std::uint16_t>(run - 20)});
+      tokens[t++] = {2, static_cast<std::uint16_t>(run - 20)};
     }
   }
+  return t;
 }
 
 // The symbol counts of a stretch of a block: what its codes are built from.
@@ -259,13 +273,14 @@ class BlockPlan {
     if (codeUsed_ >= 2) {
       codeCount_ = kCodeCount;
       while (codeLengths_[codeCount_ - 1] == 0) --codeCount_;
-      TokenizeCodeLengths(codeLengths_, codeCount_, &tokens_);
+      tokenCount_ = TokenizeCodeLengths(codeLengths_, codeCount_, tokens_);
       std::uint32_t tokenFreq[kLengthCodes] = {};
-      for (const LengthToken& t : tokens_) ++tokenFreq[t.token];
+      for (int i = 0; i < tokenCount_; ++i) ++tokenFreq[tokens_[i].token];
       tokenUsed_ = BuildLengths(tokenFreq, kLengthCodes, tokenLengths_);
       if (tokenUsed_ < 2) constantToken_ = tokens_[0].token;
       bits_ += LengthCodeBits(tokenLengths_, tokenUsed_, kLengthCodes, 5, 3) + 9;
-      for (const LengthToken& t : tokens_) {
+      for (int i = 0; i < tokenCount_; ++i) {
+        const LengthToken& t = tokens_[i];
         bits_ += tokenLengths_[t.token] + (t.token == 1 ? 4 : t.token == 2 ? 9 : 0);
       }
       for (int c = 0; c < kCodeCount; ++c) bits_ += std::uint64_t{codeFreq[c]} * codeLengths_[c];
@@ -290,7 +305,8 @@ class BlockPlan {
       std::uint16_t tokenCodes[kLengthCodes];
       MakeCodes(tokenLengths_, kLengthCodes, tokenCodes);
       out.Put(static_cast<std::uint32_t>(codeCount_), 9);
-      for (const LengthToken& t : tokens_) {
+      for (int i = 0; i < tokenCount_; ++i) {
+        const LengthToken& t = tokens_[i];
         out.Put(tokenCodes[t.token], tokenLengths_[t.token]);
         if (t.token == 1) out.Put(t.extra, 4);
         if (t.token == 2) out.Put(t.extra, 9);
@@ -366,7 +382,8 @@ class BlockPlan {
   std::uint8_t codeLengths_[kCodeCount];
   std::uint8_t posLengths_[32];
   std::uint8_t tokenLengths_[kLengthCodes] = {};
-  std::vector<LengthToken> tokens_;
+  LengthToken tokens_[kCodeCount + 1];
+  int tokenCount_ = 0;
   int codeCount_ = 0;
   int codeUsed_ = 0, posUsed_ = 0, tokenUsed_ = 0;
   int constantCode_ = 0, constantPos_ = 0, constantToken_ = 0;
@@ -383,7 +400,7 @@ class Encoder {
       : window_(std::size_t{1} << dictionaryBits),
         capacity_(2 * window_ + 65536),
         positionCodes_(dictionaryBits + 1),
-        maxChain_(dictionaryBits > 13 ? kMaxChain * 3 / 2 : kMaxChain),
+        maxChain_(dictionaryBits > 13 ? kMaxChain * 4 / 3 : kMaxChain),
         positionBits_(positionBits),
         source_(source),
         out_(sink, limit),
@@ -590,7 +607,7 @@ class Encoder {
       const std::size_t from = i * kMinSplit;
       chunks_[i].Add(symbols_.data() + from, std::min(kMinSplit, symbols_.size() - from));
     }
-    WriteSplit(0, chunks);
+    WriteSplit(0, chunks, BlockPlan(Sum(0, chunks), positionCodes_, positionBits_));
   }
 
   Histogram Sum(std::size_t from, std::size_t to) const {
@@ -599,15 +616,14 @@ class Encoder {
     return h;
   }
 
-  void WriteSplit(std::size_t from, std::size_t to) {
-    const BlockPlan whole(Sum(from, to), positionCodes_, positionBits_);
+  void WriteSplit(std::size_t from, std::size_t to, const BlockPlan& whole) {
     if (to - from >= 2) {
       const std::size_t mid = (from + to) / 2;
       const BlockPlan left(Sum(from, mid), positionCodes_, positionBits_);
       const BlockPlan right(Sum(mid, to), positionCodes_, positionBits_);
       if (left.Bits() + right.Bits() < whole.Bits()) {
-        WriteSplit(from, mid);
-        WriteSplit(mid, to);
+        WriteSplit(from, mid, left);
+        WriteSplit(mid, to, right);
         return;
       }
     }

@@ -46,29 +46,26 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   const std::string systemIni = folder + record.systemIniName;
   context.op.Log("settings: " + systemIni);
 
-  // Each failed write stops the run with its message; the run then puts everything back.
-  auto write = [&](const char* section, const std::string& key, const std::string& value,
-                   const std::string& file) {
-    if (WriteSetting(context, section, key, value, file)) return true;
-    context.op.ShowMessage(messages::UpdateFailed(file), messages::CaptionConfirm(), Buttons::kOk);
-    return false;
-  };
-  if (!write(kSystemSection, "GENGOU", messages::EraName(), systemIni)) return 0;
-
+  // The settings are written together, each file once; a failure stops the run with the message
+  // for that file, and the run then puts everything back.
+  std::vector<Setting> settings;
+  settings.push_back({kSystemSection, "GENGOU", messages::EraName(), systemIni});
   if (!record.newVersion.empty()) {
     std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
     text::ReplaceAllInPlace(title, kOldVersionInTitle, record.newVersion);
-    if (!write(kSystemSection, "TITLE", title, systemIni)) return 0;
+    settings.push_back({kSystemSection, "TITLE", title, systemIni});
   }
-
   const std::string history = folder + kHistoryFile;
-  if (!write(kHistorySection, messages::HistoryStartKey(), "1", history) ||
-      !write(kHistorySection, messages::HistoryEndKey(), "1", history)) {
-    return 0;
-  }
-
+  settings.push_back({kHistorySection, messages::HistoryStartKey(), "1", history});
+  settings.push_back({kHistorySection, messages::HistoryEndKey(), "1", history});
   for (const std::string& key : CategoryKeys(text::ParseInt(record.categoryCode))) {
-    if (!write(kSystemSection, key, "1", systemIni)) return 0;
+    settings.push_back({kSystemSection, key, "1", systemIni});
+  }
+  std::string failed;
+  if (!WriteSettings(context, settings, &failed)) {
+    context.op.ShowMessage(messages::UpdateFailed(failed), messages::CaptionConfirm(),
+                           Buttons::kOk);
+    return 0;
   }
 
   if (text::ParseInt(record.masterAdjust) == 1) {

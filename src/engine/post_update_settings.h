@@ -8,13 +8,14 @@
 
 namespace koushin::engine {
 
-// In this order: [SYSTEM] GENGOU into the system's INI file; [SYSTEM] TITLE with every "8.0S"
-// replaced by newVersion (only when newVersion is not empty; the value is read and written whole);
-// [HISTORY] start and end keys into kov3.ini; the category flags of categoryCode (1-6) into the
-// system's INI file; with masterAdjust 1 both master conversions; then the run's commit (when
-// set) and the final message. `folder` is the working folder as the installation check left it.
-// Returns 1, or 0 after the message of the first write or conversion that failed (the failure
-// of an update run, which then puts its changes back).
+// In this order, the settings written together with one rewrite of each file: [SYSTEM] GENGOU
+// into the system's INI file; [SYSTEM] TITLE with every "8.0S" replaced by newVersion (only when
+// newVersion is not empty; the value is read and written whole); [HISTORY] start and end keys
+// into kov3.ini; the category flags of categoryCode (1-6) into the system's INI file; then, with
+// masterAdjust 1, both master conversions; then the run's commit (when set) and the final
+// message. `folder` is the working folder as the installation check left it. Returns 1, or 0
+// after the message of the first file or conversion that failed (the failure of an update run,
+// which then puts its changes back).
 int WritePostUpdateSettings(RunContext& context, const std::string& folder);
 
 }  // namespace koushin::engine

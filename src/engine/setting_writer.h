@@ -2,14 +2,27 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/run_context.h"
 
 namespace koushin::engine {
 
-// Writes [section] key = value into `file` (a Windows path) through the profile services, or in
-// a dry run only reports it. The file is rewritten as a whole through a temporary file of the
-// run's transaction. Returns false when it could not be written (logged); the run then stops.
+// One [section] key = value for `file` (a Windows path).
+struct Setting {
+  std::string section;
+  std::string key;
+  std::string value;
+  std::string file;
+};
+
+// Writes the settings in order through the profile services, or in a dry run only reports them.
+// Each file is rewritten once, as a whole, through a temporary file of the run's transaction,
+// and all the files are put in place together. Returns false, with the file in `failedFile` (may
+// be null), when one could not be written (logged); none of them is then changed, or the run's
+// restore puts it back, and the run stops.
+bool WriteSettings(RunContext& context, const std::vector<Setting>& settings,
+                   std::string* failedFile = nullptr);
 bool WriteSetting(RunContext& context, const std::string& section, const std::string& key,
                   const std::string& value, const std::string& file);
 

@@ -21,13 +21,17 @@ constexpr char kRunFolder[] = "run\\";
 constexpr char kLastFolder[] = "last\\";
 // A run is committed by renaming its folder to this name: one step that either happened or not.
 constexpr char kDoneFolder[] = "done\\";
+// How deep a recovery looks below the installation folder for the temporary files of a run.
+constexpr int kTemporaryDepth = 24;
 
 bool ClearFolder(const std::string& folder);
 
 // Makes a committed run folder the kept generation, replacing the one before.
 void Rotate(const std::string& done, const std::string& last) {
   ClearFolder(last);
-  port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1));
+  // Not synced: should a crash lose it, the next start finds the committed run and does it again.
+  port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1), nullptr,
+                        false);
 }
 
 Transaction*& ActiveSlot() {
@@ -55,6 +59,21 @@ std::string FolderOf(const std::string& path) {
 
 std::string WithoutTrailingSeparator(const std::string& folder) {
   return text::EndsWithBackslash(folder) ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+// One spelling per folder, so that each is synced once: letters upper-cased, separators single
+// (but for a leading pair, which names a share).
+std::string FolderKey(const std::string& folder) {
+  std::string key;
+  bool separator = false;
+  for (std::size_t i = 0; i < folder.size();) {
+    const std::size_t n = text::CharLength(folder, i);
+    const bool isSeparator = n == 1 && (folder[i] == '\\' || folder[i] == '/');
+    if (!(isSeparator && separator && i > 1)) key.append(folder, i, n);
+    separator = isSeparator;
+    i += n;
+  }
+  return text::ToUpper(key);
 }
 
 // Clears a read-only flag so that the file may be replaced or deleted, as our own files must be.
@@ -142,6 +161,24 @@ bool RemoveTemporariesLike(const std::string& prefix) {
   return ok;
 }
 
+// The same in `folder` and every folder below it (a kTemporaryTree record).
+bool RemoveTemporariesBelow(const std::string& folder, const std::string& name, int depth) {
+  bool ok = RemoveTemporariesLike(folder + name);
+  std::vector<port::FoundEntry> entries;
+  if (depth == 0 || !port::FindEntries(folder + "*", &entries)) return ok;
+  for (const port::FoundEntry& entry : entries) {
+    if (!entry.isFolder || entry.name == "." || entry.name == "..") continue;
+    ok = RemoveTemporariesBelow(folder + entry.name + "\\", name, depth - 1) && ok;
+  }
+  return ok;
+}
+
+bool RemoveTemporaryRecord(const Record& record) {
+  if (record.kind == RecordKind::kTemporary) return RemoveTemporariesLike(record.path);
+  const std::string folder = FolderOf(record.path);
+  return RemoveTemporariesBelow(folder, record.path.substr(folder.size()), kTemporaryDepth);
+}
+
 // Puts one replaced file back: the kept bytes are copied to a new temporary file beside the
 // target, given the old attributes and times, and renamed over the target. The kept file stays
 // until the whole restore has succeeded, so a restore cut short can be done again.
@@ -176,11 +213,18 @@ bool PutBack(const Record& record, const std::string& kept, unsigned* serial) {
 RestoreReport RestoreRecords(const std::vector<Record>& records, const std::string& generation) {
   RestoreReport report;
   unsigned serial = 1000000;
+  // The temporary files of the whole tree go first: a folder the run created can only be removed
+  // once they are out of it.
+  for (const Record& record : records) {
+    if (record.kind == RecordKind::kTemporaryTree && !RemoveTemporaryRecord(record)) {
+      report.failed.push_back(record.path + "*.tmp");
+    }
+  }
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     const Record& record = *it;
     switch (record.kind) {
       case RecordKind::kTemporary:
-        if (!RemoveTemporariesLike(record.path)) report.failed.push_back(record.path + "*.tmp");
+        if (!RemoveTemporaryRecord(record)) report.failed.push_back(record.path + "*.tmp");
         break;
       case RecordKind::kCreatedFile:
         if (port::PathExists(record.path)) {
@@ -222,7 +266,9 @@ void RemoveKeptBeside(const std::vector<Record>& records) {
 
 void RemoveTemporaries(const std::vector<Record>& records) {
   for (const Record& record : records) {
-    if (record.kind == RecordKind::kTemporary) RemoveTemporariesLike(record.path);
+    if (record.kind == RecordKind::kTemporary || record.kind == RecordKind::kTemporaryTree) {
+      RemoveTemporaryRecord(record);
+    }
   }
 }
 
@@ -251,15 +297,18 @@ bool Transaction::Append(const Record& record, port::Error* error, bool flush) {
 bool Transaction::CreateTemporary(const std::string& folder, port::OutputFile* file,
                                   std::string* path, port::Error* error) {
   // One record per folder names every temporary file this run makes there: they share the
-  // prefix, so a recovery finds them all.
+  // prefix, so a recovery finds them all. The begin record already names those in the
+  // installation folder and below it (a folder named with ".." is not taken to be below).
   const std::string prefix = folder + "~kz" + ProcessTag() + "-";
-  if (temporaryPrefixes_.count(prefix) == 0) {
+  const bool covered = !tree_.empty() && folder.compare(0, tree_.size(), tree_) == 0 &&
+                       folder.find("..") == std::string::npos;
+  if (!covered && temporaryPrefixes_.count(prefix) == 0) {
     Record record;
     record.kind = RecordKind::kTemporary;
     record.path = prefix;
     if (!Append(record, error)) return false;
-    temporaryPrefixes_.insert(prefix);
   }
+  temporaryPrefixes_.insert(prefix);
   for (int attempt = 0; attempt < 1000; ++attempt) {
     *path = prefix + std::to_string(++serial_) + ".tmp";
     if (file->Create(*path, error)) return true;
@@ -281,6 +330,8 @@ bool Transaction::Keep(const std::string& target, std::string* kept, port::Error
   }
   *kept = "k" + std::to_string(++serial_);
   const std::string path = generation_ + *kept;
+  // The kept names last with the commit at the latest, for an undo.
+  unsyncedFolders_.emplace(FolderKey(generation_), generation_);
   return port::MakeHardLink(target, path, error) || CopyToNew(target, path, error);
 }
 
@@ -318,9 +369,16 @@ bool Transaction::ReplaceAll(const std::vector<std::pair<std::string, std::strin
     if (!Append(record, error, i + 1 == moves.size())) return false;
     changes_.push_back(change);
   }
+  // A journaled run's renames need to last only from its commit on (until then a crash puts
+  // them back anyway), so each folder is synced once, then; alone, each rename lasts at once.
+  const bool journaled = !generation_.empty();
   for (std::size_t i = 0; i < moves.size(); ++i) {
     if (failed != nullptr) *failed = i;
-    if (!port::RenameReplacing(moves[i].first, moves[i].second, error)) return false;
+    if (!port::RenameReplacing(moves[i].first, moves[i].second, error, !journaled)) return false;
+    if (journaled) {
+      const std::string folder = FolderOf(moves[i].second);
+      unsyncedFolders_.emplace(FolderKey(folder), folder);
+    }
   }
   return true;
 }
@@ -331,6 +389,10 @@ bool Transaction::MakeFolder(const std::string& path, port::Error* error) {
   record.path = path;
   if (!Append(record, error)) return false;
   changes_.push_back({RecordKind::kCreatedFolder, path, 0});
+  if (!generation_.empty()) {
+    const std::string parent = FolderOf(WithoutTrailingSeparator(path));
+    unsyncedFolders_.emplace(FolderKey(parent), parent);
+  }
   return port::MakeFolder(path, error);
 }
 
@@ -339,9 +401,13 @@ void Transaction::Discard(const std::string& temporary) { RemoveIfThere(temporar
 bool Transaction::Commit(port::Error* error) {
   if (generation_.empty()) {
     RemoveKeptBeside(records_);
-    RemoveTemporaries(records_);
+    for (const std::string& prefix : temporaryPrefixes_) RemoveTemporariesLike(prefix);
     committed_ = true;
     return true;
+  }
+  // Every change lasts before the commit does.
+  for (const auto& folder : unsyncedFolders_) {
+    if (!port::SyncFolder(folder.second.empty() ? "." : folder.second, error)) return false;
   }
   Record commit;
   commit.kind = RecordKind::kCommit;
@@ -353,7 +419,7 @@ bool Transaction::Commit(port::Error* error) {
     mark.exists = HashFile(change.path, &mark.size, &mark.hash);
     commit.files.push_back(mark);
   }
-  if (!Append(commit, error) || !journal_.Finish(error)) return false;
+  if (!Append(commit, error, false) || !journal_.Finish(error)) return false;
   // The commit itself: until this rename the run is unfinished and is put back.
   const std::string done = last_.substr(0, last_.size() - std::strlen(kLastFolder)) + kDoneFolder;
   if (!port::RenameReplacing(WithoutTrailingSeparator(generation_), WithoutTrailingSeparator(done),
@@ -363,7 +429,7 @@ bool Transaction::Commit(port::Error* error) {
   committed_ = true;
   // From here on the run stands; what follows only tidies up and is redone at the next start
   // when it is cut short.
-  RemoveTemporaries(records_);
+  for (const std::string& prefix : temporaryPrefixes_) RemoveTemporariesLike(prefix);
   Rotate(done, last_);
   return true;
 }
@@ -384,23 +450,38 @@ RestoreReport Transaction::Restore() {
 Transaction* Active() { return ActiveSlot(); }
 
 bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error) {
+  return ReplaceFiles({target}, {fill}, nullptr, error);
+}
+
+bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Filler>& fills,
+                  std::size_t* failed, port::Error* error) {
   std::unique_ptr<Transaction> own;
   Transaction* transaction = Active();
   if (transaction == nullptr) {
     own = Transaction::InMemory();
     transaction = own.get();
   }
-  port::OutputFile file;
-  std::string temporary;
-  if (!transaction->CreateTemporary(FolderOf(target), &file, &temporary, error)) return false;
-  bool ok = fill(file, temporary, error);
-  file.Close();
-  ok = ok && transaction->Replace(temporary, target, error);
-  if (!ok) {
-    transaction->Discard(temporary);
+  std::vector<std::pair<std::string, std::string>> moves;
+  // A temporary file that was renamed in is no longer there to discard.
+  auto fail = [&](std::size_t index) {
+    if (failed != nullptr) *failed = index;
+    for (const auto& move : moves) transaction->Discard(move.first);
     if (own) own->Restore();
     return false;
+  };
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    port::OutputFile file;
+    std::string temporary;
+    if (!transaction->CreateTemporary(FolderOf(targets[i]), &file, &temporary, error)) {
+      return fail(i);
+    }
+    moves.emplace_back(temporary, targets[i]);
+    const bool filled = fills[i](file, temporary, error);
+    file.Close();
+    if (!filled) return fail(i);
   }
+  std::size_t renamed = 0;
+  if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
   if (own) own->Commit();
   return true;
 }
@@ -462,7 +543,8 @@ bool Installation::Lock(bool* busy, port::Error* error) {
   const std::string lock = folder_ + kLockFile;
   if (!port::PathExists(lock)) {
     port::OutputFile file;
-    if (file.Create(lock, error)) file.Finish(error);
+    // Only its name counts, and a lost one is made again: nothing to flush.
+    file.Create(lock, error);
   }
   if (!lock_.Open(lock, true, error)) {
     *busy = port::PathExists(lock);
@@ -508,19 +590,26 @@ std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   std::unique_ptr<Transaction> transaction(new Transaction());
   transaction->generation_ = run;
   transaction->last_ = folder_ + kLastFolder;
-  const std::string signature = Signature();
   Record begin;
   begin.kind = RecordKind::kBegin;
   begin.path = root_;
-  // The room reserved after the signature holds the records of a usual run without the file
-  // growing, which keeps each record's flush cheap; the zeros read as the journal's end.
+  // Every temporary file the run makes in the installation folder or below it, named once here.
+  Record tree;
+  tree.kind = RecordKind::kTemporaryTree;
+  tree.path = root_ + "~kz" + ProcessTag() + "-";
+  const std::string head = Signature() + EncodeRecord(begin) + EncodeRecord(tree);
+  // The room reserved after the records holds those of a usual run without the file growing,
+  // which keeps each record's flush cheap; the zeros read as the journal's end. Its flush is the
+  // first records' too.
   if (!transaction->journal_.Create(run + kJournalFile, error) ||
-      !transaction->journal_.Write(signature.data(), signature.size(), error) ||
-      !transaction->journal_.Reserve(kJournalRoom, error) || !transaction->Append(begin, error)) {
+      !transaction->journal_.Write(head.data(), head.size(), error) ||
+      !transaction->journal_.Reserve(kJournalRoom, error)) {
     transaction->journal_.Close();
     ClearFolder(run);
     return nullptr;
   }
+  transaction->records_ = {begin, tree};
+  transaction->tree_ = root_;
   return transaction;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <utility>
@@ -92,7 +93,10 @@ class Transaction {
   port::OutputFile journal_;
   std::vector<Record> records_;
   std::vector<Change> changes_;
-  std::set<std::string> temporaryPrefixes_;  // folders whose temporary files are recorded
+  std::string tree_;  // the installation folder: the begin record names its temporary files
+  std::set<std::string> temporaryPrefixes_;  // every folder and name prefix of our temporaries
+  // Folders whose new entries are not yet lasting: a journaled run syncs each once, at commit.
+  std::map<std::string, std::string> unsyncedFolders_;  // by FolderKey
   unsigned serial_ = 0;
   bool committed_ = false;
 };
@@ -121,6 +125,11 @@ class ActiveScope {
 using Filler =
     std::function<bool(port::OutputFile& file, const std::string& temporary, port::Error* error)>;
 bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error = nullptr);
+// The same for several targets, put in place together (ReplaceAll): one flush records them all.
+// On failure `failed` (may be null) is the index of the target that failed; none is changed
+// unless a rename failed, and the run's restore puts those back.
+bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Filler>& fills,
+                  std::size_t* failed, port::Error* error = nullptr);
 // Creates one folder (its parent must exist).
 bool MakeFolder(const std::string& path, port::Error* error = nullptr);
 // Copies a file into a new open file and finishes it.

@@ -71,6 +71,7 @@ bool DecodePayload(const std::string& payload, Record* record) {
   switch (record->kind) {
     case RecordKind::kBegin:
     case RecordKind::kTemporary:
+    case RecordKind::kTemporaryTree:
     case RecordKind::kCreatedFile:
     case RecordKind::kCreatedFolder:
       record->path = in.Text();

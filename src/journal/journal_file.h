@@ -28,6 +28,8 @@ enum class RecordKind : std::uint8_t {
   kReplacedFile = 4,   // path, kept (file name in the generation folder), status of the old file
   kCreatedFolder = 5,  // path: a folder about to be created
   kCommit = 6,         // files: every file the run left, with its size and hash
+  kTemporaryTree = 7,  // path: a folder and name prefix as for kTemporary, which stands for that
+                       // folder and every folder below it
 };
 
 // One file as a committed run left it, for the check before an undo.

@@ -102,8 +102,15 @@ bool RemoveFolder(const std::string& path, Error* error = nullptr);
 // anything is at `link` already, when the file system has no hard links, or across volumes; the
 // caller then copies.
 bool MakeHardLink(const std::string& existing, const std::string& link, Error* error = nullptr);
-// Renames, replacing an existing target atomically.
-bool RenameReplacing(const std::string& from, const std::string& to, Error* error = nullptr);
+// Renames, replacing an existing target atomically. With `syncFolder` the rename is on the disk
+// when this returns; without, it is atomic but may be lost to a crash until the caller's
+// SyncFolder of the target's folder (a journaled run, which puts back an unfinished run anyway,
+// makes its renames lasting once, at its commit).
+bool RenameReplacing(const std::string& from, const std::string& to, Error* error = nullptr,
+                     bool syncFolder = true);
+// Makes the entries of `folder` (names created, renamed or removed in it) lasting on the disk.
+// Windows writes them through at each rename already, so there it does nothing.
+bool SyncFolder(const std::string& folder, Error* error = nullptr);
 
 // Times are Windows FILETIMEs: 100-nanosecond intervals since 1601-01-01 UTC.
 using FileTime = std::int64_t;
@@ -278,11 +285,17 @@ std::string ProfileRead(const std::string& section, const std::string& key,
 // false when the file cannot be written.
 bool ProfileWrite(const char* section, const char* key, const char* value, const std::string& file,
                   Error* error = nullptr);
-// The same write into an existing temporary file of the caller's, which nobody else reads: the
-// file is rewritten in place and flushed, with no further temporary file beside it (the caller
-// renames it in).
-bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
-                           const std::string& file, Error* error = nullptr);
+// One write of a value (never a deletion).
+struct ProfileEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+// The same writes, in order, into an existing temporary file of the caller's, which nobody else
+// reads: the file is rewritten in place and flushed once (whether or not it changed), with no
+// further temporary file beside it (the caller renames it in).
+bool ProfileWriteTemporary(const std::vector<ProfileEntry>& entries, const std::string& file,
+                           Error* error = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // The registry, read only, below HKEY_LOCAL_MACHINE.

@@ -210,16 +210,30 @@ void Machine::EjectFloppy() {
   for (const auto& entry : fs::directory_iterator(root_ / "a")) fs::remove_all(entry.path());
 }
 
-std::string Machine::Snapshot() const {
+std::string Machine::Snapshot(const std::string& below, bool journal, bool times) const {
+  fs::path root = root_;
+  if (!below.empty()) {  // "C:\\EST": the host folder of the drive, then the rest
+    std::string rest = below.substr(3);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    root = HostDrive(static_cast<char>(below[0] | 0x20)) / fs::u8path(rest);
+  }
   std::vector<std::string> lines;
-  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-    std::string line = fs::relative(entry.path(), root_).string();
-    if (entry.is_regular_file()) {
-      std::ifstream in(entry.path(), std::ios::binary);
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    std::string line = fs::relative(it->path(), root).u8string();
+    if (!journal && it->path().filename() == ".koushin") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_regular_file()) {
+      port::FileStatus status;
+      EXPECT_TRUE(port::ReadFileStatus(Sj(it->path().u8string()), &status)) << line;
+      line += " attr " + std::to_string(status.attributes);
+      if (times) line += " time " + std::to_string(status.lastWriteTime);
+      std::ifstream in(it->path(), std::ios::binary);
       std::stringstream bytes;
       bytes << in.rdbuf();
-      line += " " + std::to_string(entry.last_write_time().time_since_epoch().count()) + " " +
-              bytes.str();
+      line += " " + bytes.str();
     }
     lines.push_back(line);
   }

@@ -94,8 +94,10 @@ class Machine {
   std::string Translate(const std::string& path) const;
   // Empties the floppy drive A:.
   void EjectFloppy();
-  // Every file below the drives with its bytes and last-write time, for "nothing changed".
-  std::string Snapshot() const;
+  // Every file below `below` (a Windows folder; empty: every drive) with its attribute byte, its
+  // bytes and (with `times`) its last-write time, for "nothing changed". `journal` false leaves
+  // our journal folders (.koushin) out.
+  std::string Snapshot(const std::string& below = "", bool journal = true, bool times = true) const;
 
   // INI reads through the port (UTF-8 in and out).
   std::string Ini(const std::string& file, const std::string& section,

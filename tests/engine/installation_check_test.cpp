@@ -29,27 +29,16 @@ TEST(LocateSystemIni, FindsTheIniFileAndSettlesTheFolder) {
   };
   // clang-format off
   const Case cases[] = {
-      {"folder without backslash", {"C:\\APP\\tamiro1.ini"}, "C:\\APP", "tamiro1.ini", 1, "C:\\APP\\", "tamiro1.ini"},
-      {"folder with backslash", {"C:\\APP\\tamiro1.ini"}, "C:\\APP\\", "tamiro1.ini", 1, "C:\\APP\\", "tamiro1.ini"},
+      {"no backslash", {"C:\\APP\\tamiro1.ini"}, "C:\\APP", "tamiro1.ini", 1, "C:\\APP\\", "tamiro1.ini"},
+      {"backslash", {"C:\\APP\\tamiro1.ini"}, "C:\\APP\\", "tamiro1.ini", 1, "C:\\APP\\", "tamiro1.ini"},
       {"bare drive letter", {"D:\\tamiro1.ini"}, "D", "tamiro1.ini", 1, "D:\\", "tamiro1.ini"},
-      {"detection finds velmora1.ini", {"C:\\APP\\velmora1.ini"}, "C:\\APP", "NULL", 1, "C:\\APP\\", "velmora1.ini"},
-      {"detection prefers tamiro1.ini",
-       {"C:\\APP\\velmora1.ini", "C:\\APP\\tamiro1.ini"},
-       "C:\\APP",
-       "NULL",
-       1,
-       "C:\\APP\\",
-       "tamiro1.ini"},
-      {"detection finds nothing", {"C:\\APP\\other.ini"}, "C:\\APP", "NULL", 0, "C:\\APP", "velmora1.ini"},
-      {"lower-case null is a file name", {"C:\\APP\\tamiro1.ini"}, "C:\\APP", "null", 0, "C:\\APP", "null"},
+      {"detects velmora1.ini", {"C:\\APP\\velmora1.ini"}, "C:\\APP", "NULL", 1, "C:\\APP\\", "velmora1.ini"},
+      {"prefers tamiro1.ini", {"C:\\APP\\velmora1.ini", "C:\\APP\\tamiro1.ini"}, "C:\\APP", "NULL", 1,
+       "C:\\APP\\", "tamiro1.ini"},
+      {"detects nothing", {"C:\\APP\\other.ini"}, "C:\\APP", "NULL", 0, "C:\\APP", "velmora1.ini"},
+      {"lower-case null is a name", {"C:\\APP\\tamiro1.ini"}, "C:\\APP", "null", 0, "C:\\APP", "null"},
       {"folder missing", {}, "C:\\NONE", "tamiro1.ini", 0, "C:\\NONE", "tamiro1.ini"},
-      {"folder with a trail byte 0x5C",
-       {"C:\\表計算\\tamiro1.ini"},
-       "C:\\表計算",
-       "tamiro1.ini",
-       1,
-       "C:\\表計算\\",
-       "tamiro1.ini"},
+      {"trail byte 0x5C", {"C:\\表計算\\tamiro1.ini"}, "C:\\表計算", "tamiro1.ini", 1, "C:\\表計算\\", "tamiro1.ini"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -99,21 +88,11 @@ TEST(CheckProductMarkers, RequiresTheMarkersOfTheProduct) {
       {"no bitmap, other system", "velmora1.ini", {}, 0},
       // A marker found only behind an added backslash leaves the folder with it; the bitmap is
       // looked for below the folder as the probes left it.
-      {"menu file behind a backslash", "tamiro1.ini", {"ta2menu.ini", "bmp\\LAYER2L.BMP"}, 1, "C:\\APP", "C:\\APP\\"},
-      {"formatter behind a backslash",
-       "tamiro1.ini",
-       {"formater.exe", "bmp\\LAYER2L.BMP"},
-       1,
-       "C:\\APP",
-       "C:\\APP\\"},
-      {"formatter probed for other systems too",
-       "velmora1.ini",
-       {"formater.exe", "bmp\\LAYER2L.BMP"},
-       1,
-       "C:\\APP",
-       "C:\\APP\\"},
+      {"menu behind a backslash", "tamiro1.ini", {"ta2menu.ini", "bmp\\LAYER2L.BMP"}, 1, "C:\\APP", "C:\\APP\\"},
+      {"formatter behind a backslash", "tamiro1.ini", {"formater.exe", "bmp\\LAYER2L.BMP"}, 1, "C:\\APP", "C:\\APP\\"},
+      {"formatter, other system", "velmora1.ini", {"formater.exe", "bmp\\LAYER2L.BMP"}, 1, "C:\\APP", "C:\\APP\\"},
       {"nothing found leaves the folder", "velmora1.ini", {"bmp\\LAYER2L.BMP"}, 1, "C:\\APP", "C:\\APP"},
-      {"backslash stays when the bitmap is missing", "tamiro1.ini", {"ta1menu.ini"}, 0, "C:\\APP", "C:\\APP\\"},
+      {"backslash stays without bitmap", "tamiro1.ini", {"ta1menu.ini"}, 0, "C:\\APP", "C:\\APP\\"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -143,18 +122,14 @@ TEST(IdentifySystem, ComputesTheSystemIndex) {
       {"velmora MAKER 1", "velmora1.ini", "[SYSTEM]\r\nMAKER= 1x\r\n", {}, false, 0},
       {"velmora MAKER 2", "velmora1.ini", "[SYSTEM]\r\nMAKER=2\r\n", {}, false, 99},
       {"velmora MAKER no digits", "velmora1.ini", "[SYSTEM]\r\nMAKER=abc\r\n", {}, false, 99},
-      {"first hit in list order",
-       "tamiro1.ini",
-       "[SYSTEM]\r\nTITLE=k7 k3\r\n",
-       {"zz", "yy", "k3", "q", "q", "q", "k7"},
-       false,
-       3},
+      {"first hit in list order", "tamiro1.ini", "[SYSTEM]\r\nTITLE=k7 k3\r\n",
+       {"zz", "yy", "k3", "q", "q", "q", "k7"}, false, 3},
       {"empty keyword matches", "tamiro1.ini", "[SYSTEM]\r\nTITLE=title\r\n", {"a1", "a2", "a3"}, true, 4},
       {"no TITLE, all keywords set", "tamiro1.ini", "[SYSTEM]\r\n", {"a1"}, false, -1},
       {"keyword is case-sensitive", "tamiro1.ini", "[SYSTEM]\r\nTITLE=est\r\n", {"EST"}, false, -1},
       // "A" is the trail byte of ア (0x83 0x41): no match inside a character.
       {"no match on a trail byte", "tamiro1.ini", "[SYSTEM]\r\nTITLE=アプリ\r\n", {"A", "プ"}, false, 2},
-      {"keyword beyond 99 bytes of title", "tamiro1.ini", "[SYSTEM]\r\n" + longTitle, {"KEY"}, false, 1},
+      {"keyword beyond 99 bytes", "tamiro1.ini", "[SYSTEM]\r\n" + longTitle, {"KEY"}, false, 1},
   };
   // clang-format on
   for (const Case& c : cases) {

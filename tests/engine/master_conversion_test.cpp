@@ -40,28 +40,24 @@ TEST(ConvertMasterText, SizeRule) {
     std::string in, out;
     int changed;
   };
+  const std::string r66 = Record("400400000107", 66), r67 = Record("400400000107", 67);
+  const std::string sub108 = Record("400400000108", 186), item01 = Record("400401000107", 186);
+  const std::string shortLines = "4004\r\n400400\r\n40040000010\r\n";
   // clang-format off
   const Case cases[] = {
       {"186 bytes lose byte 66", r186 + "\r\n", Without66(r186) + "\r\n", 1},
       {"190 bytes lose byte 66", r190 + "\r\n", Without66(r190) + "\r\n", 1},
       {"190 becomes 189, then 188", Without66(r190) + "\r\n", Without66(Without66(r190)) + "\r\n", 1},
       {"185 bytes stay", r185 + "\r\n", r185 + "\r\n", 0},
-      {"66 bytes stay", Record("400400000107", 66) + "\r\n", Record("400400000107", 66) + "\r\n", 0},
-      {"67 bytes lose the last", Record("400400000107", 67) + "\r\n", Record("400400000107", 66) + "\r\n", 1},
-      {"other sub code", Record("400400000108", 186) + "\r\n", Record("400400000108", 186) + "\r\n", 0},
-      {"other item code", Record("400401000107", 186) + "\r\n", Record("400401000107", 186) + "\r\n", 0},
-      {"short lines", "4004\r\n400400\r\n40040000010\r\n", "4004\r\n400400\r\n40040000010\r\n", 0},
+      {"66 bytes stay", r66 + "\r\n", r66 + "\r\n", 0},
+      {"67 bytes lose the last", r67 + "\r\n", r66 + "\r\n", 1},
+      {"other sub code", sub108 + "\r\n", sub108 + "\r\n", 0},
+      {"other item code", item01 + "\r\n", item01 + "\r\n", 0},
+      {"short lines", shortLines, shortLines, 0},
       {"LF and CR LF mixed, no end", r186 + "\n" + r186 + "\r\n" + r185,
        Without66(r186) + "\r\n" + Without66(r186) + "\r\n" + r185 + "\r\n", 2},
       {"empty lines kept", "\r\n\n" + r185 + "\r\n\r\n", "\r\n\r\n" + r185 + "\r\n\r\n", 0},
-      {"byte 26 is data",
-       "a\x1a"
-       "b\r\n\x1a\r\n" +
-           r186 + "\r\n",
-       "a\x1a"
-       "b\r\n\x1a\r\n" +
-           Without66(r186) + "\r\n",
-       1},
+      {"byte 26 is data", "a\x1a" "b\r\n\x1a\r\n" + r186 + "\r\n", "a\x1a" "b\r\n\x1a\r\n" + Without66(r186) + "\r\n", 1},
       {"lone CR is data", "a\rb\r\n", "a\rb\r\n", 0},
       {"empty file", "", "", 0},
   };
@@ -131,6 +127,7 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   EXPECT_EQ(machine.Read("C:\\M\\1\\zai0001-3.mst"), before);
   EXPECT_FALSE(machine.Exists("C:\\M\\1\\temp.mst"));
   EXPECT_FALSE(machine.Exists("C:\\M\\21\\temp.mst"));
+  EXPECT_EQ(op.LogText().find("further master files"), std::string::npos);  // none left out
   // Nothing left to change on a second run: the files are not even rewritten.
   const std::string snapshot = machine.Snapshot();
   EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
@@ -179,7 +176,7 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
     std::snprintf(name, sizeof name, "zai%03X-3.mst", i);
     std::ofstream(machine.HostDrive('c') / "M" / "1" / name, std::ios::binary) << "0123456789012A";
   }
-  std::vector<std::string> table;
+  std::vector<std::string> table = {"stale.mst"};  // the list starts afresh
   int leftOut = 0;
   EXPECT_EQ(ListMasterFiles(table,
                             SW("C:\\M\\1\\zai??"
@@ -187,6 +184,7 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
                             &leftOut),
             1000);
   EXPECT_EQ(leftOut, 1);
+  EXPECT_EQ(table.size(), 1000u);
   // Counted by a dry run, which opens every file it would convert but writes none.
   ScriptedOperator op;
   ConversionOptions options;

@@ -90,40 +90,21 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
     std::vector<std::string> texts;
     bool refused;
   };
+  const std::string readOnly = prog + " は読み取り専用のため更新できません。";
+  const std::string disk2 = "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
+  const std::string checked = "更新内容の確認が終わりました。ファイルは変更していません。";
+  // clang-format off
   const Case cases[] = {
-      {"read-only member target",
-       kReadOnly,
-       false,
-       false,
-       {},
-       {prog + " は読み取り専用のため更新できません。"},
-       true},
+      {"read-only member target", kReadOnly, false, false, {}, {readOnly}, true},
       {"held open, unattended", kHeld, true, false, {}, {inUse}, true},
       {"held open, cancelled", kHeld, false, false, {Answer::kCancel}, {inUse, cancelled}, false},
-      {"held open, OK once the program has ended",
-       kHeld,
-       false,
-       false,
-       {Answer::kOk},
-       {inUse, done},
-       false},
+      {"held open, OK once the program has ended", kHeld, false, false, {Answer::kOk}, {inUse, done}, false},
       {"volume too small", kSmall, false, false, {}, {space}, true},
-      {"read-only target on the second disk",
-       kLaterDisk | kReadOnly,
-       false,
-       false,
-       {Answer::kOk},
-       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", big + " は読み取り専用のため更新できません。"},
-       true},
-      {"dry run reports every check",
-       kReadOnly | kSmall,
-       false,
-       true,
-       {},
-       {prog + " は読み取り専用のため更新できません。", space,
-        "更新内容の確認が終わりました。ファイルは変更していません。"},
-       true},
+      {"read-only target on the second disk", kLaterDisk | kReadOnly, false, false, {Answer::kOk},
+       {disk2, big + " は読み取り専用のため更新できません。"}, true},
+      {"dry run reports every check", kReadOnly | kSmall, false, true, {}, {readOnly, space, checked}, true},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Machine machine;

@@ -400,8 +400,10 @@ void ScenarioCancel(const Setup& setup) {
   Check(!before.empty() && before == after, "nothing was written into the installation");
 }
 
-// invalid MESSAGE INSTALL_FOLDER: an info.txt that cannot be used: its message, then the end,
-// with nothing written.
+// caption WANT SHOT: the notice's caption for this media; Esc ends the wizard.
+// invalid MESSAGE INSTALL_FOLDER SHOT: media that cannot be used: the message, then the end, with
+// nothing written. Each scenario names its own screenshot: a name already taken would let the
+// driver go on before the picture is made.
 void ScenarioInvalid(const Setup& setup) {
   std::map<std::wstring, std::string> before, after;
   Snapshot(setup.args.at(1), &before);
@@ -410,7 +412,7 @@ void ScenarioInvalid(const Setup& setup) {
   if (message == nullptr) return Stop();
   CheckText(TextOf(message), L"エラー", "invalid info.txt: message caption");
   CheckText(TextOf(GetDlgItem(message, 0xFFFF)), setup.args.at(0), "invalid info.txt: message");
-  Shot("invalid");
+  Shot(Utf8(setup.args.at(2)));
   Click(message, 1);
   WaitForExit();
   Stop();

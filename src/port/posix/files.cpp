@@ -174,7 +174,8 @@ bool MakeHardLink(const std::string& existing, const std::string& link, Error* e
   return true;
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to, Error* error) {
+bool RenameReplacing(const std::string& from, const std::string& to, Error* error,
+                     bool syncFolder) {
   if (FaultInjected(to, "rename to", error)) return false;
   std::string hostFrom;
   posix::ResolvedPath target;
@@ -197,7 +198,16 @@ bool RenameReplacing(const std::string& from, const std::string& to, Error* erro
     if (posix::IsReadOnly(old)) return Fail(error, EACCES, to, "rename to", "read-only");
   }
   if (rename(hostFrom.c_str(), hostTo.c_str()) != 0) return Fail(error, errno, to, "rename to");
-  posix::SyncFolderOf(hostTo);
+  if (syncFolder) posix::SyncFolderOf(hostTo);
+  return true;
+}
+
+bool SyncFolder(const std::string& folder, Error* error) {
+  if (FaultInjected(folder, "flush", error)) return false;
+  std::string host;
+  if (!Resolve(folder, &host, error, "flush")) return false;
+  Descriptor fd(open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0 || fsync(fd.get()) != 0) return Fail(error, errno, folder, "flush");
   return true;
 }
 

@@ -125,21 +125,27 @@ bool ProfileWrite(const char* section, const char* key, const char* value, const
   return true;
 }
 
-bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
-                           const std::string& file, Error* error) {
+bool ProfileWriteTemporary(const std::vector<ProfileEntry>& entries, const std::string& file,
+                           Error* error) {
   if (FaultInjected(file, "write profile", error)) return false;
   std::string host;
-  if (section == nullptr || !posix::ResolveHostPath(file, &host, error)) {
+  if (!posix::ResolveHostPath(file, &host, error)) {
     return posix::Fail(error, ENOENT, file, kOperation);
   }
-  std::string bytes, updated;
+  std::string bytes;
   if (LoadHostFile(host, &bytes) != Loaded::kFile)
     return posix::Fail(error, errno, file, kOperation);
-  if (!posix::WriteProfile(bytes, section, key, value, &updated)) return true;
+  for (const ProfileEntry& entry : entries) {
+    std::string updated;
+    if (posix::WriteProfile(bytes, entry.section.c_str(), entry.key.c_str(), entry.value.c_str(),
+                            &updated)) {
+      bytes.swap(updated);
+    }
+  }
   const int fd = open(host.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return posix::Fail(error, errno, file, kOperation);
   int failure = 0;
-  if (!posix::WriteAll(fd, updated.data(), updated.size()) || fsync(fd) != 0) failure = errno;
+  if (!posix::WriteAll(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) failure = errno;
   if (close(fd) != 0 && failure == 0) failure = errno;
   if (failure != 0) return posix::Fail(error, failure, file, kOperation);
   return true;

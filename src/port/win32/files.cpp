@@ -201,7 +201,7 @@ bool MakeHardLink(const std::string& existing, const std::string& link, Error* e
   return true;
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to, Error* error) {
+bool RenameReplacing(const std::string& from, const std::string& to, Error* error, bool) {
   if (FaultInjected(to, "rename to", error)) return false;
   std::wstring source, target;
   if (!WidePath(from, &source, "rename", error) || !WidePath(to, &target, "rename", error)) {
@@ -215,6 +215,11 @@ bool RenameReplacing(const std::string& from, const std::string& to, Error* erro
   DWORD code = 0;
   if (!MoveOver(source, target, &code)) return Fail(error, code, "rename", to);
   return true;
+}
+
+bool SyncFolder(const std::string& folder, Error* error) {
+  // MoveFileEx writes each rename through (MOVEFILE_WRITE_THROUGH); there is nothing left to do.
+  return !FaultInjected(folder, "flush", error);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error) {

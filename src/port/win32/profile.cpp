@@ -190,9 +190,13 @@ bool ProfileWrite(const char* section, const char* key, const char* value, const
 }
 
 // The kernel rewrites the file in place; the flush pushes it to the disk before the rename.
-bool ProfileWriteTemporary(const char* section, const char* key, const char* value,
-                           const std::string& file, Error* error) {
-  if (!ProfileWrite(section, key, value, file, error)) return false;
+bool ProfileWriteTemporary(const std::vector<ProfileEntry>& entries, const std::string& file,
+                           Error* error) {
+  for (const ProfileEntry& entry : entries) {
+    if (!ProfileWrite(entry.section.c_str(), entry.key.c_str(), entry.value.c_str(), file, error)) {
+      return false;
+    }
+  }
   std::wstring wideFile;
   if (!win32::WidePath(file, &wideFile, "write profile", error)) return false;
   HANDLE handle = CreateFileW(wideFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
