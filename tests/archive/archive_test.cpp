@@ -163,16 +163,19 @@ TEST_F(ArchiveCommandTest, AFileThatCannotBeReplacedUndoesTheOthers) {
   EXPECT_EQ(ReadHostFile(locked), "locked");
 }
 
+// In a folder so deep that the message must be cut to 255 bytes, both names still show.
 TEST_F(ArchiveCommandTest, CorruptArchiveChangesNothingAndNamesArchiveAndMember) {
+  std::string folder = root_ + "/media";
+  for (int i = 0; i < 6; ++i) folder += "/" + std::string(40, static_cast<char>('a' + i));
+  fs::create_directories(folder);
   std::string bytes = ReadHostFile(testing::ArchivePath(1, "lh5"));
   // Damage the last member's data ("UPPER.TXT"): the members before it decode fine.
-  const std::size_t at = bytes.size() - 30;
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x21);
-  WriteHostFile(root_ + "/media/BROKEN.lzh", bytes);
+  bytes[bytes.size() - 30] ^= 0x21;
+  WriteHostFile(folder + "/BROKEN.lzh", bytes);
   WriteHostFile(root_ + "/target/text.txt", "old contents");
   const auto before = Listing(root_ + "/target");
   std::string message;
-  EXPECT_NE(Run(root_ + "/media/BROKEN", root_ + "/target\\", &message), 0);
+  EXPECT_NE(Run(folder + "/BROKEN", root_ + "/target\\", &message), 0);
   EXPECT_EQ(Listing(root_ + "/target"), before);
   EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "old contents");
   EXPECT_NE(message.find("BROKEN.lzh"), std::string::npos) << message;
@@ -205,21 +208,6 @@ TEST_F(ArchiveCommandTest, RefusesBadCommandsMissingArchivesAndFolders) {
   // Small output buffers are respected; a zero-sized one is left alone.
   EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 12), 0);
   EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 0), 0);
-}
-
-TEST_F(ArchiveCommandTest, LongArchivePathKeepsTheMessageWithin255Bytes) {
-  std::string folder = root_ + "/media";
-  for (int i = 0; i < 6; ++i) {
-    folder += "/" + std::string(40, static_cast<char>('a' + i));
-    fs::create_directories(folder);
-  }
-  std::string bytes = ReadHostFile(testing::ArchivePath(1, "lh5"));
-  bytes[bytes.size() - 30] ^= 0x21;
-  WriteHostFile(folder + "/LONG.lzh", bytes);
-  std::string message;
-  EXPECT_NE(Run(folder + "/LONG", root_ + "/target\\", &message), 0);
-  EXPECT_NE(message.find("LONG.lzh"), std::string::npos) << message;
-  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos) << message;
 }
 
 TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {

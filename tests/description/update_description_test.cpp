@@ -1,15 +1,16 @@
 #include "description/update_description.h"
 
-#include <cstdio>
-#include <filesystem>
+#include <gtest/gtest.h>
+
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "support/temp_folder.h"
 
 namespace koushin::description {
 namespace {
@@ -57,18 +58,11 @@ TEST(UpdateDescriptionTest, HeaderLinesByPosition) {
       EXPECT_EQ(d.uninstallKeys[i], "H" + std::to_string(i + 1));
       EXPECT_EQ(d.titleKeywords[i], "H" + std::to_string(i + 28));
     }
-    EXPECT_EQ(d.installFolder, "H16");
-    EXPECT_EQ(d.versionIniCode, "H17");
-    EXPECT_EQ(d.masterAdjust, "H18");
-    EXPECT_EQ(d.systemIniName, "H19");
-    EXPECT_EQ(d.categoryCode, "H20");
-    EXPECT_EQ(d.newVersion, "H21");
-    EXPECT_EQ(d.viewBitmap, "H22");
-    EXPECT_EQ(d.noticeBitmap, "H23");
-    EXPECT_EQ(d.destinationBitmap, "H24");
-    EXPECT_EQ(d.confirmBitmap, "H25");
-    EXPECT_EQ(d.noticeText, "H26");
-    EXPECT_EQ(d.destinationText, "H27");
+    const std::string* fields[] = {&d.installFolder, &d.versionIniCode, &d.masterAdjust,
+                                   &d.systemIniName, &d.categoryCode,   &d.newVersion,
+                                   &d.viewBitmap,    &d.noticeBitmap,   &d.destinationBitmap,
+                                   &d.confirmBitmap, &d.noticeText,     &d.destinationText};
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(*fields[i], "H" + std::to_string(i + 16));
     EXPECT_EQ(d.entryCount, 0);  // exactly 42 lines: nothing to install
   }
 }
@@ -76,9 +70,7 @@ TEST(UpdateDescriptionTest, HeaderLinesByPosition) {
 // Header lines "H<first>".."H42", each ended by CR LF: the rest of a header after a case's own
 // first lines.
 std::string HeaderFrom(int first) {
-  std::string text;
-  for (int i = first; i <= 42; ++i) text += "H" + std::to_string(i) + "\r\n";
-  return text;
+  return Header().substr(Header().find("H" + std::to_string(first) + "\r\n"));
 }
 
 TEST(UpdateDescriptionTest, HeaderValues) {
@@ -245,28 +237,10 @@ TEST(UpdateDescriptionTest, Limits) {
   EXPECT_EQ(d.entryDiskNumbers[99], 100);
 }
 
-// A real folder below the system's temporary folder, removed at the end of the test.
-class TempFolder {
- public:
-  TempFolder() {
-    path_ = std::filesystem::temp_directory_path() /
-            ("koushin-description-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
 TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
-  TempFolder temp;
+  const koushin::testing::TempFolder temp;
   const std::string sep(1, std::filesystem::path::preferred_separator);
-  const std::string base = temp.path().string() + sep;  // ASCII on every test machine
+  const std::string base = temp.Path() + sep;  // ASCII on every test machine
   std::string hundredAndOne;
   for (int i = 0; i < 101; ++i) hundredAndOne += "1,1,f,\\\r\n";
   struct Case {
@@ -289,9 +263,9 @@ TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
        LoadStatus::kInvalid},
   };
   for (const auto& c : cases) {
-    if (!c.hostFolder.empty()) std::filesystem::create_directories(temp.path() / c.hostFolder);
+    if (!c.hostFolder.empty()) std::filesystem::create_directories(temp.Host() / c.hostFolder);
     if (!c.fileName.empty()) {
-      std::ofstream(temp.path() / c.hostFolder / c.fileName, std::ios::binary) << c.bytes;
+      std::ofstream(temp.Host() / c.hostFolder / c.fileName, std::ios::binary) << c.bytes;
     }
     UpdateDescription d;
     d.entryCount = 7;

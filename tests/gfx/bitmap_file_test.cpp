@@ -88,75 +88,44 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
     std::uint32_t colors, imageSize;
     std::size_t imageOffset;
   };
-  std::vector<Case> cases;
-  {
-    Bmp b;  // 24-bit, 100 x 50: 300 bytes per row, no colour table
-    b.width = 100, b.height = 50, b.data = Pixels(15000), b.offBits = 54;
-    cases.push_back({"24-bit, computed size", b, 0, 15000, 40});
-  }
-  {
-    Bmp b;  // 8-bit with biClrUsed 0: 256 entries
-    b.bitCount = 8, b.width = 4, b.height = 2, b.afterHeader = Table(256), b.data = Pixels(8);
-    cases.push_back({"8-bit, 256 colours, bfOffBits 0", b, 256, 8, 1064});
-  }
-  {
-    Bmp b;  // biClrUsed 16: only 16 entries
-    b.bitCount = 8, b.clrUsed = 16, b.width = 101, b.height = 3, b.afterHeader = Table(16);
-    b.gap = "gap!", b.offBits = 14 + 40 + 64 + 4, b.data = Pixels(104 * 3);
-    cases.push_back({"8-bit, 16 colours, 101 wide, gap before data", b, 16, 312, 104});
-  }
-  {
-    Bmp b;  // 100000 bytes: three pieces of 32768 and one of 1696
-    b.width = 25000, b.height = 1, b.bitCount = 32, b.data = Pixels(100000);
-    cases.push_back({"100000 bytes of data", b, 0, 100000, 40});
-  }
-  {
-    Bmp b;  // as many colours as a logical palette holds: one more is refused
-    b.bitCount = 8, b.clrUsed = 65535, b.width = 4, b.height = 2, b.afterHeader = Table(65535);
-    b.data = Pixels(8);
-    cases.push_back({"65535 colours", b, 65535, 8, 40 + 65535 * 4});
-  }
-  {
-    Bmp b;  // 1-bit, 2 colours; 33 pixels need 8 bytes a row
-    b.bitCount = 1, b.width = 33, b.height = 2, b.afterHeader = Table(2), b.data = Pixels(16);
-    cases.push_back({"1-bit", b, 2, 16, 48});
-  }
-  {
-    Bmp b;  // biSizeImage larger than the rows: all of it is read
-    b.width = 1, b.height = 1, b.sizeImage = 10, b.data = Pixels(10);
-    cases.push_back({"given size larger than the rows", b, 0, 10, 40});
-  }
-  {
-    Bmp b;  // run-length data are as long as biSizeImage says
-    b.bitCount = 8, b.compression = 1, b.clrUsed = 2, b.width = 50, b.height = 50;
-    b.sizeImage = 6, b.afterHeader = Table(2), b.data = Pixels(6);
-    cases.push_back({"RLE8", b, 2, 6, 48});
-  }
-  {
-    Bmp b;  // an empty image reads nothing, even with bfOffBits past the end
-    b.width = 0, b.height = 7, b.offBits = 5000;
-    cases.push_back({"zero width", b, 0, 0, 40});
-  }
-  {
-    Bmp b;  // V4 header: the colour table follows the whole 108-byte header
-    b.headerSize = 108, b.bitCount = 4, b.width = 8, b.height = 1, b.headerTail = "V4 tail";
-    b.afterHeader = Table(16), b.data = Pixels(4);
-    cases.push_back({"108-byte header", b, 16, 4, 104});
-  }
-  {
-    Bmp b;  // V5 bit fields: the masks come from the header
-    b.headerSize = 124, b.bitCount = 32, b.compression = 3, b.width = 2, b.height = 2;
-    b.headerTail = std::string("\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\x00", 12);
-    b.data = Pixels(16), b.offBits = 14 + 124;
-    cases.push_back({"124-byte header with bit fields", b, 0, 16, 52});
-  }
-  {
-    Bmp b;  // 40-byte header with bit fields: the masks follow it in the file
-    b.bitCount = 16, b.compression = 3, b.width = 2, b.height = 1;
-    b.afterHeader = std::string("\x00\xF8\x00\x00\xE0\x07\x00\x00\x1F\x00\x00\x00", 12);
-    b.data = Pixels(4);
-    cases.push_back({"40-byte header with bit fields", b, 0, 4, 52});
-  }
+  // A bitmap of `bits` per pixel, w x h, with masks or colour table `after`, then `data`.
+  const auto make = [](std::uint16_t bits, std::int32_t w, std::int32_t h, std::string after,
+                       std::string data) {
+    Bmp b;
+    b.bitCount = bits, b.width = w, b.height = h, b.afterHeader = after, b.data = data;
+    return b;
+  };
+  Bmp offBits54 = make(24, 100, 50, "", Pixels(15000)), gap = make(8, 101, 3, Table(16), "");
+  offBits54.offBits = 54;  // 300 bytes per row, no colour table
+  gap.clrUsed = 16, gap.gap = "gap!", gap.offBits = 14 + 40 + 64 + 4, gap.data = Pixels(104 * 3);
+  Bmp colors65535 = make(8, 4, 2, Table(65535), Pixels(8)), bigger = make(24, 1, 1, "", Pixels(10));
+  colors65535.clrUsed = 65535;  // as many as a logical palette holds: one more is refused
+  bigger.sizeImage = 10;        // biSizeImage larger than the rows: all of it is read
+  Bmp rle = make(8, 50, 50, Table(2), Pixels(6)), empty = make(24, 0, 7, "", "");
+  rle.compression = 1, rle.clrUsed = 2, rle.sizeImage = 6;  // as long as biSizeImage says
+  empty.offBits = 5000;  // an empty image reads nothing, even with bfOffBits past the end
+  Bmp v4 = make(4, 8, 1, Table(16), Pixels(4)), v5 = make(32, 2, 2, "", Pixels(16));
+  v4.headerSize = 108, v4.headerTail = "V4 tail";  // the table follows the whole header
+  v5.headerSize = 124, v5.compression = 3, v5.offBits = 14 + 124;  // masks from the header
+  v5.headerTail = std::string("\x00\x00\xFF\x00\x00\xFF\x00\x00\xFF\x00\x00\x00", 12);
+  Bmp fields40 = make(16, 2, 1, std::string("\x00\xF8\x00\x00\xE0\x07\x00\x00\x1F\x00\x00\x00", 12),
+                      Pixels(4));
+  fields40.compression = 3;  // 40-byte header: the masks follow it in the file
+  const Case cases[] = {
+      {"24-bit, computed size", offBits54, 0, 15000, 40},
+      {"8-bit, 256 colours, bfOffBits 0", make(8, 4, 2, Table(256), Pixels(8)), 256, 8, 1064},
+      {"8-bit, 16 colours, 101 wide, gap before data", gap, 16, 312, 104},
+      {"100000 bytes: three pieces of 32768 and one of 1696",
+       make(32, 25000, 1, "", Pixels(100000)), 0, 100000, 40},
+      {"65535 colours", colors65535, 65535, 8, 40 + 65535 * 4},
+      {"1-bit, 33 pixels need 8 bytes a row", make(1, 33, 2, Table(2), Pixels(16)), 2, 16, 48},
+      {"given size larger than the rows", bigger, 0, 10, 40},
+      {"RLE8", rle, 2, 6, 48},
+      {"zero width", empty, 0, 0, 40},
+      {"108-byte header", v4, 16, 4, 104},
+      {"124-byte header with bit fields", v5, 0, 16, 52},
+      {"40-byte header with bit fields", fields40, 0, 4, 52},
+  };
 
   for (const auto& c : cases) {
     BitmapImage image;
@@ -177,6 +146,12 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
     const std::string expected =
         c.bmp.headerSize > 40 && c.bmp.compression == 3 ? c.bmp.headerTail : c.bmp.afterHeader;
     EXPECT_EQ(masksAndTable, expected) << c.what;
+    // The rest of the header is the file's own: the three fields stored above overwrite nothing.
+    std::string header(image.block.begin(), image.block.begin() + 40);
+    std::string inFile = c.bmp.Bytes().substr(14, 40);
+    for (std::size_t at : {0, 20, 32})
+      header.replace(at, 4, 4, '\0'), inFile.replace(at, 4, 4, '\0');
+    EXPECT_EQ(header, inFile) << c.what;
   }
 }
 

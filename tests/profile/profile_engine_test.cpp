@@ -157,6 +157,14 @@ struct ValueCase {
   std::string expected;  // "<default>" when the default comes back
 };
 
+void ExpectValues(const std::vector<ValueCase>& cases) {
+  for (const ValueCase& c : cases) {
+    EXPECT_EQ(Printable(ReadProfileValue(&c.file, c.section, c.key, "<default>")),
+              Printable(c.expected))
+        << Printable(c.file) << " [" << Printable(c.section) << "] " << Printable(c.key);
+  }
+}
+
 TEST(ProfileEngineTest, FindsNamesAndValues) {
   const std::vector<ValueCase> cases = {
       {"[ section1 ]\r\n  key  =  value  \r\n", "section1", "key", "value"},
@@ -187,11 +195,7 @@ TEST(ProfileEngineTest, FindsNamesAndValues) {
       {"[s]\nk=1\r\n\r\n[t]\rk=2", "t", "k", "2"},
       {B("[s]\r\nk=a\0b\r\n"), "s", "k", B("a\0b")},
   };
-  for (const ValueCase& c : cases) {
-    EXPECT_EQ(Printable(ReadProfileValue(&c.file, c.section, c.key, "<default>")),
-              Printable(c.expected))
-        << Printable(c.file) << " [" << c.section << "] " << c.key;
-  }
+  ExpectValues(cases);
 }
 
 // Names and values in code page 932: trail bytes that look like syntax, and case folding.
@@ -211,13 +215,10 @@ TEST(ProfileEngineTest, Cp932NamesAndValues) {
       {"[\x84\x4F]\r\nk=6\r\n", "\x84\x80", "k", "6"},           // Cyrillic О matches о
       {"[\x83\x65]\r\nk=7\r\n", "\x83\x45", "k", "<default>"},   // テ is not ウ
       {"[\x83\x65]\r\nk=7\r\n", "\x83\x65", "k", "7"},
-      {"[\xB1]\r\nk=8\r\n", "\xB1", "k", "8"},  // half-width katakana is single-byte
+      {"[\xB1]\r\nk=8\r\n", "\xB1", "k", "8"},          // half-width katakana is single-byte
+      {"[\x81\x5D]\r\nk=9\r\n", "\x81\x5D", "k", "9"},  // 0x81 is a lead byte: ‐ ends in ']'
   };
-  for (const ValueCase& c : cases) {
-    EXPECT_EQ(Printable(ReadProfileValue(&c.file, c.section, c.key, "<default>")),
-              Printable(c.expected))
-        << Printable(c.file) << " [" << Printable(c.section) << "] " << Printable(c.key);
-  }
+  ExpectValues(cases);
 }
 
 // Our choice where Windows is not known: a cut never leaves half a double-byte character.
@@ -260,35 +261,23 @@ void ExpectWrites(std::string file, const std::vector<WriteStep>& steps) {
 }
 
 TEST(ProfileEngineTest, WritesAsWindowsDoes) {
-  const std::string built =
-      "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n"
-      "[App3]\r\nkey5=string5\r\n";
-  ExpectWrites(
-      "", {
-              {"App1", "key1", "string1", "[App1]\r\nkey1=string1\r\n", true},
-              {"App1", "key2", "string2", "[App1]\r\nkey1=string1\r\nkey2=string2\r\n", true},
-              {"App1", "key3", "string3",
-               "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n", true},
-              {"App2", "key4", "string4",
-               "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\nkey4=string4"
-               "\r\n",
-               true},
-              {"App3", "key5", "string5", built, true},
-              {"App1", "key2", nullptr,
-               "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
-               "key5=string5\r\n",
-               true},
-              {"App1", "key2", nullptr,
-               "[App1]\r\nkey1=string1\r\nkey3=string3\r\n[App2]\r\nkey4=string4\r\n[App3]\r\n"
-               "key5=string5\r\n",
-               false},
-              {"App1", nullptr, "string1", "[App2]\r\nkey4=string4\r\n[App3]\r\nkey5=string5\r\n",
-               true},
-              {"App2", nullptr, nullptr, "[App3]\r\nkey5=string5\r\n", true},
-              {"App3", "key5", nullptr, "[App3]\r\n", true},
-              {"App3", "key5", nullptr, "[App3]\r\n", false},
-              {"App3", nullptr, nullptr, "", true},
-          });
+  const std::string k1 = "key1=string1\r\n", k2 = "key2=string2\r\n", k3 = "key3=string3\r\n";
+  const std::string a1 = "[App1]\r\n", a2 = "[App2]\r\nkey4=string4\r\n";
+  const std::string a3 = "[App3]\r\nkey5=string5\r\n", built = a1 + k1 + k2 + k3 + a2 + a3;
+  ExpectWrites("", {
+                       {"App1", "key1", "string1", a1 + k1, true},
+                       {"App1", "key2", "string2", a1 + k1 + k2, true},
+                       {"App1", "key3", "string3", a1 + k1 + k2 + k3, true},
+                       {"App2", "key4", "string4", a1 + k1 + k2 + k3 + a2, true},
+                       {"App3", "key5", "string5", built, true},
+                       {"App1", "key2", nullptr, a1 + k1 + k3 + a2 + a3, true},
+                       {"App1", "key2", nullptr, a1 + k1 + k3 + a2 + a3, false},
+                       {"App1", nullptr, "string1", a2 + a3, true},
+                       {"App2", nullptr, nullptr, a3, true},
+                       {"App3", "key5", nullptr, "[App3]\r\n", true},
+                       {"App3", "key5", nullptr, "[App3]\r\n", false},
+                       {"App3", nullptr, nullptr, "", true},
+                   });
   ExpectWrites("", {{"App", "key", "", "[App]\r\nkey=\r\n", true}});
   ExpectWrites("", {{"App", "key", nullptr, "", false}, {"App", nullptr, "x", "", false}});
   ExpectWrites(built, {{nullptr, "key", "string", built, false}});
@@ -333,34 +322,24 @@ std::string ReadData(const std::string& name) {
 // Whole files: a hand-kept settings file with comments, blank lines, LF line ends, spacing, a NUL
 // byte and code page 932 names, through a sequence of writes; compared with golden files.
 TEST(ProfileEngineTest, GoldenFiles) {
-  struct Golden {
-    std::string input;
-    std::vector<WriteStep> steps;  // `expected` unused here
-    std::string output;
-  } goldens[] = {
-      {"settings.ini",
-       {
-           {"Paths", "DATA", "D:\\EST\\DATA", "", true},
-           {"Paths", "NEW", "1", "", true},
-           {"\x83\x5C\x83\x74\x83\x67", "\x95\x5C\x8E\xA6", "\x82\xCD\x82\xA2", "", true},
-           {"Empty", "k", "v", "", true},
-           {"Gone", nullptr, nullptr, "", true},
-           {"Paths", "OLD", nullptr, "", true},
-           {"Same", "k", "v", "", false},
-           {"New", "a", "b", "", true},
-       },
-       "settings.after.ini"},
+  const WriteStep steps[] = {
+      {"Paths", "DATA", "D:\\EST\\DATA", "", true},
+      {"Paths", "NEW", "1", "", true},
+      {"\x83\x5C\x83\x74\x83\x67", "\x95\x5C\x8E\xA6", "\x82\xCD\x82\xA2", "", true},
+      {"Empty", "k", "v", "", true},
+      {"Gone", nullptr, nullptr, "", true},
+      {"Paths", "OLD", nullptr, "", true},
+      {"Same", "k", "v", "", false},
+      {"New", "a", "b", "", true},
   };
-  for (const Golden& golden : goldens) {
-    std::string file = ReadData(golden.input);
-    for (const WriteStep& step : golden.steps) {
-      std::string updated;
-      const bool changed = WriteProfile(file, step.section, step.key, step.value, &updated);
-      EXPECT_EQ(changed, step.changes) << step.section;
-      if (changed) file = updated;
-    }
-    EXPECT_EQ(Printable(file), Printable(ReadData(golden.output))) << golden.input;
+  std::string file = ReadData("settings.ini");
+  for (const WriteStep& step : steps) {
+    std::string updated;
+    EXPECT_EQ(WriteProfile(file, step.section, step.key, step.value, &updated), step.changes)
+        << step.section;
+    if (step.changes) file = updated;
   }
+  EXPECT_EQ(Printable(file), Printable(ReadData("settings.after.ini")));
 }
 
 }  // namespace

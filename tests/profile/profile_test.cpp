@@ -1,69 +1,33 @@
 // The profile services of the POSIX port on real files in a temporary folder mapped as drive C.
-#include <gtest/gtest.h>
-
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "port/port.h"
-#include "support/temp_folder.h"
+#include "port/port_fixture.h"
 
-namespace koushin::port {
+namespace koushin::port::testing {
 namespace {
 
-namespace fs = std::filesystem;
-
-class ProfileTest : public ::testing::Test {
+class ProfileTest : public PortTest {
  protected:
   void SetUp() override {
-    fs::create_directories(root_ / "EST");
-    fs::create_directories(root_ / "WINDOWS");
-    Options options;
-    options.drives['C'] = root_.string();
-    Error error;
-    ASSERT_TRUE(Configure(options, &error)) << error.Describe();
+    PortTest::SetUp();
+    fs::create_directories(Host("c/EST"));
+    fs::create_directories(Host("c/WINDOWS"));
   }
-  void TearDown() override { Configure(Options()); }
-
-  void Put(const std::string& relative, const std::string& bytes) const {
-    std::ofstream(root_ / relative, std::ios::binary) << bytes;
-  }
-  std::string Contents(const std::string& relative) const {
-    std::ifstream in(root_ / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  std::vector<std::string> Listing(const std::string& relative) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_ / relative)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  koushin::testing::TempFolder folder_;
-  const fs::path root_ = folder_.Host();
 };
 
 TEST_F(ProfileTest, WritesAndReadsThroughWindowsPaths) {
   Error error;
   ASSERT_TRUE(ProfileWrite("App", "key", "value", "C:\\EST\\Tamiro1.ini", &error))
       << error.Describe();
-  EXPECT_EQ(Contents("EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
+  EXPECT_EQ(Contents("c/EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
   // Case-insensitive file names, '/' separators, and host paths all reach the same file.
   EXPECT_EQ(ProfileRead("app", "KEY", "d", "c:/est/TAMIRO1.INI"), "value");
-  EXPECT_EQ(ProfileRead("App", "key", "d", (root_ / "EST/tamiro1.ini").string()), "value");
-  char buffer[8] = "kumquat";
-  EXPECT_EQ(ProfileReadBuffer("App", "key", "default", buffer, 4, "C:\\EST\\TAMIRO1.INI"), 3u);
-  EXPECT_EQ(std::string(buffer), "val");
-  EXPECT_EQ(ProfileReadBuffer(nullptr, nullptr, "", buffer, sizeof buffer, "C:\\EST\\tamiro1.ini"),
-            4u);
-  EXPECT_EQ(std::string(buffer, 5), std::string("App\0\0", 5));
+  EXPECT_EQ(ProfileRead("App", "key", "d", Host("c/EST/tamiro1.ini").string()), "value");
   // A name without a folder is looked for in the Windows folder, as on Windows.
   ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
-  EXPECT_EQ(Contents("WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(Contents("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
   EXPECT_EQ(ProfileRead("s", "k", "d", "KOUSHIN.INI"), "v");
 }
 
@@ -75,7 +39,7 @@ TEST_F(ProfileTest, MissingFilesReadAsTheDefault) {
   EXPECT_EQ(ProfileRead("s", "k", "def  ", "C:\\NOFOLDER\\x.ini"), "def");
   EXPECT_EQ(ProfileRead("s", "k", "def", ""), "def");
   EXPECT_EQ(ProfileRead("s", "k", "def", "C:\\EST"), "def");  // a folder
-  EXPECT_FALSE(fs::exists(root_ / "EST/none.ini"));
+  EXPECT_FALSE(fs::exists(Host("c/EST/none.ini")));
 }
 
 TEST_F(ProfileTest, FailsAsWindowsDoes) {
@@ -97,37 +61,37 @@ TEST_F(ProfileTest, FailsAsWindowsDoes) {
   };
   for (const Case& c : cases) {
     std::error_code ignored;
-    fs::remove(root_ / "EST/new.ini", ignored);
+    fs::remove(Host("c/EST/new.ini"), ignored);
     Error error;
     EXPECT_EQ(ProfileWrite(c.section, c.key, c.value, c.file, &error), c.ok) << c.file;
     if (!c.ok) {
       EXPECT_EQ(error.hostCode, c.hostCode) << error.Describe();
     }
-    EXPECT_EQ(fs::exists(root_ / "EST/new.ini"), c.created != nullptr);
+    EXPECT_EQ(fs::exists(Host("c/EST/new.ini")), c.created != nullptr);
     if (c.created != nullptr) {
-      EXPECT_EQ(Contents("EST/new.ini"), c.created);
+      EXPECT_EQ(Contents("c/EST/new.ini"), c.created);
     }
-    EXPECT_EQ(Listing("EST").size(), c.created ? 1u : 0u) << "a temporary file was left";
+    EXPECT_EQ(Listing("c/EST").size(), c.created ? 1u : 0u) << "a temporary file was left";
   }
 }
 
 TEST_F(ProfileTest, ReadOnlyFileIsRefusedAndKept) {
-  Put("EST/ro.ini", "[s]\r\nk=v\r\n");
-  fs::permissions(root_ / "EST/ro.ini", fs::perms::owner_read | fs::perms::group_read);
+  MakeFile("c/EST/ro.ini", "[s]\r\nk=v\r\n");
+  fs::permissions(Host("c/EST/ro.ini"), fs::perms::owner_read | fs::perms::group_read);
   Error error;
   EXPECT_FALSE(ProfileWrite("s", "k", "w", "C:\\EST\\ro.ini", &error));
   EXPECT_EQ(error.hostCode, EACCES);
   EXPECT_FALSE(ProfileWrite("s", "k", "v", "C:\\EST\\ro.ini", &error));  // even a no-op
-  EXPECT_EQ(Contents("EST/ro.ini"), "[s]\r\nk=v\r\n");
-  EXPECT_EQ(Listing("EST"), std::vector<std::string>{"ro.ini"});
+  EXPECT_EQ(Contents("c/EST/ro.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(Listing("c/EST"), std::vector<std::string>{"ro.ini"});
 }
 
 // A changed file is replaced whole (a new file renamed over the old) and keeps its permissions
 // and DOS attributes; an unchanged one is not touched at all.
 TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributes) {
   const std::string path = "C:\\EST\\keep.ini";
-  Put("EST/keep.ini", "; settings\n[s]\nk=1\n");
-  fs::permissions(root_ / "EST/keep.ini",
+  MakeFile("c/EST/keep.ini", "; settings\n[s]\nk=1\n");
+  fs::permissions(Host("c/EST/keep.ini"),
                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   FileStatus status;
   ASSERT_TRUE(ReadFileStatus(path, &status));
@@ -142,14 +106,14 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributes) {
   EXPECT_EQ(status.lastWriteTime, FileTimeFromUnix(1000000000)) << "an unchanged file was written";
 
   ASSERT_TRUE(ProfileWrite("s", "k", "2", path));
-  EXPECT_EQ(Contents("EST/keep.ini"), "; settings\n[s]\nk=2\n");
-  EXPECT_EQ(fs::status(root_ / "EST/keep.ini").permissions(),
+  EXPECT_EQ(Contents("c/EST/keep.ini"), "; settings\n[s]\nk=2\n");
+  EXPECT_EQ(fs::status(Host("c/EST/keep.ini")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   ASSERT_TRUE(ReadFileStatus(path, &status));
   EXPECT_EQ(status.attributes, attributes);
   EXPECT_NE(status.lastWriteTime, FileTimeFromUnix(1000000000));
-  EXPECT_EQ(Listing("EST"), std::vector<std::string>{"keep.ini"});
+  EXPECT_EQ(Listing("c/EST"), std::vector<std::string>{"keep.ini"});
 }
 
 }  // namespace
-}  // namespace koushin::port
+}  // namespace koushin::port::testing

@@ -20,23 +20,20 @@ TEST(PathTest, SourceFolder) {
 }
 
 TEST(PathTest, SplitPath) {
-  PathParts p = SplitPath("SUB\\FOO.DLL");
-  EXPECT_EQ(p.drive, "");
-  EXPECT_EQ(p.directory, "SUB\\");
-  EXPECT_EQ(p.name, "FOO");
-  EXPECT_EQ(p.extension, ".DLL");
-  p = SplitPath("C:\\APPS\\EST\\SETUP.LOG");
-  EXPECT_EQ(p.drive, "C:");
-  EXPECT_EQ(p.directory, "\\APPS\\EST\\");
-  p = SplitPath("\"C:\\A\\B.LOG\"");
-  EXPECT_EQ(p.drive, "");
-  EXPECT_EQ(p.directory, "\"C:\\A\\");
-  p = SplitPath("START");
-  EXPECT_EQ(p.name, "START");
-  EXPECT_EQ(p.extension, "");
-  p = SplitPath("a.b.c");
-  EXPECT_EQ(p.name, "a.b");
-  EXPECT_EQ(p.extension, ".c");
+  struct Case {
+    std::string path, drive, directory, name, extension;
+  } cases[] = {
+      {"SUB\\FOO.DLL", "", "SUB\\", "FOO", ".DLL"},
+      {"C:\\APPS\\EST\\SETUP.LOG", "C:", "\\APPS\\EST\\", "SETUP", ".LOG"},
+      {"\"C:\\A\\B.LOG\"", "", "\"C:\\A\\", "B", ".LOG\""},
+      {"START", "", "", "START", ""},
+      {"a.b.c", "", "", "a.b", ".c"},
+  };
+  for (const auto& c : cases) {
+    const PathParts p = SplitPath(c.path);
+    EXPECT_EQ(p.drive + "|" + p.directory + "|" + p.name + "|" + p.extension,
+              c.drive + "|" + c.directory + "|" + c.name + "|" + c.extension);
+  }
 }
 
 }  // namespace
