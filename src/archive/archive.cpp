@@ -266,6 +266,16 @@ struct Pending {
 // One pass over an archive: every member is checked and decoded. With a target folder, file
 // members are decoded into temporary files of the transaction there, listed in `pending`;
 // without one, decoded bytes are dropped (the archive check).
+// What a listing says of one member.
+MemberInfo InfoOf(const MemberHeader& header) {
+  MemberInfo info;
+  info.name = header.FileName();
+  info.method = header.method;
+  info.size = header.originalSize;
+  info.isFolder = header.IsFolder();
+  return info;
+}
+
 class Extraction {
  public:
   Extraction(const std::string* targetFolder, journal::Transaction* transaction,
@@ -305,12 +315,7 @@ class Extraction {
  private:
   void Announce(const MemberHeader& header) {
     if (onMember_ == nullptr || !*onMember_) return;
-    MemberInfo info;
-    info.name = header.FileName();
-    info.method = header.method;
-    info.size = header.originalSize;
-    info.isFolder = header.IsFolder();
-    (*onMember_)(info);
+    (*onMember_)(InfoOf(header));
   }
 
   // Refuses methods we cannot decode, links, and names that are unsafe or cannot be spelled.
@@ -690,12 +695,7 @@ bool ListArchiveMembers(const std::string& archivePath, std::vector<MemberInfo>*
     const ReadStatus status = reader.Next(&header, &error);
     if (status == ReadStatus::kEnd) return true;
     if (status == ReadStatus::kError) return false;
-    MemberInfo info;
-    info.name = header.FileName();
-    info.method = header.method;
-    info.size = header.originalSize;
-    info.isFolder = header.IsFolder();
-    members->push_back(info);
+    members->push_back(InfoOf(header));
   }
 }
 
