@@ -23,6 +23,13 @@ namespace fs = std::filesystem;
 using testing::ReadHostFile;
 using testing::WriteHostFile;
 
+// A host path (UTF-8, such as a checkout below a Japanese folder) as the port takes paths.
+std::string PortPath(const std::string& host) {
+  std::string cp932;
+  EXPECT_TRUE(port::Utf8ToCp932(host, &cp932)) << host;
+  return cp932;
+}
+
 class ArchiveCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -226,7 +233,8 @@ TEST_F(ArchiveCommandTest, CorpusRegressionArchivesStayInsideTheTargetFolder) {
     const std::string sandbox = root_ + "/sandbox-" + c.archive;
     fs::create_directories(sandbox + "/target");
     std::string message;
-    const int result = Run(corpus + "/regression/" + c.archive, sandbox + "/target\\", &message);
+    const int result =
+        Run(PortPath(corpus + "/regression/" + c.archive), sandbox + "/target\\", &message);
     EXPECT_EQ(result == 0, c.succeeds) << message;
     for (const auto& e : fs::recursive_directory_iterator(sandbox)) {
       EXPECT_FALSE(fs::is_symlink(e.symlink_status())) << e.path();
@@ -246,7 +254,7 @@ TEST_F(ArchiveCommandTest, UnsupportedMethodNamesMemberAndMethod) {
   const std::string corpus = testing::CorpusFolder();
   KOUSHIN_REQUIRE(!corpus.empty(), "the LZH corpus (KOUSHIN_LZH_CORPUS)");
   std::string message;
-  EXPECT_NE(Run(corpus + "/unlha32/lh2", root_ + "/target\\", &message), 0);
+  EXPECT_NE(Run(PortPath(corpus + "/unlha32/lh2"), root_ + "/target\\", &message), 0);
   EXPECT_NE(message.find("LICENSE.MIT"), std::string::npos) << message;
   EXPECT_NE(message.find("-lh2-"), std::string::npos) << message;
   EXPECT_TRUE(Listing(root_ + "/target").empty());
@@ -261,7 +269,8 @@ TEST_F(ArchiveCommandTest, CheckArchiveAndProgress) {
   });
   std::string message;
   EXPECT_TRUE(CheckArchive(
-      testing::ArchivePath(2, "lh7"), [&](const MemberInfo& m) { members.push_back(m); }, &message))
+      PortPath(testing::ArchivePath(2, "lh7")), [&](const MemberInfo& m) { members.push_back(m); },
+      &message))
       << message;
   SetProgressCallback(nullptr);
   const auto& files = testing::SourceFiles();

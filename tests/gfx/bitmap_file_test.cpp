@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/source_file.h"
 #include "support/temp_folder.h"
 
 namespace koushin::gfx {
@@ -258,7 +259,7 @@ TEST(BitmapFileTest, PaletteAndChunks) {
 // Files written by a real tool (tests/gfx/data/README.md), read through the port; and one in a
 // real temporary folder whose name and file name end in 0x5C trail bytes.
 TEST(BitmapFileTest, ReadsRealFiles) {
-  const std::string data = std::string(KOUSHIN_SOURCE_DIR) + "/tests/gfx/data/";
+  const std::string data = testing::SourceFilePath("tests/gfx/data") + "/";
   struct Case {
     const char* file;
     std::int32_t width, height;
@@ -297,8 +298,9 @@ TEST(BitmapFileTest, ReadsRealFiles) {
   EXPECT_EQ(palette.at(topLeft).blue, 0);
 
   const koushin::testing::TempFolder temp;
-  temp.MakeFolder("\x94\x5C");                                                            // 能
-  std::filesystem::copy_file(data + "rgb24.bmp", temp.HostOf("\x94\x5C\\\x83\x5C.bmp"));  // ソ.bmp
+  temp.MakeFolder("\x94\x5C");  // 能
+  std::filesystem::copy_file(testing::SourceFile("tests/gfx/data/rgb24.bmp"),
+                             temp.HostOf("\x94\x5C\\\x83\x5C.bmp"));  // ソ.bmp
   const std::string folder = temp.PathOf("\x94\x5C\\");
   EXPECT_TRUE(ReadBitmapFile(folder + "\x83\x5C.bmp", &image));
   EXPECT_EQ(image.width, 7);
