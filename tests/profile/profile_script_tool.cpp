@@ -19,5 +19,9 @@ int main(int argc, char** argv) {
                     unsigned long size, const std::string& file) -> unsigned long {
     return port::ProfileReadBuffer(section, key, defaultValue, buffer, size, file);
   };
+  // The folder is a host path (UTF-8, perhaps below a Japanese folder); the port takes code page
+  // 932 paths.
+  std::string folder;
+  if (argc > 2 && port::Utf8ToCp932(argv[2], &folder)) argv[2] = folder.data();
   return profile_script::RunTool(argc, argv, backend);
 }
