@@ -258,6 +258,23 @@ RestoreReport RestoreRecords(const std::vector<Record>& records, const std::stri
   return report;
 }
 
+// Puts back every change a generation folder (the unfinished run, or the last update) records;
+// the folder is emptied only when all of them are back. A journal that cannot be read is never
+// acted on: it is named as not restored.
+RestoreReport RestoreGeneration(const std::string& generation) {
+  std::vector<Record> records;
+  bool damaged = false;
+  LoadRecords(generation, &records, nullptr, &damaged);
+  RestoreReport report;
+  if (damaged) {
+    report.failed.push_back(generation + kJournalFile);
+    return report;
+  }
+  report = RestoreRecords(records, generation);
+  if (report.Complete()) ClearFolder(generation);
+  return report;
+}
+
 void RemoveKeptBeside(const std::vector<Record>& records) {
   for (const Record& record : records) {
     if (record.kind == RecordKind::kReplacedFile) RemoveIfThere(record.kept, nullptr);
@@ -568,20 +585,7 @@ JournalState Installation::Inspect(std::string* why) {
   return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
 }
 
-RestoreReport Installation::Recover() {
-  const std::string run = folder_ + kRunFolder;
-  std::vector<Record> records;
-  bool damaged = false;
-  LoadRecords(run, &records, nullptr, &damaged);
-  RestoreReport report;
-  if (damaged) {
-    report.failed.push_back(run + kJournalFile);
-    return report;
-  }
-  report = RestoreRecords(records, run);
-  if (report.Complete()) ClearFolder(run);
-  return report;
-}
+RestoreReport Installation::Recover() { return RestoreGeneration(folder_ + kRunFolder); }
 
 std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   const std::string run = folder_ + kRunFolder;
@@ -633,19 +637,6 @@ UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string
   return changed->empty() ? UndoCheck::kReady : UndoCheck::kChanged;
 }
 
-RestoreReport Installation::Undo() {
-  const std::string last = folder_ + kLastFolder;
-  std::vector<Record> records;
-  bool damaged = false;
-  LoadRecords(last, &records, nullptr, &damaged);
-  RestoreReport report;
-  if (damaged) {
-    report.failed.push_back(last + kJournalFile);
-    return report;
-  }
-  report = RestoreRecords(records, last);
-  if (report.Complete()) ClearFolder(last);
-  return report;
-}
+RestoreReport Installation::Undo() { return RestoreGeneration(folder_ + kLastFolder); }
 
 }  // namespace koushin::journal
