@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "port/port.h"
@@ -28,39 +27,21 @@ constexpr char kTestProgram[] = "port_tests";
 // ソ表: both trail bytes are '\\' in code page 932, so a path that went through the ANSI code page
 // or was cut at a 0x5C byte would not name the folder.
 const std::string kFolderCp932 = "\x83\x5C\x95\x5C";
-const std::string kFolderUtf8 = "\xE3\x82\xBD\xE8\xA1\xA8";
 const std::string kFileUtf8 = "\xE8\xA8\x98\xE9\x8C\xB2.log";  // 記録.log
 const std::string kFileCp932 = "\x8B\x4C\x98\x5E.log";
-
-// Makes `folder` the process's working folder for the scope and restores the old one.
-class WorkingFolder {
- public:
-  explicit WorkingFolder(const std::filesystem::path& folder)
-      : old_(std::filesystem::current_path()) {
-    std::filesystem::current_path(folder);
-  }
-  ~WorkingFolder() {
-    std::error_code error;
-    std::filesystem::current_path(old_, error);
-  }
-
- private:
-  std::filesystem::path old_;
-};
 
 TEST(HostProcess, RelativeJapanesePathsResolveAndOpenOutsideTheAnsiCodePage) {
   TempFolder temp;
   temp.MakeFolder(kFolderCp932);
   const std::string folderUtf8 = temp.HostOf(kFolderCp932).u8string();
-  std::string absolute;
-  {
-    WorkingFolder working(temp.HostOf(kFolderCp932));
-    absolute = AbsoluteHostPath(kFileUtf8);
-    EXPECT_EQ(folderUtf8 + kSeparator + kFileUtf8, absolute);
-    // Absolute and empty paths stay as given.
-    EXPECT_EQ(folderUtf8, AbsoluteHostPath(folderUtf8));
-    EXPECT_EQ("", AbsoluteHostPath(""));
-  }
+  const std::filesystem::path working = std::filesystem::current_path();
+  std::filesystem::current_path(temp.HostOf(kFolderCp932));
+  const std::string absolute = AbsoluteHostPath(kFileUtf8);
+  // Absolute and empty paths stay as given.
+  const std::string asGiven = AbsoluteHostPath(folderUtf8) + AbsoluteHostPath("");
+  std::filesystem::current_path(working);
+  EXPECT_EQ(folderUtf8 + kSeparator + kFileUtf8, absolute);
+  EXPECT_EQ(folderUtf8, asGiven);
   std::FILE* file = OpenHostFile(absolute, "wb");
   ASSERT_NE(nullptr, file);
   EXPECT_FALSE(IsTerminal(file));
@@ -75,15 +56,12 @@ TEST(HostProcess, RelativeJapanesePathsResolveAndOpenOutsideTheAnsiCodePage) {
   EXPECT_FALSE(IsTerminal(nullptr));
 }
 
-TEST(HostProcess, ProgramFolderHoldsTheRunningProgram) {
+TEST(HostProcess, ProgramFolderAndArgumentsComeFromThePlatform) {
   const std::string folder = ProgramFolderUtf8("");
   ASSERT_FALSE(folder.empty());
   std::FILE* program = OpenHostFile(folder + kSeparator + kTestProgram, "rb");
   EXPECT_NE(nullptr, program) << folder;
   if (program != nullptr) std::fclose(program);
-}
-
-TEST(HostProcess, ArgumentsComeFromThePlatform) {
 #ifdef _WIN32
   // The wide command line, whatever the run-time library's argv holds.
   const std::vector<std::string> arguments = ProgramArgumentsUtf8(0, nullptr);

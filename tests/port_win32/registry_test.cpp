@@ -17,23 +17,21 @@ namespace {
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-TEST(Win32Registry, ReadsStringValuesInBothViews) {
+TEST(Win32Registry, ReadsStringValuesInBothViewsAndTheSystemRoot) {
   struct Case {
     std::string subKey;
     std::string valueName;
     RegistryLookup lookup;
     std::string value;
   };
+  const std::string key = kUninstall + "koushin-test-\x95\x5C";  // a key name with 表 in it
+  const std::string soft = "C:\\\x83\x5C\x83\x74\x83\x67\\setup.exe -fC:\\EST\\ -x";  // ソフト
   const Case cases[] = {
-      // A key name in code page 932 (表), a value with ソフト in it.
-      {kUninstall + "koushin-test-\x95\x5C", "UninstallString", RegistryLookup::kFound,
-       "C:\\\x83\x5C\x83\x74\x83\x67\\setup.exe -fC:\\EST\\ -x"},
-      // Key names match case-insensitively.
+      {key, "UninstallString", RegistryLookup::kFound, soft},
       {"software\\MICROSOFT\\windows\\currentversion\\uninstall\\KOUSHIN-TEST-\x95\x5C",
-       "UninstallString", RegistryLookup::kFound,
-       "C:\\\x83\x5C\x83\x74\x83\x67\\setup.exe -fC:\\EST\\ -x"},
-      {kUninstall + "koushin-test-\x95\x5C", "Missing", RegistryLookup::kNoValue, ""},
-      {kUninstall + "koushin-test-\x95\x5C", "Count", RegistryLookup::kNoValue, ""},  // a DWORD
+       "UninstallString", RegistryLookup::kFound, soft},
+      {key, "Missing", RegistryLookup::kNoValue, ""},
+      {key, "Count", RegistryLookup::kNoValue, ""},  // a DWORD
       {kUninstall + "koushin-test-missing", "UninstallString", RegistryLookup::kNoKey, ""},
       // The installed system is a 32-bit program: its view wins over the 64-bit one.
       {kUninstall + "koushin-test-views", "UninstallString", RegistryLookup::kFound, "32"},
@@ -45,6 +43,11 @@ TEST(Win32Registry, ReadsStringValuesInBothViews) {
     EXPECT_EQ(RegistryReadString(c.subKey, c.valueName, &value), c.lookup);
     EXPECT_EQ(value, c.value);
   }
+  std::string root;
+  ASSERT_EQ(
+      RegistryReadString("Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", &root),
+      RegistryLookup::kFound);
+  EXPECT_EQ(text::ToUpper(root), text::ToUpper(WindowsFolder()));  // agrees with the port
 }
 
 // An uninstall entry whose key grants everyone reading and nothing more, as HKEY_LOCAL_MACHINE
@@ -86,14 +89,6 @@ TEST(Win32Registry, FindsAnEntryThatGrantsOnlyReading) {
             RegistryLookup::kFound);
   EXPECT_EQ(value, "C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG");
   EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
-}
-
-TEST(Win32Registry, AgreesWithTheWindowsFolder) {
-  std::string root;
-  ASSERT_EQ(
-      RegistryReadString("Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", &root),
-      RegistryLookup::kFound);
-  EXPECT_EQ(text::ToUpper(root), text::ToUpper(WindowsFolder()));
 }
 
 }  // namespace
