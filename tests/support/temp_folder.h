@@ -1,12 +1,7 @@
 // A fresh temporary folder for a test, named both as the port names paths (a Windows path in code
-// page 932) and as the host names them (std::filesystem), on Windows (and Wine) and on POSIX.
-//
-//   koushin::testing::TempFolder folder;
-//   folder.Write("\x83\x5C\\a.ini", "[s]\r\n");        // host-side set-up, '\\'-separated names
-//   port::ReadWholeFile(folder.PathOf("\x83\x5C\\a.ini"), &bytes);
-//
-// On Windows Path() is the folder's real Windows path below GetTempPath; on POSIX it is the host
-// path, which the POSIX port takes as a path without a drive (AsDrive maps one).
+// page 932, as Path() and PathOf give it) and as the host names them (std::filesystem, as Host()
+// and HostOf give it). On Windows Path() is the folder's real path below GetTempPath; on POSIX it
+// is the host path, which the POSIX port takes as a path without a drive (AsDrive maps one).
 #pragma once
 
 #include <cstdio>
