@@ -98,6 +98,7 @@ TEST_F(DrivesTest, WinePrefixGivesDrivesRegistryAndWindowsFolder) {
   fs::create_directory_symlink(Host("d"), prefix / "dosdevices/a:");
   fs::create_directory_symlink("/", prefix / "dosdevices/z:");
   fs::create_directory_symlink("../nowhere", prefix / "dosdevices/y:");  // dangling: no drive
+  fs::create_directory_symlink(Host("d"), prefix / "dosdevices/d::");    // a raw device: no drive
   fs::copy_file(fs::path(KOUSHIN_SOURCE_DIR) / "tests/port/data/system.reg", prefix / "system.reg");
 
   Options options;
