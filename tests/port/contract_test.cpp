@@ -1,9 +1,9 @@
 // The port's contract, one set of cases compiled into both suites: the POSIX port runs them
 // natively (the temporary folder mapped as drive C:), the Win32 port under Wine (in the temporary
 // folder itself). Files, search, text conversion, the profile (the kernel's own functions on
-// Windows, our engine on POSIX) and the process calls. Port-specific behaviour (drive roots, the
+// Windows, our engine on POSIX) and the process calls. Each port's own behaviour (drive roots, the
 // current folder of each drive, the extended attribute that keeps the attribute byte) is tested
-// beside each port.
+// beside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
