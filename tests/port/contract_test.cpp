@@ -1,11 +1,14 @@
-// The port's file contract, one set of cases compiled into both suites: the POSIX port runs them
+// The port's contract, one set of cases compiled into both suites: the POSIX port runs them
 // natively (the temporary folder mapped as drive C:), the Win32 port under Wine (in the temporary
-// folder itself). Port-specific behaviour (drive roots, the current folder of each drive, the
-// extended attribute that keeps the attribute byte) is tested beside each port.
+// folder itself). Files, search, text conversion, the profile (the kernel's own functions on
+// Windows, our engine on POSIX) and the process calls. Each port's own behaviour (drive roots, the
+// current folder of each drive, the extended attribute that keeps the attribute byte) is tested
+// beside it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +22,8 @@
 
 namespace koushin::port {
 namespace {
+
+using koushin::testing::TempFolder;
 
 // The host codes each port reports for the same failure.
 #ifdef _WIN32
@@ -101,9 +106,6 @@ TEST_F(PortContract, CodePage932NamesRoundTripThroughFolderFileAndSearch) {
     EXPECT_EQ(Read(name + "\\" + name + ".txt"), "data " + name);
     EXPECT_TRUE(PathExists(file));
     EXPECT_FALSE(IsFolder(file));
-    std::string bytes;
-    EXPECT_TRUE(ReadWholeFile(file, &bytes));
-    EXPECT_EQ(bytes, "data " + name);
     EXPECT_EQ(Found(name + "\\*.*"), (Names{"../", "./", name + ".txt"}));
     EXPECT_TRUE(RenameReplacing(file, P(name + "\\" + name + name)));
     EXPECT_FALSE(PathExists(file));
@@ -232,9 +234,11 @@ TEST_F(PortContract, WholeFilesRemoveAndRenameAndReadOnlyFilesStay) {
 #endif
   EXPECT_TRUE(RemoveFile(P("Temp.mst"), &error));
   EXPECT_FALSE(std::filesystem::exists(Host("temp.mst")));
-  EXPECT_FALSE(RemoveFile(P("Temp.mst"), &error));
+  EXPECT_FALSE(RemoveFile(P("\x95\x5C.txt"), &error));
   EXPECT_EQ(error.hostCode, kNoFile);
-  EXPECT_EQ(error.path, P("Temp.mst"));
+  EXPECT_EQ(error.path, P("\x95\x5C.txt"));
+  // An error's description names the path in UTF-8.
+  EXPECT_NE(error.Describe().find("\xE8\xA1\xA8.txt"), std::string::npos) << error.Describe();
 }
 
 TEST_F(PortContract, StatusWritesTheTimesAndTheAttributeByte) {
@@ -407,23 +411,170 @@ TEST(PortText, ConvertsCodePage932BothWaysAndRefusesWhatDoesNotConvert) {
     SCOPED_TRACE(::testing::PrintToString(c.cp932) + " / " + ::testing::PrintToString(c.utf8));
     std::string out = "junk";
     EXPECT_EQ(Cp932ToUtf8(c.cp932, &out), c.toUtf8);
-    if (c.toUtf8) EXPECT_EQ(out, c.fromUtf8 ? c.utf8 : "");
+    if (c.toUtf8 && c.fromUtf8) {
+      EXPECT_EQ(out, c.utf8);
+    }
     EXPECT_EQ(Utf8ToCp932(c.utf8, &out), c.fromUtf8);
-    if (c.fromUtf8) EXPECT_EQ(out, c.toUtf8 ? c.cp932 : "");
+    if (c.toUtf8 && c.fromUtf8) {
+      EXPECT_EQ(out, c.cp932);
+    }
   }
   // The lossy form costs one '?' for one bad character.
-  EXPECT_EQ(Cp932ToUtf8Lossy("a\x83\x5C\x81\x20z"), "a\xE3\x82\xBD? z");
-  EXPECT_EQ(Cp932ToUtf8Lossy("\x83\x5C"
-                             "a\x83"),
-            "\xE3\x82\xBD"
-            "a?");
+  EXPECT_EQ(Cp932ToUtf8Lossy("a\x83\x5C\x81\x20z\x83"), "a\xE3\x82\xBD? z?");
 }
 
-TEST_F(PortContract, AnErrorDescriptionNamesThePathInUtf8) {
+// The profile: code page 932 sections, keys and values reach the file as code page 932 bytes and
+// come back unchanged (on Windows under ANSI code page 932 and 1252 alike), and buffer reads cut
+// as the kernel cuts. 表 (section), ソ and ゾ (keys), 能力ア and ー (values): trail bytes '\\', ']'
+// and '['.
+const std::string kSection = "\x95\x5C";
+const std::string kKey1 = "\x83\x5C";
+const std::string kKey2 = "\x83\x5D";
+const std::string kValue1 = "\x94\x5C\x97\xCD\x83\x41";
+const std::string kValue2 = "\x81\x5B";
+
+TEST(PortProfile, WritesCodePage932BytesAndReadsThemBack) {
+  TempFolder folder;
+  folder.MakeFolder(kKey1);
+  std::string file = folder.PathOf(kKey1 + "\\" + kSection + ".ini");
   Error error;
-  EXPECT_FALSE(RemoveFile(P("none\\\x95\x5C.txt"), &error));
-  EXPECT_EQ(error.path, P("none\\\x95\x5C.txt"));
-  EXPECT_NE(error.Describe().find("\xE8\xA1\xA8.txt"), std::string::npos) << error.Describe();
+  ASSERT_TRUE(ProfileWrite(kSection.c_str(), kKey1.c_str(), kValue1.c_str(), file, &error))
+      << error.Describe();
+  ASSERT_TRUE(ProfileWrite(kSection.c_str(), kKey2.c_str(), kValue2.c_str(), file));
+  ASSERT_TRUE(ProfileWrite("SYSTEM", "Version", "3.10", file));
+  EXPECT_EQ(folder.Read(kKey1 + "\\" + kSection + ".ini"),
+            "[" + kSection + "]\r\n" + kKey1 + "=" + kValue1 + "\r\n" + kKey2 + "=" + kValue2 +
+                "\r\n[SYSTEM]\r\nVersion=3.10\r\n");
+
+  EXPECT_EQ(ProfileRead(kSection, kKey1, "", file), kValue1);
+  EXPECT_EQ(ProfileRead(kSection, kKey2, "", file), kValue2);
+  EXPECT_EQ(ProfileRead("system", "VERSION", "", file), "3.10");
+  EXPECT_EQ(ProfileRead(kSection, "none", "\x8A\xF9\x92\xE8  ", file), "\x8A\xF9\x92\xE8");
+
+  char buffer[260];
+  std::size_t got = ProfileReadBuffer(kSection.c_str(), nullptr, "", buffer, sizeof buffer, file);
+  EXPECT_EQ(std::string(buffer, got + 1), kKey1 + '\0' + kKey2 + '\0' + '\0');
+  got = ProfileReadBuffer(nullptr, nullptr, "", buffer, sizeof buffer, file);
+  EXPECT_EQ(std::string(buffer, got + 1), kSection + '\0' + "SYSTEM" + '\0' + '\0');
+
+  // Deleting a key, then a section.
+  ASSERT_TRUE(ProfileWrite(kSection.c_str(), kKey1.c_str(), nullptr, file));
+  EXPECT_EQ(ProfileRead(kSection, kKey1, "gone", file), "gone");
+  EXPECT_EQ(ProfileRead(kSection, kKey2, "", file), kValue2);
+  ASSERT_TRUE(ProfileWrite(kSection.c_str(), nullptr, nullptr, file));
+  EXPECT_EQ(folder.Read(kKey1 + "\\" + kSection + ".ini"), "[SYSTEM]\r\nVersion=3.10\r\n");
+
+  EXPECT_FALSE(ProfileWrite("S", "k", "v", folder.PathOf("missing\\a.ini"), &error));
+  EXPECT_EQ(error.path, folder.PathOf("missing\\a.ini"));
+}
+
+TEST(PortProfile, BufferReadCountsBytesNeverSplitsACharacterAndReadsAnyLength) {
+  TempFolder folder;
+  std::string file = folder.PathOf("a.ini");
+  // アイ is 83 41 83 43; the keys list as k 00 83 5C 00 83 5D 00.
+  folder.Write("a.ini", "[s]\r\nk=\x83\x41\x83\x43\r\n\x83\x5C=1\r\n\x83\x5D=2\r\n");
+  struct Case {
+    const char* key;
+    std::size_t size;
+    std::size_t returned;
+    std::string buffer;  // the bytes up to the returned count, and what follows it
+  };
+  const Case cases[] = {
+      {"k", 1, 0, std::string(1, '\0')},
+      {"k", 2, 0, std::string(1, '\0')},  // one byte would be half of ア
+      {"k", 3, 2, std::string("\x83\x41\0", 3)},
+      {"k", 4, 2, std::string("\x83\x41\0", 3)},
+      {"k", 5, 4, std::string("\x83\x41\x83\x43\0", 5)},
+      {"k", 260, 4, std::string("\x83\x41\x83\x43\0", 5)},
+      {"none", 260, 7, std::string("default\0", 8)},
+      {"none", 4, 3, std::string("def\0", 4)},
+      {nullptr, 260, 8, std::string("k\0\x83\x5C\0\x83\x5D\0\0", 9)},
+      // A cut list ends with two NULs and counts size - 2; ゾ is not split.
+      {nullptr, 8, 6, std::string("k\0\x83\x5C\0\0\0\0", 8)},
+      {nullptr, 6, 4, std::string("k\0\x83\x5C\0\0", 6)},
+      {nullptr, 2, 0, std::string("\0\0", 2)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key ? c.key : "(null)") + " size " + std::to_string(c.size));
+    char buffer[300];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(ProfileReadBuffer("s", c.key, "default  ", buffer, c.size, file), c.returned);
+    EXPECT_EQ(std::string(buffer, c.buffer.size()), c.buffer);
+  }
+  char untouched[4] = {'k', 'u', 'm', 0};
+  EXPECT_EQ(ProfileReadBuffer("s", "k", "d", untouched, 0, file), 0u);
+  EXPECT_STREQ(untouched, "kum");
+  EXPECT_EQ(ProfileReadBuffer("s", "k", "default", untouched, 4, folder.PathOf("none.ini")), 3u);
+  EXPECT_STREQ(untouched, "def");
+
+  // A value of any length is read whole.
+  std::string value;
+  for (int i = 0; i < 3000; ++i) value += "\x95\x5C";
+  ASSERT_TRUE(ProfileWrite("s", "long", (value + "end").c_str(), file));
+  EXPECT_EQ(ProfileRead("s", "long", "", file), value + "end");
+  EXPECT_EQ(ProfileReadBuffer("s", "long", "", untouched, sizeof untouched, file), 2u);
+  EXPECT_EQ(std::string(untouched), "\x95\x5C");
+}
+
+// The process and host calls.
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+constexpr char kTestProgram[] = "port_win32_tests.exe";
+#else
+constexpr char kSeparator = '/';
+constexpr char kTestProgram[] = "port_tests";
+#endif
+
+// ソ表: both trail bytes are '\\' in code page 932, so a path that went through the ANSI code page
+// or was cut at a 0x5C byte would not name the folder.
+const std::string kFolderCp932 = "\x83\x5C\x95\x5C";
+const std::string kFileUtf8 = "\xE8\xA8\x98\xE9\x8C\xB2.log";  // 記録.log
+const std::string kFileCp932 = "\x8B\x4C\x98\x5E.log";
+
+TEST(HostProcess, RelativeJapanesePathsResolveAndOpenOutsideTheAnsiCodePage) {
+  TempFolder temp;
+  temp.MakeFolder(kFolderCp932);
+  const std::string folderUtf8 = temp.HostOf(kFolderCp932).u8string();
+  const std::filesystem::path working = std::filesystem::current_path();
+  std::filesystem::current_path(temp.HostOf(kFolderCp932));
+  const std::string absolute = AbsoluteHostPath(kFileUtf8);
+  // Absolute and empty paths stay as given.
+  const std::string asGiven = AbsoluteHostPath(folderUtf8) + AbsoluteHostPath("");
+  std::filesystem::current_path(working);
+  EXPECT_EQ(folderUtf8 + kSeparator + kFileUtf8, absolute);
+  EXPECT_EQ(folderUtf8, asGiven);
+  std::FILE* file = OpenHostFile(absolute, "wb");
+  ASSERT_NE(nullptr, file);
+  EXPECT_FALSE(IsTerminal(file));
+  EXPECT_EQ(3u, std::fwrite("log", 1, 3, file));
+  std::fclose(file);
+  std::string bytes;
+  EXPECT_TRUE(ReadWholeFile(temp.PathOf(kFolderCp932 + "\\" + kFileCp932), &bytes));
+  EXPECT_EQ("log", bytes);
+
+  EXPECT_EQ(nullptr, OpenHostFile(folderUtf8 + kSeparator + "missing" + kSeparator + "x", "rb"));
+  EXPECT_EQ(nullptr, OpenHostFile("", "rb"));
+  EXPECT_FALSE(IsTerminal(nullptr));
+}
+
+TEST(HostProcess, ProgramFolderAndArgumentsComeFromThePlatform) {
+  const std::string folder = ProgramFolderUtf8("");
+  ASSERT_FALSE(folder.empty());
+  std::FILE* program = OpenHostFile(folder + kSeparator + kTestProgram, "rb");
+  EXPECT_NE(nullptr, program) << folder;
+  if (program != nullptr) std::fclose(program);
+#ifdef _WIN32
+  // The wide command line, whatever the run-time library's argv holds.
+  const std::vector<std::string> arguments = ProgramArgumentsUtf8(0, nullptr);
+  ASSERT_FALSE(arguments.empty());
+  EXPECT_NE(std::string::npos, arguments[0].find("port_win32_tests")) << arguments[0];
+#else
+  char first[] = "koushin";
+  char second[] = "--folder=\xE3\x82\xBD";
+  char* argv[] = {first, second, nullptr};
+  EXPECT_EQ((std::vector<std::string>{"koushin", "--folder=\xE3\x82\xBD"}),
+            ProgramArgumentsUtf8(2, argv));
+#endif
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
   }
 }
 
-TEST_F(DrivesTest, DriveListTypesAndWindowsFolder) {
+TEST_F(DrivesTest, DriveListTypesWindowsFolderAndNoDrives) {
   EXPECT_EQ(AvailableDrives(), (std::vector<char>{'c', 'd'}));
   EXPECT_EQ(DriveTypeOf("D:\\"), 2);
   EXPECT_EQ(DriveTypeOf("d:"), 2);
@@ -76,6 +76,18 @@ TEST_F(DrivesTest, DriveListTypesAndWindowsFolder) {
   EXPECT_FALSE(Configure(options, &error));
   EXPECT_EQ(error.hostCode, ENOENT);
   EXPECT_EQ(AvailableDrives(), (std::vector<char>{'e'}));  // a failed call changes nothing
+
+  // Without drives, host and relative paths still work.
+  ASSERT_TRUE(Configure(Options()));
+  EXPECT_EQ(CurrentDrive(), 0);
+  EXPECT_TRUE(AvailableDrives().empty());
+  EXPECT_EQ(DriveTypeOf("C:\\"), 1);
+  EXPECT_FALSE(PathExists("C:\\"));
+  MakeFile("c/f.txt");
+  EXPECT_TRUE(PathExists(Host("C/F.TXT").string()));
+  std::string host;
+  ASSERT_TRUE(posix::ResolveHostPath("a\\..\\b", &host));
+  EXPECT_EQ(host, (fs::current_path() / "b").string());
 }
 
 TEST_F(DrivesTest, WinePrefixGivesDrivesRegistryAndWindowsFolder) {
@@ -86,6 +98,7 @@ TEST_F(DrivesTest, WinePrefixGivesDrivesRegistryAndWindowsFolder) {
   fs::create_directory_symlink(Host("d"), prefix / "dosdevices/a:");
   fs::create_directory_symlink("/", prefix / "dosdevices/z:");
   fs::create_directory_symlink("../nowhere", prefix / "dosdevices/y:");  // dangling: no drive
+  fs::create_directory_symlink(Host("d"), prefix / "dosdevices/d::");    // a raw device: no drive
   fs::copy_file(fs::path(KOUSHIN_SOURCE_DIR) / "tests/port/data/system.reg", prefix / "system.reg");
 
   Options options;
@@ -102,21 +115,6 @@ TEST_F(DrivesTest, WinePrefixGivesDrivesRegistryAndWindowsFolder) {
   EXPECT_EQ(host, (prefix / "drive_c/windows/System32").string());
   ASSERT_TRUE(posix::ResolveHostPath("z:\\TMP", &host));
   EXPECT_EQ(host, "/tmp");
-  std::string value;
-  EXPECT_EQ(RegistryReadString("Software\\Wine\\Drives", "A:", &value), RegistryLookup::kFound);
-}
-
-TEST_F(DrivesTest, WithoutDrivesHostAndRelativePathsStillWork) {
-  ASSERT_TRUE(Configure(Options()));
-  EXPECT_EQ(CurrentDrive(), 0);
-  EXPECT_TRUE(AvailableDrives().empty());
-  EXPECT_EQ(DriveTypeOf("C:\\"), 1);
-  EXPECT_FALSE(PathExists("C:\\"));
-  MakeFile("c/f.txt");
-  EXPECT_TRUE(PathExists(Host("C/F.TXT").string()));
-  std::string host;
-  ASSERT_TRUE(posix::ResolveHostPath("a\\..\\b", &host));
-  EXPECT_EQ(host, (fs::current_path() / "b").string());
 }
 
 }  // namespace

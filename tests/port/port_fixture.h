@@ -1,10 +1,9 @@
-// A real temporary folder holding drives C and D (D removable) for the port's tests, and small
-// helpers to make files in it. Host names are UTF-8; Windows paths are code page 932.
+// A real temporary folder holding drives C and D (D removable) for the POSIX port's tests. Host
+// names are UTF-8; Windows paths are code page 932.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,7 +15,7 @@ namespace koushin::port::testing {
 
 namespace fs = std::filesystem;
 
-// Code page 932 bytes of names whose trail byte is '\\': ソ and 表.
+// ソ and 表, whose trail byte is '\\', in code page 932 and in UTF-8.
 inline const std::string kSo = "\x83\x5c";
 inline const std::string kHyo = "\x95\x5c";
 inline const std::string kSoUtf8 = "\xe3\x82\xbd";
@@ -39,25 +38,9 @@ class PortTest : public ::testing::Test {
 
   // Host path of `relative` (UTF-8, '/' separated) below the temporary root.
   fs::path Host(const std::string& relative) const { return root_ / relative; }
-
   void MakeFile(const std::string& relative, const std::string& bytes = "x") const {
     fs::create_directories(Host(relative).parent_path());
     std::ofstream(Host(relative), std::ios::binary) << bytes;
-  }
-
-  std::string Contents(const std::string& relative) const {
-    std::ifstream in(Host(relative), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  // Names in a host folder, sorted.
-  std::vector<std::string> Listing(const std::string& relative) const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(Host(relative))) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
   }
 
   koushin::testing::TempFolder folder_;

@@ -1,47 +1,33 @@
 #include "port/posix/registry.h"
 
+#include <errno.h>
+
 #include "port_fixture.h"
 
 namespace koushin::port::testing {
 namespace {
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kHyokeisan = "\x95\x5c\x8c\x76\x8e\x5a";  // 表計算: a key name
 
-// UTF-16LE with BOM, as regedit writes version 5 exports; `utf8` uses LF line ends.
-std::string Utf16Export(const std::string& utf8) {
+// UTF-16LE with BOM, as regedit writes version 5 exports.
+std::string Utf16Export(const std::u16string& text) {
   std::string bytes = "\xff\xfe";
-  auto unit = [&](std::uint32_t u) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
-  };
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    std::uint32_t c;
-    if (b < 0x80) {
-      c = b, i += 1;
-    } else if (b < 0xE0) {
-      c = ((b & 0x1F) << 6) | (utf8[i + 1] & 0x3F), i += 2;
-    } else {
-      c = ((b & 0x0F) << 12) | ((utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F), i += 3;
-    }
-    if (c == '\n') unit('\r');
-    unit(c);
-  }
+  for (char16_t unit : text) bytes += {static_cast<char>(unit), static_cast<char>(unit >> 8)};
   return bytes;
 }
 
 class RegistryTest : public PortTest {
  protected:
-  // Makes `bytes` the registry file and checks every lookup of `cases`.
   struct Lookup {
     std::string key, name;
     RegistryLookup result;
     std::string value;
   };
+  // Makes `bytes` the registry file and checks every lookup of `cases`.
   void Check(const std::string& bytes, const std::vector<Lookup>& cases) {
     std::ofstream(Host("export.reg"), std::ios::binary) << bytes;
     Options options;
-    options.drives['C'] = Host("c").string();
     options.registryFile = Host("export.reg").string();
     Error error;
     ASSERT_TRUE(Configure(options, &error)) << error.Describe();
@@ -54,35 +40,27 @@ class RegistryTest : public PortTest {
 };
 
 TEST_F(RegistryTest, ReadsRegedit4InCodePage932) {
-  // 表計算 as a key name; ソ and 表 in a value, whose trail bytes are '\\'.
-  const std::string hyokeisan = "\x95\x5c\x8c\x76\x8e\x5a";
-  const std::string text =
-      "REGEDIT4\r\n\r\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
-      hyokeisan +
-      "]\r\n"
-      "\"UninstallString\"=\"C:\\\\WINDOWS\\\\UNINST.EXE -fC:\\\\" +
-      kSo + kHyo +
-      "\\\\SETUP.LOG\"\r\n"
-      "\"Quoted\"=\"say \\\"" +
-      kSo +
-      "\\\"\"\r\n"
-      "\"Count\"=dword:00000001\r\n"
-      "\"Expand\"=hex(2):25,77,69,6e,64,69,72,25,\\\r\n  00\r\n"
-      "@=\"default\"\r\n"
-      "\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"UninstallString\"=\"user\"\r\n";
-  Check(text,
+  // ソ and 表 in a value, whose trail bytes are '\\'.
+  const std::string key = kUninstall + kHyokeisan;
+  const std::string uninstall = "C:\\WINDOWS\\UNINST.EXE -fC:\\\x83\x5c\x95\x5c\\SETUP.LOG";
+  Check("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + key +
+            "]\r\n"
+            "\"UninstallString\"=\"C:\\\\WINDOWS\\\\UNINST.EXE "
+            "-fC:\\\\\x83\x5c\x95\x5c\\\\SETUP.LOG\"\r\n"
+            "\"Quoted\"=\"say \\\"\x83\x5c\\\"\"\r\n"
+            "\"Count\"=dword:00000001\r\n"
+            "\"Expand\"=hex(2):25,77,69,6e,64,69,72,25,\\\r\n  00\r\n"
+            "@=\"default\"\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"UninstallString\"=\"user\"\r\n",
         {
-            {kUninstall + hyokeisan, "UninstallString", RegistryLookup::kFound,
-             "C:\\WINDOWS\\UNINST.EXE -fC:\\" + kSo + kHyo + "\\SETUP.LOG"},
-            {"software\\MICROSOFT\\windows\\currentversion\\uninstall\\" + hyokeisan + "\\",
-             "uninstallstring", RegistryLookup::kFound,
-             "C:\\WINDOWS\\UNINST.EXE -fC:\\" + kSo + kHyo + "\\SETUP.LOG"},
-            {kUninstall + hyokeisan, "Quoted", RegistryLookup::kFound, "say \"" + kSo + "\""},
-            {kUninstall + hyokeisan, "Expand", RegistryLookup::kFound, "%windir%"},
-            {kUninstall + hyokeisan, "", RegistryLookup::kFound, "default"},
-            {kUninstall + hyokeisan, "Count", RegistryLookup::kNoValue, ""},
-            {kUninstall + hyokeisan, "Missing", RegistryLookup::kNoValue, ""},
+            {key, "UninstallString", RegistryLookup::kFound, uninstall},
+            {"software\\MICROSOFT\\windows\\currentversion\\uninstall\\" + kHyokeisan + "\\",
+             "uninstallstring", RegistryLookup::kFound, uninstall},
+            {key, "Quoted", RegistryLookup::kFound, "say \"\x83\x5c\""},
+            {key, "Expand", RegistryLookup::kFound, "%windir%"},
+            {key, "", RegistryLookup::kFound, "default"},
+            {key, "Count", RegistryLookup::kNoValue, ""},
+            {key, "Missing", RegistryLookup::kNoValue, ""},
             {kUninstall, "UninstallString", RegistryLookup::kNoValue, ""},  // a parent key opens
             {kUninstall + "Other", "UninstallString", RegistryLookup::kNoKey, ""},
             {"Software\\Other", "UninstallString", RegistryLookup::kNoKey, ""},  // another hive
@@ -90,37 +68,36 @@ TEST_F(RegistryTest, ReadsRegedit4InCodePage932) {
 }
 
 TEST_F(RegistryTest, ReadsVersion5InUtf16) {
-  const std::string text =
-      "Windows Registry Editor Version 5.00\n\n"
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-      "\xe8\xa1\xa8\xe8\xa8\x88\xe7\xae\x97]\n"  // 表計算
-      "\"UninstallString\"=\"C:\\\\UNINST.EXE -fC:\\\\\xe3\x82\xbd\\\\SETUP.LOG\"\n"
-      "\"Expand\"=hex(2):25,00,53,00,79,00,73,00,\\\n  00,00\n"
-      "\"Emoji\"=\"\xf0\x9f\x98\x80\"\n"  // no code page 932 form
-      "\"Deleted\"=\"x\"\n\"Deleted\"=-\n";
-  const std::string key = kUninstall + "\x95\x5c\x8c\x76\x8e\x5a";
+  const std::u16string text =
+      u"Windows Registry Editor Version 5.00\r\n\r\n"
+      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+      u"\u8868\u8a08\u7b97]\r\n"  // 表計算
+      u"\"UninstallString\"=\"C:\\\\UNINST.EXE -fC:\\\\\u30bd\\\\SETUP.LOG\"\r\n"
+      u"\"Expand\"=hex(2):25,00,53,00,79,00,73,00,\\\r\n  00,00\r\n"
+      u"\"Emoji\"=\"\U0001F600\"\r\n"  // no code page 932 form
+      u"\"Deleted\"=\"x\"\r\n\"Deleted\"=-\r\n";
+  const std::string key = kUninstall + kHyokeisan;
   Check(Utf16Export(text), {
                                {key, "UninstallString", RegistryLookup::kFound,
-                                "C:\\UNINST.EXE -fC:\\" + kSo + "\\SETUP.LOG"},
+                                "C:\\UNINST.EXE -fC:\\\x83\x5c\\SETUP.LOG"},
                                {key, "Expand", RegistryLookup::kFound, "%Sys"},
                                {key, "Emoji", RegistryLookup::kNoValue, ""},
                                {key, "Deleted", RegistryLookup::kNoValue, ""},
                            });
 }
 
-TEST_F(RegistryTest, ReadsWineSystemReg) {
+TEST_F(RegistryTest, ReadsWineSystemRegAndRefusesWhatIsNoRegistryFile) {
   std::ifstream in(fs::path(KOUSHIN_SOURCE_DIR) / "tests/port/data/system.reg", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::string forms = "Software\\Koushin\\Forms";
   Check(bytes,
         {
             {kUninstall + "ESTIMATE 3", "UninstallString", RegistryLookup::kFound,
-             "C:\\WINDOWS\\UNINST.EXE -fC:\\APPS\\" + kSo + "\x83\x74\x83\x67" + kHyo +
-                 "\\SETUP.LOG -y"},
+             "C:\\WINDOWS\\UNINST.EXE -fC:\\APPS\\\x83\x5c\x83\x74\x83\x67\x95\x5c\\SETUP.LOG -y"},
             {kUninstall + "Estimate 3", "DisplayName", RegistryLookup::kFound, "\x8c\xa9\x90\xcf"},
             {kUninstall + "Estimate 3", "Version", RegistryLookup::kNoValue, ""},
             {forms, "Expand", RegistryLookup::kFound, "%SystemRoot%\\x\"q"},
-            {forms, "Escapes", RegistryLookup::kFound, "tab\there" + kHyo + "zA"},
+            {forms, "Escapes", RegistryLookup::kFound, "tab\there\x95\x5czA"},
             {forms, "Multi", RegistryLookup::kNoValue, ""},
             {forms, "Bin", RegistryLookup::kNoValue, ""},
             {forms, "", RegistryLookup::kFound, "default value"},
@@ -128,9 +105,7 @@ TEST_F(RegistryTest, ReadsWineSystemReg) {
             {"software\\wine\\drives", "D:", RegistryLookup::kFound, "cdrom"},
             {"Software\\Koushin\\Missing", "x", RegistryLookup::kNoKey, ""},
         });
-}
 
-TEST_F(RegistryTest, RefusesWhatIsNoRegistryFile) {
   std::ofstream(Host("bad.reg")) << "[HKEY_LOCAL_MACHINE\\X]\n";
   Options options;
   options.registryFile = Host("bad.reg").string();

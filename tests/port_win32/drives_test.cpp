@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "port/port.h"
-#include "support/temp_folder.h"
 #include "support/require.h"
+#include "support/temp_folder.h"
 
 namespace koushin::port {
 namespace {
-
-using koushin::testing::TempFolder;
 
 class Win32Drives : public ::testing::Test {
  protected:
@@ -22,35 +20,34 @@ class Win32Drives : public ::testing::Test {
 };
 
 TEST_F(Win32Drives, ReportsDrivesTypesAndTheWindowsFolder) {
-  std::string current = CurrentFolder();
+  const std::string current = CurrentFolder();
   ASSERT_GE(current.size(), 3u);
   EXPECT_EQ(CurrentDrive(), (current[0] | 0x20) - 'a' + 1);
-  std::vector<char> drives = AvailableDrives();
+  const std::vector<char> drives = AvailableDrives();
   EXPECT_NE(std::find(drives.begin(), drives.end(), 'c'), drives.end());
   EXPECT_TRUE(std::is_sorted(drives.begin(), drives.end()));
   EXPECT_EQ(DriveTypeOf("C:\\"), 3);
   EXPECT_EQ(DriveTypeOf("c:\\windows\\x.ini"), 3);
   EXPECT_EQ(DriveTypeOf("c:relative"), 3);
-  char missing = 0;
-  for (char letter = 'y'; letter > 'c' && missing == 0; --letter) {
-    if (std::find(drives.begin(), drives.end(), letter) == drives.end()) missing = letter;
-  }
-  ASSERT_NE(missing, 0);
+  char missing = 'y';
+  while (missing > 'c' && std::find(drives.begin(), drives.end(), missing) != drives.end())
+    --missing;
+  ASSERT_NE(missing, 'c');
   EXPECT_EQ(DriveTypeOf(std::string(1, missing) + ":\\a"), 1);
   EXPECT_FALSE(ChangeDrive(missing - 'a' + 1));
   EXPECT_EQ(CurrentFolder(), current);
 
-  std::string windows = WindowsFolder();
+  const std::string windows = WindowsFolder();
   ASSERT_GE(windows.size(), 4u);
   EXPECT_NE(windows.back(), '\\');
   EXPECT_TRUE(IsFolder(windows));
 }
 
 TEST_F(Win32Drives, EachDriveKeepsItsOwnCurrentFolder) {
-  TempFolder folder;
-  const std::string sub = "\x83\x5C";  // ソ: its trail byte is '\\'
-  ASSERT_TRUE(MakeFolder(folder.PathOf(sub)));
-  ASSERT_TRUE(MakeFolder(folder.PathOf(sub + "\\\x95\x5C")));
+  koushin::testing::TempFolder folder;
+  const std::string sub = folder.PathOf("\x83\x5C"), inner = sub + "\\\x95\x5C";  // ソ, ソ\表
+  ASSERT_TRUE(MakeFolder(sub));
+  ASSERT_TRUE(MakeFolder(inner));
   const char home = static_cast<char>(folder.Path()[0] | 0x20);
   char other = 0;
   for (char letter : AvailableDrives()) {
@@ -61,23 +58,23 @@ TEST_F(Win32Drives, EachDriveKeepsItsOwnCurrentFolder) {
   const std::string otherRoot = std::string(1, static_cast<char>(other - 0x20)) + ":\\";
 
   Error error;
-  ASSERT_TRUE(ChangeFolder(folder.PathOf(sub), &error)) << error.Describe();
-  EXPECT_EQ(CurrentFolder(), folder.PathOf(sub));
+  ASSERT_TRUE(ChangeFolder(sub, &error)) << error.Describe();
+  EXPECT_EQ(CurrentFolder(), sub);
   EXPECT_EQ(CurrentDrive(), homeNumber);
   ASSERT_TRUE(ChangeFolder(otherRoot));  // "Z:\\": makes Z current
   EXPECT_EQ(CurrentDrive(), otherNumber);
   EXPECT_EQ(CurrentFolder(), otherRoot);
   ASSERT_TRUE(ChangeDrive(homeNumber));  // back to the folder C: had
-  EXPECT_EQ(CurrentFolder(), folder.PathOf(sub));
+  EXPECT_EQ(CurrentFolder(), sub);
   ASSERT_TRUE(ChangeDrive(otherNumber));
   // "c:\x95\x5C": relative to C's own current folder while Z: is current.
   ASSERT_TRUE(ChangeFolder(std::string(1, home) + ":\x95\x5C", &error)) << error.Describe();
   EXPECT_EQ(CurrentDrive(), homeNumber);
-  EXPECT_EQ(CurrentFolder(), folder.PathOf(sub + "\\\x95\x5C"));
+  EXPECT_EQ(CurrentFolder(), inner);
   ASSERT_TRUE(ChangeFolder(".."));
-  EXPECT_EQ(CurrentFolder(), folder.PathOf(sub));
+  EXPECT_EQ(CurrentFolder(), sub);
   ASSERT_TRUE(ChangeFolder("\x95\x5C"));
-  EXPECT_EQ(CurrentFolder(), folder.PathOf(sub + "\\\x95\x5C"));
+  EXPECT_EQ(CurrentFolder(), inner);
   ASSERT_TRUE(ChangeFolder("\\"));
   EXPECT_EQ(CurrentFolder().size(), 3u);
   EXPECT_EQ(CurrentDrive(), homeNumber);

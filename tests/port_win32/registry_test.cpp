@@ -4,12 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
+#include <sddl.h>
 
 #include <string>
 
 #include "port/port.h"
-#include "port/win32/wide_text.h"
 #include "text/cp932.h"
 
 namespace koushin::port {
@@ -17,23 +16,21 @@ namespace {
 
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-TEST(Win32Registry, ReadsStringValuesInBothViews) {
+TEST(Win32Registry, ReadsStringValuesInBothViewsAndTheSystemRoot) {
   struct Case {
     std::string subKey;
     std::string valueName;
     RegistryLookup lookup;
     std::string value;
   };
+  const std::string key = kUninstall + "koushin-test-\x95\x5C";  // a key name with 表 in it
+  const std::string soft = "C:\\\x83\x5C\x83\x74\x83\x67\\setup.exe -fC:\\EST\\ -x";  // ソフト
   const Case cases[] = {
-      // A key name in code page 932 (表), a value with ソフト in it.
-      {kUninstall + "koushin-test-\x95\x5C", "UninstallString", RegistryLookup::kFound,
-       "C:\\\x83\x5C\x83\x74\x83\x67\\setup.exe -fC:\\EST\\ -x"},
-      // Key names match case-insensitively.
+      {key, "UninstallString", RegistryLookup::kFound, soft},
       {"software\\MICROSOFT\\windows\\currentversion\\uninstall\\KOUSHIN-TEST-\x95\x5C",
-       "UninstallString", RegistryLookup::kFound,
-       "C:\\\x83\x5C\x83\x74\x83\x67\\setup.exe -fC:\\EST\\ -x"},
-      {kUninstall + "koushin-test-\x95\x5C", "Missing", RegistryLookup::kNoValue, ""},
-      {kUninstall + "koushin-test-\x95\x5C", "Count", RegistryLookup::kNoValue, ""},  // a DWORD
+       "UninstallString", RegistryLookup::kFound, soft},
+      {key, "Missing", RegistryLookup::kNoValue, ""},
+      {key, "Count", RegistryLookup::kNoValue, ""},  // a DWORD
       {kUninstall + "koushin-test-missing", "UninstallString", RegistryLookup::kNoKey, ""},
       // The installed system is a 32-bit program: its view wins over the 64-bit one.
       {kUninstall + "koushin-test-views", "UninstallString", RegistryLookup::kFound, "32"},
@@ -45,13 +42,19 @@ TEST(Win32Registry, ReadsStringValuesInBothViews) {
     EXPECT_EQ(RegistryReadString(c.subKey, c.valueName, &value), c.lookup);
     EXPECT_EQ(value, c.value);
   }
+  std::string root;
+  ASSERT_EQ(
+      RegistryReadString("Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", &root),
+      RegistryLookup::kFound);
+  EXPECT_EQ(text::ToUpper(root), text::ToUpper(WindowsFolder()));  // agrees with the port
 }
 
 // An uninstall entry whose key grants everyone reading and nothing more, as HKEY_LOCAL_MACHINE
 // grants a standard user: a lookup that asked for more than reading would not find it.
 TEST(Win32Registry, FindsAnEntryThatGrantsOnlyReading) {
-  const std::wstring name = L"koushin-test-readonly-" + std::to_wstring(GetCurrentProcessId());
-  const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+  const std::string name = "koushin-test-readonly-" + std::to_string(GetCurrentProcessId());
+  const std::wstring path = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
+                            std::wstring(name.begin(), name.end());
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                             KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
@@ -59,20 +62,13 @@ TEST(Win32Registry, FindsAnEntryThatGrantsOnlyReading) {
   const wchar_t data[] = L"C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG";
   RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
                  sizeof data);
-  // Everyone: KEY_READ, and DELETE so that the key can be removed afterwards.
-  EXPLICIT_ACCESSW grant = {};
-  grant.grfAccessPermissions = KEY_READ | DELETE;
-  grant.grfAccessMode = SET_ACCESS;
-  grant.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
-  grant.Trustee.ptstrName = const_cast<wchar_t*>(L"EVERYONE");
-  PACL acl = nullptr;
-  ASSERT_EQ(SetEntriesInAclW(1, &grant, nullptr, &acl), ERROR_SUCCESS);
-  SECURITY_DESCRIPTOR descriptor;
-  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-  SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+  // Everyone (WD): KEY_READ, and DELETE so that the key can be removed afterwards.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;;0x30019;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
   RegCloseKey(key);
-  LocalFree(acl);
+  LocalFree(descriptor);
   // The lock must hold, or the case below proves nothing.
   HKEY writable = nullptr;
   EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
@@ -80,20 +76,11 @@ TEST(Win32Registry, FindsAnEntryThatGrantsOnlyReading) {
             ERROR_SUCCESS);
   if (writable != nullptr) RegCloseKey(writable);
 
-  std::string cp932Name, value;
-  ASSERT_TRUE(win32::WideToCp932(name, &cp932Name));
-  EXPECT_EQ(RegistryReadString(kUninstall + cp932Name, "UninstallString", &value),
+  std::string value;
+  EXPECT_EQ(RegistryReadString(kUninstall + name, "UninstallString", &value),
             RegistryLookup::kFound);
   EXPECT_EQ(value, "C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG");
   EXPECT_EQ(RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0), ERROR_SUCCESS);
-}
-
-TEST(Win32Registry, AgreesWithTheWindowsFolder) {
-  std::string root;
-  ASSERT_EQ(
-      RegistryReadString("Software\\Microsoft\\Windows NT\\CurrentVersion", "SystemRoot", &root),
-      RegistryLookup::kFound);
-  EXPECT_EQ(text::ToUpper(root), text::ToUpper(WindowsFolder()));
 }
 
 }  // namespace
