@@ -84,7 +84,7 @@ TEST_F(DrivesTest, DriveListTypesWindowsFolderAndNoDrives) {
   EXPECT_EQ(DriveTypeOf("C:\\"), 1);
   EXPECT_FALSE(PathExists("C:\\"));
   MakeFile("c/f.txt");
-  EXPECT_TRUE(PathExists(Host("C/F.TXT").string()));
+  EXPECT_TRUE(PathExists(HostCp932("C/F.TXT")));
   std::string host;
   ASSERT_TRUE(posix::ResolveHostPath("a\\..\\b", &host));
   EXPECT_EQ(host, (fs::current_path() / "b").string());

@@ -39,8 +39,8 @@ TEST_F(HostPathTest, ResolvesDrivesSeparatorsDotsCaseAndEachDrivesCurrentFolder)
       {"C:\\case\\aBc", "c/case/aBc"},             // the exact spelling wins
       {"C:\\case\\ABc", "c/case/ABC"},             // else the first in sorted order
       {"c:\\Est\\Sub\\FILE.TXT\\", "c/Est/Sub/file.TXT/"},
-      {root_.string() + "/C/EST\\sub", "c/Est/Sub"},  // host path, matched the same way
-      {"c:file.txt", "c/Est/Sub/file.TXT"},           // relative to each drive's own folder
+      {HostCp932("C/EST\\sub"), "c/Est/Sub"},  // host path, matched the same way
+      {"c:file.txt", "c/Est/Sub/file.TXT"},    // relative to each drive's own folder
       {"C:..\\sub\\.\\FILE.TXT", "c/Est/Sub/file.TXT"},
       {"c:..\\..\\..\\..", "c"},
       {"C:", "c/Est/Sub"},

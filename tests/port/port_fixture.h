@@ -38,6 +38,12 @@ class PortTest : public ::testing::Test {
 
   // Host path of `relative` (UTF-8, '/' separated) below the temporary root.
   fs::path Host(const std::string& relative) const { return root_ / relative; }
+  // The same host path as a caller hands it to the port: in code page 932.
+  std::string HostCp932(const std::string& relative) const {
+    std::string cp932;
+    EXPECT_TRUE(Utf8ToCp932(Host(relative).u8string(), &cp932)) << relative;
+    return cp932;
+  }
   void MakeFile(const std::string& relative, const std::string& bytes = "x") const {
     fs::create_directories(Host(relative).parent_path());
     std::ofstream(Host(relative), std::ios::binary) << bytes;
