@@ -128,22 +128,20 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
     long fault;  // the file operation that fails
   };
   const Case cases[] = {
-      {"read-only master file", true, 0},
       {"the temporary file cannot be created", false, 1},
       {"the replacement fails", false, 3},
+      {"read-only master file", true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    Machine fresh;
-    fresh.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
-    fresh.Write("C:\\M\\1\\zai001-3.mst", record);
-    fresh.Write("C:\\M\\21\\zai001-3.mst", record);
-    if (c.readOnly) fresh.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
+    machine.Write("C:\\M\\1\\zai001-3.mst", record);
+    machine.Write("C:\\M\\21\\zai001-3.mst", record);
+    if (c.readOnly) machine.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
     port::SetInjectedFaults(c.fault);
     EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 0);
     port::SetInjectedFaults(0);
-    EXPECT_EQ(fresh.Read("C:\\M\\1\\zai001-3.mst"), record);
-    EXPECT_EQ(fresh.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
+    EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), record);
+    EXPECT_EQ(machine.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
   }
 }
 

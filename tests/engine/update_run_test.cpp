@@ -43,11 +43,7 @@ class UpdateRunTest : public ::testing::Test {
 
   int Run(description::UpdateDescription& record, const std::string& source = kMedia,
           bool dryRun = false) {
-    return RunWith(op, record, source, dryRun);
-  }
-  static int RunWith(Operator& person, description::UpdateDescription& record,
-                     const std::string& source = kMedia, bool dryRun = false) {
-    RunContext context{record, SW(source), person, dryRun};
+    RunContext context{record, SW(source), op, dryRun};
     return UpdateRun(context);
   }
 
@@ -167,14 +163,14 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
       for (const auto& [name, bytes] : disks.at(disk)) machine.Write("A:\\" + name, bytes);
     };
     insert(1);
-    ScriptedOperator person;
     int misses = 0;
-    person.onMessage = [&](const testing::Shown& shown) {
+    op.shown.clear();
+    op.onMessage = [&](const testing::Shown& shown) {
       if (shown.buttons != Buttons::kOkCancel) return;
       if (misses++ % (c.missedInserts + 1) != c.missedInserts) return;
       insert(shown.text[0] - '0');
     };
-    for (int i = 0; i < 8; ++i) person.answers.push_back(Answer::kOk);
+    op.answers.assign(8, Answer::kOk);
     description::UpdateDescription record =
         MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""},
                                {1, 1, "PROG", "BIN\\"},
@@ -184,10 +180,10 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
                                {3, 1, "START", ""}});
     record.titleKeywords[0] = "x";
     record.titleKeywords[2] = "EST";  // SystemIndex 3
-    EXPECT_EQ(RunWith(person, record, c.source), 1);
+    EXPECT_EQ(Run(record, c.source), 1);
     std::vector<std::string> expected = c.prompts;
     expected.push_back(kDone);
-    EXPECT_EQ(person.Texts(), expected);
+    EXPECT_EQ(op.Texts(), expected);
     EXPECT_EQ(machine.Read("C:\\EST\\BIN\\FOO.DLL"), "plain file on disk two");
     EXPECT_EQ(machine.Read("C:\\EST\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
     EXPECT_EQ(machine.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT")) << op.LogText();
@@ -339,17 +335,26 @@ TEST_F(UpdateRunTest, ExcelTemplateArchiveOnlyWhenDue) {
   }
 }
 
-// Plain files are copied without their attributes, and progress is reported by entry and bytes.
-TEST_F(UpdateRunTest, PlainFilesAndProgress) {
-  machine.Write("D:\\MEDIA\\RO.DLL", "read-only source");
-  machine.SetAttributes("D:\\MEDIA\\RO.DLL", port::kAttrReadOnly | port::kAttrHidden);
-  machine.Write("D:\\MEDIA\\SUB\\FOO.DLL", "from a subfolder");
-  machine.Write("D:\\MEDIA\\表.TXT", "trail byte 0x5C in the name");
-  machine.Write("D:\\MEDIA\\BIG.lzh", ArchiveBytes("big"));
-  description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "RO.DLL", "NEW\\"},
-                                                                 {1, 0, "SUB\\FOO.DLL", ""},
-                                                                 {1, 0, "表.TXT", "NEW\\"},
-                                                                 {1, 1, "BIG", ""}});
+// Plain files are copied without their attributes, progress is reported by entry and bytes, and
+// long folders have no limit: a Windows folder of more than 63 bytes, an installation folder of
+// three levels of 50 (on Windows the temporary folder comes in front, and paths stay within the
+// 260 characters Windows allows) and an extraction command of more than 255 bytes.
+TEST_F(UpdateRunTest, PlainFilesProgressAndLongFolders) {
+  const std::string windows = "C:\\WINDOWS\\" + std::string(80, 'w');
+  Machine longMachine(windows);
+  longMachine.MakeFolders(windows);
+  std::string folder = "C:\\EST";
+  for (int i = 0; i < 3; ++i) folder += "\\" + std::string(50, static_cast<char>('a' + i));
+  longMachine.MakeInstallation(folder, "EST");
+  longMachine.Write("D:\\MEDIA\\RO.DLL", "read-only source");
+  longMachine.SetAttributes("D:\\MEDIA\\RO.DLL", port::kAttrReadOnly | port::kAttrHidden);
+  longMachine.Write("D:\\MEDIA\\SUB\\FOO.DLL", "from a subfolder");
+  longMachine.Write("D:\\MEDIA\\表.TXT", "trail byte 0x5C in the name");
+  longMachine.Write("D:\\MEDIA\\BIG.lzh", ArchiveBytes("big"));
+  description::UpdateDescription record = MakeRecord(folder, {{1, 0, "RO.DLL", "NEW\\"},
+                                                              {1, 0, "SUB\\FOO.DLL", ""},
+                                                              {1, 0, "表.TXT", "NEW\\"},
+                                                              {1, 1, "BIG", ""}});
   EXPECT_EQ(Run(record), 1);
   EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
   bool sawFirst = false, sawBigDone = false;
@@ -360,36 +365,20 @@ TEST_F(UpdateRunTest, PlainFilesAndProgress) {
   }
   EXPECT_TRUE(sawFirst);
   EXPECT_TRUE(sawBigDone);
-  EXPECT_EQ(machine.Read("C:\\EST\\NEW\\RO.DLL"), "read-only source");
+  EXPECT_EQ(longMachine.Read(folder + "\\NEW\\RO.DLL"), "read-only source");
   // Wine reports the archive flag for every file whose attributes it does not store.
   const unsigned ignored = kOwnDrives ? 0u : static_cast<unsigned>(port::kAttrArchive);
-  EXPECT_EQ(machine.Attributes("C:\\EST\\NEW\\RO.DLL") & ~ignored, 0u);
-  EXPECT_EQ(machine.Read("C:\\EST\\FOO.DLL"), "from a subfolder");
-  EXPECT_EQ(machine.Read("C:\\EST\\NEW\\表.TXT"), "trail byte 0x5C in the name");
-}
-
-TEST_F(UpdateRunTest, LongFoldersHaveNoLimit) {
-  // A Windows folder of more than 63 bytes and a command line of more than 255 bytes.
-  Machine longMachine("C:\\WINDOWS\\" + std::string(80, 'w'));
-  longMachine.MakeFolders("C:\\WINDOWS\\" + std::string(80, 'w'));
-  std::string folder = "C:\\EST";
-  // Three levels of 50: on Windows the temporary folder comes in front, and paths stay within
-  // the 260 characters Windows allows.
-  for (int i = 0; i < 3; ++i) folder += "\\" + std::string(50, static_cast<char>('a' + i));
-  longMachine.MakeInstallation(folder, "EST");
-  longMachine.Write("D:\\MEDIA\\PROG.lzh", ArchiveBytes("prog"));
-  description::UpdateDescription record = MakeRecord(folder, {{1, 1, "PROG", "BIN\\"}});
-  ScriptedOperator person;
-  EXPECT_EQ(RunWith(person, record), 1);
-  EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
-  EXPECT_EQ(longMachine.Read(folder + "\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
+  EXPECT_EQ(longMachine.Attributes(folder + "\\NEW\\RO.DLL") & ~ignored, 0u);
+  EXPECT_EQ(longMachine.Read(folder + "\\FOO.DLL"), "from a subfolder");
+  EXPECT_EQ(longMachine.Read(folder + "\\NEW\\表.TXT"), "trail byte 0x5C in the name");
+  EXPECT_EQ(longMachine.Read(folder + "\\BIG.DAT"), MemberBytes("BIG.DAT"));
   bool longCommand = false;
-  for (const std::string& line : person.log) {
+  for (const std::string& line : op.log) {
     if (line.rfind("extract: ", 0) == 0) longCommand = line.size() - 9 > 255;
   }
   EXPECT_TRUE(longCommand);
   if (kOwnDrives) {  // the Windows folder is the test's own only on POSIX
-    EXPECT_NE(person.LogText().find("-mcwC:\\WINDOWS\\" + std::string(80, 'w')), std::string::npos);
+    EXPECT_NE(op.LogText().find("-mcw" + windows), std::string::npos);
   }
 }
 
