@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine_fixture.h"
+#include "port/port.h"
 
 namespace koushin::engine {
 namespace {
@@ -29,6 +30,7 @@ int RunSettings(description::UpdateDescription& record, ScriptedOperator& op) {
 TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
   Machine machine;
   machine.Write(kIni, Sj("[SYSTEM]\r\nTITLE=見積 8.0S\r\n"));
+  machine.SetAttributes(kIni, port::kAttrHidden);  // kept by the file that replaces it
   description::UpdateDescription record = MakeRecord("C:\\EST", {}, "9.1");
   record.categoryCode = "6";
   ScriptedOperator op;
@@ -37,6 +39,9 @@ TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
   EXPECT_EQ(op.shown[0].caption, "確認");
   EXPECT_EQ(Utf8(machine.Read(kIni)),
             "[SYSTEM]\r\nTITLE=見積 9.1\r\nGENGOU=令和\r\n種別電気=1\r\n種別設備=1\r\n");
+  if (kOwnDrives) {  // Wine keeps no attribute byte of its own
+    EXPECT_EQ(machine.Attributes(kIni), port::kAttrHidden);
+  }
   EXPECT_EQ(Utf8(machine.Read("C:\\EST\\kov3.ini")),
             "[HISTORY]\r\n抽出開始日ON=1\r\n抽出終了日ON=1\r\n");
   // The order of the writes themselves.
