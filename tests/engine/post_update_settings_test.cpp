@@ -91,47 +91,36 @@ TEST(WritePostUpdateSettings, CategoryFlagsAndTitle) {
   }
 }
 
-#if !defined(_WIN32)
-// A setting that cannot be written stops the phase with its message, never the success one.
-// POSIX only, built out rather than skipped under Wine: Wine run by root writes read-only files.
-TEST(WritePostUpdateSettings, ReadOnlyIniFileStopsThePhase) {
-  Machine machine;
-  machine.Write(kIni, "[SYSTEM]\r\nTITLE=EST\r\n");
-  machine.SetAttributes(kIni, 0x01);
-  description::UpdateDescription record = MakeRecord("C:\\EST", {}, "9.1");
-  ScriptedOperator op;
-  EXPECT_EQ(RunSettings(record, op), 0);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{W(kIni) + "の更新に失敗しました。"});
-  EXPECT_EQ(machine.Read(kIni), "[SYSTEM]\r\nTITLE=EST\r\n");
-  EXPECT_NE(op.LogText().find("could not write [SYSTEM] GENGOU"), std::string::npos);
-}
-#endif
-
-// A failed conversion stops the phase with its message (the run then puts everything back). The
-// conversion's temporary file is a new one of its own: a link named "temp.mst" in a master
-// folder, pointing anywhere, is never written through (a link made on the host, natively).
+// A failed conversion stops the phase with its message (the run then puts everything back), and
+// so does a setting that cannot be written, never with the success message. The conversion's
+// temporary file is a new one of its own: a link named "temp.mst" in a master folder, pointing
+// anywhere, is never written through (a link made on the host, natively).
 TEST(WritePostUpdateSettings, MasterConversionsRunAndAFailureStops) {
+  constexpr char kMaster[] = "C:\\M\\1\\zai001-3.mst";
+  const std::string done = "システムは正常に更新されました。";
   struct Case {
     const char* why;
     const char* adjust;
-    bool readOnlyMaster;
+    const char* readOnly;  // the file made read-only, if any
     int result;
     std::vector<std::string> texts;
   };
-  // clang-format off
   const Case cases[] = {
-      {"no conversions", "0", true, 1, {"システムは正常に更新されました。"}},
-      {"both succeed", "1", false, 1, {"システムは正常に更新されました。"}},
-      {"the first fails", "1", true, 0, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。"}},
+      {"no conversions", "0", kMaster, 1, {done}},
+      {"both succeed", "1", nullptr, 1, {done}},
+      {"the first fails", "1", kMaster, 0, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。"}},
+      {"the INI file is read-only", "0", kIni, 0, {W(kIni) + "の更新に失敗しました。"}},
   };
-  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
+    // Natively only: Wine run by root writes read-only files.
+    if (c.readOnly == kIni && !kOwnDrives) continue;
     Machine machine;
-    machine.Write(kIni, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
-    const std::string master = "C:\\M\\1\\zai001-3.mst";
-    machine.Write(master, "400400000107" + std::string(180, 'x') + "\r\n1234567890123A\r\n");
-    if (c.readOnlyMaster) machine.SetAttributes(master, 0x01);
+    const std::string ini = Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n");
+    machine.Write(kIni, ini);
+    const std::string master = "400400000107" + std::string(180, 'x') + "\r\n1234567890123A\r\n";
+    machine.Write(kMaster, master);
+    if (c.readOnly != nullptr) machine.SetAttributes(c.readOnly, port::kAttrReadOnly);
     machine.Write("C:\\OUTSIDE.TXT", "not ours");
     if (kOwnDrives) {
       std::filesystem::create_symlink(machine.HostDrive('c') / "OUTSIDE.TXT",
@@ -142,9 +131,12 @@ TEST(WritePostUpdateSettings, MasterConversionsRunAndAFailureStops) {
     ScriptedOperator op;
     EXPECT_EQ(RunSettings(record, op), c.result);
     EXPECT_EQ(op.Texts(), c.texts);
-    if (!c.readOnlyMaster) {
-      EXPECT_EQ(machine.Read(master),
-                "400400000107" + std::string(179, 'x') + "\r\n1234567890123Z\r\n");
+    EXPECT_EQ(machine.Read(kMaster),
+              c.readOnly == nullptr
+                  ? "400400000107" + std::string(179, 'x') + "\r\n1234567890123Z\r\n"
+                  : master);
+    if (c.readOnly == kIni) {
+      EXPECT_EQ(machine.Read(kIni), ini);
     }
     EXPECT_EQ(machine.Read("C:\\OUTSIDE.TXT"), "not ours");
     EXPECT_EQ(op.maxWaitDepth, std::string(c.adjust) == "1" ? 1 : 0);
