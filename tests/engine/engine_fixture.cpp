@@ -44,8 +44,6 @@ Answer ScriptedOperator::ShowMessage(const std::string& text, const std::string&
 
 void ScriptedOperator::BeginWait() { maxWaitDepth = std::max(maxWaitDepth, ++waitDepth); }
 
-void ScriptedOperator::EndWait() { --waitDepth; }
-
 void ScriptedOperator::ReportProgress(const Progress& p) {
   progress.push_back(p);
   if (onProgress) onProgress(p);

@@ -50,7 +50,7 @@ class ScriptedOperator : public Operator {
  public:
   Answer ShowMessage(const std::string& text, const std::string& caption, Buttons buttons) override;
   void BeginWait() override;
-  void EndWait() override;
+  void EndWait() override { --waitDepth; }
   void ReportProgress(const Progress& progress) override;
   void Log(const std::string& line) override { log.push_back(line); }
 
