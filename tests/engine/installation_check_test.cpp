@@ -164,8 +164,8 @@ TEST(CheckTargetInstallation, ShowsTheFirstFailureAndDetectsAgainAfterIt) {
     const char* iniName;
     const char* message;  // nullptr: the check passes
     int systemIndex;
-    const char* next;  // after a failed detection: a fitting folder, detected afresh
-    const char* nextIni;
+    const char* next = nullptr;  // after a failed detection: a fitting folder, detected afresh
+    const char* nextIni = nullptr;
   };
   const Case cases[] = {
       {"C:\\NOINI", "tamiro1.ini", notRight, 7},
