@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
-#include <mutex>
 #include <random>
-#include <sstream>
 
 #include "port/port.h"
 #include "support/jlha.h"
@@ -27,7 +25,10 @@ std::string Sj(const std::string& utf8) {
 
 std::string Utf8(const std::string& cp932) { return port::Cp932ToUtf8Lossy(cp932); }
 
-// ---------------------------------------------------------------------------------------------
+std::string HostBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 Answer ScriptedOperator::ShowMessage(const std::string& text, const std::string& caption,
                                      Buttons buttons) {
@@ -43,14 +44,10 @@ Answer ScriptedOperator::ShowMessage(const std::string& text, const std::string&
 
 void ScriptedOperator::BeginWait() { maxWaitDepth = std::max(maxWaitDepth, ++waitDepth); }
 
-void ScriptedOperator::EndWait() { --waitDepth; }
-
 void ScriptedOperator::ReportProgress(const Progress& p) {
   progress.push_back(p);
   if (onProgress) onProgress(p);
 }
-
-void ScriptedOperator::Log(const std::string& line) { log.push_back(line); }
 
 std::vector<std::string> ScriptedOperator::Texts() const {
   std::vector<std::string> texts;
@@ -64,29 +61,27 @@ std::string ScriptedOperator::LogText() const {
   return all;
 }
 
-// ---------------------------------------------------------------------------------------------
-
 namespace {
+
+const Machine* currentMachine = nullptr;
 
 // Shared memory when the host has it: every file the engine replaces is flushed to the disk, and
 // on a real disk those flushes would make the suite slow. It is still a real file system.
 fs::path TestRoot() {
   std::error_code error;
   const fs::path shm = "/dev/shm";
-  if (fs::is_directory(shm, error)) {
-    const fs::path probe = shm / "koushin-engine-probe";
-    if (fs::create_directories(probe, error) || fs::is_directory(probe, error)) {
-      fs::remove(probe, error);
-      return shm;
-    }
-  }
-  return fs::temp_directory_path();
+  return fs::is_directory(shm, error) ? shm : fs::temp_directory_path();
 }
 
-}  // namespace
+// Creates every missing folder of a code page 932 path that starts with a drive ("C:\\...").
+void MakeFoldersOf(const std::string& path) {
+  for (std::size_t pos = 3;; ++pos) {  // after "C:\\"
+    pos = text::FindAtCharBoundary(path, "\\", pos);
+    if (!port::PathExists(path.substr(0, pos))) port::MakeFolder(path.substr(0, pos));
+    if (pos == std::string::npos) break;
+  }
+}
 
-namespace {
-const Machine* currentMachine = nullptr;
 }  // namespace
 
 std::string W(const std::string& path) {
@@ -135,24 +130,6 @@ Machine::~Machine() {
   }
   fs::remove_all(root_, ignored);
 }
-
-fs::path Machine::HostDrive(char letter) const { return root_ / std::string(1, letter); }
-
-namespace {
-
-// Creates every missing folder of a code page 932 path that starts with a drive ("C:\\...").
-void MakeFoldersOf(const std::string& path) {
-  std::size_t pos = 3;  // after "C:\\"
-  for (;;) {
-    pos = text::FindAtCharBoundary(path, "\\", pos);
-    const std::string part = path.substr(0, pos);
-    if (!part.empty() && !port::PathExists(part)) port::MakeFolder(part);
-    if (pos == std::string::npos) break;
-    ++pos;
-  }
-}
-
-}  // namespace
 
 void Machine::MakeFolders(const std::string& path) { MakeFoldersOf(SW(path)); }
 
@@ -206,10 +183,6 @@ void Machine::SetLastWrite(const std::string& path, int year, int month, int day
   ASSERT_TRUE(port::WriteFileStatus(SW(path), status, &error)) << error.Describe();
 }
 
-void Machine::EjectFloppy() {
-  for (const auto& entry : fs::directory_iterator(root_ / "a")) fs::remove_all(entry.path());
-}
-
 std::string Machine::Snapshot(const std::string& below, bool journal, bool times) const {
   fs::path root = root_;
   if (!below.empty()) {  // "C:\\EST": the host folder of the drive, then the rest
@@ -230,10 +203,7 @@ std::string Machine::Snapshot(const std::string& below, bool journal, bool times
       EXPECT_TRUE(port::ReadFileStatus(Sj(it->path().u8string()), &status)) << line;
       line += " attr " + std::to_string(status.attributes);
       if (times) line += " time " + std::to_string(status.lastWriteTime);
-      std::ifstream in(it->path(), std::ios::binary);
-      std::stringstream bytes;
-      bytes << in.rdbuf();
-      line += " " + bytes.str();
+      line += " " + HostBytes(it->path());
     }
     lines.push_back(line);
   }
@@ -253,8 +223,6 @@ void Machine::MakeInstallation(const std::string& folder, const std::string& tit
   Write(folder + "\\ta1menu.ini", "[MENU]\r\n");
   Write(folder + "\\bmp\\LAYER2L.BMP", "BM");
 }
-
-// ---------------------------------------------------------------------------------------------
 
 description::UpdateDescription MakeRecord(const std::string& installFolder,
                                           std::initializer_list<Entry> entries,
@@ -277,26 +245,15 @@ description::UpdateDescription MakeRecord(const std::string& installFolder,
   return record;
 }
 
-// ---------------------------------------------------------------------------------------------
-
 namespace {
 
-struct CatalogueArchive {
-  const char* key;
-  std::vector<const char*> members;  // UTF-8 names
+// Bump kCatalogueVersion when the contents change, so that cached archives are made anew.
+const std::map<std::string, std::vector<std::string>> kCatalogue = {
+    {"prog", {"PROG.EXE", "README.TXT"}},
+    {"variant", {"VARIANT.TXT"}},
+    {"excel", {"横A-A4g.xlsm"}},
+    {"big", {"BIG.DAT"}},
 };
-
-const std::vector<CatalogueArchive>& Catalogue() {
-  static const std::vector<CatalogueArchive> catalogue = {
-      {"prog", {"PROG.EXE", "README.TXT"}},
-      {"variant", {"VARIANT.TXT"}},
-      {"excel", {"横A-A4g.xlsm"}},
-      {"big", {"BIG.DAT"}},
-  };
-  return catalogue;
-}
-
-// Bump when the catalogue's contents change, so that cached archives are made anew.
 constexpr char kCatalogueVersion[] = "v1";
 
 fs::path CacheFolder() {
@@ -314,63 +271,37 @@ fs::path CachedArchive(const std::string& key) {
   return CacheFolder() / (key + "-" + kCatalogueVersion + ".lzh");
 }
 
-std::string ReadHostFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Makes every missing archive of the catalogue (natively; under Wine they come from the native
-// build).
-bool MakeCatalogue() {
-  std::vector<koushin::testing::JlhaArchive> archives;
-  for (const CatalogueArchive& archive : Catalogue()) {
-    archives.push_back({CachedArchive(archive.key).filename().u8string(), "a1o5", {}});
-#ifndef _WIN32
-    if (fs::exists(CachedArchive(archive.key))) continue;
-    for (const char* member : archive.members) {
-      std::ofstream(CacheFolder() / fs::u8path(member), std::ios::binary) << MemberBytes(member);
-      archives.back().members.push_back(member);
-    }
-#endif
-  }
-#ifdef _WIN32
-  for (const auto& archive : archives) {
-    if (!fs::exists(CacheFolder() / fs::u8path(archive.name))) return false;
-  }
-  return true;
-#else
-  return koushin::testing::MakeWithJlha(CacheFolder(), archives);
-#endif
-}
-
 }  // namespace
 
 std::string MemberBytes(const std::string& member) {
+  std::string bytes;
   if (member == "BIG.DAT") {
-    std::string bytes;
     std::mt19937 random(7);
     for (int i = 0; i < 300000; ++i) bytes += static_cast<char>('a' + random() % 8);
     return bytes;
   }
-  std::string bytes;
   for (int i = 0; i < 20; ++i)
     bytes += "content of " + member + " line " + std::to_string(i) + "\r\n";
   return bytes;
 }
 
 std::string ArchiveBytes(const std::string& key) {
-  static std::mutex mutex;
-  static int made = -1;
-  std::lock_guard<std::mutex> lock(mutex);
-  if (made < 0) {
+#ifndef _WIN32  // under Wine they come from the native build
+  static const bool made = [] {
     std::error_code ignored;
     fs::create_directories(CacheFolder(), ignored);
-    made = MakeCatalogue() ? 1 : 0;
-  }
-  if (made == 0) return {};
-  return ReadHostFile(CachedArchive(key));
+    std::vector<koushin::testing::JlhaArchive> archives;
+    for (const auto& [name, members] : kCatalogue) {
+      archives.push_back({CachedArchive(name).filename().u8string(), "a1o5", members});
+      for (const std::string& member : members) {
+        std::ofstream(CacheFolder() / fs::u8path(member), std::ios::binary) << MemberBytes(member);
+      }
+    }
+    return koushin::testing::MakeWithJlha(CacheFolder(), archives);
+  }();
+  if (!made) return {};
+#endif
+  return HostBytes(CachedArchive(key));
 }
 
 std::string Damaged(const std::string& archive) {

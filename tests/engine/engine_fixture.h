@@ -24,7 +24,7 @@ std::string Utf8(const std::string& cp932);
 // is. On Windows, where a test cannot map drives, a path on them is rewritten into the Machine's
 // temporary folder ("C:\\EST" becomes "<temp>\\c\\EST"). UTF-8 in and out.
 std::string W(const std::string& path);
-// S(W(path)): the code page 932 form the engine takes.
+// Sj(W(path)): the code page 932 form the engine takes.
 std::string SW(const std::string& path);
 // Whether drive letters really are the test's own (POSIX): removable drives, bare drive letters
 // and the Windows folder can only be tested then.
@@ -33,6 +33,9 @@ constexpr bool kOwnDrives = false;
 #else
 constexpr bool kOwnDrives = true;
 #endif
+
+// The bytes of a host file, empty when it cannot be read.
+std::string HostBytes(const std::filesystem::path& path);
 
 struct Shown {
   std::string text;     // UTF-8
@@ -47,14 +50,12 @@ class ScriptedOperator : public Operator {
  public:
   Answer ShowMessage(const std::string& text, const std::string& caption, Buttons buttons) override;
   void BeginWait() override;
-  void EndWait() override;
+  void EndWait() override { --waitDepth; }
   void ReportProgress(const Progress& progress) override;
-  void Log(const std::string& line) override;
+  void Log(const std::string& line) override { log.push_back(line); }
 
-  // The message texts shown, in order (UTF-8).
-  std::vector<std::string> Texts() const;
-  // All log lines joined by '\n', in UTF-8.
-  std::string LogText() const;
+  std::vector<std::string> Texts() const;  // the message texts shown, in order (UTF-8)
+  std::string LogText() const;             // the log lines joined by '\n' (UTF-8)
 
   std::deque<Answer> answers;
   std::function<void(const Shown&)> onMessage;  // runs before the answer is given
@@ -89,20 +90,15 @@ class Machine {
   void SetLastWrite(const std::string& path, int year, int month, int day, int hour = 12,
                     int minute = 0, int second = 0);
   // The host folder of a drive (lower-case letter).
-  std::filesystem::path HostDrive(char letter) const;
-  // W() for this machine.
-  std::string Translate(const std::string& path) const;
-  // Empties the floppy drive A:.
-  void EjectFloppy();
+  std::filesystem::path HostDrive(char letter) const { return root_ / std::string(1, letter); }
+  std::string Translate(const std::string& path) const;  // W() for this machine
   // Every file below `below` (a Windows folder; empty: every drive) with its attribute byte, its
   // bytes and (with `times`) its last-write time, for "nothing changed". `journal` false leaves
   // our journal folders (.koushin) out.
   std::string Snapshot(const std::string& below = "", bool journal = true, bool times = true) const;
-
-  // INI reads through the port (UTF-8 in and out).
+  // An INI read through the port (UTF-8 in and out).
   std::string Ini(const std::string& file, const std::string& section,
                   const std::string& key) const;
-
   // A fitting installation: tamiro1.ini with [SYSTEM] TITLE, ta1menu.ini, bmp\LAYER2L.BMP.
   void MakeInstallation(const std::string& folder, const std::string& title);
 
@@ -123,18 +119,12 @@ description::UpdateDescription MakeRecord(const std::string& installFolder,
                                           std::initializer_list<Entry> entries,
                                           const std::string& newVersion = "");
 
-// Archives from the catalogue, made by jlha on first use and cached in the build folder:
-//   "prog"    PROG.EXE, README.TXT
-//   "variant" VARIANT.TXT
-//   "excel"   横A-A4g.xlsm (a code page 932 member name)
-//   "big"     BIG.DAT of 300000 bytes
-// Empty when jlha cannot be run (the caller skips).
+// Archives made by jlha on first use and cached in the build folder (empty when jlha cannot run):
+// "prog" (PROG.EXE, README.TXT), "variant" (VARIANT.TXT), "excel" (横A-A4g.xlsm, a code page 932
+// member name), "big" (BIG.DAT of 300000 bytes). MemberBytes gives a member's contents.
 std::string ArchiveBytes(const std::string& key);
-// The member contents the catalogue puts in its archives.
 std::string MemberBytes(const std::string& member);
-
-// A copy of an archive whose last member's data is damaged (a byte of it flipped), so that its
-// CRC check fails.
+// A copy of an archive whose last member's data is damaged, so that its CRC check fails.
 std::string Damaged(const std::string& archive);
 
 }  // namespace koushin::engine::testing

@@ -53,17 +53,15 @@ TEST(LocateSystemIni, FindsTheIniFileAndSettlesTheFolder) {
     EXPECT_EQ(Utf8(folder), W(c.folderAfter));
     EXPECT_EQ(record.systemIniName, c.iniNameAfter);
   }
-}
-
-TEST(LocateSystemIni, SecondAttemptAfterFailedDetectionProbesOnlyTheStoredName) {
+  // A second attempt after a failed detection probes only the name it stored.
   Machine machine;
   machine.Write("C:\\APP\\tamiro1.ini", "");
   description::UpdateDescription record = MakeRecord("C:\\NONE", {});
   record.systemIniName = "NULL";
-  std::string folder = SW("C:\\NONE");
-  EXPECT_EQ(LocateSystemIni(folder, record), 0);
-  folder = SW("C:\\APP");
-  EXPECT_EQ(LocateSystemIni(folder, record), 0);  // only velmora1.ini is tried now
+  for (const char* folder : {"C:\\NONE", "C:\\APP"}) {
+    std::string working = SW(folder);
+    EXPECT_EQ(LocateSystemIni(working, record), 0) << folder;
+  }
   EXPECT_EQ(record.systemIniName, "velmora1.ini");
 }
 
@@ -146,75 +144,59 @@ TEST(IdentifySystem, ComputesTheSystemIndex) {
   }
 }
 
-TEST(CheckTargetInstallation, ShowsTheMessageOfTheFirstFailingStep) {
+// The message of the first failing step. A failed check with detection gives the marker back,
+// so the next folder is detected afresh whichever INI file it holds; a successful detection keeps
+// the name for the rest of the run.
+TEST(CheckTargetInstallation, ShowsTheFirstFailureAndDetectsAgainAfterIt) {
+  Machine machine;
+  machine.MakeInstallation("C:\\APP", "EST 8.0S");
+  machine.MakeInstallation("C:\\NOINI", "EST 8.0S");
+  machine.Remove("C:\\NOINI\\tamiro1.ini");
+  machine.MakeInstallation("C:\\NOMARK", "EST 8.0S");
+  machine.Remove("C:\\NOMARK\\bmp\\LAYER2L.BMP");
+  machine.MakeInstallation("C:\\OTHER", "OTHER");
+  machine.Write("C:\\VEL\\velmora1.ini", "[SYSTEM]\r\nMAKER=1\r\n");
+  machine.Write("C:\\VEL\\bmp\\LAYER2L.BMP", "BM");
+  const char* notRight = "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。";
+  const char* cannot = "このバージョンへの更新はできません。";
   struct Case {
-    const char* why;
-    bool ini, bitmap;
-    const char* title;
-    int result;
-    const char* message;
+    const char* folder;
+    const char* iniName;
+    const char* message;  // nullptr: the check passes
     int systemIndex;
+    const char* next = nullptr;  // after a failed detection: a fitting folder, detected afresh
+    const char* nextIni = nullptr;
   };
   const Case cases[] = {
-      {"no ini", false, true, "EST", 0, "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。", 7},
-      {"no markers", true, false, "EST", 0, "このバージョンへの更新はできません。", 7},
-      {"not identified", true, true, "OTHER", 0, "このバージョンへの更新はできません。", -1},
-      {"fits", true, true, "EST 8.0S", 1, nullptr, 1},
+      {"C:\\NOINI", "tamiro1.ini", notRight, 7},
+      {"C:\\NOMARK", "tamiro1.ini", cannot, 7},
+      {"C:\\OTHER", "tamiro1.ini", cannot, -1},
+      {"C:\\APP", "tamiro1.ini", nullptr, 1},
+      {"C:\\NOINI", "NULL", notRight, 7, "C:\\APP", "tamiro1.ini"},
+      {"C:\\NOMARK", "NULL", cannot, 7, "C:\\VEL", "velmora1.ini"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    Machine machine;
-    machine.MakeInstallation("C:\\APP", c.title);
-    if (!c.ini) machine.Remove("C:\\APP\\tamiro1.ini");
-    if (!c.bitmap) machine.Remove("C:\\APP\\bmp\\LAYER2L.BMP");
+    SCOPED_TRACE(std::string(c.folder) + " " + c.iniName);
     description::UpdateDescription record = MakeRecord("C:\\APP", {});
+    record.systemIniName = c.iniName;
     record.systemIndex = 7;
     ScriptedOperator op;
-    std::string folder = SW("C:\\APP");
-    EXPECT_EQ(CheckTargetInstallation(folder, record, op), c.result);
+    std::string folder = SW(c.folder);
+    EXPECT_EQ(CheckTargetInstallation(folder, record, op), c.message == nullptr ? 1 : 0);
     EXPECT_EQ(record.systemIndex, c.systemIndex);
+    EXPECT_EQ(record.systemIniName, c.iniName);
     if (c.message == nullptr) {
       EXPECT_TRUE(op.shown.empty());
-    } else {
-      ASSERT_EQ(op.shown.size(), 1u);
-      EXPECT_EQ(op.shown[0].text, c.message);
-      EXPECT_EQ(op.shown[0].caption, "エラー");
-      EXPECT_EQ(op.shown[0].buttons, Buttons::kOk);
+      continue;
     }
-  }
-}
-
-// A failed check with detection gives the marker back, so the next folder is detected afresh
-// whichever INI file it holds; a successful detection keeps the name for the rest of the run.
-TEST(CheckTargetInstallation, DetectsAgainAfterAFailedCheck) {
-  struct Case {
-    const char* why;
-    const char* firstFolder;  // fails the check
-    const char* secondIni;    // the INI file of the second folder, C:\\APP
-  };
-  const Case cases[] = {
-      {"no INI file at all, then tamiro1.ini", "C:\\NONE", "tamiro1.ini"},
-      {"tamiro1.ini without markers, then velmora1.ini", "C:\\OLD", "velmora1.ini"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    Machine machine;
-    machine.Write("C:\\NONE\\readme.txt", "");
-    machine.Write("C:\\OLD\\tamiro1.ini", "");
-    machine.MakeInstallation("C:\\APP", "EST 8.0S");
-    if (std::string(c.secondIni) != "tamiro1.ini") {
-      machine.Remove("C:\\APP\\tamiro1.ini");
-      machine.Write(std::string("C:\\APP\\") + c.secondIni, "[SYSTEM]\r\nMAKER=1\r\n");
-    }
-    description::UpdateDescription record = MakeRecord("C:\\APP", {});
-    record.systemIniName = "NULL";
-    ScriptedOperator op;
-    std::string folder = SW(c.firstFolder);
-    EXPECT_EQ(CheckTargetInstallation(folder, record, op), 0);
-    EXPECT_EQ(record.systemIniName, "NULL");
-    folder = SW("C:\\APP");
+    ASSERT_EQ(op.shown.size(), 1u);
+    EXPECT_EQ(op.shown[0].text, c.message);
+    EXPECT_EQ(op.shown[0].caption, "エラー");
+    EXPECT_EQ(op.shown[0].buttons, Buttons::kOk);
+    if (c.next == nullptr) continue;
+    folder = SW(c.next);
     EXPECT_EQ(CheckTargetInstallation(folder, record, op), 1);
-    EXPECT_EQ(record.systemIniName, c.secondIni);
+    EXPECT_EQ(record.systemIniName, c.nextIni);
   }
 }
 

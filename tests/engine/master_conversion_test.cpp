@@ -31,71 +31,56 @@ std::string Without66(const std::string& record) {
   return record.substr(0, 66) + record.substr(67);
 }
 
-TEST(ConvertMasterText, SizeRule) {
+TEST(ConvertMasterText, SizeAndTypeRules) {
+  const MasterRule size = MasterRule::kSize, type = MasterRule::kType;
   const std::string r186 = Record("400400000107", 186);
   const std::string r190 = Record("400400000111", 190);
   const std::string r185 = Record("400400000107", 185);
-  struct Case {
-    const char* why;
-    std::string in, out;
-    int changed;
-  };
   const std::string r66 = Record("400400000107", 66), r67 = Record("400400000107", 67);
   const std::string sub108 = Record("400400000108", 186), item01 = Record("400401000107", 186);
   const std::string shortLines = "4004\r\n400400\r\n40040000010\r\n";
-  // clang-format off
-  const Case cases[] = {
-      {"186 bytes lose byte 66", r186 + "\r\n", Without66(r186) + "\r\n", 1},
-      {"190 bytes lose byte 66", r190 + "\r\n", Without66(r190) + "\r\n", 1},
-      {"190 becomes 189, then 188", Without66(r190) + "\r\n", Without66(Without66(r190)) + "\r\n", 1},
-      {"185 bytes stay", r185 + "\r\n", r185 + "\r\n", 0},
-      {"66 bytes stay", r66 + "\r\n", r66 + "\r\n", 0},
-      {"67 bytes lose the last", r67 + "\r\n", r66 + "\r\n", 1},
-      {"other sub code", sub108 + "\r\n", sub108 + "\r\n", 0},
-      {"other item code", item01 + "\r\n", item01 + "\r\n", 0},
-      {"short lines", shortLines, shortLines, 0},
-      {"LF and CR LF mixed, no end", r186 + "\n" + r186 + "\r\n" + r185,
-       Without66(r186) + "\r\n" + Without66(r186) + "\r\n" + r185 + "\r\n", 2},
-      {"empty lines kept", "\r\n\n" + r185 + "\r\n\r\n", "\r\n\r\n" + r185 + "\r\n\r\n", 0},
-      {"byte 26 is data", "a\x1a" "b\r\n\x1a\r\n" + r186 + "\r\n", "a\x1a" "b\r\n\x1a\r\n" + Without66(r186) + "\r\n", 1},
-      {"lone CR is data", "a\rb\r\n", "a\rb\r\n", 0},
-      {"empty file", "", "", 0},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    int changed = -1;
-    EXPECT_EQ(ConvertMasterText(c.in, MasterRule::kSize, &changed), c.out);
-    EXPECT_EQ(changed, c.changed);
-  }
-}
-
-TEST(ConvertMasterText, TypeRule) {
   struct Case {
     const char* why;
+    MasterRule rule;
     std::string in, out;
     int changed;
   };
   // clang-format off
   const Case cases[] = {
-      {"A becomes Z", "0123456789012A tail\r\n", "0123456789012Z tail\r\n", 1},
-      {"B becomes Z", "0123456789012B\r\n", "0123456789012Z\r\n", 1},
-      {"lower case, C and Z stay", "0123456789012a\n0123456789012C\n0123456789012Z",
+      {"186 bytes lose byte 66", size, r186 + "\r\n", Without66(r186) + "\r\n", 1},
+      {"190 bytes lose byte 66", size, r190 + "\r\n", Without66(r190) + "\r\n", 1},
+      {"190 becomes 189, then 188", size, Without66(r190) + "\r\n", Without66(Without66(r190)) + "\r\n", 1},
+      {"185 bytes stay", size, r185 + "\r\n", r185 + "\r\n", 0},
+      {"66 bytes stay", size, r66 + "\r\n", r66 + "\r\n", 0},
+      {"67 bytes lose the last", size, r67 + "\r\n", r66 + "\r\n", 1},
+      {"other sub code", size, sub108 + "\r\n", sub108 + "\r\n", 0},
+      {"other item code", size, item01 + "\r\n", item01 + "\r\n", 0},
+      {"short lines", size, shortLines, shortLines, 0},
+      {"LF and CR LF mixed, no end", size, r186 + "\n" + r186 + "\r\n" + r185,
+       Without66(r186) + "\r\n" + Without66(r186) + "\r\n" + r185 + "\r\n", 2},
+      {"empty lines kept", size, "\r\n\n" + r185 + "\r\n\r\n", "\r\n\r\n" + r185 + "\r\n\r\n", 0},
+      {"byte 26 is data", size, "a\x1a" "b\r\n\x1a\r\n" + r186 + "\r\n", "a\x1a" "b\r\n\x1a\r\n" + Without66(r186) + "\r\n", 1},
+      {"lone CR is data", size, "a\rb\r\n", "a\rb\r\n", 0},
+      {"empty file", size, "", "", 0},
+      {"A becomes Z", type, "0123456789012A tail\r\n", "0123456789012Z tail\r\n", 1},
+      {"B becomes Z", type, "0123456789012B\r\n", "0123456789012Z\r\n", 1},
+      {"lower case, C and Z stay", type, "0123456789012a\n0123456789012C\n0123456789012Z",
        "0123456789012a\r\n0123456789012C\r\n0123456789012Z\r\n", 0},
-      {"13 bytes stay", "0123456789012\r\n", "0123456789012\r\n", 0},
-      {"14 bytes convert", "0123456789012A\r\n", "0123456789012Z\r\n", 1},
-      {"A elsewhere stays", "A123456789012x\r\n", "A123456789012x\r\n", 0},
-      {"byte 26 before the flag", "0123\x1a" "56789012A\x1a\r\n", "0123\x1a" "56789012Z\x1a\r\n", 1},
+      {"13 bytes stay", type, "0123456789012\r\n", "0123456789012\r\n", 0},
+      {"14 bytes convert", type, "0123456789012A\r\n", "0123456789012Z\r\n", 1},
+      {"A elsewhere stays", type, "A123456789012x\r\n", "A123456789012x\r\n", 0},
+      {"byte 26 before the flag", type, "0123\x1a" "56789012A\x1a\r\n", "0123\x1a" "56789012Z\x1a\r\n", 1},
   };
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     int changed = -1;
-    const std::string once = ConvertMasterText(c.in, MasterRule::kType, &changed);
-    EXPECT_EQ(once, c.out);
+    EXPECT_EQ(ConvertMasterText(c.in, c.rule, &changed), c.out);
     EXPECT_EQ(changed, c.changed);
-    EXPECT_EQ(ConvertMasterText(once, MasterRule::kType, &changed), once);
-    EXPECT_EQ(changed, 0);
+    if (c.rule == type) {
+      EXPECT_EQ(ConvertMasterText(c.out, type, &changed), c.out);
+      EXPECT_EQ(changed, 0);
+    }
   }
 }
 
@@ -108,6 +93,10 @@ class MasterFolderTest : public ::testing::Test {
 };
 
 TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
+  ScriptedOperator op;
+  ConversionOptions options;
+  options.op = &op;
+  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);  // no master folder at all
   const std::string before = "0123456789012A\r\n\x1a\n0123456789012B";
   machine.Write("C:\\M\\1\\zai001-3.mst", before);
   machine.Write("C:\\M\\1\\ZAI002-3.MST", before);
@@ -115,9 +104,6 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   machine.Write("C:\\M\\1\\zai01-3.mst", before);    // too short a name: not a master file
   machine.Write("C:\\M\\1\\zai0001-3.mst", before);  // too long a name
   machine.MakeFolders("C:\\M\\1\\zai003-3.mst");     // a folder, not a master file
-  ScriptedOperator op;
-  ConversionOptions options;
-  options.op = &op;
   EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
   const std::string after = "0123456789012Z\r\n\x1a\r\n0123456789012Z\r\n";
   EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), after);
@@ -134,14 +120,6 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   EXPECT_EQ(machine.Snapshot(), snapshot);
 }
 
-TEST_F(MasterFolderTest, NothingToConvert) {
-  EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 1);  // no master folder at all
-  machine.MakeFolders("C:\\M\\1");
-  machine.Write("C:\\M\\1\\other.mst", "x");
-  EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 1);
-  EXPECT_FALSE(machine.Exists("C:\\M\\1\\temp.mst"));
-}
-
 TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
   const std::string record = "400400000107" + std::string(180, 'x') + "\r\n";
   struct Case {
@@ -150,22 +128,20 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
     long fault;  // the file operation that fails
   };
   const Case cases[] = {
-      {"read-only master file", true, 0},
       {"the temporary file cannot be created", false, 1},
       {"the replacement fails", false, 3},
+      {"read-only master file", true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    Machine fresh;
-    fresh.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
-    fresh.Write("C:\\M\\1\\zai001-3.mst", record);
-    fresh.Write("C:\\M\\21\\zai001-3.mst", record);
-    if (c.readOnly) fresh.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
+    machine.Write("C:\\M\\1\\zai001-3.mst", record);
+    machine.Write("C:\\M\\21\\zai001-3.mst", record);
+    if (c.readOnly) machine.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
     port::SetInjectedFaults(c.fault);
     EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 0);
     port::SetInjectedFaults(0);
-    EXPECT_EQ(fresh.Read("C:\\M\\1\\zai001-3.mst"), record);
-    EXPECT_EQ(fresh.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
+    EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), record);
+    EXPECT_EQ(machine.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
   }
 }
 

@@ -6,10 +6,12 @@
 #include <filesystem>
 
 #include "engine_fixture.h"
+#include "port/port.h"
 
 namespace koushin::engine {
 namespace {
 
+using testing::kOwnDrives;
 using testing::Machine;
 using testing::MakeRecord;
 using testing::ScriptedOperator;
@@ -28,6 +30,7 @@ int RunSettings(description::UpdateDescription& record, ScriptedOperator& op) {
 TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
   Machine machine;
   machine.Write(kIni, Sj("[SYSTEM]\r\nTITLE=見積 8.0S\r\n"));
+  machine.SetAttributes(kIni, port::kAttrHidden);  // kept by the file that replaces it
   description::UpdateDescription record = MakeRecord("C:\\EST", {}, "9.1");
   record.categoryCode = "6";
   ScriptedOperator op;
@@ -36,6 +39,9 @@ TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
   EXPECT_EQ(op.shown[0].caption, "確認");
   EXPECT_EQ(Utf8(machine.Read(kIni)),
             "[SYSTEM]\r\nTITLE=見積 9.1\r\nGENGOU=令和\r\n種別電気=1\r\n種別設備=1\r\n");
+  if (kOwnDrives) {  // Wine keeps no attribute byte of its own
+    EXPECT_EQ(machine.Attributes(kIni), port::kAttrHidden);
+  }
   EXPECT_EQ(Utf8(machine.Read("C:\\EST\\kov3.ini")),
             "[HISTORY]\r\n抽出開始日ON=1\r\n抽出終了日ON=1\r\n");
   // The order of the writes themselves.
@@ -49,132 +55,94 @@ TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
                                       "[SYSTEM] 種別電気=1", "[SYSTEM] 種別設備=1"}));
 }
 
-TEST(WritePostUpdateSettings, CategoryFlags) {
+// The category code sets its flags; the new version replaces each "8.0S" in TITLE.
+TEST(WritePostUpdateSettings, CategoryFlagsAndTitle) {
+  const std::string g = "GENGOU=令和\r\n";
+  const std::string longTitle = std::string(150, 't') + " 8.0S " + std::string(30, 'u');
   struct Case {
-    const char* code;
-    std::vector<const char*> keys;
+    std::string code, title, version;
+    std::string expected;  // the INI file afterwards, after "[SYSTEM]"
   };
   // clang-format off
   const Case cases[] = {
-      {"1", {"種別電気"}}, {"2", {"種別水道"}}, {"3", {"種別設備"}}, {"4", {"種別建築"}},
-      {" 5", {"種別水道", "種別設備"}}, {"6x", {"種別電気", "種別設備"}},
-      {"7", {}}, {"0", {}}, {"", {}}, {"-1", {}}, {"abc", {}},
+      {"1", "", "", g + "種別電気=1\r\n"}, {"2", "", "", g + "種別水道=1\r\n"},
+      {"3", "", "", g + "種別設備=1\r\n"}, {"4", "", "", g + "種別建築=1\r\n"},
+      {" 5", "", "", g + "種別水道=1\r\n種別設備=1\r\n"},
+      {"6x", "", "", g + "種別電気=1\r\n種別設備=1\r\n"},
+      {"7", "", "", g}, {"0", "", "", g}, {"", "", "", g}, {"-1", "", "", g}, {"abc", "", "", g},
+      {"0", "EST 8.0S", "", "TITLE=EST 8.0S\r\n" + g},  // no version: title untouched
+      {"0", "", "9.1", g + "TITLE=\r\n"},                 // no TITLE: written empty
+      {"0", "EST 7", "9.1", "TITLE=EST 7\r\n" + g},
+      {"0", "8.0S/8.0S", "9.1", "TITLE=9.1/9.1\r\n" + g},
+      {"0", "a 8.0S b 8.0S", "8.0S Plus", "TITLE=a 8.0S Plus b 8.0S Plus\r\n" + g},
+      {"0", longTitle, "10.25",
+       "TITLE=" + std::string(150, 't') + " 10.25 " + std::string(30, 'u') + "\r\n" + g},
   };
   // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
+    SCOPED_TRACE("code " + c.code + ", title " + c.title);
     Machine machine;
-    machine.Write(kIni, "[SYSTEM]\r\n");
-    description::UpdateDescription record = MakeRecord("C:\\EST", {});
+    machine.Write(kIni, Sj("[SYSTEM]\r\n" + (c.title.empty() ? "" : "TITLE=" + c.title + "\r\n")));
+    description::UpdateDescription record = MakeRecord("C:\\EST", {}, c.version);
     record.categoryCode = c.code;
     ScriptedOperator op;
     RunSettings(record, op);
-    std::string expected = "[SYSTEM]\r\nGENGOU=令和\r\n";
-    for (const char* key : c.keys) expected += std::string(key) + "=1\r\n";
-    EXPECT_EQ(Utf8(machine.Read(kIni)), expected);
+    EXPECT_EQ(Utf8(machine.Read(kIni)), "[SYSTEM]\r\n" + c.expected);
   }
 }
 
-TEST(WritePostUpdateSettings, TitleGetsTheNewVersion) {
-  const std::string longTitle = std::string(150, 't') + " 8.0S " + std::string(30, 'u');
-  struct Case {
-    const char* why;
-    std::string ini;      // initial system INI file, UTF-8
-    std::string version;  // newVersion
-    std::string title;    // TITLE afterwards, "(none)" when absent
-  };
-  const Case cases[] = {
-      {"no version: title untouched", "[SYSTEM]\r\nTITLE=EST 8.0S\r\n", "", "EST 8.0S"},
-      {"no TITLE: written empty", "[SYSTEM]\r\n", "9.1", ""},
-      {"no 8.0S: written unchanged", "[SYSTEM]\r\nTITLE=EST 7\r\n", "9.1", "EST 7"},
-      {"two occurrences", "[SYSTEM]\r\nTITLE=8.0S/8.0S\r\n", "9.1", "9.1/9.1"},
-      {"replacement holds the pattern", "[SYSTEM]\r\nTITLE=a 8.0S b 8.0S\r\n", "8.0S Plus",
-       "a 8.0S Plus b 8.0S Plus"},
-      {"title longer than 99 bytes", "[SYSTEM]\r\nTITLE=" + longTitle + "\r\n", "10.25",
-       std::string(150, 't') + " 10.25 " + std::string(30, 'u')},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    Machine machine;
-    machine.Write(kIni, Sj(c.ini));
-    description::UpdateDescription record = MakeRecord("C:\\EST", {}, c.version);
-    ScriptedOperator op;
-    RunSettings(record, op);
-    EXPECT_EQ(machine.Ini(kIni, "SYSTEM", "TITLE"), c.title);
-  }
-}
-
-#if !defined(_WIN32)
-// A setting that cannot be written stops the phase with its message, never the success one.
-// POSIX only, built out rather than skipped under Wine: Wine run by root writes read-only files.
-TEST(WritePostUpdateSettings, ReadOnlyIniFileStopsThePhase) {
-  Machine machine;
-  machine.Write(kIni, "[SYSTEM]\r\nTITLE=EST\r\n");
-  machine.SetAttributes(kIni, 0x01);
-  description::UpdateDescription record = MakeRecord("C:\\EST", {}, "9.1");
-  ScriptedOperator op;
-  EXPECT_EQ(RunSettings(record, op), 0);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{W(kIni) + "の更新に失敗しました。"});
-  EXPECT_EQ(machine.Read(kIni), "[SYSTEM]\r\nTITLE=EST\r\n");
-  EXPECT_NE(op.LogText().find("could not write [SYSTEM] GENGOU"), std::string::npos);
-}
-#endif
-
-// A failed conversion stops the phase with its message (the run then puts everything back).
+// A failed conversion stops the phase with its message (the run then puts everything back), and
+// so does a setting that cannot be written, never with the success message. The conversion's
+// temporary file is a new one of its own: a link named "temp.mst" in a master folder, pointing
+// anywhere, is never written through (a link made on the host, natively).
 TEST(WritePostUpdateSettings, MasterConversionsRunAndAFailureStops) {
+  constexpr char kMaster[] = "C:\\M\\1\\zai001-3.mst";
+  const std::string done = "システムは正常に更新されました。";
   struct Case {
     const char* why;
     const char* adjust;
-    bool readOnlyMaster;
+    const char* readOnly;  // the file made read-only, if any
     int result;
     std::vector<std::string> texts;
   };
-  // clang-format off
   const Case cases[] = {
-      {"no conversions", "0", true, 1, {"システムは正常に更新されました。"}},
-      {"both succeed", "1", false, 1, {"システムは正常に更新されました。"}},
-      {"the first fails", "1", true, 0, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。"}},
+      {"no conversions", "0", kMaster, 1, {done}},
+      {"both succeed", "1", nullptr, 1, {done}},
+      {"the first fails", "1", kMaster, 0, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。"}},
+      {"the INI file is read-only", "0", kIni, 0, {W(kIni) + "の更新に失敗しました。"}},
   };
-  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
+    // Natively only: Wine run by root writes read-only files.
+    if (c.readOnly == kIni && !kOwnDrives) continue;
     Machine machine;
-    machine.Write(kIni, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
-    const std::string master = "C:\\M\\1\\zai001-3.mst";
-    machine.Write(master, "400400000107" + std::string(180, 'x') + "\r\n1234567890123A\r\n");
-    if (c.readOnlyMaster) machine.SetAttributes(master, 0x01);
+    const std::string ini = Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n");
+    machine.Write(kIni, ini);
+    const std::string master = "400400000107" + std::string(180, 'x') + "\r\n1234567890123A\r\n";
+    machine.Write(kMaster, master);
+    if (c.readOnly != nullptr) machine.SetAttributes(c.readOnly, port::kAttrReadOnly);
+    machine.Write("C:\\OUTSIDE.TXT", "not ours");
+    if (kOwnDrives) {
+      std::filesystem::create_symlink(machine.HostDrive('c') / "OUTSIDE.TXT",
+                                      machine.HostDrive('c') / "M" / "1" / "temp.mst");
+    }
     description::UpdateDescription record = MakeRecord("C:\\EST", {});
     record.masterAdjust = c.adjust;
     ScriptedOperator op;
     EXPECT_EQ(RunSettings(record, op), c.result);
     EXPECT_EQ(op.Texts(), c.texts);
-    if (!c.readOnlyMaster) {
-      EXPECT_EQ(machine.Read(master),
-                "400400000107" + std::string(179, 'x') + "\r\n1234567890123Z\r\n");
+    EXPECT_EQ(machine.Read(kMaster),
+              c.readOnly == nullptr
+                  ? "400400000107" + std::string(179, 'x') + "\r\n1234567890123Z\r\n"
+                  : master);
+    if (c.readOnly == kIni) {
+      EXPECT_EQ(machine.Read(kIni), ini);
     }
+    EXPECT_EQ(machine.Read("C:\\OUTSIDE.TXT"), "not ours");
     EXPECT_EQ(op.maxWaitDepth, std::string(c.adjust) == "1" ? 1 : 0);
     EXPECT_EQ(op.waitDepth, 0);
   }
 }
-
-#if !defined(_WIN32)
-// The conversion's temporary file is a new one of its own: a link named "temp.mst" in a master
-// folder, pointing anywhere, is never written through. (Symbolic links are made on the host.)
-TEST(WritePostUpdateSettings, ALinkNamedTempMstIsNotFollowed) {
-  Machine machine;
-  machine.Write(kIni, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
-  machine.Write("C:\\M\\1\\zai001-3.mst", "1234567890123A\r\n");
-  machine.Write("C:\\OUTSIDE.TXT", "not ours");
-  std::filesystem::create_symlink(machine.HostDrive('c') / "OUTSIDE.TXT",
-                                  machine.HostDrive('c') / "M" / "1" / "temp.mst");
-  description::UpdateDescription record = MakeRecord("C:\\EST", {});
-  record.masterAdjust = "1";
-  ScriptedOperator op;
-  EXPECT_EQ(RunSettings(record, op), 1);
-  EXPECT_EQ(machine.Read("C:\\OUTSIDE.TXT"), "not ours");
-  EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), "1234567890123Z\r\n");
-}
-#endif
 
 }  // namespace
 }  // namespace koushin::engine

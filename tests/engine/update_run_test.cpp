@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <filesystem>
 #include <map>
 
 #include "description/update_description.h"
@@ -32,14 +32,13 @@ constexpr char kDone[] = "システムは正常に更新されました。";
 constexpr char kMedia[] = "D:\\MEDIA\\";
 constexpr char kRestored[] = "更新前の状態に戻しました。";
 
+// Every case puts archives made by jlha (which needs Java) on the media, or runs beside those that
+// do.
 class UpdateRunTest : public ::testing::Test {
  protected:
-  void SetUp() override { machine.MakeInstallation("C:\\EST", "EST 8.0S"); }
-
-  // Puts a catalogue archive on the media under `name` (without .lzh).
-  void PutArchive(const std::string& key, const std::string& name,
-                  const std::string& media = kMedia) {
-    machine.Write(media + name + ".lzh", ArchiveBytes(key));
+  void SetUp() override {
+    KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
+    machine.MakeInstallation("C:\\EST", "EST 8.0S");
   }
 
   int Run(description::UpdateDescription& record, const std::string& source = kMedia,
@@ -52,31 +51,15 @@ class UpdateRunTest : public ::testing::Test {
   ScriptedOperator op;
 };
 
-// The cases that put archives on the media: they need jlha, which needs Java.
-class UpdateRunArchiveTest : public UpdateRunTest {
- protected:
-  void SetUp() override {
-    KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
-    UpdateRunTest::SetUp();
-  }
-};
-
-TEST_F(UpdateRunTest, WithoutEntriesGoesStraightToTheSettings) {
-  description::UpdateDescription record = MakeRecord("C:\\EST", {});
-  EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
-  EXPECT_EQ(machine.Ini("C:\\EST\\tamiro1.ini", "SYSTEM", "GENGOU"), "令和");
-  EXPECT_EQ(op.waitDepth, 0);
-  EXPECT_EQ(op.waitDepthAtMessage, 1);
-}
-
 // The whole road from the media's info.txt: detection of the INI file, the variant, an archive,
-// a plain file, the settings and the master conversions.
-TEST_F(UpdateRunArchiveTest, FromTheMediaDescription) {
+// plain files, the settings and the master conversions. First run dry (the same checks and
+// walk, every planned step in the log, nothing written), then for real.
+TEST_F(UpdateRunTest, FromTheMediaDescriptionDryThenForReal) {
   machine.Write(
       "C:\\EST\\tamiro1.ini",
       Sj("[SYSTEM]\r\nTITLE=見積 8.0S 設備版\r\n[DIR]\r\nMASTER=" + W("C:\\EST\\M\\") + "\r\n"));
   machine.Write("C:\\EST\\M\\21\\zai001-3.mst", "1234567890123A\n");
+  machine.Write("C:\\EST\\M\\1\\zai001-3.mst", "400400000107" + std::string(174, 'x') + "\r\n");
   // Lines 16 (folder), 18 (master adjust), 19 (INI name: detect), 20 (category), 21 (version),
   // 28 and 29 (title keywords 1 and 2); the other keywords match nothing.
   std::vector<std::string> lines(42);
@@ -90,15 +73,38 @@ TEST_F(UpdateRunArchiveTest, FromTheMediaDescription) {
   lines[28] = "設備版";
   std::string info;
   for (const std::string& line : lines) info += line + "\r\n";
-  info += "1,1,start,\r\n1,0,readme.txt,DOC\\\r\n";
+  info += "1,1,start,\r\n1,1,prog,NEW\\\r\n1,0,readme.txt,DOC\\\r\n";
   machine.Write("D:\\MEDIA\\info.txt", Sj(info));
-  PutArchive("variant", "START2");
+  machine.Write("D:\\MEDIA\\PROG.lzh", ArchiveBytes("prog"));
+  machine.Write("D:\\MEDIA\\START2.lzh", ArchiveBytes("variant"));
   machine.Write("D:\\MEDIA\\README.TXT", "read me");
   description::UpdateDescription record;
   ASSERT_EQ(description::LoadUpdateDescription(SW(kMedia), &record).status,
             description::LoadStatus::kRead);
+
+  const std::string snapshot = machine.Snapshot();
+  EXPECT_EQ(Run(record, kMedia, true), 1);
+  EXPECT_EQ(machine.Snapshot(), snapshot);
+  EXPECT_EQ(record.entryFileNames[0], "START");
+  EXPECT_EQ(op.Texts(),
+            std::vector<std::string>{"更新内容の確認が終わりました。ファイルは変更していません。"});
+  const std::string log = op.LogText();
+  for (const std::string& planned : std::vector<std::string>{
+           "would create folder " + W("C:\\EST\\NEW\\"), "PROG.EXE -lh5- ", "VARIANT.TXT",
+           "would copy " + W("D:\\MEDIA\\README.TXT") + " to " + W("C:\\EST\\DOC\\README.TXT") +
+               " (7 bytes)",
+           "[SYSTEM] Version=9.1", "[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=見積 9.1 設備版",
+           "[HISTORY] 抽出開始日ON=1", "[SYSTEM] 種別設備=1",
+           "master (size): " + W("C:\\EST\\M\\1\\zai001-3.mst") + ": 1 records would change",
+           "START archive: variant START2 for system index 2"}) {
+    EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
+  }
+
+  op.shown.clear();
   EXPECT_EQ(Run(record), 1);
   EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  EXPECT_EQ(op.waitDepthAtMessage, 1);  // the last message is shown while the run waits
+  EXPECT_EQ(op.waitDepth, 0);
   EXPECT_EQ(record.systemIniName, "tamiro1.ini");
   EXPECT_EQ(record.systemIndex, 2);
   EXPECT_EQ(machine.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
@@ -121,19 +127,19 @@ TEST_F(UpdateRunTest, FailedCheckReturnsZeroAndWritesNothing) {
   EXPECT_EQ(op.waitDepth, 0);
 }
 
-// The floppy set of one update, disk by disk (media names as on the disks).
-struct Floppy {
-  std::map<std::string, std::string> files;  // name -> bytes
-};
-
-TEST_F(UpdateRunArchiveTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
-  std::map<int, Floppy> disks;
-  disks[1].files["A1.TXT"] = "disk one";
-  disks[1].files["PROG.lzh"] = ArchiveBytes("prog");
-  disks[2].files["FOO.DLL"] = "plain file on disk two";  // no FOO.DLL.lzh anywhere
-  disks[2].files["B2.TXT"] = "disk two";
-  disks[2].files["LATE.TXT"] = "read from disk two";
-  disks[3].files["START3.lzh"] = ArchiveBytes("variant");  // no START.lzh anywhere
+TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
+  // The floppy set of one update, disk by disk: name -> bytes. The hard disk holds them all.
+  const std::map<int, std::map<std::string, std::string>> disks = {
+      {1, {{"A1.TXT", "disk one"}, {"PROG.lzh", ArchiveBytes("prog")}}},
+      {2,
+       {{"FOO.DLL", "plain file on disk two"},  // no FOO.DLL.lzh anywhere
+        {"B2.TXT", "disk two"},
+        {"LATE.TXT", "read from disk two"}}},
+      {3, {{"START3.lzh", ArchiveBytes("variant")}}},  // no START.lzh anywhere
+  };
+  for (const auto& [disk, files] : disks) {
+    for (const auto& [name, bytes] : files) machine.Write(kMedia + name, bytes);
+  }
   struct Case {
     const char* why;
     std::string source;
@@ -150,24 +156,21 @@ TEST_F(UpdateRunArchiveTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     if (!kOwnDrives && c.source == "A:\\") continue;  // needs a removable drive of its own
-    Machine fresh;
-    fresh.MakeInstallation("C:\\EST", "EST 8.0S");
+    machine.Remove("C:\\EST\\VARIANT.TXT");
     auto insert = [&](int disk) {
-      fresh.EjectFloppy();
-      for (const auto& [name, bytes] : disks[disk].files) fresh.Write("A:\\" + name, bytes);
+      std::filesystem::remove_all(machine.HostDrive('a'));
+      std::filesystem::create_directory(machine.HostDrive('a'));
+      for (const auto& [name, bytes] : disks.at(disk)) machine.Write("A:\\" + name, bytes);
     };
-    for (const auto& [disk, floppy] : disks) {
-      for (const auto& [name, bytes] : floppy.files) fresh.Write(kMedia + name, bytes);
-    }
     insert(1);
-    ScriptedOperator person;
     int misses = 0;
-    person.onMessage = [&](const testing::Shown& shown) {
+    op.shown.clear();
+    op.onMessage = [&](const testing::Shown& shown) {
       if (shown.buttons != Buttons::kOkCancel) return;
       if (misses++ % (c.missedInserts + 1) != c.missedInserts) return;
       insert(shown.text[0] - '0');
     };
-    for (int i = 0; i < 8; ++i) person.answers.push_back(Answer::kOk);
+    op.answers.assign(8, Answer::kOk);
     description::UpdateDescription record =
         MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""},
                                {1, 1, "PROG", "BIN\\"},
@@ -177,83 +180,81 @@ TEST_F(UpdateRunArchiveTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
                                {3, 1, "START", ""}});
     record.titleKeywords[0] = "x";
     record.titleKeywords[2] = "EST";  // SystemIndex 3
-    RunContext context{record, SW(c.source), person, false};
-    EXPECT_EQ(UpdateRun(context), 1);
+    EXPECT_EQ(Run(record, c.source), 1);
     std::vector<std::string> expected = c.prompts;
     expected.push_back(kDone);
-    EXPECT_EQ(person.Texts(), expected);
-    EXPECT_EQ(fresh.Read("C:\\EST\\BIN\\FOO.DLL"), "plain file on disk two");
-    EXPECT_EQ(fresh.Read("C:\\EST\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
-    EXPECT_EQ(fresh.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
+    EXPECT_EQ(op.Texts(), expected);
+    EXPECT_EQ(machine.Read("C:\\EST\\BIN\\FOO.DLL"), "plain file on disk two");
+    EXPECT_EQ(machine.Read("C:\\EST\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
+    EXPECT_EQ(machine.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT")) << op.LogText();
     EXPECT_EQ(record.entryFileNames[5], "START3");
   }
 }
 
 // A run that stops, whatever the cause, shows its message, puts back every change it made and
-// says so: the machine is as before but for our journal folder.
-TEST_F(UpdateRunArchiveTest, AStoppedRunLeavesTheInstallationAsItWas) {
+// says so: the machine is as before but for our journal folder. A dry run finds a damaged archive
+// before anything is written.
+TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
   struct Case {
     const char* why;
-    std::function<void()> arrange;
+    std::map<std::string, std::string> files;  // written before the run
     std::initializer_list<Entry> entries;
     const char* source;
-    std::vector<std::string> texts;  // before the restore message
+    std::vector<std::string> texts;  // parts of the messages shown
+    bool dryRun = false;
   };
-  const std::string updateFailed = "の更新に失敗しました。";
   const Case cases[] = {
       {"a cancelled disk prompt",
-       [&] { machine.Write("A:\\A1.TXT", "one"); },
+       {{"A:\\A1.TXT", "one"}},
        {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
        "A:\\",
-       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"}},
+       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。", kRestored}},
       {"an archive failing mid-run",
-       [&] {
-         machine.Write("D:\\MEDIA\\ONE.TXT", "one");
-         PutArchive("prog", "PROG");
-         machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("variant")));
-         machine.Write("D:\\MEDIA\\FOUR.TXT", "four");
-       },
+       {{"D:\\MEDIA\\ONE.TXT", "one"},
+        {"D:\\MEDIA\\PROG.lzh", ArchiveBytes("prog")},
+        {"D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("variant"))},
+        {"D:\\MEDIA\\FOUR.TXT", "four"}},
        {{1, 0, "ONE.TXT", ""}, {1, 1, "PROG", "P\\"}, {1, 1, "BAD", "B\\"}, {1, 0, "FOUR.TXT", ""}},
        kMedia,
-       {"BAD"}},
+       {"BAD", kRestored}},
       {"a copy into a folder whose parent is missing",
-       [&] {
-         machine.Write("D:\\MEDIA\\A.TXT", "a");
-         machine.Write("D:\\MEDIA\\B.TXT", "b");
-       },
+       {{"D:\\MEDIA\\A.TXT", "a"}, {"D:\\MEDIA\\B.TXT", "b"}},
        {{1, 0, "B.TXT", ""}, {1, 0, "A.TXT", "NO\\DEEP\\"}},
        kMedia,
-       {W("C:\\EST\\NO\\DEEP\\A.TXT") + updateFailed}},
+       {W("C:\\EST\\NO\\DEEP\\A.TXT") + "の更新に失敗しました。", kRestored}},
       {"a file whose target is a folder",
-       [&] {
-         machine.Write("D:\\MEDIA\\C.TXT", "c");
-         machine.Write("D:\\MEDIA\\D.TXT", "d");
-         machine.Write("C:\\EST\\D.TXT\\KEEP.TXT", "a folder named D.TXT");
-       },
+       {{"D:\\MEDIA\\C.TXT", "c"},
+        {"D:\\MEDIA\\D.TXT", "d"},
+        {"C:\\EST\\D.TXT\\KEEP.TXT", "folder"}},
        {{1, 0, "C.TXT", ""}, {1, 0, "D.TXT", ""}},
        kMedia,
-       {"D.TXT"}},
+       {"D.TXT", kRestored}},
+      {"a damaged archive in a dry run",
+       {{"D:\\MEDIA\\A.TXT", "abc"}, {"D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("prog"))}},
+       {{1, 0, "A.TXT", ""}, {1, 1, "BAD", ""}},
+       kMedia,
+       {"BAD"},
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     if (std::string(c.source) == "A:\\" && !kOwnDrives) continue;  // no removable drive
-    c.arrange();
+    for (const auto& [path, bytes] : c.files) machine.Write(path, bytes);
     const std::string before = machine.Snapshot("", false);
     description::UpdateDescription record = MakeRecord("C:\\EST", c.entries, "9.1");
     if (std::string(c.source) == "A:\\") op.answers = {Answer::kCancel};
     op.shown.clear();
-    EXPECT_EQ(Run(record, c.source), 1);
-    ASSERT_EQ(op.shown.size(), c.texts.size() + 1);
+    EXPECT_EQ(Run(record, c.source, c.dryRun), 1);
+    ASSERT_EQ(op.shown.size(), c.texts.size());
     for (std::size_t i = 0; i < c.texts.size(); ++i) {
       EXPECT_NE(op.Texts()[i].find(c.texts[i]), std::string::npos) << op.Texts()[i];
       EXPECT_EQ(op.shown[i].caption, "確認");
     }
-    EXPECT_EQ(op.Texts().back(), kRestored);
     EXPECT_EQ(machine.Snapshot("", false), before);
   }
 }
 
-TEST_F(UpdateRunArchiveTest, StartArchiveVariantAndVersionKey) {
+TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
   struct Case {
     const char* why;
     const char* ini;      // UTF-8 content of the system INI file
@@ -274,77 +275,34 @@ TEST_F(UpdateRunArchiveTest, StartArchiveVariantAndVersionKey) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    Machine fresh;
-    fresh.MakeInstallation("C:\\EST", "unused");
-    fresh.Write(std::string("C:\\EST\\") + c.iniName, Sj(c.ini));
+    machine.Remove("C:\\EST\\V\\VARIANT.TXT");
+    machine.Write(std::string("C:\\EST\\") + c.iniName, Sj(c.ini));
     const std::string archive = ArchiveBytes("variant");
-    fresh.Write(std::string(kMedia) + c.archive + ".lzh", c.damaged ? Damaged(archive) : archive);
+    machine.Write(std::string(kMedia) + c.archive + ".lzh", c.damaged ? Damaged(archive) : archive);
     description::UpdateDescription record =
         MakeRecord("C:\\EST", {{1, 1, "START", "V\\"}}, c.version);
     record.systemIniName = c.iniName;
     record.titleKeywords[0] = "x";
     record.titleKeywords[2] = "EST";
-    ScriptedOperator person;
-    RunContext context{record, SW(kMedia), person, false};
-    EXPECT_EQ(UpdateRun(context), 1);
+    op.shown.clear();
+    EXPECT_EQ(Run(record), 1);
     EXPECT_EQ(record.entryFileNames[0], c.archive);
-    const std::string ini = std::string("C:\\EST\\") + c.iniName;
-    EXPECT_EQ(fresh.Ini(ini, "SYSTEM", "Version"), c.versionAfter);
-    if (c.damaged) {
-      ASSERT_EQ(person.shown.size(), 2u);
-      EXPECT_EQ(person.Texts()[1], kRestored);
-      EXPECT_NE(person.shown[0].text.find("START3"), std::string::npos) << person.shown[0].text;
-      EXPECT_FALSE(fresh.Exists("C:\\EST\\V\\VARIANT.TXT"));
-    } else {
-      EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
-      EXPECT_EQ(fresh.Read("C:\\EST\\V\\VARIANT.TXT"), MemberBytes("VARIANT.TXT"));
-    }
+    EXPECT_EQ(machine.Ini(std::string("C:\\EST\\") + c.iniName, "SYSTEM", "Version"),
+              c.versionAfter);
+    ASSERT_EQ(op.shown.size(), c.damaged ? 2u : 1u);
+    EXPECT_EQ(op.Texts().back(), c.damaged ? kRestored : kDone);
+    EXPECT_EQ(op.shown[0].text.find("START3") != std::string::npos, c.damaged) << op.shown[0].text;
+    EXPECT_EQ(machine.Read("C:\\EST\\V\\VARIANT.TXT"), c.damaged ? "" : MemberBytes("VARIANT.TXT"));
   }
 }
 
-TEST_F(UpdateRunArchiveTest, ExcelTemplateArchiveOnlyWhenDue) {
-  struct Case {
-    const char* why;
-    bool present;
-    int year, month, day;
-    bool extracted;
-  };
-  const Case cases[] = {
-      {"missing template", false, 0, 0, 0, true},
-      {"old template", true, 2021, 12, 20, true},
-      {"new template", true, 2022, 2, 6, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    Machine fresh;
-    fresh.MakeInstallation("C:\\EST", "EST");
-    const std::string templatePath = "C:\\EST\\形式\\横A-A4g.xlsm";
-    if (c.present) {
-      fresh.Write(templatePath, "old template");
-      fresh.SetLastWrite(templatePath, c.year, c.month, c.day);
-    } else {
-      fresh.MakeFolders("C:\\EST\\形式");
-    }
-    fresh.Write("D:\\MEDIA\\EXCEL.lzh", ArchiveBytes("excel"));
-    fresh.Write("D:\\MEDIA\\AFTER.TXT", "after");
-    description::UpdateDescription record =
-        MakeRecord("C:\\EST", {{1, 1, "EXCEL", "形式\\"}, {1, 0, "AFTER.TXT", ""}});
-    ScriptedOperator person;
-    RunContext context{record, SW(kMedia), person, false};
-    EXPECT_EQ(UpdateRun(context), 1);
-    if (c.extracted) {
-      EXPECT_EQ(person.Texts(),
-                (std::vector<std::string>{"原価計算書のエクセルひな形を更新しました。", kDone}));
-      EXPECT_EQ(fresh.Read(templatePath), MemberBytes("横A-A4g.xlsm"));
-    } else {
-      EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
-      EXPECT_EQ(fresh.Read(templatePath), "old template");
-    }
-    EXPECT_EQ(fresh.Read("C:\\EST\\AFTER.TXT"), "after");
-  }
-}
-
-TEST(IsExcelTemplateDue, ComparesTheUtcDate) {
+// The Excel template archive is extracted only when the template is due: missing, held open
+// without sharing by another program, or last written (UTC date) on or before 2022-02-05.
+TEST_F(UpdateRunTest, ExcelTemplateArchiveOnlyWhenDue) {
+  const std::string path = "C:\\EST\\形式\\横A-A4g.xlsm";
+  EXPECT_EQ(IsExcelTemplateDue(SW("C:\\NONE\\")), 0);
+  EXPECT_EQ(IsExcelTemplateDue(SW("C:\\EST\\")), 1);
+  machine.Write(path, "old template");
   struct Case {
     int year, month, day, hour, minute, second;
     int due;
@@ -354,9 +312,6 @@ TEST(IsExcelTemplateDue, ComparesTheUtcDate) {
       {2022, 1, 31, 12, 0, 0, 1}, {2021, 12, 20, 12, 0, 0, 1}, {2019, 1, 1, 0, 0, 0, 1},
       {2023, 1, 1, 12, 0, 0, 0},  {2022, 3, 1, 12, 0, 0, 0},
   };
-  Machine machine;
-  const std::string path = "C:\\EST\\形式\\横A-A4g.xlsm";
-  machine.Write(path, "t");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" +
                  std::to_string(c.day));
@@ -364,120 +319,73 @@ TEST(IsExcelTemplateDue, ComparesTheUtcDate) {
     EXPECT_EQ(IsExcelTemplateDue(SW("C:\\EST\\")), c.due);
     EXPECT_EQ(IsExcelTemplateDue(SW("C:\\EST")), c.due);
   }
-  EXPECT_EQ(IsExcelTemplateDue(SW("C:\\NONE\\")), 0);
-  EXPECT_EQ(IsExcelTemplateDue(SW("C:\\WINDOWS\\")), 1);
-  // Held open without sharing by another program: due.
-  machine.SetLastWrite(path, 2023, 1, 1);
-  port::ExclusiveFile holder;
-  ASSERT_TRUE(holder.Open(SW(path), true));
-  EXPECT_EQ(IsExcelTemplateDue(SW("C:\\EST\\")), 1);
-  holder.Close();
-  EXPECT_EQ(IsExcelTemplateDue(SW("C:\\EST\\")), 0);
+  {
+    port::ExclusiveFile holder;
+    ASSERT_TRUE(holder.Open(SW(path), true));
+    EXPECT_EQ(IsExcelTemplateDue(SW("C:\\EST\\")), 1);
+  }
+  machine.Write("D:\\MEDIA\\EXCEL.lzh", ArchiveBytes("excel"));
+  machine.Write("D:\\MEDIA\\AFTER.TXT", "after");
+  for (const bool due : {false, true}) {
+    SCOPED_TRACE(due ? "due" : "not due");
+    machine.SetLastWrite(path, due ? 2021 : 2022, due ? 12 : 2, due ? 20 : 6);
+    description::UpdateDescription record =
+        MakeRecord("C:\\EST", {{1, 1, "EXCEL", "形式\\"}, {1, 0, "AFTER.TXT", ""}});
+    op.shown.clear();
+    EXPECT_EQ(Run(record), 1);
+    std::vector<std::string> texts = {kDone};
+    if (due) texts.insert(texts.begin(), "原価計算書のエクセルひな形を更新しました。");
+    EXPECT_EQ(op.Texts(), texts);
+    EXPECT_EQ(machine.Read(path), due ? MemberBytes("横A-A4g.xlsm") : "old template");
+    EXPECT_EQ(machine.Read("C:\\EST\\AFTER.TXT"), "after");
+  }
 }
 
-TEST_F(UpdateRunTest, PlainFilesAreCopiedWithoutAttributes) {
-  machine.Write("D:\\MEDIA\\RO.DLL", "read-only source");
-  machine.SetAttributes("D:\\MEDIA\\RO.DLL", port::kAttrReadOnly | port::kAttrHidden);
-  machine.Write("D:\\MEDIA\\SUB\\FOO.DLL", "from a subfolder");
-  machine.Write("D:\\MEDIA\\表.TXT", "trail byte 0x5C in the name");
-  description::UpdateDescription record = MakeRecord(
-      "C:\\EST",
-      {{1, 0, "RO.DLL", "NEW\\"}, {1, 0, "SUB\\FOO.DLL", ""}, {1, 0, "表.TXT", "NEW\\"}});
-  EXPECT_EQ(Run(record), 1);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
-  EXPECT_EQ(machine.Read("C:\\EST\\NEW\\RO.DLL"), "read-only source");
-  // Wine reports the archive flag for every file whose attributes it does not store.
-  const unsigned ignored = kOwnDrives ? 0u : static_cast<unsigned>(port::kAttrArchive);
-  EXPECT_EQ(machine.Attributes("C:\\EST\\NEW\\RO.DLL") & ~ignored, 0u);
-  EXPECT_EQ(machine.Read("C:\\EST\\FOO.DLL"), "from a subfolder");
-  EXPECT_EQ(machine.Read("C:\\EST\\NEW\\表.TXT"), "trail byte 0x5C in the name");
-}
-
-TEST_F(UpdateRunArchiveTest, LongFoldersHaveNoLimit) {
-  // A Windows folder of more than 63 bytes and a command line of more than 255 bytes.
-  Machine longMachine("C:\\WINDOWS\\" + std::string(80, 'w'));
-  longMachine.MakeFolders("C:\\WINDOWS\\" + std::string(80, 'w'));
+// Plain files are copied without their attributes, progress is reported by entry and bytes, and
+// long folders have no limit: a Windows folder of more than 63 bytes, an installation folder of
+// three levels of 50 (on Windows the temporary folder comes in front, and paths stay within the
+// 260 characters Windows allows) and an extraction command of more than 255 bytes.
+TEST_F(UpdateRunTest, PlainFilesProgressAndLongFolders) {
+  const std::string windows = "C:\\WINDOWS\\" + std::string(80, 'w');
+  Machine longMachine(windows);
+  longMachine.MakeFolders(windows);
   std::string folder = "C:\\EST";
-  // Three levels of 50: on Windows the temporary folder comes in front, and paths stay within
-  // the 260 characters Windows allows.
   for (int i = 0; i < 3; ++i) folder += "\\" + std::string(50, static_cast<char>('a' + i));
   longMachine.MakeInstallation(folder, "EST");
-  longMachine.Write("D:\\MEDIA\\PROG.lzh", ArchiveBytes("prog"));
-  description::UpdateDescription record = MakeRecord(folder, {{1, 1, "PROG", "BIN\\"}});
-  ScriptedOperator person;
-  RunContext context{record, SW(kMedia), person, false};
-  EXPECT_EQ(UpdateRun(context), 1);
-  EXPECT_EQ(person.Texts(), std::vector<std::string>{kDone});
-  EXPECT_EQ(longMachine.Read(folder + "\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
+  longMachine.Write("D:\\MEDIA\\RO.DLL", "read-only source");
+  longMachine.SetAttributes("D:\\MEDIA\\RO.DLL", port::kAttrReadOnly | port::kAttrHidden);
+  longMachine.Write("D:\\MEDIA\\SUB\\FOO.DLL", "from a subfolder");
+  longMachine.Write("D:\\MEDIA\\表.TXT", "trail byte 0x5C in the name");
+  longMachine.Write("D:\\MEDIA\\BIG.lzh", ArchiveBytes("big"));
+  description::UpdateDescription record = MakeRecord(folder, {{1, 0, "RO.DLL", "NEW\\"},
+                                                              {1, 0, "SUB\\FOO.DLL", ""},
+                                                              {1, 0, "表.TXT", "NEW\\"},
+                                                              {1, 1, "BIG", ""}});
+  EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  bool sawFirst = false, sawBigDone = false;
+  for (const Progress& p : op.progress) {
+    EXPECT_EQ(p.entryCount, 4);
+    if (p.entry == 1 && p.bytesDone == 16 && p.bytesTotal == 16) sawFirst = true;
+    if (p.entry == 4 && Utf8(p.file) == "BIG.DAT" && p.bytesDone == 300000) sawBigDone = true;
+  }
+  EXPECT_TRUE(sawFirst);
+  EXPECT_TRUE(sawBigDone);
+  EXPECT_EQ(longMachine.Read(folder + "\\NEW\\RO.DLL"), "read-only source");
+  // Wine reports the archive flag for every file whose attributes it does not store.
+  const unsigned ignored = kOwnDrives ? 0u : static_cast<unsigned>(port::kAttrArchive);
+  EXPECT_EQ(longMachine.Attributes(folder + "\\NEW\\RO.DLL") & ~ignored, 0u);
+  EXPECT_EQ(longMachine.Read(folder + "\\FOO.DLL"), "from a subfolder");
+  EXPECT_EQ(longMachine.Read(folder + "\\NEW\\表.TXT"), "trail byte 0x5C in the name");
+  EXPECT_EQ(longMachine.Read(folder + "\\BIG.DAT"), MemberBytes("BIG.DAT"));
   bool longCommand = false;
-  for (const std::string& line : person.log) {
+  for (const std::string& line : op.log) {
     if (line.rfind("extract: ", 0) == 0) longCommand = line.size() - 9 > 255;
   }
   EXPECT_TRUE(longCommand);
   if (kOwnDrives) {  // the Windows folder is the test's own only on POSIX
-    EXPECT_NE(person.LogText().find("-mcwC:\\WINDOWS\\" + std::string(80, 'w')), std::string::npos);
+    EXPECT_NE(op.LogText().find("-mcw" + windows), std::string::npos);
   }
-}
-
-TEST_F(UpdateRunArchiveTest, ReportsEntriesAndBytes) {
-  PutArchive("big", "BIG");
-  machine.Write("D:\\MEDIA\\A.TXT", "abc");
-  description::UpdateDescription record =
-      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 1, "BIG", ""}});
-  EXPECT_EQ(Run(record), 1);
-  bool sawFirst = false, sawBigDone = false;
-  for (const Progress& p : op.progress) {
-    EXPECT_EQ(p.entryCount, 2);
-    if (p.entry == 1 && p.bytesDone == 3 && p.bytesTotal == 3) sawFirst = true;
-    if (p.entry == 2 && Utf8(p.file) == "BIG.DAT" && p.bytesDone == 300000) sawBigDone = true;
-  }
-  EXPECT_TRUE(sawFirst);
-  EXPECT_TRUE(sawBigDone);
-}
-
-// A full update, run dry: the same checks and walk, every planned step in the log, every
-// archive checked, nothing written.
-TEST_F(UpdateRunArchiveTest, DryRunWritesNothing) {
-  machine.Write("C:\\EST\\tamiro1.ini",
-                Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n"));
-  machine.Write("C:\\M\\1\\zai001-3.mst", "400400000107" + std::string(174, 'x') + "\r\n");
-  PutArchive("prog", "PROG");
-  PutArchive("variant", "START1");
-  machine.Write("D:\\MEDIA\\A.TXT", "abc");
-  description::UpdateDescription record = MakeRecord(
-      "C:\\EST", {{1, 1, "PROG", "NEW\\"}, {1, 1, "START", ""}, {1, 0, "A.TXT", ""}}, "9.1");
-  record.categoryCode = "5";
-  record.masterAdjust = "1";
-  const description::UpdateDescription before = record;
-  const std::string snapshot = machine.Snapshot();
-  EXPECT_EQ(Run(record, kMedia, true), 1);
-  EXPECT_EQ(machine.Snapshot(), snapshot);
-  EXPECT_EQ(record.entryFileNames[1], before.entryFileNames[1]);
-  EXPECT_EQ(op.Texts(),
-            std::vector<std::string>{"更新内容の確認が終わりました。ファイルは変更していません。"});
-  const std::string log = op.LogText();
-  for (const std::string& planned : std::vector<std::string>{
-           "would create folder " + W("C:\\EST\\NEW\\"), "PROG.EXE -lh5- ", "README.TXT",
-           "VARIANT.TXT",
-           "would copy " + W("D:\\MEDIA\\A.TXT") + " to " + W("C:\\EST\\A.TXT") + " (3 bytes)",
-           "[SYSTEM] Version=9.1", "[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=EST 9.1",
-           "[HISTORY] 抽出開始日ON=1", "[SYSTEM] 種別水道=1", "[SYSTEM] 種別設備=1",
-           "master (size): " + W("C:\\M\\1\\zai001-3.mst") + ": 1 records would change",
-           "START archive: variant START1 for system index 1"}) {
-    EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
-  }
-}
-
-TEST_F(UpdateRunArchiveTest, DryRunFindsADamagedArchiveBeforeAnythingIsWritten) {
-  machine.Write("D:\\MEDIA\\A.TXT", "abc");
-  machine.Write("D:\\MEDIA\\BAD.lzh", Damaged(ArchiveBytes("prog")));
-  description::UpdateDescription record =
-      MakeRecord("C:\\EST", {{1, 0, "A.TXT", ""}, {1, 1, "BAD", ""}});
-  const std::string snapshot = machine.Snapshot();
-  EXPECT_EQ(Run(record, kMedia, true), 1);
-  EXPECT_EQ(machine.Snapshot(), snapshot);
-  ASSERT_EQ(op.shown.size(), 1u);
-  EXPECT_NE(op.shown[0].text.find("BAD"), std::string::npos) << op.shown[0].text;
 }
 
 }  // namespace
