@@ -37,7 +37,8 @@ constexpr char kRestored[] = "更新前の状態に戻しました。";
 class UpdateRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
+    KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(),
+                    "the archives jlha makes (Java; under Wine the native suite makes them)");
     machine.MakeInstallation("C:\\EST", "EST 8.0S");
   }
 
