@@ -1,52 +1,32 @@
 #include "profile_script.h"
 
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
+#include <sstream>
 
 namespace koushin::profile_script {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool Unescape(const std::string& text, std::string* out) {
+  static const std::string kNames = "rnt\\", kBytes = "\r\n\t\\";
+  const auto hex = [&](std::size_t at) {
+    return at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at]));
+  };
   out->clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
       out->push_back(text[i]);
-      continue;
-    }
-    if (++i >= text.size()) return false;
-    switch (text[i]) {
-      case 'r':
-        out->push_back('\r');
-        break;
-      case 'n':
-        out->push_back('\n');
-        break;
-      case 't':
-        out->push_back('\t');
-        break;
-      case '\\':
-        out->push_back('\\');
-        break;
-      case 'x': {
-        if (i + 2 >= text.size()) return false;
-        const int high = HexDigit(text[i + 1]);
-        const int low = HexDigit(text[i + 2]);
-        if (high < 0 || low < 0) return false;
-        out->push_back(static_cast<char>(high * 16 + low));
-        i += 2;
-        break;
-      }
-      default:
-        return false;
+    } else if (++i < text.size() && kNames.find(text[i]) != std::string::npos) {
+      out->push_back(kBytes[kNames.find(text[i])]);
+    } else if (i < text.size() && text[i] == 'x' && hex(i + 1) && hex(i + 2)) {
+      out->push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      return false;
     }
   }
   return true;
@@ -55,14 +35,11 @@ bool Unescape(const std::string& text, std::string* out) {
 }  // namespace
 
 bool ParseScript(const std::string& text, std::vector<Command>* commands, std::string* problem) {
-  std::size_t start = 0;
-  int number = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    ++number;
+  static const std::map<std::string, std::size_t> kFieldCounts = {
+      {"file", 1}, {"init", 1}, {"write", 3}, {"read", 4}};
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> parts;
@@ -85,12 +62,8 @@ bool ParseScript(const std::string& text, std::vector<Command>* commands, std::s
       }
       command.fields.push_back(field);
     }
-    const std::size_t wanted = command.name == "file"    ? 1
-                               : command.name == "init"  ? 1
-                               : command.name == "write" ? 3
-                               : command.name == "read"  ? 4
-                                                         : 0;
-    if (wanted == 0 || command.fields.size() != wanted) {
+    const auto wanted = kFieldCounts.find(command.name);
+    if (wanted == kFieldCounts.end() || command.fields.size() != wanted->second) {
       *problem = "line " + std::to_string(number) + ": unknown command or wrong field count";
       return false;
     }
