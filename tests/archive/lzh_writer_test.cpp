@@ -10,10 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "archive/lzh_decoder.h"
-#include "archive/lzh_reader.h"
+#include "archive/decode_helpers.h"
+#include "archive/fixtures.h"
 #include "support/temp_folder.h"
 
 namespace koushin::archive {
@@ -27,18 +26,6 @@ struct Input {
   std::string bytes;
   bool shrinks;  // compressed rather than stored
 };
-
-std::string Text(std::size_t size, unsigned seed) {
-  static const char* const kWords[] = {"kouji ", "tanka ", "sekisan ", "zairyou\r\n", "roumu ",
-                                       "kikai ", "hiyou ", "genka ",   "suuryou ",    "kingaku "};
-  std::string out;
-  for (unsigned x = seed; out.size() < size;) {
-    x = x * 1103515245u + 12345u;
-    out += kWords[(x >> 16) % 10];
-  }
-  out.resize(size);
-  return out;
-}
 
 std::string Noise(std::size_t size, unsigned seed) {
   std::string out(size, '\0');
@@ -64,39 +51,25 @@ std::string Skewed() {
 
 const std::vector<Input>& Inputs() {
   // Beyond the largest window: text repeated 70 KiB apart with noise between.
-  static const std::string far = Text(5000, 9) + Noise(70000, 3) + Text(5000, 9) + Text(90000, 4);
+  static const std::string far =
+      testing::Text(5000, 9) + Noise(70000, 3) + testing::Text(5000, 9) + testing::Text(90000, 4);
   static const std::vector<Input> inputs = {
       {"empty.txt", "empty.txt", "", false},
       {"one.bin", "one.bin", "x", false},
       {"runs.txt", "runs.txt", std::string(150000, 'a') + std::string(70000, 'b'), true},
       {"noise.bin", "noise.bin", Noise(100000, 1), false},
-      {"\x83\x5C\x95\x5C\x94\x5C.txt", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD.txt", Text(150000, 2),
-       true},
+      {"\x83\x5C\x95\x5C\x94\x5C.txt", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD.txt",
+       testing::Text(150000, 2), true},
       {"far.bin", "far.bin", far, true},
-      {"w8192.txt", "w8192.txt", Text(8192, 5), true},
-      {"w32768.txt", "w32768.txt", Text(32768, 6), true},
-      {"w65537.txt", "w65537.txt", Text(65537, 7), true},
+      {"w8192.txt", "w8192.txt", testing::Text(8192, 5), true},
+      {"w32768.txt", "w32768.txt", testing::Text(32768, 6), true},
+      {"w65537.txt", "w65537.txt", testing::Text(65537, 7), true},
       {"skewed.txt", "skewed.txt", Skewed(), true},
       // 34 + 222 = 256 header bytes at level 2: the size's low byte would be the end mark.
       {std::string(218, 'N') + ".txt", std::string(218, 'N') + ".txt", "pad", false},
   };
   return inputs;
 }
-
-class StringSource : public ByteSource {
- public:
-  explicit StringSource(const std::string& s) : s_(s) {}
-  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
-    size = std::min(size, s_.size() - pos_);
-    std::copy(s_.data() + pos_, s_.data() + pos_ + size, buffer);
-    pos_ += size;
-    return size;
-  }
-
- private:
-  const std::string& s_;
-  std::size_t pos_ = 0;
-};
 
 std::string Pack(const WriterOptions& options) {
   StringArchiveSink sink;
@@ -106,7 +79,7 @@ std::string Pack(const WriterOptions& options) {
     m.name = in.cp932Name;
     m.unixTime = 1764579600;
     m.size = in.bytes.size();
-    m.open = [&in] { return std::unique_ptr<ByteSource>(new StringSource(in.bytes)); };
+    m.open = [&in] { return std::make_unique<MemorySource>(in.bytes.data(), in.bytes.size()); };
     MemberOutcome outcome;
     std::string error;
     EXPECT_TRUE(writer.Add(m, &outcome, &error)) << in.utf8Name << ": " << error;
@@ -117,13 +90,6 @@ std::string Pack(const WriterOptions& options) {
   return sink.bytes;
 }
 
-std::string ReadHost(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return in ? s.str() : "<missing>";
-}
-
 TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
   for (const char* method : {"-lh5-", "-lh6-", "-lh7-"}) {
     for (int level : {1, 2}) {
@@ -131,26 +97,18 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
       const std::string archive = Pack({method, level});
 
       // Ours.
-      MemorySource source(archive.data(), archive.size());
-      LzhReader reader(source);
-      MemberHeader header;
-      std::string error;
-      std::size_t count = 0;
-      for (; reader.Next(&header, &error) == ReadStatus::kMember; ++count) {
-        ASSERT_LT(count, Inputs().size()) << label;
-        const Input& in = Inputs()[count];
-        EXPECT_EQ(header.level, level);
-        EXPECT_EQ(header.JoinedPath(), in.cp932Name) << label;
-        StringSink sink;
-        const DecodeResult r = DecodeMember(header.method, reader.Data(), header.packedSize,
-                                            header.originalSize, sink, &header.crc);
-        EXPECT_EQ(r.status, DecodeStatus::kOk) << label << " " << in.utf8Name;
-        EXPECT_TRUE(sink.bytes == in.bytes) << label << " " << in.utf8Name;
+      const auto ours = testing::DecodeArchive(archive);
+      EXPECT_TRUE(ours.Sound()) << label << ": " << ours.error;
+      ASSERT_EQ(ours.members.size(), Inputs().size()) << label;
+      for (std::size_t i = 0; i < Inputs().size(); ++i) {
+        EXPECT_EQ(ours.members[i].header.level, level);
+        EXPECT_EQ(ours.members[i].header.JoinedPath(), Inputs()[i].cp932Name) << label;
+        EXPECT_TRUE(ours.members[i].bytes == Inputs()[i].bytes)
+            << label << " " << Inputs()[i].utf8Name;
       }
-      EXPECT_EQ(count, Inputs().size()) << label << ": " << error;
 
       // The peers, each extracting into a folder of its own.
-      testing::TempFolder folder;
+      koushin::testing::TempFolder folder;
       const fs::path file = folder.Host() / "test.lzh";
       std::ofstream(file, std::ios::binary).write(archive.data(), archive.size());
       struct Peer {
@@ -178,7 +136,8 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
           // included, for a folder separator. The bytes still come back whole.
           if (level == 1 && !peer.utf8Names) std::replace(name.begin(), name.end(), '\\', '/');
           const fs::path out = dir / name;
-          EXPECT_TRUE(ReadHost(out) == in.bytes) << label << " " << peer.name << " " << in.utf8Name;
+          EXPECT_TRUE(testing::ReadHostFile(out.string()) == in.bytes)
+              << label << " " << peer.name << " " << in.utf8Name;
         }
       }
     }
@@ -197,7 +156,7 @@ TEST(LzhWriterTest, RefusesTwoMembersLandingOnOneFile) {
     MemberInput m;
     m.name = name;
     m.size = bytes.size();
-    m.open = [&] { return std::unique_ptr<ByteSource>(new StringSource(bytes)); };
+    m.open = [&] { return std::make_unique<MemorySource>(bytes.data(), bytes.size()); };
     error.clear();
     writer.Add(m, nullptr, &error);
   }
