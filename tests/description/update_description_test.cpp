@@ -110,32 +110,16 @@ TEST(UpdateDescriptionTest, HeaderValues) {
   EXPECT_EQ(d.destinationText, "x\r\n\r\n");  // y and z are the bytes each TAB takes
 }
 
+// Lines a library scan (below) cannot judge: line ends, code page 932, Ctrl+Z and NUL.
 TEST(UpdateDescriptionTest, EntryScan) {
   struct Case {
     const char* what;
     std::string lines;
     std::vector<Entry> entries;
   } cases[] = {
-      {"archive", "2,1,prog,\\DATA\\\r\n", {{2, 1, "PROG", "\\DATA\\"}}},
       {"plain file", "1,0,readme.txt,\\\n", {{1, 0, "README.TXT", "\\"}}},
-      {"space before kind, space before name", "1, 1, a,\\\r\n", {{1, 1, " A", "\\"}}},
-      {"letter as disk", "A,1,x,y\n", {{0, 1, "X", "y"}}},
-      {"missing fourth field repeats the last",
-       "1,1,A,\\X\\\r\n2,1,B\r\n",
-       {{1, 1, "A", "\\X\\"}, {2, 1, "B", "\\X\\"}}},
-      {"leading comma repeats everything",
-       "3,1,a,\\A\\\n,9,b,\\B\\\n",
-       {{3, 1, "A", "\\A\\"}, {3, 1, "A", "\\A\\"}}},
-      {"empty field stops the scan",
-       "3,1,a,\\A\\\n4,,b,\\B\\\n",
-       {{3, 1, "A", "\\A\\"}, {4, 1, "A", "\\A\\"}}},
-      {"blank line repeats the last", "3,1,a,b\n\n", {{3, 1, "A", "b"}, {3, 1, "A", "b"}}},
       {"first line's missing columns", "5\n", {{5, 0, "", ""}}},
       {"first line empty", "\n1,1,a,b", {{0, 0, "", ""}, {1, 1, "A", "b"}}},
-      {"after a fourth comma ignored",
-       "1,1,a,b,c" + std::string(40, 'x') + "\n",
-       {{1, 1, "A", "b"}}},
-      {"trailing spaces kept", "1,1,a ,\\X\\ \n", {{1, 1, "A ", "\\X\\ "}}},
       {"CR before CR LF stays in the fourth field", "1,1,a,b\r\r\n", {{1, 1, "A", "b\r"}}},
       {"lone CR is part of the line", "1,1,a,b\r2,2,c,d\n", {{1, 1, "A", "b\r2"}}},
       {"0x5C trail bytes in name and folder",

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -157,52 +158,45 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
 }
 
 TEST(BitmapFileTest, RefusesUnsupportedOrShortFiles) {
-  std::vector<std::pair<const char*, std::string>> cases;
-  auto add = [&cases](const char* what, const Bmp& b) { cases.push_back({what, b.Bytes()}); };
   Bmp good;
   good.width = 2, good.height = 2, good.data = Pixels(16);
   BitmapImage goodImage;
   ASSERT_TRUE(ParseBitmap(good.Bytes(), &goodImage));  // each case below spoils one thing
-
-  cases.push_back({"empty", ""});
-  cases.push_back({"13 bytes", good.Bytes().substr(0, 13)});
-  cases.push_back({"53 bytes", good.Bytes().substr(0, 53)});
-  Bmp b = good;
-  b.type = 0x4D43;
-  add("not BM", b);
-  b = good, b.headerSize = 12;
-  add("core header", b);
-  b = good, b.headerSize = 39;
-  add("header shorter than 40", b);
-  b = good, b.headerSize = 5000;
-  add("header longer than the file", b);
-  b = good, b.data.pop_back();
-  add("one byte of data missing", b);
-  b = good, b.height = -2;
-  add("top-down", b);
-  b = good, b.width = -2;
-  add("negative width", b);
-  b = good, b.bitCount = 8, b.offBits = 54, b.afterHeader = Table(255), b.data.clear();
-  add("colour table short by one entry", b);
-  b = good, b.clrUsed = 0x40000000;
-  add("colour count beyond the file", b);
-  b = good, b.clrUsed = 65536, b.afterHeader = Table(65536);
-  add("more colours than a palette holds", b);
-  b = good, b.sizeImage = 0xFFFFFFF0;
-  add("image size beyond the file", b);
-  b = good, b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF, b.bitCount = 32;
-  add("computed size beyond 32 bits", b);
-  b = good, b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF, b.sizeImage = 16;
-  add("given size smaller than the rows of a huge image", b);
-  b = good, b.sizeImage = 15;
-  add("given size smaller than the rows", b);
-  b = good, b.offBits = 60;
-  add("bfOffBits leaves too little data", b);
-  b = good, b.offBits = 0xFFFFFFFF;
-  add("bfOffBits past the end", b);
-  b = good, b.compression = 3, b.bitCount = 32;
-  add("bit fields without masks", b);
-
+  const struct {
+    const char* what;
+    std::function<void(Bmp&)> spoil;
+  } spoils[] = {
+      {"not BM", [](Bmp& b) { b.type = 0x4D43; }},
+      {"core header", [](Bmp& b) { b.headerSize = 12; }},
+      {"header shorter than 40", [](Bmp& b) { b.headerSize = 39; }},
+      {"header longer than the file", [](Bmp& b) { b.headerSize = 5000; }},
+      {"one byte of data missing", [](Bmp& b) { b.data.pop_back(); }},
+      {"top-down", [](Bmp& b) { b.height = -2; }},
+      {"negative width", [](Bmp& b) { b.width = -2; }},
+      {"colour table short by one entry",
+       [](Bmp& b) { b.bitCount = 8, b.offBits = 54, b.afterHeader = Table(255), b.data.clear(); }},
+      {"colour count beyond the file", [](Bmp& b) { b.clrUsed = 0x40000000; }},
+      {"more colours than a palette holds",
+       [](Bmp& b) { b.clrUsed = 65536, b.afterHeader = Table(65536); }},
+      {"image size beyond the file", [](Bmp& b) { b.sizeImage = 0xFFFFFFF0; }},
+      {"computed size beyond 32 bits",
+       [](Bmp& b) { b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF, b.bitCount = 32; }},
+      {"given size smaller than the rows of a huge image",
+       [](Bmp& b) { b.width = 0x7FFFFFFF, b.height = 0x7FFFFFFF, b.sizeImage = 16; }},
+      {"given size smaller than the rows", [](Bmp& b) { b.sizeImage = 15; }},
+      {"bfOffBits leaves too little data", [](Bmp& b) { b.offBits = 60; }},
+      {"bfOffBits past the end", [](Bmp& b) { b.offBits = 0xFFFFFFFF; }},
+      {"bit fields without masks", [](Bmp& b) { b.compression = 3, b.bitCount = 32; }},
+  };
+  std::vector<std::pair<const char*, std::string>> cases = {
+      {"empty", ""},
+      {"13 bytes", good.Bytes().substr(0, 13)},
+      {"53 bytes", good.Bytes().substr(0, 53)}};
+  for (const auto& s : spoils) {
+    Bmp b = good;
+    s.spoil(b);
+    cases.push_back({s.what, b.Bytes()});
+  }
   for (const auto& c : cases) {
     BitmapImage image;
     image.imageOffset = 99;
