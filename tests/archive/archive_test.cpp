@@ -11,7 +11,6 @@
 
 #include "archive/fixtures.h"
 #include "port/port.h"
-#include "text/cp932.h"
 #include "support/require.h"
 #include "support/temp_folder.h"
 
