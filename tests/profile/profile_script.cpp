@@ -1,15 +1,29 @@
 #include "profile_script.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <sstream>
+#include <vector>
 
 namespace koushin::profile_script {
 
 namespace {
+
+struct Field {
+  bool isNull = false;
+  std::string bytes;
+  const char* Get() const { return isNull ? nullptr : bytes.c_str(); }
+};
+
+struct Command {
+  std::string name;           // "file", "init", "write", "read"
+  std::vector<Field> fields;  // after the name
+};
 
 bool Unescape(const std::string& text, std::string* out) {
   static const std::string kNames = "rnt\\", kBytes = "\r\n\t\\";
@@ -32,8 +46,7 @@ bool Unescape(const std::string& text, std::string* out) {
   return true;
 }
 
-}  // namespace
-
+// Parses a script; false with `problem` set at the first malformed line.
 bool ParseScript(const std::string& text, std::vector<Command>* commands, std::string* problem) {
   static const std::map<std::string, std::size_t> kFieldCounts = {
       {"file", 1}, {"init", 1}, {"write", 3}, {"read", 4}};
@@ -72,17 +85,18 @@ bool ParseScript(const std::string& text, std::vector<Command>* commands, std::s
   return true;
 }
 
+// "read COUNT HEX": the count, then the buffer's first min(SIZE, COUNT + 2) bytes.
 std::string DescribeRead(unsigned long count, const char* buffer, unsigned long size) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out = "read " + std::to_string(count) + " ";
-  const unsigned long shown = count + 2 < size ? count + 2 : size;
-  for (unsigned long i = 0; i < shown; ++i) {
-    const auto byte = static_cast<unsigned char>(buffer[i]);
-    out.push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 15]);
+  char hex[3];
+  for (unsigned long i = 0; i < std::min(size, count + 2); ++i) {
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(buffer[i]));
+    out += hex;
   }
   return out;
 }
+
+}  // namespace
 
 int RunTool(int argc, char** argv, const Backend& backend) {
   if (argc != 3) {
