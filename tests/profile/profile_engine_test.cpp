@@ -10,11 +10,7 @@
 namespace koushin::port::posix {
 namespace {
 
-// A string from a literal, embedded NULs included.
-template <std::size_t N>
-std::string B(const char (&text)[N]) {
-  return std::string(text, N - 1);
-}
+using namespace std::string_literals;  // "a\0b"s keeps its NUL
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t pos = 0; (pos = text.find(from, pos)) != std::string::npos; pos += to.size()) {
@@ -56,33 +52,33 @@ void ExpectReads(const std::string* file, const std::vector<ReadCase>& cases,
 // Windows' answers on fixture A, with every line end CR LF, CR or LF.
 TEST(ProfileEngineTest, ReadsFixtureAAsWindowsDoes) {
   const std::vector<ReadCase> cases = {
-      {nullptr, "name1", "default", 260, 18, B("section1\0section2\0\0")},
-      {"", "name1", "default", 260, 7, B("default\0")},
-      {"notasection", "name1", "default", 260, 7, B("default\0")},
-      {"", "name1", nullptr, 260, 0, B("\0")},
-      {"", "name1", "default  ", 260, 7, B("default\0")},
-      {"", "name1", "one two  ", 260, 7, B("one two\0")},
-      {"section1", nullptr, "default", 260, 18, B("name1\0name2\0name4\0\0")},
-      {"section1", "", "default", 260, 7, B("default\0")},
-      {"section1", "notakey", "default", 260, 7, B("default\0")},
+      {nullptr, "name1", "default", 260, 18, "section1\0section2\0\0"s},
+      {"", "name1", "default", 260, 7, "default\0"s},
+      {"notasection", "name1", "default", 260, 7, "default\0"s},
+      {"", "name1", nullptr, 260, 0, "\0"s},
+      {"", "name1", "default  ", 260, 7, "default\0"s},
+      {"", "name1", "one two  ", 260, 7, "one two\0"s},
+      {"section1", nullptr, "default", 260, 18, "name1\0name2\0name4\0\0"s},
+      {"section1", "", "default", 260, 7, "default\0"s},
+      {"section1", "notakey", "default", 260, 7, "default\0"s},
       {"section1", "name1", "default", 0, 0, ""},
-      {"section1", "name1", "default", 4, 3, B("val\0")},
-      {"section1", "name1", "default", 5, 4, B("val1\0")},
-      {"section1", "name4", "default", 260, 1, B("a\0")},
-      {"section1", "name4", "default", 1, 0, B("\0")},
-      {"section1", "name2", "default", 260, 4, B("val2\0")},
-      {"section1", "NaMe1", "default", 260, 4, B("val1\0")},
-      {"SECTION1", "name1", "default", 260, 4, B("val1\0")},
-      {"section2", "DoesntExist", "", 260, 0, B("\0")},
-      {nullptr, "name1", "default", 16, 14, B("section1\0secti\0\0")},
-      {"section1", nullptr, "default", 16, 14, B("name1\0name2\0na\0\0")},
+      {"section1", "name1", "default", 4, 3, "val\0"s},
+      {"section1", "name1", "default", 5, 4, "val1\0"s},
+      {"section1", "name4", "default", 260, 1, "a\0"s},
+      {"section1", "name4", "default", 1, 0, "\0"s},
+      {"section1", "name2", "default", 260, 4, "val2\0"s},
+      {"section1", "NaMe1", "default", 260, 4, "val1\0"s},
+      {"SECTION1", "name1", "default", 260, 4, "val1\0"s},
+      {"section2", "DoesntExist", "", 260, 0, "\0"s},
+      {nullptr, "name1", "default", 16, 14, "section1\0secti\0\0"s},
+      {"section1", nullptr, "default", 16, 14, "name1\0name2\0na\0\0"s},
       // Our choices: a line without '=' is not found; a default cut like a value.
-      {"section1", "name3", "default", 260, 7, B("default\0")},
-      {"notasection", "name1", "default", 4, 3, B("def\0")},
-      {"section2", nullptr, "default", 260, 7, B("default\0")},
-      {"notasection", nullptr, "default", 260, 7, B("default\0")},
-      {nullptr, nullptr, "default", 2, 0, B("\0\0")},
-      {nullptr, nullptr, "default", 1, 0, B("\0")},
+      {"section1", "name3", "default", 260, 7, "default\0"s},
+      {"notasection", "name1", "default", 4, 3, "def\0"s},
+      {"section2", nullptr, "default", 260, 7, "default\0"s},
+      {"notasection", nullptr, "default", 260, 7, "default\0"s},
+      {nullptr, nullptr, "default", 2, 0, "\0\0"s},
+      {nullptr, nullptr, "default", 1, 0, "\0"s},
   };
   for (const char* eol : {"\r\n", "\r", "\n"}) {
     const std::string file = ReplaceAll(kFixtureA, "\r\n", eol);
@@ -102,35 +98,35 @@ TEST(ProfileEngineTest, ReadsListsMissingFilesAndCuts) {
   const std::pair<const std::string*, std::vector<ReadCase>> files[] = {
       {nullptr,
        {
-           {"section1", "name1", "default", 260, 7, B("default\0")},
-           {"section1", "name1", "default  ", 5, 4, B("defa\0")},
-           {nullptr, "name1", "default", 260, 0, B("\0")},
-           {"section1", nullptr, nullptr, 260, 0, B("\0")},
-           {"section1", nullptr, "default", 260, 7, B("default\0")},
-           {"s", "k", "tab\t", 260, 4, B("tab\t\0")},  // only spaces are dropped
+           {"section1", "name1", "default", 260, 7, "default\0"s},
+           {"section1", "name1", "default  ", 5, 4, "defa\0"s},
+           {nullptr, "name1", "default", 260, 0, "\0"s},
+           {"section1", nullptr, nullptr, 260, 0, "\0"s},
+           {"section1", nullptr, "default", 260, 7, "default\0"s},
+           {"s", "k", "tab\t", 260, 4, "tab\t\0"s},  // only spaces are dropped
        }},
       {&lists,
        {
-           {nullptr, nullptr, "def", 260, 8, B("Dup\0dup\0\0")},
-           {"dup", nullptr, "def", 260, 4, B("a\0A\0\0")},
+           {nullptr, nullptr, "def", 260, 8, "Dup\0dup\0\0"s},
+           {"dup", nullptr, "def", 260, 4, "a\0A\0\0"s},
        }},
-      {&noSections, {{nullptr, nullptr, "default", 260, 0, B("\0")}}},
-      {&onlyEntries, {{"s", nullptr, "default", 260, 7, B("default\0")}}},
+      {&noSections, {{nullptr, nullptr, "default", 260, 0, "\0"s}}},
+      {&onlyEntries, {{"s", nullptr, "default", 260, 7, "default\0"s}}},
       {&names,
        {
-           {nullptr, nullptr, "", 29, 27, B("section1\0section2\0section3\0\0")},
-           {nullptr, nullptr, "", 28, 26, B("section1\0section2\0section3\0\0")},
-           {nullptr, nullptr, "", 27, 25, B("section1\0section2\0section\0\0")},
-           {nullptr, nullptr, "", 11, 9, B("section1\0\0\0")},
+           {nullptr, nullptr, "", 29, 27, "section1\0section2\0section3\0\0"s},
+           {nullptr, nullptr, "", 28, 26, "section1\0section2\0section3\0\0"s},
+           {nullptr, nullptr, "", 27, 25, "section1\0section2\0section\0\0"s},
+           {nullptr, nullptr, "", 11, 9, "section1\0\0\0"s},
        }},
       {&cut,
        {
-           {"s", "k", "", 5, 4, "a" + kSo + "b" + B("\0")},
-           {"s", "k", "", 4, 3, "a" + kSo + B("\0")},
-           {"s", "k", "", 3, 1, B("a\0")},
-           {"s", "nokey", kSo.c_str(), 2, 0, B("\0")},
-           {nullptr, nullptr, "", 4, 2, B("a\0\0\0")},
-           {nullptr, nullptr, "", 5, 3, "a" + kSo + B("\0\0")},
+           {"s", "k", "", 5, 4, "a" + kSo + "b" + "\0"s},
+           {"s", "k", "", 4, 3, "a" + kSo + "\0"s},
+           {"s", "k", "", 3, 1, "a\0"s},
+           {"s", "nokey", kSo.c_str(), 2, 0, "\0"s},
+           {nullptr, nullptr, "", 4, 2, "a\0\0\0"s},
+           {nullptr, nullptr, "", 5, 3, "a" + kSo + "\0\0"s},
        }},
   };
   for (const auto& [file, cases] : files) {
@@ -170,7 +166,7 @@ TEST(ProfileEngineTest, FindsNamesAndValues) {
       {"[s]\r\n;k=1\r\n", "s", "k", "<default>"},
       {"[s]\r\nk=1", "s", "k", "1"},
       {"[s]\nk=1\r\n\r\n[t]\rk=2", "t", "k", "2"},
-      {B("[s]\r\nk=a\0b\r\n"), "s", "k", B("a\0b")},
+      {"[s]\r\nk=a\0b\r\n"s, "s", "k", "a\0b"s},
       {"[" + kBar + "]\r\nk=1\r\n", kBar, "k", "1"},
       {"[" + kSo + "]\r\nk=2\r\n", kSo, "k", "2"},
       {"[" + kZo + "]\r\nk=3\r\n", kZo, "k", "3"},
@@ -240,9 +236,9 @@ TEST(ProfileEngineTest, WritesAsWindowsDoes) {
   ExpectWrites("", {{"App", "key", "", "[App]\r\nkey=\r\n", true}});
   ExpectWrites("", {{"App", "key", nullptr, "", false}, {"App", nullptr, "x", "", false}});
   ExpectWrites(built, {{nullptr, "key", "string", built, false}});
-  ExpectWrites(B("Data \0 before \0 first \0 section"),
+  ExpectWrites("Data \0 before \0 first \0 section"s,
                {{"section1", "key1", "string1",
-                 B("Data \0 before \0 first \0 section\r\n[section1]\r\nkey1=string1\r\n"), true}});
+                 "Data \0 before \0 first \0 section\r\n[section1]\r\nkey1=string1\r\n"s, true}});
   // Writes that find what they change in files Windows would edit in place.
   ExpectWrites("[s]\r\nk=1\r\n",
                {{"s", "k", "1", "[s]\r\nk=1\r\n", false}, {"S", "K", "2", "[s]\r\nk=2\r\n", true}});
