@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -251,26 +252,20 @@ TEST(BitmapFileTest, PaletteAndChunks) {
 // real temporary folder whose name and file name end in 0x5C trail bytes.
 TEST(BitmapFileTest, ReadsRealFiles) {
   const std::string data = testing::SourceFilePath("tests/gfx/data") + "/";
-  struct Case {
-    const char* file;
-    std::int32_t width, height;
-    std::uint16_t bitCount;
-    std::uint32_t colors, imageSize;
-    std::size_t imageOffset;
-  } cases[] = {
-      {"rgb24.bmp", 7, 5, 24, 0, 120, 40}, {"v5.bmp", 7, 5, 24, 0, 120, 40},
-      {"argb.bmp", 6, 4, 32, 0, 96, 52},   {"mono.bmp", 9, 3, 1, 2, 12, 48},
-      {"pal8.bmp", 7, 5, 4, 16, 20, 104},  {"rle8.bmp", 40, 3, 8, 256, 14, 1064},
+  // Width, height, bits per pixel, colours, image size and offset.
+  using Geometry = std::tuple<int, int, int, unsigned, unsigned, std::size_t>;
+  const std::pair<const char*, Geometry> cases[] = {
+      {"rgb24.bmp", {7, 5, 24, 0, 120, 40}}, {"v5.bmp", {7, 5, 24, 0, 120, 40}},
+      {"argb.bmp", {6, 4, 32, 0, 96, 52}},   {"mono.bmp", {9, 3, 1, 2, 12, 48}},
+      {"pal8.bmp", {7, 5, 4, 16, 20, 104}},  {"rle8.bmp", {40, 3, 8, 256, 14, 1064}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [file, geometry] : cases) {
     BitmapImage image;
-    ASSERT_TRUE(ReadBitmapFile(data + c.file, &image)) << c.file;
-    EXPECT_EQ(image.width, c.width) << c.file;
-    EXPECT_EQ(image.height, c.height) << c.file;
-    EXPECT_EQ(image.bitCount, c.bitCount) << c.file;
-    EXPECT_EQ(image.colorCount, c.colors) << c.file;
-    EXPECT_EQ(image.imageSize, c.imageSize) << c.file;
-    EXPECT_EQ(image.imageOffset, c.imageOffset) << c.file;
+    ASSERT_TRUE(ReadBitmapFile(data + file, &image)) << file;
+    EXPECT_EQ(Geometry(image.width, image.height, image.bitCount, image.colorCount, image.imageSize,
+                       image.imageOffset),
+              geometry)
+        << file;
   }
 
   BitmapImage image;
