@@ -220,9 +220,8 @@ TEST(BitmapFileTest, PaletteAndChunks) {
   ASSERT_TRUE(ParseBitmap(b.Bytes(), &image));
   const std::vector<PaletteEntry> palette = BitmapPalette(image);
   ASSERT_EQ(palette.size(), 3u);
-  EXPECT_EQ(palette[2].red, 6);
-  EXPECT_EQ(palette[2].green, 4);
-  EXPECT_EQ(palette[2].blue, 2);
+  EXPECT_EQ(std::make_tuple(palette[2].red, palette[2].green, palette[2].blue),
+            std::make_tuple(6, 4, 2));
 
   b = Bmp();
   b.data = Pixels(4);
