@@ -62,37 +62,34 @@ TEST(UpdateDescriptionTest, HeaderValues) {
   struct Case {
     const char* what;
     std::string file;
-    std::string key1, key2, noticeText, keyword15;
+    std::string key1, key2, texts, keyword15;  // texts: notice and destination, "|" between
   } cases[] = {
-      {"nothing trimmed", "  key \r\n C:\\EST \r\n" + HeaderFrom(3), "  key ", " C:\\EST ", "H26",
-       "H42"},
-      {"lone CR stays", "a\rb\r\r\nx\r\r\n" + HeaderFrom(3), "a\rb\r", "x\r", "H26", "H42"},
+      {"nothing trimmed", "  key \r\n C:\\EST \r\n" + HeaderFrom(3), "  key ", " C:\\EST ",
+       "H26|H27", "H42"},
+      {"lone CR stays", "a\rb\r\r\nx\r\r\n" + HeaderFrom(3), "a\rb\r", "x\r", "H26|H27", "H42"},
       {"0x5C trail bytes", kSo + "\r\nC:\\" + kHyo + "\\" + kNo + "\r\n" + HeaderFrom(3), kSo,
-       "C:\\" + kHyo + "\\" + kNo, "H26", "H42"},
+       "C:\\" + kHyo + "\\" + kNo, "H26|H27", "H42"},
+      // In the destination text y and z are the bytes each TAB takes.
       {"TABs become line breaks",
-       Header().substr(0, Header().find("H26")) + "A\txB\tyC\t\n" + HeaderFrom(27), "H1", "H2",
-       "A\r\nB\r\nC\r", "H42"},
-      {"no TAB conversion elsewhere", "a\tb\n" + HeaderFrom(2), "a\tb", "H2", "H26", "H42"},
-      {"line 42 without line break", Header().substr(0, Header().size() - 2), "H1", "H2", "H26",
+       Header().substr(0, Header().find("H26")) + "A\txB\tyC\t\nx\ty\tz\r\n" + HeaderFrom(28), "H1",
+       "H2", "A\r\nB\r\nC\r|x\r\n\r\n", "H42"},
+      {"no TAB conversion elsewhere", "a\tb\n" + HeaderFrom(2), "a\tb", "H2", "H26|H27", "H42"},
+      {"line 42 without line break", Header().substr(0, Header().size() - 2), "H1", "H2", "H26|H27",
        "H42"},
-      {"empty keyword line", Header().substr(0, Header().size() - 5) + "\r\n", "H1", "H2", "H26",
-       ""},
+      {"empty keyword line", Header().substr(0, Header().size() - 5) + "\r\n", "H1", "H2",
+       "H26|H27", ""},
       {"NUL ends a value", std::string("k\0ey\r\nC:\\E\0ST\r\n", 15) + HeaderFrom(3), "k", "C:\\E",
-       "H26", "H42"},
+       "H26|H27", "H42"},
   };
   for (const auto& c : cases) {
     UpdateDescription d;
     EXPECT_EQ(ParseUpdateDescription(c.file, &d).status, LoadStatus::kRead) << c.what;
     EXPECT_EQ(d.uninstallKeys[0], c.key1) << c.what;
     EXPECT_EQ(d.uninstallKeys[1], c.key2) << c.what;
-    EXPECT_EQ(d.noticeText, c.noticeText) << c.what;
+    EXPECT_EQ(d.noticeText + "|" + d.destinationText, c.texts) << c.what;
     EXPECT_EQ(d.titleKeywords[14], c.keyword15) << c.what;
     EXPECT_EQ(d.entryCount, 0) << c.what;
   }
-  UpdateDescription d;
-  const std::string head = Header().substr(0, Header().find("H27"));
-  ParseUpdateDescription(head + "x\ty\tz\r\n" + HeaderFrom(28), &d);
-  EXPECT_EQ(d.destinationText, "x\r\n\r\n");  // y and z are the bytes each TAB takes
 }
 
 // Lines a library scan (below) cannot judge: line ends, code page 932, Ctrl+Z and NUL.
