@@ -17,7 +17,12 @@ class ProfileTest : public PortTest {
   }
 };
 
-TEST_F(ProfileTest, WritesAndReadsThroughWindowsPaths) {
+TEST_F(ProfileTest, ReadsAndWritesThroughWindowsPaths) {
+  // A missing file, a missing folder, no name and a folder read as the default, creating nothing.
+  for (const char* file : {"C:\\EST\\none.ini", "C:\\NOFOLDER\\x.ini", "", "C:\\EST"}) {
+    EXPECT_EQ(ProfileRead("s", "k", "def  ", file), "def") << file;
+  }
+  EXPECT_TRUE(Listing("c/EST").empty());
   Error error;
   ASSERT_TRUE(ProfileWrite("App", "key", "value", "C:\\EST\\Tamiro1.ini", &error))
       << error.Describe();
@@ -29,14 +34,6 @@ TEST_F(ProfileTest, WritesAndReadsThroughWindowsPaths) {
   ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
   EXPECT_EQ(Contents("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
   EXPECT_EQ(ProfileRead("s", "k", "d", "KOUSHIN.INI"), "v");
-}
-
-// A missing file, a missing folder, no name and a folder all read as the default, creating nothing.
-TEST_F(ProfileTest, MissingFilesReadAsTheDefault) {
-  for (const char* file : {"C:\\EST\\none.ini", "C:\\NOFOLDER\\x.ini", "", "C:\\EST"}) {
-    EXPECT_EQ(ProfileRead("s", "k", "def  ", file), "def") << file;
-  }
-  EXPECT_TRUE(Listing("c/EST").empty());
 }
 
 TEST_F(ProfileTest, FailsAsWindowsDoes) {
