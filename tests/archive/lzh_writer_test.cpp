@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "archive/decode_helpers.h"
 #include "archive/fixtures.h"
@@ -105,16 +106,12 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
         EXPECT_TRUE(ours.members[i].bytes == Inputs()[i].bytes) << label << " " << Inputs()[i].name;
       }
 
-      // The peers, each extracting into a folder of its own.
+      // The peers, each in a folder of its own with the archive as ../test.lzh; all but lhasa
+      // write names in UTF-8.
       koushin::testing::TempFolder folder;
       const fs::path file = folder.Host() / "test.lzh";
       std::ofstream(file, std::ios::binary).write(archive.data(), archive.size());
-      struct Peer {
-        const char* name;
-        const char* command;  // run in its folder, with the archive as ../test.lzh
-        bool utf8Names;
-      };
-      const Peer peers[] = {
+      const std::tuple<const char*, const char*, bool> peers[] = {
           {"lhasa", "lha xq ../test.lzh", false},
           {"bsdtar", "LC_ALL=C.UTF-8 bsdtar --options hdrcharset=CP932 -xf ../test.lzh", true},
           {"jlha",
@@ -122,21 +119,19 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
            "/usr/share/java/jlhafrontend.jar x ../test.lzh",
            true},
       };
-      for (const Peer& peer : peers) {
-        const fs::path dir = folder.Host() / peer.name;
+      for (const auto& [peer, run, utf8Names] : peers) {
+        const fs::path dir = folder.Host() / peer;
         fs::create_directory(dir);
-        const std::string command =
-            "cd '" + dir.string() + "' && " + peer.command + " >/dev/null 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << label << " " << peer.name;
+        const std::string command = "cd '" + dir.string() + "' && " + run + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << label << " " << peer;
         for (const Input& in : Inputs()) {
           std::string name = in.name;
-          if (peer.utf8Names) port::Cp932ToUtf8(in.name, &name);
+          if (utf8Names) port::Cp932ToUtf8(in.name, &name);
           // lhasa knows no code page: in a level-1 name it takes every 0x5C byte, trail bytes
           // included, for a folder separator. The bytes still come back whole.
-          if (level == 1 && !peer.utf8Names) std::replace(name.begin(), name.end(), '\\', '/');
-          const fs::path out = dir / name;
-          EXPECT_TRUE(testing::ReadHostFile(out.string()) == in.bytes)
-              << label << " " << peer.name << " " << in.name;
+          if (level == 1 && !utf8Names) std::replace(name.begin(), name.end(), '\\', '/');
+          EXPECT_TRUE(testing::ReadHostFile((dir / name).string()) == in.bytes)
+              << label << " " << peer << " " << in.name;
         }
       }
     }
