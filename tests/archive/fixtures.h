@@ -3,7 +3,6 @@
 // 0, 1 and 2. They are made once and cached in the build folder.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
