@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <functional>
+#include <map>
 
 #include "archive/fixtures.h"
 #include "port/port.h"

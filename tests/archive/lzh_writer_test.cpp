@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <tuple>
 
 #include "archive/decode_helpers.h"
@@ -109,8 +108,7 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
       // The peers, each in a folder of its own with the archive as ../test.lzh; all but lhasa
       // write names in UTF-8.
       koushin::testing::TempFolder folder;
-      const fs::path file = folder.Host() / "test.lzh";
-      std::ofstream(file, std::ios::binary).write(archive.data(), archive.size());
+      folder.Write("test.lzh", archive);
       const std::tuple<const char*, const char*, bool> peers[] = {
           {"lhasa", "lha xq ../test.lzh", false},
           {"bsdtar", "LC_ALL=C.UTF-8 bsdtar --options hdrcharset=CP932 -xf ../test.lzh", true},
