@@ -160,10 +160,7 @@ TEST(BitmapFileTest, RefusesUnsupportedOrShortFiles) {
   good.width = 2, good.height = 2, good.data = Pixels(16);
   BitmapImage goodImage;
   ASSERT_TRUE(ParseBitmap(good.Bytes(), &goodImage));  // each case below spoils one thing
-  const struct {
-    const char* what;
-    std::function<void(Bmp&)> spoil;
-  } spoils[] = {
+  const std::pair<const char*, std::function<void(Bmp&)>> spoils[] = {
       {"not BM", [](Bmp& b) { b.type = 0x4D43; }},
       {"core header", [](Bmp& b) { b.headerSize = 12; }},
       {"header shorter than 40", [](Bmp& b) { b.headerSize = 39; }},
@@ -190,10 +187,10 @@ TEST(BitmapFileTest, RefusesUnsupportedOrShortFiles) {
       {"empty", ""},
       {"13 bytes", good.Bytes().substr(0, 13)},
       {"53 bytes", good.Bytes().substr(0, 53)}};
-  for (const auto& s : spoils) {
+  for (const auto& [what, spoil] : spoils) {
     Bmp b = good;
-    s.spoil(b);
-    cases.push_back({s.what, b.Bytes()});
+    spoil(b);
+    cases.push_back({what, b.Bytes()});
   }
   for (const auto& c : cases) {
     BitmapImage image;
