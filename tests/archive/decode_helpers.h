@@ -1,6 +1,7 @@
 // Walks an archive held in memory with the reader and the decoders, keeping every member.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,9 @@ struct DecodedArchive {
 
   // True when the reader reached the end and every member decoded with a matching CRC.
   bool Sound() const {
-    if (last != ReadStatus::kEnd) return false;
-    for (const auto& m : members) {
-      if (m.status != DecodeStatus::kOk) return false;
-    }
-    return true;
+    return last == ReadStatus::kEnd &&
+           std::all_of(members.begin(), members.end(),
+                       [](const DecodedMember& m) { return m.status == DecodeStatus::kOk; });
   }
 };
 

@@ -13,9 +13,7 @@
 namespace koushin::archive::testing {
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string MakeText(std::size_t size, unsigned seed) {
+std::string Text(std::size_t size, unsigned seed) {
   static const char* const kWords[] = {"kouji", "tanka", "sekisan", "zairyou", "roumu",
                                        "kikai", "hiyou", "genka",   "suuryou", "kingaku"};
   std::string out;
@@ -28,6 +26,8 @@ std::string MakeText(std::size_t size, unsigned seed) {
   out.resize(size);
   return out;
 }
+
+namespace {
 
 std::string MakeBinary(std::size_t size) {
   std::string out;
@@ -52,13 +52,12 @@ std::string MakeBinary(std::size_t size) {
 
 const std::vector<SourceFile>& SourceFiles() {
   static const std::vector<SourceFile> files = {
-      {"text.txt", "text.txt", MakeText(40000, 1)},
+      {"text.txt", "text.txt", Text(40000, 1)},
       {"binary.bin", "binary.bin", MakeBinary(90000)},
       // ソ表能.txt: each character's trail byte is 0x5C.
-      {"\x83\x5C\x95\x5C\x94\x5C.txt", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD.txt",
-       MakeText(3000, 2)},
+      {"\x83\x5C\x95\x5C\x94\x5C.txt", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD.txt", Text(3000, 2)},
       {"empty.txt", "empty.txt", ""},
-      {"UPPER.TXT", "UPPER.TXT", MakeText(500, 3)},
+      {"UPPER.TXT", "UPPER.TXT", Text(500, 3)},
   };
   return files;
 }
@@ -67,7 +66,7 @@ std::string ReadHostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();
-  return s.str();
+  return in ? s.str() : "<missing>";
 }
 
 void WriteHostFile(const std::string& path, const std::string& bytes) {

@@ -3,7 +3,6 @@
 // 0, 1 and 2. They are made once and cached in the build folder.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,10 @@ const std::vector<SourceFile>& SourceFiles();
 std::string ArchiveFolder();
 std::string ArchivePath(int level, const std::string& method);
 
-// Whole-file helpers for the host (tests only).
+// Text of `size` bytes made of words and CR LF line breaks, different for each `seed`.
+std::string Text(std::size_t size, unsigned seed);
+
+// Whole-file helpers for the host (tests only); a file that cannot be read reads "<missing>".
 std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);
 

@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <tuple>
 
-#include "archive/lzh_decoder.h"
-#include "archive/lzh_reader.h"
+#include "archive/decode_helpers.h"
+#include "archive/fixtures.h"
+#include "port/port.h"
 #include "support/temp_folder.h"
 
 namespace koushin::archive {
@@ -22,23 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Input {
-  std::string cp932Name;
-  std::string utf8Name;
+  std::string name;  // code page 932
   std::string bytes;
   bool shrinks;  // compressed rather than stored
 };
-
-std::string Text(std::size_t size, unsigned seed) {
-  static const char* const kWords[] = {"kouji ", "tanka ", "sekisan ", "zairyou\r\n", "roumu ",
-                                       "kikai ", "hiyou ", "genka ",   "suuryou ",    "kingaku "};
-  std::string out;
-  for (unsigned x = seed; out.size() < size;) {
-    x = x * 1103515245u + 12345u;
-    out += kWords[(x >> 16) % 10];
-  }
-  out.resize(size);
-  return out;
-}
 
 std::string Noise(std::size_t size, unsigned seed) {
   std::string out(size, '\0');
@@ -64,64 +51,42 @@ std::string Skewed() {
 
 const std::vector<Input>& Inputs() {
   // Beyond the largest window: text repeated 70 KiB apart with noise between.
-  static const std::string far = Text(5000, 9) + Noise(70000, 3) + Text(5000, 9) + Text(90000, 4);
+  static const std::string far =
+      testing::Text(5000, 9) + Noise(70000, 3) + testing::Text(5000, 9) + testing::Text(90000, 4);
   static const std::vector<Input> inputs = {
-      {"empty.txt", "empty.txt", "", false},
-      {"one.bin", "one.bin", "x", false},
-      {"runs.txt", "runs.txt", std::string(150000, 'a') + std::string(70000, 'b'), true},
-      {"noise.bin", "noise.bin", Noise(100000, 1), false},
-      {"\x83\x5C\x95\x5C\x94\x5C.txt", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD.txt", Text(150000, 2),
-       true},
-      {"far.bin", "far.bin", far, true},
-      {"w8192.txt", "w8192.txt", Text(8192, 5), true},
-      {"w32768.txt", "w32768.txt", Text(32768, 6), true},
-      {"w65537.txt", "w65537.txt", Text(65537, 7), true},
-      {"skewed.txt", "skewed.txt", Skewed(), true},
+      {"empty.txt", "", false},
+      {"one.bin", "x", false},
+      {"runs.txt", std::string(150000, 'a') + std::string(70000, 'b'), true},
+      {"noise.bin", Noise(100000, 1), false},
+      {"\x83\x5C\x95\x5C\x94\x5C.txt", testing::Text(150000, 2), true},  // ソ表能.txt
+      {"far.bin", far, true},
+      {"w8192.txt", testing::Text(8192, 5), true},
+      {"w32768.txt", testing::Text(32768, 6), true},
+      {"w65537.txt", testing::Text(65537, 7), true},
+      {"skewed.txt", Skewed(), true},
       // 34 + 222 = 256 header bytes at level 2: the size's low byte would be the end mark.
-      {std::string(218, 'N') + ".txt", std::string(218, 'N') + ".txt", "pad", false},
+      {std::string(218, 'N') + ".txt", "pad", false},
   };
   return inputs;
 }
-
-class StringSource : public ByteSource {
- public:
-  explicit StringSource(const std::string& s) : s_(s) {}
-  std::size_t Read(std::uint8_t* buffer, std::size_t size) override {
-    size = std::min(size, s_.size() - pos_);
-    std::copy(s_.data() + pos_, s_.data() + pos_ + size, buffer);
-    pos_ += size;
-    return size;
-  }
-
- private:
-  const std::string& s_;
-  std::size_t pos_ = 0;
-};
 
 std::string Pack(const WriterOptions& options) {
   StringArchiveSink sink;
   LzhWriter writer(sink, options);
   for (const Input& in : Inputs()) {
     MemberInput m;
-    m.name = in.cp932Name;
+    m.name = in.name;
     m.unixTime = 1764579600;
     m.size = in.bytes.size();
-    m.open = [&in] { return std::unique_ptr<ByteSource>(new StringSource(in.bytes)); };
+    m.open = [&in] { return std::make_unique<MemorySource>(in.bytes.data(), in.bytes.size()); };
     MemberOutcome outcome;
     std::string error;
-    EXPECT_TRUE(writer.Add(m, &outcome, &error)) << in.utf8Name << ": " << error;
-    EXPECT_EQ(outcome.method, in.shrinks ? options.method : "-lh0-") << in.utf8Name;
+    EXPECT_TRUE(writer.Add(m, &outcome, &error)) << in.name << ": " << error;
+    EXPECT_EQ(outcome.method, in.shrinks ? options.method : "-lh0-") << in.name;
   }
   std::string error;
   EXPECT_TRUE(writer.Finish(nullptr, &error)) << error;
   return sink.bytes;
-}
-
-std::string ReadHost(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return in ? s.str() : "<missing>";
 }
 
 TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
@@ -131,34 +96,20 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
       const std::string archive = Pack({method, level});
 
       // Ours.
-      MemorySource source(archive.data(), archive.size());
-      LzhReader reader(source);
-      MemberHeader header;
-      std::string error;
-      std::size_t count = 0;
-      for (; reader.Next(&header, &error) == ReadStatus::kMember; ++count) {
-        ASSERT_LT(count, Inputs().size()) << label;
-        const Input& in = Inputs()[count];
-        EXPECT_EQ(header.level, level);
-        EXPECT_EQ(header.JoinedPath(), in.cp932Name) << label;
-        StringSink sink;
-        const DecodeResult r = DecodeMember(header.method, reader.Data(), header.packedSize,
-                                            header.originalSize, sink, &header.crc);
-        EXPECT_EQ(r.status, DecodeStatus::kOk) << label << " " << in.utf8Name;
-        EXPECT_TRUE(sink.bytes == in.bytes) << label << " " << in.utf8Name;
+      const auto ours = testing::DecodeArchive(archive);
+      EXPECT_TRUE(ours.Sound()) << label << ": " << ours.error;
+      ASSERT_EQ(ours.members.size(), Inputs().size()) << label;
+      for (std::size_t i = 0; i < Inputs().size(); ++i) {
+        EXPECT_EQ(ours.members[i].header.level, level);
+        EXPECT_EQ(ours.members[i].header.JoinedPath(), Inputs()[i].name) << label;
+        EXPECT_TRUE(ours.members[i].bytes == Inputs()[i].bytes) << label << " " << Inputs()[i].name;
       }
-      EXPECT_EQ(count, Inputs().size()) << label << ": " << error;
 
-      // The peers, each extracting into a folder of its own.
-      testing::TempFolder folder;
-      const fs::path file = folder.Host() / "test.lzh";
-      std::ofstream(file, std::ios::binary).write(archive.data(), archive.size());
-      struct Peer {
-        const char* name;
-        const char* command;  // run in its folder, with the archive as ../test.lzh
-        bool utf8Names;
-      };
-      const Peer peers[] = {
+      // The peers, each in a folder of its own with the archive as ../test.lzh; all but lhasa
+      // write names in UTF-8.
+      koushin::testing::TempFolder folder;
+      folder.Write("test.lzh", archive);
+      const std::tuple<const char*, const char*, bool> peers[] = {
           {"lhasa", "lha xq ../test.lzh", false},
           {"bsdtar", "LC_ALL=C.UTF-8 bsdtar --options hdrcharset=CP932 -xf ../test.lzh", true},
           {"jlha",
@@ -166,19 +117,19 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
            "/usr/share/java/jlhafrontend.jar x ../test.lzh",
            true},
       };
-      for (const Peer& peer : peers) {
-        const fs::path dir = folder.Host() / peer.name;
+      for (const auto& [peer, run, utf8Names] : peers) {
+        const fs::path dir = folder.Host() / peer;
         fs::create_directory(dir);
-        const std::string command =
-            "cd '" + dir.string() + "' && " + peer.command + " >/dev/null 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << label << " " << peer.name;
+        const std::string command = "cd '" + dir.string() + "' && " + run + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << label << " " << peer;
         for (const Input& in : Inputs()) {
-          std::string name = peer.utf8Names ? in.utf8Name : in.cp932Name;
+          std::string name = in.name;
+          if (utf8Names) port::Cp932ToUtf8(in.name, &name);
           // lhasa knows no code page: in a level-1 name it takes every 0x5C byte, trail bytes
           // included, for a folder separator. The bytes still come back whole.
-          if (level == 1 && !peer.utf8Names) std::replace(name.begin(), name.end(), '\\', '/');
-          const fs::path out = dir / name;
-          EXPECT_TRUE(ReadHost(out) == in.bytes) << label << " " << peer.name << " " << in.utf8Name;
+          if (level == 1 && !utf8Names) std::replace(name.begin(), name.end(), '\\', '/');
+          EXPECT_TRUE(testing::ReadHostFile((dir / name).string()) == in.bytes)
+              << label << " " << peer << " " << in.name;
         }
       }
     }
@@ -197,7 +148,7 @@ TEST(LzhWriterTest, RefusesTwoMembersLandingOnOneFile) {
     MemberInput m;
     m.name = name;
     m.size = bytes.size();
-    m.open = [&] { return std::unique_ptr<ByteSource>(new StringSource(bytes)); };
+    m.open = [&] { return std::make_unique<MemorySource>(bytes.data(), bytes.size()); };
     error.clear();
     writer.Add(m, nullptr, &error);
   }

@@ -5,8 +5,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -27,25 +25,12 @@ std::string Header(const std::string& eol = "\r\n") {
   return text;
 }
 
-struct Entry {
-  int disk, kind;
-  std::string name, folder;
-};
-
-std::vector<Entry> Entries(const UpdateDescription& d) {
-  std::vector<Entry> out;
-  for (int i = 0; i < d.entryCount; ++i) {
-    out.push_back(
-        {d.entryDiskNumbers[i], d.entryKinds[i], d.entryFileNames[i], d.entryTargetSubfolders[i]});
-  }
-  return out;
-}
-
-std::string Describe(const std::vector<Entry>& entries) {
+// The entries as lines "disk|kind|name|folder".
+std::string Entries(const UpdateDescription& d) {
   std::string text;
-  for (const auto& e : entries) {
-    text += std::to_string(e.disk) + "|" + std::to_string(e.kind) + "|" + e.name + "|" + e.folder +
-            "\n";
+  for (int i = 0; i < d.entryCount; ++i) {
+    text += std::to_string(d.entryDiskNumbers[i]) + "|" + std::to_string(d.entryKinds[i]) + "|" +
+            d.entryFileNames[i] + "|" + d.entryTargetSubfolders[i] + "\n";
   }
   return text;
 }
@@ -77,80 +62,60 @@ TEST(UpdateDescriptionTest, HeaderValues) {
   struct Case {
     const char* what;
     std::string file;
-    std::string key1, key2, noticeText, keyword15;
+    std::string key1, key2, texts, keyword15;  // texts: notice and destination, "|" between
   } cases[] = {
-      {"nothing trimmed", "  key \r\n C:\\EST \r\n" + HeaderFrom(3), "  key ", " C:\\EST ", "H26",
-       "H42"},
-      {"lone CR stays", "a\rb\r\r\nx\r\r\n" + HeaderFrom(3), "a\rb\r", "x\r", "H26", "H42"},
+      {"nothing trimmed", "  key \r\n C:\\EST \r\n" + HeaderFrom(3), "  key ", " C:\\EST ",
+       "H26|H27", "H42"},
+      {"lone CR stays", "a\rb\r\r\nx\r\r\n" + HeaderFrom(3), "a\rb\r", "x\r", "H26|H27", "H42"},
       {"0x5C trail bytes", kSo + "\r\nC:\\" + kHyo + "\\" + kNo + "\r\n" + HeaderFrom(3), kSo,
-       "C:\\" + kHyo + "\\" + kNo, "H26", "H42"},
+       "C:\\" + kHyo + "\\" + kNo, "H26|H27", "H42"},
+      // In the destination text y and z are the bytes each TAB takes.
       {"TABs become line breaks",
-       Header().substr(0, Header().find("H26")) + "A\txB\tyC\t\n" + HeaderFrom(27), "H1", "H2",
-       "A\r\nB\r\nC\r", "H42"},
-      {"no TAB conversion elsewhere", "a\tb\n" + HeaderFrom(2), "a\tb", "H2", "H26", "H42"},
-      {"line 42 without line break", Header().substr(0, Header().size() - 2), "H1", "H2", "H26",
+       Header().substr(0, Header().find("H26")) + "A\txB\tyC\t\nx\ty\tz\r\n" + HeaderFrom(28), "H1",
+       "H2", "A\r\nB\r\nC\r|x\r\n\r\n", "H42"},
+      {"no TAB conversion elsewhere", "a\tb\n" + HeaderFrom(2), "a\tb", "H2", "H26|H27", "H42"},
+      {"line 42 without line break", Header().substr(0, Header().size() - 2), "H1", "H2", "H26|H27",
        "H42"},
-      {"empty keyword line", Header().substr(0, Header().size() - 5) + "\r\n", "H1", "H2", "H26",
-       ""},
+      {"empty keyword line", Header().substr(0, Header().size() - 5) + "\r\n", "H1", "H2",
+       "H26|H27", ""},
       {"NUL ends a value", std::string("k\0ey\r\nC:\\E\0ST\r\n", 15) + HeaderFrom(3), "k", "C:\\E",
-       "H26", "H42"},
+       "H26|H27", "H42"},
   };
   for (const auto& c : cases) {
     UpdateDescription d;
     EXPECT_EQ(ParseUpdateDescription(c.file, &d).status, LoadStatus::kRead) << c.what;
     EXPECT_EQ(d.uninstallKeys[0], c.key1) << c.what;
     EXPECT_EQ(d.uninstallKeys[1], c.key2) << c.what;
-    EXPECT_EQ(d.noticeText, c.noticeText) << c.what;
+    EXPECT_EQ(d.noticeText + "|" + d.destinationText, c.texts) << c.what;
     EXPECT_EQ(d.titleKeywords[14], c.keyword15) << c.what;
     EXPECT_EQ(d.entryCount, 0) << c.what;
   }
-  UpdateDescription d;
-  const std::string head = Header().substr(0, Header().find("H27"));
-  ParseUpdateDescription(head + "x\ty\tz\r\n" + HeaderFrom(28), &d);
-  EXPECT_EQ(d.destinationText, "x\r\n\r\n");  // y and z are the bytes each TAB takes
 }
 
+// Lines a library scan (below) cannot judge: line ends, code page 932, Ctrl+Z and NUL.
 TEST(UpdateDescriptionTest, EntryScan) {
   struct Case {
     const char* what;
     std::string lines;
-    std::vector<Entry> entries;
+    std::string entries;
   } cases[] = {
-      {"archive", "2,1,prog,\\DATA\\\r\n", {{2, 1, "PROG", "\\DATA\\"}}},
-      {"plain file", "1,0,readme.txt,\\\n", {{1, 0, "README.TXT", "\\"}}},
-      {"space before kind, space before name", "1, 1, a,\\\r\n", {{1, 1, " A", "\\"}}},
-      {"letter as disk", "A,1,x,y\n", {{0, 1, "X", "y"}}},
-      {"missing fourth field repeats the last",
-       "1,1,A,\\X\\\r\n2,1,B\r\n",
-       {{1, 1, "A", "\\X\\"}, {2, 1, "B", "\\X\\"}}},
-      {"leading comma repeats everything",
-       "3,1,a,\\A\\\n,9,b,\\B\\\n",
-       {{3, 1, "A", "\\A\\"}, {3, 1, "A", "\\A\\"}}},
-      {"empty field stops the scan",
-       "3,1,a,\\A\\\n4,,b,\\B\\\n",
-       {{3, 1, "A", "\\A\\"}, {4, 1, "A", "\\A\\"}}},
-      {"blank line repeats the last", "3,1,a,b\n\n", {{3, 1, "A", "b"}, {3, 1, "A", "b"}}},
-      {"first line's missing columns", "5\n", {{5, 0, "", ""}}},
-      {"first line empty", "\n1,1,a,b", {{0, 0, "", ""}, {1, 1, "A", "b"}}},
-      {"after a fourth comma ignored",
-       "1,1,a,b,c" + std::string(40, 'x') + "\n",
-       {{1, 1, "A", "b"}}},
-      {"trailing spaces kept", "1,1,a ,\\X\\ \n", {{1, 1, "A ", "\\X\\ "}}},
-      {"CR before CR LF stays in the fourth field", "1,1,a,b\r\r\n", {{1, 1, "A", "b\r"}}},
-      {"lone CR is part of the line", "1,1,a,b\r2,2,c,d\n", {{1, 1, "A", "b\r2"}}},
+      {"plain file", "1,0,readme.txt,\\\n", "1|0|README.TXT|\\\n"},
+      {"first line's missing columns", "5\n", "5|0||\n"},
+      {"first line empty", "\n1,1,a,b", "0|0||\n1|1|A|b\n"},
+      {"CR before CR LF stays in the fourth field", "1,1,a,b\r\r\n", "1|1|A|b\r\n"},
+      {"lone CR is part of the line", "1,1,a,b\r2,2,c,d\n", "1|1|A|b\r2\n"},
       {"0x5C trail bytes in name and folder",
        "1,2," + kSo + "a.txt,\\" + kHyo + "\\" + kNo + "\\\n",
-       {{1, 2, kSo + "A.TXT", "\\" + kHyo + "\\" + kNo + "\\"}}},
-      {"full-width letters upper-cased, katakana kept",
-       "1,1,\x82\x81\x82\x9A\xB1\x83\x65,x\n",
-       {{1, 1, "\x82\x60\x82\x79\xB1\x83\x65", "x"}}},
-      {"Ctrl+Z in an entry line", "1,1,ab\x1A,c\n2,2,d,e\n", {{1, 1, "AB", ""}}},
-      {"NUL ends the scanned line", std::string("1,1,a\0,b\n", 9), {{1, 1, "A", ""}}},
+       "1|2|" + kSo + "A.TXT|\\" + kHyo + "\\" + kNo + "\\\n"},
+      {"full-width letters upper-cased, katakana kept", "1,1,\x82\x81\x82\x9A\xB1\x83\x65,x\n",
+       "1|1|\x82\x60\x82\x79\xB1\x83\x65|x\n"},
+      {"Ctrl+Z in an entry line", "1,1,ab\x1A,c\n2,2,d,e\n", "1|1|AB|\n"},
+      {"NUL ends the scanned line", std::string("1,1,a\0,b\n", 9), "1|1|A|\n"},
   };
   for (const auto& c : cases) {
     UpdateDescription d;
     ASSERT_EQ(ParseUpdateDescription(Header() + c.lines, &d).status, LoadStatus::kRead) << c.what;
-    EXPECT_EQ(Describe(Entries(d)), Describe(c.entries)) << c.what;
+    EXPECT_EQ(Entries(d), c.entries) << c.what;
   }
 }
 
@@ -164,7 +129,7 @@ TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
       "5,6,7,8,", "-3,+4,n,m",
   };
   std::string file = Header();
-  std::vector<Entry> expected;
+  std::string expected;
   std::string fields[4];
   for (const auto& line : lines) {
     file += line + "\r\n";
@@ -178,12 +143,12 @@ TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
     for (int i = 0; i < 4; ++i) fields[i] = buffers[i].data();
     std::string name = fields[2];
     for (auto& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    expected.push_back(
-        {std::atoi(fields[0].c_str()), std::atoi(fields[1].c_str()), name, fields[3]});
+    expected += std::to_string(std::atoi(fields[0].c_str())) + "|" +
+                std::to_string(std::atoi(fields[1].c_str())) + "|" + name + "|" + fields[3] + "\n";
   }
   UpdateDescription d;
   ASSERT_EQ(ParseUpdateDescription(file, &d).status, LoadStatus::kRead);
-  EXPECT_EQ(Describe(Entries(d)), Describe(expected));
+  EXPECT_EQ(Entries(d), expected);
 }
 
 TEST(UpdateDescriptionTest, Limits) {
@@ -239,46 +204,31 @@ TEST(UpdateDescriptionTest, Limits) {
 
 TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
   const koushin::testing::TempFolder temp;
-  const std::string sep(1, std::filesystem::path::preferred_separator);
-  const std::string base = temp.Path() + sep;  // ASCII on every test machine
-  std::string hundredAndOne;
+  const std::string good = Header() + "1,1,prog,\\DATA\\\r\n";
+  std::string hundredAndOne = Header();
   for (int i = 0; i < 101; ++i) hundredAndOne += "1,1,f,\\\r\n";
-  struct Case {
-    const char* what;
-    std::filesystem::path hostFolder;  // where the file is written (UTF-8 names)
-    std::string fileName;              // empty: no file
-    std::string bytes;
-    std::string sourceFolder;  // code page 932, as the program builds it
-    LoadStatus status;
-  } cases[] = {
-      {"plain folder", "upd", "info.txt", Header() + "1,1,prog,\\DATA\\\r\n", base + "upd" + sep,
-       LoadStatus::kRead},
-      {"0x5C trail bytes in the folder", std::filesystem::u8path(u8"\u30bd\u8868"), "info.txt",
-       Header() + "1,1,prog,\\DATA\\\r\n", base + kSo + kHyo + sep, LoadStatus::kRead},
-      {"upper-case name on the media", "cd", "INFO.TXT", Header() + "1,1,prog,\\DATA\\\r\n",
-       base + "cd" + sep, LoadStatus::kRead},
-      {"no info.txt", "empty", "", "", base + "empty" + sep, LoadStatus::kNotFound},
-      {"no folder", "", "", "", base + "missing" + sep, LoadStatus::kNotFound},
-      {"101 entries", "many", "info.txt", Header() + hundredAndOne, base + "many" + sep,
-       LoadStatus::kInvalid},
+  temp.Write("upd\\info.txt", good);
+  temp.Write(kSo + kHyo + "\\info.txt", good);  // 0x5C trail bytes in the folder
+  temp.Write("cd\\INFO.TXT", good);             // upper-case name on the media
+  temp.MakeFolder("empty");
+  temp.Write("many\\info.txt", hundredAndOne);
+  const std::pair<std::string, LoadStatus> cases[] = {
+      {"upd", LoadStatus::kRead},         {kSo + kHyo, LoadStatus::kRead},
+      {"cd", LoadStatus::kRead},          {"empty", LoadStatus::kNotFound},
+      {"missing", LoadStatus::kNotFound}, {"many", LoadStatus::kInvalid},
   };
-  for (const auto& c : cases) {
-    if (!c.hostFolder.empty()) std::filesystem::create_directories(temp.Host() / c.hostFolder);
-    if (!c.fileName.empty()) {
-      std::ofstream(temp.Host() / c.hostFolder / c.fileName, std::ios::binary) << c.bytes;
-    }
+  for (const auto& [folder, status] : cases) {
     UpdateDescription d;
     d.entryCount = 7;
-    const LoadResult r = LoadUpdateDescription(c.sourceFolder, &d);
-    EXPECT_EQ(r.status, c.status) << c.what;
-    if (c.status == LoadStatus::kRead) {
-      EXPECT_EQ(d.uninstallKeys[0], "H1") << c.what;
-      ASSERT_EQ(d.entryCount, 1) << c.what;
-      EXPECT_EQ(d.entryFileNames[0], "PROG") << c.what;
+    const LoadResult r = LoadUpdateDescription(temp.PathOf(folder + "\\"), &d);
+    EXPECT_EQ(r.status, status) << folder;
+    if (status == LoadStatus::kRead) {
+      EXPECT_EQ(d.uninstallKeys[0], "H1") << folder;
+      EXPECT_EQ(Entries(d), "1|1|PROG|\\DATA\\\n") << folder;
     } else {
-      EXPECT_EQ(d.entryCount, 0) << c.what;
-      EXPECT_EQ(d.uninstallKeys[0], "") << c.what;
-      EXPECT_FALSE(r.problem.empty()) << c.what;
+      EXPECT_EQ(d.entryCount, 0) << folder;
+      EXPECT_EQ(d.uninstallKeys[0], "") << folder;
+      EXPECT_FALSE(r.problem.empty()) << folder;
     }
   }
 }

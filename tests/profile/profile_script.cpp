@@ -1,146 +1,94 @@
 #include "profile_script.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <map>
+#include <optional>
+#include <vector>
 
 namespace koushin::profile_script {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool Unescape(const std::string& text, std::string* out) {
-  out->clear();
+// A field's bytes; none for "<null>", a null pointer.
+std::optional<std::string> Unescape(const std::string& text, bool* ok) {
+  static const std::string kNames = "rnt\\", kBytes = "\r\n\t\\";
+  if (text == "<null>") return std::nullopt;
+  const auto hex = [&](std::size_t at) {
+    return at < text.size() && std::isxdigit(static_cast<unsigned char>(text[at]));
+  };
+  std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
-      out->push_back(text[i]);
-      continue;
+      out.push_back(text[i]);
+    } else if (++i < text.size() && kNames.find(text[i]) != std::string::npos) {
+      out.push_back(kBytes[kNames.find(text[i])]);
+    } else if (i < text.size() && text[i] == 'x' && hex(i + 1) && hex(i + 2)) {
+      out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      *ok = false;
     }
-    if (++i >= text.size()) return false;
-    switch (text[i]) {
-      case 'r':
-        out->push_back('\r');
-        break;
-      case 'n':
-        out->push_back('\n');
-        break;
-      case 't':
-        out->push_back('\t');
-        break;
-      case '\\':
-        out->push_back('\\');
-        break;
-      case 'x': {
-        if (i + 2 >= text.size()) return false;
-        const int high = HexDigit(text[i + 1]);
-        const int low = HexDigit(text[i + 2]);
-        if (high < 0 || low < 0) return false;
-        out->push_back(static_cast<char>(high * 16 + low));
-        i += 2;
-        break;
-      }
-      default:
-        return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ParseScript(const std::string& text, std::vector<Command>* commands, std::string* problem) {
-  std::size_t start = 0;
-  int number = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> parts;
-    std::size_t from = 0;
-    for (;;) {
-      const std::size_t tab = line.find('\t', from);
-      parts.push_back(line.substr(from, tab == std::string::npos ? tab : tab - from));
-      if (tab == std::string::npos) break;
-      from = tab + 1;
-    }
-    Command command;
-    command.name = parts[0];
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-      Field field;
-      if (parts[i] == "<null>") {
-        field.isNull = true;
-      } else if (!Unescape(parts[i], &field.bytes)) {
-        *problem = "line " + std::to_string(number) + ": bad escape";
-        return false;
-      }
-      command.fields.push_back(field);
-    }
-    const std::size_t wanted = command.name == "file"    ? 1
-                               : command.name == "init"  ? 1
-                               : command.name == "write" ? 3
-                               : command.name == "read"  ? 4
-                                                         : 0;
-    if (wanted == 0 || command.fields.size() != wanted) {
-      *problem = "line " + std::to_string(number) + ": unknown command or wrong field count";
-      return false;
-    }
-    commands->push_back(command);
-  }
-  return true;
-}
-
-std::string DescribeRead(unsigned long count, const char* buffer, unsigned long size) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out = "read " + std::to_string(count) + " ";
-  const unsigned long shown = count + 2 < size ? count + 2 : size;
-  for (unsigned long i = 0; i < shown; ++i) {
-    const auto byte = static_cast<unsigned char>(buffer[i]);
-    out.push_back(kHex[byte >> 4]);
-    out.push_back(kHex[byte & 15]);
   }
   return out;
 }
 
+// "read COUNT HEX": the count, then the buffer's first min(SIZE, COUNT + 2) bytes.
+std::string DescribeRead(unsigned long count, const char* buffer, unsigned long size) {
+  std::string out = "read " + std::to_string(count) + " ";
+  char hex[3];
+  for (unsigned long i = 0; i < std::min(size, count + 2); ++i) {
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(buffer[i]));
+    out += hex;
+  }
+  return out;
+}
+
+}  // namespace
+
 int RunTool(int argc, char** argv, const Backend& backend) {
-  if (argc != 3) {
-    std::cerr << "usage: " << backend.toolName << " SCRIPT FOLDER\n";
+  static const std::map<std::string, std::size_t> kFieldCounts = {
+      {"file", 1}, {"init", 1}, {"write", 3}, {"read", 4}};
+  std::ifstream in(argc == 3 ? argv[1] : "", std::ios::binary);
+  if (!in) {
+    std::cerr << "usage: " << backend.toolName << " SCRIPT FOLDER (a script that can be read)\n";
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<Command> commands;
-  std::string problem;
-  if (!in || !ParseScript(text, &commands, &problem)) {
-    std::cerr << backend.toolName << ": " << argv[1] << ": " << problem << "\n";
-    return 2;
-  }
-  const std::string folder = argv[2];
-  std::string file;
-  for (const auto& command : commands) {
-    const auto& f = command.fields;
-    if (command.name == "file") {
-      file = folder + backend.separator + f[0].bytes;
+  std::string line, file;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    // The command's name, then its fields, each after a TAB.
+    bool ok = true;
+    std::size_t tab = line.find('\t');
+    const std::string name = line.substr(0, tab);
+    std::vector<std::optional<std::string>> f;
+    while (tab != std::string::npos) {
+      const std::size_t next = line.find('\t', tab + 1);
+      f.push_back(Unescape(line.substr(tab + 1, next - tab - 1), &ok));
+      tab = next;
+    }
+    const auto wanted = kFieldCounts.find(name);
+    if (!ok || wanted == kFieldCounts.end() || f.size() != wanted->second) {
+      std::cerr << backend.toolName << ": " << argv[1] << ": line " << number
+                << ": unknown command, wrong field count or bad escape\n";
+      return 2;
+    }
+    const auto get = [&f](std::size_t i) { return f[i] ? f[i]->c_str() : nullptr; };
+    if (name == "file") {
+      file = argv[2] + std::string(1, backend.separator) + f[0].value_or("");
       backend.removeFile(file);
-    } else if (command.name == "init") {
-      std::ofstream(file, std::ios::binary) << f[0].bytes;
-    } else if (command.name == "write") {
-      std::cout << "write " << (backend.write(f[0].Get(), f[1].Get(), f[2].Get(), file) ? 1 : 0)
-                << "\n";
+    } else if (name == "init") {
+      std::ofstream(file, std::ios::binary) << f[0].value_or("");
+    } else if (name == "write") {
+      std::cout << "write " << (backend.write(get(0), get(1), get(2), file) ? 1 : 0) << "\n";
     } else {
-      const unsigned long size = std::stoul(f[3].bytes);
+      const unsigned long size = std::stoul(f[3].value_or("0"));
       std::vector<char> buffer(size + 2, '\xCC');
-      const unsigned long count =
-          backend.read(f[0].Get(), f[1].Get(), f[2].Get(), buffer.data(), size, file);
+      const unsigned long count = backend.read(get(0), get(1), get(2), buffer.data(), size, file);
       std::cout << DescribeRead(count, buffer.data(), size) << "\n";
     }
   }

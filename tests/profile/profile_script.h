@@ -15,26 +15,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace koushin::profile_script {
-
-struct Field {
-  bool isNull = false;
-  std::string bytes;
-  const char* Get() const { return isNull ? nullptr : bytes.c_str(); }
-};
-
-struct Command {
-  std::string name;           // "file", "init", "write", "read"
-  std::vector<Field> fields;  // after the name
-};
-
-// Parses a script; false with `problem` set at the first malformed line.
-bool ParseScript(const std::string& text, std::vector<Command>* commands, std::string* problem);
-
-// "read COUNT HEX" for a buffer after a read.
-std::string DescribeRead(unsigned long count, const char* buffer, unsigned long size);
 
 // The profile functions a tool runs scripts through, and how it names files.
 struct Backend {

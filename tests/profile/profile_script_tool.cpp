@@ -7,18 +7,15 @@
 
 int main(int argc, char** argv) {
   using namespace koushin;
-  profile_script::Backend backend;
-  backend.toolName = "profile_script_tool";
-  backend.separator = '/';
-  backend.removeFile = [](const std::string& path) { port::RemoveFile(path); };
-  backend.write = [](const char* section, const char* key, const char* value,
-                     const std::string& file) {
-    return port::ProfileWrite(section, key, value, file);
-  };
-  backend.read = [](const char* section, const char* key, const char* defaultValue, char* buffer,
-                    unsigned long size, const std::string& file) -> unsigned long {
-    return port::ProfileReadBuffer(section, key, defaultValue, buffer, size, file);
-  };
+  const profile_script::Backend backend = {
+      "profile_script_tool", '/', [](const std::string& path) { port::RemoveFile(path); },
+      [](const char* section, const char* key, const char* value, const std::string& file) {
+        return port::ProfileWrite(section, key, value, file);
+      },
+      [](const char* section, const char* key, const char* defaultValue, char* buffer,
+         unsigned long size, const std::string& file) -> unsigned long {
+        return port::ProfileReadBuffer(section, key, defaultValue, buffer, size, file);
+      }};
   // The folder is a host path (UTF-8, perhaps below a Japanese folder); the port takes code page
   // 932 paths.
   std::string folder;

@@ -19,17 +19,14 @@ __declspec(dllimport) int __stdcall DeleteFileA(const char* file);
 
 int main(int argc, char** argv) {
   using namespace koushin;
-  profile_script::Backend backend;
-  backend.toolName = "wine_profile_tool";
-  backend.separator = '\\';
-  backend.removeFile = [](const std::string& path) { DeleteFileA(path.c_str()); };
-  backend.write = [](const char* section, const char* key, const char* value,
-                     const std::string& file) {
-    return WritePrivateProfileStringA(section, key, value, file.c_str()) != 0;
-  };
-  backend.read = [](const char* section, const char* key, const char* defaultValue, char* buffer,
-                    unsigned long size, const std::string& file) {
-    return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file.c_str());
-  };
+  const profile_script::Backend backend = {
+      "wine_profile_tool", '\\', [](const std::string& path) { DeleteFileA(path.c_str()); },
+      [](const char* section, const char* key, const char* value, const std::string& file) {
+        return WritePrivateProfileStringA(section, key, value, file.c_str()) != 0;
+      },
+      [](const char* section, const char* key, const char* defaultValue, char* buffer,
+         unsigned long size, const std::string& file) {
+        return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file.c_str());
+      }};
   return profile_script::RunTool(argc, argv, backend);
 }

@@ -32,7 +32,8 @@ TEST(Cp932Test, UpperCaseKeepsTrailBytes) {
   for (const auto& c : cases) EXPECT_EQ(ToUpper(c.in), c.out) << c.in;
 }
 
-TEST(Cp932Test, SeparatorsAtCharacterBoundaries) {
+// Separators and searched text count at character boundaries only, never in a trail byte.
+TEST(Cp932Test, SearchesAtCharacterBoundaries) {
   EXPECT_FALSE(EndsWithBackslash("C:\\" + kSo));
   EXPECT_FALSE(EndsWithBackslash("C:\\" + kHyo));
   EXPECT_TRUE(EndsWithBackslash("C:\\" + kSo + "\\"));
@@ -40,9 +41,6 @@ TEST(Cp932Test, SeparatorsAtCharacterBoundaries) {
   EXPECT_EQ(FindLastSeparator("C:\\" + kSo + "x"), 2u);
   EXPECT_EQ(FindLastSeparator("a/b\\" + kHyo), 3u);
   EXPECT_EQ(FindLastSeparator(kHyo), std::string::npos);
-}
-
-TEST(Cp932Test, FindAtCharBoundaryIgnoresTrailBytes) {
   EXPECT_EQ(FindAtCharBoundary(kA + "B", "A"), std::string::npos);
   EXPECT_EQ(FindAtCharBoundary(kA + "A", "A"), 2u);
   EXPECT_EQ(FindAtCharBoundary("xyz", ""), 0u);
