@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "port/port.h"
 #include "support/temp_folder.h"
@@ -43,6 +46,18 @@ class PortTest : public ::testing::Test {
     std::string cp932;
     EXPECT_TRUE(Utf8ToCp932(Host(relative).u8string(), &cp932)) << relative;
     return cp932;
+  }
+  std::string Contents(const std::string& relative) const {
+    std::ifstream in(Host(relative), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // Names in a host folder, sorted.
+  std::vector<std::string> Listing(const std::string& relative) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Host(relative)))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   void MakeFile(const std::string& relative, const std::string& bytes = "x") const {
     fs::create_directories(Host(relative).parent_path());

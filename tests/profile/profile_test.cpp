@@ -29,7 +29,7 @@ TEST_F(ProfileTest, ReadsAndWritesThroughWindowsPaths) {
   EXPECT_EQ(Contents("c/EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
   // Case-insensitive file names, '/' separators, and host paths all reach the same file.
   EXPECT_EQ(ProfileRead("app", "KEY", "d", "c:/est/TAMIRO1.INI"), "value");
-  EXPECT_EQ(ProfileRead("App", "key", "d", Host("c/EST/tamiro1.ini").string()), "value");
+  EXPECT_EQ(ProfileRead("App", "key", "d", HostCp932("c/EST/tamiro1.ini")), "value");
   // A name without a folder is looked for in the Windows folder, as on Windows.
   ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
   EXPECT_EQ(Contents("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
