@@ -211,7 +211,6 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
       {"NoFlag", "C:\\UNINST.EXE"},
       {"BareName", "C:\\UNINST.EXE -fSETUP.LOG"},
       {"TooLong", "C:\\UNINST.EXE -fC:\\" + std::string(280, 'L') + "\\SETUP.LOG"},
-      {"LongRemainder", "C:\\UNINST.EXE -fC:\\EST\\SETUP.LOG -y " + std::string(60, 'o')},
   };
   std::string reg = "REGEDIT4\r\n\r\n";
   for (const auto& [key, value] : values) {
@@ -234,7 +233,6 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
       {{"NoFlag", "Found"}, "C:\\DEFAULT"},
       {{"BareName"}, ""},
       {{"TooLong"}, "C:\\DEFAULT"},
-      {{"LongRemainder"}, "C:\\DEFAULT"},
       {{}, "C:\\DEFAULT"},
   };
   for (const Case& c : cases) {
