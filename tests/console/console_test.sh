@@ -8,15 +8,8 @@ EXAMPLES=$2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-console.XXXXXX")
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 export LC_ALL=C.UTF-8
-failures=0
-HERE=$PWD
-CASE=
-D=
-
-fail() {
-  echo "FAIL [$CASE]: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=cases.sh
+. "$(dirname "$0")/cases.sh"
 
 # A new case: drive C holds a copy of the installation (and a Windows folder), the media a copy of
 # the demo media; "before" keeps the installation as it was.
@@ -34,26 +27,10 @@ fresh() {
 
 # Runs the wizard (PROG) with the case's drive C and media, the answers on standard input, and
 # ARGS.
-wizard() {
-  { [ ${#ANSWERS[@]} -gt 0 ] && printf '%s\n' "${ANSWERS[@]}"; } |
-    "$PROG" "${MEDIA[@]}" --drive "C=$D/c" "$@" >"$D/out" 2>&1
+run() {
+  answers | "$PROG" "${MEDIA[@]}" --drive "C=$D/c" "$@" >"$D/out" 2>&1
   status=$?
 }
-run_expect() {
-  local want=$1
-  shift
-  wizard "$@"
-  expect_status "$want"
-}
-
-expect_status() {
-  if [ "$status" != "$1" ]; then
-    fail "exit status $status, expected $1"
-    sed 's/^/    | /' "$D/out"
-  fi
-}
-output_has() { grep -qF -- "$1" "$D/out" || fail "the output lacks: $1"; }
-output_lacks() { ! grep -qF -- "$1" "$D/out" || fail "the output has: $1"; }
 output_count() {
   local n
   n=$(grep -cF -- "$1" "$D/out")
@@ -98,25 +75,15 @@ log_has() { grep -qF -- "$1" "$D/log" || fail "the log lacks: $1"; }
 report_has() { grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
 FLOPPY='MEDIA=(--media "A:\\" --drive "A=$D/media" --removable A)'
 
-# One run a line: NAME|SETUP|ANSWERS|ARGS|STATUS|CHECKS. SETUP runs in the case's folder (it may
-# set MEDIA), ANSWERS are the lines typed, ARGS the wizard's arguments; the run must end with
-# STATUS, then CHECKS run.
-while IFS='|' read -r name setup answers args want checks; do
-  fresh "$name"
-  cd "$D" && eval "$setup"
-  cd "$HERE" || exit 1
-  eval "ANSWERS=($answers)"
-  eval "wizard $args"
-  expect_status "$want"
-  eval "$checks"
-done <<'CASES'
+# One run a line (cases.sh: run_table).
+run_table <<'CASES'
 cancel_at_notice||2||1|unchanged; output_lacks "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ"
 end_of_input_at_notice||||1|unchanged
 back_and_forth||1 3 'C:\EST' 2 1 3 'C:\EST' 1 2 1 1||0|output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\TAMIRO" 2; output_count "更新先：C:\\EST" 2; output_count "== マスタ調整機能付 ==" 2; updated
 prefill_from_registry||1 1 2 1 1|--registry "$EXAMPLES/demo-registry.reg"|0|output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\EST" 2; updated
 failed_check_then_browse|mkdir c/OLD && cp c/EST/tamiro1.ini c/OLD/|1 3 'C:\OLD' 1 1 4 1 2 '' 1 1||0|output_has "[エラー] このバージョンへの更新はできません。"; output_has "1) [-c-]"; output_has "2) [EST]"; output_has "更新先：C:\\EST"; updated
 relative_media_then_browse|cp -r media c/MEDIA; MEDIA=(--media 'MEDIA\')|1 4 1 2 '' 1 1||0|output_has "更新先：C:\\EST"; updated
-media_folder_ending_in_so|cp -r media c/ソ; MEDIA=(--media 'C:\ソ')||--yes --folder 'C:\EST'|0|updated; MEDIA=(--media "$D/c/ソ"); wizard --yes --folder 'C:\EST' --log "$D/log"; log_has "media $D/c/ソ/,"
+media_folder_ending_in_so|cp -r media c/ソ; MEDIA=(--media 'C:\ソ')||--yes --folder 'C:\EST'|0|updated; MEDIA=(--media "$D/c/ソ"); run --yes --folder 'C:\EST' --log "$D/log"; log_has "media $D/c/ソ/,"
 japanese_folder|mv c/EST c/見積|1 3 'C:\見積' 1 1||0|output_has "更新先：C:\見積"; mv "$D/c/見積" "$D/c/EST"; file_has tamiro1.ini "GENGOU=令和"; exists doc/HISTORY.TXT
 unattended|||--yes --registry "$EXAMPLES/demo-registry.reg"|0|output_has "[確認] システムは正常に更新されました。"; updated
 unattended_windows_path|||--yes --folder 'C:\EST' --log "$D/log"|0|updated; output_lacks $'\x1b['; for l in "step: notice (101)" "step: destination (102)" "step: confirmation (103)" "wrote [SYSTEM] GENGOU=令和" "wrote [HISTORY] 抽出開始日ON=1" "message [確認] システムは正常に更新されました。" "exit status 0"; do log_has "$l"; done; ! grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" || fail "a log line without its time"
@@ -197,7 +164,7 @@ koushin_wine_prefix || fail "no Wine prefix"
 for kind in native wine; do
   fresh "held_open_$kind"
   hold kov3.ini $kind
-  wizard --yes --folder 'C:\EST' --log "$D/log"
+  run --yes --folder 'C:\EST' --log "$D/log"
   kill "$HOLDER"
   wait "$HOLDER" 2>/dev/null
   expect_status 7
@@ -212,7 +179,7 @@ fresh bad_command_lines
 for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
   "--yes=1" "--folder"; do
   # shellcheck disable=SC2086
-  wizard $args
+  run $args
   [ "$status" = 64 ] || fail "'$args' gave $status, expected 64"
 done
 unchanged
@@ -242,7 +209,7 @@ output_has "changes: "
 report_has '"versionAfter": "8.1S"'
 run_expect 0 --undo --folder 'C:\EST'
 unchanged
-wizard --yes --folder 'C:\EST'
+run --yes --folder 'C:\EST'
 printf 'changed' >"$D/c/EST/formater.exe"
 run_expect 6 --undo --folder 'C:\EST'
 output_has "formater.exe"
@@ -288,8 +255,4 @@ target_out|sed -i 's/history.txt,\\doc\\/history.txt,..\\doc\\/' info.txt||0|lea
 target_drive|sed -i 's/history.txt,\\doc\\/history.txt,D:\\doc\\/' info.txt||0|leads out of the installation folder
 CASES
 
-if [ "$failures" -gt 0 ]; then
-  echo "console tests: $failures failures"
-  exit 1
-fi
-echo "console tests: all passed"
+finish "console tests"
