@@ -152,20 +152,14 @@ void Shot(const std::string& name) {
   Print("SHOT " + name);
   const DWORD start = GetTickCount();
   while (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > kWaitLimitMs) {
-      Check(false, "screenshot " + name);
-      return;
-    }
+    if (GetTickCount() - start > kWaitLimitMs) return Check(false, "screenshot " + name);
     Sleep(50);
   }
 }
 
 void Click(HWND dialog, int id) {
   const HWND button = GetDlgItem(dialog, id);
-  if (button == nullptr) {
-    Check(false, "button " + std::to_string(id) + " exists");
-    return;
-  }
+  if (button == nullptr) return Check(false, "button " + std::to_string(id) + " exists");
   PostMessageW(button, BM_CLICK, 0, 0);
 }
 
@@ -445,12 +439,9 @@ void ScenarioUpdate(const Args& args) {
     const HWND message = WaitFor(kMessage, previous);
     if (message == nullptr) return Stop();
     const std::wstring text = TextOf(GetDlgItem(message, 0xFFFF));
+    Print("note message: " + Utf8(text));
     last = text == args.at(2);
-    if (last) {
-      CheckText(TextOf(message), L"確認", "last message caption");
-    } else {
-      Print("note message: " + Utf8(text));
-    }
+    if (last) CheckText(TextOf(message), L"確認", "last message caption");
     Shot(Utf8(args.at(last ? 4 : 3)));
     Click(message, 1);
     previous = message;
@@ -463,7 +454,9 @@ void ScenarioUpdate(const Args& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
+  // One scenario a line, UTF-8, fields separated by TABs: NAME KOUSHIN_EXE ARGS...
+  std::ifstream file(argc == 3 ? argv[2] : L"", std::ios::binary);
+  if (!file) {
     Print("usage: driver.exe SHOT_FOLDER SCENARIO_FILE");
     return 100;
   }
@@ -472,16 +465,8 @@ int wmain(int argc, wchar_t** argv) {
       {"cancel", ScenarioCancel}, {"invalid", ScenarioInvalid}, {"browse", ScenarioBrowse},
       {"update", ScenarioUpdate}, {"restore", ScenarioUpdate},
   };
-  // One scenario a line, UTF-8, fields separated by TABs: NAME KOUSHIN_EXE ARGS...
-  std::ifstream file(argv[2], std::ios::binary);
-  if (!file) {
-    Print("cannot read the scenario file");
-    return 100;
-  }
   std::string line;
   while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
     std::istringstream fields(line);
     std::string name, field;
     std::getline(fields, name, '\t');
