@@ -72,7 +72,7 @@ updated() {
 }
 
 log_has() { grep -qF -- "$1" "$D/log" || fail "the log lacks: $1"; }
-report_has() { grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
+report_has() { python3 -m json.tool "$D/report.json" >/dev/null && grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
 FLOPPY='MEDIA=(--media "A:\\" --drive "A=$D/media" --removable A)'
 
 # One run a line (cases.sh: run_table).
