@@ -71,7 +71,6 @@ for name in NOTICE DEST CONFIRM; do
   convert -size 40x40 plasma:fractal -seed 7 -colors 64 -type palette BMP3:"$WORK/pictures/$name.BMP"
 done
 TITLE='見積システム 更新'
-make_media media-master "$TITLE" '' 1
 make_media media-update "$TITLE" '' 0
 make_media media-prefill "$TITLE" koushin-gui-test 1
 # An info.txt that cannot be used: line 44 names a file of 32 bytes, one more than a column holds.
@@ -91,26 +90,25 @@ make_media media-é "$TITLE" '' 1
 mkdir -p "$WORK/drive-e/EST" "$WORK/drive-e/ソフト/SUB" "$WORK/drive-e/表計算"
 printf '[SYSTEM]\r\nTITLE=x\r\n' >"$WORK/drive-e/EST/tamiro1.ini"
 ln -sfn "$WORK/drive-e" "$WINEPREFIX/dosdevices/e:"
+# No scenario may write there (they cancel, refuse the media, or fail the check on E:\EST).
+drive_e_state() {
+  (cd "$WORK/drive-e" && find . -printf '%p %s %T@ %m\n' -type f -exec md5sum {} +) | sort
+}
+drive_e_state >"$WORK/drive-e.before"
 
 # --- The scenarios, one a line, TAB-separated (see tests/gui/driver.cpp).
 exe() { winpath "$WORK/$1/koushin.exe"; }
 NOTICE_TEXT='この更新は見積システムを新しい版にします。\n更新の前にすべての業務を終了して下さい。\nソフト表示能力の確認：表・ソ・能'
 {
-  printf 'cancel\t%s\t%s\t%s\t%s\n' "$(exe media-master)" "$TITLE" "$NOTICE_TEXT" 'E:\EST'
-  printf 'caption\t%s\t%s\t%s\n' "$(exe media-update)" 'アップデート' notice-update
-  printf 'caption\t%s\t%s\t%s\n' "$(exe media-master)" 'マスタ調整機能付' notice-master
-  printf 'nextbacknext\t%s\t%s\n' "$(exe media-master)" 'C:\見積'
-  printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-master)" '[-e-]' '[ソフト]' '[SUB]' \
-    'e:\' 'e:\ソフト' 'e:\'
-  printf 'prefill\t%s\t%s\n' "$(exe media-prefill)" 'C:\APPS\見積'
-  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' \
-    'E:\EST' invalid
-  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
-    'E:\EST' invalid-short
-  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' 'E:\EST' \
-    invalid-none
-  printf 'invalid\t%s\t%s\t%s\t%s\n' "$(exe media-é)" \
-    'プログラムのフォルダ名に使えない文字があります。' 'E:\EST' invalid-folder
+  printf 'cancel\t%s\t%s\t%s\t%s\n' "$(exe media-prefill)" "$TITLE" "$NOTICE_TEXT" 'C:\APPS\見積'
+  printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-update)" 'C:\見積' '[-e-]' \
+    '[ソフト]' '[SUB]' 'e:\' 'e:\ソフト' 'アップデート'
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' invalid
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
+    invalid-short
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' invalid-none
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-é)" 'プログラムのフォルダ名に使えない文字があります。' \
+    invalid-folder
 } >"$WORK/scenarios.txt"
 
 # The demo update: drive K: holds a copy of the installation, whose master folder setting is moved
@@ -127,9 +125,9 @@ done
 ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
 # The demo media are drive D:, as a CD is: the guide's screenshots of the run show D:\ paths.
 ln -sfn "$DEMO/media" "$WINEPREFIX/dosdevices/d:"
-printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' \
-  'E:\EST' 'K:\EST' 'このバージョンへの更新はできません。' 'システムは正常に更新されました。' \
-  >>"$WORK/scenarios.txt"
+printf 'update\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'K:\EST' \
+  'システムは正常に更新されました。' update-progress update-done 'E:\EST' \
+  'このバージョンへの更新はできません。' >>"$WORK/scenarios.txt"
 
 # A run that stops: drive L: holds another copy of the installation, the media a damaged archive.
 # After the failure message the wizard puts the installation back and says so.
@@ -143,8 +141,8 @@ cp -r examples/demo-install/EST "$RESTORE/before"
 ln -sfn "$RESTORE/l" "$WINEPREFIX/dosdevices/l:"
 # Its media are drive F:, so that its screenshot too shows a user's path.
 ln -sfn "$RESTORE/media" "$WINEPREFIX/dosdevices/f:"
-printf 'restore\t%s\t%s\t%s\n' 'F:\koushin.exe' 'L:\EST' \
-  '更新前の状態に戻しました。' >>"$WORK/scenarios.txt"
+printf 'restore\t%s\t%s\t%s\t%s\t%s\n' 'F:\koushin.exe' 'L:\EST' \
+  '更新前の状態に戻しました。' update-failed update-restored >>"$WORK/scenarios.txt"
 if [ -n "$ONLY" ]; then
   grep -a "^$ONLY"$'\t' "$WORK/scenarios.txt" >"$WORK/only.txt" || cannot_run "no scenario $ONLY"
   mv "$WORK/only.txt" "$WORK/scenarios.txt"
@@ -191,6 +189,12 @@ status=${PIPESTATUS[0]}
 set -e
 "$WINESERVER" -k 2>/dev/null || true
 
+if drive_e_state | cmp -s - "$WORK/drive-e.before"; then
+  echo "  ok   nothing was written into E:\\EST"
+else
+  echo "  FAIL a scenario wrote into E:\\EST"
+  status=$((status + 1))
+fi
 if [ -z "$ONLY" ] || [ "$ONLY" = restore ]; then
   if diff -r -x .koushin "$RESTORE/before" "$RESTORE/l/EST" >/dev/null; then
     echo "  ok   the stopped run left the installation as it was"

@@ -8,15 +8,8 @@ EXAMPLES=$2
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-console.XXXXXX")
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 export LC_ALL=C.UTF-8
-failures=0
-HERE=$PWD
-CASE=
-D=
-
-fail() {
-  echo "FAIL [$CASE]: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=cases.sh
+. "$(dirname "$0")/cases.sh"
 
 # A new case: drive C holds a copy of the installation (and a Windows folder), the media a copy of
 # the demo media; "before" keeps the installation as it was.
@@ -29,31 +22,16 @@ fresh() {
   cp -r "$EXAMPLES/demo-media" "$D/media"
   ANSWERS=()
   MEDIA=(--media "$D/media")
+  DRIVES=(--drive "C=$D/c")
   PROG=$BIN
 }
 
-# Runs the wizard (PROG) with the case's drive C and media, the answers on standard input, and
+# Runs the wizard (PROG) with the case's MEDIA and DRIVES, the answers on standard input, and
 # ARGS.
-wizard() {
-  { [ ${#ANSWERS[@]} -gt 0 ] && printf '%s\n' "${ANSWERS[@]}"; } |
-    "$PROG" "${MEDIA[@]}" --drive "C=$D/c" "$@" >"$D/out" 2>&1
+run() {
+  answers | "$PROG" "${MEDIA[@]}" "${DRIVES[@]}" "$@" >"$D/out" 2>&1
   status=$?
 }
-run_expect() {
-  local want=$1
-  shift
-  wizard "$@"
-  expect_status "$want"
-}
-
-expect_status() {
-  if [ "$status" != "$1" ]; then
-    fail "exit status $status, expected $1"
-    sed 's/^/    | /' "$D/out"
-  fi
-}
-output_has() { grep -qF -- "$1" "$D/out" || fail "the output lacks: $1"; }
-output_lacks() { ! grep -qF -- "$1" "$D/out" || fail "the output has: $1"; }
 output_count() {
   local n
   n=$(grep -cF -- "$1" "$D/out")
@@ -65,7 +43,6 @@ unchanged() { diff -r -x .koushin "$D/before" "$D/c/EST" >/dev/null || fail "the
 text_of() { iconv -f CP932 -t UTF-8 "$D/c/EST/$1" | tr -d '\r'; }
 file_has() { text_of "$1" | grep -qxF -- "$2" || fail "$1 lacks the line: $2"; }
 exists() { [ -e "$D/c/EST/$1" ] || fail "missing: $1"; }
-absent() { [ ! -e "$D/c/EST/$1" ] || fail "present: $1"; }
 # Record lengths (bytes, without CR LF) of a master file.
 lengths() { LC_ALL=C awk '{ sub(/\r$/, ""); printf "%s%d", (NR > 1 ? " " : ""), length($0) }' "$D/c/EST/$1"; }
 
@@ -95,28 +72,18 @@ updated() {
 }
 
 log_has() { grep -qF -- "$1" "$D/log" || fail "the log lacks: $1"; }
-report_has() { grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
+report_has() { python3 -m json.tool "$D/report.json" >/dev/null && grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
 FLOPPY='MEDIA=(--media "A:\\" --drive "A=$D/media" --removable A)'
 
-# One run a line: NAME|SETUP|ANSWERS|ARGS|STATUS|CHECKS. SETUP runs in the case's folder (it may
-# set MEDIA), ANSWERS are the lines typed, ARGS the wizard's arguments; the run must end with
-# STATUS, then CHECKS run.
-while IFS='|' read -r name setup answers args want checks; do
-  fresh "$name"
-  cd "$D" && eval "$setup"
-  cd "$HERE" || exit 1
-  eval "ANSWERS=($answers)"
-  eval "wizard $args"
-  expect_status "$want"
-  eval "$checks"
-done <<'CASES'
+# One run a line (cases.sh: run_table).
+run_table <<'CASES'
 cancel_at_notice||2||1|unchanged; output_lacks "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ"
 end_of_input_at_notice||||1|unchanged
 back_and_forth||1 3 'C:\EST' 2 1 3 'C:\EST' 1 2 1 1||0|output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\TAMIRO" 2; output_count "更新先：C:\\EST" 2; output_count "== マスタ調整機能付 ==" 2; updated
 prefill_from_registry||1 1 2 1 1|--registry "$EXAMPLES/demo-registry.reg"|0|output_count "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\\EST" 2; updated
 failed_check_then_browse|mkdir c/OLD && cp c/EST/tamiro1.ini c/OLD/|1 3 'C:\OLD' 1 1 4 1 2 '' 1 1||0|output_has "[エラー] このバージョンへの更新はできません。"; output_has "1) [-c-]"; output_has "2) [EST]"; output_has "更新先：C:\\EST"; updated
 relative_media_then_browse|cp -r media c/MEDIA; MEDIA=(--media 'MEDIA\')|1 4 1 2 '' 1 1||0|output_has "更新先：C:\\EST"; updated
-media_folder_ending_in_so|cp -r media c/ソ; MEDIA=(--media 'C:\ソ')||--yes --folder 'C:\EST'|0|updated; MEDIA=(--media "$D/c/ソ"); wizard --yes --folder 'C:\EST' --log "$D/log"; log_has "media $D/c/ソ/,"
+media_folder_ending_in_so|cp -r media c/ソ; MEDIA=(--media 'C:\ソ')||--yes --folder 'C:\EST'|0|updated; MEDIA=(--media "$D/c/ソ"); run --yes --folder 'C:\EST' --log "$D/log"; log_has "media $D/c/ソ/,"
 japanese_folder|mv c/EST c/見積|1 3 'C:\見積' 1 1||0|output_has "更新先：C:\見積"; mv "$D/c/見積" "$D/c/EST"; file_has tamiro1.ini "GENGOU=令和"; exists doc/HISTORY.TXT
 unattended|||--yes --registry "$EXAMPLES/demo-registry.reg"|0|output_has "[確認] システムは正常に更新されました。"; updated
 unattended_windows_path|||--yes --folder 'C:\EST' --log "$D/log"|0|updated; output_lacks $'\x1b['; for l in "step: notice (101)" "step: destination (102)" "step: confirmation (103)" "wrote [SYSTEM] GENGOU=令和" "wrote [HISTORY] 抽出開始日ON=1" "message [確認] システムは正常に更新されました。" "exit status 0"; do log_has "$l"; done; ! grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" || fail "a log line without its time"
@@ -124,7 +91,7 @@ media_is_the_programs_folder|cp "$BIN" media/koushin; PROG=$D/media/koushin; MED
 unattended_host_path|||--yes --folder "$D/c/EST"|0|updated
 unattended_wrong_folder|||--yes --folder 'C:\NOPE'|2|output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。"; unchanged
 unattended_markers_missing|rm c/EST/bmp/LAYER2L.BMP before/bmp/LAYER2L.BMP||--yes --folder 'C:\EST'|2|output_has "このバージョンへの更新はできません。"; unchanged
-dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; absent .koushin; output_has "dry run: would write 7 INI keys"; log_has "would "
+dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "dry run: would write 7 INI keys"; log_has "would "
 plain_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "restored: "; unchanged
 archive_damaged|head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped and restored"'
 archive_cut_short|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST'|3|output_has "PROGRAM"; output_lacks "システムは正常に更新されました。"; unchanged
@@ -136,35 +103,22 @@ info_invalid|for i in $(seq 1 101); do printf '1,0,history.txt,\\doc\\\r\n'; don
 info_300_bytes|head -c 300 "$EXAMPLES/demo-media/info.txt" >media/info.txt||--yes|4|output_has "行目が正しくありません。"; unchanged
 info_0_bytes|: >media/info.txt||--yes|4|output_has "行目が正しくありません。"; unchanged
 info_no_line_19|sed -i '19s/.*/\r/' media/info.txt||--yes|4|output_has "info.txt の 19 行目が正しくありません。"; unchanged
+read_only_dry_run|chmod a-w c/EST/kov3.ini||--yes --dry-run --folder 'C:\EST'|7|output_has "C:\EST\kov3.ini は読み取り専用のため更新できません。"; output_has "更新内容の確認が終わりました。"
+read_only_target|chmod a-w c/EST/kov3.ini||--yes --folder 'C:\EST'|7|output_lacks "システムは正常に更新されました。"; unchanged
+help|||--help|0|output_has "Usage: koushin"
+version|||--version|0|output_has "koushin 3.0.0"
+wine_prefix|mkdir -p prefix/dosdevices && ln -s ../../c prefix/dosdevices/c: && DRIVES=(--wine-prefix "$D/prefix"); printf '%s\n' 'WINE REGISTRY Version 2' ';; All keys relative to \\Machine' '' '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DemoEstimate8] 1700000000' '"UninstallString"="C:\\WINDOWS\\UNINST.EXE -fC:\\EST\\DeIsL1.isu"' >prefix/system.reg||--yes|0|output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\EST"; updated
 CASES
 
-# Drives and the uninstall entry from a Wine prefix.
-fresh wine_prefix
-mkdir -p "$D/prefix/dosdevices" && mv "$D/c" "$D/prefix/drive_c" && ln -s ../drive_c "$D/prefix/dosdevices/c:"
-printf '%s\n' 'WINE REGISTRY Version 2' ';; All keys relative to \\Machine' '' \
-  '[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DemoEstimate8] 1700000000' \
-  '"UninstallString"="C:\\WINDOWS\\UNINST.EXE -fC:\\EST\\DeIsL1.isu"' >"$D/prefix/system.reg"
-"$BIN" --media "$D/media" --wine-prefix "$D/prefix" --yes >"$D/out" 2>&1 </dev/null
+# The progress line is drawn on a terminal only: script(1) (bsdutils) gives the wizard one.
+fresh progress_line_on_terminal
+script -qec "'$BIN' --media '$D/media' --drive 'C=$D/c' --folder 'C:\EST' --yes" /dev/null \
+  </dev/null >"$D/out" 2>&1
 status=$?
 expect_status 0
-output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞ: C:\EST"
-mv "$D/prefix/drive_c" "$D/c"
+output_has $'\x1b[K['
+output_has "] 6/6 MASTER.lzh"
 updated
-
-# The progress line is drawn on a terminal only.
-if ! command -v script >/dev/null; then
-  # ./run test installs it (bsdutils): there a case that cannot run fails.
-  if [ -n "${KOUSHIN_REQUIRE_ALL:-}" ]; then CASE=progress_line_on_terminal fail "script(1) is missing"; fi
-else
-  fresh progress_line_on_terminal
-  script -qec "'$BIN' --media '$D/media' --drive 'C=$D/c' --folder 'C:\EST' --yes" /dev/null \
-    </dev/null >"$D/out" 2>&1
-  status=$?
-  expect_status 0
-  output_has $'\x1b[K['
-  output_has "] 6/6 MASTER.lzh"
-  updated
-fi
 
 # --- checks before the first change -----------------------------------------------------------
 
@@ -198,7 +152,7 @@ koushin_wine_prefix || fail "no Wine prefix"
 for kind in native wine; do
   fresh "held_open_$kind"
   hold kov3.ini $kind
-  wizard --yes --folder 'C:\EST' --log "$D/log"
+  run --yes --folder 'C:\EST' --log "$D/log"
   kill "$HOLDER"
   wait "$HOLDER" 2>/dev/null
   expect_status 7
@@ -209,30 +163,14 @@ for kind in native wine; do
   unchanged
 done
 
-fresh read_only_target
-chmod a-w "$D/c/EST/kov3.ini"
-run_expect 7 --yes --dry-run --folder 'C:\EST'
-output_has "C:\EST\kov3.ini は読み取り専用のため更新できません。"
-output_has "更新内容の確認が終わりました。"
-run_expect 7 --yes --folder 'C:\EST'
-output_lacks "システムは正常に更新されました。"
-unchanged
-
 fresh bad_command_lines
 for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
   "--yes=1" "--folder"; do
   # shellcheck disable=SC2086
-  wizard $args
+  run $args
   [ "$status" = 64 ] || fail "'$args' gave $status, expected 64"
 done
 unchanged
-
-fresh help_and_version
-for opt in --help --version; do
-  "$BIN" $opt >>"$D/out" 2>&1 || fail "$opt gave $?"
-done
-output_has "Usage: koushin"
-output_has "koushin 3.0.0"
 
 # --- all or nothing: restore, recovery, undo ---------------------------------------------------
 
@@ -259,7 +197,7 @@ output_has "changes: "
 report_has '"versionAfter": "8.1S"'
 run_expect 0 --undo --folder 'C:\EST'
 unchanged
-wizard --yes --folder 'C:\EST'
+run --yes --folder 'C:\EST'
 printf 'changed' >"$D/c/EST/formater.exe"
 run_expect 6 --undo --folder 'C:\EST'
 output_has "formater.exe"
@@ -305,8 +243,4 @@ target_out|sed -i 's/history.txt,\\doc\\/history.txt,..\\doc\\/' info.txt||0|lea
 target_drive|sed -i 's/history.txt,\\doc\\/history.txt,D:\\doc\\/' info.txt||0|leads out of the installation folder
 CASES
 
-if [ "$failures" -gt 0 ]; then
-  echo "console tests: $failures failures"
-  exit 1
-fi
-echo "console tests: all passed"
+finish "console tests"

@@ -24,22 +24,5 @@ TEST(NoticeCaption, NonZeroIntegerReadingKeepsTheMasterAdjustCaption) {
   }
 }
 
-TEST(Screens, TakeTheRecordsFieldsUnchanged) {
-  description::UpdateDescription record;
-  record.masterAdjust = "0";
-  record.noticeText = "A\r\nB";
-  record.noticeBitmap = "N.BMP";
-  record.installFolder = "";  // shown as it is, even empty
-  record.confirmBitmap = "C.BMP";
-  const NoticeScreen notice = MakeNoticeScreen(record);
-  EXPECT_EQ(notice.noticeText, "A\r\nB");
-  EXPECT_EQ(notice.noticeBitmap, "N.BMP");
-  EXPECT_EQ(notice.caption, texts::CaptionUpdate());
-  const ConfirmScreen confirm = MakeConfirmScreen(record);
-  EXPECT_EQ(confirm.installFolder, "");
-  EXPECT_EQ(confirm.confirmBitmap, "C.BMP");
-  EXPECT_EQ(confirm.caption, texts::CaptionUpdate());
-}
-
 }  // namespace
 }  // namespace koushin::wizard
