@@ -65,14 +65,6 @@ namespace {
 
 const Machine* currentMachine = nullptr;
 
-// Shared memory when the host has it: every file the engine replaces is flushed to the disk, and
-// on a real disk those flushes would make the suite slow. It is still a real file system.
-fs::path TestRoot() {
-  std::error_code error;
-  const fs::path shm = "/dev/shm";
-  return fs::is_directory(shm, error) ? shm : fs::temp_directory_path();
-}
-
 // Creates every missing folder of a code page 932 path that starts with a drive ("C:\\...").
 void MakeFoldersOf(const std::string& path) {
   for (std::size_t pos = 3;; ++pos) {  // after "C:\\"
@@ -93,8 +85,11 @@ std::string SW(const std::string& path) { return Sj(W(path)); }
 Machine::Machine(const std::string& windowsFolder) {
   static std::atomic<int> counter{0};
   std::random_device random;
-  root_ =
-      TestRoot() / ("koushin-engine-" + std::to_string(random()) + "-" + std::to_string(counter++));
+  // Shared memory when the host has it: every file the engine replaces is flushed to the disk, and
+  // on a real disk those flushes would make the suite slow. It is still a real file system.
+  std::error_code ignored;
+  root_ = fs::is_directory("/dev/shm", ignored) ? "/dev/shm" : fs::temp_directory_path();
+  root_ /= "koushin-engine-" + std::to_string(random()) + "-" + std::to_string(counter++);
   fs::create_directories(root_ / "c" / "WINDOWS");
   fs::create_directories(root_ / "d");
   fs::create_directories(root_ / "a");
@@ -146,8 +141,6 @@ std::string Machine::Read(const std::string& path) const {
   port::ReadWholeFile(SW(path), &bytes);
   return bytes;
 }
-
-bool Machine::Exists(const std::string& path) const { return port::PathExists(SW(path)); }
 
 void Machine::Remove(const std::string& path) { port::RemoveFile(SW(path)); }
 
@@ -211,11 +204,6 @@ std::string Machine::Snapshot(const std::string& below, bool journal, bool times
   std::string all;
   for (const std::string& line : lines) all += line + "\n";
   return all;
-}
-
-std::string Machine::Ini(const std::string& file, const std::string& section,
-                         const std::string& key) const {
-  return Utf8(port::ProfileRead(Sj(section), Sj(key), "(none)", SW(file)));
 }
 
 void Machine::MakeInstallation(const std::string& folder, const std::string& title) {

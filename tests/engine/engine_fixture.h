@@ -37,6 +37,10 @@ constexpr bool kOwnDrives = true;
 // The bytes of a host file, empty when it cannot be read.
 std::string HostBytes(const std::filesystem::path& path);
 
+// The last messages of a run that updated, and of one that put everything back.
+constexpr char kDone[] = "システムは正常に更新されました。";
+constexpr char kRestored[] = "更新前の状態に戻しました。";
+
 struct Shown {
   std::string text;     // UTF-8
   std::string caption;  // UTF-8
@@ -80,7 +84,6 @@ class Machine {
   // Writes a file through the port, creating its missing folders.
   void Write(const std::string& path, const std::string& bytes);
   std::string Read(const std::string& path) const;
-  bool Exists(const std::string& path) const;
   void MakeFolders(const std::string& path);
   void Remove(const std::string& path);
   // Sets the DOS attribute byte (and the read-only mode bits with it).
@@ -96,9 +99,6 @@ class Machine {
   // bytes and (with `times`) its last-write time, for "nothing changed". `journal` false leaves
   // our journal folders (.koushin) out.
   std::string Snapshot(const std::string& below = "", bool journal = true, bool times = true) const;
-  // An INI read through the port (UTF-8 in and out).
-  std::string Ini(const std::string& file, const std::string& section,
-                  const std::string& key) const;
   // A fitting installation: tamiro1.ini with [SYSTEM] TITLE, ta1menu.ini, bmp\LAYER2L.BMP.
   void MakeInstallation(const std::string& folder, const std::string& title);
 

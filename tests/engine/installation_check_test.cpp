@@ -8,14 +8,7 @@
 namespace koushin::engine {
 namespace {
 
-using testing::kOwnDrives;
-using testing::Machine;
-using testing::MakeRecord;
-using testing::ScriptedOperator;
-using testing::Sj;
-using testing::SW;
-using testing::Utf8;
-using testing::W;
+using namespace testing;
 
 TEST(LocateSystemIni, FindsTheIniFileAndSettlesTheFolder) {
   struct Case {
@@ -109,25 +102,25 @@ TEST(IdentifySystem, ComputesTheSystemIndex) {
     const char* why;
     const char* iniName;
     std::string ini;                    // UTF-8 content
-    std::vector<const char*> keywords;  // 1..n; the rest stay non-empty and unmatched
-    bool restEmpty;
+    std::vector<const char*> keywords;  // 1..n
     int index;
+    const char* rest = "unmatched";  // the keywords after them
   };
   const std::string longTitle = "TITLE=" + std::string(120, 'x') + "KEY\r\n";
   // clang-format off
   const Case cases[] = {
-      {"velmora without MAKER", "VELMORA1.ini", "[SYSTEM]\r\n", {}, false, 0},
-      {"velmora MAKER 1", "velmora1.ini", "[SYSTEM]\r\nMAKER= 1x\r\n", {}, false, 0},
-      {"velmora MAKER 2", "velmora1.ini", "[SYSTEM]\r\nMAKER=2\r\n", {}, false, 99},
-      {"velmora MAKER no digits", "velmora1.ini", "[SYSTEM]\r\nMAKER=abc\r\n", {}, false, 99},
+      {"velmora without MAKER", "VELMORA1.ini", "[SYSTEM]\r\n", {}, 0},
+      {"velmora MAKER 1", "velmora1.ini", "[SYSTEM]\r\nMAKER= 1x\r\n", {}, 0},
+      {"velmora MAKER 2", "velmora1.ini", "[SYSTEM]\r\nMAKER=2\r\n", {}, 99},
+      {"velmora MAKER no digits", "velmora1.ini", "[SYSTEM]\r\nMAKER=abc\r\n", {}, 99},
       {"first hit in list order", "tamiro1.ini", "[SYSTEM]\r\nTITLE=k7 k3\r\n",
-       {"zz", "yy", "k3", "q", "q", "q", "k7"}, false, 3},
-      {"empty keyword matches", "tamiro1.ini", "[SYSTEM]\r\nTITLE=title\r\n", {"a1", "a2", "a3"}, true, 4},
-      {"no TITLE, all keywords set", "tamiro1.ini", "[SYSTEM]\r\n", {"a1"}, false, -1},
-      {"keyword is case-sensitive", "tamiro1.ini", "[SYSTEM]\r\nTITLE=est\r\n", {"EST"}, false, -1},
+       {"zz", "yy", "k3", "q", "q", "q", "k7"}, 3},
+      {"empty keyword matches", "tamiro1.ini", "[SYSTEM]\r\nTITLE=title\r\n", {"a1", "a2", "a3"}, 4, ""},
+      {"no TITLE, all keywords set", "tamiro1.ini", "[SYSTEM]\r\n", {"a1"}, -1},
+      {"keyword is case-sensitive", "tamiro1.ini", "[SYSTEM]\r\nTITLE=est\r\n", {"EST"}, -1},
       // "A" is the trail byte of ア (0x83 0x41): no match inside a character.
-      {"no match on a trail byte", "tamiro1.ini", "[SYSTEM]\r\nTITLE=アプリ\r\n", {"A", "プ"}, false, 2},
-      {"keyword beyond 99 bytes", "tamiro1.ini", "[SYSTEM]\r\n" + longTitle, {"KEY"}, false, 1},
+      {"no match on a trail byte", "tamiro1.ini", "[SYSTEM]\r\nTITLE=アプリ\r\n", {"A", "プ"}, 2},
+      {"keyword beyond 99 bytes", "tamiro1.ini", "[SYSTEM]\r\n" + longTitle, {"KEY"}, 1},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -136,9 +129,7 @@ TEST(IdentifySystem, ComputesTheSystemIndex) {
     machine.Write(std::string("C:\\APP\\") + c.iniName, Sj(c.ini));
     description::UpdateDescription record = MakeRecord("C:\\APP", {});
     for (std::size_t i = 0; i < record.titleKeywords.size(); ++i) {
-      record.titleKeywords[i] = i < c.keywords.size() ? Sj(c.keywords[i])
-                                : c.restEmpty         ? ""
-                                                      : "unmatched";
+      record.titleKeywords[i] = i < c.keywords.size() ? Sj(c.keywords[i]) : c.rest;
     }
     EXPECT_EQ(IdentifySystem(SW("C:\\APP\\"), c.iniName, record), c.index);
   }

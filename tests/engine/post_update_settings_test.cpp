@@ -3,22 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "engine_fixture.h"
 #include "port/port.h"
 
 namespace koushin::engine {
 namespace {
 
-using testing::kOwnDrives;
-using testing::Machine;
-using testing::MakeRecord;
-using testing::ScriptedOperator;
-using testing::Sj;
-using testing::SW;
-using testing::Utf8;
-using testing::W;
+using namespace testing;
 
 constexpr char kIni[] = "C:\\EST\\tamiro1.ini";
 
@@ -35,7 +26,7 @@ TEST(WritePostUpdateSettings, WritesTheKeysInOrder) {
   record.categoryCode = "6";
   ScriptedOperator op;
   EXPECT_EQ(RunSettings(record, op), 1);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{"システムは正常に更新されました。"});
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
   EXPECT_EQ(op.shown[0].caption, "確認");
   EXPECT_EQ(Utf8(machine.Read(kIni)),
             "[SYSTEM]\r\nTITLE=見積 9.1\r\nGENGOU=令和\r\n種別電気=1\r\n種別設備=1\r\n");
@@ -97,7 +88,6 @@ TEST(WritePostUpdateSettings, CategoryFlagsAndTitle) {
 // anywhere, is never written through (a link made on the host, natively).
 TEST(WritePostUpdateSettings, MasterConversionsRunAndAFailureStops) {
   constexpr char kMaster[] = "C:\\M\\1\\zai001-3.mst";
-  const std::string done = "システムは正常に更新されました。";
   struct Case {
     const char* why;
     const char* adjust;
@@ -106,8 +96,8 @@ TEST(WritePostUpdateSettings, MasterConversionsRunAndAFailureStops) {
     std::vector<std::string> texts;
   };
   const Case cases[] = {
-      {"no conversions", "0", kMaster, 1, {done}},
-      {"both succeed", "1", nullptr, 1, {done}},
+      {"no conversions", "0", kMaster, 1, {kDone}},
+      {"both succeed", "1", nullptr, 1, {kDone}},
       {"the first fails", "1", kMaster, 0, {"材料ｻｲｽﾞ変換が正常に更新されませんでした。"}},
       {"the INI file is read-only", "0", kIni, 0, {W(kIni) + "の更新に失敗しました。"}},
   };

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <deque>
-#include <filesystem>
 #include <optional>
 #include <random>
 #include <thread>
@@ -68,7 +66,6 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
   const std::string inUse =
       "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。\r\nsleep";
   const std::string cancelled = "ｱｯﾌﾟﾃﾞｲﾄを取消しました。";
-  const std::string done = "システムは正常に更新されました。";
   const std::string space = "ディスクの空き容量が足りません。あと 2 MB 必要です。";
   struct Case {
     const char* name;
@@ -80,7 +77,6 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
     bool refused;
   };
   const std::string readOnly = prog + " は読み取り専用のため更新できません。";
-  const std::string restored = "更新前の状態に戻しました。";
   const std::string disk2 = "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
   const std::string checked = "更新内容の確認が終わりました。ファイルは変更していません。";
   // clang-format off
@@ -88,10 +84,10 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
       {"read-only member target", kReadOnly, false, false, {}, {readOnly}, true},
       {"held open, unattended", kHeld, true, false, {}, {inUse}, true},
       {"held open, cancelled", kHeld, false, false, {Answer::kCancel}, {inUse, cancelled}, false},
-      {"held open, OK once the program has ended", kHeld, false, false, {Answer::kOk}, {inUse, done}, false},
+      {"held open, OK once the program has ended", kHeld, false, false, {Answer::kOk}, {inUse, kDone}, false},
       {"volume too small", kSmall, false, false, {}, {space}, true},
       {"read-only target on the second disk", kLaterDisk | kReadOnly, false, false, {Answer::kOk},
-       {disk2, big + " は読み取り専用のため更新できません。", restored}, true},  // the first disk's changes put back
+       {disk2, big + " は読み取り専用のため更新できません。", kRestored}, true},  // the first disk's changes put back
       {"dry run reports every check", kReadOnly | kSmall, false, true, {}, {readOnly, space, checked}, true},
   };
   // clang-format on
@@ -135,7 +131,7 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
     EXPECT_EQ(UpdateRun(context), 1);
     EXPECT_EQ(op.Texts(), c.texts) << op.LogText();
     EXPECT_EQ(context.refused, c.refused);
-    if (c.texts.back() == done) {
+    if (c.texts.back() == kDone) {
       EXPECT_EQ(machine.Read(prog), MemberBytes("PROG.EXE"));
     } else if (c.setup & kLaterDisk) {
       EXPECT_EQ(machine.Read(big), "old");
