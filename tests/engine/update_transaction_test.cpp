@@ -151,11 +151,14 @@ TEST_F(UpdateTransactionTest, UndoGivesTheOldTreeAndRefusesChangedFiles) {
 // A run killed at random moments over its whole length: the next start puts back what it had
 // begun, or finds it committed.
 TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
-  const auto start = std::chrono::steady_clock::now();
   const std::string after = Updated();
+  const auto start = std::chrono::steady_clock::now();
+  ScriptedOperator timed;
+  Run(timed);
   const auto length = std::chrono::duration_cast<std::chrono::microseconds>(
                           std::chrono::steady_clock::now() - start)
                           .count();
+  Fresh();
   std::mt19937 random(20261207);
   int recovered = 0, committed = 0;
   constexpr int kRounds = 60;
