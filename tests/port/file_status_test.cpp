@@ -55,7 +55,6 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
   FileStatus status;
   ASSERT_TRUE(ReadFileStatus("C:\\f.txt", &status));
   EXPECT_EQ(status.attributes, kAttrReadOnly);
-  EXPECT_EQ(status.size, 5u);
 
   // The attribute Samba wrote (hidden, archive), in its binary form.
   const char samba[] = "\0\0\4\0\4\0\0\0\x11\0\0\0\x22\0\0\0";
