@@ -530,9 +530,7 @@ TEST(HostProcess, RelativeJapanesePathsResolveAndOpenOutsideTheAnsiCodePage) {
   EXPECT_FALSE(IsTerminal(file));
   EXPECT_EQ(3u, std::fwrite("log", 1, 3, file));
   std::fclose(file);
-  std::string bytes;
-  EXPECT_TRUE(ReadWholeFile(temp.PathOf(kFolderCp932 + "\\" + kFileCp932), &bytes));
-  EXPECT_EQ("log", bytes);
+  EXPECT_EQ(temp.Read(kFolderCp932 + "\\" + kFileCp932), "log");
 
   EXPECT_EQ(nullptr, OpenHostFile(folderUtf8 + kSeparator + "missing" + kSeparator + "x", "rb"));
   EXPECT_EQ(nullptr, OpenHostFile("", "rb"));

@@ -30,8 +30,7 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
       {"C:\\dir", 0, kAttrDirectory, "0x10"},
   };
   for (const Case& c : cases) {
-    FileStatus status;
-    ASSERT_TRUE(ReadFileStatus(c.path, &status)) << c.path;
+    FileStatus status;  // times of 0 are left as they are
     status.attributes = c.written;
     Error error;
     ASSERT_TRUE(WriteFileStatus(c.path, status, &error)) << error.Describe();
