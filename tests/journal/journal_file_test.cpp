@@ -37,9 +37,8 @@ TEST(ParseJournal, TornTailIsLeftOutAndDamageIsRefused) {
     }
   }
   ASSERT_EQ(records[1].path, replaced.path);
-  EXPECT_EQ(records[1].status.lastWriteTime, replaced.status.lastWriteTime);
-  EXPECT_EQ(records[1].status.attributes, 0x21);
-  EXPECT_EQ(records[2].files[0].hash, 0x0102030405060708u);
+  EXPECT_EQ(EncodeRecord(records[1]), EncodeRecord(replaced));  // every field read back
+  EXPECT_EQ(EncodeRecord(records[2]), EncodeRecord(commit));
 
   struct Case {
     const char* why;

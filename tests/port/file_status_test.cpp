@@ -12,13 +12,6 @@ namespace {
 
 using FileStatusTest = PortTest;
 
-// The raw user.DOSATTRIB value of a host file; empty when it has none.
-std::string StoredDosAttrib(const fs::path& file) {
-  char buffer[64];
-  const ssize_t got = getxattr(file.c_str(), "user.DOSATTRIB", buffer, sizeof buffer);
-  return got < 0 ? "" : std::string(buffer, static_cast<std::size_t>(got));
-}
-
 TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
   MakeFile("c/f.txt", "12345");
   fs::create_directories(Host("c/Dir"));
@@ -37,8 +30,7 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
       {"C:\\dir", 0, kAttrDirectory, "0x10"},
   };
   for (const Case& c : cases) {
-    FileStatus status;
-    ASSERT_TRUE(ReadFileStatus(c.path, &status)) << c.path;
+    FileStatus status;  // times of 0 are left as they are
     status.attributes = c.written;
     Error error;
     ASSERT_TRUE(WriteFileStatus(c.path, status, &error)) << error.Describe();
@@ -52,7 +44,9 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
     if (!folder && (c.written & kAttrReadOnly) != 0) {
       EXPECT_EQ(perms & fs::perms::others_write, fs::perms::none);
     }
-    EXPECT_EQ(StoredDosAttrib(host), c.stored) << c.path;
+    char stored[64];
+    const ssize_t got = getxattr(host.c_str(), "user.DOSATTRIB", stored, sizeof stored);
+    EXPECT_EQ(std::string(stored, got < 0 ? 0 : got), c.stored) << c.path;
   }
 
   // A chmod by another program decides read-only, whatever the extended attribute says.
@@ -60,7 +54,6 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
   FileStatus status;
   ASSERT_TRUE(ReadFileStatus("C:\\f.txt", &status));
   EXPECT_EQ(status.attributes, kAttrReadOnly);
-  EXPECT_EQ(status.size, 5u);
 
   // The attribute Samba wrote (hidden, archive), in its binary form.
   const char samba[] = "\0\0\4\0\4\0\0\0\x11\0\0\0\x22\0\0\0";
@@ -83,13 +76,12 @@ TEST(DosAttribTest, ReadsWineAndSambaForms) {
     bool ok;
     std::uint32_t attributes;
   };
-  // clang-format off
   const Case cases[] = {
       {"0x21", true, 0x21},
       {std::string("0x2\0", 4), true, 0x2},
       {"0X10", true, 0x10},
       // Samba's binary record, version 4: empty text, version, switch, flags 0x11, attrib 0x21.
-      {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0" "\0\0\0\0\0\0\0\0", 24), true, 0x21},
+      {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0\0\0\0\0\0\0\0\0", 24), true, 0x21},
       // Version 3 with "0x20" text in front.
       {std::string("0x20\0\0\3\0\3\0\0\0\1\0\0\0\x22\0\0\0", 20), true, 0x20},
       {std::string("\0\0\5\0\5\0\0\0\0\0\0\0\x21\0\0\0", 16), false, 0},  // attrib not valid
@@ -99,7 +91,6 @@ TEST(DosAttribTest, ReadsWineAndSambaForms) {
       {"junk", false, 0},
       {"", false, 0},
   };
-  // clang-format on
   for (const Case& c : cases) {
     std::uint32_t attributes = 0;
     EXPECT_EQ(posix::ParseDosAttrib(c.value, &attributes), c.ok) << c.value;

@@ -10,13 +10,6 @@ namespace {
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const std::string kHyokeisan = "\x95\x5c\x8c\x76\x8e\x5a";  // 表計算: a key name
 
-// UTF-16LE with BOM, as regedit writes version 5 exports.
-std::string Utf16Export(const std::u16string& text) {
-  std::string bytes = "\xff\xfe";
-  for (char16_t unit : text) bytes += {static_cast<char>(unit), static_cast<char>(unit >> 8)};
-  return bytes;
-}
-
 class RegistryTest : public PortTest {
  protected:
   struct Lookup {
@@ -76,14 +69,16 @@ TEST_F(RegistryTest, ReadsVersion5InUtf16) {
       u"\"Expand\"=hex(2):25,00,53,00,79,00,73,00,\\\r\n  00,00\r\n"
       u"\"Emoji\"=\"\U0001F600\"\r\n"  // no code page 932 form
       u"\"Deleted\"=\"x\"\r\n\"Deleted\"=-\r\n";
+  std::string bytes = "\xff\xfe";  // UTF-16LE with BOM, as regedit writes version 5 exports
+  for (char16_t unit : text) bytes += {static_cast<char>(unit), static_cast<char>(unit >> 8)};
   const std::string key = kUninstall + kHyokeisan;
-  Check(Utf16Export(text), {
-                               {key, "UninstallString", RegistryLookup::kFound,
-                                "C:\\UNINST.EXE -fC:\\\x83\x5c\\SETUP.LOG"},
-                               {key, "Expand", RegistryLookup::kFound, "%Sys"},
-                               {key, "Emoji", RegistryLookup::kNoValue, ""},
-                               {key, "Deleted", RegistryLookup::kNoValue, ""},
-                           });
+  Check(bytes, {
+                   {key, "UninstallString", RegistryLookup::kFound,
+                    "C:\\UNINST.EXE -fC:\\\x83\x5c\\SETUP.LOG"},
+                   {key, "Expand", RegistryLookup::kFound, "%Sys"},
+                   {key, "Emoji", RegistryLookup::kNoValue, ""},
+                   {key, "Deleted", RegistryLookup::kNoValue, ""},
+               });
 }
 
 TEST_F(RegistryTest, ReadsWineSystemRegAndRefusesWhatIsNoRegistryFile) {
@@ -107,14 +102,13 @@ TEST_F(RegistryTest, ReadsWineSystemRegAndRefusesWhatIsNoRegistryFile) {
         });
 
   std::ofstream(Host("bad.reg")) << "[HKEY_LOCAL_MACHINE\\X]\n";
-  Options options;
-  options.registryFile = Host("bad.reg").string();
-  Error error;
-  EXPECT_FALSE(Configure(options, &error));
-  EXPECT_EQ(error.hostCode, EINVAL);
-  options.registryFile = Host("none.reg").string();
-  EXPECT_FALSE(Configure(options, &error));
-  EXPECT_EQ(error.hostCode, ENOENT);
+  for (const auto& [file, code] : {std::pair{"bad.reg", EINVAL}, {"none.reg", ENOENT}}) {
+    Options options;
+    options.registryFile = Host(file).string();
+    Error error;
+    EXPECT_FALSE(Configure(options, &error)) << file;
+    EXPECT_EQ(error.hostCode, code) << file;
+  }
 }
 
 }  // namespace

@@ -12,14 +12,7 @@
 namespace koushin::port {
 namespace {
 
-class Win32Drives : public ::testing::Test {
- protected:
-  void SetUp() override { saved_ = CurrentFolder(); }
-  void TearDown() override { ChangeFolder(saved_); }
-  std::string saved_;
-};
-
-TEST_F(Win32Drives, ReportsDrivesTypesAndTheWindowsFolder) {
+TEST(Win32Drives, ReportsDrivesTypesAndTheWindowsFolder) {
   const std::string current = CurrentFolder();
   ASSERT_GE(current.size(), 3u);
   EXPECT_EQ(CurrentDrive(), (current[0] | 0x20) - 'a' + 1);
@@ -43,7 +36,7 @@ TEST_F(Win32Drives, ReportsDrivesTypesAndTheWindowsFolder) {
   EXPECT_TRUE(IsFolder(windows));
 }
 
-TEST_F(Win32Drives, EachDriveKeepsItsOwnCurrentFolder) {
+TEST(Win32Drives, EachDriveKeepsItsOwnCurrentFolder) {
   koushin::testing::TempFolder folder;
   const std::string sub = folder.PathOf("\x83\x5C"), inner = sub + "\\\x95\x5C";  // ソ, ソ\表
   ASSERT_TRUE(MakeFolder(sub));

@@ -4,6 +4,7 @@
 // is the host path, which the POSIX port takes as a path without a drive (AsDrive maps one).
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +31,6 @@ class TempFolder {
         if (!port::Utf8ToCp932(host_.u8string(), &path_)) {
           throw std::runtime_error("temporary folder is not code page 932: " + host_.u8string());
         }
-        while (path_.size() > 1 && (path_.back() == '\\' || path_.back() == '/')) path_.pop_back();
         return;
       }
     }
@@ -64,9 +64,7 @@ class TempFolder {
       throw std::runtime_error("test path is not code page 932: " + relativeCp932);
     }
     // In UTF-8 a '\\' byte is always the character '\\' (unlike in code page 932).
-    for (char& ch : utf8) {
-      if (ch == '\\') ch = '/';
-    }
+    std::replace(utf8.begin(), utf8.end(), '\\', '/');
     return host_ / std::filesystem::u8path(utf8);
   }
 
