@@ -155,8 +155,7 @@ TEST(UpdateDescriptionTest, Limits) {
   std::string hundred;
   for (int i = 1; i <= 100; ++i)
     hundred += std::to_string(i) + ",1,f" + std::to_string(i) + ",\\\r\n";
-  const std::string c31(31, 'c');
-  const std::string c32(32, 'c');
+  const std::string c31(31, 'c'), c32(32, 'c');
   const std::string h = Header();
   struct Case {
     const char* what;
@@ -205,17 +204,15 @@ TEST(UpdateDescriptionTest, Limits) {
 TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
   const koushin::testing::TempFolder temp;
   const std::string good = Header() + "1,1,prog,\\DATA\\\r\n";
-  std::string hundredAndOne = Header();
-  for (int i = 0; i < 101; ++i) hundredAndOne += "1,1,f,\\\r\n";
   temp.Write("upd\\info.txt", good);
   temp.Write(kSo + kHyo + "\\info.txt", good);  // 0x5C trail bytes in the folder
   temp.Write("cd\\INFO.TXT", good);             // upper-case name on the media
   temp.MakeFolder("empty");
-  temp.Write("many\\info.txt", hundredAndOne);
+  temp.Write("short\\info.txt", "key\r\nC:\\EST\r\n");
   const std::pair<std::string, LoadStatus> cases[] = {
       {"upd", LoadStatus::kRead},         {kSo + kHyo, LoadStatus::kRead},
       {"cd", LoadStatus::kRead},          {"empty", LoadStatus::kNotFound},
-      {"missing", LoadStatus::kNotFound}, {"many", LoadStatus::kInvalid},
+      {"missing", LoadStatus::kNotFound}, {"short", LoadStatus::kInvalid},
   };
   for (const auto& [folder, status] : cases) {
     UpdateDescription d;
