@@ -83,10 +83,9 @@ TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
     std::map<std::string, std::string> expected;
     for (const auto& f : testing::SourceFiles()) {
       expected[f.utf8Name] = f.bytes;
-      const std::string path = root_ + "/target/" + f.utf8Name;
       // jlha stored the source's time; level 2 keeps it to the second, 0 and 1 to two seconds.
       const auto source = fs::last_write_time(testing::ArchiveFolder() + "/" + f.utf8Name);
-      const auto written = fs::last_write_time(path);
+      const auto written = fs::last_write_time(root_ + "/target/" + f.utf8Name);
       const auto apart = std::chrono::duration_cast<std::chrono::seconds>(
           source > written ? source - written : written - source);
       EXPECT_LE(apart.count(), 2) << f.utf8Name;
