@@ -116,9 +116,7 @@ std::string CorpusFolder() {
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> files;
   std::error_code ec;
-  const std::string root = CorpusFolder();
-  if (root.empty()) return files;
-  for (const auto& entry : fs::recursive_directory_iterator(root, ec)) {
+  for (const auto& entry : fs::recursive_directory_iterator(CorpusFolder(), ec)) {
     if (entry.is_regular_file() && entry.path().filename() != "README.md") {
       files.push_back(entry.path().string());
     }

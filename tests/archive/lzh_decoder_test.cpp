@@ -31,8 +31,7 @@ TEST(LzhDecoderTest, JlhaArchivesOfEveryLevelAndMethod) {
         const auto& m = archive.members[i];
         EXPECT_EQ(m.header.level, level);
         // Names keep their case and their double-byte characters whole.
-        EXPECT_EQ(m.header.FileName(), files[i].cp932Name);
-        EXPECT_EQ(m.header.path.size(), 1u);
+        EXPECT_EQ(m.header.path, std::vector<std::string>{files[i].cp932Name});
         EXPECT_TRUE(m.bytes == files[i].bytes) << files[i].utf8Name;
         sawMethod = sawMethod || m.header.method == std::string("-") + method + "-";
       }

@@ -15,24 +15,6 @@ namespace {
 using testing::DecodeArchive;
 using testing::DecodedArchive;
 
-struct Layout {
-  std::vector<std::uint64_t> headerStart, dataStart, dataEnd;
-};
-
-Layout LayoutOf(const std::string& bytes) {
-  Layout layout;
-  MemorySource source(bytes.data(), bytes.size());
-  LzhReader reader(source);
-  MemberHeader header;
-  std::string error;
-  while (reader.Next(&header, &error) == ReadStatus::kMember) {
-    layout.headerStart.push_back(reader.HeaderOffset());
-    layout.dataStart.push_back(reader.DataOffset());
-    layout.dataEnd.push_back(reader.DataOffset() + header.packedSize);
-  }
-  return layout;
-}
-
 // What damage must not change unnoticed: each member's path, method and bytes.
 std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> Essence(
     const DecodedArchive& archive) {
@@ -52,21 +34,30 @@ TEST_P(DamageTest, NeverPassesAsSound) {
   const std::string original = testing::ReadHostFile(testing::ArchivePath(GetParam(), "lh5"));
   const DecodedArchive good = DecodeArchive(original);
   ASSERT_TRUE(good.Sound());
-  const Layout layout = LayoutOf(original);
-  ASSERT_GE(layout.headerStart.size(), 2u);
+  std::vector<std::uint64_t> headerStart, dataStart, dataEnd;  // of each member
+  MemorySource source(original.data(), original.size());
+  LzhReader reader(source);
+  MemberHeader header;
+  std::string error;
+  while (reader.Next(&header, &error) == ReadStatus::kMember) {
+    headerStart.push_back(reader.HeaderOffset());
+    dataStart.push_back(reader.DataOffset());
+    dataEnd.push_back(reader.DataOffset() + header.packedSize);
+  }
+  ASSERT_GE(headerStart.size(), 2u);
   std::vector<std::pair<std::uint64_t, char>> flips;  // offset, bits
-  std::vector<std::uint64_t> cuts = {layout.dataEnd.back()};
-  for (std::size_t m = 0; m < layout.dataStart.size(); ++m) {
-    for (std::uint64_t at = layout.headerStart[m]; at <= layout.dataStart[m]; ++at) {
-      if (m < 2 && at < layout.dataStart[m]) flips.push_back({at, 0x55});
+  std::vector<std::uint64_t> cuts = {dataEnd.back()};
+  for (std::size_t m = 0; m < dataStart.size(); ++m) {
+    for (std::uint64_t at = headerStart[m]; at <= dataStart[m]; ++at) {
+      if (m < 2 && at < dataStart[m]) flips.push_back({at, 0x55});
       cuts.push_back(at);
     }
-    const std::uint64_t size = layout.dataEnd[m] - layout.dataStart[m];
+    const std::uint64_t size = dataEnd[m] - dataStart[m];
     for (std::uint64_t step = 0; size >= 2 && step < 16; ++step) {
-      flips.push_back({layout.dataStart[m] + size * step / 16, 0x10});
+      flips.push_back({dataStart[m] + size * step / 16, 0x10});
     }
-    cuts.push_back(layout.dataStart[m] + 1);
-    cuts.push_back(layout.dataEnd[m] - 1);
+    cuts.push_back(dataStart[m] + 1);
+    cuts.push_back(dataEnd[m] - 1);
   }
   int caughtHeader = 0, caughtData = 0;
   for (const auto& [at, bits] : flips) {
@@ -97,10 +88,7 @@ TEST(LzhReaderTest, SplitsStoredPathsAtCharacterBoundaries) {
   } cases[] = {
       {"a\\b\\c.txt", {"a", "b", "c.txt"}},
       {"a/b/c.txt", {"a", "b", "c.txt"}},
-      {"a\xFF"
-       "b\xFF"
-       "c.txt",
-       {"a", "b", "c.txt"}},
+      {"a\377b\377c.txt", {"a", "b", "c.txt"}},                  // 0xFF separators
       {"\x83\x5C.txt", {"\x83\x5C.txt"}},                        // ソ.txt
       {"\x95\x5C\\\x94\x5C.txt", {"\x95\x5C", "\x94\x5C.txt"}},  // 表\能.txt
       {"DIR\\\x83\x5C\x83\x5C", {"DIR", "\x83\x5C\x83\x5C"}},    // ソソ

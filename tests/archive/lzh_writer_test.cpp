@@ -141,10 +141,7 @@ TEST(LzhWriterTest, RefusesTwoMembersLandingOnOneFile) {
   LzhWriter writer(sink, WriterOptions());
   const std::string bytes = "same";
   std::string error;
-  for (const char* name : {"\x83\x5C"
-                           "a.txt",
-                           "\x83\x5C"
-                           "A.TXT"}) {
+  for (const char* name : {"\203\134a.txt", "\203\134A.TXT"}) {  // ソa.txt, ソA.TXT
     MemberInput m;
     m.name = name;
     m.size = bytes.size();

@@ -14,6 +14,7 @@ TEST(TargetNameTest, RefusesWhatCouldEscapeOrNameADevice) {
       {"UPPER.TXT", NameProblem::kNone},
       {"\x83\x5C.txt", NameProblem::kNone},      // ソ.txt: its 0x5C is a trail byte
       {"\x95\x5C\x94\x5C", NameProblem::kNone},  // 表能
+      {"\x83\x40.txt", NameProblem::kNone},      // ァ.txt: 0x40 is the lowest trail byte
       {"a[1].txt", NameProblem::kNone},
       {".hidden", NameProblem::kNone},
       {"", NameProblem::kEmpty},
