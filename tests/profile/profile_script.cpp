@@ -82,7 +82,7 @@ int RunTool(int argc, char** argv, const Backend& backend) {
       file = argv[2] + std::string(1, backend.separator) + f[0].value_or("");
       backend.removeFile(file);
     } else if (name == "init") {
-      std::ofstream(file, std::ios::binary) << f[0].value_or("");
+      backend.writeFile(file, f[0].value_or(""));
     } else if (name == "write") {
       std::cout << "write " << (backend.write(get(0), get(1), get(2), file) ? 1 : 0) << "\n";
     } else {

@@ -23,6 +23,7 @@ struct Backend {
   const char* toolName;  // for messages
   char separator;        // between the work folder and a file name
   void (*removeFile)(const std::string& path);
+  void (*writeFile)(const std::string& path, const std::string& bytes);
   bool (*write)(const char* section, const char* key, const char* value, const std::string& file);
   unsigned long (*read)(const char* section, const char* key, const char* defaultValue,
                         char* buffer, unsigned long size, const std::string& file);

@@ -8,7 +8,10 @@
 int main(int argc, char** argv) {
   using namespace koushin;
   const profile_script::Backend backend = {
-      "profile_script_tool", '/', [](const std::string& path) { port::RemoveFile(path); },
+      "profile_script_tool",
+      '/',
+      [](const std::string& path) { port::RemoveFile(path); },
+      [](const std::string& path, const std::string& bytes) { port::WriteWholeFile(path, bytes); },
       [](const char* section, const char* key, const char* value, const std::string& file) {
         return port::ProfileWrite(section, key, value, file);
       },

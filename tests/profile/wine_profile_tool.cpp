@@ -4,6 +4,7 @@
 //
 // Only these kernel32 functions are needed, so they are declared here rather than pulling in
 // <windows.h>, which the project keeps to the Win32 port and front end.
+#include <fstream>
 #include <string>
 
 #include "profile_script.h"
@@ -20,7 +21,12 @@ __declspec(dllimport) int __stdcall DeleteFileA(const char* file);
 int main(int argc, char** argv) {
   using namespace koushin;
   const profile_script::Backend backend = {
-      "wine_profile_tool", '\\', [](const std::string& path) { DeleteFileA(path.c_str()); },
+      "wine_profile_tool",
+      '\\',
+      [](const std::string& path) { DeleteFileA(path.c_str()); },
+      [](const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+      },
       [](const char* section, const char* key, const char* value, const std::string& file) {
         return WritePrivateProfileStringA(section, key, value, file.c_str()) != 0;
       },
