@@ -1,4 +1,4 @@
-# The case machinery of console_test.sh and console_wine_test.sh, which source it. Each defines
+# The case machinery of the console and pack suites, which source it. The console suites define
 # fresh NAME (a new case: its folder D, copies of the media and installation, ANSWERS, MEDIA) and
 # run ARGS... (the wizard on the case, its output in $D/out, its exit status in status).
 failures=0

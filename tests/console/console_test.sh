@@ -48,15 +48,10 @@ lengths() { LC_ALL=C awk '{ sub(/\r$/, ""); printf "%s%d", (NR > 1 ? " " : ""), 
 
 # Everything a complete update changes.
 updated() {
-  file_has tamiro1.ini "TITLE=見積積算システム Ver8.1S"
-  file_has tamiro1.ini "Version=8.1S"
-  file_has tamiro1.ini "GENGOU=令和"
-  file_has tamiro1.ini "種別電気=0"
-  file_has tamiro1.ini "種別水道=1"
-  file_has tamiro1.ini "種別設備=1"
-  file_has kov3.ini "抽出開始日ON=1"
-  file_has kov3.ini "抽出終了日ON=1"
-  file_has kov3.ini "抽出件数=100"
+  for line in "TITLE=見積積算システム Ver8.1S" Version=8.1S GENGOU=令和 種別電気=0 種別水道=1 種別設備=1; do
+    file_has tamiro1.ini "$line"
+  done
+  for line in 抽出開始日ON=1 抽出終了日ON=1 抽出件数=100; do file_has kov3.ini "$line"; done
   [ "$(lengths MASTER/1/zai001-3.mst)" = "185 185 185 186 186" ] ||
     fail "zai001-3.mst record lengths $(lengths MASTER/1/zai001-3.mst)"
   [ "$(text_of MASTER/1/zai001-3.mst | cut -c14 | tr -d '\n')" = "ZZCZa" ] ||
@@ -64,10 +59,7 @@ updated() {
   [ "$(lengths MASTER/21/zai002-3.mst)" = "185 185 185" ] || fail "zai002-3.mst record lengths"
   [ "$(lengths MASTER/1/zai004-3.mst)" = "185 185" ] || fail "zai004-3.mst (extracted, converted)"
   text_of SYSTEM.DAT | grep -qF "積算版" || fail "SYSTEM.DAT is not the START2 variant's"
-  exists ESTCALC.DLL
-  exists "見積書式.txt"
-  exists bmp/LAYER3L.BMP
-  exists "形式/横A-A4g.xlsm"
+  for line in ESTCALC.DLL 見積書式.txt bmp/LAYER3L.BMP 形式/横A-A4g.xlsm; do exists "$line"; done
   cmp -s "$D/media/history.txt" "$D/c/EST/doc/HISTORY.TXT" || fail "doc/HISTORY.TXT is not the media's"
 }
 
@@ -124,25 +116,7 @@ updated
 
 # A file of the installation held open by a running program: natively `sleep`, or the Windows
 # program tests/console/holder.cpp under Wine (found by its Windows name, not as the Wine server).
-# HOLDER is the program's process; it is ready once it holds the file.
-hold() {
-  local file=$D/c/EST/$1
-  if [ "$2" = native ]; then
-    sleep 600 3<"$file" &
-    HOLDER=$!
-    until [ -e "/proc/$HOLDER/fd/3" ] && grep -q '^sleep' "/proc/$HOLDER/cmdline"; do
-      kill -0 "$HOLDER" 2>/dev/null || { fail "the holder did not start"; return; }
-    done
-  else
-    "$WINE64" "$WORK/holder.exe" "Z:${file//\//\\}" "Z:${D//\//\\}\\ready" &
-    HOLDER=$!
-    until [ -e "$D/ready" ]; do
-      kill -0 "$HOLDER" 2>/dev/null || { fail "holder.exe did not start"; return; }
-      sleep 0.1
-    done
-  fi
-}
-
+# The wizard runs once the holder holds the file.
 ROOT=$(cd "$EXAMPLES/.." && pwd)
 # shellcheck source=../../scripts/wine-env.sh
 . "$ROOT/scripts/wine-env.sh"
@@ -151,10 +125,22 @@ x86_64-w64-mingw32-g++ -municode -static -O1 -o "$WORK/holder.exe" "$ROOT/tests/
 koushin_wine_prefix || fail "no Wine prefix"
 for kind in native wine; do
   fresh "held_open_$kind"
-  hold kov3.ini $kind
+  file=$D/c/EST/kov3.ini
+  if [ $kind = native ]; then
+    sleep 600 3<"$file" &
+    held() { [ -e "/proc/$holder/fd/3" ] && grep -q '^sleep' "/proc/$holder/cmdline"; }
+  else
+    "$WINE64" "$WORK/holder.exe" "Z:${file//\//\\}" "Z:${D//\//\\}\\ready" &
+    held() { [ -e "$D/ready" ]; }
+  fi
+  holder=$!
+  until held; do
+    kill -0 "$holder" 2>/dev/null || { fail "the holder did not start"; break; }
+    sleep 0.1
+  done
   run --yes --folder 'C:\EST' --log "$D/log"
-  kill "$HOLDER"
-  wait "$HOLDER" 2>/dev/null
+  kill "$holder"
+  wait "$holder" 2>/dev/null
   expect_status 7
   output_has "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。"
   output_has "$([ $kind = native ] && echo sleep || echo holder.exe)"

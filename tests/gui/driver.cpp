@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,9 +55,10 @@ void Print(const std::string& line) {
   std::fflush(stdout);
 }
 
-void Check(bool good, const std::string& what) {
+bool Check(bool good, const std::string& what) {
   if (!good) ++failures;
   Print(std::string(good ? "ok   " : "FAIL ") + what);
+  return good;
 }
 
 // One line for the log: CR LF shown as \n.
@@ -90,10 +92,6 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-bool ProcessAlive() {
-  return process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-}
-
 // The kind of a dialog of the wizard by its controls; -1 for anything else.
 int KindOf(HWND dialog) {
   if (ClassOf(dialog) != L"#32770") return -1;
@@ -124,7 +122,8 @@ HWND FindDialog(int kind) {
   return search.second;
 }
 
-// Waits for a dialog of the kind to show, and for the previous one to be gone.
+// Waits for a dialog of the kind to show, and for the previous one to be gone; one that does not
+// come ends the scenario.
 HWND WaitFor(int kind, HWND previous = nullptr) {
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kWaitLimitMs) {
@@ -135,16 +134,10 @@ HWND WaitFor(int kind, HWND previous = nullptr) {
         return found;
       }
     }
-    if (!ProcessAlive()) break;
+    if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) break;  // the wizard ended
     Sleep(50);
   }
-  Check(false, "dialog " + std::to_string(kind) + " appears (0: a message box)");
-  return nullptr;
-}
-
-// Waits for the wizard to end by itself.
-void WaitForExit() {
-  Check(WaitForSingleObject(process, kWaitLimitMs) == WAIT_OBJECT_0, "the wizard ends");
+  throw std::runtime_error("dialog " + std::to_string(kind) + " appears (0: a message box)");
 }
 
 void Shot(const std::string& name) {
@@ -152,14 +145,14 @@ void Shot(const std::string& name) {
   Print("SHOT " + name);
   const DWORD start = GetTickCount();
   while (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetTickCount() - start > kWaitLimitMs) return Check(false, "screenshot " + name);
+    if (GetTickCount() - start > kWaitLimitMs) throw std::runtime_error("screenshot " + name);
     Sleep(50);
   }
 }
 
 void Click(HWND dialog, int id) {
   const HWND button = GetDlgItem(dialog, id);
-  if (button == nullptr) return Check(false, "button " + std::to_string(id) + " exists");
+  if (button == nullptr) throw std::runtime_error("button " + std::to_string(id) + " exists");
   PostMessageW(button, BM_CLICK, 0, 0);
 }
 
@@ -207,7 +200,7 @@ std::wstring ListItems(HWND dialog, int id, std::vector<std::wstring>* items = n
 }
 
 // Selects the item with this text as the user would: LB_SETCURSEL, then the notification.
-bool SelectItem(HWND dialog, int id, const std::wstring& text) {
+void SelectItem(HWND dialog, int id, const std::wstring& text) {
   std::vector<std::wstring> items;
   const std::wstring all = ListItems(dialog, id, &items);
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -216,14 +209,13 @@ bool SelectItem(HWND dialog, int id, const std::wstring& text) {
     SendMessageTimeoutW(list, LB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
     SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
                         reinterpret_cast<LPARAM>(list), SMTO_ABORTIFHUNG, 10000, nullptr);
-    return true;
+    return;
   }
-  Check(false, "list " + std::to_string(id) + " holds " + Utf8(text) + " (has " + Utf8(all) + ")");
-  return false;
+  throw std::runtime_error("list " + std::to_string(id) + " holds " + Utf8(text) + " (has " +
+                           Utf8(all) + ")");
 }
 
-// Starts the wizard; false when it does not start.
-bool Start(const std::wstring& exe) {
+void Start(const std::wstring& exe) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -231,31 +223,29 @@ bool Start(const std::wstring& exe) {
   const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.c_str(), &startup, &info)) {
-    Check(false, "start " + Utf8(exe));
-    return false;
+    throw std::runtime_error("start " + Utf8(exe));
   }
   CloseHandle(info.hThread);
   process = info.hProcess;
   processId = info.dwProcessId;
   WaitForInputIdle(process, 10000);
-  return true;
 }
 
-void Stop() {
-  if (ProcessAlive()) {
-    Check(false, "the wizard was still running at the end of the scenario");
+// The end of every scenario: the wizard must end by itself; one still running is stopped.
+void End() {
+  if (process == nullptr) return;
+  if (!Check(WaitForSingleObject(process, kWaitLimitMs) == WAIT_OBJECT_0, "the wizard ends")) {
     TerminateProcess(process, 99);
     WaitForSingleObject(process, 5000);
   }
-  if (process != nullptr) CloseHandle(process);
+  CloseHandle(process);
   process = nullptr;
 }
 
 // The main window: class, title (the first line of info.txt), bare style, maximized, no menu.
 void CheckMainFrame(const std::wstring& title) {
   const HWND frame = FindWindowW(L"KoushinMainFrame", nullptr);
-  Check(frame != nullptr, "the main window exists");
-  if (frame == nullptr) return;
+  if (frame == nullptr) throw std::runtime_error("the main window exists");
   const DWORD start = GetTickCount();
   while (TextOf(frame) != title && GetTickCount() - start < kWaitLimitMs) Sleep(50);
   CheckText(TextOf(frame), title, "main window title");
@@ -268,7 +258,7 @@ void CheckMainFrame(const std::wstring& title) {
 
 // -------------------------------------------------------------------------------------------
 // Scenarios. Each is given the fields of its line after its name, koushin.exe first; it starts
-// the wizard, walks it, and leaves it ended. test-gui.sh checks that the installation-like folder
+// the wizard and walks it to its end. test-gui.sh checks that the installation-like folder
 // E:\EST is left untouched by them all.
 using Args = std::vector<std::wstring>;
 
@@ -287,9 +277,8 @@ std::wstring WithLineBreaks(std::wstring text) {
 // and the notice with masterAdjust 1, the about box over it; the destination's folder field
 // prefilled from the registry's uninstall entry; back, and the notice cancelled.
 void ScenarioCancel(const Args& args) {
-  if (!Start(args.at(0))) return;
+  Start(args.at(0));
   HWND notice = WaitFor(kNotice);
-  if (notice == nullptr) return Stop();
   CheckMainFrame(args.at(1));
   CheckText(TextOf(notice), L"マスタ調整機能付", "notice caption with masterAdjust 1");
   CheckText(TextOf(GetDlgItem(notice, 1006)), WithLineBreaks(args.at(2)), "notice text");
@@ -298,7 +287,6 @@ void ScenarioCancel(const Args& args) {
   // Command 57664 reaches the about box (no menu entry does); it opens over the notice.
   PostMessageW(FindWindowW(L"KoushinMainFrame", nullptr), WM_COMMAND, 57664, 0);
   const HWND about = WaitFor(kAbout);
-  if (about == nullptr) return Stop();
   CheckText(TextOf(GetDlgItem(about, 1)), L"OK", "about box button");
   HWND version = FindWindowExW(about, nullptr, L"Static", L"koushin Version 3.0");
   Check(version != nullptr && (GetWindowLongW(version, GWL_STYLE) & WS_GROUP) != 0,
@@ -306,48 +294,32 @@ void ScenarioCancel(const Args& args) {
   Shot("about");
   Click(about, 1);
   notice = WaitFor(kNotice, about);
-  if (notice == nullptr) return Stop();
   Click(notice, 1);
   const HWND destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) return Stop();
   CheckText(TextOf(GetDlgItem(destination, 1005)), args.at(3),
             "folder field prefilled from the uninstall entry");
   Click(destination, 1008);
-  notice = WaitFor(kNotice, destination);
-  if (notice == nullptr) return Stop();
-  Click(notice, 2);
-  WaitForExit();
-  Stop();
+  Click(WaitFor(kNotice, destination), 2);
 }
 
 // invalid EXE MESSAGE SHOT: media that cannot be used: the error message, then the end. Each
 // line names its own screenshot: a name already taken would let the driver go on before the
 // picture is made.
 void ScenarioInvalid(const Args& args) {
-  if (!Start(args.at(0))) return;
+  Start(args.at(0));
   const HWND message = WaitFor(kMessage);
-  if (message == nullptr) return Stop();
   CheckText(TextOf(message), L"エラー", "invalid media: message caption");
   CheckText(TextOf(GetDlgItem(message, 0xFFFF)), args.at(1), "invalid media: message");
   Shot(Utf8(args.at(2)));
   Click(message, 1);
-  WaitForExit();
-  Stop();
 }
 
-// Starts the wizard and goes on from the notice to the destination; nullptr when either does not
-// come (the wizard is then stopped).
-HWND StartToDestination(const Args& args) {
-  if (!Start(args.at(0))) return nullptr;
+// Starts the wizard and goes on from the notice to the destination.
+HWND StartToDestination(const std::wstring& exe) {
+  Start(exe);
   const HWND notice = WaitFor(kNotice);
-  if (notice == nullptr) {
-    Stop();
-    return nullptr;
-  }
   Click(notice, 1);
-  const HWND destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) Stop();
-  return destination;
+  return WaitFor(kDestination, notice);
 }
 
 // browse EXE DEFAULT_FOLDER DRIVE_ITEM FOLDER_ITEM SUBFOLDER_ITEM ROOT ENTERED CAPTION: next,
@@ -357,8 +329,7 @@ HWND StartToDestination(const Args& args) {
 // this media; Esc there ends the wizard.
 void ScenarioBrowse(const Args& args) {
   const std::wstring folder = args.at(3), root = args.at(5), entered = args.at(6);
-  HWND destination = StartToDestination(args);
-  if (destination == nullptr) return;
+  HWND destination = StartToDestination(args.at(0));
   CheckText(TextOf(destination), kCaptionUpdate, "destination caption");
   CheckText(TextOf(GetDlgItem(destination, 1005)), args.at(1), "folder field on first opening");
   CheckText(ListItems(destination, 1003), L"", "folder list until a drive is chosen");
@@ -366,25 +337,22 @@ void ScenarioBrowse(const Args& args) {
   CheckText(TextOf(GetDlgItem(destination, 1005)), L"C:\\ELSEWHERE", "typed folder");
   Click(destination, 1008);
   HWND notice = WaitFor(kNotice, destination);
-  if (notice == nullptr) return Stop();
   PressKey(notice, VK_RETURN);
   destination = WaitFor(kDestination, notice);
-  if (destination == nullptr) return Stop();
   CheckText(TextOf(GetDlgItem(destination, 1005)), args.at(1), "folder kept after back");
   Shot("destination");
-  if (!SelectItem(destination, 1002, args.at(2))) return Stop();
+  SelectItem(destination, 1002, args.at(2));
   CheckText(TextOf(GetDlgItem(destination, 1005)), root, "field after choosing the drive");
   CheckText(ListItems(destination, 1003).substr(0, 5), L"[..] ", "folder list starts with [..]");
-  if (!SelectItem(destination, 1003, folder)) return Stop();
+  SelectItem(destination, 1003, folder);
   CheckText(TextOf(GetDlgItem(destination, 1005)), entered, "field after entering the folder");
   CheckText(ListItems(destination, 1003), L"[..] " + args.at(4), "entered folder's list");
   Shot("destination-browse");
-  if (!SelectItem(destination, 1003, L"[..]")) return Stop();
+  SelectItem(destination, 1003, L"[..]");
   CheckText(TextOf(GetDlgItem(destination, 1005)), root, "field after [..]");
-  if (!SelectItem(destination, 1003, folder)) return Stop();
+  SelectItem(destination, 1003, folder);
   Click(destination, 1);
   const HWND confirm = WaitFor(kConfirm, destination);
-  if (confirm == nullptr) return Stop();
   CheckText(TextOf(confirm), kCaptionUpdate, "confirmation caption");
   CheckText(TextOf(GetDlgItem(confirm, 1006)), entered, "confirmation shows the folder");
   // "C:\R&D" must not show as "C:\RD" with D underlined.
@@ -393,16 +361,12 @@ void ScenarioBrowse(const Args& args) {
   Shot("confirm");
   Click(confirm, 2);
   destination = WaitFor(kDestination, confirm);
-  if (destination == nullptr) return Stop();
   CheckText(TextOf(GetDlgItem(destination, 1005)), entered,
             "destination gets the confirmed folder");
   PressKey(destination, VK_ESCAPE);
   notice = WaitFor(kNotice, destination);
-  if (notice == nullptr) return Stop();
   CheckText(TextOf(notice), args.at(7), "notice caption");
   PressKey(notice, VK_ESCAPE);
-  WaitForExit();
-  Stop();
 }
 
 // update EXE FOLDER LAST_TEXT SHOT LAST_SHOT [WRONG_FOLDER ERROR_TEXT]: the run on FOLDER goes
@@ -411,33 +375,27 @@ void ScenarioBrowse(const Args& args) {
 // is tried first: it fails the check with ERROR_TEXT, and the destination opens again.
 // restore: the same on media whose run stops, and the last message says it was put back.
 void ScenarioUpdate(const Args& args) {
-  HWND destination = StartToDestination(args);
-  if (destination == nullptr) return;
+  HWND destination = StartToDestination(args.at(0));
   if (args.size() > 5) {
     TypeInto(destination, 1005, args.at(5));
     PressKey(destination, VK_RETURN);
     const HWND confirm = WaitFor(kConfirm, destination);
-    if (confirm == nullptr) return Stop();
     CheckText(TextOf(GetDlgItem(confirm, 1006)), args.at(5), "confirmation shows the typed folder");
     Click(confirm, 1);
     const HWND message = WaitFor(kMessage, confirm);
-    if (message == nullptr) return Stop();
     CheckText(TextOf(message), L"エラー", "failed check: message caption");
     CheckText(TextOf(GetDlgItem(message, 0xFFFF)), args.at(6), "failed check: message text");
     Shot("update-error");
     Click(message, 1);
     destination = WaitFor(kDestination, message);
-    if (destination == nullptr) return Stop();
   }
   TypeInto(destination, 1005, args.at(1));
   Click(destination, 1);
   HWND previous = WaitFor(kConfirm, destination);
-  if (previous == nullptr) return Stop();
   PressKey(previous, VK_RETURN);
   bool last = false;
   for (int i = 0; i < 5 && !last; ++i) {
     const HWND message = WaitFor(kMessage, previous);
-    if (message == nullptr) return Stop();
     const std::wstring text = TextOf(GetDlgItem(message, 0xFFFF));
     Print("note message: " + Utf8(text));
     last = text == args.at(2);
@@ -447,8 +405,6 @@ void ScenarioUpdate(const Args& args) {
     previous = message;
   }
   Check(last, "the last message says: " + Utf8(args.at(2)));
-  WaitForExit();
-  Stop();
 }
 
 }  // namespace
@@ -480,10 +436,10 @@ int wmain(int argc, wchar_t** argv) {
     Print("== " + name);
     try {
       found->second(args);
-    } catch (const std::exception& error) {
-      Check(false, std::string("scenario arguments: ") + error.what());
-      Stop();
+    } catch (const std::exception& error) {  // a dialog that did not come, or a missing field
+      Check(false, error.what());
     }
+    End();
   }
   return failures;
 }

@@ -9,12 +9,8 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-pack.XXXXXX")
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 export LC_ALL=C.UTF-8
 unset SOURCE_DATE_EPOCH
-failures=0
-CASE=
-fail() {
-  echo "FAIL [$CASE]: $*"
-  failures=$((failures + 1))
-}
+# shellcheck source=../console/cases.sh
+. "$(dirname "$0")/../console/cases.sh"
 
 # --- The demo: koushin-pack makes the committed demo media byte for byte (the wizard's own tests
 # update the demo installation from them).
@@ -102,5 +98,4 @@ for peer in "lha xq" "bsdtar --options hdrcharset=CP932 -xf" \
   done
 done
 
-echo "pack tests: $failures failure(s)"
-[ "$failures" = 0 ]
+finish "pack tests"

@@ -15,8 +15,6 @@
 namespace koushin::wizard {
 namespace {
 
-namespace fs = std::filesystem;
-
 TEST(ParseUninstallString, Table) {
   // Values beyond the working fields are refused, not cut: 63 bytes after " -f" fit, 64 do not
   // (measured before the cut at " -"); 255 bytes of the whole value fit, 256 do not.
@@ -73,16 +71,6 @@ class PortFixture : public ::testing::Test {
     port::Error error;
     ASSERT_TRUE(port::Configure(options, &error)) << error.Describe();
   }
-  // The temporary folder as a Windows path: through a drive letter mapped to it on POSIX, as
-  // the machine names it on Windows.
-  std::string TempAsWindowsPath() {
-#ifdef _WIN32
-    return temp_.Path();
-#else
-    Configure({{'T', temp_.Host().string()}});
-    return "T:";
-#endif
-  }
   void TearDown() override { port::Configure(port::Options{}); }
   koushin::testing::TempFolder temp_;
 };
@@ -99,7 +87,14 @@ TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
   temp_.MakeFolder("few/Sub");
   temp_.Write("few/a.txt", "x");
   temp_.MakeFolder("empty");
-  const std::string root = TempAsWindowsPath();
+  // The temporary folder as a Windows path: through a drive mapped to it on POSIX, as the machine
+  // names it on Windows.
+#ifdef _WIN32
+  const std::string root = temp_.Path();
+#else
+  Configure({{'T', temp_.Host().string()}});
+  const std::string root = "T:";
+#endif
 
   std::vector<std::string> table;
   EXPECT_EQ(ListSubfolders(root + "\\many\\*.*", &table), kFolderSlots);
@@ -166,7 +161,7 @@ TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   EXPECT_EQ(screen.FolderItems().size(), 4u);
 
   // A folder that went away meanwhile: the change fails, the field shows the current folder.
-  fs::remove_all(temp_.Host() / "d" / "beta");
+  std::filesystem::remove_all(temp_.Host() / "d" / "beta");
   screen.SelectFolder(screen.FindFolderItem("[beta]"));
   EXPECT_EQ(screen.FolderField(), "D:\\");
   EXPECT_EQ(screen.FolderItems().size(), 3u);
@@ -204,28 +199,20 @@ TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
 
 using DestinationPrefill = PortFixture;
 
-std::string RegEscape(const std::string& value) {
-  std::string escaped;
-  for (char c : value) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
 TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
   const std::string prefix =
       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  // The values as a .reg file spells them, every backslash doubled.
   const std::vector<std::pair<std::string, std::string>> values = {
-      {"Found", "C:\\UNINST.EXE -fC:\\APPS\\EST\\SETUP.LOG -y"},
-      {"Root", "C:\\UNINST.EXE -fD:\\SETUP.LOG"},
-      {"NoFlag", "C:\\UNINST.EXE"},
-      {"BareName", "C:\\UNINST.EXE -fSETUP.LOG"},
-      {"TooLong", "C:\\UNINST.EXE -fC:\\" + std::string(280, 'L') + "\\SETUP.LOG"},
+      {"Found", R"(C:\\UNINST.EXE -fC:\\APPS\\EST\\SETUP.LOG -y)"},
+      {"Root", R"(C:\\UNINST.EXE -fD:\\SETUP.LOG)"},
+      {"NoFlag", R"(C:\\UNINST.EXE)"},
+      {"BareName", R"(C:\\UNINST.EXE -fSETUP.LOG)"},
+      {"TooLong", R"(C:\\UNINST.EXE -fC:\\)" + std::string(280, 'L') + R"(\\SETUP.LOG)"},
   };
   std::string reg = "REGEDIT4\r\n\r\n";
   for (const auto& [key, value] : values) {
-    reg += "[" + prefix + key + "]\r\n\"UninstallString\"=\"" + RegEscape(value) + "\"\r\n\r\n";
+    reg += "[" + prefix + key + "]\r\n\"UninstallString\"=\"" + value + "\"\r\n\r\n";
   }
   reg += "[" + prefix + "NoValue]\r\n\"DisplayName\"=\"x\"\r\n\r\n";
   temp_.Write("uninstall.reg", reg);

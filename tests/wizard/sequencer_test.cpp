@@ -4,7 +4,6 @@
 
 #include <deque>
 #include <string>
-#include <vector>
 
 namespace koushin::wizard {
 namespace {
@@ -18,7 +17,6 @@ TEST(CommandFor, TheStepCommands) {
 }
 
 struct Answer {
-  Answer(int code, const char* typed = "") : endCode(code), folder(typed) {}
   int endCode;
   std::string folder;  // typed into the destination before its end
 };
