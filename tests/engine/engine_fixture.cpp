@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <random>
 
@@ -24,11 +23,6 @@ std::string Sj(const std::string& utf8) {
 }
 
 std::string Utf8(const std::string& cp932) { return port::Cp932ToUtf8Lossy(cp932); }
-
-std::string HostBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 Answer ScriptedOperator::ShowMessage(const std::string& text, const std::string& caption,
                                      Buttons buttons) {

@@ -12,6 +12,7 @@
 
 #include "description/update_description.h"
 #include "engine/operator.h"
+#include "support/temp_folder.h"
 
 namespace koushin::engine::testing {
 
@@ -34,8 +35,7 @@ constexpr bool kOwnDrives = false;
 constexpr bool kOwnDrives = true;
 #endif
 
-// The bytes of a host file, empty when it cannot be read.
-std::string HostBytes(const std::filesystem::path& path);
+using koushin::testing::HostBytes;  // the bytes of a host file
 
 // The last messages of a run that updated, and of one that put everything back.
 constexpr char kDone[] = "システムは正常に更新されました。";

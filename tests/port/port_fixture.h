@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -48,8 +47,7 @@ class PortTest : public ::testing::Test {
     return cp932;
   }
   std::string Contents(const std::string& relative) const {
-    std::ifstream in(Host(relative), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return koushin::testing::HostBytes(Host(relative));
   }
   // Names in a host folder, sorted.
   std::vector<std::string> Listing(const std::string& relative) const {

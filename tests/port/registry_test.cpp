@@ -82,8 +82,8 @@ TEST_F(RegistryTest, ReadsVersion5InUtf16) {
 }
 
 TEST_F(RegistryTest, ReadsWineSystemRegAndRefusesWhatIsNoRegistryFile) {
-  std::ifstream in(fs::path(KOUSHIN_SOURCE_DIR) / "tests/port/data/system.reg", std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes =
+      koushin::testing::HostBytes(fs::path(KOUSHIN_SOURCE_DIR) / "tests/port/data/system.reg");
   const std::string forms = "Software\\Koushin\\Forms";
   Check(bytes,
         {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,12 @@
 #include "port/port.h"
 
 namespace koushin::testing {
+
+// A host file's bytes; empty when it cannot be read.
+inline std::string HostBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class TempFolder {
  public:
@@ -80,8 +87,7 @@ class TempFolder {
     if (!out) throw std::runtime_error("cannot write " + file.u8string());
   }
   std::string Read(const std::string& relativeCp932) const {
-    std::ifstream in(HostOf(relativeCp932), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return HostBytes(HostOf(relativeCp932));
   }
 
   // A root ending with '\\' to build paths inside the folder on: on POSIX the folder becomes

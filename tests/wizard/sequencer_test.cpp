@@ -18,7 +18,7 @@ TEST(CommandFor, TheStepCommands) {
 
 struct Answer {
   int endCode;
-  std::string folder;  // typed into the destination before its end
+  std::string folder = "";  // typed into the destination before its end
 };
 
 // The person at the screen, scripted: each screen takes the next answer (none left: -1). The walk
