@@ -105,15 +105,15 @@ TEST(LzhWriterTest, EveryArchiveComesBackThroughEveryReader) {
         EXPECT_TRUE(ours.members[i].bytes == Inputs()[i].bytes) << label << " " << Inputs()[i].name;
       }
 
-      // The peers, each in a folder of its own with the archive as ../test.lzh; all but lhasa
-      // write names in UTF-8.
+      // The peers, each by its own name in a folder of its own with the archive as ../test.lzh;
+      // all but lhasa write names in UTF-8, as the locale given to them says.
       koushin::testing::TempFolder folder;
       folder.Write("test.lzh", archive);
       const std::tuple<const char*, const char*, bool> peers[] = {
-          {"lhasa", "lha xq ../test.lzh", false},
+          {"lhasa", "lhasa xq ../test.lzh", false},
           {"bsdtar", "LC_ALL=C.UTF-8 bsdtar --options hdrcharset=CP932 -xf ../test.lzh", true},
           {"jlha",
-           "java -Dlha.encoding=MS932 -Dfile.encoding=UTF-8 -jar "
+           "LC_ALL=C.UTF-8 java -Dlha.encoding=MS932 -Dfile.encoding=UTF-8 -jar "
            "/usr/share/java/jlhafrontend.jar x ../test.lzh",
            true},
       };

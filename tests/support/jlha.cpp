@@ -29,7 +29,7 @@ bool MakeWithJlha(const fs::path& folder, const std::vector<JlhaArchive>& archiv
          "    for (String a : args) org.jlhafrontend.JLHAFrontEnd.main(a.split(\"\\n\"));\n"
          "  }\n"
          "}\n";
-  const std::string java = "cd " + Quoted(folder.u8string()) + " && java -Dlha.encoding=MS932 ";
+  const std::string java = "cd " + Quoted(folder.u8string()) + " && LC_ALL=C.UTF-8 java -Dlha.encoding=MS932 ";
   std::string script = java + "-cp " + kJar + " Batch.java";
   for (const JlhaArchive* archive : missing) {
     script += " $'" + archive->command + "\\n" + archive->name;
