@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The demo, run by `./run demo` after the native build: updates a fresh copy of the demo
+# The demo, run by `./run demo` after the release build: updates a fresh copy of the demo
 # installation (examples/demo-install) from the demo media (examples/demo-media) with the console
 # wizard, then shows what changed. On a terminal the wizard asks its questions; otherwise it runs
 # unattended (--yes). Options for the Windows GUI demo (--gui) belong to scripts/demo-gui.sh.
@@ -12,7 +12,7 @@ for arg in "$@"; do
 done
 
 BIN=${KOUSHIN:-$ROOT/build/koushin}
-[ -x "$BIN" ] || BIN=$ROOT/build/native/app/console/koushin
+[ -x "$BIN" ] || BIN=$ROOT/build/release/app/console/koushin
 DEMO=$ROOT/build/demo
 rm -rf "$DEMO"
 mkdir -p "$DEMO/c/WINDOWS" "$DEMO/before"

@@ -23,17 +23,6 @@ else
 fi
 echo "any-path: the tree copied to $COPY"
 
-# The LZH corpus lies beside the tree this stage started from, not beside the copy.
-if [ -z "${KOUSHIN_LZH_CORPUS:-}" ]; then
-  for corpus in "$ROOT/../shared/lzh-corpus" "$ROOT/../../shared/lzh-corpus"; do
-    if [ -f "$corpus/README.md" ]; then
-      KOUSHIN_LZH_CORPUS=$(cd "$corpus" && pwd)
-      export KOUSHIN_LZH_CORPUS
-      break
-    fi
-  done
-fi
-
 status=0
 cd "$COPY"
 # The native suites, built here, their temporary folders below the same path.

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "archive/crc16.h"
 #include "support/jlha.h"
 
 namespace koushin::archive::testing {
@@ -81,7 +81,7 @@ std::string ArchivePath(int level, const std::string& method) {
 std::string ArchiveFolder() {
   static std::string folder;
   if (!folder.empty()) return folder;
-  const std::string dir = std::string(KOUSHIN_BINARY_DIR) + "/archive-fixtures-v1";
+  const std::string dir = std::string(KOUSHIN_BINARY_DIR) + "/archive-fixtures-v2";
   fs::create_directories(dir);
   std::vector<std::string> names;
   for (const SourceFile& f : SourceFiles()) {
@@ -89,40 +89,86 @@ std::string ArchiveFolder() {
     names.push_back(f.utf8Name);
   }
   std::vector<koushin::testing::JlhaArchive> archives;
-  for (int level = 0; level <= 2; ++level) {
-    for (const std::string method : {"lh0", "lh5", "lh6", "lh7"}) {
-      const std::string command = "a" + std::to_string(level) +
-                                  (method == "lh0" ? std::string("z") : "o" + method.substr(2));
+  for (int level = 0; level <= 3; ++level) {
+    for (const std::string method : kMethods) {
+      // jlha's command line makes levels 0-2 of its own methods; its library the rest.
+      const bool library = level == 3 || method == "lh1" || method == "lh4" || method[1] == 'z';
+      const std::string command =
+          library ? "lib " + std::to_string(level) + " -" + method + "-"
+                  : "a" + std::to_string(level) + (method == "lh0" ? "z" : "o" + method.substr(2));
       archives.push_back({"L" + std::to_string(level) + "-" + method + ".lzh", command, names});
     }
   }
+  for (const std::string method : {"lh2", "lh3"}) {
+    archives.push_back({"L1-" + method + ".lzh", "lib 1 -" + method + "-", names});
+  }
   if (!koushin::testing::MakeWithJlha(dir, archives)) {
-    ADD_FAILURE() << "jlha did not make the archives (package jlha-utils and a JRE)";
+    ADD_FAILURE() << "jlha did not make the archives (package jlha-utils and a JDK)";
     return dir;
   }
   return folder = dir;
 }
 
-std::string CorpusFolder() {
-  if (const char* env = std::getenv("KOUSHIN_LZH_CORPUS")) return env;
-  // The shared folder lies beside the main checkout, or two levels up from a worktree.
-  for (const char* up : {"/../shared/lzh-corpus", "/../../shared/lzh-corpus"}) {
-    const std::string path = std::string(KOUSHIN_SOURCE_DIR) + up;
-    if (fs::exists(path + "/README.md")) return path;
-  }
-  return std::string();
+namespace {
+
+void PutLe(std::string* out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-std::vector<std::string> CorpusFiles() {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (const auto& entry : fs::recursive_directory_iterator(CorpusFolder(), ec)) {
-    if (entry.is_regular_file() && entry.path().filename() != "README.md") {
-      files.push_back(entry.path().string());
+// An extension of a level-1 header: its type and data, followed by the next one's size.
+std::string Extension(char type, const std::string& data) {
+  std::string out(1, type);
+  out += data;
+  return out;
+}
+
+}  // namespace
+
+std::string RawArchive(const std::vector<RawMember>& members) {
+  std::string out;
+  for (const RawMember& m : members) {
+    std::vector<std::string> extensions;
+    if (m.level == 1 && !m.folder.empty()) extensions.push_back(Extension('\x02', m.folder));
+    if (m.level == 1 && m.unixMode != 0) {
+      std::string mode;
+      PutLe(&mode, m.unixMode, 2);
+      extensions.push_back(Extension('\x50', mode));
     }
+    std::size_t extensionBytes = 0;
+    for (const std::string& e : extensions) extensionBytes += e.size() + 2;
+    std::string h = m.method;
+      PutLe(&h, m.data.size() + extensionBytes, 4);  // level 1 counts the extensions as data
+    PutLe(&h, m.data.size(), 4);
+    PutLe(&h, 0x4C214021, 4);  // 2018-01-01 08:01:02 as a DOS date and time
+    h += m.level == 0 ? '\0' : '\x20';
+    h += static_cast<char>(m.level);
+    h += static_cast<char>(m.name.size());
+    h += m.name;
+    PutLe(&h, UpdateCrc16(0, reinterpret_cast<const std::uint8_t*>(m.data.data()), m.data.size()),
+          2);
+    if (m.level == 1) {
+      h += 'U';
+      for (const std::string& e : extensions) {
+        PutLe(&h, e.size() + 2, 2);
+        h += e;
+      }
+      PutLe(&h, 0, 2);
+      // The base header ends with the first extension's size; the extensions follow it.
+      const std::size_t base = 22 + m.name.size() + 3;
+      std::uint8_t sum = 0;
+      for (std::size_t i = 0; i < base; ++i) sum += static_cast<std::uint8_t>(h[i]);
+      out += static_cast<char>(base);
+      out += static_cast<char>(sum);
+    } else {
+      std::uint8_t sum = 0;
+      for (char c : h) sum += static_cast<std::uint8_t>(c);
+      out += static_cast<char>(h.size());
+      out += static_cast<char>(sum);
+    }
+    out += h;
+    out += m.data;
   }
-  std::sort(files.begin(), files.end());
-  return files;
+  return out + '\0';
 }
 
 }  // namespace koushin::archive::testing

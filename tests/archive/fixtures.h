@@ -1,8 +1,10 @@
-// Archives made by a real archiver for the archive tests: jlha packs a few files (text, binary,
-// empty, code page 932 names whose trail byte is '\\') with every method it has at header levels
-// 0, 1 and 2. They are made once and cached in the build folder.
+// Archives for the archive tests. jlha packs a few files (text, binary, empty, code page 932 names
+// whose trail byte is '\\') with every method we decode at header levels 0 to 3, made once and
+// cached in the build folder. Hostile and broken archives no archiver would make are built byte
+// by byte here.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,10 @@ struct SourceFile {
 // The files every archive holds, in the order they were added.
 const std::vector<SourceFile>& SourceFiles();
 
-// Host folder that holds the archives, named "L<level>-<method>.lzh" for levels 0-2 and methods
-// lh0 lh5 lh6 lh7 (e.g. "L1-lh7.lzh"). Fails the current test when jlha cannot make them.
+// Host folder that holds the archives, named "L<level>-<method>.lzh" for levels 0-3 and the
+// methods of kMethods (e.g. "L1-lh7.lzh"), and "L1-lh2.lzh", "L1-lh3.lzh" of two methods we do
+// not decode. Fails the current test when jlha cannot make them.
+inline const char* const kMethods[] = {"lh0", "lh1", "lh4", "lh5", "lh6", "lh7", "lzs", "lz5"};
 std::string ArchiveFolder();
 std::string ArchivePath(int level, const std::string& method);
 
@@ -29,9 +33,18 @@ std::string Text(std::size_t size, unsigned seed);
 std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);
 
-// The shared corpus of archives from many LHA tools.
-std::string CorpusFolder();
-// Every file under the corpus, sorted, as host paths.
-std::vector<std::string> CorpusFiles();
+// One member of an archive built byte by byte: a level-0 or level-1 header (a level-0 name may
+// hold a path) whose data is `data` as is, with the CRC-16 of `data`.
+struct RawMember {
+  RawMember(std::string name, std::string data, std::string method = "-lh0-", int level = 1,
+            std::string folder = "", std::uint16_t unixMode = 0)
+      : name(name), data(data), method(method), level(level), folder(folder), unixMode(unixMode) {}
+  std::string name, data, method;
+  int level;
+  std::string folder;      // level 1: the folder extension, 0xFF between parts ("" for none)
+  std::uint16_t unixMode;  // level 1: the Unix mode extension when not 0
+};
+// The members and the end mark.
+std::string RawArchive(const std::vector<RawMember>& members);
 
 }  // namespace koushin::archive::testing

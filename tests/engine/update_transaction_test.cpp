@@ -32,12 +32,25 @@ const fs::path kDemo = fs::path(KOUSHIN_SOURCE_DIR) / "examples";
 // C:\EST but our journal folder, with (`times`) or without the last-write times.
 std::string Tree(Machine& machine, bool times) { return machine.Snapshot("C:\\EST", false, times); }
 
-// Runs `work` in a child process and kills it at a random moment within `micros`.
-void KilledAtRandom(const std::function<int()>& work, long micros, std::mt19937& random) {
+// Microseconds `work` takes here.
+long Timed(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+}
+
+// Runs `work` in a child process and kills it at a random moment of round `round` of `rounds`:
+// the rounds' moments sweep from the start to half again `micros`, so that kills land early, late
+// and after the end whatever the machine's speed.
+void KilledAtRandom(const std::function<int()>& work, long micros, int round, int rounds,
+                    std::mt19937& random) {
+  const long span = micros * 3 / 2 / rounds + 1;
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) _exit(work());
-  std::this_thread::sleep_for(std::chrono::microseconds(random() % (micros + 1)));
+  std::this_thread::sleep_for(std::chrono::microseconds(span * round + random() % span));
   kill(child, SIGKILL);
   int status = 0;
   waitpid(child, &status, 0);
@@ -152,12 +165,8 @@ TEST_F(UpdateTransactionTest, UndoGivesTheOldTreeAndRefusesChangedFiles) {
 // begun, or finds it committed.
 TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
   const std::string after = Updated();
-  const auto start = std::chrono::steady_clock::now();
   ScriptedOperator timed;
-  Run(timed);
-  const auto length = std::chrono::duration_cast<std::chrono::microseconds>(
-                          std::chrono::steady_clock::now() - start)
-                          .count();
+  const long length = Timed([&] { Run(timed); });
   Fresh();
   std::mt19937 random(20261207);
   int recovered = 0, committed = 0;
@@ -168,7 +177,7 @@ TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
           ScriptedOperator op;
           return Run(op) == RunOutcome::kUpdated ? 0 : 1;
         },
-        length, random);
+        length, round, kRounds, random);
     SCOPED_TRACE("round " + std::to_string(round));
     journal::RestoreReport report;
     ScriptedOperator op;
@@ -184,6 +193,9 @@ TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
     }
     Fresh();
   }
+  // Kills landed inside the run, before its commit, and after it.
+  EXPECT_GT(recovered, 0);
+  EXPECT_GT(committed, 0);
   std::printf("killed runs put back: %d, found committed: %d, of %d\n", recovered, committed,
               kRounds);
 }
@@ -224,11 +236,14 @@ TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
                          "C:\\M\\21\\zai001-3.mst"};
   for (const char* file : files) machine.Write(file, before);
 
+  const auto convert = [] { return MaterialSizeConversion("C:\\EST\\tamiro1.ini") == 1 ? 0 : 1; };
+  const long length = Timed(convert);
+  for (const char* file : files) machine.Write(file, before);
   std::mt19937 random(12345);
   int killedMidway = 0;
-  for (int round = 0; round < 12; ++round) {
-    KilledAtRandom([] { return MaterialSizeConversion("C:\\EST\\tamiro1.ini") == 1 ? 0 : 1; },
-                   120000, random);
+  constexpr int kRounds = 12;
+  for (int round = 0; round < kRounds; ++round) {
+    KilledAtRandom(convert, length, round, kRounds, random);
     int converted = 0;
     for (const char* file : files) {
       SCOPED_TRACE(file);
@@ -239,9 +254,10 @@ TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
     }
     if (converted > 0 && converted < 3) ++killedMidway;
   }
-  // Not asserted (it depends on the machine's speed), but logged: how often a kill fell between
-  // two files of one conversion.
-  std::printf("kills between master files: %d of 12\n", killedMidway);
+  // The first file is converted after a third of the run and the last at its end: of twelve
+  // kills sweeping the run and half as much again, some fall between two files of one conversion.
+  EXPECT_GE(killedMidway, 2);
+  std::printf("kills between master files: %d of %d\n", killedMidway, kRounds);
 }
 
 }  // namespace

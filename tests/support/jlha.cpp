@@ -10,6 +10,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kJar[] = "/usr/share/java/jlhafrontend.jar";
+constexpr char kLibraryJar[] = "/usr/share/java/jlha.jar";
 
 std::string Quoted(const std::string& word) { return "'" + word + "'"; }
 
@@ -22,15 +23,40 @@ bool MakeWithJlha(const fs::path& folder, const std::vector<JlhaArchive>& archiv
   }
   if (missing.empty()) return true;
   // One Java start for every archive (a JVM start costs a second), through a small launcher run
-  // from source; one start per archive is the fallback for a Java without its compiler.
+  // from source; one start per archive is the fallback for a Java without its compiler. The
+  // launcher also drives jlha's library itself for the methods and header levels its command
+  // line does not offer ("lib 3 -lh1-"), each member stored under its name as given.
   std::ofstream(folder / "Batch.java")
-      << "public class Batch {\n"
+      << "import jp.gr.java_conf.dangan.util.lha.*;\n"
+         "import java.io.*;\n"
+         "public class Batch {\n"
          "  public static void main(String[] args) throws Exception {\n"
-         "    for (String a : args) org.jlhafrontend.JLHAFrontEnd.main(a.split(\"\\n\"));\n"
+         "    for (String a : args) {\n"
+         "      String[] w = a.split(\"\\n\");\n"
+         "      if (w[0].startsWith(\"lib \")) library(w);\n"
+         "      else org.jlhafrontend.JLHAFrontEnd.main(w);\n"
+         "    }\n"
+         "  }\n"
+         "  static void library(String[] w) throws Exception {\n"
+         "    String[] how = w[0].split(\" \");\n"
+         "    try (LhaOutputStream out = new LhaOutputStream(new FileOutputStream(w[1]))) {\n"
+         "      for (int i = 2; i < w.length; i++) {\n"
+         "        File f = new File(w[i]);\n"
+         "        LhaHeader h = new LhaHeader(w[i], new java.util.Date(f.lastModified()));\n"
+         "        h.setHeaderLevel(Integer.parseInt(how[1]));\n"
+         "        h.setCompressMethod(how[2]);\n"
+         "        h.setOriginalSize(f.length());\n"
+         "        out.putNextEntry(h);\n"
+         "        java.nio.file.Files.copy(f.toPath(), out);\n"
+         "        out.closeEntry();\n"
+         "      }\n"
+         "    }\n"
          "  }\n"
          "}\n";
-  const std::string java = "cd " + Quoted(folder.u8string()) + " && LC_ALL=C.UTF-8 java -Dlha.encoding=MS932 ";
-  std::string script = java + "-cp " + kJar + " Batch.java";
+  // Java spells file names in the locale's character set.
+  const std::string java =
+      "cd " + Quoted(folder.u8string()) + " && LC_ALL=C.UTF-8 java -Dlha.encoding=MS932 ";
+  std::string script = java + "-cp " + kJar + ":" + kLibraryJar + " Batch.java";
   for (const JlhaArchive* archive : missing) {
     script += " $'" + archive->command + "\\n" + archive->name;
     for (const std::string& member : archive->members) script += "\\n" + member;
@@ -38,6 +64,7 @@ bool MakeWithJlha(const fs::path& folder, const std::vector<JlhaArchive>& archiv
   }
   script += " >/dev/null 2>&1\n";
   for (const JlhaArchive* archive : missing) {
+    if (archive->command.rfind("lib ", 0) == 0) continue;
     script += "[ -e " + Quoted(archive->name) + " ] || " + java + "-jar " + kJar + " " +
               Quoted(archive->command) + " " + Quoted(archive->name);
     for (const std::string& member : archive->members) script += " " + Quoted(member);

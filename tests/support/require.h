@@ -1,9 +1,8 @@
-// A case that needs something the machine may lack (jlha and Java, the LZH corpus, a file system
-// feature). Where it is missing the case is skipped with the reason, except when
+// A case that needs something the machine may lack (jlha and Java, a file system feature). Where it is missing the case is skipped with the reason, except when
 // KOUSHIN_REQUIRE_ALL is set: ./run test sets it, because it installs everything every case
 // needs, so there a case that cannot run fails instead of passing unseen.
 //
-//   KOUSHIN_REQUIRE(!CorpusFiles().empty(), "the LZH corpus (KOUSHIN_LZH_CORPUS)");
+//   KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
 //
 // Like GTEST_SKIP and FAIL it returns from the calling function: use it in a test body or SetUp.
 #pragma once
