@@ -141,8 +141,8 @@ TEST(LzhConformance, HostileArchivesStayInsideTheTargetFolder) {
     const fs::path sandbox = folder.Host() / c.archive;
     fs::create_directories(sandbox / "target");
     std::string line;
-    ASSERT_TRUE(port::Utf8ToCp932("e -mcwC:\\WINDOWS \"" + Corpus() + "/regression/" + c.archive + "\" \"" +
-                                      (sandbox / "target").string() + "\\\"",
+    ASSERT_TRUE(port::Utf8ToCp932("e -mcwC:\\WINDOWS \"" + Corpus() + "/regression/" + c.archive +
+                                      "\" \"" + (sandbox / "target").string() + "\\\"",
                                   &line));
     char message[256];
     EXPECT_EQ(ArchiveCommand(nullptr, line.c_str(), message, sizeof message) == 0, c.succeeds)

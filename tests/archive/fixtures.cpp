@@ -137,7 +137,7 @@ std::string RawArchive(const std::vector<RawMember>& members) {
     std::size_t extensionBytes = 0;
     for (const std::string& e : extensions) extensionBytes += e.size() + 2;
     std::string h = m.method;
-      PutLe(&h, m.data.size() + extensionBytes, 4);  // level 1 counts the extensions as data
+    PutLe(&h, m.data.size() + extensionBytes, 4);  // level 1 counts the extensions as data
     PutLe(&h, m.data.size(), 4);
     PutLe(&h, 0x4C214021, 4);  // 2018-01-01 08:01:02 as a DOS date and time
     h += m.level == 0 ? '\0' : '\x20';

@@ -134,13 +134,16 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   const std::string two = "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
   const std::string three = "3 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
   const Case cases[] = {
+      // A floppy drive needs drive letters of the test's own (kOwnDrives): under Wine, A: is Wine's,
+      // so the Windows build leaves these rows out.
+#ifndef _WIN32
       {"floppy", "A:\\", 0, {two, three, kDone}},
       {"floppy, OK before the disk is in", "A:\\", 1, {two, two, three, three, kDone}},
+#endif
       {"hard disk: no prompt", kMedia, 0, {kDone}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    if (!kOwnDrives && c.source == "A:\\") continue;  // needs a removable drive of its own
     machine.Remove("C:\\EST\\VARIANT.TXT");
     auto insert = [&](int disk) {
       std::filesystem::remove_all(machine.HostDrive('a'));
@@ -186,11 +189,14 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
     bool dryRun = false;
   };
   const Case cases[] = {
+      // A floppy drive of the test's own: not under Wine (see the floppy test above).
+#ifndef _WIN32
       {"a cancelled disk prompt",
        {{"A:\\A1.TXT", "one"}},
        {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
        "A:\\",
        {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。", kRestored}},
+#endif
       {"an archive failing mid-run",
        {{"D:\\MEDIA\\ONE.TXT", "one"},
         {"D:\\MEDIA\\PROG.lzh", ArchiveBytes("prog")},
@@ -220,7 +226,6 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    if (std::string(c.source) == "A:\\" && !kOwnDrives) continue;  // no removable drive
     for (const auto& [path, bytes] : c.files) machine.Write(path, bytes);
     const std::string before = machine.Snapshot("", false);
     description::UpdateDescription record = MakeRecord("C:\\EST", c.entries, "9.1");

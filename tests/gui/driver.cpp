@@ -9,6 +9,8 @@
 // failures.
 #include <windows.h>
 
+#include "resource.h"  // the wizard's control ids
+
 #include <cstdio>
 #include <cwchar>
 #include <fstream>
@@ -96,9 +98,9 @@ std::wstring ClassOf(HWND window) {
 int KindOf(HWND dialog) {
   if (ClassOf(dialog) != L"#32770") return -1;
   if (TextOf(dialog).rfind(L"ﾊﾞｰｼﾞｮﾝ情報", 0) == 0) return kAbout;
-  if (GetDlgItem(dialog, 1002) != nullptr) return kDestination;
-  const HWND text = GetDlgItem(dialog, 1006);
-  if (text != nullptr && GetDlgItem(dialog, 1007) != nullptr) {
+  if (GetDlgItem(dialog, IDC_DRIVE_LIST) != nullptr) return kDestination;
+  const HWND text = GetDlgItem(dialog, IDC_TEXT);
+  if (text != nullptr && GetDlgItem(dialog, IDC_PICTURE) != nullptr) {
     return _wcsicmp(ClassOf(text).c_str(), L"Edit") == 0 ? kNotice : kConfirm;
   }
   return kMessage;
@@ -281,25 +283,25 @@ void ScenarioCancel(const Args& args) {
   HWND notice = WaitFor(kNotice);
   CheckMainFrame(args.at(1));
   CheckText(TextOf(notice), L"マスタ調整機能付", "notice caption with masterAdjust 1");
-  CheckText(TextOf(GetDlgItem(notice, 1006)), WithLineBreaks(args.at(2)), "notice text");
-  CheckText(TextOf(GetDlgItem(notice, 1)), L"開始", "start button");
+  CheckText(TextOf(GetDlgItem(notice, IDC_TEXT)), WithLineBreaks(args.at(2)), "notice text");
+  CheckText(TextOf(GetDlgItem(notice, IDOK)), L"開始", "start button");
   Shot("notice");
   // Command 57664 reaches the about box (no menu entry does); it opens over the notice.
   PostMessageW(FindWindowW(L"KoushinMainFrame", nullptr), WM_COMMAND, 57664, 0);
   const HWND about = WaitFor(kAbout);
-  CheckText(TextOf(GetDlgItem(about, 1)), L"OK", "about box button");
+  CheckText(TextOf(GetDlgItem(about, IDOK)), L"OK", "about box button");
   HWND version = FindWindowExW(about, nullptr, L"Static", L"koushin Version 3.0");
   Check(version != nullptr && (GetWindowLongW(version, GWL_STYLE) & WS_GROUP) != 0,
         "about box: the version text starts a group");
   Shot("about");
-  Click(about, 1);
+  Click(about, IDOK);
   notice = WaitFor(kNotice, about);
-  Click(notice, 1);
+  Click(notice, IDOK);
   const HWND destination = WaitFor(kDestination, notice);
-  CheckText(TextOf(GetDlgItem(destination, 1005)), args.at(3),
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), args.at(3),
             "folder field prefilled from the uninstall entry");
-  Click(destination, 1008);
-  Click(WaitFor(kNotice, destination), 2);
+  Click(destination, IDC_BACK);
+  Click(WaitFor(kNotice, destination), IDCANCEL);
 }
 
 // invalid EXE MESSAGE SHOT: media that cannot be used: the error message, then the end. Each
@@ -311,14 +313,14 @@ void ScenarioInvalid(const Args& args) {
   CheckText(TextOf(message), L"エラー", "invalid media: message caption");
   CheckText(TextOf(GetDlgItem(message, 0xFFFF)), args.at(1), "invalid media: message");
   Shot(Utf8(args.at(2)));
-  Click(message, 1);
+  Click(message, IDOK);
 }
 
 // Starts the wizard and goes on from the notice to the destination.
 HWND StartToDestination(const std::wstring& exe) {
   Start(exe);
   const HWND notice = WaitFor(kNotice);
-  Click(notice, 1);
+  Click(notice, IDOK);
   return WaitFor(kDestination, notice);
 }
 
@@ -331,37 +333,42 @@ void ScenarioBrowse(const Args& args) {
   const std::wstring folder = args.at(3), root = args.at(5), entered = args.at(6);
   HWND destination = StartToDestination(args.at(0));
   CheckText(TextOf(destination), kCaptionUpdate, "destination caption");
-  CheckText(TextOf(GetDlgItem(destination, 1005)), args.at(1), "folder field on first opening");
-  CheckText(ListItems(destination, 1003), L"", "folder list until a drive is chosen");
-  TypeInto(destination, 1005, L"C:\\ELSEWHERE");
-  CheckText(TextOf(GetDlgItem(destination, 1005)), L"C:\\ELSEWHERE", "typed folder");
-  Click(destination, 1008);
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), args.at(1),
+            "folder field on first opening");
+  CheckText(ListItems(destination, IDC_FOLDER_LIST), L"", "folder list until a drive is chosen");
+  TypeInto(destination, IDC_FOLDER_EDIT, L"C:\\ELSEWHERE");
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), L"C:\\ELSEWHERE", "typed folder");
+  Click(destination, IDC_BACK);
   HWND notice = WaitFor(kNotice, destination);
   PressKey(notice, VK_RETURN);
   destination = WaitFor(kDestination, notice);
-  CheckText(TextOf(GetDlgItem(destination, 1005)), args.at(1), "folder kept after back");
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), args.at(1), "folder kept after back");
   Shot("destination");
-  SelectItem(destination, 1002, args.at(2));
-  CheckText(TextOf(GetDlgItem(destination, 1005)), root, "field after choosing the drive");
-  CheckText(ListItems(destination, 1003).substr(0, 5), L"[..] ", "folder list starts with [..]");
-  SelectItem(destination, 1003, folder);
-  CheckText(TextOf(GetDlgItem(destination, 1005)), entered, "field after entering the folder");
-  CheckText(ListItems(destination, 1003), L"[..] " + args.at(4), "entered folder's list");
+  SelectItem(destination, IDC_DRIVE_LIST, args.at(2));
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), root,
+            "field after choosing the drive");
+  CheckText(ListItems(destination, IDC_FOLDER_LIST).substr(0, 5), L"[..] ",
+            "folder list starts with [..]");
+  SelectItem(destination, IDC_FOLDER_LIST, folder);
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), entered,
+            "field after entering the folder");
+  CheckText(ListItems(destination, IDC_FOLDER_LIST), L"[..] " + args.at(4),
+            "entered folder's list");
   Shot("destination-browse");
-  SelectItem(destination, 1003, L"[..]");
-  CheckText(TextOf(GetDlgItem(destination, 1005)), root, "field after [..]");
-  SelectItem(destination, 1003, folder);
-  Click(destination, 1);
+  SelectItem(destination, IDC_FOLDER_LIST, L"[..]");
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), root, "field after [..]");
+  SelectItem(destination, IDC_FOLDER_LIST, folder);
+  Click(destination, IDOK);
   const HWND confirm = WaitFor(kConfirm, destination);
   CheckText(TextOf(confirm), kCaptionUpdate, "confirmation caption");
-  CheckText(TextOf(GetDlgItem(confirm, 1006)), entered, "confirmation shows the folder");
+  CheckText(TextOf(GetDlgItem(confirm, IDC_TEXT)), entered, "confirmation shows the folder");
   // "C:\R&D" must not show as "C:\RD" with D underlined.
-  Check((GetWindowLongW(GetDlgItem(confirm, 1006), GWL_STYLE) & SS_NOPREFIX) != 0,
+  Check((GetWindowLongW(GetDlgItem(confirm, IDC_TEXT), GWL_STYLE) & SS_NOPREFIX) != 0,
         "the confirmation's folder text takes '&' as it is");
   Shot("confirm");
-  Click(confirm, 2);
+  Click(confirm, IDCANCEL);
   destination = WaitFor(kDestination, confirm);
-  CheckText(TextOf(GetDlgItem(destination, 1005)), entered,
+  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), entered,
             "destination gets the confirmed folder");
   PressKey(destination, VK_ESCAPE);
   notice = WaitFor(kNotice, destination);
@@ -377,20 +384,21 @@ void ScenarioBrowse(const Args& args) {
 void ScenarioUpdate(const Args& args) {
   HWND destination = StartToDestination(args.at(0));
   if (args.size() > 5) {
-    TypeInto(destination, 1005, args.at(5));
+    TypeInto(destination, IDC_FOLDER_EDIT, args.at(5));
     PressKey(destination, VK_RETURN);
     const HWND confirm = WaitFor(kConfirm, destination);
-    CheckText(TextOf(GetDlgItem(confirm, 1006)), args.at(5), "confirmation shows the typed folder");
-    Click(confirm, 1);
+    CheckText(TextOf(GetDlgItem(confirm, IDC_TEXT)), args.at(5),
+              "confirmation shows the typed folder");
+    Click(confirm, IDOK);
     const HWND message = WaitFor(kMessage, confirm);
     CheckText(TextOf(message), L"エラー", "failed check: message caption");
     CheckText(TextOf(GetDlgItem(message, 0xFFFF)), args.at(6), "failed check: message text");
     Shot("update-error");
-    Click(message, 1);
+    Click(message, IDOK);
     destination = WaitFor(kDestination, message);
   }
-  TypeInto(destination, 1005, args.at(1));
-  Click(destination, 1);
+  TypeInto(destination, IDC_FOLDER_EDIT, args.at(1));
+  Click(destination, IDOK);
   HWND previous = WaitFor(kConfirm, destination);
   PressKey(previous, VK_RETURN);
   bool last = false;
@@ -401,7 +409,7 @@ void ScenarioUpdate(const Args& args) {
     last = text == args.at(2);
     if (last) CheckText(TextOf(message), L"確認", "last message caption");
     Shot(Utf8(args.at(last ? 4 : 3)));
-    Click(message, 1);
+    Click(message, IDOK);
     previous = message;
   }
   Check(last, "the last message says: " + Utf8(args.at(2)));

@@ -1,6 +1,7 @@
-// A case that needs something the machine may lack (jlha and Java, a file system feature). Where it is missing the case is skipped with the reason, except when
-// KOUSHIN_REQUIRE_ALL is set: ./run test sets it, because it installs everything every case
-// needs, so there a case that cannot run fails instead of passing unseen.
+// A case that needs something the machine may lack (jlha and Java, a file system feature). Where it
+// is missing the case is skipped with the reason, except when KOUSHIN_REQUIRE_ALL is set: ./run
+// test sets it, because it installs everything every case needs, so there a case that cannot run
+// fails instead of passing unseen.
 //
 //   KOUSHIN_REQUIRE(!ArchiveBytes("prog").empty(), "jlha and Java to make the archives");
 //

@@ -86,6 +86,11 @@ bool AskRestartManager(const std::vector<std::wstring>& files, std::set<std::wst
 bool FindFilesInUse(const std::vector<std::string>& paths, FilesInUse* found, Error* error) {
   *found = FilesInUse();
   std::vector<std::wstring> existing;
+  // The first file no open could tell about, and why: where the Restart Manager names nobody
+  // either, no search was made at all.
+  std::string unanswered;
+  DWORD unansweredCode = ERROR_SUCCESS;
+  bool answered = false;
   for (const std::string& path : paths) {
     std::wstring wide;
     if (!win32::Cp932ToWide(path, &wide)) continue;
@@ -101,6 +106,12 @@ bool FindFilesInUse(const std::vector<std::string>& paths, FilesInUse* found, Er
     if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
       found->files.push_back(path);
     }
+    if (code == ERROR_SUCCESS || code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+      answered = true;
+    } else if (unanswered.empty()) {
+      unanswered = path;
+      unansweredCode = code;
+    }
   }
   if (existing.empty()) return true;
   std::set<std::wstring> programs;
@@ -110,7 +121,9 @@ bool FindFilesInUse(const std::vector<std::string>& paths, FilesInUse* found, Er
     if (!win32::WideToCp932(program, &name)) name = win32::WideToUtf8Lossy(program);
     found->programs.push_back(name);
   }
-  (void)error;
+  if (!answered && programs.empty()) {
+    return win32::Fail(error, unansweredCode, "look for programs holding", unanswered);
+  }
   return true;
 }
 
