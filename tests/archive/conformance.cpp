@@ -1,8 +1,7 @@
 // The conformance stage (scripts/test-conformance.sh): every archive of the corpus of archives
-// from many LHA tools through our reader and decoders, their contents against Debian's liblhasa,
-// and the corpus's hostile archives through the extraction command. The corpus lies outside the
-// repository; the stage runs this program only where KOUSHIN_LZH_CORPUS names it, and ctest
-// never runs it.
+// from many LHA tools through our reader and decoders, their contents against Debian's liblhasa.
+// The corpus lies outside the repository; the stage runs this program only where
+// KOUSHIN_LZH_CORPUS names it, and ctest never runs it.
 #include <gtest/gtest.h>
 #include <lhasa.h>
 
@@ -11,11 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "archive/archive.h"
 #include "archive/decode_helpers.h"
 #include "archive/fixtures.h"
-#include "port/port.h"
-#include "support/temp_folder.h"
 
 namespace koushin::archive {
 namespace {
@@ -70,13 +66,14 @@ TEST(LzhConformance, CorpusDecodesAndAgreesWithLiblhasa) {
   int sound = 0, compared = 0;
   for (const std::string& path : files) {
     SCOPED_TRACE(path);
-    // The hostile archives go through the extraction below. h2_huge.lzh holds 4.5 GB of zeros
-    // (sizes from the 0x42 extension): seconds even in a release build, so it is decoded by hand.
-    if (path.find("/regression/") != std::string::npos ||
-        path.find("/h2_huge.lzh") != std::string::npos) {
+    // h2_huge.lzh holds 4.5 GB of zeros (sizes from the 0x42 extension): seconds even in a
+    // release build, so it is decoded by hand.
+    if (path.find("/h2_huge.lzh") != std::string::npos) continue;
+    const auto archive = DecodeArchive(ReadHostFile(path));
+    if (path.find("/regression/truncated.lzh") != std::string::npos) {
+      EXPECT_FALSE(archive.Sound());  // cut short; the other hostile archives read soundly
       continue;
     }
-    const auto archive = DecodeArchive(ReadHostFile(path));
     const auto& members = archive.members;
     if (!std::all_of(members.begin(), members.end(),
                      [](const auto& m) { return IsSupportedMethod(m.header.method); })) {
@@ -122,38 +119,6 @@ TEST(LzhConformance, CorpusDecodesAndAgreesWithLiblhasa) {
   }
   EXPECT_GT(sound, 50);
   EXPECT_GT(compared, 100);
-}
-
-// Each hostile archive fails or succeeds as the corpus's README says an extractor should, and
-// whatever it holds lands inside the target folder, with no link and no escape in the message.
-TEST(LzhConformance, HostileArchivesStayInsideTheTargetFolder) {
-  struct Case {
-    const char* archive;
-    bool succeeds;
-  } cases[] = {
-      {"abspath", true},   {"dotdot", true},     {"symlink1", false}, {"symlink2", false},
-      {"symlink3", false}, {"truncated", false}, {"badterm", false},  {"unixsep", true},
-      {"dir", true},       {"multiple", true},
-  };
-  koushin::testing::TempFolder folder;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.archive);
-    const fs::path sandbox = folder.Host() / c.archive;
-    fs::create_directories(sandbox / "target");
-    std::string line;
-    ASSERT_TRUE(port::Utf8ToCp932("e -mcwC:\\WINDOWS \"" + Corpus() + "/regression/" + c.archive +
-                                      "\" \"" + (sandbox / "target").string() + "\\\"",
-                                  &line));
-    char message[256];
-    EXPECT_EQ(ArchiveCommand(nullptr, line.c_str(), message, sizeof message) == 0, c.succeeds)
-        << message;
-    for (const auto& e : fs::recursive_directory_iterator(sandbox)) {
-      EXPECT_FALSE(fs::is_symlink(e.symlink_status())) << e.path();
-      const std::string rel = fs::relative(e.path(), sandbox).string();
-      EXPECT_TRUE(rel == "target" || rel.rfind("target/", 0) == 0) << rel;
-    }
-    EXPECT_EQ(std::strchr(message, '\x1B'), nullptr);
-  }
 }
 
 }  // namespace
