@@ -112,7 +112,9 @@ TEST(Win32FilesInUse, FindsHeldFilesAndFailsWhereItCouldLookAtNone) {
     Error error;
     EXPECT_EQ(FindFilesInUse(c.paths, &found, &error), c.searched);
     EXPECT_EQ(found.files, c.files);
-    if (!c.searched) EXPECT_EQ(error.path, device) << error.Describe();
+    if (!c.searched) {
+      EXPECT_EQ(error.path, device) << error.Describe();
+    }
   }
   CloseHandle(handle);
 }

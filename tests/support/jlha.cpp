@@ -23,9 +23,8 @@ bool MakeWithJlha(const fs::path& folder, const std::vector<JlhaArchive>& archiv
   }
   if (missing.empty()) return true;
   // One Java start for every archive (a JVM start costs a second), through a small launcher run
-  // from source; one start per archive is the fallback for a Java without its compiler. The
-  // launcher also drives jlha's library itself for the methods and header levels its command
-  // line does not offer ("lib 3 -lh1-"), each member stored under its name as given.
+  // from source (so Java with its compiler, the JDK). It also drives jlha's library itself for the
+  // methods and header levels jlha's command line does not offer ("lib 3 -lh1-").
   std::ofstream(folder / "Batch.java")
       << "import jp.gr.java_conf.dangan.util.lha.*;\n"
          "import java.io.*;\n"
@@ -63,13 +62,6 @@ bool MakeWithJlha(const fs::path& folder, const std::vector<JlhaArchive>& archiv
     script += "'";
   }
   script += " >/dev/null 2>&1\n";
-  for (const JlhaArchive* archive : missing) {
-    if (archive->command.rfind("lib ", 0) == 0) continue;
-    script += "[ -e " + Quoted(archive->name) + " ] || " + java + "-jar " + kJar + " " +
-              Quoted(archive->command) + " " + Quoted(archive->name);
-    for (const std::string& member : archive->members) script += " " + Quoted(member);
-    script += " >/dev/null 2>&1\n";
-  }
   const fs::path scriptFile = folder / "make-archives.sh";
   std::ofstream(scriptFile) << script;
   std::system(("bash " + Quoted(scriptFile.u8string())).c_str());
