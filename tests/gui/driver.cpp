@@ -88,6 +88,9 @@ std::wstring TextOf(HWND window) {
   return std::wstring(buffer.data(), got);
 }
 
+// The text of a dialog's control.
+std::wstring ItemText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
+
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = L"";
   GetClassNameW(window, name, 64);
@@ -283,13 +286,13 @@ void ScenarioCancel(const Args& args) {
   HWND notice = WaitFor(kNotice);
   CheckMainFrame(args.at(1));
   CheckText(TextOf(notice), L"マスタ調整機能付", "notice caption with masterAdjust 1");
-  CheckText(TextOf(GetDlgItem(notice, IDC_TEXT)), WithLineBreaks(args.at(2)), "notice text");
-  CheckText(TextOf(GetDlgItem(notice, IDOK)), L"開始", "start button");
+  CheckText(ItemText(notice, IDC_TEXT), WithLineBreaks(args.at(2)), "notice text");
+  CheckText(ItemText(notice, IDOK), L"開始", "start button");
   Shot("notice");
   // Command 57664 reaches the about box (no menu entry does); it opens over the notice.
   PostMessageW(FindWindowW(L"KoushinMainFrame", nullptr), WM_COMMAND, 57664, 0);
   const HWND about = WaitFor(kAbout);
-  CheckText(TextOf(GetDlgItem(about, IDOK)), L"OK", "about box button");
+  CheckText(ItemText(about, IDOK), L"OK", "about box button");
   HWND version = FindWindowExW(about, nullptr, L"Static", L"koushin Version 3.0");
   Check(version != nullptr && (GetWindowLongW(version, GWL_STYLE) & WS_GROUP) != 0,
         "about box: the version text starts a group");
@@ -298,7 +301,7 @@ void ScenarioCancel(const Args& args) {
   notice = WaitFor(kNotice, about);
   Click(notice, IDOK);
   const HWND destination = WaitFor(kDestination, notice);
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), args.at(3),
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), args.at(3),
             "folder field prefilled from the uninstall entry");
   Click(destination, IDC_BACK);
   Click(WaitFor(kNotice, destination), IDCANCEL);
@@ -311,7 +314,7 @@ void ScenarioInvalid(const Args& args) {
   Start(args.at(0));
   const HWND message = WaitFor(kMessage);
   CheckText(TextOf(message), L"エラー", "invalid media: message caption");
-  CheckText(TextOf(GetDlgItem(message, 0xFFFF)), args.at(1), "invalid media: message");
+  CheckText(ItemText(message, 0xFFFF), args.at(1), "invalid media: message");
   Shot(Utf8(args.at(2)));
   Click(message, IDOK);
 }
@@ -333,42 +336,39 @@ void ScenarioBrowse(const Args& args) {
   const std::wstring folder = args.at(3), root = args.at(5), entered = args.at(6);
   HWND destination = StartToDestination(args.at(0));
   CheckText(TextOf(destination), kCaptionUpdate, "destination caption");
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), args.at(1),
-            "folder field on first opening");
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), args.at(1), "folder field on first opening");
   CheckText(ListItems(destination, IDC_FOLDER_LIST), L"", "folder list until a drive is chosen");
   TypeInto(destination, IDC_FOLDER_EDIT, L"C:\\ELSEWHERE");
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), L"C:\\ELSEWHERE", "typed folder");
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), L"C:\\ELSEWHERE", "typed folder");
   Click(destination, IDC_BACK);
   HWND notice = WaitFor(kNotice, destination);
   PressKey(notice, VK_RETURN);
   destination = WaitFor(kDestination, notice);
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), args.at(1), "folder kept after back");
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), args.at(1), "folder kept after back");
   Shot("destination");
   SelectItem(destination, IDC_DRIVE_LIST, args.at(2));
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), root,
-            "field after choosing the drive");
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), root, "field after choosing the drive");
   CheckText(ListItems(destination, IDC_FOLDER_LIST).substr(0, 5), L"[..] ",
             "folder list starts with [..]");
   SelectItem(destination, IDC_FOLDER_LIST, folder);
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), entered,
-            "field after entering the folder");
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), entered, "field after entering the folder");
   CheckText(ListItems(destination, IDC_FOLDER_LIST), L"[..] " + args.at(4),
             "entered folder's list");
   Shot("destination-browse");
   SelectItem(destination, IDC_FOLDER_LIST, L"[..]");
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), root, "field after [..]");
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), root, "field after [..]");
   SelectItem(destination, IDC_FOLDER_LIST, folder);
   Click(destination, IDOK);
   const HWND confirm = WaitFor(kConfirm, destination);
   CheckText(TextOf(confirm), kCaptionUpdate, "confirmation caption");
-  CheckText(TextOf(GetDlgItem(confirm, IDC_TEXT)), entered, "confirmation shows the folder");
+  CheckText(ItemText(confirm, IDC_TEXT), entered, "confirmation shows the folder");
   // "C:\R&D" must not show as "C:\RD" with D underlined.
   Check((GetWindowLongW(GetDlgItem(confirm, IDC_TEXT), GWL_STYLE) & SS_NOPREFIX) != 0,
         "the confirmation's folder text takes '&' as it is");
   Shot("confirm");
   Click(confirm, IDCANCEL);
   destination = WaitFor(kDestination, confirm);
-  CheckText(TextOf(GetDlgItem(destination, IDC_FOLDER_EDIT)), entered,
+  CheckText(ItemText(destination, IDC_FOLDER_EDIT), entered,
             "destination gets the confirmed folder");
   PressKey(destination, VK_ESCAPE);
   notice = WaitFor(kNotice, destination);
@@ -387,12 +387,11 @@ void ScenarioUpdate(const Args& args) {
     TypeInto(destination, IDC_FOLDER_EDIT, args.at(5));
     PressKey(destination, VK_RETURN);
     const HWND confirm = WaitFor(kConfirm, destination);
-    CheckText(TextOf(GetDlgItem(confirm, IDC_TEXT)), args.at(5),
-              "confirmation shows the typed folder");
+    CheckText(ItemText(confirm, IDC_TEXT), args.at(5), "confirmation shows the typed folder");
     Click(confirm, IDOK);
     const HWND message = WaitFor(kMessage, confirm);
     CheckText(TextOf(message), L"エラー", "failed check: message caption");
-    CheckText(TextOf(GetDlgItem(message, 0xFFFF)), args.at(6), "failed check: message text");
+    CheckText(ItemText(message, 0xFFFF), args.at(6), "failed check: message text");
     Shot("update-error");
     Click(message, IDOK);
     destination = WaitFor(kDestination, message);
@@ -404,7 +403,7 @@ void ScenarioUpdate(const Args& args) {
   bool last = false;
   for (int i = 0; i < 5 && !last; ++i) {
     const HWND message = WaitFor(kMessage, previous);
-    const std::wstring text = TextOf(GetDlgItem(message, 0xFFFF));
+    const std::wstring text = ItemText(message, 0xFFFF);
     Print("note message: " + Utf8(text));
     last = text == args.at(2);
     if (last) CheckText(TextOf(message), L"確認", "last message caption");
