@@ -68,6 +68,7 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   if (options.dryRun) {
     Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
                      std::to_string(changed) + " records would change");
+    if (changed > 0 && options.changed) options.changed(path);
     if (options.recordsChanged != nullptr) *options.recordsChanged += changed;
     return true;
   }
@@ -116,6 +117,11 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
                        " per folder)");
     }
     for (int i = 0; i < count; ++i) {
+      if (options.only && !options.only(folder + table[i])) {
+        Log(options, std::string("master (") + RuleName(rule) + "): " + folder + table[i] +
+                         ": converted before, left as it is");
+        continue;
+      }
       if (!ConvertMasterFile(folder, table[i], rule, options)) return 0;
     }
     return 1;
