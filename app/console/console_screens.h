@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "console_operator.h"
+#include "engine/media_list.h"
 #include "run_log.h"
 #include "terminal.h"
 #include "wizard/sequencer.h"
@@ -18,6 +20,7 @@ struct ScreenSettings {
   std::optional<std::string> firstFolder;  // --folder (code page 932): taken at the first showing
   bool unattended = false;
   bool dryRun = false;
+  std::vector<engine::TrustedKey> trustedKeys;  // --trusted-key
 };
 
 class ConsoleScreens : public wizard::Screens {

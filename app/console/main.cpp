@@ -130,6 +130,8 @@ int ExitStatus(engine::RunOutcome outcome) {
       return kExitJournalRefused;
     case engine::RunOutcome::kPreflightRefused:
       return kExitPreflightRefused;
+    case engine::RunOutcome::kMediaRefused:
+      return kExitBadDescription;
   }
   return kExitFailed;
 }
@@ -154,6 +156,47 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
+// The public keys of --trusted-key. False with `problem` when one cannot be read or is no ECDSA
+// P-256 public key: a key the administrator named must never be dropped quietly.
+bool ReadTrustedKeys(const CommandLine& commandLine, std::vector<engine::TrustedKey>* keys,
+                     std::string* problem) {
+  for (const std::string& file : commandLine.trustedKeys) {
+    engine::TrustedKey key;
+    port::Utf8ToCp932(file, &key.name);
+    std::FILE* f = port::OpenHostFile(file, "rb");
+    if (f != nullptr) {
+      char buffer[4096];
+      std::size_t got;
+      while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) key.pem.append(buffer, got);
+      std::fclose(f);
+    }
+    if (f == nullptr || !engine::IsUsableKey(key.pem)) {
+      *problem = "--trusted-key " + file + " is no readable PEM ECDSA P-256 public key";
+      return false;
+    }
+    keys->push_back(key);
+  }
+  return true;
+}
+
+// A JSON string of a UTF-8 text.
+std::string JsonText(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
 // --check-media: the report, one line per finding and a summary, on standard output. Exit 0 when
 // the media are sound (notes and warnings allowed), 4 when they have a problem.
 int CheckMediaCommand(const CommandLine& commandLine, const std::string& programArgument,
@@ -167,9 +210,28 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
   }
   const std::uint64_t capacity = commandLine.medium == Medium::kFloppy ? engine::kFloppyBytes
                                  : commandLine.medium == Medium::kCd   ? engine::kCdBytes
-                                                                       : 0;
+                                 : commandLine.medium == Medium::kBytes ? commandLine.mediumBytes
+                                                                        : 0;
+  std::vector<engine::TrustedKey> keys;
+  std::string problem;
+  if (!ReadTrustedKeys(commandLine, &keys, &problem)) return Usage(problem);
+  if (commandLine.folder) {
+    // The keys an installation trusts, for checking media as that installation would take them.
+    std::string folder;
+    std::string bad;
+    if (!port::Utf8ToCp932(*commandLine.folder, &folder)) {
+      return Usage("--folder has characters outside code page 932");
+    }
+    if (text::FindLastSeparator(folder) + 1 != folder.size()) {
+      folder += IsWindowsStyle(folder) ? '\\' : '/';
+    }
+    if (!engine::LoadInstalledKeys(folder, &keys, &bad)) {
+      return Usage("the trusted key " + ForTerminal(bad) + " cannot be used");
+    }
+  }
   port::UseUtf8Console();
-  const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity);
+  const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity, keys);
+  std::string json;
   int problems = 0;
   int warnings = 0;
   for (const engine::MediaFinding& finding : findings) {
@@ -191,6 +253,11 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
     const std::string line = std::string(kind) + ": " + where + ForTerminal(finding.text);
     Print(stdout, line + "\n");
     log.Write(line);
+    json += std::string(json.empty() ? "" : ",") + "\n    {\"severity\": \"" + kind +
+            "\", \"disk\": " + std::to_string(finding.disk) +
+            ", \"entry\": " + std::to_string(finding.entry) +
+            ", \"line\": " + std::to_string(finding.line) +
+            ", \"text\": " + JsonText(port::Cp932ToUtf8Lossy(finding.text)) + "}";
   }
   const std::string summary =
       std::to_string(problems) + (problems == 1 ? " problem, " : " problems, ") +
@@ -198,7 +265,20 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
       (problems == 0 ? "the media are sound" : "the media cannot be used as they are");
   Print(stdout, summary + "\n");
   log.Write(summary);
-  return problems == 0 ? kExitUpdated : kExitBadDescription;
+  const int status = problems == 0 ? kExitUpdated : kExitBadDescription;
+  if (!commandLine.reportFile.empty()) {
+    const std::string report = "{\n  \"version\": 1,\n  \"kind\": \"media check\",\n"
+                               "  \"exitStatus\": " + std::to_string(status) +
+                               ",\n  \"problems\": " + std::to_string(problems) +
+                               ",\n  \"warnings\": " + std::to_string(warnings) +
+                               ",\n  \"findings\": [" + json + (json.empty() ? "" : "\n  ") +
+                               "]\n}\n";
+    if (!WriteReportFile(commandLine.reportFile, report, &problem)) {
+      Print(stderr, "koushin: cannot write the report: " + problem + "\n");
+      return kExitFailed;
+    }
+  }
+  return status;
 }
 
 int Run(int argc, char** argv) {
@@ -254,6 +334,7 @@ int Run(int argc, char** argv) {
     }
     settings.firstFolder = folder;
   }
+  if (!ReadTrustedKeys(commandLine, &settings.trustedKeys, &problem)) return Usage(problem);
 
   port::UseUtf8Console();
   Terminal terminal(stdin, stdout, port::IsTerminal(stdin), port::IsTerminal(stdout));

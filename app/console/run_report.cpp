@@ -28,6 +28,8 @@ const char* OutcomeName(engine::RunOutcome outcome) {
       return "refused";
     case engine::RunOutcome::kPreflightRefused:
       return "a check before the first change failed";
+    case engine::RunOutcome::kMediaRefused:
+      return "media refused";
   }
   return "unknown";
 }

@@ -1,5 +1,6 @@
 #include "pack/manifest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -225,6 +226,9 @@ class Loader {
         TextList(value, k, false, &m->uninstallKeys);
       } else if (k == "titleKeywords") {
         TextList(value, k, true, &m->titleKeywords);
+        if (const auto* a = value.as_array()) {
+          m->keywordCount = static_cast<int>(std::min<std::size_t>(a->size(), kMaxKeys));
+        }
       } else if (k == "installFolder") {
         OneLine(value, k, &m->installFolder);
       } else if (k == "newVersion") {
@@ -313,13 +317,24 @@ class Loader {
 
   // What only the entries together can break: two of them written to one file on the media, and
   // START folders for title keywords that do not exist.
+  // Whether keyword `k` (0-based) can be the first found in some title: it contains no earlier
+  // keyword (an empty one is found in every title).
+  static bool KeywordCanWin(const Manifest& m, int k) {
+    for (int earlier = 0; earlier < k; ++earlier) {
+      if (text::FindAtCharBoundary(m.titleKeywords[k], m.titleKeywords[earlier]) !=
+          std::string::npos) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   void CheckEntries(const Manifest& m) {
     std::set<std::string> names = {"INFO.TXT"};
     for (const Picture& p : m.pictures) {
       if (!p.name.empty()) names.insert(text::ToUpper(p.name));
     }
-    int keywords = 15;
-    while (keywords > 0 && m.titleKeywords[keywords - 1].empty()) --keywords;
+    const int keywords = m.keywordCount;
     for (const ManifestEntry& e : m.entries) {
       std::vector<std::string> files;
       if (e.kind == EntryKind::kFile) files = {e.name};
@@ -329,6 +344,15 @@ class Loader {
       }
       if (e.kind == EntryKind::kStart && static_cast<int>(e.sources.size()) > keywords) {
         Refuse(e.line, "start lists more folders than there are title keywords");
+      }
+      // A keyword that can identify a product needs its variant, or that product's update
+      // would stop at START.
+      for (int k = static_cast<int>(e.sources.size());
+           e.kind == EntryKind::kStart && k < keywords; ++k) {
+        if (!KeywordCanWin(m, k)) continue;
+        Refuse(e.line, "title keyword " + std::to_string(k + 1) + " \"" +
+                           port::Cp932ToUtf8Lossy(m.titleKeywords[k]) + "\" has no START" +
+                           std::to_string(k + 1) + ".lzh: start names no folder for it");
       }
       for (const std::string& f : files) {
         if (!names.insert(text::ToUpper(f)).second) {
@@ -349,6 +373,17 @@ void AddLine(std::string* out, const std::string& line) {
 }
 
 }  // namespace
+
+const std::string& UnusedKeyword() {
+  // A bare CR stays inside an info.txt line (only LF ends one), but ends a line of an INI file,
+  // so no title read from one holds it.
+  static const std::string keyword = [] {
+    std::string cp932;
+    port::Utf8ToCp932("（未使用）\r（どのタイトルにも合いません）", &cp932);
+    return cp932;
+  }();
+  return keyword;
+}
 
 bool LoadManifest(const std::string& utf8Path, Manifest* manifest, std::vector<Refusal>* refusals) {
   refusals->clear();
@@ -387,7 +422,9 @@ std::string InfoText(const Manifest& m, const std::vector<int>& disks) {
   for (const Picture& p : m.pictures) AddLine(&out, p.name);
   AddLine(&out, m.noticeText);
   AddLine(&out, m.destinationText);
-  for (const std::string& keyword : m.titleKeywords) AddLine(&out, keyword);
+  for (int k = 0; k < static_cast<int>(m.titleKeywords.size()); ++k) {
+    AddLine(&out, k < m.keywordCount ? m.titleKeywords[k] : UnusedKeyword());
+  }
   for (std::size_t i = 0; i < m.entries.size(); ++i) {
     const ManifestEntry& e = m.entries[i];
     AddLine(&out, std::to_string(disks[i]) + "," + (e.kind == EntryKind::kFile ? "0" : "1") + "," +

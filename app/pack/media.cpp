@@ -12,6 +12,7 @@
 #include "archive/byte_stream.h"
 #include "archive/lzh_writer.h"
 #include "engine/media_check.h"
+#include "engine/media_list.h"
 #include "pack/manifest.h"
 #include "port/port.h"
 #include "text/cp932.h"
@@ -81,8 +82,17 @@ struct MediaFile {
 
 struct Disk {
   std::vector<MediaFile> files;
-  std::uint64_t used = 0;
+  std::uint64_t used = 0;       // the files' footprint, without the list and its signature
+  std::uint64_t listBytes = 0;  // the size of its koushin.sha256
 };
+
+// A list line: 64 digits, two spaces, the name in UTF-8, LF.
+std::uint64_t ListLineBytes(const MediaFile& f) {
+  return 64 + 2 + port::Cp932ToUtf8Lossy(f.name).size() + 1;
+}
+
+// The longest DER ECDSA P-256 signature.
+constexpr std::uint64_t kSignatureBytes = 72;
 
 std::string Utf8(const std::string& cp932) { return port::Cp932ToUtf8Lossy(cp932); }
 
@@ -108,6 +118,13 @@ class Maker {
   std::uint64_t Footprint(std::uint64_t size) const {
     const std::uint64_t unit = options_.allocationUnit;
     return (size + unit - 1) / unit * unit;
+  }
+
+  // What disk `d` takes with `more` bytes of files and `lines` bytes of list lines added: the
+  // files, its list and, when signing, the signature.
+  std::uint64_t Total(const Disk& d, std::uint64_t more, std::uint64_t lines) const {
+    return d.used + more + Footprint(d.listBytes + lines) +
+           (options_.signKey.empty() ? 0 : Footprint(kSignatureBytes));
   }
 
   // The member time: SOURCE_DATE_EPOCH when set, so builds agree whatever the files' times.
@@ -242,21 +259,27 @@ class Maker {
       MediaFile f;
       if (PlainFile(0, p.name, p.source, &f)) first.files.push_back(f);
     }
-    if (!options_.wizard.empty()) {
+    // The wizards go under the names the media are started by, whatever their files are called.
+    const std::pair<const std::string*, const char*> programs[] = {
+        {&options_.wizard, kWizardFileName}, {&options_.console, kConsoleFileName}};
+    for (const auto& [source, name] : programs) {
       MediaFile f;
-      std::string name;
-      port::Utf8ToCp932(fs::u8path(options_.wizard).filename().u8string(), &name);
-      if (PlainFile(0, name, options_.wizard, &f)) first.files.push_back(f);
+      if (!source->empty() && PlainFile(0, name, *source, &f)) first.files.push_back(f);
     }
-    for (const MediaFile& f : first.files) first.used += Footprint(f.size);
-    if (first.used > options_.diskBytes)
+    for (const MediaFile& f : first.files) {
+      first.used += Footprint(f.size);
+      first.listBytes += ListLineBytes(f);
+    }
+    if (Total(first, 0, 0) > options_.diskBytes)
       Refuse(0, "info.txt, the pictures and the wizard do not fit on disk 1");
     int current = 1;
     for (std::size_t i = 0; i < manifest_.entries.size(); ++i) {
       const ManifestEntry& e = manifest_.entries[i];
       std::uint64_t need = 0;
+      std::uint64_t lines = 0;
       for (const MediaFile& f : entryFiles_[i]) {
         need += Footprint(f.size);
+        lines += ListLineBytes(f);
         if (Footprint(f.size) > options_.diskBytes) {
           Refuse(e.line, Utf8(f.name) + " (" + Grouped(f.size) +
                              " bytes) is larger than one disk (" + Grouped(options_.diskBytes) +
@@ -271,12 +294,12 @@ class Maker {
                              ": the wizard never asks for an earlier disk again");
         }
         disk = std::max(e.disk, current);
-      } else if (disks_[current - 1].used + need > options_.diskBytes) {
+      } else if (Total(disks_[current - 1], need, lines) > options_.diskBytes) {
         disk = current + 1;
       }
       if (static_cast<int>(disks_.size()) < disk) disks_.resize(disk);
       Disk& d = disks_[disk - 1];
-      if (d.used + need > options_.diskBytes && need <= options_.diskBytes) {
+      if (Total(d, need, lines) > options_.diskBytes && need <= options_.diskBytes) {
         Refuse(e.line, "the entry does not fit on disk " + std::to_string(disk));
       }
       if (disk > current && e.kind != EntryKind::kArchive) {
@@ -289,6 +312,7 @@ class Maker {
       entryDisks_.push_back(disk);
       for (const MediaFile& f : entryFiles_[i]) d.files.push_back(f);
       d.used += need;
+      d.listBytes += lines;
     }
     // Disk 1's room was kept for the longest info.txt; the report shows the real one.
     disks_[0].files[0].size = InfoText(manifest_, entryDisks_).size();
@@ -298,18 +322,35 @@ class Maker {
   void Report(std::FILE* out) const {
     for (std::size_t i = 0; i < disks_.size(); ++i) {
       const Disk& d = disks_[i];
-      std::fprintf(out, "disk %zu: %s bytes used, %s free\n", i + 1, Grouped(d.used).c_str(),
-                   Grouped(options_.diskBytes - std::min(d.used, options_.diskBytes)).c_str());
-      for (const MediaFile& f : d.files) {
-        std::fprintf(out, "  %-24s %12s", Utf8(f.name).c_str(), Grouped(f.size).c_str());
+      const std::uint64_t total = Total(d, 0, 0);
+      std::fprintf(out, "disk %zu: %s bytes used, %s free\n", i + 1, Grouped(total).c_str(),
+                   Grouped(options_.diskBytes - std::min(total, options_.diskBytes)).c_str());
+      std::vector<MediaFile> files = d.files;
+      MediaFile list;
+      list.name = engine::kFileListName;
+      list.size = d.listBytes;
+      files.push_back(list);
+      for (const MediaFile& f : files) {
+        std::fprintf(out, "  %s %12s", Column(f.name, 24).c_str(), Grouped(f.size).c_str());
         if (f.members > 0) {
-          std::fprintf(out, "  %d files, %s bytes, ratio %.1f%%", f.members,
-                       Grouped(f.original).c_str(),
+          std::fprintf(out, "  %d %s, %s bytes, ratio %.1f%%", f.members,
+                       f.members == 1 ? "file" : "files", Grouped(f.original).c_str(),
                        f.original ? 100.0 * static_cast<double>(f.size) / f.original : 100.0);
         }
         std::fprintf(out, "\n");
       }
+      if (!options_.signKey.empty()) {
+        std::fprintf(out, "  %s %12s\n", Column(engine::kSignatureName, 24).c_str(), "~72");
+      }
     }
+  }
+
+  // A name in UTF-8 padded to `width` columns of the terminal. In code page 932 a double-byte
+  // character is full width and a single byte half width, so its bytes are its columns.
+  static std::string Column(const std::string& cp932, std::size_t width) {
+    std::string utf8 = Utf8(cp932);
+    if (cp932.size() < width) utf8.append(width - cp932.size(), ' ');
+    return utf8;
   }
 
   // Copies everything into the output folder: DIR itself for one disk, DIR/diskN for more.
@@ -336,6 +377,57 @@ class Maker {
         if (!code) fs::last_write_time(to, fs::last_write_time(fs::u8path(f.source)), code);
         if (code) return Fail("cannot write " + to.u8string() + ": " + code.message());
       }
+      if (!WriteList(folder, disks_[i])) return false;
+    }
+    return true;
+  }
+
+  // The disk's list: every file just written with its SHA-256, read back from the disk folder,
+  // so the list vouches for what is there; then its signature when a key was given.
+  bool WriteList(const fs::path& folder, const Disk& disk) {
+    std::string list;
+    for (const MediaFile& f : disk.files) {
+      const fs::path path = folder / fs::u8path(Utf8(f.name));
+      std::string cp932;
+      port::Sha256Digest digest;
+      port::Error error;
+      if (!port::Utf8ToCp932(path.u8string(), &cp932) ||
+          !port::Sha256OfFile(cp932, &digest, &error)) {
+        return Fail("cannot read back " + path.u8string() + ": " + error.Describe());
+      }
+      list += engine::FileListLine(port::HexDigest(digest), Utf8(f.name));
+    }
+    if (!WriteHostFile(folder / engine::kFileListName, list)) return false;
+    if (signKeyPem_.empty()) return true;
+    std::string signature;
+    std::string problem;
+    if (!port::SignMessage(signKeyPem_, list, &signature, &problem)) return Fail(problem);
+    return WriteHostFile(folder / engine::kSignatureName, signature);
+  }
+
+  bool WriteHostFile(const fs::path& path, const std::string& bytes) {
+    std::FILE* f = port::OpenHostFile(path.u8string(), "wb");
+    const bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f != nullptr && std::fclose(f) != 0) return Fail("cannot write " + path.u8string());
+    return ok || Fail("cannot write " + path.u8string());
+  }
+
+  // Reads the signing key before anything is made: a key that cannot sign refuses the run.
+  bool ReadSignKey() {
+    if (options_.signKey.empty()) return true;
+    std::FILE* f = port::OpenHostFile(options_.signKey, "rb");
+    if (f != nullptr) {
+      char buffer[4096];
+      std::size_t got;
+      while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) signKeyPem_.append(buffer, got);
+      std::fclose(f);
+    }
+    std::string signature;
+    std::string problem = "cannot read";
+    if (f == nullptr || !port::SignMessage(signKeyPem_, "", &signature, &problem)) {
+      Refuse(0, "--sign " + options_.signKey + ": " + problem);
+      signKeyPem_.clear();
+      return false;
     }
     return true;
   }
@@ -357,6 +449,7 @@ class Maker {
       Fail("the output folder " + options_.out + " is not empty");
       return kPackRefused;
     }
+    if (!ReadSignKey()) return kPackRefused;
     if (!MakeScratch()) return kPackFailed;
     if (!MakeEntries() || !AssignDisks()) return kPackRefused;
     Report(report);
@@ -427,6 +520,7 @@ class Maker {
   std::vector<std::vector<MediaFile>> entryFiles_;
   std::vector<Disk> disks_;
   std::vector<int> entryDisks_;
+  std::string signKeyPem_;
   bool refused_ = false;
 };
 

@@ -1,10 +1,12 @@
 #include "engine/media_check.h"
 
+#include <map>
 #include <utility>
 
 #include "archive/archive.h"
 #include "description/update_description.h"
 #include "gfx/bitmap_file.h"
+#include "engine/messages.h"
 #include "port/port.h"
 #include "text/cp932.h"
 #include "text/number.h"
@@ -18,21 +20,32 @@ constexpr int kArchiveKind = 1;
 constexpr int kVariants = 15;          // START1 .. START15, one per title keyword
 constexpr std::size_t kMaxPath = 259;  // the longest path Windows opens, without its NUL
 constexpr int kFirstEntryLine = description::kHeaderLines + 1;
+constexpr int kFirstKeywordLine = 28;
+constexpr char kWizardName[] = "koushin.exe";
+
+// A text of this file (UTF-8 here) in code page 932, as the findings carry it.
+std::string J(const std::string& utf8) {
+  std::string cp932;
+  return port::Utf8ToCp932(utf8, &cp932) ? cp932 : utf8;
+}
 
 class MediaChecker {
  public:
-  MediaChecker(const std::vector<std::string>& diskFolders, std::uint64_t capacity)
-      : folders_(diskFolders), capacity_(capacity) {}
+  MediaChecker(const std::vector<std::string>& diskFolders, std::uint64_t capacity,
+               const std::vector<TrustedKey>& keys)
+      : folders_(DiskFolders(diskFolders)), capacity_(capacity), keys_(keys) {}
 
   std::vector<MediaFinding> Run() {
     if (folders_.empty()) {
-      Add(Severity::kProblem, 0, 0, 0, "no media folder given");
+      Add(Severity::kProblem, 0, 0, 0, J("媒体のフォルダが指定されていません"));
       return std::move(findings_);
     }
+    for (std::size_t d = 0; d < folders_.size(); ++d) CheckList(static_cast<int>(d) + 1);
     if (CheckDescription()) {
       CheckHeaderValues();
       for (int i = 0; i < record_.entryCount; ++i) CheckEntry(i);
       CheckPictures();
+      CheckWizard();
     }
     for (std::size_t d = 0; d < folders_.size(); ++d) CheckDiskSize(static_cast<int>(d) + 1);
     return std::move(findings_);
@@ -41,6 +54,36 @@ class MediaChecker {
  private:
   void Add(Severity severity, int line, int entry, int disk, const std::string& text) {
     findings_.push_back({severity, line, entry, disk, text});
+  }
+
+  // The disk's file list and signature, as the wizard checks them when it first uses the disk.
+  void CheckList(int disk) {
+    const DiskCheck check = CheckDisk(folders_[disk - 1], keys_);
+    lists_.push_back(check);
+    switch (check.verdict) {
+      case DiskVerdict::kNoList:
+        Add(Severity::kNote, 0, 0, disk,
+            J("ファイル一覧 koushin.sha256 がありません: 更新ウィザードはファイルを検査しません"));
+        return;
+      case DiskVerdict::kSound:
+        Add(Severity::kNote, 0, 0, disk,
+            J("ファイル一覧のとおり ") + std::to_string(check.files.size()) +
+                J(" 個のファイルがそろっています") +
+                (check.signer.empty()
+                     ? (check.signedList ? J("（署名は信頼する鍵が指定されていないため未検査）")
+                                         : std::string())
+                     : J("。署名: ") + check.signer));
+        return;
+      default:
+        Add(Severity::kProblem, 0, 0, disk, DiskRefusal(check, disk));
+    }
+  }
+
+  // Whether the wizard may read `name` from disk `disk`: a disk with a list must list it.
+  void CheckListed(int i, int disk, const std::string& name) {
+    const std::size_t d = folders_.size() == 1 ? 0 : static_cast<std::size_t>(disk - 1);
+    if (d >= lists_.size() || lists_[d].Covers(name)) return;
+    Add(Severity::kProblem, kFirstEntryLine + i, i + 1, disk, messages::MediaFileUnlisted(name));
   }
 
   // Loads info.txt from disk 1 with the wizard's own loader. False when there is no record to
@@ -124,57 +167,81 @@ class MediaChecker {
     const std::string& name = record_.entryFileNames[i];
     if (record_.entryKinds[i] != kArchiveKind) {
       if (!port::PathExists(folder + name) || port::IsFolder(folder + name)) {
-        Add(Severity::kProblem, line, i + 1, disk, "file missing: " + folder + name);
+        Add(Severity::kProblem, line, i + 1, disk, J("ファイルがありません: ") + folder + name);
+      } else {
+        CheckListed(i, disk, name);
+        NoteWritten(i, text::SplitPath(name).name + text::SplitPath(name).extension);
       }
       return;
     }
     if (text::SplitPath(name).name != "START") {
-      CheckArchiveFile(i, folder + name + ".lzh");
+      CheckArchiveFile(i, folder, name + ".lzh");
       return;
     }
     // The START archive is chosen by the installed variant: START3 for the third keyword.
     std::string found;
     for (int v = 1; v <= kVariants; ++v) {
-      const std::string path = folder + name + std::to_string(v) + ".lzh";
-      const bool present = port::PathExists(path);
-      if (present) {
+      const std::string archive = name + std::to_string(v) + ".lzh";
+      if (port::PathExists(folder + archive)) {
         found += (found.empty() ? "" : ", ") + name + std::to_string(v);
-        CheckArchiveFile(i, path);
-      } else if (KeywordReachable(v)) {
-        Add(Severity::kWarning, line, i + 1, disk,
-            "title keyword " + std::to_string(v) + " (line " + std::to_string(27 + v) +
-                ") has no variant " + name + std::to_string(v) +
-                ".lzh: an installation of it would stop here");
+        CheckArchiveFile(i, folder, archive);
+      } else if (KeywordCanWin(v)) {
+        Add(Severity::kProblem, line, i + 1, disk,
+            J("タイトルキーワード ") + std::to_string(v) + J("「") + record_.titleKeywords[v - 1] +
+                J("」（") + std::to_string(kFirstKeywordLine - 1 + v) + J(" 行目）の書庫 ") +
+                archive + J(" がありません: その製品の更新はここで止まります"));
       }
     }
     if (found.empty()) {
-      Add(Severity::kProblem, line, i + 1, disk, "no variant " + name + "1.." + name + "15 found");
+      Add(Severity::kProblem, line, i + 1, disk,
+          J("書庫 ") + name + "1.lzh" + J("〜") + name + "15.lzh" + J(" がどれもありません"));
     } else {
-      Add(Severity::kNote, line, i + 1, disk, "variants present: " + found);
+      Add(Severity::kNote, line, i + 1, disk, J("ある製品別書庫: ") + found);
     }
   }
 
-  // Whether title keyword `v` can ever identify a variant: the first keyword found in the title
-  // wins, so one that repeats an earlier keyword, or follows an empty one (which is found in
-  // every title), never does.
-  bool KeywordReachable(int v) const {
+  // Whether title keyword `v` can ever identify a variant: it can be found in a title, and the
+  // first keyword found wins, so one that contains an earlier keyword that can be found (an empty
+  // one is found in every title) never does.
+  bool KeywordCanWin(int v) const {
+    const std::string& keyword = record_.titleKeywords[v - 1];
+    if (!KeywordCanMatch(keyword)) return false;
     for (int k = 1; k < v; ++k) {
       const std::string& earlier = record_.titleKeywords[k - 1];
-      if (earlier.empty() || earlier == record_.titleKeywords[v - 1]) return false;
+      if (KeywordCanMatch(earlier) &&
+          text::FindAtCharBoundary(keyword, earlier) != std::string::npos) {
+        return false;
+      }
     }
     return true;
+  }
+
+  // Two entries that write one file: the later one wins, which is seldom what was meant.
+  void NoteWritten(int i, const std::string& name) {
+    std::string folder = record_.entryTargetSubfolders[i];
+    const std::string key = text::ToUpper(folder + name);
+    const auto [at, fresh] = written_.emplace(key, i);
+    if (fresh || at->second == i) return;
+    Add(Severity::kWarning, kFirstEntryLine + i, i + 1, 0,
+        J("項目 ") + std::to_string(at->second + 1) + J(" と同じファイル ") + folder + name +
+            J(" を書きます: 後の項目の内容が残ります"));
+    at->second = i;
   }
 
   // Headers, every member's CRC, names and methods, through the wizard's own archive library;
   // each member's path below the default installation folder must stay within what Windows
   // opens.
-  void CheckArchiveFile(int i, const std::string& path) {
+  void CheckArchiveFile(int i, const std::string& diskFolder, const std::string& archive) {
     const int line = kFirstEntryLine + i;
     const int disk = record_.entryDiskNumbers[i];
+    const std::string path = diskFolder + archive;
     if (!port::PathExists(path)) {
-      Add(Severity::kProblem, line, i + 1, disk, "archive missing: " + path);
+      Add(Severity::kProblem, line, i + 1, disk, J("書庫がありません: ") + path);
       return;
     }
+    CheckListed(i, disk, archive);
+    // Every variant of START writes for one product only: their members do not meet.
+    const bool variant = text::SplitPath(record_.entryFileNames[i]).name == "START";
     std::string folder = record_.installFolder;
     const std::size_t separator = text::FindLastSeparator(folder);
     if (folder.empty() || separator != folder.size() - 1) folder += '\\';
@@ -188,13 +255,14 @@ class MediaChecker {
               folder.size() + member.name.size() > kMaxPath) {
             tooLong = member.name;
           }
+          if (!member.isFolder && !variant) NoteWritten(i, member.name);
         },
         &message);
     if (!sound) Add(Severity::kProblem, line, i + 1, disk, message);
     if (!tooLong.empty()) {
       Add(Severity::kWarning, line, i + 1, disk,
-          "member " + tooLong + " would be " + folder + tooLong + ", longer than " +
-              std::to_string(kMaxPath) + " bytes");
+          J("書庫の中のファイル ") + tooLong + J(" は ") + folder + tooLong + J(" になり、") +
+              std::to_string(kMaxPath) + J(" バイトを超えます"));
     }
   }
 
@@ -270,8 +338,19 @@ class MediaChecker {
     }
   }
 
-  const std::vector<std::string>& folders_;
+  // Media the wizard cannot start from: no koushin.exe beside info.txt.
+  void CheckWizard() {
+    if (!port::PathExists(folders_[0] + kWizardName)) {
+      Add(Severity::kWarning, 0, 0, 1,
+          J("1 枚目に更新ウィザード koushin.exe がありません（koushin-pack の --wizard）"));
+    }
+  }
+
+  const std::vector<std::string> folders_;
   const std::uint64_t capacity_;
+  const std::vector<TrustedKey>& keys_;
+  std::vector<DiskCheck> lists_;           // one per disk, in order
+  std::map<std::string, int> written_;     // target file (upper case) -> the entry writing it
   std::string bytes_;
   description::UpdateDescription record_;
   std::vector<MediaFinding> findings_;
@@ -280,8 +359,25 @@ class MediaChecker {
 }  // namespace
 
 std::vector<MediaFinding> CheckMedia(const std::vector<std::string>& diskFolders,
-                                     std::uint64_t capacity) {
-  return MediaChecker(diskFolders, capacity).Run();
+                                     std::uint64_t capacity, const std::vector<TrustedKey>& keys) {
+  return MediaChecker(diskFolders, capacity, keys).Run();
+}
+
+bool KeywordCanMatch(const std::string& keyword) {
+  return keyword.find_first_of("\r\n") == std::string::npos;
+}
+
+std::vector<std::string> DiskFolders(const std::vector<std::string>& diskFolders) {
+  if (diskFolders.size() != 1 || port::PathExists(diskFolders[0] + "info.txt")) return diskFolders;
+  const std::string& folder = diskFolders[0];
+  const char separator = folder.empty() ? '\\' : folder.back();
+  std::vector<std::string> disks;
+  for (int n = 1;; ++n) {
+    const std::string disk = folder + "disk" + std::to_string(n) + separator;
+    if (!port::IsFolder(disk.substr(0, disk.size() - 1))) break;
+    disks.push_back(disk);
+  }
+  return disks.empty() ? diskFolders : disks;
 }
 
 bool HasProblem(const std::vector<MediaFinding>& findings) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "description/update_description.h"
+#include "engine/media_list.h"
 #include "engine/operator.h"
 #include "journal/journal.h"
 
@@ -27,6 +28,8 @@ enum class RunOutcome {
   kJournalRefused,      // a journal that cannot be read, or an undo refused; nothing was done
   kPreflightRefused,    // a check before the first change (space, read-only, files in use)
                         // failed: nothing was changed, or every change was put back
+  kMediaRefused,        // a disk failed its file list or signature: nothing was changed from
+                        // it (a later disk: every change was put back)
 };
 
 // What a run changed, for the end summary and the report.
@@ -76,6 +79,9 @@ struct RunContext {
   std::function<bool()> commit;
   // true: nobody is at the screen to close programs, so files in use end the run at once.
   bool unattended = false;
+  // Public keys trusted besides those in the installation's .koushin\trusted\ (the console's
+  // --trusted-key). With any key known, every disk must be signed by one of them.
+  std::vector<TrustedKey> trustedKeys;
   // Set by the run when a check before its first change (space, read-only or files in use)
   // ended it, or, in a dry run, failed: nothing was changed.
   bool refused = false;

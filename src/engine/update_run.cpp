@@ -74,6 +74,16 @@ class Run {
   RunOutcome Execute() {
     folder_ = record_.installFolder;
     if (!CheckTargetInstallation(folder_, record_, context_.op)) return RunOutcome::kCheckFailed;
+    // The keys this installation trusts, then the first disk against its list: before anything
+    // is read from the media for the update, and before anything changes.
+    keys_ = context_.trustedKeys;
+    std::string badKey;
+    if (!LoadInstalledKeys(folder_, &keys_, &badKey)) {
+      Log("trusted key cannot be used: " + badKey);
+      Fail(messages::TrustedKeyUnreadable(badKey));
+      return RunOutcome::kMediaRefused;
+    }
+    if (!UseDisk(1)) return RunOutcome::kMediaRefused;
     entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
     currentDisk_ = 1;
     // The checks before the first change come before the lock and the journal: a run they end
@@ -114,9 +124,10 @@ class Run {
   // Puts every change back after a failure whose message was shown, and says how that went.
   RunOutcome Stop() {
     context_.commit = nullptr;
-    const RunOutcome stopped = context_.refused ? RunOutcome::kPreflightRefused
-                               : cancelled_     ? RunOutcome::kCancelled
-                                                : RunOutcome::kStoppedRestored;
+    const RunOutcome stopped = mediaRefused_      ? RunOutcome::kMediaRefused
+                               : context_.refused ? RunOutcome::kPreflightRefused
+                               : cancelled_       ? RunOutcome::kCancelled
+                                                  : RunOutcome::kStoppedRestored;
     if (transaction_ == nullptr || transaction_->Committed()) return stopped;
     scope_.reset();
     CollectChanges();
@@ -236,6 +247,37 @@ class Run {
     }
   }
 
+  // Checks the disk now in the drive against its file list (and its signature, when keys are
+  // trusted), once, when the run first uses it. False, with the message shown, when the disk
+  // must not be used.
+  bool UseDisk(int disk) {
+    disk_ = CheckDisk(context_.sourceFolder, keys_);
+    switch (disk_.verdict) {
+      case DiskVerdict::kNoList:
+        Log("disk " + std::to_string(disk) + ": no file list, the files are not checked");
+        return true;
+      case DiskVerdict::kSound:
+        Log("disk " + std::to_string(disk) + ": " + std::to_string(disk_.files.size()) +
+            " files match the list" + (disk_.signer.empty() ? "" : ", signed by " + disk_.signer));
+        return true;
+      default:
+        break;
+    }
+    const std::string text = DiskRefusal(disk_, disk);
+    Log("disk " + std::to_string(disk) + " refused: " + text);
+    mediaRefused_ = true;
+    return Fail(text);
+  }
+
+  // False, with the message, when the current disk has a list that does not name `name`: the
+  // run reads nothing the list does not vouch for.
+  bool Vouched(const std::string& name) {
+    if (disk_.Covers(name)) return true;
+    Log("not in the disk's file list: " + name);
+    mediaRefused_ = true;
+    return Fail(messages::MediaFileUnlisted(name));
+  }
+
   // Asks for update disk `disk` until `mediaFile`, the file this entry will really read, is
   // there. False when the person cancels.
   bool AskForDisk(int disk, const std::string& mediaFile) {
@@ -270,6 +312,7 @@ class Run {
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
       if (!AskForDisk(disk, mediaFile)) return false;
       currentDisk_ = disk;
+      if (!UseDisk(disk)) return false;
       // A refusal here stops the run, which then puts back what the earlier disks changed.
       if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) {
         cancelled_ = !context_.refused;
@@ -289,7 +332,7 @@ class Run {
         Log("could not create folder " + target);
       }
     }
-    if (!isArchive) return CopyPlainFile(i, target);
+    if (!isArchive) return Vouched(name) && CopyPlainFile(i, target);
 
     if (isStart) {
       record_.entryFileNames[i] = mediaName;
@@ -308,7 +351,9 @@ class Run {
                          Buttons::kOk);
       }
     }
-    if (!Extract(i, mediaName, mediaFile, target)) return false;
+    if (!Vouched(mediaName + kArchiveExtension) || !Extract(i, mediaName, mediaFile, target)) {
+      return false;
+    }
     // The version is claimed only once the variant's files are really in place.
     if (isStart && !record_.newVersion.empty() && record_.systemIndex <= kLastKeywordIndex) {
       const std::string systemIni = folder_ + record_.systemIniName;
@@ -410,6 +455,9 @@ class Run {
   int currentDisk_ = 1;
   int entryCount_ = 0;
   bool cancelled_ = false;
+  bool mediaRefused_ = false;             // a disk failed its list or signature
+  std::vector<TrustedKey> keys_;          // the command line's and the installation's
+  DiskCheck disk_;                        // the current disk's list
   std::set<std::string> plannedFolders_;  // dry run: folders the run would create
   std::set<std::string> plannedKept_;     // dry run: files whose old bytes the run would keep
   std::unique_ptr<journal::Installation> installation_;  // holds the lock
@@ -445,6 +493,7 @@ int UpdateRun(RunContext& context) {
     context.op.Log("dry run: nothing will be written");
     description::UpdateDescription copy = context.record;
     RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
+    dry.trustedKeys = context.trustedKeys;
     context.outcome = RunGuarded(dry);
     context.summary = dry.summary;
     context.refused = dry.refused;

@@ -87,13 +87,13 @@ SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-a" --
 touch -d '2002-02-02' "$WORK/src/資料/表.txt"
 SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-b" --medium fd >/dev/null 2>&1
 diff -r "$WORK/disks-a" "$WORK/disks-b" >/dev/null || fail "SOURCE_DATE_EPOCH does not give the same bytes"
-for peer in "lha xq" "bsdtar --options hdrcharset=CP932 -xf" \
+for peer in "lhasa xq" "bsdtar --options hdrcharset=CP932 -xf" \
   "java -Dlha.encoding=MS932 -Dfile.encoding=UTF-8 -jar /usr/share/java/jlhafrontend.jar x"; do
   out="$WORK/peer-${peer%% *}"
   mkdir -p "$out" && (cd "$out" && $peer "$WORK/disks/disk1/D1.lzh" >/dev/null 2>&1) || fail "$peer failed"
   for f in ソ.bin 能.bin 表.txt; do
     name=$f
-    [ "${peer%% *}" = lha ] && name=$(printf '%s' "$f" | iconv -f UTF-8 -t CP932)
+    [ "${peer%% *}" = lhasa ] && name=$(printf '%s' "$f" | iconv -f UTF-8 -t CP932)
     find "$WORK/src/資料" -name "$f" -exec cmp -s {} "$out/$name" \; -print | grep -q . || fail "$peer: $f differs"
   done
 done
