@@ -194,7 +194,7 @@ class MediaChecker {
     }
     if (found.empty()) {
       Add(Severity::kProblem, line, i + 1, disk,
-          J("書庫 ") + name + "1.lzh" + J("〜") + name + "15.lzh" + J(" がどれもありません"));
+          J("書庫 ") + name + "1.lzh" + J("～") + name + "15.lzh" + J(" がどれもありません"));
     } else {
       Add(Severity::kNote, line, i + 1, disk, J("ある製品別書庫: ") + found);
     }
