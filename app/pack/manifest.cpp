@@ -422,8 +422,11 @@ std::string InfoText(const Manifest& m, const std::vector<int>& disks) {
   for (const Picture& p : m.pictures) AddLine(&out, p.name);
   AddLine(&out, m.noticeText);
   AddLine(&out, m.destinationText);
+  // Without keywords every installed product is one (an empty first keyword is found in every
+  // title); otherwise the positions after the named ones match nothing.
+  const int named = std::max(m.keywordCount, 1);
   for (int k = 0; k < static_cast<int>(m.titleKeywords.size()); ++k) {
-    AddLine(&out, k < m.keywordCount ? m.titleKeywords[k] : UnusedKeyword());
+    AddLine(&out, k < named ? m.titleKeywords[k] : UnusedKeyword());
   }
   for (std::size_t i = 0; i < m.entries.size(); ++i) {
     const ManifestEntry& e = m.entries[i];

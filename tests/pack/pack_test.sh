@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # koushin-pack end to end: the program as a process on manifests and sources in a temporary
 # folder, the LZH peers (lhasa, bsdtar, jlha) reading what it made.
-# usage: pack_test.sh KOUSHIN_PACK EXAMPLES_DIR
+# usage: pack_test.sh KOUSHIN_PACK EXAMPLES_DIR KOUSHIN_CONSOLE
 set -u
 PACK=$(realpath "$1")
 EXAMPLES=$(realpath "$2")
+CONSOLE=$(realpath "$3")
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-pack.XXXXXX")
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 export LC_ALL=C.UTF-8
@@ -97,5 +98,68 @@ for peer in "lhasa xq" "bsdtar --options hdrcharset=CP932 -xf" \
     find "$WORK/src/資料" -name "$f" -exec cmp -s {} "$out/$name" \; -print | grep -q . || fail "$peer: $f differs"
   done
 done
+
+# --- Lists, keys and signatures: every disk's list passes sha256sum -c, the signature verifies
+# with the openssl program, and the wizard takes signed media only with the right key and list.
+CASE=signed
+(cd "$WORK" && "$PACK" --make-key vendor >/dev/null) || fail "--make-key failed"
+[ "$(stat -c %a "$WORK/vendor.key")" = 600 ] || fail "the private key is readable by others"
+(cd "$WORK" && "$PACK" --make-key vendor >/dev/null 2>&1) && fail "--make-key replaced a key"
+(cd "$WORK" && "$PACK" --make-key other >/dev/null) || fail "--make-key other failed"
+printf 'MZ wizard' >"$WORK/wizard.bin"
+"$PACK" "$WORK/disks.toml" --out "$WORK/signed" --medium fd --sign "$WORK/vendor.key" \
+  --wizard "$WORK/wizard.bin" --console "$WORK/wizard.bin" >"$WORK/signed.out" 2>&1 || fail "status $?"
+for disk in "$WORK"/signed/disk*; do
+  (cd "$disk" && sha256sum --quiet -c koushin.sha256) || fail "sha256sum -c fails on $disk"
+  [ "$(openssl dgst -sha256 -verify "$WORK/vendor.pub" -signature "$disk/koushin.sha256.sig" \
+    "$disk/koushin.sha256")" = "Verified OK" ] || fail "openssl does not verify $disk"
+done
+[ -f "$WORK/signed/disk1/koushin.exe" ] && [ -f "$WORK/signed/disk1/koushin-console.exe" ] ||
+  fail "the wizards are not on disk 1 under their names"
+check() { "$CONSOLE" --check-media "$WORK/$1" "${@:3}" >"$WORK/check.out" 2>&1; local s=$?
+  [ "$s" = "$2" ] || { fail "check-media $1 ${*:3}: status $s, expected $2"; sed 's/^/    | /' "$WORK/check.out"; }; }
+check signed 0 --trusted-key "$WORK/vendor.pub" --medium 1457664
+grep -qF "署名: " "$WORK/check.out" || fail "the check does not name the signer"
+check signed 4 --trusted-key "$WORK/other.pub"
+grep -qF "1 枚目の更新ディスクの署名は信頼された鍵のものではない" "$WORK/check.out" || fail "no untrusted-key problem"
+# A list rewritten to match a changed file, without the key, never passes.
+cp -r "$WORK/signed" "$WORK/forged"
+printf 'x' >>"$WORK/forged/disk1/D1.lzh"
+(cd "$WORK/forged/disk1" && sha256sum info.txt D1.lzh koushin.exe koushin-console.exe >koushin.sha256)
+check forged 4 --trusted-key "$WORK/vendor.pub"
+rm "$WORK"/forged/disk*/koushin.sha256.sig
+check forged 4 --trusted-key "$WORK/vendor.pub"
+grep -qF "署名がありません" "$WORK/check.out" || fail "no missing-signature problem"
+# An installation that trusts the key: the wizard takes the signed disk and refuses the forged one.
+mkdir -p "$WORK/inst/EST/bmp" "$WORK/inst/EST/.koushin/trusted"
+printf '[SYSTEM]\r\nTITLE=K\r\n' >"$WORK/inst/EST/tamiro1.ini"
+: >"$WORK/inst/EST/ta1menu.ini"; : >"$WORK/inst/EST/bmp/LAYER2L.BMP"
+cp "$WORK/vendor.pub" "$WORK/inst/EST/.koushin/trusted/"
+cp -r "$WORK/inst" "$WORK/inst-before"
+"$CONSOLE" --media "$WORK/forged/disk1" --drive "C=$WORK/inst" --yes --folder 'C:\EST' >"$WORK/run.out" 2>&1
+[ $? = 4 ] || fail "the forged media were not refused with status 4"
+diff -r "$WORK/inst-before" "$WORK/inst" >/dev/null || fail "the forged media changed the installation"
+
+# --- Title keywords: the positions a manifest leaves unused match no title, so another product is
+# told the update does not fit (status 2), and a keyword without its START variant is refused.
+CASE=keywords
+mkdir -p "$WORK/src/s1" && printf 's' >"$WORK/src/s1/S.TXT"
+printf '%s\n%s\ntitleKeywords = ["建築版", "積算"]\n[[entry]]\nstart = ["src/s1", "src/s1"]\ntarget = \x27\\\x27\n' \
+  "$COMMON" "$KEYS" >"$WORK/kw.toml"
+"$PACK" "$WORK/kw.toml" --out "$WORK/kw" --sign "$WORK/vendor.key" >"$WORK/kw.out" 2>&1 ||
+  fail "status $?"
+grep -qF "キーワード" "$WORK/kw.out" && fail "findings about the unused keywords: $(grep -F キーワード "$WORK/kw.out")"
+rm -rf "$WORK/inst/EST/.koushin"
+"$CONSOLE" --media "$WORK/kw" --drive "C=$WORK/inst" --yes --folder 'C:\EST' >"$WORK/run.out" 2>&1
+[ $? = 2 ] || fail "another product was not told the update does not fit (status $?)"
+grep -qF "このバージョンへの更新はできません。" "$WORK/run.out" || fail "no check message"
+# The product of keyword 1, on signed media its installation trusts: updated with START1.
+printf '[SYSTEM]\r\nTITLE=\x8c\x9a\x92\x7a\x94\xc5 8.0\r\n' >"$WORK/inst/EST/tamiro1.ini"
+mkdir -p "$WORK/inst/EST/.koushin/trusted" && cp "$WORK/vendor.pub" "$WORK/inst/EST/.koushin/trusted/"
+"$CONSOLE" --media "$WORK/kw" --drive "C=$WORK/inst" --yes --folder 'C:\EST' >"$WORK/run.out" 2>&1 ||
+  fail "the signed media were not taken (status $?)"
+[ -f "$WORK/inst/EST/S.TXT" ] || fail "START1 was not extracted"
+refused keyword-variant 7 'title keyword 2 "積算" has no START2.lzh' "" \
+  "$KEYS"$'\ntitleKeywords = ["建築版", "積算"]\n[[entry]]\nstart = ["src/s1"]\ntarget = \'\\\''
 
 finish "pack tests"
