@@ -231,17 +231,11 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
   }
   port::UseUtf8Console();
   const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity, keys);
+  const std::size_t disks = engine::DiskFolders(folders).size();
   std::string json;
   int problems = 0;
   int warnings = 0;
   for (const engine::MediaFinding& finding : findings) {
-    std::string where;
-    if (finding.entry != 0) where += "entry " + std::to_string(finding.entry) + ", ";
-    if (finding.line != 0) where += "info.txt line " + std::to_string(finding.line) + ", ";
-    if (finding.disk != 0 && folders.size() > 1) {
-      where += "disk " + std::to_string(finding.disk) + ", ";
-    }
-    if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
     const char* kind = "note";
     if (finding.severity == engine::Severity::kProblem) {
       kind = "problem";
@@ -250,7 +244,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
       kind = "warning";
       ++warnings;
     }
-    const std::string line = std::string(kind) + ": " + where + ForTerminal(finding.text);
+    const std::string line = ForTerminal(engine::FindingLine(finding, disks > 1));
     Print(stdout, line + "\n");
     log.Write(line);
     json += std::string(json.empty() ? "" : ",") + "\n    {\"severity\": \"" + kind +
@@ -259,10 +253,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
             ", \"line\": " + std::to_string(finding.line) +
             ", \"text\": " + JsonText(port::Cp932ToUtf8Lossy(finding.text)) + "}";
   }
-  const std::string summary =
-      std::to_string(problems) + (problems == 1 ? " problem, " : " problems, ") +
-      std::to_string(warnings) + (warnings == 1 ? " warning: " : " warnings: ") +
-      (problems == 0 ? "the media are sound" : "the media cannot be used as they are");
+  const std::string summary = ForTerminal(engine::FindingsSummary(findings));
   Print(stdout, summary + "\n");
   log.Write(summary);
   const int status = problems == 0 ? kExitUpdated : kExitBadDescription;

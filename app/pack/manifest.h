@@ -28,6 +28,7 @@ struct ManifestEntry {
 };
 
 struct Picture {
+  int line = 0;        // of the manifest
   std::string name;    // code page 932, as on the media and in info.txt ("" for none)
   std::string source;  // host path
 };

@@ -13,6 +13,7 @@
 #include "archive/lzh_writer.h"
 #include "engine/media_check.h"
 #include "engine/media_list.h"
+#include "gfx/bitmap_file.h"
 #include "pack/manifest.h"
 #include "port/port.h"
 #include "text/cp932.h"
@@ -144,7 +145,7 @@ class Maker {
   bool MakeArchive(const ManifestEntry& e, const std::string& folder, MediaFile* out) {
     std::error_code code;
     if (!fs::is_directory(fs::u8path(folder), code)) {
-      Refuse(e.line, "the folder " + folder + " does not exist");
+      Refuse(e.line, "フォルダ " + folder + " がありません");
       return false;
     }
     std::map<std::string, std::string> members;  // cp932 name -> host path
@@ -155,26 +156,26 @@ class Maker {
       const std::string path = it->path().u8string();
       std::string name;
       if (!port::Utf8ToCp932(it->path().filename().u8string(), &name)) {
-        Refuse(e.line, path + ": the name has characters that code page 932 does not have");
+        Refuse(e.line, path + ": 名前にシフト JIS（コードページ 932）にない文字があります");
         return false;
       }
       auto [at, fresh] = byUpper.emplace(text::ToUpper(name), path);
       if (!fresh) {
-        Refuse(e.line, path + " and " + at->second +
-                           " would land on one file: the wizard extracts every member into "
-                           "the target folder itself");
+        Refuse(e.line, path + " と " + at->second +
+                           " が同じファイルになります（更新ウィザードは書庫の中のファイルを "
+                           "すべて target のフォルダにそのまま展開します）");
         return false;
       }
       members[name] = path;
     }
     if (code) {
-      Refuse(e.line, "cannot list " + folder + ": " + code.message());
+      Refuse(e.line, "フォルダ " + folder + " を読めません: " + code.message());
       return false;
     }
     const std::string archivePath = (scratch_ / fs::u8path(Utf8(out->name))).u8string();
     FileArchiveSink sink(archivePath);
     if (!sink.Open()) {
-      Refuse(0, "cannot write " + archivePath);
+      Refuse(0, archivePath + " を書けません");
       return false;
     }
     archive::WriterOptions writerOptions;
@@ -187,7 +188,7 @@ class Maker {
       std::error_code sizeCode;
       input.size = fs::file_size(fs::u8path(path), sizeCode);
       if (sizeCode || !MemberTime(path, &input.unixTime)) {
-        Refuse(e.line, "cannot read " + path);
+        Refuse(e.line, path + " を読めません");
         return false;
       }
       input.open = [path = path]() -> std::unique_ptr<archive::ByteSource> {
@@ -217,7 +218,7 @@ class Maker {
     out->name = name;
     out->source = path;
     if (!fs::is_regular_file(fs::u8path(path), code)) {
-      Refuse(line, "the file " + path + " does not exist");
+      Refuse(line, "ファイル " + path + " がありません");
       return false;
     }
     out->size = fs::file_size(fs::u8path(path), code);
@@ -257,7 +258,15 @@ class Maker {
     for (const Picture& p : manifest_.pictures) {
       if (p.name.empty()) continue;
       MediaFile f;
-      if (PlainFile(0, p.name, p.source, &f)) first.files.push_back(f);
+      if (!PlainFile(p.line, p.name, p.source, &f)) continue;
+      // The picture is read as the wizard will read it, before anything is written.
+      std::string cp932;
+      gfx::BitmapImage image;
+      if (!port::Utf8ToCp932(p.source, &cp932) || !gfx::ReadBitmapFile(cp932, &image)) {
+        Refuse(p.line, p.source + " は更新ウィザードが表示できる BMP ではありません");
+        continue;
+      }
+      first.files.push_back(f);
     }
     // The wizards go under the names the media are started by, whatever their files are called.
     const std::pair<const std::string*, const char*> programs[] = {
@@ -270,43 +279,58 @@ class Maker {
       first.used += Footprint(f.size);
       first.listBytes += ListLineBytes(f);
     }
-    if (Total(first, 0, 0) > options_.diskBytes)
-      Refuse(0, "info.txt, the pictures and the wizard do not fit on disk 1");
+    if (Total(first, 0, 0) > options_.diskBytes) {
+      std::string sizes;
+      for (const MediaFile& f : first.files) {
+        sizes += (sizes.empty() ? "" : "、") + Utf8(f.name) + " " + Grouped(f.size);
+      }
+      Refuse(0, "1 枚目に入れる info.txt、絵、更新ウィザードで " + Grouped(Total(first, 0, 0)) +
+                    " バイトになり、ディスク（" + Grouped(options_.diskBytes) +
+                    " バイト）に入りません（" + sizes + " バイト）");
+    }
     int current = 1;
     for (std::size_t i = 0; i < manifest_.entries.size(); ++i) {
       const ManifestEntry& e = manifest_.entries[i];
       std::uint64_t need = 0;
       std::uint64_t lines = 0;
+      bool tooLarge = false;
       for (const MediaFile& f : entryFiles_[i]) {
         need += Footprint(f.size);
         lines += ListLineBytes(f);
-        if (Footprint(f.size) > options_.diskBytes) {
-          Refuse(e.line, Utf8(f.name) + " (" + Grouped(f.size) +
-                             " bytes) is larger than one disk (" + Grouped(options_.diskBytes) +
-                             " bytes)");
+        if (Total(Disk(), Footprint(f.size), ListLineBytes(f)) > options_.diskBytes) {
+          Refuse(e.line, Utf8(f.name) + "（" + Grouped(f.size) + " バイト）は 1 枚のディスク（" +
+                             Grouped(options_.diskBytes) + " バイト）に入りません");
+          tooLarge = true;
         }
       }
       int disk = current;
       if (e.disk != 0) {
         if (e.disk < current) {
-          Refuse(e.line, "disk " + std::to_string(e.disk) + " after disk " +
+          Refuse(e.line, "disk = " + std::to_string(e.disk) + " ですが、前の項目はもうディスク " +
                              std::to_string(current) +
-                             ": the wizard never asks for an earlier disk again");
+                             " にあります（更新ウィザードは前のディスクを二度と求めません）");
         }
         disk = std::max(e.disk, current);
-      } else if (Total(disks_[current - 1], need, lines) > options_.diskBytes) {
+      } else if (!tooLarge && Total(disks_[current - 1], need, lines) > options_.diskBytes) {
         disk = current + 1;
+      }
+      // An entry refused for its size takes no disk: the entries after it are placed as if it
+      // were not there, so that only the root cause is reported.
+      if (tooLarge) {
+        entryDisks_.push_back(disk);
+        continue;
       }
       if (static_cast<int>(disks_.size()) < disk) disks_.resize(disk);
       Disk& d = disks_[disk - 1];
-      if (Total(d, need, lines) > options_.diskBytes && need <= options_.diskBytes) {
-        Refuse(e.line, "the entry does not fit on disk " + std::to_string(disk));
+      if (Total(d, need, lines) > options_.diskBytes) {
+        Refuse(e.line, "項目がディスク " + std::to_string(disk) + " に入りません（あと " +
+                           Grouped(Total(d, need, lines) - options_.diskBytes) + " バイト）");
       }
       if (disk > current && e.kind != EntryKind::kArchive) {
         // The disk prompt waits for NAME.lzh of the first entry of the new disk.
-        Refuse(e.line, "the first entry of disk " + std::to_string(disk) +
-                           " must be an archive other than START: the wizard waits for its "
-                           "NAME.lzh to know the disk is in");
+        Refuse(e.line, "ディスク " + std::to_string(disk) +
+                           " の最初の項目は START 以外の書庫（folder）にしてください（更新ウィザードは"
+                           "その 名前.lzh があるかでディスクが入ったことを確かめます）");
       }
       current = disk;
       entryDisks_.push_back(disk);
@@ -361,21 +385,21 @@ class Maker {
     const fs::path infoPath = scratch_ / "info.txt";
     if (std::FILE* f = port::OpenHostFile(infoPath.u8string(), "wb")) {
       const bool ok = std::fwrite(info.data(), 1, info.size(), f) == info.size();
-      if (std::fclose(f) != 0 || !ok) return Fail("cannot write " + infoPath.u8string());
+      if (std::fclose(f) != 0 || !ok) return Fail(infoPath.u8string() + " を書けません");
     } else {
-      return Fail("cannot write " + infoPath.u8string());
+      return Fail(infoPath.u8string() + " を書けません");
     }
     disks_[0].files[0].source = infoPath.u8string();
     disks_[0].files[0].size = info.size();
     for (std::size_t i = 0; i < disks_.size(); ++i) {
       const fs::path folder = disks_.size() == 1 ? out : out / ("disk" + std::to_string(i + 1));
       fs::create_directories(folder, code);
-      if (code) return Fail("cannot create " + folder.u8string() + ": " + code.message());
+      if (code) return Fail(folder.u8string() + " を作れません: " + code.message());
       for (const MediaFile& f : disks_[i].files) {
         const fs::path to = folder / fs::u8path(Utf8(f.name));
         fs::copy_file(fs::u8path(f.source), to, fs::copy_options::overwrite_existing, code);
         if (!code) fs::last_write_time(to, fs::last_write_time(fs::u8path(f.source)), code);
-        if (code) return Fail("cannot write " + to.u8string() + ": " + code.message());
+        if (code) return Fail(to.u8string() + " を書けません: " + code.message());
       }
       if (!WriteList(folder, disks_[i])) return false;
     }
@@ -393,7 +417,7 @@ class Maker {
       port::Error error;
       if (!port::Utf8ToCp932(path.u8string(), &cp932) ||
           !port::Sha256OfFile(cp932, &digest, &error)) {
-        return Fail("cannot read back " + path.u8string() + ": " + error.Describe());
+        return Fail("書いた " + path.u8string() + " を読み返せません: " + error.Describe());
       }
       list += engine::FileListLine(port::HexDigest(digest), Utf8(f.name));
     }
@@ -408,8 +432,8 @@ class Maker {
   bool WriteHostFile(const fs::path& path, const std::string& bytes) {
     std::FILE* f = port::OpenHostFile(path.u8string(), "wb");
     const bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (f != nullptr && std::fclose(f) != 0) return Fail("cannot write " + path.u8string());
-    return ok || Fail("cannot write " + path.u8string());
+    if (f != nullptr && std::fclose(f) != 0) return Fail(path.u8string() + " を書けません");
+    return ok || Fail(path.u8string() + " を書けません");
   }
 
   // Reads the signing key before anything is made: a key that cannot sign refuses the run.
@@ -423,9 +447,9 @@ class Maker {
       std::fclose(f);
     }
     std::string signature;
-    std::string problem = "cannot read";
+    std::string problem = "読めません";
     if (f == nullptr || !port::SignMessage(signKeyPem_, "", &signature, &problem)) {
-      Refuse(0, "--sign " + options_.signKey + ": " + problem);
+      Refuse(0, "--sign " + options_.signKey + " の秘密鍵で署名できません: " + problem);
       signKeyPem_.clear();
       return false;
     }
@@ -446,7 +470,7 @@ class Maker {
     std::error_code code;
     const fs::path out = fs::u8path(options_.out);
     if (!options_.dryRun && fs::exists(out, code) && !fs::is_empty(out, code)) {
-      Fail("the output folder " + options_.out + " is not empty");
+      Fail("書き出すフォルダ " + options_.out + " が空ではありません");
       return kPackRefused;
     }
     if (!ReadSignKey()) return kPackRefused;
@@ -467,7 +491,7 @@ class Maker {
       const fs::path folder = disks_.size() == 1 ? out : out / ("disk" + std::to_string(i + 1));
       std::string cp932;
       if (!port::Utf8ToCp932(folder.u8string(), &cp932)) {
-        return Fail("the media check cannot name " + folder.u8string() + " in code page 932");
+        return Fail(folder.u8string() + " はシフト JIS で表せないため検査できません");
       }
       // The check takes folders ending in a separator, in the host's own spelling.
       const bool windows = cp932.size() > 1 && (cp932[1] == ':' || cp932[0] == '\\');
@@ -476,20 +500,12 @@ class Maker {
     const std::vector<engine::MediaFinding> findings =
         engine::CheckMedia(folders, options_.diskBytes);
     for (const engine::MediaFinding& f : findings) {
-      const char* kind = f.severity == engine::Severity::kProblem   ? "problem"
-                         : f.severity == engine::Severity::kWarning ? "warning"
-                                                                    : "note";
-      std::string where;
-      if (f.disk != 0 && disks_.size() > 1) where += "disk " + std::to_string(f.disk) + ", ";
-      if (f.entry != 0) where += "entry " + std::to_string(f.entry) + ", ";
-      if (f.line != 0) where += "info.txt line " + std::to_string(f.line) + ", ";
-      if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
       std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report,
-                   "media check: %s: %s%s\n", kind, where.c_str(), Utf8(f.text).c_str());
+                   "media check: %s\n", Utf8(engine::FindingLine(f, disks_.size() > 1)).c_str());
     }
     if (engine::HasProblem(findings))
-      return Fail("the media check found problems in " + options_.out);
-    std::fprintf(report, "media check: the media are sound\n");
+      return Fail("書き込んだ媒体 " + options_.out + " の検査で問題が見つかりました。使わないでください");
+    std::fprintf(report, "media check: %s\n", Utf8(engine::FindingsSummary(findings)).c_str());
     return true;
   }
 
@@ -504,7 +520,7 @@ class Maker {
         return true;
       }
     }
-    return Fail("cannot create a scratch folder");
+    return Fail("作業用のフォルダを作れません");
   }
 
   ~Maker() {

@@ -91,7 +91,7 @@ class MediaChecker {
   bool CheckDescription() {
     const std::string path = folders_[0] + "info.txt";
     if (!port::ReadWholeFile(path, &bytes_)) {
-      Add(Severity::kProblem, 0, 0, 1, "info.txt cannot be read: " + path);
+      Add(Severity::kProblem, 0, 0, 1, J("info.txt を読めません: ") + path);
       return false;
     }
     const std::vector<description::LoadResult> problems =
@@ -108,21 +108,21 @@ class MediaChecker {
   void CheckHeaderValues() {
     if (record_.uninstallKeys[0].empty()) {
       Add(Severity::kWarning, 1, 0, 0,
-          "line 1 is empty: no window title and no uninstall key to find the installation");
+          J("1 行目が空です: ウィンドウのタイトルも、インストール先を探すアンインストール情報のキーもありません"));
     }
     if (record_.installFolder.empty()) {
-      Add(Severity::kWarning, 16, 0, 0, "line 16 names no default installation folder");
+      Add(Severity::kWarning, 16, 0, 0, J("16 行目に既定のインストール先がありません"));
     }
     const int master = text::ParseInt(record_.masterAdjust);
     if (master != 0 && master != 1) {
-      Add(Severity::kWarning, 18, 0, 0, "line 18 is neither 0 nor 1: no master conversion runs");
+      Add(Severity::kWarning, 18, 0, 0, J("18 行目が 0 でも 1 でもありません: 材料マスタの変換は行われません"));
     }
     const int category = text::ParseInt(record_.categoryCode);
     if (category < 1 || category > 6) {
-      Add(Severity::kWarning, 20, 0, 0, "line 20 is no category code from 1 to 6");
+      Add(Severity::kWarning, 20, 0, 0, J("20 行目が 1 から 6 の業種コードではありません"));
     }
     if (record_.newVersion.empty()) {
-      Add(Severity::kWarning, 21, 0, 0, "line 21 is empty: no version is written");
+      Add(Severity::kWarning, 21, 0, 0, J("21 行目が空です: 版は書き換えられません"));
     }
     // An entry line of fewer than four fields silently repeats columns of the line before.
     const std::vector<std::string_view> lines = description::DescriptionLines(bytes_);
@@ -141,7 +141,7 @@ class MediaChecker {
       if (fields < 4) {
         const int number = static_cast<int>(i) + 1;
         Add(Severity::kWarning, number, number - description::kHeaderLines, 0,
-            "entry line has fewer than four fields: the rest repeat the line before");
+            J("項目の行の欄が 4 つより少ない: 足りない欄は前の行の値が繰り返されます"));
       }
     }
   }
@@ -152,15 +152,15 @@ class MediaChecker {
     const int disk = record_.entryDiskNumbers[i];
     if (disk >= 1 && disk <= static_cast<int>(folders_.size())) return folders_[disk - 1];
     Add(Severity::kProblem, kFirstEntryLine + i, i + 1, 0,
-        "the entry is on disk " + std::to_string(disk) + ", but " +
-            std::to_string(folders_.size()) + " disks were given");
+        J("項目はディスク ") + std::to_string(disk) + J(" にありますが、指定されたディスクは ") +
+            std::to_string(folders_.size()) + J(" 枚です"));
     return std::string();
   }
 
   void CheckEntry(int i) {
     const int line = kFirstEntryLine + i;
     const int disk = record_.entryDiskNumbers[i];
-    if (disk < 1) Add(Severity::kProblem, line, i + 1, 0, "the disk number is not 1 or more");
+    if (disk < 1) Add(Severity::kProblem, line, i + 1, 0, J("ディスク番号が 1 以上ではありません"));
     CheckTargetFolder(i);
     const std::string folder = DiskFolder(i);
     if (folder.empty()) return;
@@ -288,7 +288,7 @@ class MediaChecker {
                       (target[1] == '\\' || target[1] == '/');
     if (dots || drive || root) {
       Add(Severity::kWarning, kFirstEntryLine + i, i + 1, 0,
-          "the target folder " + target + " leads out of the installation folder");
+          J("展開先 ") + target + J(" はインストール先の外を指しています"));
     }
   }
 
@@ -300,13 +300,13 @@ class MediaChecker {
     for (const auto& picture : pictures) {
       const std::string& name = *picture.second;
       if (name.empty()) {
-        Add(Severity::kWarning, picture.first, 0, 1, "no picture named");
+        Add(Severity::kWarning, picture.first, 0, 1, J("絵が指定されていません"));
         continue;
       }
       gfx::BitmapImage image;
       if (!gfx::ReadBitmapFile(folders_[0] + name, &image)) {
         Add(Severity::kProblem, picture.first, 0, 1,
-            "picture missing or not a bitmap the wizard paints: " + folders_[0] + name);
+            J("絵がないか、更新ウィザードが表示できる BMP ではありません: ") + folders_[0] + name);
       }
     }
   }
@@ -333,8 +333,8 @@ class MediaChecker {
     const std::uint64_t bytes = FolderBytes(folders_[disk - 1], 0);
     if (bytes > capacity_) {
       Add(Severity::kProblem, 0, 0, disk,
-          "the disk holds " + std::to_string(bytes) + " bytes, more than the medium's " +
-              std::to_string(capacity_));
+          J("ディスクのファイルは ") + std::to_string(bytes) + J(" バイトあり、媒体の容量 ") +
+              std::to_string(capacity_) + J(" バイトを超えます"));
     }
   }
 
@@ -378,6 +378,34 @@ std::vector<std::string> DiskFolders(const std::vector<std::string>& diskFolders
     disks.push_back(disk);
   }
   return disks.empty() ? diskFolders : disks;
+}
+
+std::string FindingLine(const MediaFinding& finding, bool showDisk) {
+  std::string where;
+  if (finding.entry != 0) where += J("項目 ") + std::to_string(finding.entry) + J("、");
+  if (finding.line != 0) {
+    where += J("info.txt ") + std::to_string(finding.line) + J(" 行目、");
+  }
+  if (finding.disk != 0 && showDisk) {
+    where += J("ディスク ") + std::to_string(finding.disk) + J("、");
+  }
+  const std::string comma = J("、");
+  if (!where.empty()) where = where.substr(0, where.size() - comma.size()) + ": ";
+  const char* kind = finding.severity == Severity::kProblem   ? "問題"
+                     : finding.severity == Severity::kWarning ? "警告"
+                                                              : "参考";
+  return J(kind) + ": " + where + finding.text;
+}
+
+std::string FindingsSummary(const std::vector<MediaFinding>& findings) {
+  int problems = 0;
+  int warnings = 0;
+  for (const MediaFinding& finding : findings) {
+    if (finding.severity == Severity::kProblem) ++problems;
+    if (finding.severity == Severity::kWarning) ++warnings;
+  }
+  return J("問題 ") + std::to_string(problems) + J(" 件、警告 ") + std::to_string(warnings) +
+         J(problems == 0 ? " 件: 媒体は使えます" : " 件: この媒体はそのままでは使えません");
 }
 
 bool HasProblem(const std::vector<MediaFinding>& findings) {

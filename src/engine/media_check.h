@@ -26,7 +26,7 @@ struct MediaFinding {
   int line = 0;      // the info.txt line it concerns, 0 for none
   int entry = 0;     // the 1-based entry it concerns, 0 for none
   int disk = 0;      // the 1-based disk it concerns, 0 for none
-  std::string text;  // what is wrong, English; names from the media in code page 932
+  std::string text;  // what is wrong, code page 932 (names from the media as they are)
 };
 
 // Checks the media whose disks are the folders `diskFolders` (code page 932 Windows or host paths
@@ -52,6 +52,12 @@ std::vector<std::string> DiskFolders(const std::vector<std::string>& diskFolders
 // ends at a line break, so a keyword holding a CR is found in none (koushin-pack fills the
 // positions a manifest leaves unused so; an empty keyword, by contrast, is found in every title).
 bool KeywordCanMatch(const std::string& keyword);
+
+// One finding as the media check shows it, code page 932: its kind ("問題", "警告", "参考"),
+// where it is (the entry, the info.txt line and, with `showDisk`, the disk) and what it is.
+std::string FindingLine(const MediaFinding& finding, bool showDisk);
+// The closing line: how many problems and warnings, and whether the media can be used.
+std::string FindingsSummary(const std::vector<MediaFinding>& findings);
 
 // True when one of the findings is a problem (notes and warnings leave the media sound).
 bool HasProblem(const std::vector<MediaFinding>& findings);
