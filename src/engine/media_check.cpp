@@ -82,7 +82,9 @@ class MediaChecker {
   // Whether the wizard may read `name` from disk `disk`: a disk with a list must list it.
   void CheckListed(int i, int disk, const std::string& name) {
     const std::size_t d = folders_.size() == 1 ? 0 : static_cast<std::size_t>(disk - 1);
-    if (d >= lists_.size() || lists_[d].Covers(name)) return;
+    // A disk refused as a whole has said so once; its files are not named again.
+    if (d >= lists_.size() || lists_[d].verdict != DiskVerdict::kSound) return;
+    if (lists_[d].Covers(name)) return;
     Add(Severity::kProblem, kFirstEntryLine + i, i + 1, disk, messages::MediaFileUnlisted(name));
   }
 
