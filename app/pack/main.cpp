@@ -32,7 +32,7 @@ constexpr char kUsage[] =
     "                    administrators, for .koushin\\trusted\\)\n"
     "  --sign and --make-key work in the Linux koushin-pack only.\n"
     "  Exit status: 0 done, 1 refused (nothing written), 2 failed (or the media check found a\n"
-    "  problem), 64 bad command line.\n";
+    "  problem; DIR is then left as it was), 64 bad command line.\n";
 
 int Usage(const char* problem) {
   if (problem) std::fprintf(stderr, "koushin-pack: %s\n", problem);

@@ -379,7 +379,7 @@ class Maker {
 
   // Copies everything into the output folder: DIR itself for one disk, DIR/diskN for more.
   bool Write() {
-    const fs::path out = fs::u8path(options_.out);
+    const fs::path out = staged_;
     std::error_code code;
     const std::string info = InfoText(manifest_, entryDisks_);
     const fs::path infoPath = scratch_ / "info.txt";
@@ -478,15 +478,19 @@ class Maker {
     if (!MakeEntries() || !AssignDisks()) return kPackRefused;
     Report(report);
     if (options_.dryRun) return kPackDone;
+    // The media are written and checked in the scratch folder; only sound media reach the output
+    // folder, so a refusal at any point leaves it as it was and the run can simply be repeated.
+    staged_ = scratch_ / "media";
     if (!Write()) return kPackFailed;
-    return CheckWritten(report) ? kPackDone : kPackFailed;
+    if (!CheckWritten(report)) return kPackFailed;
+    return Publish() ? kPackDone : kPackFailed;
   }
 
   // Runs the wizard's media check on the folders just written and reports what it finds. False
   // when it finds a problem: the media are written but must not be used.
   bool CheckWritten(std::FILE* report) {
     std::vector<std::string> folders;
-    const fs::path out = fs::u8path(port::AbsoluteHostPath(options_.out));
+    const fs::path out = staged_;
     for (std::size_t i = 0; i < disks_.size(); ++i) {
       const fs::path folder = disks_.size() == 1 ? out : out / ("disk" + std::to_string(i + 1));
       std::string cp932;
@@ -503,10 +507,31 @@ class Maker {
       std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report,
                    "media check: %s\n", Utf8(engine::FindingLine(f, disks_.size() > 1)).c_str());
     }
-    if (engine::HasProblem(findings))
-      return Fail("書き込んだ媒体 " + options_.out + " の検査で問題が見つかりました。使わないでください");
+    if (engine::HasProblem(findings)) {
+      return Fail("媒体の検査で問題が見つかったため、" + options_.out + " には何も書いていません");
+    }
     std::fprintf(report, "media check: %s\n", Utf8(engine::FindingsSummary(findings)).c_str());
     return true;
+  }
+
+  // Copies the checked media into the output folder, with their times.
+  bool Publish() {
+    const fs::path out = fs::u8path(options_.out);
+    std::error_code code;
+    fs::create_directories(out, code);
+    if (code) return Fail(options_.out + " を作れません: " + code.message());
+    for (fs::recursive_directory_iterator it(staged_, code), end; !code && it != end;
+         it.increment(code)) {
+      const fs::path to = out / fs::relative(it->path(), staged_);
+      if (it->is_directory()) {
+        fs::create_directories(to, code);
+      } else {
+        fs::copy_file(it->path(), to, code);
+        if (!code) fs::last_write_time(to, fs::last_write_time(it->path()), code);
+      }
+      if (code) return Fail(to.u8string() + " を書けません: " + code.message());
+    }
+    return !code || Fail(options_.out + " に書けません: " + code.message());
   }
 
   bool MakeScratch() {
@@ -533,6 +558,7 @@ class Maker {
   std::FILE* errors_;
   Manifest manifest_;
   fs::path scratch_;
+  fs::path staged_;  // the media as written, below scratch_, before they are checked
   std::vector<std::vector<MediaFile>> entryFiles_;
   std::vector<Disk> disks_;
   std::vector<int> entryDisks_;
