@@ -146,9 +146,18 @@ CASE=keywords
 mkdir -p "$WORK/src/s1" && printf 's' >"$WORK/src/s1/S.TXT"
 printf '%s\n%s\ntitleKeywords = ["建築版", "積算"]\n[[entry]]\nstart = ["src/s1", "src/s1"]\ntarget = \x27\\\x27\n' \
   "$COMMON" "$KEYS" >"$WORK/kw.toml"
+printf '[[entry]]\nfile = "src/資料/能.bin"\ntarget = \x27\\\x27\n' >>"$WORK/kw.toml"
 "$PACK" "$WORK/kw.toml" --out "$WORK/kw" --sign "$WORK/vendor.key" >"$WORK/kw.out" 2>&1 ||
   fail "status $?"
 grep -qF "  1 file, " "$WORK/kw.out" || fail "the report does not say 1 file"
+# The report's columns line up by display width: a double-byte character takes two columns, as
+# it takes two bytes in code page 932.
+# Each size ends in column 39: two spaces, the name in 24 columns, a space, 12 for the size.
+for name in START1.lzh 能.bin; do
+  grep -F "  $name " "$WORK/kw.out" | iconv -f UTF-8 -t CP932 |
+    LC_ALL=C awk '{ exit !(substr($0, 39, 1) ~ /[0-9]/ && substr($0, 40, 1) ~ /^ ?$/) }' ||
+    fail "the size of $name is not in its column: $(grep -F "$name" "$WORK/kw.out")"
+done
 "$PACK" --version | grep -q '^koushin-pack [0-9]' || fail "no --version"
 grep -qF "キーワード" "$WORK/kw.out" && fail "findings about the unused keywords: $(grep -F キーワード "$WORK/kw.out")"
 rm -rf "$WORK/inst/EST/.koushin"
