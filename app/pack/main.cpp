@@ -66,10 +66,10 @@ int main(int argc, char** argv) {
     } else if (a == "--console" && hasValue) {
       options.console = args[++i];
     } else if (a == "--sign" && hasValue) {
-      if (!koushin::port::kCanSign) return Usage("--sign works in the Linux koushin-pack only");
+      if (!koushin::port::kCanSign) return Usage("--sign は Linux 版の koushin-pack だけで使えます");
       options.signKey = args[++i];
     } else if (a == "--make-key" && hasValue) {
-      if (!koushin::port::kCanSign) return Usage("--make-key works in the Linux koushin-pack only");
+      if (!koushin::port::kCanSign) return Usage("--make-key は Linux 版の koushin-pack だけで使えます");
       makeKey = args[++i];
     } else if (a == "--medium" && hasValue) {
       const std::string m = args[++i];
@@ -83,30 +83,30 @@ int main(int argc, char** argv) {
         char* end = nullptr;
         const unsigned long long n = std::strtoull(m.c_str(), &end, 10);
         if (m.empty() || *end != '\0' || n == 0)
-          return Usage("--medium takes fd, cd or a size in bytes");
+          return Usage("--medium には fd、cd、バイト数のどれかを書いてください");
         options.diskBytes = n;
         options.allocationUnit = 1;
       }
     } else if (!a.empty() && a[0] != '-' && options.manifest.empty()) {
       options.manifest = a;
     } else {
-      return Usage(("unknown or incomplete option " + a).c_str());
+      return Usage(("知らないオプションか、値のないオプションです: " + a).c_str());
     }
   }
   if (!makeKey.empty()) {
     if (!options.manifest.empty() || !options.out.empty()) {
-      return Usage("--make-key goes alone");
+      return Usage("--make-key はほかの引数と一緒には使えません");
     }
     std::string problem;
     if (!koushin::port::MakeSigningKey(makeKey + ".key", makeKey + ".pub", &problem)) {
       std::fprintf(stderr, "koushin-pack: %s\n", problem.c_str());
       return kPackFailed;
     }
-    std::printf("%s.key: the private key (keep it secret)\n%s.pub: the public key\n",
+    std::printf("%s.key: 秘密鍵（秘密にしてください）\n%s.pub: 公開鍵（管理者に渡します）\n",
                 makeKey.c_str(), makeKey.c_str());
     return kPackDone;
   }
-  if (options.manifest.empty()) return Usage("no manifest given");
-  if (options.out.empty() && !options.dryRun) return Usage("--out DIR is needed");
+  if (options.manifest.empty()) return Usage("マニフェストが指定されていません");
+  if (options.out.empty() && !options.dryRun) return Usage("--out DIR が必要です");
   return MakeMedia(options, stdout, stderr);
 }
