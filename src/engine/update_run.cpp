@@ -83,8 +83,8 @@ class Run {
       Fail(messages::TrustedKeyUnreadable(badKey));
       return RunOutcome::kMediaRefused;
     }
-    if (!UseDisk(1)) return RunOutcome::kMediaRefused;
     entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    if (!UseDisk(1) || !EntriesVouched(1)) return RunOutcome::kMediaRefused;
     currentDisk_ = 1;
     // The checks before the first change come before the lock and the journal: a run they end
     // leaves nothing behind.
@@ -269,6 +269,27 @@ class Run {
     return Fail(text);
   }
 
+  // The media file entry `i` reads, relative to the disk: NAME.lzh (START with its variant) or
+  // the plain file's name.
+  std::string MediaName(int i) const {
+    const std::string& name = record_.entryFileNames[i];
+    if (record_.entryKinds[i] != kArchiveKind) return name;
+    const bool isStart = text::SplitPath(name).name == kStartArchive;
+    return (isStart ? name + std::to_string(record_.systemIndex) : name) + kArchiveExtension;
+  }
+
+  // Every file the entries read from disk `disk` must be on its list, so that a disk lacking one
+  // is refused before anything changes from it, not halfway through.
+  bool EntriesVouched(int disk) {
+    const bool removable = port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive;
+    for (int i = 0; i < entryCount_; ++i) {
+      const int entryDisk = record_.entryDiskNumbers[i];
+      const bool fromThisDisk = !removable || entryDisk == disk || (disk == 1 && entryDisk < 1);
+      if (fromThisDisk && !Vouched(MediaName(i))) return false;
+    }
+    return true;
+  }
+
   // False, with the message, when the current disk has a list that does not name `name`: the
   // run reads nothing the list does not vouch for.
   bool Vouched(const std::string& name) {
@@ -312,7 +333,7 @@ class Run {
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
       if (!AskForDisk(disk, mediaFile)) return false;
       currentDisk_ = disk;
-      if (!UseDisk(disk)) return false;
+      if (!UseDisk(disk) || !EntriesVouched(disk)) return false;
       // A refusal here stops the run, which then puts back what the earlier disks changed.
       if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) {
         cancelled_ = !context_.refused;

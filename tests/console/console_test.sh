@@ -90,7 +90,7 @@ archive_cut_short|rm media/koushin.sha256; head -c -1 media/PROGRAM.lzh >cut && 
 disk_prompt_unattended|eval "$FLOPPY"||--yes --folder 'C:\EST'|0|output_has "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"; updated
 list_file_damaged|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|4|output_has "更新ディスクのファイル PROGRAM.lzh が壊れています。"; output_lacks "更新前の状態に戻しました。"; report_has '"outcome": "media refused"'; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
 list_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル history.txt がありません。"; unchanged
-list_file_unlisted|sed -i /START2.lzh/d media/koushin.sha256||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル START2.lzh はファイル一覧 koushin.sha256 にありません。"; output_has "更新前の状態に戻しました。"; unchanged
+list_file_unlisted|sed -i /START2.lzh/d media/koushin.sha256||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル START2.lzh はファイル一覧 koushin.sha256 にありません。"; output_lacks "更新前の状態に戻しました。"; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
 disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh media/koushin.sha256||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged
 disk_prompt_cancelled|eval "$FLOPPY"|1 3 'C:\EST' 1 1 2||1|output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; file_has tamiro1.ini "GENGOU=平成"
 info_missing|rm media/info.txt||--yes|4|unchanged
