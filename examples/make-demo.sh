@@ -61,7 +61,12 @@ SOURCE_DATE_EPOCH=$(date -d "$STAMP" +%s) "$PACK" "$STAGE/manifest.toml" --out "
   --medium fd >/dev/null
 MEDIA=${MEDIA_ONLY:-demo-media}
 rm -rf "$MEDIA" && mkdir -p "$MEDIA"
-cp -p "$WORK"/media/disk*/* "$MEDIA/"
+# Each disk's list vouches for its own files; the folder of both disks carries both lists in one.
+for disk in "$WORK"/media/disk*; do
+  find "$disk" -maxdepth 1 -type f ! -name koushin.sha256 -exec cp -p {} "$MEDIA/" \;
+  cat "$disk/koushin.sha256" >>"$MEDIA/koushin.sha256"
+done
+touch -d "$STAMP" "$MEDIA/koushin.sha256"
 [ -z "$MEDIA_ONLY" ] || exit 0
 
 # --- the installation ------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <vector>
 
 namespace koushin::console {
@@ -120,8 +121,20 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       } else if (text == "cd") {
         result.medium = Medium::kCd;
       } else {
-        return *problem = "--medium wants fd or cd, got '" + text + "'", false;
+        // A size in bytes, as koushin-pack takes it.
+        char* end = nullptr;
+        const unsigned long long bytes = std::strtoull(text.c_str(), &end, 10);
+        if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' ||
+            bytes == 0) {
+          return *problem = "--medium wants fd, cd or a size in bytes, got '" + text + "'", false;
+        }
+        result.medium = Medium::kBytes;
+        result.mediumBytes = bytes;
       }
+    } else if (arg == "--trusted-key") {
+      if (!value(&text)) return false;
+      if (text.empty()) return *problem = "--trusted-key needs a file", false;
+      result.trustedKeys.push_back(text);
     } else if (arg == "--help" || arg == "-h") {
       result.help = true;
     } else if (arg == "--version") {
@@ -193,7 +206,11 @@ std::string UsageText() {
          "  --check-media DIR [DIR2 ...]\n"
          "                      check update media for the vendor, disk 1, 2, ... as folders\n"
          "                      (one folder: every disk); install nothing, change nothing\n"
-         "  --medium fd|cd      with --check-media: each disk must fit a floppy disk or a CD\n"
+         "  --medium fd|cd|BYTES\n"
+         "                      with --check-media: each disk must fit a floppy disk, a CD\n"
+         "                      or that many bytes\n"
+         "  --trusted-key FILE  demand media signed by this public key (PEM; repeatable);\n"
+         "                      the keys in the installation's .koushin\\trusted\\ count too\n"
          "  --help, --version\n"
          "\n"
          "An update is all or nothing: when it stops, every change is put back.\n"
@@ -201,8 +218,9 @@ std::string UsageText() {
          "media is not updated (exit 2).\n"
          "Exit status: 0 updated (or current, recovered, undone, nothing to recover), 1 cancelled and\n"
          "put back, 2 installation check failed (unattended), 3 stopped on an error and put\n"
-         "back (or another update is running), 4 info.txt invalid or missing (with\n"
-         "--check-media: the media have a problem), 5 stopped and not fully put back (the\n"
+         "back (or another update is running), 4 info.txt invalid or missing, or the media\n"
+         "refused (a file differs from the disk's list, a missing or untrusted signature;\n"
+         "with --check-media: the media have a problem), 5 stopped and not fully put back (the\n"
          "journal is kept), 6 recovery or undo refused (a journal that cannot be read, files\n"
          "changed since the update), 7 a check before the first change failed (disk space, a\n"
          "read-only file, files in use; nothing was changed), 64 bad command line.\n";

@@ -1,6 +1,7 @@
 // The console wizard's command line.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -9,7 +10,7 @@
 
 namespace koushin::console {
 
-enum class Medium { kNone, kFloppy, kCd };
+enum class Medium { kNone, kFloppy, kCd, kBytes };
 
 // Options as given (UTF-8, the terminal's text); main converts what the engine needs.
 struct CommandLine {
@@ -28,10 +29,12 @@ struct CommandLine {
   bool undo = false;                    // --undo: put back the last update
   bool force = false;                   // --force: undo even over files changed since
   std::string reportFile;               // --report FILE: the run's outcome and changes as JSON
-  Medium medium = Medium::kNone;        // --medium fd|cd
   bool reinstall = false;               // --reinstall: apply media already installed again
   bool status = false;                  // --status: the installation's state as JSON, then end
   bool msiExitCodes = false;            // --exit-codes msi: Windows Installer's exit codes
+  Medium medium = Medium::kNone;        // --medium fd|cd|BYTES
+  std::uint64_t mediumBytes = 0;        // --medium BYTES: the size of one disk
+  std::vector<std::string> trustedKeys;  // --trusted-key FILE (repeatable): PEM public keys
   bool help = false;
   bool version = false;
 };

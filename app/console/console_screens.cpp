@@ -193,6 +193,7 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun,
                              settings_.unattended};
   context.reinstall = settings_.reinstall;
+  context.trustedKeys = settings_.trustedKeys;
   const int result = engine::UpdateRun(context);
   op_.FinishRun(context);
   log_.Write("update run ended with " + std::to_string(result));

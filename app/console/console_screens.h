@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "console_operator.h"
+#include "engine/media_list.h"
 #include "run_log.h"
 #include "terminal.h"
 #include "wizard/sequencer.h"
@@ -19,6 +21,7 @@ struct ScreenSettings {
   bool unattended = false;
   bool dryRun = false;
   bool reinstall = false;  // --reinstall: media already installed are applied again
+  std::vector<engine::TrustedKey> trustedKeys;  // --trusted-key
 };
 
 class ConsoleScreens : public wizard::Screens {

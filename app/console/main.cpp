@@ -139,6 +139,8 @@ int ExitStatus(engine::RunOutcome outcome) {
       return kExitJournalRefused;
     case engine::RunOutcome::kPreflightRefused:
       return kExitPreflightRefused;
+    case engine::RunOutcome::kMediaRefused:
+      return kExitBadDescription;
   }
   return kExitFailed;
 }
@@ -221,6 +223,47 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
+// The public keys of --trusted-key. False with `problem` when one cannot be read or is no ECDSA
+// P-256 public key: a key the administrator named must never be dropped quietly.
+bool ReadTrustedKeys(const CommandLine& commandLine, std::vector<engine::TrustedKey>* keys,
+                     std::string* problem) {
+  for (const std::string& file : commandLine.trustedKeys) {
+    engine::TrustedKey key;
+    port::Utf8ToCp932(file, &key.name);
+    std::FILE* f = port::OpenHostFile(file, "rb");
+    if (f != nullptr) {
+      char buffer[4096];
+      std::size_t got;
+      while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) key.pem.append(buffer, got);
+      std::fclose(f);
+    }
+    if (f == nullptr || !engine::IsUsableKey(key.pem)) {
+      *problem = "--trusted-key " + file + " is no readable PEM ECDSA P-256 public key";
+      return false;
+    }
+    keys->push_back(key);
+  }
+  return true;
+}
+
+// A JSON string of a UTF-8 text.
+std::string JsonText(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
 // --check-media: the report, one line per finding and a summary, on standard output. Exit 0 when
 // the media are sound (notes and warnings allowed), 4 when they have a problem.
 int CheckMediaCommand(const CommandLine& commandLine, const std::string& programArgument,
@@ -238,20 +281,37 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
   ending.Record().media = ForTerminal(folders.front());
   const std::uint64_t capacity = commandLine.medium == Medium::kFloppy ? engine::kFloppyBytes
                                  : commandLine.medium == Medium::kCd   ? engine::kCdBytes
-                                                                       : 0;
+                                 : commandLine.medium == Medium::kBytes ? commandLine.mediumBytes
+                                                                        : 0;
+  const auto usage = [&](const std::string& text) {
+    Usage(text);
+    return ending.End("media invalid", kExitUsage, text);
+  };
+  std::vector<engine::TrustedKey> keys;
+  std::string problem;
+  if (!ReadTrustedKeys(commandLine, &keys, &problem)) return usage(problem);
+  if (commandLine.folder) {
+    // The keys an installation trusts, for checking media as that installation would take them.
+    std::string folder;
+    std::string bad;
+    if (!port::Utf8ToCp932(*commandLine.folder, &folder)) {
+      return usage("--folder has characters outside code page 932");
+    }
+    if (text::FindLastSeparator(folder) + 1 != folder.size()) {
+      folder += IsWindowsStyle(folder) ? '\\' : '/';
+    }
+    if (!engine::LoadInstalledKeys(folder, &keys, &bad)) {
+      return usage("the trusted key " + ForTerminal(bad) + " cannot be used");
+    }
+  }
   port::UseUtf8Console();
-  const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity);
+  const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity, keys);
+  const std::size_t disks = engine::DiskFolders(folders).size();
+  std::string json;
   int problems = 0;
   int warnings = 0;
   std::string firstProblem;
   for (const engine::MediaFinding& finding : findings) {
-    std::string where;
-    if (finding.entry != 0) where += "entry " + std::to_string(finding.entry) + ", ";
-    if (finding.line != 0) where += "info.txt line " + std::to_string(finding.line) + ", ";
-    if (finding.disk != 0 && folders.size() > 1) {
-      where += "disk " + std::to_string(finding.disk) + ", ";
-    }
-    if (!where.empty()) where = where.substr(0, where.size() - 2) + ": ";
     const char* kind = "note";
     if (finding.severity == engine::Severity::kProblem) {
       kind = "problem";
@@ -260,19 +320,22 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
       kind = "warning";
       ++warnings;
     }
-    const std::string line = std::string(kind) + ": " + where + ForTerminal(finding.text);
-    if (problems == 1 && firstProblem.empty() && finding.severity == engine::Severity::kProblem) {
+    const std::string line = ForTerminal(engine::FindingLine(finding, disks > 1));
+    if (firstProblem.empty() && finding.severity == engine::Severity::kProblem) {
       firstProblem = line;
     }
     Print(stdout, line + "\n");
     log.Write(line);
+    json += std::string(json.empty() ? "" : ",") + "\n    {\"severity\": \"" + kind +
+            "\", \"disk\": " + std::to_string(finding.disk) +
+            ", \"entry\": " + std::to_string(finding.entry) +
+            ", \"line\": " + std::to_string(finding.line) +
+            ", \"text\": " + JsonText(port::Cp932ToUtf8Lossy(finding.text)) + "}";
   }
-  const std::string summary =
-      std::to_string(problems) + (problems == 1 ? " problem, " : " problems, ") +
-      std::to_string(warnings) + (warnings == 1 ? " warning: " : " warnings: ") +
-      (problems == 0 ? "the media are sound" : "the media cannot be used as they are");
+  const std::string summary = ForTerminal(engine::FindingsSummary(findings));
   Print(stdout, summary + "\n");
   log.Write(summary);
+  ending.Record().findingsJson = "[" + json + (json.empty() ? "" : "\n  ") + "]";
   // The media check writes nothing: its outcome is the plan's (sound) or the media's fault.
   return problems == 0 ? ending.End("planned", kExitUpdated, summary)
                        : ending.End("media invalid", kExitBadDescription, firstProblem);
@@ -338,16 +401,6 @@ std::string KeptField(const std::string& json, const std::string& name) {
   std::size_t end = begin;
   while (end < json.size() && json[end] != '"') end += json[end] == '\\' ? 2 : 1;
   return json.substr(begin, end - begin);
-}
-
-std::string JsonText(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (c < 0x20) continue;
-    out += static_cast<char>(c);
-  }
-  return out + "\"";
 }
 
 // --status: what a detection rule reads, as JSON on standard output. Reads only; exit 0.
@@ -482,6 +535,7 @@ int Run(int argc, char** argv) {
     if (!EngineFolder(commandLine, &folder, &problem)) return usage(problem);
     settings.firstFolder = folder;
   }
+  if (!ReadTrustedKeys(commandLine, &settings.trustedKeys, &problem)) return usage(problem);
   if (commandLine.status) return StatusCommand(commandLine, settings.sourceFolder);
 
   port::UseUtf8Console();

@@ -118,6 +118,8 @@ std::string OutcomeName(engine::RunOutcome outcome, bool dryRun) {
       return "undo refused";
     case engine::RunOutcome::kJournalRefused:
       return "journal refused";
+    case engine::RunOutcome::kMediaRefused:
+      return "media invalid";
   }
   return "journal refused";
 }
@@ -194,6 +196,7 @@ std::string ReportJson(const RunRecord& record) {
   for (std::size_t i = 0; i < restore.failed.size(); ++i) {
     failed += (i == 0 ? "" : ", ") + JsonPath(restore.failed[i]);
   }
+  if (!record.findingsJson.empty()) json += field("findings", record.findingsJson);
   json += field("notRestored", failed + "]", true);
   return json + "}\n";
 }

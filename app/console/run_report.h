@@ -23,6 +23,9 @@ struct RunRecord {
   std::string message;  // the last message shown
   bool dryRun = false;
   engine::RunSummary summary;  // code page 932 inside
+  // --check-media: its findings as a JSON array (severity, disk, entry, line, text); empty for
+  // every other run.
+  std::string findingsJson;
 };
 
 // The report's name of an outcome: a dry run that found nothing wrong is "planned".

@@ -1,5 +1,6 @@
 #include "pack/manifest.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -41,12 +42,12 @@ class Loader {
   bool OneLine(const toml::node& node, const std::string& what, std::string* out) {
     const auto* s = node.as_string();
     if (!s) {
-      Refuse(LineOf(node), what + " must be a text");
+      Refuse(LineOf(node), what + " は文字列で書いてください");
       return false;
     }
     const std::string& utf8 = s->get();
     if (utf8.find_first_of(std::string("\r\n\t\x1A\0", 5)) != std::string::npos) {
-      Refuse(LineOf(node), what + " must be one line without TAB or control characters");
+      Refuse(LineOf(node), what + " は TAB や制御文字のない 1 行にしてください");
       return false;
     }
     return ToCp932(LineOf(node), what, utf8, out);
@@ -54,7 +55,7 @@ class Loader {
 
   bool ToCp932(int line, const std::string& what, const std::string& utf8, std::string* out) {
     if (!port::Utf8ToCp932(utf8, out)) {
-      Refuse(line, what + " has characters that code page 932 does not have");
+      Refuse(line, what + " にシフト JIS（コードページ 932）にない文字があります");
       return false;
     }
     return true;
@@ -63,7 +64,7 @@ class Loader {
   // A dialog text: ordinary lines, each line break written as TAB + filler byte.
   void MultiLine(const toml::node& node, const std::string& what, std::string* out) {
     const auto* s = node.as_string();
-    if (!s) return Refuse(LineOf(node), what + " must be a text");
+    if (!s) return Refuse(LineOf(node), what + " は文字列で書いてください");
     std::string utf8 = s->get();
     std::string joined;
     int breaks = 0;
@@ -76,15 +77,15 @@ class Loader {
         joined += kLineBreak;
         ++breaks;
       } else if (c == '\t' || c == '\x1A' || c == '\r' || c == '\0') {
-        return Refuse(LineOf(node), what + " has a TAB or control character");
+        return Refuse(LineOf(node), what + " に TAB か制御文字があります");
       } else {
         joined += c;
       }
     }
     if (breaks > kMaxLineBreaks) {
-      return Refuse(LineOf(node), what + " has " + std::to_string(breaks) +
-                                      " line breaks; the wizard shows at most " +
-                                      std::to_string(kMaxLineBreaks));
+      return Refuse(LineOf(node), what + " の改行が " + std::to_string(breaks) +
+                                      " 個あります。更新ウィザードが表示できるのは " +
+                                      std::to_string(kMaxLineBreaks) + " 個までです");
     }
     ToCp932(LineOf(node), what, joined, out);
   }
@@ -92,16 +93,16 @@ class Loader {
   void TextList(const toml::node& node, const std::string& what, bool allowEmpty,
                 std::array<std::string, 15>* out) {
     const auto* a = node.as_array();
-    if (!a) return Refuse(LineOf(node), what + " must be a list of texts");
+    if (!a) return Refuse(LineOf(node), what + " は文字列の配列で書いてください");
     if (a->size() > kMaxKeys) {
-      return Refuse(LineOf(node), what + " has " + std::to_string(a->size()) +
-                                      " items; the wizard takes at most 15");
+      return Refuse(LineOf(node), what + " が " + std::to_string(a->size()) +
+                                      " 個あります。更新ウィザードが読めるのは 15 個までです");
     }
     for (std::size_t i = 0; i < a->size(); ++i) {
       std::string value;
       if (!OneLine((*a)[i], what, &value)) continue;
       if (value.empty() && !allowEmpty) {
-        Refuse(LineOf((*a)[i]), what + " may not hold an empty text: it would end the list");
+        Refuse(LineOf((*a)[i]), what + " に空の文字列は書けません（そこで一覧が終わります）");
       }
       (*out)[i] = value;
     }
@@ -110,7 +111,7 @@ class Loader {
   std::string HostPath(const toml::node& node, const std::string& what) {
     const auto* s = node.as_string();
     if (!s || s->get().empty()) {
-      Refuse(LineOf(node), what + " must name a path");
+      Refuse(LineOf(node), what + " にはパスを書いてください");
       return {};
     }
     return (folder_ / fs::u8path(s->get())).u8string();
@@ -119,17 +120,17 @@ class Loader {
   // An entry column: at most 31 bytes in code page 932, no comma (it would split the line).
   bool Column(int line, const std::string& what, const std::string& utf8, std::string* out) {
     if (utf8.find_first_of(std::string("\r\n\t\x1A\0", 5)) != std::string::npos) {
-      Refuse(line, what + " must be one line without TAB or control characters");
+      Refuse(line, what + " は TAB や制御文字のない 1 行にしてください");
       return false;
     }
     if (!ToCp932(line, what, utf8, out)) return false;
     if (out->find(',') != std::string::npos) {
-      Refuse(line, what + " \"" + utf8 + "\" has a comma, which would split the entry line");
+      Refuse(line, what + " \"" + utf8 + "\" にコンマがあります（項目の行が分かれてしまいます）");
       return false;
     }
     if (out->size() > kColumnBytes) {
-      Refuse(line, what + " \"" + utf8 + "\" is " + std::to_string(out->size()) +
-                       " bytes in code page 932; the wizard takes at most 31");
+      Refuse(line, what + " \"" + utf8 + "\" はシフト JIS で " + std::to_string(out->size()) +
+                       " バイトあります。更新ウィザードが読めるのは 31 バイトまでです");
       return false;
     }
     return true;
@@ -159,17 +160,17 @@ class Loader {
         ++sourceKeys;
         const auto* a = value.as_array();
         if (!a || a->empty()) {
-          Refuse(line, "start must list one folder per title keyword");
+          Refuse(line, "start には titleKeywords の順にフォルダを 1 つずつ書いてください");
           continue;
         }
         if (a->size() > kMaxKeys) {
-          Refuse(line, "start lists " + std::to_string(a->size()) +
-                           " folders; there are at most 15 title keywords");
+          Refuse(line, "start のフォルダが " + std::to_string(a->size()) +
+                           " 個あります。titleKeywords は 15 個までです");
         }
         for (auto&& f : *a) e.sources.push_back(HostPath(f, "start"));
       } else if (k == "name") {
         if (!value.is_string()) {
-          Refuse(line, "name must be a text");
+          Refuse(line, "name は文字列で書いてください");
           continue;
         }
         nameUtf8 = value.value_or(std::string());
@@ -177,41 +178,41 @@ class Loader {
       } else if (k == "target") {
         if (!value.is_string() ||
             !Column(line, "target", value.value_or(std::string()), &e.target)) {
-          if (!value.is_string()) Refuse(line, "target must be a text");
+          if (!value.is_string()) Refuse(line, "target は文字列で書いてください");
           continue;
         }
         if (!e.target.empty() && !text::EndsWithBackslash(e.target)) {
-          Refuse(line, "target must end in \\: the wizard appends the file name to it directly");
+          Refuse(line, "target は \\ で終えてください（更新ウィザードはファイル名をそのまま後ろにつなげます）");
         }
       } else if (k == "disk") {
         const auto d = value.value<std::int64_t>();
         if (!d || *d < 1 || *d > 99) {
-          Refuse(line, "disk must be a number from 1 to 99");
+          Refuse(line, "disk は 1 から 99 の数で書いてください");
           continue;
         }
         e.disk = static_cast<int>(*d);
       } else {
-        Refuse(line, "unknown key \"" + k + "\" in an entry");
+        Refuse(line, "項目に知らないキー \"" + k + "\" があります");
       }
     }
     if (sourceKeys != 1) {
-      return Refuse(e.line, "an entry needs exactly one of folder, file or start");
+      return Refuse(e.line, "項目には folder、file、start のどれか 1 つだけを書いてください");
     }
     if (e.kind == EntryKind::kStart) {
       // The wizard picks START<n> by the installed variant; the entry itself is named START.
       if (!nameUtf8.empty() && nameUtf8 != "START") {
-        Refuse(e.line, "a start entry is always named START");
+        Refuse(e.line, "start の項目の名前は必ず START です");
       }
       nameUtf8 = "START";
     }
     if (e.target.empty()) {
       // An empty column would make the wizard repeat the previous entry's target.
-      return Refuse(e.line, "an entry needs a target folder (\\ for the installation folder)");
+      return Refuse(e.line, "項目に target がありません（インストール先そのものは \\）");
     }
     if (!Column(nameLine, "name", nameUtf8, &e.name)) return;
     std::string mediaName = e.kind == EntryKind::kFile ? e.name : e.name + ".lzh";
     if (e.name.empty() || archive::CheckTargetName(mediaName) != archive::NameProblem::kNone) {
-      return Refuse(nameLine, "name \"" + nameUtf8 + "\" is not a file name Windows can hold");
+      return Refuse(nameLine, "name \"" + nameUtf8 + "\" は Windows のファイル名に使えません");
     }
     m->entries.push_back(std::move(e));
   }
@@ -225,34 +226,37 @@ class Loader {
         TextList(value, k, false, &m->uninstallKeys);
       } else if (k == "titleKeywords") {
         TextList(value, k, true, &m->titleKeywords);
+        if (const auto* a = value.as_array()) {
+          m->keywordCount = static_cast<int>(std::min<std::size_t>(a->size(), kMaxKeys));
+        }
       } else if (k == "installFolder") {
         OneLine(value, k, &m->installFolder);
       } else if (k == "newVersion") {
         OneLine(value, k, &m->newVersion);
       } else if (k == "versionIniCode") {
         const auto n = value.value<std::int64_t>();
-        if (!n) Refuse(line, "versionIniCode must be a number");
+        if (!n) Refuse(line, "versionIniCode は数で書いてください");
         if (n) m->versionIniCode = std::to_string(*n);
       } else if (k == "masterAdjust") {
         const auto b = value.value<bool>();
-        if (!b) Refuse(line, "masterAdjust must be true or false");
+        if (!b) Refuse(line, "masterAdjust は true か false で書いてください");
         if (b) m->masterAdjust = *b ? "1" : "0";
       } else if (k == "categoryCode") {
         const auto n = value.value<std::int64_t>();
-        if (!n || *n < 1 || *n > 6) Refuse(line, "categoryCode must be a number from 1 to 6");
+        if (!n || *n < 1 || *n > 6) Refuse(line, "categoryCode は 1 から 6 の数で書いてください");
         if (n) m->categoryCode = std::to_string(*n);
       } else if (k == "systemIniName") {
-        if (haveIni) Refuse(line, "give either systemIniName or detectSystemIni");
+        if (haveIni) Refuse(line, "systemIniName と detectSystemIni はどちらか一方だけを書いてください");
         haveIni = true;
         OneLine(value, k, &m->systemIniName);
         if (m->systemIniName.empty() || m->systemIniName == "NULL") {
-          Refuse(line, "systemIniName must name a file; detectSystemIni = true has it detected");
+          Refuse(line, "systemIniName にはファイル名を書いてください（探させるときは detectSystemIni = true）");
         }
       } else if (k == "detectSystemIni") {
-        if (haveIni) Refuse(line, "give either systemIniName or detectSystemIni");
+        if (haveIni) Refuse(line, "systemIniName と detectSystemIni はどちらか一方だけを書いてください");
         haveIni = true;
         if (value.value<bool>() != std::optional<bool>(true)) {
-          Refuse(line, "detectSystemIni can only be true");
+          Refuse(line, "detectSystemIni には true だけが書けます");
         }
         m->systemIniName = "NULL";
       } else if (k == "noticeText") {
@@ -262,28 +266,28 @@ class Loader {
       } else if (k == "method") {
         const std::string v = value.value_or(std::string());
         if (v != "lh5" && v != "lh6" && v != "lh7") {
-          Refuse(line, "method must be \"lh5\", \"lh6\" or \"lh7\"");
+          Refuse(line, "method は \"lh5\"、\"lh6\"、\"lh7\" のどれかです");
         } else {
           m->method = "-" + v + "-";
         }
       } else if (k == "headerLevel") {
         const auto n = value.value<std::int64_t>();
-        if (!n || (*n != 1 && *n != 2)) Refuse(line, "headerLevel must be 1 or 2");
+        if (!n || (*n != 1 && *n != 2)) Refuse(line, "headerLevel は 1 か 2 です");
         if (n) m->headerLevel = static_cast<int>(*n);
       } else if (k == "entry") {
         const auto* a = value.as_array();
         if (!a) {
-          Refuse(line, "entry must be written as [[entry]] tables");
+          Refuse(line, "entry は [[entry]] の形で書いてください");
           continue;
         }
         if (a->size() > kMaxEntries) {
-          Refuse(line, std::to_string(a->size()) + " entries; the wizard takes at most 100");
+          Refuse(line, "項目が " + std::to_string(a->size()) + " 個あります。更新ウィザードが読めるのは 100 個までです");
         }
         for (auto&& e : *a) {
           if (const auto* t = e.as_table()) {
             Entry(*t, m);
           } else {
-            Refuse(LineOf(e), "entry must be written as [[entry]] tables");
+            Refuse(LineOf(e), "entry は [[entry]] の形で書いてください");
           }
         }
       } else {
@@ -291,35 +295,47 @@ class Loader {
         for (int i = 0; i < 4; ++i) {
           if (k != kPictureKeys[i]) continue;
           picture = true;
+          m->pictures[i].line = line;
           m->pictures[i].source = HostPath(value, k);
           // The picture keeps its file's name on the media, and info.txt names it so.
           const std::string name = fs::u8path(value.value_or(std::string())).filename().u8string();
           if (ToCp932(line, k, name, &m->pictures[i].name) &&
               archive::CheckTargetName(m->pictures[i].name) != archive::NameProblem::kNone) {
-            Refuse(line, k + " \"" + name + "\" is not a file name Windows can hold");
+            Refuse(line, k + " \"" + name + "\" は Windows のファイル名に使えません");
           }
         }
-        if (!picture) Refuse(line, "unknown key \"" + k + "\"");
+        if (!picture) Refuse(line, "知らないキー \"" + k + "\" があります");
       }
     }
-    if (!haveIni) Refuse(0, "the manifest needs systemIniName, or detectSystemIni = true");
+    if (!haveIni) Refuse(0, "systemIniName か detectSystemIni = true が必要です");
     if (m->uninstallKeys[0].empty())
-      Refuse(0, "the manifest needs at least one uninstallKeys item");
-    if (m->categoryCode.empty()) Refuse(0, "the manifest needs categoryCode");
+      Refuse(0, "uninstallKeys が少なくとも 1 つ必要です");
+    if (m->categoryCode.empty()) Refuse(0, "categoryCode が必要です");
     if (m->masterAdjust.empty()) m->masterAdjust = "0";
-    if (m->versionIniCode.empty()) Refuse(0, "the manifest needs versionIniCode");
+    if (m->versionIniCode.empty()) Refuse(0, "versionIniCode が必要です");
     CheckEntries(*m);
   }
 
   // What only the entries together can break: two of them written to one file on the media, and
   // START folders for title keywords that do not exist.
+  // Whether keyword `k` (0-based) can be the first found in some title: it contains no earlier
+  // keyword (an empty one is found in every title).
+  static bool KeywordCanWin(const Manifest& m, int k) {
+    for (int earlier = 0; earlier < k; ++earlier) {
+      if (text::FindAtCharBoundary(m.titleKeywords[k], m.titleKeywords[earlier]) !=
+          std::string::npos) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   void CheckEntries(const Manifest& m) {
     std::set<std::string> names = {"INFO.TXT"};
     for (const Picture& p : m.pictures) {
       if (!p.name.empty()) names.insert(text::ToUpper(p.name));
     }
-    int keywords = 15;
-    while (keywords > 0 && m.titleKeywords[keywords - 1].empty()) --keywords;
+    const int keywords = m.keywordCount;
     for (const ManifestEntry& e : m.entries) {
       std::vector<std::string> files;
       if (e.kind == EntryKind::kFile) files = {e.name};
@@ -328,11 +344,21 @@ class Loader {
         files.push_back("START" + std::to_string(i + 1) + ".LZH");
       }
       if (e.kind == EntryKind::kStart && static_cast<int>(e.sources.size()) > keywords) {
-        Refuse(e.line, "start lists more folders than there are title keywords");
+        Refuse(e.line, "start のフォルダが titleKeywords より多くあります");
+      }
+      // A keyword that can identify a product needs its variant, or that product's update
+      // would stop at START.
+      for (int k = static_cast<int>(e.sources.size());
+           e.kind == EntryKind::kStart && k < keywords; ++k) {
+        if (!KeywordCanWin(m, k)) continue;
+        Refuse(e.line, "タイトルキーワード " + std::to_string(k + 1) + "「" +
+                           port::Cp932ToUtf8Lossy(m.titleKeywords[k]) + "」の書庫 START" +
+                           std::to_string(k + 1) + ".lzh がありません（start にフォルダがありません）。"
+                           "その製品の更新は START で止まります");
       }
       for (const std::string& f : files) {
         if (!names.insert(text::ToUpper(f)).second) {
-          Refuse(e.line, "another entry or picture is already written as " + f);
+          Refuse(e.line, "ほかの項目か絵が、もう同じ名前 " + port::Cp932ToUtf8Lossy(f) + " で媒体に書かれます");
         }
       }
     }
@@ -350,6 +376,17 @@ void AddLine(std::string* out, const std::string& line) {
 
 }  // namespace
 
+const std::string& UnusedKeyword() {
+  // A bare CR stays inside an info.txt line (only LF ends one), but ends a line of an INI file,
+  // so no title read from one holds it.
+  static const std::string keyword = [] {
+    std::string cp932;
+    port::Utf8ToCp932("（未使用）\r（どのタイトルにも合いません）", &cp932);
+    return cp932;
+  }();
+  return keyword;
+}
+
 bool LoadManifest(const std::string& utf8Path, Manifest* manifest, std::vector<Refusal>* refusals) {
   refusals->clear();
   *manifest = Manifest();
@@ -360,7 +397,7 @@ bool LoadManifest(const std::string& utf8Path, Manifest* manifest, std::vector<R
     while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, got);
     std::fclose(f);
   } else {
-    refusals->push_back({0, "cannot read the manifest"});
+    refusals->push_back({0, "マニフェストを読めません"});
     return false;
   }
   toml::table root;
@@ -387,7 +424,12 @@ std::string InfoText(const Manifest& m, const std::vector<int>& disks) {
   for (const Picture& p : m.pictures) AddLine(&out, p.name);
   AddLine(&out, m.noticeText);
   AddLine(&out, m.destinationText);
-  for (const std::string& keyword : m.titleKeywords) AddLine(&out, keyword);
+  // Without keywords every installed product is one (an empty first keyword is found in every
+  // title); otherwise the positions after the named ones match nothing.
+  const int named = std::max(m.keywordCount, 1);
+  for (int k = 0; k < static_cast<int>(m.titleKeywords.size()); ++k) {
+    AddLine(&out, k < named ? m.titleKeywords[k] : UnusedKeyword());
+  }
   for (std::size_t i = 0; i < m.entries.size(); ++i) {
     const ManifestEntry& e = m.entries[i];
     AddLine(&out, std::to_string(disks[i]) + "," + (e.kind == EntryKind::kFile ? "0" : "1") + "," +

@@ -28,6 +28,7 @@ struct ManifestEntry {
 };
 
 struct Picture {
+  int line = 0;        // of the manifest
   std::string name;    // code page 932, as on the media and in info.txt ("" for none)
   std::string source;  // host path
 };
@@ -44,6 +45,7 @@ struct Manifest {
   std::string noticeText;           // line breaks already as TAB + filler byte
   std::string destinationText;
   std::array<std::string, 15> titleKeywords;
+  int keywordCount = 0;  // how many the manifest names; info.txt fills the rest (UnusedKeyword)
   std::vector<ManifestEntry> entries;
   std::string method = "-lh5-";
   int headerLevel = 2;
@@ -52,6 +54,11 @@ struct Manifest {
 // Reads and checks the manifest at `utf8Path`; relative source paths are taken from the
 // manifest's folder. False with every problem found in `refusals`.
 bool LoadManifest(const std::string& utf8Path, Manifest* manifest, std::vector<Refusal>* refusals);
+
+// What info.txt holds at a title keyword position the manifest leaves unused: a text holding a
+// bare CR, which no title read from an INI file holds, so no installed system ever matches it
+// (an empty line would match every one). Code page 932.
+const std::string& UnusedKeyword();
 
 // info.txt in code page 932 with CR LF: the 42 header lines, then one line per entry with the
 // disk given in `disks` (one per entry).

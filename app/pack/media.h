@@ -18,7 +18,9 @@ constexpr std::uint64_t kCdBytes = 681984000;
 struct PackOptions {
   std::string manifest;  // host paths, UTF-8
   std::string out;
-  std::string wizard;                   // the wizard program for disk 1 ("" for none)
+  std::string wizard;                   // the wizard program, koushin.exe on disk 1 ("" for none)
+  std::string console;                  // the console wizard, koushin-console.exe on disk 1
+  std::string signKey;                  // PEM private key: sign each disk's list ("" for none)
   std::uint64_t diskBytes = kCdBytes;   // capacity of one disk
   std::uint64_t allocationUnit = 2048;  // files take whole units
   bool dryRun = false;
@@ -30,5 +32,9 @@ enum PackStatus { kPackDone = 0, kPackRefused = 1, kPackFailed = 2, kPackUsage =
 // Makes the media; the report goes to `report`, refusals, failures and the media check's problems
 // to `errors`. kPackFailed also when the media check finds a problem in what was written.
 int MakeMedia(const PackOptions& options, std::FILE* report, std::FILE* errors);
+
+// The names koushin-pack gives the wizards on disk 1, and the list of each disk's files.
+constexpr char kWizardFileName[] = "koushin.exe";
+constexpr char kConsoleFileName[] = "koushin-console.exe";
 
 }  // namespace koushin::pack

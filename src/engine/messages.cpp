@@ -51,6 +51,15 @@ enum Id {
   kNewerInstalledMiddle,
   kNewerInstalledSuffix,
   kRecoverFirst,
+  kMediaFilePrefix,
+  kMediaFileMissingSuffix,
+  kMediaFileDamagedSuffix,
+  kMediaFileUnlistedSuffix,
+  kMediaListUnreadable,
+  kMediaDiskSuffixUnsigned,
+  kMediaDiskSuffixUntrusted,
+  kTrustedKeyPrefix,
+  kTrustedKeySuffix,
   kCount,
 };
 
@@ -95,6 +104,15 @@ const char* const kUtf8[] = {
     ") はこの更新 (",
     ") より新しいため、更新できません。",
     "前回の更新が途中で終わっています。先に --recover で更新前の状態に戻してください。",
+    "更新ディスクのファイル ",
+    " がありません。",
+    " が壊れています。",
+    " はファイル一覧 koushin.sha256 にありません。",
+    "更新ディスクのファイル一覧 koushin.sha256 を読めません。",
+    " 枚目の更新ディスクには署名がありません。信頼された鍵で署名された更新ディスクが必要です。",
+    " 枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています。",
+    "信頼する鍵 ",
+    " を読めません。",
 };
 static_assert(sizeof kUtf8 / sizeof kUtf8[0] == kCount, "one text for each Id");
 
@@ -174,6 +192,26 @@ std::string FilesInUse(const std::vector<std::string>& names) {
 
 std::string DiskSpaceShort(const std::string& megabytes) {
   return Cp932(kDiskSpacePrefix) + megabytes + Cp932(kDiskSpaceSuffix);
+}
+
+std::string MediaFileMissing(const std::string& path) {
+  return Cp932(kMediaFilePrefix) + path + Cp932(kMediaFileMissingSuffix);
+}
+std::string MediaFileDamaged(const std::string& path) {
+  return Cp932(kMediaFilePrefix) + path + Cp932(kMediaFileDamagedSuffix);
+}
+std::string MediaFileUnlisted(const std::string& path) {
+  return Cp932(kMediaFilePrefix) + path + Cp932(kMediaFileUnlistedSuffix);
+}
+const std::string& MediaListUnreadable() { return Cp932(kMediaListUnreadable); }
+std::string MediaUnsigned(int disk) {
+  return std::to_string(disk) + Cp932(kMediaDiskSuffixUnsigned);
+}
+std::string MediaUntrusted(int disk) {
+  return std::to_string(disk) + Cp932(kMediaDiskSuffixUntrusted);
+}
+std::string TrustedKeyUnreadable(const std::string& path) {
+  return Cp932(kTrustedKeyPrefix) + path + Cp932(kTrustedKeySuffix);
 }
 
 }  // namespace koushin::engine::messages

@@ -84,4 +84,21 @@ std::string FilesInUse(const std::vector<std::string>& names);
 // "ディスクの空き容量が足りません。あと %s MB 必要です。" with `megabytes` for %s.
 std::string DiskSpaceShort(const std::string& megabytes);
 
+// The media's file lists and signatures (engine/media_list.h).
+// "更新ディスクのファイル %s がありません。": a listed file is not on the disk.
+std::string MediaFileMissing(const std::string& path);
+// "更新ディスクのファイル %s が壊れています。": a file's bytes differ from its listed digest.
+std::string MediaFileDamaged(const std::string& path);
+// "更新ディスクのファイル %s はファイル一覧 koushin.sha256 にありません。": the run would read a
+// file the disk's list does not vouch for.
+std::string MediaFileUnlisted(const std::string& path);
+// The disk's list cannot be read.
+const std::string& MediaListUnreadable();
+// "%d 枚目の更新ディスクには署名がありません。…": trusted keys are known, the disk is unsigned.
+std::string MediaUnsigned(int disk);
+// "%d 枚目の更新ディスクの署名は信頼された鍵のものではないか、…": another key, or a changed list.
+std::string MediaUntrusted(int disk);
+// "信頼する鍵 %s を読めません。": a file among the trusted keys is no usable public key.
+std::string TrustedKeyUnreadable(const std::string& path);
+
 }  // namespace koushin::engine::messages

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "description/update_description.h"
+#include "engine/media_list.h"
 #include "engine/operator.h"
 #include "journal/journal.h"
 
@@ -31,6 +32,8 @@ enum class RunOutcome {
   kNothingToRecover,    // recovery found no unfinished run
   kUndone,              // the last committed update was put back
   kUndoRefused,         // nothing to undo, files changed since, or an unfinished run waits
+  kMediaRefused,        // a disk failed its file list or signature: nothing was changed from
+                        // it (a later disk: every change was put back)
 };
 
 // A file that kept the run from starting, for the report.
@@ -95,6 +98,9 @@ struct RunContext {
   // Set by the run: false when the master conversions must not run (a repair of media already
   // installed: each conversion run cuts another byte from some records).
   bool convertMasters = true;
+  // Public keys trusted besides those in the installation's .koushin\trusted\ (the console's
+  // --trusted-key). With any key known, every disk must be signed by one of them.
+  std::vector<TrustedKey> trustedKeys;
   // Set by the run when a check before its first change (space, read-only or files in use)
   // ended it, or, in a dry run, failed: nothing was changed.
   bool refused = false;

@@ -87,7 +87,17 @@ class Run {
     } else if (!VersionAllowsRun(&versionOutcome)) {
       return versionOutcome;
     }
+    // The keys this installation trusts, then the first disk against its list: before anything
+    // is read from the media for the update, and before anything changes.
+    keys_ = context_.trustedKeys;
+    std::string badKey;
+    if (!LoadInstalledKeys(folder_, &keys_, &badKey)) {
+      Log("trusted key cannot be used: " + badKey);
+      Fail(messages::TrustedKeyUnreadable(badKey));
+      return RunOutcome::kMediaRefused;
+    }
     entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    if (!UseDisk(1) || !EntriesVouched(1)) return RunOutcome::kMediaRefused;
     currentDisk_ = 1;
     // The checks before the first change come before the lock and the journal: a run they end
     // leaves nothing behind.
@@ -127,9 +137,10 @@ class Run {
   // Puts every change back after a failure whose message was shown, and says how that went.
   RunOutcome Stop() {
     context_.commit = nullptr;
-    const RunOutcome stopped = context_.refused ? RunOutcome::kPreflightRefused
-                               : cancelled_     ? RunOutcome::kCancelled
-                                                : RunOutcome::kStoppedRestored;
+    const RunOutcome stopped = mediaRefused_      ? RunOutcome::kMediaRefused
+                               : context_.refused ? RunOutcome::kPreflightRefused
+                               : cancelled_       ? RunOutcome::kCancelled
+                                                  : RunOutcome::kStoppedRestored;
     if (transaction_ == nullptr || transaction_->Committed()) return stopped;
     scope_.reset();
     CollectChanges();
@@ -322,6 +333,58 @@ class Run {
                path);
   }
 
+  // Checks the disk now in the drive against its file list (and its signature, when keys are
+  // trusted), once, when the run first uses it. False, with the message shown, when the disk
+  // must not be used.
+  bool UseDisk(int disk) {
+    disk_ = CheckDisk(context_.sourceFolder, keys_);
+    switch (disk_.verdict) {
+      case DiskVerdict::kNoList:
+        Log("disk " + std::to_string(disk) + ": no file list, the files are not checked");
+        return true;
+      case DiskVerdict::kSound:
+        Log("disk " + std::to_string(disk) + ": " + std::to_string(disk_.files.size()) +
+            " files match the list" + (disk_.signer.empty() ? "" : ", signed by " + disk_.signer));
+        return true;
+      default:
+        break;
+    }
+    const std::string text = DiskRefusal(disk_, disk);
+    Log("disk " + std::to_string(disk) + " refused: " + text);
+    mediaRefused_ = true;
+    return Fail(text);
+  }
+
+  // The media file entry `i` reads, relative to the disk: NAME.lzh (START with its variant) or
+  // the plain file's name.
+  std::string MediaName(int i) const {
+    const std::string& name = record_.entryFileNames[i];
+    if (record_.entryKinds[i] != kArchiveKind) return name;
+    const bool isStart = text::SplitPath(name).name == kStartArchive;
+    return (isStart ? name + std::to_string(record_.systemIndex) : name) + kArchiveExtension;
+  }
+
+  // Every file the entries read from disk `disk` must be on its list, so that a disk lacking one
+  // is refused before anything changes from it, not halfway through.
+  bool EntriesVouched(int disk) {
+    const bool removable = port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive;
+    for (int i = 0; i < entryCount_; ++i) {
+      const int entryDisk = record_.entryDiskNumbers[i];
+      const bool fromThisDisk = !removable || entryDisk == disk || (disk == 1 && entryDisk < 1);
+      if (fromThisDisk && !Vouched(MediaName(i))) return false;
+    }
+    return true;
+  }
+
+  // False, with the message, when the current disk has a list that does not name `name`: the
+  // run reads nothing the list does not vouch for.
+  bool Vouched(const std::string& name) {
+    if (disk_.Covers(name)) return true;
+    Log("not in the disk's file list: " + name);
+    mediaRefused_ = true;
+    return Fail(messages::MediaFileUnlisted(name));
+  }
+
   // Asks for update disk `disk` until `mediaFile`, the file this entry will really read, is
   // there. False when the person cancels.
   bool AskForDisk(int disk, const std::string& mediaFile) {
@@ -356,6 +419,7 @@ class Run {
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
       if (!AskForDisk(disk, mediaFile)) return false;
       currentDisk_ = disk;
+      if (!UseDisk(disk) || !EntriesVouched(disk)) return false;
       // A refusal here stops the run, which then puts back what the earlier disks changed.
       if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) {
         cancelled_ = !context_.refused;
@@ -378,7 +442,7 @@ class Run {
         Log("could not create folder " + target);
       }
     }
-    if (!isArchive) return CopyPlainFile(i, target);
+    if (!isArchive) return Vouched(name) && CopyPlainFile(i, target);
 
     if (isStart) {
       record_.entryFileNames[i] = mediaName;
@@ -397,7 +461,9 @@ class Run {
                          Buttons::kOk);
       }
     }
-    if (!Extract(i, mediaName, mediaFile, target)) return false;
+    if (!Vouched(mediaName + kArchiveExtension) || !Extract(i, mediaName, mediaFile, target)) {
+      return false;
+    }
     // The version is claimed only once the variant's files are really in place.
     if (isStart && !record_.newVersion.empty() && record_.systemIndex <= kLastKeywordIndex) {
       const std::string systemIni = folder_ + record_.systemIniName;
@@ -499,6 +565,9 @@ class Run {
   int currentDisk_ = 1;
   int entryCount_ = 0;
   bool cancelled_ = false;
+  bool mediaRefused_ = false;             // a disk failed its list or signature
+  std::vector<TrustedKey> keys_;          // the command line's and the installation's
+  DiskCheck disk_;                        // the current disk's list
   std::set<std::string> plannedFolders_;  // dry run: folders the run would create
   std::set<std::string> plannedKept_;     // dry run: files whose old bytes the run would keep
   std::unique_ptr<journal::Installation> installation_;  // holds the lock
@@ -537,6 +606,7 @@ int UpdateRun(RunContext& context) {
     RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
     dry.reinstall = context.reinstall;
     dry.useJournal = context.useJournal;
+    dry.trustedKeys = context.trustedKeys;
     context.outcome = RunGuarded(dry);
     context.summary = dry.summary;
     context.refused = dry.refused;

@@ -11,6 +11,7 @@
 // Names below avoid the Win32 API's names, which <windows.h> turns into macros.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -232,6 +233,64 @@ struct FoundEntry {
 };
 bool FindEntries(const std::string& pattern, std::vector<FoundEntry>* entries,
                  Error* error = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Digests and signatures, for the media's file lists: the platform's own vetted code (OpenSSL's
+// libcrypto on POSIX, CNG on Windows), never ours.
+
+using Sha256Digest = std::array<std::uint8_t, 32>;
+
+// SHA-256 fed piece by piece. A failure of the platform's code makes Finish return false.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  void Update(const void* data, std::size_t size);
+  // The digest of everything given; once only.
+  bool Finish(Sha256Digest* digest);
+
+ private:
+  void* state_;
+  bool failed_ = false;
+};
+
+// SHA-256 of the whole file at `path` (a path as the file calls above take it). False when the
+// file cannot be opened or read.
+bool Sha256OfFile(const std::string& path, Sha256Digest* digest, Error* error = nullptr);
+
+// Lowercase hexadecimal, as sha256sum writes it.
+std::string HexDigest(const Sha256Digest& digest);
+
+enum class SignatureCheck {
+  kValid,    // made by the key over these bytes
+  kInvalid,  // not made by this key over these bytes (another key, or changed bytes)
+  kBadKey,   // the key is no PEM SubjectPublicKeyInfo of an ECDSA P-256 key
+};
+
+// Whether `signature` (DER, as "openssl dgst -sha256 -sign" writes it) is an ECDSA signature
+// over the SHA-256 of `message` by the P-256 public key `publicKeyPem`.
+SignatureCheck VerifySignature(const std::string& publicKeyPem, const std::string& message,
+                               const std::string& signature);
+
+// Signing, for the media compiler. Only the POSIX port signs; elsewhere these return false with
+// `problem` saying so.
+constexpr bool kCanSign =
+#ifdef _WIN32
+    false;
+#else
+    true;
+#endif
+// Makes a new ECDSA P-256 key: the private key as PEM PKCS#8 into the new file `privateKeyPath`
+// (created readable by its owner only; an existing file is never replaced) and the public key as
+// PEM SubjectPublicKeyInfo into `publicKeyPath`. Host paths in UTF-8.
+bool MakeSigningKey(const std::string& privateKeyPath, const std::string& publicKeyPath,
+                    std::string* problem);
+// The DER ECDSA signature over the SHA-256 of `message` by the PEM private key `privateKeyPem`.
+bool SignMessage(const std::string& privateKeyPem, const std::string& message,
+                 std::string* signature, std::string* problem);
 
 // ---------------------------------------------------------------------------------------------
 // Fault injection, for the tests that fail every file operation of a run in turn. It exists only

@@ -79,3 +79,40 @@ bool FaultInjected(const std::string& path, const char* operation, Error* error)
 #endif
 
 }  // namespace koushin::port
+
+namespace koushin::port {
+
+bool Sha256OfFile(const std::string& path, Sha256Digest* digest, Error* error) {
+  InputFile file;
+  if (!file.Open(path, error)) return false;
+  // Large reads: the digest keeps pace with the disk only when the calls are few.
+  std::vector<unsigned char> buffer(1 << 20);
+  Sha256 sha;
+  for (;;) {
+    std::size_t got = 0;
+    if (!file.Read(buffer.data(), buffer.size(), &got, error)) return false;
+    if (got == 0) break;
+    sha.Update(buffer.data(), got);
+  }
+  if (!sha.Finish(digest)) {
+    if (error) {
+      error->operation = "sha256";
+      error->path = path;
+      error->detail = "the platform's SHA-256 failed";
+    }
+    return false;
+  }
+  return true;
+}
+
+std::string HexDigest(const Sha256Digest& digest) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : digest) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 15];
+  }
+  return text;
+}
+
+}  // namespace koushin::port

@@ -84,11 +84,14 @@ unattended_host_path|||--yes --folder "$D/c/EST"|0|updated
 unattended_wrong_folder|||--yes --folder 'C:\NOPE'|2|output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。"; unchanged
 unattended_markers_missing|rm c/EST/bmp/LAYER2L.BMP before/bmp/LAYER2L.BMP||--yes --folder 'C:\EST'|2|output_has "このバージョンへの更新はできません。"; unchanged
 dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "dry run: would write 7 INI keys"; log_has "would "
-plain_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "restored: "; unchanged
-archive_damaged|head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped restored"'; report_has '"filesReplaced": 0'
-archive_cut_short|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST'|3|output_has "PROGRAM"; output_lacks "システムは正常に更新されました。"; unchanged
+plain_file_missing|rm media/history.txt media/koushin.sha256||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "restored: "; unchanged
+archive_damaged|rm media/koushin.sha256; head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped restored"'; report_has '"filesReplaced": 0'
+archive_cut_short|rm media/koushin.sha256; head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST'|3|output_has "PROGRAM"; output_lacks "システムは正常に更新されました。"; unchanged
 disk_prompt_unattended|eval "$FLOPPY"||--yes --folder 'C:\EST'|0|output_has "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"; updated
-disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged
+list_file_damaged|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|4|output_has "更新ディスクのファイル PROGRAM.lzh が壊れています。"; output_lacks "更新前の状態に戻しました。"; report_has '"outcome": "media invalid"'; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
+list_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル history.txt がありません。"; unchanged
+list_file_unlisted|sed -i /START2.lzh/d media/koushin.sha256||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル START2.lzh はファイル一覧 koushin.sha256 にありません。"; output_lacks "更新前の状態に戻しました。"; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
+disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh media/koushin.sha256||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged
 disk_prompt_cancelled|eval "$FLOPPY"|1 3 'C:\EST' 1 1 2||1|output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; file_has tamiro1.ini "GENGOU=平成"
 info_missing|rm media/info.txt||--yes|4|unchanged
 info_invalid|for i in $(seq 1 101); do printf '1,0,history.txt,\\doc\\\r\n'; done >>media/info.txt||--yes|4|unchanged
@@ -312,28 +315,40 @@ while IFS='|' read -r name setup args want text; do
   [ "$before" = "$(cd "$D/media" && find . -type f -exec md5sum {} + | sort)" ] ||
     fail "the media changed"
 done <<'CASES'
-sound|:||0|variants present: START1, START2
-sound_on_a_floppy|:|--medium fd|0|0 problems, 1 warning: the media are sound
-name_case|mv PROGRAM.lzh program.LZH; mv history.txt HISTORY.TXT||0|the media are sound
-info_cut_short|head -c 300 info.txt >i && mv i info.txt||4|problem: info.txt line 27: the file ends before header line 27
-info_missing|rm info.txt||4|problem: info.txt cannot be read
-info_no_ini_name|sed -i '19s/.*/\r/' info.txt||4|info.txt line 19: the system INI name is empty
-info_every_rule|sed -i '19s/.*/\r/; 44s/PROGRAM/PROGRAM-NAMED-AT-LENGTH-OF-32-BYTES/' info.txt||4|info.txt line 44: entry column 3
-info_short_entry|printf '1,0,history.txt\r\n' >>info.txt||0|warning: entry 7, info.txt line 49: entry line has fewer than four fields
-file_missing|rm history.txt||4|file missing: 
-archive_missing|rm BMP.lzh||4|problem: entry 3, info.txt line 45: archive missing
+sound|:||0|ある製品別書庫: START1, START2
+sound_on_a_floppy|:|--medium fd|0|問題 0 件、警告 1 件: 媒体は使えます
+name_case|mv PROGRAM.lzh program.LZH; mv history.txt HISTORY.TXT||0|媒体は使えます
+info_cut_short|head -c 300 info.txt >i && mv i info.txt||4|問題: info.txt 27 行目: the file ends before header line 27
+info_missing|rm info.txt||4|問題: info.txt を読めません
+info_no_ini_name|sed -i '19s/.*/\r/' info.txt||4|info.txt 19 行目: the system INI name is empty
+info_every_rule|sed -i '19s/.*/\r/; 44s/PROGRAM/PROGRAM-NAMED-AT-LENGTH-OF-32-BYTES/' info.txt||4|info.txt 44 行目: entry column 3
+info_short_entry|rm koushin.sha256; printf '1,0,history.txt\r\n' >>info.txt||0|警告: 項目 7、info.txt 49 行目: 項目の行の欄が 4 つより少ない
+file_missing|rm history.txt||4|問題: 項目 5、info.txt 47 行目: ファイルがありません: 
+archive_missing|rm BMP.lzh||4|問題: 項目 3、info.txt 45 行目: 書庫がありません
 archive_cut_short|cut_last_byte PROGRAM.lzh||4|without its end mark
-archive_crc|dd if=/dev/zero of=PROGRAM.lzh bs=1 seek=900 count=4 conv=notrunc 2>/dev/null||4|problem: entry 2, info.txt line 44: 
-start_variant_missing|rm START2.lzh||0|title keyword 2 (line 29) has no variant START2.lzh
-start_no_variant|rm START1.lzh START2.lzh||4|no variant START1..START15 found
-disks_as_folders|mkdir ../disk2 && mv MASTER.lzh ../disk2/|"$D/disk2"|0|the media are sound
-disk_missing_its_file|mkdir ../disk2|"$D/disk2"|4|entry 6, info.txt line 48, disk 2: archive missing
-entry_beyond_the_disks|mkdir ../disk2; sed -i '48s/^2/3/' info.txt|"$D/disk2"|4|the entry is on disk 3, but 2 disks were given
-too_big_for_a_floppy|head -c 1500000 /dev/zero >EXTRA.BIN|--medium fd|4|more than the medium's 1457664
-fits_a_cd|head -c 1500000 /dev/zero >EXTRA.BIN|--medium cd|0|the media are sound
-picture_not_a_bitmap|echo not a picture >VIEW.BMP||4|info.txt line 22: picture missing or not a bitmap
-target_out|sed -i 's/history.txt,\\doc\\/history.txt,..\\doc\\/' info.txt||0|leads out of the installation folder
-target_drive|sed -i 's/history.txt,\\doc\\/history.txt,D:\\doc\\/' info.txt||0|leads out of the installation folder
+archive_crc|dd if=/dev/zero of=PROGRAM.lzh bs=1 seek=900 count=4 conv=notrunc 2>/dev/null||4|問題: 項目 2、info.txt 44 行目: 
+start_variant_missing|rm START2.lzh; sed -i /START2.lzh/d koushin.sha256||4|問題: 項目 1、info.txt 43 行目: タイトルキーワード 2「積算」（29 行目）の書庫 START2.lzh がありません
+start_no_variant|rm START1.lzh START2.lzh||4|書庫 START1.lzh～START15.lzh がどれもありません
+disks_as_folders|mkdir ../disk2 && mv MASTER.lzh ../disk2/ && grep MASTER koushin.sha256 >../disk2/koushin.sha256 && sed -i /MASTER/d koushin.sha256|"$D/disk2"|0|媒体は使えます
+packs_output_folder|mkdir disk1 disk2 && mv MASTER.lzh disk2/ && grep MASTER koushin.sha256 >disk2/koushin.sha256 && sed -i /MASTER/d koushin.sha256 && mv -- *.* disk1/|--medium 1457664|0|問題 0 件、警告 1 件: 媒体は使えます
+list_damaged|printf x >>history.txt||4|問題: 更新ディスクのファイル history.txt が壊れています。
+list_malformed|echo broken >>koushin.sha256||4|問題: 更新ディスクのファイル一覧 koushin.sha256 を読めません。
+unsigned_with_a_key|:|--trusted-key "$EXAMPLES/../tests/port/data/other.pub"|4|問題: 1 枚目の更新ディスクには署名がありません。
+two_entries_one_file|rm koushin.sha256; sed -i 's/history.txt,\\doc\\/history.txt,\\/' info.txt; printf '1,0,history.txt,\\\r\n' >>info.txt||0|警告: 項目 7、info.txt 49 行目: 項目 5 と同じファイル \HISTORY.TXT を書きます
+disk_missing_its_file|mkdir ../disk2|"$D/disk2"|4|項目 6、info.txt 48 行目、ディスク 2: 書庫がありません
+entry_beyond_the_disks|mkdir ../disk2; sed -i '48s/^2/3/' info.txt|"$D/disk2"|4|項目はディスク 3 にありますが、指定されたディスクは 2 枚です
+too_big_for_a_floppy|head -c 1500000 /dev/zero >EXTRA.BIN|--medium fd|4|バイトあり、媒体の容量 1457664 バイトを超えます
+fits_a_cd|head -c 1500000 /dev/zero >EXTRA.BIN|--medium cd|0|媒体は使えます
+picture_not_a_bitmap|echo not a picture >VIEW.BMP||4|info.txt 22 行目: 絵がないか、更新ウィザードが表示できる BMP ではありません
+target_out|rm koushin.sha256; sed -i 's/history.txt,\\doc\\/history.txt,..\\doc\\/' info.txt||0|はインストール先の外を指しています
+target_drive|rm koushin.sha256; sed -i 's/history.txt,\\doc\\/history.txt,D:\\doc\\/' info.txt||0|はインストール先の外を指しています
 CASES
+
+# The check's findings as JSON for tools, beside the same lines on the terminal.
+fresh check_report
+"$BIN" --check-media "$D/media" --report "$D/report.json" >"$D/out" 2>&1
+expect_status 0
+report_has '"kind": "media check"'
+report_has '"severity": "warning", "disk": 1, "entry": 0, "line": 0, "text": "1 枚目に更新ウィザード koushin.exe がありません'
 
 finish "console tests"

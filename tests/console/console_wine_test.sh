@@ -43,6 +43,13 @@ unchanged() {
   diff -r -x .koushin "$EXAMPLES/demo-install/EST" "$D/EST" >/dev/null || fail "the installation changed"
 }
 
+# Signs the media's list with a new key NAME.key (NAME.pub beside it), as "openssl dgst" and
+# koushin-pack on Linux sign: the Windows wizard verifies it with CNG.
+sign_media() {
+  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null &&
+    openssl pkey -in "$1.key" -pubout -out "$1.pub" &&
+    openssl dgst -sha256 -sign "$1.key" -out media/koushin.sha256.sig media/koushin.sha256
+}
 # One run a line (cases.sh: run_table). The relative_media cases: host paths made absolute by the
 # program itself (GetFullPathNameW, no C++ streams or <filesystem> in the Windows build), the media
 # as a relative path from another folder in POSIX and in Windows spelling, and the default media,
@@ -63,6 +70,9 @@ program_folder_media|mkdir sub; FROM=sub; cp "$EXE" media/koushin-console.exe; P
 japanese_paths|mkdir 見積; mv media 見積/媒体; mv EST 見積/EST; MEDIA=(--media "$(zpath "$D/見積/媒体")")||--yes --folder "$(zpath "$D/見積/EST")" --log "$(zpath "$D/見積/記録.log")"|0|mv "$D/見積/EST" "$D/EST"; ini_has tamiro1.ini "GENGOU=令和"; grep -qF "exit status 0" "$D/見積/記録.log" || fail "no log in the Japanese folder"
 restore_fails_then_recover|KOUSHIN_FAULTS=60,1000000 run_expect 5 --yes --folder "$EST"||--recover --folder "$EST"|0|output_has "前回の更新が途中で終わっています。"; unchanged
 undo|run_expect 0 --yes --folder "$EST"||--undo --folder "$EST"|0|unchanged
+signed_and_trusted|sign_media vendor||--yes --folder "$EST" --trusted-key "$(zpath "$D/vendor.pub")"|0|ini_has tamiro1.ini "GENGOU=令和"
+signed_by_another_key|sign_media vendor; sign_media other; openssl dgst -sha256 -sign vendor.key -out media/koushin.sha256.sig media/koushin.sha256||--yes --folder "$EST" --trusted-key "$(zpath "$D/other.pub")"|4|output_has "1 枚目の更新ディスクの署名は信頼された鍵のものではないか"; unchanged
+file_damaged|printf x >>media/history.txt||--yes --folder "$EST"|4|output_has "更新ディスクのファイル history.txt が壊れています。"; unchanged
 undo_refused_after_a_change|run_expect 0 --yes --folder "$EST"; printf changed >EST/formater.exe||--undo --folder "$EST"|6|
 CASES
 
