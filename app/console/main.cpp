@@ -405,10 +405,14 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   if (undo == journal::UndoCheck::kNothing || undo == journal::UndoCheck::kDamaged) {
     json += "  \"undo\": null,\n";
   } else {
+    // An update made by the Windows wizard keeps no report: its "to" is the version found now
+    // (an undo that is not refused finds every file as that update left it).
     json += "  \"undo\": {\"from\": " +
             (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionBefore"))) +
             ", \"to\": " +
-            (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionAfter"))) +
+            (lastUpdate != "null" ? JsonText(KeptField(lastUpdate, "versionAfter"))
+             : found          ? JsonText(ForTerminal(version))
+                              : "null") +
             ", \"filesChangedSince\": " + std::to_string(changed.size()) + "},\n";
   }
   const std::string lastRun = KeptJson(StateFile(working, kLastRunFile));

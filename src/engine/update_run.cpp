@@ -545,6 +545,11 @@ int UpdateRun(RunContext& context) {
       context.outcome = RunOutcome::kPreflightRefused;
     }
   }
+  // The version after says what the installation holds now: a run that changed nothing (or
+  // whose changes were all put back) leaves the version it found.
+  if (context.summary.versionAfter.empty()) {
+    context.summary.versionAfter = context.summary.versionBefore;
+  }
   return context.outcome == RunOutcome::kCheckFailed ? kRunBackToDestination : kRunClose;
 }
 

@@ -138,10 +138,11 @@ for kind in native wine; do
     kill -0 "$holder" 2>/dev/null || { fail "the holder did not start"; break; }
     sleep 0.1
   done
-  run --yes --folder 'C:\EST' --log "$D/log"
+  run --yes --folder 'C:\EST' --log "$D/log" --report "$D/report.json"
   kill "$holder"
   wait "$holder" 2>/dev/null
   expect_status 7
+  report_has '"reason": "in use", "program": "'"$([ $kind = native ] && echo sleep || echo holder.exe)"'"}'
   output_has "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。"
   output_has "$([ $kind = native ] && echo sleep || echo holder.exe)"
   output_lacks wineserver
