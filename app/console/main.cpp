@@ -358,9 +358,8 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   // The installation check's first steps on a record of the media, when they can be read: they
   // find the INI file and the variant the START rule would pick.
   description::UpdateDescription record;
-  const bool media =
-      description::LoadUpdateDescription(sourceFolder, &record).status ==
-      description::LoadStatus::kRead;
+  const bool media = description::LoadUpdateDescription(sourceFolder, &record).status ==
+                     description::LoadStatus::kRead;
   if (!media) record.systemIniName = "NULL";
   std::string working = folder;
   const bool found = engine::LocateSystemIni(working, record) != 0;
@@ -370,10 +369,10 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   const std::string version =
       found ? port::ProfileRead("SYSTEM", "Version", "", working + record.systemIniName) : "";
   json += "  \"version\": " + (found ? JsonText(ForTerminal(version)) : "null") + ",\n";
-  json += "  \"systemIni\": " +
-          (found ? JsonText(ForTerminal(text::OneSeparator(working + record.systemIniName)))
-                 : "null") +
-          ",\n";
+  json +=
+      "  \"systemIni\": " +
+      (found ? JsonText(ForTerminal(text::OneSeparator(working + record.systemIniName))) : "null") +
+      ",\n";
   std::string variant = "null";
   std::string target = "null";
   if (found && media) {
@@ -411,8 +410,8 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
             (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionBefore"))) +
             ", \"to\": " +
             (lastUpdate != "null" ? JsonText(KeptField(lastUpdate, "versionAfter"))
-             : found          ? JsonText(ForTerminal(version))
-                              : "null") +
+             : found              ? JsonText(ForTerminal(version))
+                                  : "null") +
             ", \"filesChangedSince\": " + std::to_string(changed.size()) + "},\n";
   }
   const std::string lastRun = KeptJson(StateFile(working, kLastRunFile));

@@ -314,11 +314,11 @@ class Run {
   void PlanKeep(const std::string& path) {
     port::FileStatus status;
     if (!plannedKept_.insert(path).second) return;
-    const bool exists = port::ReadFileStatus(path, &status) &&
-                        !(status.attributes & port::kAttrDirectory);
+    const bool exists =
+        port::ReadFileStatus(path, &status) && !(status.attributes & port::kAttrDirectory);
     if (exists) context_.summary.keptBytes += status.size;
-    PlanChange(context_, exists ? journal::RecordKind::kReplacedFile
-                                : journal::RecordKind::kCreatedFile,
+    PlanChange(context_,
+               exists ? journal::RecordKind::kReplacedFile : journal::RecordKind::kCreatedFile,
                path);
   }
 
