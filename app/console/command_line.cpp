@@ -216,14 +216,16 @@ std::string UsageText() {
          "An update is all or nothing: when it stops, every change is put back.\n"
          "Media already installed change nothing (exit 0); an installation newer than the\n"
          "media is not updated (exit 2).\n"
-         "Exit status: 0 updated (or current, recovered, undone, nothing to recover), 1 cancelled and\n"
-         "put back, 2 installation check failed (unattended), 3 stopped on an error and put\n"
-         "back (or another update is running), 4 info.txt invalid or missing, or the media\n"
-         "refused (a file differs from the disk's list, a missing or untrusted signature;\n"
-         "with --check-media: the media have a problem), 5 stopped and not fully put back (the\n"
+         "Exit status: 0 updated (or current, recovered, undone, nothing to recover), 1\n"
+         "cancelled and put back, 2 installation check failed (unattended, or the installation\n"
+         "is newer than the media), 3 stopped on an error and put back (or another update is\n"
+         "running), 4 info.txt invalid or missing, or the media refused (a file differs from\n"
+         "the disk's list, a missing or untrusted signature; with --check-media: the media\n"
+         "have a problem), 5 stopped and not fully put back (the\n"
          "journal is kept), 6 recovery or undo refused (a journal that cannot be read, files\n"
          "changed since the update), 7 a check before the first change failed (disk space, a\n"
-         "read-only file, files in use; nothing was changed), 64 bad command line.\n";
+         "read-only file, files in use; nothing was changed), 64 bad command line (or the\n"
+         "--report file cannot be made).\n";
 }
 
 }  // namespace koushin::console

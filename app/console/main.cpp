@@ -411,9 +411,8 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   // The installation check's first steps on a record of the media, when they can be read: they
   // find the INI file and the variant the START rule would pick.
   description::UpdateDescription record;
-  const bool media =
-      description::LoadUpdateDescription(sourceFolder, &record).status ==
-      description::LoadStatus::kRead;
+  const bool media = description::LoadUpdateDescription(sourceFolder, &record).status ==
+                     description::LoadStatus::kRead;
   if (!media) record.systemIniName = "NULL";
   std::string working = folder;
   const bool found = engine::LocateSystemIni(working, record) != 0;
@@ -423,10 +422,10 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   const std::string version =
       found ? port::ProfileRead("SYSTEM", "Version", "", working + record.systemIniName) : "";
   json += "  \"version\": " + (found ? JsonText(ForTerminal(version)) : "null") + ",\n";
-  json += "  \"systemIni\": " +
-          (found ? JsonText(ForTerminal(text::OneSeparator(working + record.systemIniName)))
-                 : "null") +
-          ",\n";
+  json +=
+      "  \"systemIni\": " +
+      (found ? JsonText(ForTerminal(text::OneSeparator(working + record.systemIniName))) : "null") +
+      ",\n";
   std::string variant = "null";
   std::string target = "null";
   if (found && media) {
@@ -458,10 +457,14 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   if (undo == journal::UndoCheck::kNothing || undo == journal::UndoCheck::kDamaged) {
     json += "  \"undo\": null,\n";
   } else {
+    // An update made by the Windows wizard keeps no report: its "to" is the version found now
+    // (an undo that is not refused finds every file as that update left it).
     json += "  \"undo\": {\"from\": " +
             (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionBefore"))) +
             ", \"to\": " +
-            (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionAfter"))) +
+            (lastUpdate != "null" ? JsonText(KeptField(lastUpdate, "versionAfter"))
+             : found              ? JsonText(ForTerminal(version))
+                                  : "null") +
             ", \"filesChangedSince\": " + std::to_string(changed.size()) + "},\n";
   }
   const std::string lastRun = KeptJson(StateFile(working, kLastRunFile));

@@ -125,7 +125,8 @@ std::string OutcomeName(engine::RunOutcome outcome, bool dryRun) {
 }
 
 std::string UtcNow() {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  const std::time_t seconds =
+      std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   // One thread only: std::gmtime's shared result is safe here.
   const std::tm utc = *std::gmtime(&seconds);
   char text[64];
@@ -162,11 +163,10 @@ std::string ReportJson(const RunRecord& record) {
     const journal::Change& change = summary.changes[i];
     // The bytes of the file as the run left it (a folder: 0).
     port::FileStatus status;
-    const std::uint64_t bytes =
-        change.kind != journal::RecordKind::kCreatedFolder &&
-                port::ReadFileStatus(change.path, &status)
-            ? status.size
-            : 0;
+    const std::uint64_t bytes = change.kind != journal::RecordKind::kCreatedFolder &&
+                                        port::ReadFileStatus(change.path, &status)
+                                    ? status.size
+                                    : 0;
     changes += std::string(i == 0 ? "\n" : ",\n") + "    {\"change\": \"" +
                ChangeName(change.kind) + "\", \"path\": " + JsonPath(change.path) +
                ", \"bytes\": " + number(bytes) + "}";

@@ -16,8 +16,8 @@ struct RunRecord {
   std::string host;
   std::string startedAt;  // ISO 8601, UTC
   std::string endedAt;
-  std::string folder;  // the installation folder as given or chosen; empty when none
-  std::string media;   // the media folder
+  std::string folder;   // the installation folder as given or chosen; empty when none
+  std::string media;    // the media folder
   std::string outcome;  // OutcomeName, or "media invalid"
   int exitStatus = 0;
   std::string message;  // the last message shown

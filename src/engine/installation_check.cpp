@@ -92,8 +92,8 @@ InstalledVersion ReadInstalledVersion(const std::string& folder,
   result.installed =
       port::ProfileRead(kSystemSection, "Version", "", folder + record.systemIniName);
   const std::string& target = record.newVersion;
-  const std::string said = "installed version '" + result.installed + "', media version '" +
-                           target + "'";
+  const std::string said =
+      "installed version '" + result.installed + "', media version '" + target + "'";
   int order = 0;
   if (result.installed.empty() || Trimmed(target).empty()) {
     result.why = said + ": a version is missing, so the versions are not compared";
@@ -106,7 +106,9 @@ InstalledVersion ReadInstalledVersion(const std::string& folder,
     result.standing = order < 0   ? VersionStanding::kOlder
                       : order > 0 ? VersionStanding::kNewer
                                   : VersionStanding::kSame;
-    result.why = said + (order < 0 ? ": the update is due" : order > 0 ? ": the installation is newer" : ": the same");
+    result.why = said + (order < 0   ? ": the update is due"
+                         : order > 0 ? ": the installation is newer"
+                                     : ": the same");
   }
   return result;
 }

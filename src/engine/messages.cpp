@@ -168,7 +168,9 @@ std::string NewerInstalled(const std::string& installed, const std::string& targ
 
 std::string DiskPrompt(int disk) { return std::to_string(disk) + Cp932(kDiskPromptSuffix); }
 
-std::string UpdateFailed(const std::string& path) { return Tidy(path) + Cp932(kUpdateFailedSuffix); }
+std::string UpdateFailed(const std::string& path) {
+  return Tidy(path) + Cp932(kUpdateFailedSuffix);
+}
 
 std::string AttributeUpdateFailed(const std::string& path) {
   return Tidy(path) + Cp932(kAttributeFailedSuffix);

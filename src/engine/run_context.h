@@ -38,9 +38,9 @@ enum class RunOutcome {
 
 // A file that kept the run from starting, for the report.
 struct BlockingFile {
-  std::string path;     // code page 932
+  std::string path;       // code page 932
   bool readOnly = false;  // else in use
-  std::string program;  // the program holding it, when the platform names one
+  std::string program;    // the program holding it, when the platform names one
 };
 
 // What a run changed, for the end summary and the report.
@@ -53,7 +53,7 @@ struct RunSummary {
   bool restored = false;      // a restore ran
   std::string versionBefore;  // [SYSTEM] Version of the system's INI file before and after
   std::string versionAfter;
-  std::string versionTarget;  // the media's version (info.txt)
+  std::string versionTarget;                // the media's version (info.txt)
   std::vector<BlockingFile> blockingFiles;  // what the last check before changes found
 };
 

@@ -325,11 +325,11 @@ class Run {
   void PlanKeep(const std::string& path) {
     port::FileStatus status;
     if (!plannedKept_.insert(path).second) return;
-    const bool exists = port::ReadFileStatus(path, &status) &&
-                        !(status.attributes & port::kAttrDirectory);
+    const bool exists =
+        port::ReadFileStatus(path, &status) && !(status.attributes & port::kAttrDirectory);
     if (exists) context_.summary.keptBytes += status.size;
-    PlanChange(context_, exists ? journal::RecordKind::kReplacedFile
-                                : journal::RecordKind::kCreatedFile,
+    PlanChange(context_,
+               exists ? journal::RecordKind::kReplacedFile : journal::RecordKind::kCreatedFile,
                path);
   }
 
@@ -614,6 +614,11 @@ int UpdateRun(RunContext& context) {
     if (dry.refused && context.outcome == RunOutcome::kUpdated) {
       context.outcome = RunOutcome::kPreflightRefused;
     }
+  }
+  // The version after says what the installation holds now: a run that changed nothing (or
+  // whose changes were all put back) leaves the version it found.
+  if (context.summary.versionAfter.empty()) {
+    context.summary.versionAfter = context.summary.versionBefore;
   }
   return context.outcome == RunOutcome::kCheckFailed ? kRunBackToDestination : kRunClose;
 }

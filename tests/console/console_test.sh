@@ -63,6 +63,25 @@ updated() {
   cmp -s "$D/media/history.txt" "$D/c/EST/doc/HISTORY.TXT" || fail "doc/HISTORY.TXT is not the media's"
 }
 
+# The report holds exactly the fields docs/report.schema.json names, with their kinds.
+report_fits_schema() {
+  python3 - "$EXAMPLES/../docs/report.schema.json" "$D/report.json" <<'PY' || fail "report does not fit the schema: $(cat "$D/report.json")"
+import json, sys
+schema, report = (json.load(open(f, encoding="utf-8")) for f in sys.argv[1:])
+props = schema["properties"]
+assert set(report) == set(props) == set(schema["required"]), set(report) ^ set(props)
+assert report["outcome"] in props["outcome"]["enum"], report["outcome"]
+kinds = {"string": str, "integer": int, "boolean": bool, "array": list, "object": dict}
+for key, rule in props.items():
+    kind = rule.get("type")
+    if isinstance(kind, str):
+        assert isinstance(report[key], kinds[kind]), key
+for item in report["changes"]:
+    assert set(item) == {"change", "path", "bytes"} and "\\\\" not in item["path"], item
+for item in report["blockingFiles"]:
+    assert set(item) == {"path", "reason", "program"} and item["reason"] in ("read-only", "in use"), item
+PY
+}
 log_has() { grep -qF -- "$1" "$D/log" || fail "the log lacks: $1"; }
 report_has() { python3 -m json.tool "$D/report.json" >/dev/null && grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
 FLOPPY='MEDIA=(--media "A:\\" --drive "A=$D/media" --removable A)'
@@ -141,10 +160,11 @@ for kind in native wine; do
     kill -0 "$holder" 2>/dev/null || { fail "the holder did not start"; break; }
     sleep 0.1
   done
-  run --yes --folder 'C:\EST' --log "$D/log"
+  run --yes --folder 'C:\EST' --log "$D/log" --report "$D/report.json"
   kill "$holder"
   wait "$holder" 2>/dev/null
   expect_status 7
+  report_has '"reason": "in use", "program": "'"$([ $kind = native ] && echo sleep || echo holder.exe)"'"}'
   output_has "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。"
   output_has "$([ $kind = native ] && echo sleep || echo holder.exe)"
   output_lacks wineserver
@@ -218,6 +238,7 @@ while IFS='|' read -r name setup answers args want outcome; do
   expect_status "$((want % 256))"
   report_has "\"outcome\": \"$outcome\""
   report_has "\"exitStatus\": $want"
+  report_fits_schema
 done <<'CASES'
 info_missing|rm media/info.txt||--yes|4|media invalid
 cancel_at_notice||2||1|cancelled
@@ -240,6 +261,7 @@ fresh report_read_only_blocking
 chmod a-w "$D/c/EST/ta1menu.ini"
 run_expect 7 --yes --folder 'C:\EST' --report "$D/report.json"
 report_has '{"path": "C:\\EST\\ta1menu.ini", "reason": "read-only", "program": null}'
+report_fits_schema
 output_has "C:\EST\ta1menu.ini は読み取り専用"
 # The dry run's plan lists the changes the real run then makes.
 fresh plan_is_the_run
@@ -253,6 +275,7 @@ assert plan["outcome"] == "planned" and run["outcome"] == "updated"
 assert changes(plan) == changes(run) and len(changes(run)) == 16, (changes(plan), changes(run))
 assert not any("\\\\" in p for _, p in changes(run))
 PY
+report_fits_schema
 # The report's place is checked before anything happens.
 fresh report_unwritable
 run_expect 64 --yes --folder 'C:\EST' --report "$D/missing/report.json"

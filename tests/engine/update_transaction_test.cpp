@@ -174,7 +174,8 @@ TEST_F(UpdateTransactionTest, MediaAlreadyInstalledOrOlderChangeNothing) {
 
   ScriptedOperator second;
   EXPECT_EQ(Run(second), RunOutcome::kCurrent);
-  EXPECT_EQ(second.Texts(), std::vector<std::string>{"このシステムは既に 8.1S に更新されています。"});
+  EXPECT_EQ(second.Texts(),
+            std::vector<std::string>{"このシステムは既に 8.1S に更新されています。"});
   EXPECT_EQ(machine.Snapshot("C:\\EST", true, true), updated);
 
   // The repair: a file deleted by hand comes back; the master files stay as the update left

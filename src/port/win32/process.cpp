@@ -128,7 +128,8 @@ std::string HostNameUtf8() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   std::string utf8;
-  if (!GetComputerNameW(name, &size) || !WideToMultiByte(CP_UTF8, std::wstring(name, size), &utf8)) {
+  if (!GetComputerNameW(name, &size) ||
+      !WideToMultiByte(CP_UTF8, std::wstring(name, size), &utf8)) {
     return std::string();
   }
   return utf8;
