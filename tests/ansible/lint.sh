@@ -10,7 +10,7 @@ COLLECTION=$COLLECTIONS/ansible_collections/koushin/fleet
 HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/koushin-ansible-lint.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-export LC_ALL=C.UTF-8 ANSIBLE_HOME=$WORK/ansible ANSIBLE_LOCAL_TEMP=$WORK/ansible/tmp
+export LC_ALL=C.UTF-8 ANSIBLE_HOME=$WORK/ansible ANSIBLE_LOCAL_TEMP=$WORK/ansible/tmp PYTHONDONTWRITEBYTECODE=1
 export ANSIBLE_COLLECTIONS_PATH=$COLLECTIONS ANSIBLE_NOCOLOR=1
 failures=0
 stage() {
