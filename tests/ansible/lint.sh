@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The collection koushin.fleet checked without a network: the unit tests of what the module and
-# the Windows action share, the ansible-test sanity tests that need no virtual environment (the
-# others install their requirements with pip), its documentation as ansible-doc reads it, the
-# example playbook's syntax, yamllint, flake8 and shellcheck.
+# The collection koushin.fleet checked without a network: the unit tests (what the module and the
+# Windows action share, and the action's Windows half), the ansible-test sanity tests that need no
+# virtual environment (the others install their requirements with pip), its documentation as
+# ansible-doc reads it, the example playbook's syntax, yamllint, flake8 and shellcheck.
 # usage: lint.sh COLLECTIONS_DIR
 set -u
 COLLECTIONS=$(realpath "$1")
@@ -29,8 +29,12 @@ done
 PYTHON=$(head -1 "$(command -v ansible-playbook)" | sed 's/^#! *//; s/ .*//')
 VERSION=$("$PYTHON" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 
-stage unit env PYTHONPATH="$COLLECTIONS" "$PYTHON" -m unittest \
-  ansible_collections.koushin.fleet.tests.unit.plugins.module_utils.test_console_wizard
+units=0
+while IFS= read -r -d '' test; do
+  stage "unit ${test#"$COLLECTION"/}" env PYTHONPATH="$COLLECTIONS" "$PYTHON" "$test"
+  units=$((units + 1))
+done < <(find "$COLLECTION/tests/unit" -name 'test_*.py' -print0 | sort -z)
+[ "$units" -ge 2 ] || { echo "FAIL: the unit tests were not found"; failures=$((failures + 1)); }
 
 # ansible-test writes tests/output into the collection: it runs on a copy.
 mkdir -p "$WORK/ansible_collections/koushin"
