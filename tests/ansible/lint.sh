@@ -42,7 +42,11 @@ cp -r "$COLLECTION" "$WORK/ansible_collections/koushin/fleet"
 needs_pip=(ansible-doc validate-modules pep8 yamllint runtime-metadata import pylint pslint changelog)
 skips=()
 for t in "${needs_pip[@]}"; do skips+=(--skip-test "$t"); done
-sanity() { (cd "$WORK/ansible_collections/koushin/fleet" && ansible-test sanity --local --python "$VERSION" "${skips[@]}"); }
+# ansible-test keeps a cache below the home folder: a temporary one.
+sanity() {
+  (cd "$WORK/ansible_collections/koushin/fleet" &&
+    HOME=$WORK/home ansible-test sanity --local --python "$VERSION" "${skips[@]}")
+}
 stage sanity sanity
 
 stage ansible-doc bash -c 'ansible-doc koushin.fleet.update | grep -q "OPTIONS"'
