@@ -105,6 +105,14 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       for (const std::string& folder : result.checkMedia) {
         if (folder.empty()) return *problem = "--check-media needs folders", false;
       }
+    } else if (arg == "--reinstall") {
+      if (!flag(&result.reinstall)) return false;
+    } else if (arg == "--status") {
+      if (!flag(&result.status)) return false;
+    } else if (arg == "--exit-codes") {
+      if (!value(&text)) return false;
+      if (text != "msi") return *problem = "--exit-codes wants msi, got '" + text + "'", false;
+      result.msiExitCodes = true;
     } else if (arg == "--medium") {
       if (!value(&text)) return false;
       if (text == "fd") {
@@ -123,8 +131,16 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       return false;
     }
   }
-  if ((result.recover || result.undo) && !result.folder) {
-    return *problem = std::string(result.undo ? "--undo" : "--recover") + " needs --folder", false;
+  if ((result.recover || result.undo || result.status) && !result.folder) {
+    const char* option = result.undo ? "--undo" : result.recover ? "--recover" : "--status";
+    return *problem = std::string(option) + " needs --folder", false;
+  }
+  if (result.status && (result.recover || result.undo || result.dryRun || result.reinstall ||
+                        !result.checkMedia.empty())) {
+    return *problem = "--status goes alone (with --folder, --media and the drive options)", false;
+  }
+  if (result.reinstall && (result.recover || result.undo || !result.checkMedia.empty())) {
+    return *problem = "--reinstall goes with an update", false;
   }
   if (result.recover && result.undo)
     return *problem = "--recover and --undo exclude each other", false;
@@ -157,8 +173,15 @@ std::string UsageText() {
          "  --dry-run           check the installation and every archive, write nothing;\n"
          "                      say what would change and the space the kept files need\n"
          "  --log FILE          log every step, file, INI key and message, with times\n"
+         "                      (added to the end of an existing file)\n"
          "  --report FILE       write the outcome, exit status, versions and every change\n"
          "                      as JSON (also when the run fails)\n"
+         "  --reinstall         apply media whose version is already installed again (a\n"
+         "                      repair): files and settings, never the master conversions\n"
+         "  --status            with --folder: the installation's version, variant, unfinished\n"
+         "                      run, undo point and last run as JSON on standard output\n"
+         "  --exit-codes msi    exit with Windows Installer's codes: 0 done (or nothing to do),\n"
+         "                      1602 cancelled, 1618 another update or files in use, 1603 failed\n"
          "  --recover           with --folder: put back an update that did not finish, end\n"
          "  --undo [--force]    with --folder: put the installation back as it was before\n"
          "                      the last update (--force: even over files changed since)\n"
@@ -174,7 +197,9 @@ std::string UsageText() {
          "  --help, --version\n"
          "\n"
          "An update is all or nothing: when it stops, every change is put back.\n"
-         "Exit status: 0 updated (or recovered, undone, nothing to recover), 1 cancelled and\n"
+         "Media already installed change nothing (exit 0); an installation newer than the\n"
+         "media is not updated (exit 2).\n"
+         "Exit status: 0 updated (or current, recovered, undone, nothing to recover), 1 cancelled and\n"
          "put back, 2 installation check failed (unattended), 3 stopped on an error and put\n"
          "back (or another update is running), 4 info.txt invalid or missing (with\n"
          "--check-media: the media have a problem), 5 stopped and not fully put back (the\n"

@@ -29,6 +29,9 @@ struct CommandLine {
   bool force = false;                   // --force: undo even over files changed since
   std::string reportFile;               // --report FILE: the run's outcome and changes as JSON
   Medium medium = Medium::kNone;        // --medium fd|cd
+  bool reinstall = false;               // --reinstall: apply media already installed again
+  bool status = false;                  // --status: the installation's state as JSON, then end
+  bool msiExitCodes = false;            // --exit-codes msi: Windows Installer's exit codes
   bool help = false;
   bool version = false;
 };

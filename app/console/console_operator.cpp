@@ -11,6 +11,7 @@ ConsoleOperator::ConsoleOperator(Terminal& terminal, RunLog& log, bool unattende
 engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::string& caption,
                                             engine::Buttons buttons) {
   const std::string shown = "[" + ForTerminal(caption) + "] " + ForTerminal(text);
+  lastMessage_ = ForTerminal(text);
   terminal_.ShowUtf8(shown + "\n");
   if (buttons == engine::Buttons::kOk) {
     lastQuestion_.clear();

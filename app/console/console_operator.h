@@ -33,6 +33,8 @@ class ConsoleOperator : public engine::Operator {
   bool Ran() const { return ran_; }
   engine::RunOutcome Outcome() const { return outcome_; }
   const engine::RunSummary& Summary() const { return summary_; }
+  // The last message shown (UTF-8), for the report.
+  const std::string& LastMessage() const { return lastMessage_; }
 
  private:
   engine::Answer AskOkCancel();
@@ -45,6 +47,7 @@ class ConsoleOperator : public engine::Operator {
   bool ran_ = false;
   engine::RunOutcome outcome_ = engine::RunOutcome::kUpdated;
   engine::RunSummary summary_;
+  std::string lastMessage_;
 };
 
 }  // namespace koushin::console

@@ -192,6 +192,7 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   op_.StartRun();
   engine::RunContext context{record, settings_.sourceFolder, op_, settings_.dryRun,
                              settings_.unattended};
+  context.reinstall = settings_.reinstall;
   const int result = engine::UpdateRun(context);
   op_.FinishRun(context);
   log_.Write("update run ended with " + std::to_string(result));

@@ -18,6 +18,7 @@ struct ScreenSettings {
   std::optional<std::string> firstFolder;  // --folder (code page 932): taken at the first showing
   bool unattended = false;
   bool dryRun = false;
+  bool reinstall = false;  // --reinstall: media already installed are applied again
 };
 
 class ConsoleScreens : public wizard::Screens {

@@ -8,8 +8,10 @@
 #include "console_operator.h"
 #include "console_screens.h"
 #include "description/update_description.h"
-#include "engine/update_run.h"
+#include "engine/installation_check.h"
 #include "engine/media_check.h"
+#include "engine/update_run.h"
+#include "journal/journal.h"
 #include "port/port.h"
 #include "run_log.h"
 #include "run_report.h"
@@ -34,7 +36,10 @@ constexpr int kExitJournalRefused = 6;
 constexpr int kExitPreflightRefused = 7;
 constexpr int kExitUsage = 64;
 
+constexpr char kProgramName[] = "koushin";
+constexpr char kProgramVersion[] = "3.0.0";
 constexpr char kVersion[] = "koushin 3.0.0 (console)";
+constexpr char kHelpHint[] = "koushin --help で使い方を表示します。\n";
 
 // Writes the text as it is to a C stream (stdout, stderr).
 void Print(std::FILE* stream, const std::string& text) {
@@ -116,6 +121,9 @@ int ExitStatus(engine::RunOutcome outcome) {
   switch (outcome) {
     case engine::RunOutcome::kUpdated:
     case engine::RunOutcome::kRecovered:
+    case engine::RunOutcome::kCurrent:
+    case engine::RunOutcome::kNothingToRecover:
+    case engine::RunOutcome::kUndone:
       return kExitUpdated;
     case engine::RunOutcome::kCancelled:
       return kExitCancelled;
@@ -127,6 +135,7 @@ int ExitStatus(engine::RunOutcome outcome) {
     case engine::RunOutcome::kStoppedNotRestored:
       return kExitNotRestored;
     case engine::RunOutcome::kJournalRefused:
+    case engine::RunOutcome::kUndoRefused:
       return kExitJournalRefused;
     case engine::RunOutcome::kPreflightRefused:
       return kExitPreflightRefused;
@@ -134,37 +143,99 @@ int ExitStatus(engine::RunOutcome outcome) {
   return kExitFailed;
 }
 
-// The summary on the terminal and in the log, and the report file when one was asked for.
-void Finish(const CommandLine& commandLine, Terminal& terminal, RunLog& log,
-            engine::RunOutcome outcome, int status, const engine::RunSummary& summary) {
-  const std::string summaryText = SummaryText(summary, commandLine.dryRun);
-  terminal.ShowUtf8(summaryText);
-  log.Write(summaryText.substr(0, summaryText.size() - 1));
-  if (commandLine.reportFile.empty()) return;
-  std::string problem;
-  if (!WriteReportFile(commandLine.reportFile,
-                       ReportJson(outcome, status, commandLine.dryRun, summary), &problem)) {
-    Print(stderr, "koushin: cannot write the report: " + problem + "\n");
-    log.Write("cannot write the report: " + problem);
+// Windows Installer's codes, for deployment tools that read them: success, cancelled by the
+// person, another installation in progress (here also files in use), fatal error.
+int MsiExitStatus(const RunRecord& record) {
+  constexpr int kMsiSuccess = 0;
+  constexpr int kMsiCancelled = 1602;
+  constexpr int kMsiFailed = 1603;
+  constexpr int kMsiBusy = 1618;
+  const std::string& outcome = record.outcome;
+  if (outcome == "updated" || outcome == "current" || outcome == "recovered" ||
+      outcome == "undone" || outcome == "planned" || outcome == "nothing to recover") {
+    return kMsiSuccess;
   }
+  if (outcome == "cancelled") return kMsiCancelled;
+  if (outcome == "busy") return kMsiBusy;
+  if (outcome == "preflight refused") {
+    for (const engine::BlockingFile& file : record.summary.blockingFiles) {
+      if (!file.readOnly) return kMsiBusy;
+    }
+  }
+  return kMsiFailed;
 }
 
+// The end of every run whose options could be read: the exit status (mapped when asked), the
+// report when one was asked for, and the exit status in the log.
+class Ending {
+ public:
+  Ending(const CommandLine& commandLine, RunLog& log) : commandLine_(commandLine), log_(log) {
+    record_.program = kProgramName;
+    record_.version = kProgramVersion;
+    record_.host = port::HostNameUtf8();
+    record_.startedAt = UtcNow();
+    record_.dryRun = commandLine.dryRun;
+    if (commandLine.folder) record_.folder = *commandLine.folder;
+  }
+
+  RunRecord& Record() { return record_; }
+
+  // Ends with `outcome` (a report name) and the console's own exit status.
+  int End(const std::string& outcome, int status, const std::string& message) {
+    record_.outcome = outcome;
+    record_.exitStatus = commandLine_.msiExitCodes ? MsiExitStatus(record_) : status;
+    if (!message.empty()) record_.message = message;
+    record_.endedAt = UtcNow();
+    if (!commandLine_.reportFile.empty()) {
+      std::string problem;
+      if (!WriteReportFile(commandLine_.reportFile, ReportJson(record_), &problem)) {
+        Print(stderr, "koushin: cannot write the report: " + problem + "\n");
+        log_.Write("cannot write the report: " + problem);
+      }
+    }
+    log_.Write("outcome " + outcome + ", exit status " + std::to_string(record_.exitStatus));
+    return record_.exitStatus;
+  }
+
+  // Ends a run of the engine: the summary on the terminal and in the log, then End.
+  int EndRun(Terminal& terminal, engine::RunOutcome outcome, const engine::RunSummary& summary,
+             const std::string& message) {
+    record_.summary = summary;
+    if (outcome != engine::RunOutcome::kCurrent && outcome != engine::RunOutcome::kCheckFailed) {
+      const std::string summaryText = SummaryText(summary, commandLine_.dryRun);
+      terminal.ShowUtf8(summaryText);
+      log_.Write(summaryText.substr(0, summaryText.size() - 1));
+    }
+    return End(OutcomeName(outcome, commandLine_.dryRun), ExitStatus(outcome), message);
+  }
+
+ private:
+  const CommandLine& commandLine_;
+  RunLog& log_;
+  RunRecord record_;
+};
+
+// A usage problem found once the options were read: one line, the hint, exit 64.
 int Usage(const std::string& problem) {
-  Print(stderr, "koushin: " + problem + "\n" + UsageText());
+  Print(stderr, "koushin: " + problem + "\n" + kHelpHint);
   return kExitUsage;
 }
 
 // --check-media: the report, one line per finding and a summary, on standard output. Exit 0 when
 // the media are sound (notes and warnings allowed), 4 when they have a problem.
 int CheckMediaCommand(const CommandLine& commandLine, const std::string& programArgument,
-                      RunLog& log) {
+                      RunLog& log, Ending& ending) {
   std::vector<std::string> folders;
   for (const std::string& given : commandLine.checkMedia) {
     std::string folder;
     std::string problem;
-    if (!MediaFolder(given, programArgument, &folder, &problem)) return Usage(problem);
+    if (!MediaFolder(given, programArgument, &folder, &problem)) {
+      Usage(problem);
+      return ending.End("media invalid", kExitUsage, problem);
+    }
     folders.push_back(folder);
   }
+  ending.Record().media = ForTerminal(folders.front());
   const std::uint64_t capacity = commandLine.medium == Medium::kFloppy ? engine::kFloppyBytes
                                  : commandLine.medium == Medium::kCd   ? engine::kCdBytes
                                                                        : 0;
@@ -172,6 +243,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
   const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity);
   int problems = 0;
   int warnings = 0;
+  std::string firstProblem;
   for (const engine::MediaFinding& finding : findings) {
     std::string where;
     if (finding.entry != 0) where += "entry " + std::to_string(finding.entry) + ", ";
@@ -189,6 +261,9 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
       ++warnings;
     }
     const std::string line = std::string(kind) + ": " + where + ForTerminal(finding.text);
+    if (problems == 1 && firstProblem.empty() && finding.severity == engine::Severity::kProblem) {
+      firstProblem = line;
+    }
     Print(stdout, line + "\n");
     log.Write(line);
   }
@@ -198,7 +273,150 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
       (problems == 0 ? "the media are sound" : "the media cannot be used as they are");
   Print(stdout, summary + "\n");
   log.Write(summary);
-  return problems == 0 ? kExitUpdated : kExitBadDescription;
+  // The media check writes nothing: its outcome is the plan's (sound) or the media's fault.
+  return problems == 0 ? ending.End("planned", kExitUpdated, summary)
+                       : ending.End("media invalid", kExitBadDescription, firstProblem);
+}
+
+// The installation folder of --folder in the engine's form (code page 932).
+bool EngineFolder(const CommandLine& commandLine, std::string* folder, std::string* problem) {
+  if (!port::Utf8ToCp932(*commandLine.folder, folder)) {
+    *problem = "--folder has characters outside code page 932";
+    return false;
+  }
+  return true;
+}
+
+// The files of ours in the installation's journal folder that --status reads: the report of the
+// last run that took the installation's lock, and of the last update (the undo point).
+std::string StateFile(const std::string& folder, const char* name) {
+  std::string path = folder;
+  if (!text::EndsWithBackslash(path)) path += '\\';
+  return path + journal::kJournalFolderName + "\\" + name;
+}
+constexpr char kLastRunFile[] = "last-run.json";
+constexpr char kLastUpdateFile[] = "last-update.json";
+
+// Keeps the report of a run that changed (or tried to change) the installation in its journal
+// folder, for --status. Runs that wrote nothing (current, refused, dry) keep nothing, so a
+// second run of the same media leaves every byte as it was.
+void KeepRunState(const std::string& folder, engine::RunOutcome outcome, bool dryRun,
+                  const RunRecord& record, RunLog& log) {
+  using engine::RunOutcome;
+  const bool touched =
+      !dryRun && (outcome == RunOutcome::kUpdated || outcome == RunOutcome::kStoppedRestored ||
+                  outcome == RunOutcome::kStoppedNotRestored || outcome == RunOutcome::kRecovered ||
+                  outcome == RunOutcome::kUndone ||
+                  (outcome == RunOutcome::kCancelled && record.summary.restored));
+  if (!touched || !port::IsFolder(StateFile(folder, ""))) return;
+  const std::string json = ReportJson(record);
+  port::Error error;
+  if (!port::WriteFileAtomically(StateFile(folder, kLastRunFile), json, &error)) {
+    log.Write("cannot keep the run's state: " + error.Describe());
+  }
+  if (outcome == RunOutcome::kUpdated) {
+    port::WriteFileAtomically(StateFile(folder, kLastUpdateFile), json, &error);
+  } else if (outcome == RunOutcome::kUndone) {
+    port::RemoveFile(StateFile(folder, kLastUpdateFile));
+  }
+}
+
+// A JSON value read back from a file we wrote, or null.
+std::string KeptJson(const std::string& path) {
+  std::string bytes;
+  if (!port::ReadWholeFile(path, &bytes) || bytes.empty() || bytes[0] != '{') return "null";
+  while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();
+  return bytes;
+}
+
+// The value of a top-level string field of a report we wrote ("" when missing).
+std::string KeptField(const std::string& json, const std::string& name) {
+  const std::string key = "\n  \"" + name + "\": \"";
+  const std::size_t at = json.find(key);
+  if (at == std::string::npos) return std::string();
+  const std::size_t begin = at + key.size();
+  std::size_t end = begin;
+  while (end < json.size() && json[end] != '"') end += json[end] == '\\' ? 2 : 1;
+  return json.substr(begin, end - begin);
+}
+
+std::string JsonText(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c < 0x20) continue;
+    out += static_cast<char>(c);
+  }
+  return out + "\"";
+}
+
+// --status: what a detection rule reads, as JSON on standard output. Reads only; exit 0.
+int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolder) {
+  std::string folder;
+  std::string problem;
+  if (!EngineFolder(commandLine, &folder, &problem)) return Usage(problem);
+  // The installation check's first steps on a record of the media, when they can be read: they
+  // find the INI file and the variant the START rule would pick.
+  description::UpdateDescription record;
+  const bool media =
+      description::LoadUpdateDescription(sourceFolder, &record).status ==
+      description::LoadStatus::kRead;
+  if (!media) record.systemIniName = "NULL";
+  std::string working = folder;
+  const bool found = engine::LocateSystemIni(working, record) != 0;
+  std::string json = "{\n  \"schema\": 1,\n";
+  json += "  \"folder\": " + JsonText(*commandLine.folder) + ",\n";
+  json += "  \"installed\": " + std::string(found ? "true" : "false") + ",\n";
+  const std::string version =
+      found ? port::ProfileRead("SYSTEM", "Version", "", working + record.systemIniName) : "";
+  json += "  \"version\": " + (found ? JsonText(ForTerminal(version)) : "null") + ",\n";
+  json += "  \"systemIni\": " +
+          (found ? JsonText(ForTerminal(text::OneSeparator(working + record.systemIniName)))
+                 : "null") +
+          ",\n";
+  std::string variant = "null";
+  std::string target = "null";
+  if (found && media) {
+    target = JsonText(ForTerminal(record.newVersion));
+    const int index = engine::IdentifySystem(working, record.systemIniName, record);
+    if (index != engine::kSystemIndexNotIdentified) {
+      variant = "{\"systemIndex\": " + std::to_string(index) + ", \"startArchive\": \"START" +
+                std::to_string(index) + "\"}";
+    }
+  }
+  json += "  \"mediaVersion\": " + target + ",\n";
+  json += "  \"variant\": " + variant + ",\n";
+  std::string why;
+  const journal::JournalState state = journal::Installation::Peek(working, &why);
+  const char* recover = state == journal::JournalState::kUnfinished
+                            ? "puts the unfinished run back (the next update does so first)"
+                        : state == journal::JournalState::kDamaged
+                            ? "refuses: the journal cannot be read"
+                            : "nothing to recover";
+  json += "  \"unfinishedRun\": " +
+          std::string(state == journal::JournalState::kUnfinished ? "true" : "false") + ",\n";
+  json += "  \"journalReadable\": " +
+          std::string(state == journal::JournalState::kDamaged ? "false" : "true") + ",\n";
+  json += "  \"recover\": " + JsonText(recover) + ",\n";
+  journal::Installation installation(working);
+  std::vector<std::string> changed;
+  const journal::UndoCheck undo = installation.CheckUndo(&changed);
+  const std::string lastUpdate = KeptJson(StateFile(working, kLastUpdateFile));
+  if (undo == journal::UndoCheck::kNothing || undo == journal::UndoCheck::kDamaged) {
+    json += "  \"undo\": null,\n";
+  } else {
+    json += "  \"undo\": {\"from\": " +
+            (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionBefore"))) +
+            ", \"to\": " +
+            (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionAfter"))) +
+            ", \"filesChangedSince\": " + std::to_string(changed.size()) + "},\n";
+  }
+  const std::string lastRun = KeptJson(StateFile(working, kLastRunFile));
+  json += "  \"lastRunOutcome\": " +
+          (lastRun == "null" ? "null" : JsonText(KeptField(lastRun, "outcome"))) + ",\n";
+  json += "  \"lastRun\": " + lastRun + "\n}\n";
+  Print(stdout, json);
+  return kExitUpdated;
 }
 
 int Run(int argc, char** argv) {
@@ -216,12 +434,6 @@ int Run(int argc, char** argv) {
     return kExitUpdated;
   }
 
-  RunLog log;
-  if (!commandLine.logFile.empty() && !log.Open(commandLine.logFile)) {
-    return Usage("cannot write the log file " + commandLine.logFile);
-  }
-  log.Write(std::string(kVersion) + " started");
-
   port::Options options;
   for (const auto& [letter, folder] : commandLine.drives) {
     options.drives[letter] = port::AbsoluteHostPath(folder);
@@ -235,40 +447,59 @@ int Run(int argc, char** argv) {
   }
   port::Error error;
   if (!port::Configure(options, &error)) return Usage(error.Describe());
+  // The report's place is checked before anything happens: a run whose report cannot be written
+  // is not begun.
+  if (!commandLine.reportFile.empty() && !CheckReportPath(commandLine.reportFile, &problem)) {
+    return Usage(problem);
+  }
+
+  RunLog log;
+  if (!commandLine.logFile.empty() && !log.Open(commandLine.logFile)) {
+    return Usage("cannot write the log file " + commandLine.logFile);
+  }
+  log.Write(std::string(kVersion) + " started");
+  Ending ending(commandLine, log);
+  const auto usage = [&](const std::string& text) {
+    Usage(text);
+    log.Write("bad command line: " + text);
+    return ending.End("check failed", kExitUsage, text);
+  };
 
   const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
   if (!commandLine.checkMedia.empty()) {
-    return CheckMediaCommand(commandLine, programArgument, log);
+    return CheckMediaCommand(commandLine, programArgument, log, ending);
   }
 
   ScreenSettings settings;
   settings.unattended = commandLine.yes;
   settings.dryRun = commandLine.dryRun;
   if (!MediaFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
-    return Usage(problem);
+    return usage(problem);
   }
+  ending.Record().media = ForTerminal(settings.sourceFolder);
   if (commandLine.folder) {
     std::string folder;
-    if (!port::Utf8ToCp932(*commandLine.folder, &folder)) {
-      return Usage("--folder has characters outside code page 932");
-    }
+    if (!EngineFolder(commandLine, &folder, &problem)) return usage(problem);
     settings.firstFolder = folder;
   }
+  if (commandLine.status) return StatusCommand(commandLine, settings.sourceFolder);
 
   port::UseUtf8Console();
   Terminal terminal(stdin, stdout, port::IsTerminal(stdin), port::IsTerminal(stdout));
   if (commandLine.recover || commandLine.undo) {
     ConsoleOperator op(terminal, log, true);
     engine::RunSummary summary;
-    summary.restored = true;
     const engine::RunOutcome outcome =
         commandLine.recover
             ? engine::RecoverInstallation(*settings.firstFolder, op, &summary.restore)
             : engine::UndoLastUpdate(*settings.firstFolder, commandLine.force, op,
                                      &summary.restore);
-    const int status = ExitStatus(outcome);
-    Finish(commandLine, terminal, log, outcome, status, summary);
-    log.Write("exit status " + std::to_string(status));
+    // Only a restore that ran says so: a refused undo put nothing back.
+    summary.restored = outcome == engine::RunOutcome::kRecovered ||
+                       outcome == engine::RunOutcome::kUndone ||
+                       outcome == engine::RunOutcome::kStoppedNotRestored;
+    const int status = ending.EndRun(terminal, outcome, summary, op.LastMessage());
+    KeepRunState(*settings.firstFolder, outcome, false, ending.Record(), log);
     return status;
   }
   description::UpdateDescription record;
@@ -278,7 +509,7 @@ int Run(int argc, char** argv) {
     const std::string text = "koushin: no info.txt in " + ForTerminal(settings.sourceFolder);
     Print(stderr, text + "\n");
     log.Write(text);
-    return kExitBadDescription;
+    return ending.End("media invalid", kExitBadDescription, text);
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
     // The wizard's own words, as the Windows wizard shows them, then the detail.
@@ -287,7 +518,7 @@ int Run(int argc, char** argv) {
         loaded.problem + ")";
     Print(stderr, text + "\n");
     log.Write(text);
-    return kExitBadDescription;
+    return ending.End("media invalid", kExitBadDescription, text);
   }
   log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entryCount) +
                  " entries");
@@ -295,23 +526,32 @@ int Run(int argc, char** argv) {
   terminal.ShowUtf8("*** " + ForTerminal(record.uninstallKeys[0]) + " ***\n");
 
   ConsoleOperator op(terminal, log, commandLine.yes);
+  settings.reinstall = commandLine.reinstall;
   ConsoleScreens screens(terminal, log, op, settings);
   const wizard::WizardResult result = wizard::RunWizard(record, screens);
+  ending.Record().folder = ForTerminal(record.installFolder);
 
-  int status = kExitFailed;
+  if (!commandLine.yes && terminal.InputEnded() &&
+      (!op.Ran() || op.Outcome() == engine::RunOutcome::kCancelled)) {
+    const std::string text =
+        "standard input ended before the questions were answered: cancelled (--yes runs "
+        "unattended)";
+    Print(stderr, "koushin: " + text + "\n");
+    log.Write(text);
+    ending.Record().summary = op.Summary();
+    return ending.End("cancelled", kExitCancelled, text);
+  }
   switch (result.kind) {
     case wizard::WizardResult::kCancelled:
-      status = kExitCancelled;
-      break;
+      return ending.End("cancelled", kExitCancelled, op.LastMessage());
     case wizard::WizardResult::kScreenFailed:
-      status = kExitFailed;
-      break;
+      return ending.End("check failed", kExitFailed, op.LastMessage());
     case wizard::WizardResult::kUpdateEnded:
-      status = op.Ran() ? ExitStatus(op.Outcome()) : kExitFailed;
       break;
   }
-  if (op.Ran()) Finish(commandLine, terminal, log, op.Outcome(), status, op.Summary());
-  log.Write("exit status " + std::to_string(status));
+  if (!op.Ran()) return ending.End("stopped restored", kExitFailed, op.LastMessage());
+  const int status = ending.EndRun(terminal, op.Outcome(), op.Summary(), op.LastMessage());
+  KeepRunState(record.installFolder, op.Outcome(), commandLine.dryRun, ending.Record(), log);
   return status;
 }
 

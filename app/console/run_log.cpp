@@ -33,7 +33,7 @@ RunLog::~RunLog() {
 
 bool RunLog::Open(const std::string& utf8HostPath) {
   if (file_ != nullptr) std::fclose(file_);
-  file_ = port::OpenHostFile(utf8HostPath, "wb");
+  file_ = port::OpenHostFile(utf8HostPath, "ab");
   return file_ != nullptr;
 }
 

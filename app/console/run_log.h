@@ -13,7 +13,7 @@ class RunLog {
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // Opens (truncates) the file, a host path in UTF-8 (through the port, so that on Windows a
+  // Opens the file for adding to its end (a fleet's runs gather in one log), a host path in UTF-8 (through the port, so that on Windows a
   // name outside the ANSI code page opens). False when it cannot be written.
   bool Open(const std::string& utf8HostPath);
   bool IsOpen() const { return file_ != nullptr; }

@@ -1,36 +1,16 @@
 #include "run_report.h"
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 
 #include "port/port.h"
+#include "text/cp932.h"
+#include "text/path.h"
 
 namespace koushin::console {
 
 namespace {
-
-const char* OutcomeName(engine::RunOutcome outcome) {
-  switch (outcome) {
-    case engine::RunOutcome::kUpdated:
-      return "updated";
-    case engine::RunOutcome::kCancelled:
-      return "cancelled";
-    case engine::RunOutcome::kCheckFailed:
-      return "check failed";
-    case engine::RunOutcome::kStoppedRestored:
-      return "stopped and restored";
-    case engine::RunOutcome::kStoppedNotRestored:
-      return "stopped and not fully restored";
-    case engine::RunOutcome::kRecovered:
-      return "recovered";
-    case engine::RunOutcome::kBusy:
-      return "another update is running";
-    case engine::RunOutcome::kJournalRefused:
-      return "refused";
-    case engine::RunOutcome::kPreflightRefused:
-      return "a check before the first change failed";
-  }
-  return "unknown";
-}
 
 const char* ChangeName(journal::RecordKind kind) {
   switch (kind) {
@@ -45,9 +25,8 @@ const char* ChangeName(journal::RecordKind kind) {
   }
 }
 
-// A JSON string of a code page 932 text.
-std::string Json(const std::string& cp932) {
-  const std::string utf8 = port::Cp932ToUtf8Lossy(cp932);
+// A JSON string of a UTF-8 text.
+std::string JsonUtf8(const std::string& utf8) {
   std::string out = "\"";
   for (unsigned char c : utf8) {
     if (c == '"' || c == '\\') {
@@ -63,6 +42,12 @@ std::string Json(const std::string& cp932) {
   }
   return out + "\"";
 }
+
+// A JSON string of a code page 932 text.
+std::string Json(const std::string& cp932) { return JsonUtf8(port::Cp932ToUtf8Lossy(cp932)); }
+
+// A JSON string of a path of the installation (code page 932): one separator between its parts.
+std::string JsonPath(const std::string& cp932) { return Json(text::OneSeparator(cp932)); }
 
 struct Counts {
   int replaced = 0, created = 0, folders = 0;
@@ -105,35 +90,132 @@ std::string SummaryText(const engine::RunSummary& summary, bool dryRun) {
   return text;
 }
 
-std::string ReportJson(engine::RunOutcome outcome, int exitStatus, bool dryRun,
-                       const engine::RunSummary& summary) {
+std::string OutcomeName(engine::RunOutcome outcome, bool dryRun) {
+  switch (outcome) {
+    case engine::RunOutcome::kUpdated:
+      return dryRun ? "planned" : "updated";
+    case engine::RunOutcome::kCurrent:
+      return "current";
+    case engine::RunOutcome::kCancelled:
+      return "cancelled";
+    case engine::RunOutcome::kCheckFailed:
+      return "check failed";
+    case engine::RunOutcome::kPreflightRefused:
+      return "preflight refused";
+    case engine::RunOutcome::kBusy:
+      return "busy";
+    case engine::RunOutcome::kStoppedRestored:
+      return "stopped restored";
+    case engine::RunOutcome::kStoppedNotRestored:
+      return "stopped not restored";
+    case engine::RunOutcome::kRecovered:
+      return "recovered";
+    case engine::RunOutcome::kNothingToRecover:
+      return "nothing to recover";
+    case engine::RunOutcome::kUndone:
+      return "undone";
+    case engine::RunOutcome::kUndoRefused:
+      return "undo refused";
+    case engine::RunOutcome::kJournalRefused:
+      return "journal refused";
+  }
+  return "journal refused";
+}
+
+std::string UtcNow() {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  // One thread only: std::gmtime's shared result is safe here.
+  const std::tm utc = *std::gmtime(&seconds);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return text;
+}
+
+std::string ReportJson(const RunRecord& record) {
+  const engine::RunSummary& summary = record.summary;
   const Counts counts = Count(summary);
+  const auto field = [](const char* name, const std::string& json, bool last = false) {
+    return std::string("  \"") + name + "\": " + json + (last ? "\n" : ",\n");
+  };
+  const auto number = [](std::uint64_t n) { return std::to_string(n); };
   std::string json = "{\n";
-  json += "  \"outcome\": \"" + std::string(OutcomeName(outcome)) + "\",\n";
-  json += "  \"exitStatus\": " + std::to_string(exitStatus) + ",\n";
-  json += "  \"dryRun\": " + std::string(dryRun ? "true" : "false") + ",\n";
-  json += "  \"versionBefore\": " + Json(summary.versionBefore) + ",\n";
-  json += "  \"versionAfter\": " + Json(summary.versionAfter) + ",\n";
-  json += "  \"filesReplaced\": " + std::to_string(counts.replaced) + ",\n";
-  json += "  \"filesCreated\": " + std::to_string(counts.created) + ",\n";
-  json += "  \"foldersCreated\": " + std::to_string(counts.folders) + ",\n";
-  json += "  \"iniKeysWritten\": " + std::to_string(summary.iniKeysWritten) + ",\n";
-  json += "  \"masterRecordsConverted\": " + std::to_string(summary.masterRecordsConverted) + ",\n";
-  json += "  \"keptBytes\": " + std::to_string(summary.keptBytes) + ",\n";
-  json += "  \"changes\": [";
+  json += field("schema", "1");
+  json += field("program", "{\"name\": " + JsonUtf8(record.program) +
+                               ", \"version\": " + JsonUtf8(record.version) + "}");
+  json += field("host", JsonUtf8(record.host));
+  json += field("startedAt", JsonUtf8(record.startedAt));
+  json += field("endedAt", JsonUtf8(record.endedAt));
+  json += field("folder", JsonUtf8(text::OneSeparator(record.folder)));
+  json += field("media", JsonUtf8(text::OneSeparator(record.media)));
+  json += field("versionBefore", Json(summary.versionBefore));
+  json += field("versionAfter", Json(summary.versionAfter));
+  json += field("versionTarget", Json(summary.versionTarget));
+  json += field("outcome", JsonUtf8(record.outcome));
+  json += field("exitStatus", std::to_string(record.exitStatus));
+  json += field("message", JsonUtf8(record.message));
+  json += field("dryRun", record.dryRun ? "true" : "false");
+  std::string changes = "[";
   for (std::size_t i = 0; i < summary.changes.size(); ++i) {
     const journal::Change& change = summary.changes[i];
-    json += std::string(i == 0 ? "\n" : ",\n") + "    {\"change\": \"" + ChangeName(change.kind) +
-            "\", \"path\": " + Json(change.path) + "}";
+    changes += std::string(i == 0 ? "\n" : ",\n") + "    {\"change\": \"" +
+               ChangeName(change.kind) + "\", \"path\": " + JsonPath(change.path) +
+               ", \"bytes\": " + number(change.keptSize) + "}";
   }
-  json += summary.changes.empty() ? "],\n" : "\n  ],\n";
-  json += "  \"restored\": " + std::string(summary.restored ? "true" : "false") + ",\n";
-  json += "  \"notRestored\": [";
-  for (std::size_t i = 0; i < summary.restore.failed.size(); ++i) {
-    json += (i == 0 ? "" : ", ") + Json(summary.restore.failed[i]);
+  json += field("changes", changes + (summary.changes.empty() ? "]" : "\n  ]"));
+  std::string blocking = "[";
+  for (std::size_t i = 0; i < summary.blockingFiles.size(); ++i) {
+    const engine::BlockingFile& file = summary.blockingFiles[i];
+    blocking += std::string(i == 0 ? "\n" : ",\n") + "    {\"path\": " + JsonPath(file.path) +
+                ", \"reason\": \"" + (file.readOnly ? "read-only" : "in use") +
+                "\", \"program\": " + (file.program.empty() ? "null" : Json(file.program)) + "}";
   }
-  json += "]\n}\n";
-  return json;
+  json += field("blockingFiles", blocking + (summary.blockingFiles.empty() ? "]" : "\n  ]"));
+  json += field("filesReplaced", number(counts.replaced));
+  json += field("filesCreated", number(counts.created));
+  json += field("foldersCreated", number(counts.folders));
+  json += field("iniKeysWritten", number(summary.iniKeysWritten));
+  json += field("masterRecordsConverted", number(summary.masterRecordsConverted));
+  json += field("keptBytes", number(summary.keptBytes));
+  const journal::RestoreReport& restore = summary.restore;
+  // "restored": a restore ran and put everything back (a refused undo restored nothing).
+  json += field("restored", summary.restored && restore.Complete() ? "true" : "false");
+  json += field("filesPutBack", number(restore.filesPutBack));
+  json += field("filesRemoved", number(restore.filesRemoved));
+  json += field("foldersRemoved", number(restore.foldersRemoved));
+  std::string failed = "[";
+  for (std::size_t i = 0; i < restore.failed.size(); ++i) {
+    failed += (i == 0 ? "" : ", ") + JsonPath(restore.failed[i]);
+  }
+  json += field("notRestored", failed + "]", true);
+  return json + "}\n";
+}
+
+bool CheckReportPath(const std::string& utf8Path, std::string* problem) {
+  std::string cp932;
+  if (!port::Utf8ToCp932(port::AbsoluteHostPath(utf8Path), &cp932)) {
+    *problem = "the report file name has characters outside code page 932";
+    return false;
+  }
+  const std::size_t separator = text::FindLastSeparator(cp932);
+  const std::string folder = separator == std::string::npos ? "." : cp932.substr(0, separator + 1);
+  if (!port::IsFolder(folder)) {
+    *problem = "the folder of the report file does not exist: " + utf8Path;
+    return false;
+  }
+  if (port::IsFolder(cp932)) {
+    *problem = "the report file is a folder: " + utf8Path;
+    return false;
+  }
+  // A file of our own beside it, made and removed: the folder takes new files.
+  const std::string probe = cp932 + ".koushin-probe";
+  port::Error error;
+  if (!port::WriteWholeFile(probe, std::string(), &error)) {
+    *problem = "cannot write the report file " + utf8Path + ": " + error.Describe();
+    return false;
+  }
+  port::RemoveFile(probe);
+  return true;
 }
 
 bool WriteReportFile(const std::string& utf8Path, const std::string& bytes, std::string* problem) {

@@ -68,6 +68,7 @@ bool Terminal::Ask(const std::string& prompt, std::string* answer) {
   answer->clear();
   int c = std::fgetc(in_);
   if (c == EOF) {
+    inputEnded_ = true;
     Write("\n");
     return false;
   }

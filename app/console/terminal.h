@@ -32,6 +32,8 @@ class Terminal {
   void ClearProgress();
 
   bool OutputIsTerminal() const { return outputIsTerminal_; }
+  // Whether a question met the end of the input (nobody answered it).
+  bool InputEnded() const { return inputEnded_; }
 
  private:
   // Writes the bytes as they are and flushes them, so prompts show before the answer is read.
@@ -42,6 +44,7 @@ class Terminal {
   bool inputIsTerminal_;
   bool outputIsTerminal_;
   bool progressShown_ = false;
+  bool inputEnded_ = false;
 };
 
 // Code page 932 text as UTF-8 for the terminal and the log, line breaks normalised to LF.

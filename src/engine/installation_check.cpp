@@ -1,5 +1,8 @@
 #include "engine/installation_check.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/messages.h"
 #include "port/port.h"
 #include "text/cp932.h"
@@ -30,7 +33,83 @@ bool ProbeNames(std::string& folder, std::initializer_list<const char*> names) {
   return false;
 }
 
+// A version taken apart: its numbers and the text after them.
+struct VersionParts {
+  std::vector<long> numbers;
+  std::string suffix;  // upper-cased, blanks around it removed
+};
+
+std::string Trimmed(const std::string& value) {
+  const std::size_t first = value.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return value.substr(first, value.find_last_not_of(" \t") - first + 1);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool SplitVersion(const std::string& value, VersionParts* parts) {
+  constexpr std::size_t kMaxDigits = 9;
+  const std::string version = Trimmed(value);
+  std::size_t i = 0;
+  if (version.empty() || !IsDigit(version[0])) return false;
+  for (;;) {
+    std::size_t end = i;
+    while (end < version.size() && IsDigit(version[end])) ++end;
+    if (end - i > kMaxDigits) return false;
+    parts->numbers.push_back(std::stol(version.substr(i, end - i)));
+    i = end;
+    // Another part only where a digit follows the dot: "8." keeps its dot in the suffix.
+    if (i + 1 < version.size() && version[i] == '.' && IsDigit(version[i + 1])) {
+      ++i;
+      continue;
+    }
+    break;
+  }
+  parts->suffix = text::ToUpper(Trimmed(version.substr(i)));
+  return true;
+}
+
 }  // namespace
+
+bool CompareVersions(const std::string& a, const std::string& b, int* order) {
+  VersionParts left, right;
+  if (!SplitVersion(a, &left) || !SplitVersion(b, &right)) return false;
+  const std::size_t count = std::max(left.numbers.size(), right.numbers.size());
+  left.numbers.resize(count, 0);
+  right.numbers.resize(count, 0);
+  if (left.numbers != right.numbers) {
+    *order = left.numbers < right.numbers ? -1 : 1;
+  } else {
+    const int compared = left.suffix.compare(right.suffix);
+    *order = compared < 0 ? -1 : compared > 0 ? 1 : 0;
+  }
+  return true;
+}
+
+InstalledVersion ReadInstalledVersion(const std::string& folder,
+                                      const description::UpdateDescription& record) {
+  InstalledVersion result;
+  result.installed =
+      port::ProfileRead(kSystemSection, "Version", "", folder + record.systemIniName);
+  const std::string& target = record.newVersion;
+  const std::string said = "installed version '" + result.installed + "', media version '" +
+                           target + "'";
+  int order = 0;
+  if (result.installed.empty() || Trimmed(target).empty()) {
+    result.why = said + ": a version is missing, so the versions are not compared";
+  } else if (text::ToUpper(Trimmed(result.installed)) == text::ToUpper(Trimmed(target))) {
+    result.standing = VersionStanding::kSame;
+    result.why = said + ": the same";
+  } else if (!CompareVersions(result.installed, target, &order)) {
+    result.why = said + ": they cannot be compared (a version begins with its number)";
+  } else {
+    result.standing = order < 0   ? VersionStanding::kOlder
+                      : order > 0 ? VersionStanding::kNewer
+                                  : VersionStanding::kSame;
+    result.why = said + (order < 0 ? ": the update is due" : order > 0 ? ": the installation is newer" : ": the same");
+  }
+  return result;
+}
 
 int ProbeFolder(std::string& folder, const std::string& name) {
   if (!port::PathExists(folder)) return 0;

@@ -50,4 +50,31 @@ int IdentifySystem(const std::string& folder, const std::string& systemIniName,
 int CheckTargetInstallation(std::string& folder, description::UpdateDescription& record,
                             Operator& op);
 
+// How two version texts compare: by their numeric parts first ("8.2S" < "9.1"; a missing part
+// counts as 0, so "9" equals "9.0"), then by what follows the numbers, letters without regard to
+// case ("8.0S" < "8.1S", "8.1s" equals "8.1S", no suffix before any). Blanks around a version do
+// not count. False, `order` untouched, when either text is empty or does not begin with a digit,
+// or a part has more than nine digits: such versions cannot be compared.
+bool CompareVersions(const std::string& a, const std::string& b, int* order);
+
+// Where the installed system stands to the version the media install.
+enum class VersionStanding {
+  kUnknown,  // either version empty or not comparable: the run goes on as it always has
+  kOlder,    // the update is due
+  kSame,     // the media are already installed
+  kNewer,    // the installation is newer: the update would be a downgrade
+};
+
+struct InstalledVersion {
+  std::string installed;  // [SYSTEM] Version of the system's INI file ("" when missing)
+  VersionStanding standing = VersionStanding::kUnknown;
+  std::string why;  // for the log: how the standing was found
+};
+
+// Reads [SYSTEM] Version of folder + record.systemIniName (the check has located it) and compares
+// it with record.newVersion. Two texts that are byte for byte the same (letters without regard to
+// case) are the same version even when they cannot be compared otherwise.
+InstalledVersion ReadInstalledVersion(const std::string& folder,
+                                      const description::UpdateDescription& record);
+
 }  // namespace koushin::engine

@@ -116,6 +116,11 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
                        " per folder)");
     }
     for (int i = 0; i < count; ++i) {
+      if (options.only && !options.only(folder + table[i])) {
+        Log(options, std::string("master (") + RuleName(rule) + "): " + folder + table[i] +
+                         ": converted before, left as it is");
+        continue;
+      }
       if (!ConvertMasterFile(folder, table[i], rule, options)) return 0;
     }
     return 1;

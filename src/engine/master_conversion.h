@@ -14,6 +14,7 @@
 // not change is left alone.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,10 @@ struct ConversionOptions {
   Operator* op = nullptr;
   bool dryRun = false;            // count the records that would change, write nothing
   int* recordsChanged = nullptr;  // (may be null) increased by the records each file changed
+  // (may be empty) when set, only the master files (full path as the folder and name give it)
+  // for which it is true are converted: a repair converts the files it has just written from
+  // the media, never one that was converted before.
+  std::function<bool(const std::string& path)> only;
 };
 
 enum class MasterRule { kSize, kType };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "port/port.h"
+#include "text/path.h"
 
 namespace koushin::engine::messages {
 namespace {
@@ -44,6 +45,12 @@ enum Id {
   kFilesInUse,
   kDiskSpacePrefix,
   kDiskSpaceSuffix,
+  kCurrentPrefix,
+  kCurrentSuffix,
+  kNewerInstalledPrefix,
+  kNewerInstalledMiddle,
+  kNewerInstalledSuffix,
+  kRecoverFirst,
   kCount,
 };
 
@@ -82,6 +89,12 @@ const char* const kUtf8[] = {
     "次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。",
     "ディスクの空き容量が足りません。あと ",
     " MB 必要です。",
+    "このシステムは既に ",
+    " に更新されています。",
+    "インストールされているシステム (",
+    ") はこの更新 (",
+    ") より新しいため、更新できません。",
+    "前回の更新が途中で終わっています。先に --recover で更新前の状態に戻してください。",
 };
 static_assert(sizeof kUtf8 / sizeof kUtf8[0] == kCount, "one text for each Id");
 
@@ -91,6 +104,9 @@ const std::string& Cp932(Id id) {
   static const std::vector<std::string> converted = port::Utf8TableToCp932(kUtf8, kCount);
   return converted[id];
 }
+
+// A path as shown: one separator between its parts.
+std::string Tidy(const std::string& path) { return koushin::text::OneSeparator(path); }
 
 }  // namespace
 
@@ -121,27 +137,38 @@ const std::string& NothingToUndo() { return Cp932(kNothingToUndo); }
 const std::string& Undone() { return Cp932(kUndone); }
 const std::string& UndoRefused() { return Cp932(kUndoRefused); }
 
+const std::string& RecoverFirst() { return Cp932(kRecoverFirst); }
+
+std::string AlreadyCurrent(const std::string& version) {
+  return Cp932(kCurrentPrefix) + version + Cp932(kCurrentSuffix);
+}
+
+std::string NewerInstalled(const std::string& installed, const std::string& target) {
+  return Cp932(kNewerInstalledPrefix) + installed + Cp932(kNewerInstalledMiddle) + target +
+         Cp932(kNewerInstalledSuffix);
+}
+
 std::string DiskPrompt(int disk) { return std::to_string(disk) + Cp932(kDiskPromptSuffix); }
 
-std::string UpdateFailed(const std::string& path) { return path + Cp932(kUpdateFailedSuffix); }
+std::string UpdateFailed(const std::string& path) { return Tidy(path) + Cp932(kUpdateFailedSuffix); }
 
 std::string AttributeUpdateFailed(const std::string& path) {
-  return path + Cp932(kAttributeFailedSuffix);
+  return Tidy(path) + Cp932(kAttributeFailedSuffix);
 }
 
 std::string RestoreFailed(const std::vector<std::string>& paths) {
   std::string text;
   for (const std::string& path : paths) {
-    text += (text.empty() ? "" : "\r\n") + path + Cp932(kRestoreFailedSuffix);
+    text += (text.empty() ? "" : "\r\n") + Tidy(path) + Cp932(kRestoreFailedSuffix);
   }
   return text;
 }
 
-std::string ReadOnlyTarget(const std::string& path) { return path + Cp932(kReadOnlySuffix); }
+std::string ReadOnlyTarget(const std::string& path) { return Tidy(path) + Cp932(kReadOnlySuffix); }
 
 std::string FilesInUse(const std::vector<std::string>& names) {
   std::string text = Cp932(kFilesInUse);
-  for (const std::string& name : names) text += "\r\n" + name;
+  for (const std::string& name : names) text += "\r\n" + Tidy(name);
   return text;
 }
 

@@ -60,6 +60,12 @@ const std::string& NothingToUndo();
 const std::string& Undone();
 // Undo refuses: files changed since the update (their list follows).
 const std::string& UndoRefused();
+// Undo refuses while an unfinished run waits: recovery comes first.
+const std::string& RecoverFirst();
+// "このシステムは既に %s に更新されています。": the installation already has the media's version.
+std::string AlreadyCurrent(const std::string& version);
+// The installation is newer than the media: both versions named; nothing is written.
+std::string NewerInstalled(const std::string& installed, const std::string& target);
 // "%s を元に戻せませんでした。" for each path, one line each: what a restore could not put back.
 std::string RestoreFailed(const std::vector<std::string>& paths);
 

@@ -1,12 +1,16 @@
 #include "engine/post_update_settings.h"
 
+#include <set>
 #include <vector>
 
 #include "engine/master_conversion.h"
 #include "engine/messages.h"
 #include "engine/setting_writer.h"
+#include "journal/journal.h"
 #include "port/port.h"
+#include "text/cp932.h"
 #include "text/number.h"
+#include "text/path.h"
 #include "text/replace.h"
 
 namespace koushin::engine {
@@ -75,6 +79,21 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
     options.op = &context.op;
     options.dryRun = context.dryRun;
     options.recordsChanged = &context.summary.masterRecordsConverted;
+    if (!context.convertMasters) {
+      // A repair: the master files were converted when these media were installed, and each
+      // conversion cuts another byte from some records. Only a master file this run has written
+      // from the media (as the media hold it, unconverted) is converted.
+      std::set<std::string> written;
+      if (journal::Active() != nullptr) {
+        for (const journal::Change& change : journal::Active()->Changes()) {
+          written.insert(text::ToUpper(text::OneSeparator(change.path)));
+        }
+      }
+      context.op.Log("master: a repair converts only the master files it wrote from the media");
+      options.only = [written](const std::string& path) {
+        return written.count(text::ToUpper(text::OneSeparator(path))) != 0;
+      };
+    }
     // A failed conversion is a failed run: its message, then the run puts everything back.
     if (MaterialSizeConversion(setupFile, options) == 0) {
       context.op.ShowMessage(messages::SizeConversionFailed(), messages::CaptionConfirm(),

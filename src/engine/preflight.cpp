@@ -75,7 +75,7 @@ class Planner {
   void AddSettings() {
     AddExisting(folder_ + record_.systemIniName);
     AddExisting(folder_ + kHistoryFile);
-    if (text::ParseInt(record_.masterAdjust) != 1) return;
+    if (text::ParseInt(record_.masterAdjust) != 1 || !context_.convertMasters) return;
     const std::string master = port::ProfileRead("DIR", "MASTER", "", folder_ + kMasterSetupFile);
     for (const char* sub : {"1\\", "21\\"}) {
       std::vector<std::string> names;
@@ -208,6 +208,15 @@ bool CheckBeforeChanges(RunContext& context, const std::string& folder, int firs
     for (const std::string& program : inUse.programs) op.Log("  held by " + program);
     const bool busy = !inUse.files.empty() || !inUse.programs.empty();
     if (!busy) op.Log("check files in use: none");
+    // For the report: what blocks the run now (a second look replaces the first).
+    std::vector<BlockingFile>& blocking = context.summary.blockingFiles;
+    blocking.clear();
+    for (const std::string& path : readOnly) blocking.push_back({path, true, std::string()});
+    for (const std::string& path : inUse.files) {
+      // The platform names the programs, not which holds which file: one is named when one is.
+      blocking.push_back(
+          {path, false, inUse.programs.size() == 1 ? inUse.programs.front() : std::string()});
+    }
 
     std::vector<std::string> failures;
     if (!readOnly.empty()) failures.push_back(messages::ReadOnlyTarget(readOnly.front()));

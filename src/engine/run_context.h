@@ -27,6 +27,17 @@ enum class RunOutcome {
   kJournalRefused,      // a journal that cannot be read, or an undo refused; nothing was done
   kPreflightRefused,    // a check before the first change (space, read-only, files in use)
                         // failed: nothing was changed, or every change was put back
+  kCurrent,             // the installation already has the media's version: nothing was done
+  kNothingToRecover,    // recovery found no unfinished run
+  kUndone,              // the last committed update was put back
+  kUndoRefused,         // nothing to undo, files changed since, or an unfinished run waits
+};
+
+// A file that kept the run from starting, for the report.
+struct BlockingFile {
+  std::string path;     // code page 932
+  bool readOnly = false;  // else in use
+  std::string program;  // the program holding it, when the platform names one
 };
 
 // What a run changed, for the end summary and the report.
@@ -39,6 +50,8 @@ struct RunSummary {
   bool restored = false;      // a restore ran
   std::string versionBefore;  // [SYSTEM] Version of the system's INI file before and after
   std::string versionAfter;
+  std::string versionTarget;  // the media's version (info.txt)
+  std::vector<BlockingFile> blockingFiles;  // what the last check before changes found
 };
 
 // Everything one run works with. The caller owns all of it and keeps it alive during the call.
@@ -76,6 +89,12 @@ struct RunContext {
   std::function<bool()> commit;
   // true: nobody is at the screen to close programs, so files in use end the run at once.
   bool unattended = false;
+  // true: media whose version is already installed are applied again (a repair): the files and
+  // settings are written, the master conversions are not run a second time.
+  bool reinstall = false;
+  // Set by the run: false when the master conversions must not run (a repair of media already
+  // installed: each conversion run cuts another byte from some records).
+  bool convertMasters = true;
   // Set by the run when a check before its first change (space, read-only or files in use)
   // ended it, or, in a dry run, failed: nothing was changed.
   bool refused = false;

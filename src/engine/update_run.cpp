@@ -73,7 +73,19 @@ class Run {
 
   RunOutcome Execute() {
     folder_ = record_.installFolder;
+    context_.summary.versionTarget = record_.newVersion;
     if (!CheckTargetInstallation(folder_, record_, context_.op)) return RunOutcome::kCheckFailed;
+    // The version rule comes before anything is written. While an unfinished run waits, the
+    // installed version may be the one that run wrote before it stopped: the rule is then applied
+    // once that run has been put back, under the lock.
+    const bool unfinished = context_.useJournal &&
+                            journal::Installation::Peek(folder_) != journal::JournalState::kClean;
+    RunOutcome versionOutcome;
+    if (unfinished && !context_.dryRun) {
+      Log("version: an unfinished run waits; the version is read once it is put back");
+    } else if (!VersionAllowsRun(&versionOutcome)) {
+      return versionOutcome;
+    }
     entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
     currentDisk_ = 1;
     // The checks before the first change come before the lock and the journal: a run they end
@@ -83,7 +95,7 @@ class Run {
     }
     if (!context_.dryRun && context_.useJournal) {
       RunOutcome refused;
-      if (!BeginTransaction(&refused)) return refused;
+      if (!BeginTransaction(unfinished, &refused)) return refused;
     }
     const std::string systemIni = folder_ + record_.systemIniName;
     context_.summary.versionBefore = port::ProfileRead("SYSTEM", "Version", "", systemIni);
@@ -127,6 +139,7 @@ class Run {
     Log("restore: " + std::to_string(report.filesPutBack) + " files put back, " +
         std::to_string(report.filesRemoved) + " files and " +
         std::to_string(report.foldersRemoved) + " folders removed");
+    DescribeFinalState(report);
     if (!report.Complete()) {
       for (const std::string& path : report.failed) Log("could not put back " + path);
       Op().ShowMessage(messages::RestoreFailed(report.failed), messages::CaptionConfirm(),
@@ -135,6 +148,25 @@ class Run {
     }
     Op().ShowMessage(messages::Restored(), messages::CaptionConfirm(), Buttons::kOk);
     return stopped;
+  }
+
+  // After a restore the summary says what the installation holds now, not what the run tried:
+  // only the changes that could not be put back remain, and the version is read again.
+  void DescribeFinalState(const journal::RestoreReport& report) {
+    RunSummary& summary = context_.summary;
+    const std::set<std::string> failed(report.failed.begin(), report.failed.end());
+    std::vector<journal::Change> remaining;
+    for (const journal::Change& change : summary.changes) {
+      if (failed.count(change.path) != 0) remaining.push_back(change);
+    }
+    summary.changes = remaining;
+    summary.keptBytes = 0;
+    if (report.Complete()) {
+      summary.iniKeysWritten = 0;
+      summary.masterRecordsConverted = 0;
+    }
+    summary.versionAfter =
+        port::ProfileRead("SYSTEM", "Version", "", folder_ + record_.systemIniName);
   }
 
   void CollectChanges() {
@@ -158,9 +190,50 @@ class Run {
 
   void Log(const std::string& line) { Op().Log(line); }
 
+  // The version rule: media already installed end the run as current (unless a repair was
+  // asked for, which then leaves the master conversions out); an installation newer than the
+  // media refuses the run. Nothing has been written when it returns false with the outcome.
+  bool VersionAllowsRun(RunOutcome* outcome) {
+    const InstalledVersion version = ReadInstalledVersion(folder_, record_);
+    context_.summary.versionBefore = version.installed;
+    Log("version: " + version.why);
+    switch (version.standing) {
+      case VersionStanding::kSame:
+        if (context_.reinstall) {
+          Log("version: repair: the files and settings are written again, the master "
+              "conversions are not run a second time");
+          context_.convertMasters = false;
+          return true;
+        }
+        context_.summary.versionAfter = version.installed;
+        Op().ShowMessage(messages::AlreadyCurrent(version.installed), messages::CaptionConfirm(),
+                         Buttons::kOk);
+        *outcome = RunOutcome::kCurrent;
+        return false;
+      case VersionStanding::kNewer:
+        context_.summary.versionAfter = version.installed;
+        Op().ShowMessage(messages::NewerInstalled(version.installed, record_.newVersion),
+                         messages::CaptionError(), Buttons::kOk);
+        *outcome = RunOutcome::kCheckFailed;
+        return false;
+      case VersionStanding::kUnknown:
+        // A repair cannot tell whether the conversions ran: they are left out, as each extra
+        // run damages records.
+        if (context_.reinstall) {
+          Log("version: repair: the master conversions are not run");
+          context_.convertMasters = false;
+        }
+        return true;
+      case VersionStanding::kOlder:
+        return true;
+    }
+    return true;
+  }
+
   // Takes the installation's lock, puts back an earlier run that did not finish, and opens the
-  // journal. False, with the outcome, when the run must not go on.
-  bool BeginTransaction(RunOutcome* refused) {
+  // journal. False, with the outcome, when the run must not go on. `versionDue`: the version
+  // rule has yet to be applied, once an unfinished run has been put back.
+  bool BeginTransaction(bool versionDue, RunOutcome* refused) {
     installation_ = std::make_unique<journal::Installation>(folder_);
     bool busy = false;
     port::Error error;
@@ -199,6 +272,10 @@ class Run {
       }
       case journal::JournalState::kClean:
         break;
+    }
+    if (versionDue && !VersionAllowsRun(refused)) {
+      installation_.reset();  // the lock
+      return false;
     }
     transaction_ = installation_->Begin(&error);
     if (transaction_ == nullptr) {
@@ -439,12 +516,15 @@ RunOutcome RunGuarded(RunContext& context) {
 int UpdateRun(RunContext& context) {
   ScopedWait wait(context.op);
   context.summary = RunSummary();
+  context.convertMasters = true;
   if (!context.dryRun) {
     context.outcome = RunGuarded(context);
   } else {
     context.op.Log("dry run: nothing will be written");
     description::UpdateDescription copy = context.record;
     RunContext dry{copy, context.sourceFolder, context.op, true, context.unattended};
+    dry.reinstall = context.reinstall;
+    dry.useJournal = context.useJournal;
     context.outcome = RunGuarded(dry);
     context.summary = dry.summary;
     context.refused = dry.refused;
@@ -463,7 +543,7 @@ RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
   port::Error error;
   if (journal::Installation::Peek(folder) == journal::JournalState::kClean) {
     op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
-    return RunOutcome::kUpdated;
+    return RunOutcome::kNothingToRecover;
   }
   if (!installation.Lock(&busy, &error)) {
     op.Log("cannot lock the installation: " + error.Describe());
@@ -481,7 +561,7 @@ RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
   }
   if (state == journal::JournalState::kClean) {
     op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
-    return RunOutcome::kUpdated;
+    return RunOutcome::kNothingToRecover;
   }
   op.ShowMessage(messages::UnfinishedRun(), messages::CaptionConfirm(), Buttons::kOk);
   *report = installation.Recover();
@@ -508,28 +588,33 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   }
   std::string why;
   const journal::JournalState state = installation.Inspect(&why);
-  if (state != journal::JournalState::kClean) {
-    // An unfinished run comes first: --recover, or the next run, puts it back.
-    op.Log("the run folder holds an unfinished or damaged journal: " + why);
+  if (state == journal::JournalState::kDamaged) {
+    op.Log("journal cannot be read: " + why);
     op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kJournalRefused;
+  }
+  if (state == journal::JournalState::kUnfinished) {
+    // An unfinished run comes first: --recover, or the next run, puts it back.
+    op.Log("an unfinished run waits: it must be put back before an undo");
+    op.ShowMessage(messages::RecoverFirst(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kUndoRefused;
   }
   std::vector<std::string> changed;
   switch (installation.CheckUndo(&changed, &why)) {
     case journal::UndoCheck::kNothing:
       op.ShowMessage(messages::NothingToUndo(), messages::CaptionConfirm(), Buttons::kOk);
-      return RunOutcome::kJournalRefused;
+      return RunOutcome::kUndoRefused;
     case journal::UndoCheck::kDamaged:
       op.Log("journal cannot be read: " + why);
       op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
       return RunOutcome::kJournalRefused;
     case journal::UndoCheck::kChanged: {
       std::string text = messages::UndoRefused();
-      for (const std::string& path : changed) text += "\r\n" + path;
+      for (const std::string& path : changed) text += "\r\n" + text::OneSeparator(path);
       for (const std::string& path : changed) op.Log("changed since the update: " + path);
       if (!force) {
         op.ShowMessage(text, messages::CaptionConfirm(), Buttons::kOk);
-        return RunOutcome::kJournalRefused;
+        return RunOutcome::kUndoRefused;
       }
       op.Log("undo forced");
       break;
@@ -545,7 +630,7 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
     return RunOutcome::kStoppedNotRestored;
   }
   op.ShowMessage(messages::Undone(), messages::CaptionConfirm(), Buttons::kOk);
-  return RunOutcome::kRecovered;
+  return RunOutcome::kUndone;
 }
 
 bool CreateFolderIfMissing(const std::string& path) {

@@ -21,15 +21,21 @@ enum : int {
 // back. Returns 0 when the installation check failed and nothing was written (the wizard shows
 // the destination step again), 1 otherwise; how the run ended is in context.outcome and what it
 // changed in context.summary. Never throws.
+//
+// The version rule (see ReadInstalledVersion): media already installed end the run at once as
+// kCurrent with their message, nothing written and the undo point left as it was; an
+// installation newer than the media is refused as kCheckFailed (0) with a message naming both;
+// context.reinstall applies media already installed again without the master conversions.
 int UpdateRun(RunContext& context);
 
-// Puts back an unfinished run in the installation `folder`, with its messages: kRecovered, or
-// kUpdated when there was nothing to put back, kStoppedNotRestored, kBusy, kJournalRefused.
+// Puts back an unfinished run in the installation `folder`, with its messages: kRecovered,
+// kNothingToRecover, kStoppedNotRestored, kBusy, kJournalRefused.
 RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
                                journal::RestoreReport* report);
 // Puts the installation back as it was before the last committed update. Unless `force`, it
 // first checks that every file is as the update left it and refuses (naming them) otherwise.
-// kRecovered when done; kJournalRefused, kBusy or kStoppedNotRestored otherwise.
+// kUndone when done; kUndoRefused (nothing kept, files changed, an unfinished run waits: recovery
+// first), kJournalRefused (a journal that cannot be read), kBusy or kStoppedNotRestored otherwise.
 RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
                           journal::RestoreReport* report);
 

@@ -335,6 +335,9 @@ std::string AbsoluteHostPath(const std::string& utf8Path);
 // program file. Empty when neither works.
 std::string ProgramFolderUtf8(const std::string& programArgument);
 
+// The machine's name (UTF-8), for a run's report; empty when the system does not give it.
+std::string HostNameUtf8();
+
 // fopen for a host path in UTF-8 (_wfopen on Windows, so that names outside the ANSI code page
 // open). `mode` is fopen's ("rb", "wb", ...). Null when the file cannot be opened.
 std::FILE* OpenHostFile(const std::string& utf8Path, const char* mode);

@@ -35,4 +35,26 @@ std::string SourceFolderFromProgramPath(std::string_view programPath) {
   return parts.drive + parts.directory;
 }
 
+std::string OneSeparator(std::string_view path) {
+  const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+  std::string out;
+  out.reserve(path.size());
+  std::size_t i = 0;
+  bool lastWasSeparator = false;
+  // "\\\\server\\share": the leading pair is part of the name.
+  if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+    out.append(path.substr(0, 2));
+    i = 2;
+    lastWasSeparator = true;
+  }
+  while (i < path.size()) {
+    const std::size_t length = CharLength(path, i);
+    const bool separator = length == 1 && isSeparator(path[i]);
+    if (!(separator && lastWasSeparator)) out.append(path.substr(i, length));
+    lastWasSeparator = separator;
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace koushin::text

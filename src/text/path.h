@@ -21,4 +21,10 @@ PathParts SplitPath(std::string_view path);
 // media path relative to a current folder the destination step moves). UNC paths stay whole.
 std::string SourceFolderFromProgramPath(std::string_view programPath);
 
+// The path as a person should read it: a run of separators ('\\' or '/') between two parts
+// becomes the first of them. The run builds its paths by plain concatenation ("C:\\EST\\" +
+// "\\bmp\\"), which Windows accepts but reads badly in a message or a report. The two
+// separators that begin a UNC path stay, and a 0x5C trail byte (ソ, 表) is no separator.
+std::string OneSeparator(std::string_view path);
+
 }  // namespace koushin::text

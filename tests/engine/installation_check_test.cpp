@@ -188,5 +188,45 @@ TEST(CheckTargetInstallation, ShowsTheFirstFailureAndDetectsAgainAfterIt) {
   }
 }
 
+// The version rule's order: numbers first, then the suffix without regard to case; what
+// cannot be compared says so, and then only equal texts count as the same.
+TEST(InstalledVersion, ComparesNumbersThenSuffix) {
+  struct Case {
+    const char* installed;
+    const char* target;
+    VersionStanding standing;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"8.0S", "8.1S", VersionStanding::kOlder},
+      {"8.1S", "8.2S", VersionStanding::kOlder},
+      {"8.2S", "9.1", VersionStanding::kOlder},
+      {"8.10S", "8.9S", VersionStanding::kNewer},   // numbers, not text
+      {"8.2S", "8.1S", VersionStanding::kNewer},
+      {"8.1s", "8.1S", VersionStanding::kSame},
+      {" 8.1S", "8.1S ", VersionStanding::kSame},
+      {"9", "9.0", VersionStanding::kSame},
+      {"8.1", "8.1S", VersionStanding::kOlder},     // no suffix before any
+      {"8.1S", "8.1T", VersionStanding::kOlder},
+      {"", "8.1S", VersionStanding::kUnknown},
+      {"8.1S", "", VersionStanding::kUnknown},
+      {"Ver8.1S", "8.2S", VersionStanding::kUnknown},
+      {"Ver8.1S", "ver8.1s", VersionStanding::kSame},
+      {"1234567890.1", "8.1S", VersionStanding::kUnknown},  // more digits than a part holds
+  };
+  // clang-format on
+  Machine machine;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.installed) + " / " + c.target);
+    machine.Write("C:\\APP\\tamiro1.ini",
+                  std::string("[SYSTEM]\r\nVersion=") + c.installed + "\r\n");
+    description::UpdateDescription record;
+    record.systemIniName = "tamiro1.ini";
+    record.newVersion = c.target;
+    const InstalledVersion version = ReadInstalledVersion(SW("C:\\APP\\"), record);
+    EXPECT_EQ(version.standing, c.standing) << version.why;
+  }
+}
+
 }  // namespace
 }  // namespace koushin::engine

@@ -64,13 +64,14 @@ class UpdateTransactionTest : public ::testing::Test {
     }
   }
 
-  RunOutcome Run(ScriptedOperator& op) {
+  RunOutcome Run(ScriptedOperator& op, bool reinstall = false) {
     description::UpdateDescription record;
     const std::string media = (machine.HostDrive('d') / "MEDIA").string() + "/";
     EXPECT_EQ(description::LoadUpdateDescription(media, &record).status,
               description::LoadStatus::kRead);
     record.installFolder = "C:\\EST";
     RunContext context{record, media, op};
+    context.reinstall = reinstall;
     UpdateRun(context);
     return context.outcome;
   }
@@ -133,19 +134,84 @@ TEST_F(UpdateTransactionTest, UndoGivesTheOldTreeAndRefusesChangedFiles) {
   ScriptedOperator op;
   ASSERT_EQ(Run(op), RunOutcome::kUpdated);
   journal::RestoreReport report;
-  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kRecovered);
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kUndone);
   EXPECT_EQ(Tree(machine, true), before);
-  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kJournalRefused);
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kUndoRefused);
 
   ASSERT_EQ(Run(op), RunOutcome::kUpdated);
   machine.Write("C:\\EST\\formater.exe", "changed by hand");
   op.shown.clear();
-  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kJournalRefused);
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kUndoRefused);
   ASSERT_EQ(op.shown.size(), 1u);
   EXPECT_NE(op.shown[0].text.find("formater.exe"), std::string::npos);
   EXPECT_EQ(machine.Read("C:\\EST\\formater.exe"), "changed by hand");
-  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), true, op, &report), RunOutcome::kRecovered);
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), true, op, &report), RunOutcome::kUndone);
   EXPECT_EQ(Tree(machine, true), before);
+}
+
+// The version rule, our mend of the damage a second run did (each master conversion run cuts
+// another byte from some records) and of the downgrade that "succeeded". A second run of the
+// same media changes no byte, our journal folder included, and keeps the undo point of the
+// first; older media are refused with nothing written; a repair puts back a file deleted by hand
+// without converting the master files again, and is undone like any run.
+TEST_F(UpdateTransactionTest, MediaAlreadyInstalledOrOlderChangeNothing) {
+  ScriptedOperator first;
+  ASSERT_EQ(Run(first), RunOutcome::kUpdated);
+  const std::string updated = machine.Snapshot("C:\\EST", true, true);
+
+  ScriptedOperator second;
+  EXPECT_EQ(Run(second), RunOutcome::kCurrent);
+  EXPECT_EQ(second.Texts(), std::vector<std::string>{"このシステムは既に 8.1S に更新されています。"});
+  EXPECT_EQ(machine.Snapshot("C:\\EST", true, true), updated);
+
+  // The repair: a file deleted by hand comes back; the master files stay as the update left
+  // them; the settings are written again.
+  const std::string masters = machine.Snapshot("C:\\EST\\MASTER", false, false);
+  const std::string program = machine.Read("C:\\EST\\ESTCALC.DLL");
+  machine.Remove("C:\\EST\\ESTCALC.DLL");
+  ScriptedOperator repair;
+  EXPECT_EQ(Run(repair, true), RunOutcome::kUpdated) << repair.LogText();
+  EXPECT_EQ(machine.Read("C:\\EST\\ESTCALC.DLL"), program);
+  EXPECT_EQ(machine.Snapshot("C:\\EST\\MASTER", false, false), masters);
+  EXPECT_EQ(repair.Texts().back(), kDone);
+  journal::RestoreReport report;
+  ScriptedOperator undo;
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, undo, &report), RunOutcome::kUndone);
+  EXPECT_FALSE(fs::exists(machine.HostDrive('c') / "EST" / "ESTCALC.DLL"));
+
+  // Older media on a newer installation: refused before anything is written.
+  Fresh();
+  machine.Write("C:\\EST\\tamiro1.ini",
+                Sj("[SYSTEM]\r\nTITLE=見積積算システム Ver8.2S\r\nVersion=8.2S\r\n"));
+  const std::string newer = machine.Snapshot("C:\\EST", true, true);
+  for (bool reinstall : {false, true}) {
+    ScriptedOperator downgrade;
+    EXPECT_EQ(Run(downgrade, reinstall), RunOutcome::kCheckFailed);
+    ASSERT_EQ(downgrade.shown.size(), 1u);
+    EXPECT_NE(downgrade.shown[0].text.find("(8.2S)"), std::string::npos) << downgrade.shown[0].text;
+    EXPECT_NE(downgrade.shown[0].text.find("(8.1S)"), std::string::npos) << downgrade.shown[0].text;
+    EXPECT_EQ(machine.Snapshot("C:\\EST", true, true), newer);
+  }
+}
+
+// A run that stopped after it wrote the new version and could not be put back leaves that
+// version in the INI file: the next run must put the unfinished run back and then update, not
+// take the installation for current.
+TEST_F(UpdateTransactionTest, AnUnfinishedRunIsNotTakenForCurrent) {
+  bool found = false;
+  for (long n = 20; n < 400 && !found; n += 5) {
+    ScriptedOperator op;
+    port::SetInjectedFaults(n, 1000000);
+    const RunOutcome outcome = Run(op);
+    port::SetInjectedFaults(0);
+    found = outcome == RunOutcome::kStoppedNotRestored &&
+            machine.Read("C:\\EST\\tamiro1.ini").find("Version=8.1S") != std::string::npos;
+    if (!found) Fresh();
+  }
+  ASSERT_TRUE(found) << "no fault left the new version behind";
+  ScriptedOperator op;
+  EXPECT_EQ(Run(op), RunOutcome::kUpdated) << op.LogText();
+  EXPECT_EQ(op.Texts().back(), kDone);
 }
 
 // A run killed at random moments over its whole length: the next start puts back what it had
@@ -177,7 +243,8 @@ TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
       ++recovered;
       ASSERT_EQ(Tree(machine, true), before);
     } else {
-      ASSERT_EQ(outcome, RunOutcome::kUpdated);  // nothing unfinished: killed before or committed
+      // Nothing unfinished: killed before or committed.
+      ASSERT_EQ(outcome, RunOutcome::kNothingToRecover);
       const bool isNew = Tree(machine, false) == after;
       committed += isNew;
       ASSERT_TRUE(isNew || Tree(machine, true) == before);

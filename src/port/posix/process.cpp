@@ -20,6 +20,12 @@ std::vector<std::string> ProgramArgumentsUtf8(int argc, char** argv) {
   return arguments;
 }
 
+std::string HostNameUtf8() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return std::string();
+  return name;
+}
+
 std::string AbsoluteHostPath(const std::string& utf8Path) {
   if (utf8Path.empty()) return utf8Path;
   std::error_code error;

@@ -124,6 +124,16 @@ std::string AbsoluteHostPath(const std::string& utf8Path) {
   return FullPath(utf8Path, &full) ? full : utf8Path;
 }
 
+std::string HostNameUtf8() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  std::string utf8;
+  if (!GetComputerNameW(name, &size) || !WideToMultiByte(CP_UTF8, std::wstring(name, size), &utf8)) {
+    return std::string();
+  }
+  return utf8;
+}
+
 std::string ProgramFolderUtf8(const std::string& programArgument) {
   std::string program;
   const std::wstring module = ModulePath();
