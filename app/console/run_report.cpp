@@ -158,9 +158,16 @@ std::string ReportJson(const RunRecord& record) {
   std::string changes = "[";
   for (std::size_t i = 0; i < summary.changes.size(); ++i) {
     const journal::Change& change = summary.changes[i];
+    // The bytes of the file as the run left it (a folder: 0).
+    port::FileStatus status;
+    const std::uint64_t bytes =
+        change.kind != journal::RecordKind::kCreatedFolder &&
+                port::ReadFileStatus(change.path, &status)
+            ? status.size
+            : 0;
     changes += std::string(i == 0 ? "\n" : ",\n") + "    {\"change\": \"" +
                ChangeName(change.kind) + "\", \"path\": " + JsonPath(change.path) +
-               ", \"bytes\": " + number(change.keptSize) + "}";
+               ", \"bytes\": " + number(bytes) + "}";
   }
   json += field("changes", changes + (summary.changes.empty() ? "]" : "\n  ]"));
   std::string blocking = "[";

@@ -13,6 +13,7 @@
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
+#include "text/cp932.h"
 #include "text/path.h"
 
 namespace koushin::engine {
@@ -178,7 +179,11 @@ class Run {
     std::set<std::string> seen;
     for (const journal::Change& change : transaction_->Changes()) {
       context_.summary.keptBytes += change.keptSize;
-      if (seen.insert(change.path).second) context_.summary.changes.push_back(change);
+      // The same file, however its path was spelled (the archive's target folder doubles a
+      // separator, the conversion does not).
+      if (seen.insert(text::ToUpper(text::OneSeparator(change.path))).second) {
+        context_.summary.changes.push_back(change);
+      }
     }
   }
 

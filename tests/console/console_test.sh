@@ -85,7 +85,7 @@ unattended_wrong_folder|||--yes --folder 'C:\NOPE'|2|output_has "ｲﾝｽﾄｰ
 unattended_markers_missing|rm c/EST/bmp/LAYER2L.BMP before/bmp/LAYER2L.BMP||--yes --folder 'C:\EST'|2|output_has "このバージョンへの更新はできません。"; unchanged
 dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "dry run: would write 7 INI keys"; log_has "would "
 plain_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "restored: "; unchanged
-archive_damaged|head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped and restored"'
+archive_damaged|head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped restored"'; report_has '"filesReplaced": 0'
 archive_cut_short|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST'|3|output_has "PROGRAM"; output_lacks "システムは正常に更新されました。"; unchanged
 disk_prompt_unattended|eval "$FLOPPY"||--yes --folder 'C:\EST'|0|output_has "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"; updated
 disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged
@@ -151,18 +151,112 @@ done
 
 fresh bad_command_lines
 for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
-  "--yes=1" "--folder"; do
+  "--yes=1" "--folder" "--exit-codes=rpm" "--status"; do
   # shellcheck disable=SC2086
   run $args
   [ "$status" = 64 ] || fail "'$args' gave $status, expected 64"
+  # One line naming the problem, then the hint; not the whole help.
+  [ "$(wc -l <"$D/out")" = 2 ] && output_has "koushin --help で使い方を表示します。" ||
+    fail "'$args': $(cat "$D/out")"
 done
 unchanged
+
+# --- the fleet: a second run, a downgrade, a repair, a report for every run -------------------
+
+# A second run of the same media changes no byte (our journal folder included) and keeps the
+# undo point of the first; --status says so.
+fresh second_run
+run_expect 0 --yes --folder 'C:\EST'
+cp -a "$D/c" "$D/first"
+run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
+output_has "このシステムは既に 8.1S に更新されています。"
+output_lacks "master records converted"
+diff -r "$D/first" "$D/c" >/dev/null || fail "the second run changed the installation"
+report_has '"outcome": "current"'
+"$BIN" "${MEDIA[@]}" "${DRIVES[@]}" --status --folder 'C:\EST' >"$D/status.json" || fail "--status failed"
+python3 - "$D/status.json" <<'PY' || fail "status: $(cat "$D/status.json")"
+import json, sys
+s = json.load(open(sys.argv[1]))
+assert s["version"] == "8.1S" and s["variant"]["startArchive"] == "START2", s
+assert s["undo"]["from"] == "8.0S" and s["undo"]["to"] == "8.1S", s
+assert s["unfinishedRun"] is False and s["lastRunOutcome"] == "updated", s
+PY
+diff -r "$D/first" "$D/c" >/dev/null || fail "--status changed the installation"
+run_expect 0 --undo --folder 'C:\EST'
+unchanged
+
+# Older media on a newer installation: refused, nothing written, both versions named.
+fresh downgrade
+for f in c/EST/tamiro1.ini before/tamiro1.ini; do sed -i 's/8\.0S/8.2S/g' "$D/$f"; done
+run_expect 2 --yes --folder 'C:\EST' --report "$D/report.json"
+output_has "(8.2S)"
+output_has "(8.1S)"
+output_lacks "システムは正常に更新されました。"
+unchanged
+[ ! -e "$D/c/EST/.koushin" ] || fail "the refused run wrote its journal folder"
+report_has '"outcome": "check failed"'
+
+# The repair: a file deleted by hand comes back, the master files are not converted again.
+fresh reinstall
+run_expect 0 --yes --folder 'C:\EST'
+rm "$D/c/EST/ESTCALC.DLL"
+run_expect 0 --yes --folder 'C:\EST' --reinstall --report "$D/report.json"
+exists ESTCALC.DLL
+updated
+report_has '"outcome": "updated"'
+
+# Every exit status has its report, and --exit-codes msi maps them.
+while IFS='|' read -r name setup answers args want outcome; do
+  fresh "report_$name"
+  (cd "$D" && eval "$setup")
+  eval "ANSWERS=($answers)"
+  eval "run --report \"\$D/report.json\" $args"
+  # A POSIX exit status holds 8 bits (1603 leaves as 67); the report holds the whole code.
+  expect_status "$((want % 256))"
+  report_has "\"outcome\": \"$outcome\""
+  report_has "\"exitStatus\": $want"
+done <<'CASES'
+info_missing|rm media/info.txt||--yes|4|media invalid
+cancel_at_notice||2||1|cancelled
+input_ends|||--folder 'C:\EST'|1|cancelled
+check_media_bad|rm media/BMP.lzh||--check-media "$D/media"|4|media invalid
+check_media_sound|||--check-media "$D/media"|0|planned
+dry_run|||--yes --dry-run --folder 'C:\EST'|0|planned
+read_only|chmod a-w c/EST/kov3.ini||--yes --folder 'C:\EST'|7|preflight refused
+read_only_msi|chmod a-w c/EST/kov3.ini||--yes --folder 'C:\EST' --exit-codes msi|1603|preflight refused
+cancel_msi||2|--exit-codes msi|1602|cancelled
+nothing_to_recover|||--recover --folder 'C:\EST'|0|nothing to recover
+nothing_to_undo|||--undo --folder 'C:\EST'|6|undo refused
+CASES
+fresh report_input_ends_message
+ANSWERS=()
+run --folder 'C:\EST'
+output_has "standard input ended"
+fresh report_read_only_blocking
+chmod a-w "$D/c/EST/kov3.ini"
+run_expect 7 --yes --folder 'C:\EST' --report "$D/report.json"
+report_has '{"path": "C:\\EST\\kov3.ini", "reason": "read-only", "program": null}'
+output_has "C:\EST\kov3.ini は読み取り専用"
+# The report's place is checked before anything happens.
+fresh report_unwritable
+run_expect 64 --yes --folder 'C:\EST' --report "$D/missing/report.json"
+output_lacks "更新先"
+unchanged
+# --log adds to an existing log.
+fresh log_appends
+run_expect 0 --yes --dry-run --folder 'C:\EST' --log "$D/log"
+run_expect 0 --yes --dry-run --folder 'C:\EST' --log "$D/log"
+[ "$(grep -c ' started$' "$D/log")" = 2 ] || fail "the log was replaced"
+
 
 # --- all or nothing: restore, recovery, undo ---------------------------------------------------
 
 fresh restore_fails_then_recover
 KOUSHIN_FAULTS=60,1000000 run_expect 5 --yes --folder 'C:\EST'
 output_has "を元に戻せませんでした。"
+run_expect 6 --undo --folder 'C:\EST' --report "$D/report.json"
+output_has "先に --recover で更新前の状態に戻してください。"
+report_has '"restored": false'
 run_expect 0 --recover --folder 'C:\EST' --report "$D/report.json"
 output_has "前回の更新が途中で終わっています。更新前の状態に戻します。"
 unchanged
