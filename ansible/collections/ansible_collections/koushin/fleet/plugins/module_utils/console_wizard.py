@@ -36,6 +36,9 @@ UNCHANGED_OUTCOMES = frozenset(['current', 'nothing to recover', 'planned'])
 # Failed outcomes after which the installation is not as it was: part of the run is still there.
 CHANGED_FAILURES = frozenset(['stopped not restored'])
 
+# The report's counters of what a dry run would write.
+PLAN_COUNTERS = ('filesReplaced', 'filesCreated', 'foldersCreated', 'iniKeysWritten', 'masterRecordsConverted')
+
 _DRIVE_LETTER = re.compile(r'^[A-Za-z]:?$')
 
 
@@ -43,12 +46,8 @@ class ArgumentError(ValueError):
     """Options that make no command line; the message says which and why."""
 
 
-def build_argv(params, report_path, check_mode=False, windows=False):
-    """The wizard's command line for the task's options (ARGUMENT_SPEC), writing its report to
-    report_path. In check mode an update is a dry run. Raises ArgumentError for options that do
-    not go together."""
+def _validate(params, windows):
     state = params.get('state') or 'updated'
-    executable = params.get('executable') or DEFAULT_EXECUTABLE['windows' if windows else 'posix']
     folder = params.get('folder')
     if folder is not None and folder == '':
         raise ArgumentError('folder is empty')
@@ -58,29 +57,43 @@ def build_argv(params, report_path, check_mode=False, windows=False):
         raise ArgumentError('reinstall goes with state=updated')
     if params.get('force') and state != 'undone':
         raise ArgumentError('force goes with state=undone')
-    drives = params.get('drives') or {}
-    if windows and (drives or params.get('wine_prefix')):
+    if windows and (params.get('drives') or params.get('wine_prefix')):
         raise ArgumentError('drives and wine_prefix are for POSIX hosts; a Windows host has its own drives')
+    return state
 
-    argv = [executable, '--yes', '--report', report_path]
-    for name, option in (('media', '--media'), ('folder', '--folder'),
-                         ('wine_prefix', '--wine-prefix'), ('registry', '--registry')):
+
+def _where(params, names=('media', 'folder', 'wine_prefix', 'registry')):
+    """The options that say where the media and the installation are."""
+    argv = []
+    for name in names:
         value = params.get(name)
         if value is None:
             continue
         if value == '':
             raise ArgumentError('%s is empty' % name)
-        argv += [option, value]
+        argv += ['--' + name.replace('_', '-'), value]
+    drives = params.get('drives') or {}
     # Sorted, so that the same task gives the same command line on every host.
     for letter in sorted(drives, key=lambda key: str(key).upper()):
         text = str(letter)
-        folder_of_drive = drives[letter]
         if not _DRIVE_LETTER.match(text):
             raise ArgumentError('drives: %r is not a drive letter' % text)
-        if not folder_of_drive:
+        if not drives[letter]:
             raise ArgumentError('drives: drive %s has no folder' % text[0].upper())
-        argv += ['--drive', '%s=%s' % (text[0].upper(), folder_of_drive)]
+        argv += ['--drive', '%s=%s' % (text[0].upper(), drives[letter])]
+    return argv
 
+
+def _executable(params, windows):
+    return params.get('executable') or DEFAULT_EXECUTABLE['windows' if windows else 'posix']
+
+
+def build_argv(params, report_path, check_mode=False, windows=False):
+    """The wizard's command line for the task's options (ARGUMENT_SPEC), writing its report to
+    report_path. In check mode an update is a dry run. Raises ArgumentError for options that do
+    not go together."""
+    state = _validate(params, windows)
+    argv = [_executable(params, windows), '--yes', '--report', report_path] + _where(params)
     if state == 'updated':
         if params.get('reinstall'):
             argv.append('--reinstall')
@@ -95,14 +108,22 @@ def build_argv(params, report_path, check_mode=False, windows=False):
     return argv
 
 
-def check_mode_supported(params):
-    """True when check mode can run the wizard: only an update has a dry run."""
-    return (params.get('state') or 'updated') == 'updated'
+def check_mode_runs_status(params):
+    """True when check mode asks the wizard's --status instead of running it: an undo and a
+    recovery have no dry run (the wizard would carry them out)."""
+    return (params.get('state') or 'updated') != 'updated'
 
 
-def parse_report(data):
-    """The report's JSON object from its bytes (or text); None when there is none or it is not a
-    JSON object."""
+def build_status_argv(params, windows=False):
+    """The command line of --status for the task's installation (check mode of an undo or a
+    recovery); it writes nothing and prints the installation's state as JSON."""
+    _validate(params, windows)
+    return [_executable(params, windows), '--status'] + _where(params, ('folder', 'wine_prefix', 'registry'))
+
+
+def parse_json(data):
+    """The JSON object of a report or of --status from its bytes (or text); None when there is
+    none or it is not a JSON object."""
     if data is None:
         return None
     if isinstance(data, bytes):
@@ -149,9 +170,11 @@ def map_result(report, rc, stdout='', stderr='', check_mode=False):
     # a wizard that died after writing it, is no success.
     if rc == 0 and outcome in SUCCESS_OUTCOMES and report.get('exitStatus', 0) == 0:
         if check_mode:
+            # The dry run's report lists what it would change, else counts it.
             plan = report.get('changes') or []
             result['plan'] = plan
-            result['changed'] = outcome == 'planned' and len(plan) > 0
+            result['changed'] = outcome == 'planned' and (
+                len(plan) > 0 or any(report.get(counter) for counter in PLAN_COUNTERS))
         else:
             result['changed'] = outcome not in UNCHANGED_OUTCOMES
         result['msg'] = message or outcome
@@ -163,4 +186,42 @@ def map_result(report, rc, stdout='', stderr='', check_mode=False):
     message = message or _last_line(stderr, stdout)
     detail = 'outcome %s, exit status %s' % (outcome or 'unknown', rc)
     result['msg'] = '%s (%s)' % (message, detail) if message else detail
+    return result
+
+
+def map_status(status, rc, stdout='', stderr='', state='recovered', force=False):
+    """Check mode of an undo or a recovery: what the run would do, from the installation's state
+    (the parsed output of --status). Fails where the run would be refused."""
+    result = dict(changed=False, rc=rc, exit_status=rc, stdout=stdout or '', stderr=stderr or '',
+                  status=status, report=None, plan=[])
+    if status is None or rc != 0:
+        result.update(failed=True, outcome=None,
+                      msg='the console wizard gave no state of the installation (exit status %s): %s'
+                          % (rc, _last_line(stderr, stdout) or 'no output'))
+        return result
+    version = status.get('version')
+    result.update(version_before=version, version_after=version)
+    if status.get('journalReadable') is False:
+        result.update(failed=True, outcome='journal refused',
+                      msg='check mode: the journal of the installation cannot be read')
+    elif state == 'recovered':
+        if status.get('unfinishedRun'):
+            result.update(changed=True, outcome='planned', version_after=None,
+                          msg='check mode: --recover %s' % status.get('recover'))
+        else:
+            result.update(outcome='nothing to recover', msg='check mode: nothing to recover')
+    elif status.get('unfinishedRun'):
+        result.update(failed=True, outcome='undo refused',
+                      msg='check mode: an unfinished run waits; run state=recovered first')
+    else:
+        undo = status.get('undo')
+        if not isinstance(undo, dict):
+            result.update(failed=True, outcome='undo refused', msg='check mode: there is no update to undo')
+        elif undo.get('filesChangedSince') and not force:
+            result.update(failed=True, outcome='undo refused',
+                          msg='check mode: %s files were changed since the update (force undoes over them)'
+                              % undo['filesChangedSince'])
+        else:
+            result.update(changed=True, outcome='planned', version_after=undo.get('from'),
+                          msg='check mode: --undo would go back from %s to %s' % (undo.get('to'), undo.get('from')))
     return result

@@ -80,7 +80,8 @@ options:
 notes:
   - Check mode runs the wizard's dry run (C(--dry-run)); it writes nothing to the installation,
     reports a change when the plan is not empty and returns the plan. With I(state=undone) and
-    I(state=recovered) the wizard has no dry run, so check mode skips the task.
+    I(state=recovered), which have no dry run, check mode reads the installation's state
+    (C(--status)) and says whether the run would change something or be refused.
   - The task fails for every outcome but C(updated), C(current), C(planned), C(recovered),
     C(nothing to recover) and C(undone).
   - Exit status 7 (a check before the first change failed, for example a read-only file or a file
@@ -172,11 +173,20 @@ report:
   returned: always (None when the wizard wrote none)
   type: dict
 plan:
-  description: In check mode, the changes the update would make (the report's C(changes)).
+  description:
+    - In check mode, the changes the update would make (the report's C(changes)).
+    - A dry run that only counts what it would write (the report's counters) gives an empty list
+      and still reports a change.
   returned: in check mode
   type: list
   elements: dict
   sample: [{"change": "replaced", "path": "C:\\EST\\tamiro1.ini", "bytes": 149}]
+status:
+  description:
+    - In check mode with I(state=undone) or I(state=recovered), the installation's state as the
+      wizard's C(--status) gives it (version, unfinishedRun, journalReadable, recover, undo, ...).
+  returned: in check mode with state=undone or state=recovered
+  type: dict
 cmd:
   description: The wizard's command line.
   returned: always
@@ -203,8 +213,8 @@ import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.koushin.fleet.plugins.module_utils.console_wizard import (
-    ARGUMENT_SPEC, ArgumentError, DEFAULT_EXECUTABLE, build_argv, check_mode_supported,
-    map_result, parse_report)
+    ARGUMENT_SPEC, ArgumentError, DEFAULT_EXECUTABLE, build_argv, build_status_argv,
+    check_mode_runs_status, map_result, map_status, parse_json)
 
 
 def main():
@@ -214,34 +224,38 @@ def main():
     argument_spec['executable']['type'] = 'path'
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
     params = dict(module.params)
-    if module.check_mode and not check_mode_supported(params):
-        module.exit_json(changed=False, skipped=True,
-                         msg='check mode: the console wizard has no dry run for state=%s' % params['state'])
-
     executable = params['executable'] or DEFAULT_EXECUTABLE['posix']
     if os.sep not in executable:
         executable = module.get_bin_path(executable, required=True)
     params['executable'] = executable
+    # The wizard's texts are UTF-8 in a UTF-8 locale; the report is UTF-8 anyway.
+    environ = dict(LC_ALL='C.UTF-8')
 
-    # The report goes to a folder of our own, so that no earlier file can pass for this run's.
-    workdir = tempfile.mkdtemp(prefix='koushin-', dir=module.tmpdir)
-    try:
-        report_path = os.path.join(workdir, 'report.json')
+    if module.check_mode and check_mode_runs_status(params):
         try:
-            argv = build_argv(params, report_path, module.check_mode)
+            argv = build_status_argv(params)
         except ArgumentError as e:
             module.fail_json(msg=str(e))
-        # The wizard's texts are UTF-8 in a UTF-8 locale; the report is UTF-8 anyway.
-        rc, stdout, stderr = module.run_command(
-            argv, environ_update=dict(LC_ALL='C.UTF-8'), errors='surrogate_then_replace')
-        report = None
-        if os.path.exists(report_path):
-            with open(report_path, 'rb') as f:
-                report = parse_report(f.read())
-    finally:
-        shutil.rmtree(workdir, ignore_errors=True)
+        rc, stdout, stderr = module.run_command(argv, environ_update=environ, errors='surrogate_then_replace')
+        result = map_status(parse_json(stdout), rc, stdout, stderr, params['state'], params['force'])
+    else:
+        # The report goes to a folder of our own, so that no earlier file can pass for this run's.
+        workdir = tempfile.mkdtemp(prefix='koushin-', dir=module.tmpdir)
+        try:
+            report_path = os.path.join(workdir, 'report.json')
+            try:
+                argv = build_argv(params, report_path, module.check_mode)
+            except ArgumentError as e:
+                module.fail_json(msg=str(e))
+            rc, stdout, stderr = module.run_command(argv, environ_update=environ, errors='surrogate_then_replace')
+            report = None
+            if os.path.exists(report_path):
+                with open(report_path, 'rb') as f:
+                    report = parse_json(f.read())
+        finally:
+            shutil.rmtree(workdir, ignore_errors=True)
+        result = map_result(report, rc, stdout, stderr, module.check_mode)
 
-    result = map_result(report, rc, stdout, stderr, module.check_mode)
     result['cmd'] = argv
     if result.pop('failed', False):
         module.fail_json(**result)

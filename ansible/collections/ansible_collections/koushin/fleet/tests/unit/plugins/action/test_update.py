@@ -45,9 +45,9 @@ class Connection:
 class Host(ActionModule):
     """The action with the host's side of module runs and temporary folders answered here."""
 
-    def __init__(self, args, check_mode=False, shell='powershell', report=None, rc=0):
+    def __init__(self, args, check_mode=False, shell='powershell', report=None, rc=0, status=None):
         super(Host, self).__init__(Task(args, check_mode), Connection(shell), None, None, None, None)
-        self.report, self.rc = report, rc
+        self.report, self.rc, self.status = report, rc, status
         self.calls, self.removed = [], []
 
     def _make_tmp_path(self, remote_user=None):
@@ -60,7 +60,8 @@ class Host(ActionModule):
     def _execute_module(self, module_name=None, module_args=None, task_vars=None, **kwargs):
         self.calls.append((module_name, module_args, self._task.check_mode))
         if module_name == 'ansible.windows.win_command':
-            return dict(rc=self.rc, stdout='koushin\r\n', stderr='', changed=True, failed=self.rc != 0)
+            stdout = json.dumps(self.status) if '--status' in module_args['argv'] else 'koushin\r\n'
+            return dict(rc=self.rc, stdout=stdout, stderr='', changed=True, failed=self.rc != 0)
         if module_name == 'ansible.windows.slurp':
             if self.report is None:
                 return dict(failed=True, msg='Path %s is not found' % module_args['src'])
@@ -79,8 +80,7 @@ RUN = [EXE, '--yes', '--report', REPORT, '--media', '\\\\srv\\est', '--folder', 
 class WindowsActionTest(unittest.TestCase):
     def test_table(self):
         args = dict(executable=EXE, media='\\\\srv\\est', folder='C:\\EST')
-        # (options, check mode, report, exit status) -> the command line (None: nothing run),
-        # then what the task returns
+        # (options, check mode, report, exit status) -> the command line, then what the task returns
         cases = [
             (args, True, PLANNED, 0, RUN + ['--dry-run'],
              dict(changed=True, outcome='planned', exit_status=0, plan=PLANNED['changes'])),
@@ -91,26 +91,33 @@ class WindowsActionTest(unittest.TestCase):
              [EXE, '--yes', '--report', REPORT, '--folder', 'C:\\EST', '--undo', '--force'],
              dict(changed=True, outcome='undone')),
             (args, False, None, 64, RUN, dict(failed=True, outcome=None, exit_status=64)),
-            (dict(args, state='recovered'), True, None, 0, None, dict(skipped=True, changed=False)),
         ]
         for options, check_mode, report, rc, argv, want in cases:
             with self.subTest(options=options, check_mode=check_mode):
                 host = Host(dict((k, v) for k, v in options.items() if v is not None), check_mode,
                             report=report, rc=rc)
                 result = host.run(task_vars={})
-                if argv is None:
-                    self.assertEqual(host.calls, [])
-                else:
-                    # win_command runs even in check mode (the dry run writes nothing); the task's
-                    # own check mode is back afterwards.
-                    self.assertEqual(host.calls, [
-                        ('ansible.windows.win_command', dict(argv=argv), False),
-                        ('ansible.windows.slurp', dict(src=REPORT), False)])
-                    self.assertEqual(host._task.check_mode, check_mode)
-                    self.assertEqual(host.removed, [TMP])
-                    self.assertEqual(result['cmd'], argv)
+                # win_command runs even in check mode (the dry run writes nothing); the task's
+                # own check mode is back afterwards, for slurp (which only reads).
+                self.assertEqual(host.calls, [
+                    ('ansible.windows.win_command', dict(argv=argv), False),
+                    ('ansible.windows.slurp', dict(src=REPORT), check_mode)])
+                self.assertEqual(host._task.check_mode, check_mode)
+                self.assertEqual(host.removed, [TMP])
+                self.assertEqual(result['cmd'], argv)
                 for key, value in want.items():
                     self.assertEqual(result.get(key), value, key)
+
+    def test_check_mode_of_an_undo_asks_the_state(self):
+        status = dict(schema=1, version='8.1S', unfinishedRun=False, journalReadable=True,
+                      undo={'from': '8.0S', 'to': '8.1S', 'filesChangedSince': 0})
+        host = Host(dict(executable=EXE, folder='C:\\EST', state='undone'), True, status=status)
+        result = host.run(task_vars={})
+        argv = [EXE, '--status', '--folder', 'C:\\EST']
+        self.assertEqual(host.calls, [('ansible.windows.win_command', dict(argv=argv), False)])
+        self.assertEqual((result['changed'], result['outcome'], result['version_after'], result['cmd']),
+                         (True, 'planned', '8.0S', argv))
+        self.assertTrue(host._task.check_mode)
 
     def test_refusals(self):
         for options in (dict(drives={'C': '/srv/c'}), dict(wine_prefix='/p'), dict(state='undone'),

@@ -62,9 +62,16 @@ class BuildArgvTest(unittest.TestCase):
                         cw.build_argv(params, REPORT, check_mode, windows)
                     self.assertIn(want, str(raised.exception))
 
-    def test_check_mode_only_for_an_update(self):
-        for state, want in (('updated', True), ('undone', False), ('recovered', False)):
-            self.assertEqual(cw.check_mode_supported(dict(state=state)), want)
+    def test_status_for_check_mode_of_an_undo_or_a_recovery(self):
+        # The wizard carries out --undo and --recover even with --dry-run: check mode asks --status.
+        for state, want in (('updated', False), ('undone', True), ('recovered', True)):
+            self.assertEqual(cw.check_mode_runs_status(dict(state=state)), want)
+        params = dict(executable='/opt/k', media='/m', folder='C:\\EST', drives={'C': '/c'}, state='undone',
+                      force=True)
+        self.assertEqual(cw.build_status_argv(params), ['/opt/k', '--status', '--folder', 'C:\\EST',
+                                                        '--drive', 'C=/c'])
+        with self.assertRaises(cw.ArgumentError):
+            cw.build_status_argv(dict(state='recovered'))
 
 
 def report(outcome, status=0, **fields):
@@ -90,6 +97,8 @@ class MapResultTest(unittest.TestCase):
             (report('undone'), 0, False, False, True, 'undone', None),
             (report('planned', changes=PLAN), 0, True, False, True, 'planned', 1),
             (report('planned'), 0, True, False, False, 'planned', 0),
+            # A dry run that counts what it would write without listing it.
+            (report('planned', iniKeysWritten=7), 0, True, False, True, 'planned', 0),
             (report('current'), 0, True, False, False, 'current', 0),
             (report('preflight refused', 7, message=REFUSED), 7, False, True, False,
              REFUSED + ' (outcome preflight refused, exit status 7)', None),
@@ -137,8 +146,38 @@ class ParseReportTest(unittest.TestCase):
         ]
         for data, outcome in cases:
             with self.subTest(data=data):
-                parsed = cw.parse_report(data)
+                parsed = cw.parse_json(data)
                 self.assertEqual(None if parsed is None else parsed['outcome'], outcome)
+
+
+UNDO = dict(schema=1, version='8.1S', unfinishedRun=False, journalReadable=True, recover='nothing to recover',
+            undo={'from': '8.0S', 'to': '8.1S', 'filesChangedSince': 0})
+
+
+class MapStatusTest(unittest.TestCase):
+    def test_table(self):
+        unfinished = dict(UNDO, unfinishedRun=True, recover='puts the unfinished run back')
+        # (state of the installation, state asked, force) -> failed, changed, outcome, version after
+        cases = [
+            (UNDO, 'undone', False, False, True, 'planned', '8.0S'),
+            (dict(UNDO, undo=None), 'undone', False, True, False, 'undo refused', '8.1S'),
+            (dict(UNDO, undo=dict(UNDO['undo'], filesChangedSince=2)), 'undone', False,
+             True, False, 'undo refused', '8.1S'),
+            (dict(UNDO, undo=dict(UNDO['undo'], filesChangedSince=2)), 'undone', True,
+             False, True, 'planned', '8.0S'),
+            (unfinished, 'undone', False, True, False, 'undo refused', '8.1S'),
+            (unfinished, 'recovered', False, False, True, 'planned', None),
+            (UNDO, 'recovered', False, False, False, 'nothing to recover', '8.1S'),
+            (dict(UNDO, journalReadable=False), 'recovered', False, True, False, 'journal refused', '8.1S'),
+            (None, 'recovered', False, True, False, None, None),
+        ]
+        for status, state, force, failed, changed, outcome, after in cases:
+            with self.subTest(status=status, state=state, force=force):
+                result = cw.map_status(status, 0 if status else 64, json.dumps(status), '', state, force)
+                self.assertEqual(result.get('failed', False), failed)
+                self.assertEqual((result['changed'], result['outcome'], result.get('version_after')),
+                                 (changed, outcome, after))
+                self.assertTrue(result['msg'])
 
 
 class DocumentationTest(unittest.TestCase):
@@ -158,7 +197,7 @@ class DocumentationTest(unittest.TestCase):
             self.assertLessEqual(set(task['koushin.fleet.update']), set(cw.ARGUMENT_SPEC))
         returned = yaml.safe_load(update.RETURN)
         self.assertLessEqual({'changed', 'outcome', 'exit_status', 'version_before', 'version_after', 'report',
-                              'plan'} - set(returned), {'changed'})
+                              'plan', 'status'} - set(returned), {'changed'})
 
 
 if __name__ == '__main__':
