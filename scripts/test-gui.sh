@@ -128,6 +128,10 @@ ln -sfn "$DEMO/media" "$WINEPREFIX/dosdevices/d:"
 printf 'update\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'K:\EST' \
   'システムは正常に更新されました。' update-progress update-done 'E:\EST' \
   'このバージョンへの更新はできません。' >>"$WORK/scenarios.txt"
+# The same media again on the updated installation: the one message says it is current, and the
+# wizard ends with nothing written.
+printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'K:\EST' \
+  'このシステムは既に 8.1S に更新されています。' update-current update-current >>"$WORK/scenarios.txt"
 
 # A run that stops: drive L: holds another copy of the installation, the media a damaged archive.
 # After the failure message the wizard puts the installation back and says so.

@@ -68,6 +68,7 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   if (options.dryRun) {
     Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
                      std::to_string(changed) + " records would change");
+    if (changed > 0 && options.changed) options.changed(path);
     if (options.recordsChanged != nullptr) *options.recordsChanged += changed;
     return true;
   }

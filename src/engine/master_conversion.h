@@ -38,6 +38,8 @@ struct ConversionOptions {
   // for which it is true are converted: a repair converts the files it has just written from
   // the media, never one that was converted before.
   std::function<bool(const std::string& path)> only;
+  // (may be empty) called with each master file whose records change (a dry run's plan).
+  std::function<void(const std::string& path)> changed;
 };
 
 enum class MasterRule { kSize, kType };

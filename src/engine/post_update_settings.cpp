@@ -79,15 +79,19 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
     options.op = &context.op;
     options.dryRun = context.dryRun;
     options.recordsChanged = &context.summary.masterRecordsConverted;
+    options.changed = [&context](const std::string& path) {
+      PlanChange(context, journal::RecordKind::kReplacedFile, path);
+    };
     if (!context.convertMasters) {
       // A repair: the master files were converted when these media were installed, and each
       // conversion cuts another byte from some records. Only a master file this run has written
       // from the media (as the media hold it, unconverted) is converted.
+      // (A dry run: the files its plan writes.)
       std::set<std::string> written;
-      if (journal::Active() != nullptr) {
-        for (const journal::Change& change : journal::Active()->Changes()) {
-          written.insert(text::ToUpper(text::OneSeparator(change.path)));
-        }
+      const std::vector<journal::Change>& changes =
+          journal::Active() != nullptr ? journal::Active()->Changes() : context.summary.changes;
+      for (const journal::Change& change : changes) {
+        written.insert(text::ToUpper(text::OneSeparator(change.path)));
       }
       context.op.Log("master: a repair converts only the master files it wrote from the media");
       options.only = [written](const std::string& path) {

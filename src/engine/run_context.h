@@ -100,4 +100,8 @@ struct RunContext {
   bool refused = false;
 };
 
+// A dry run's list of the changes it would make (summary.changes), each file once however its path
+// is spelled; a real run's list comes from its journal instead.
+void PlanChange(RunContext& context, journal::RecordKind kind, const std::string& path);
+
 }  // namespace koushin::engine

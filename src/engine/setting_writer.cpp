@@ -16,7 +16,13 @@ std::string Describe(const Setting& setting) {
 bool WriteSettings(RunContext& context, const std::vector<Setting>& settings,
                    std::string* failedFile) {
   if (context.dryRun) {
-    for (const Setting& setting : settings) context.op.Log("would write " + Describe(setting));
+    for (const Setting& setting : settings) {
+      context.op.Log("would write " + Describe(setting));
+      PlanChange(context,
+                 port::PathExists(setting.file) ? journal::RecordKind::kReplacedFile
+                                                : journal::RecordKind::kCreatedFile,
+                 setting.file);
+    }
     context.summary.iniKeysWritten += static_cast<int>(settings.size());
     return true;
   }

@@ -310,12 +310,16 @@ class Run {
   }
 
   // A dry run counts the old bytes a run would keep: each existing file it would replace, once.
+  // It also lists the file as a planned change: replaced when it exists, else created.
   void PlanKeep(const std::string& path) {
     port::FileStatus status;
-    if (plannedKept_.insert(path).second && port::ReadFileStatus(path, &status) &&
-        !(status.attributes & port::kAttrDirectory)) {
-      context_.summary.keptBytes += status.size;
-    }
+    if (!plannedKept_.insert(path).second) return;
+    const bool exists = port::ReadFileStatus(path, &status) &&
+                        !(status.attributes & port::kAttrDirectory);
+    if (exists) context_.summary.keptBytes += status.size;
+    PlanChange(context_, exists ? journal::RecordKind::kReplacedFile
+                                : journal::RecordKind::kCreatedFile,
+               path);
   }
 
   // Asks for update disk `disk` until `mediaFile`, the file this entry will really read, is
@@ -364,7 +368,10 @@ class Run {
     if (!port::PathExists(target)) {
       if (context_.dryRun) {
         // Reported once, though every later entry into it would find it there.
-        if (plannedFolders_.insert(target).second) Log("would create folder " + target);
+        if (plannedFolders_.insert(target).second) {
+          Log("would create folder " + target);
+          PlanChange(context_, journal::RecordKind::kCreatedFolder, target);
+        }
       } else if (CreateFolderIfMissing(target)) {
         Log("created folder " + target);
       } else {
@@ -636,6 +643,16 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   }
   op.ShowMessage(messages::Undone(), messages::CaptionConfirm(), Buttons::kOk);
   return RunOutcome::kUndone;
+}
+
+void PlanChange(RunContext& context, journal::RecordKind kind, const std::string& path) {
+  if (!context.dryRun) return;
+  const std::string key = text::ToUpper(text::OneSeparator(path));
+  for (const journal::Change& change : context.summary.changes) {
+    if (text::ToUpper(text::OneSeparator(change.path)) == key) return;
+  }
+  journal::Change change{kind, path, 0};
+  context.summary.changes.push_back(change);
 }
 
 bool CreateFolderIfMissing(const std::string& path) {

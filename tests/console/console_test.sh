@@ -232,11 +232,24 @@ fresh report_input_ends_message
 ANSWERS=()
 run --folder 'C:\EST'
 output_has "standard input ended"
+# ta1menu.ini comes from an archive whose target folder is "\": one separator all the same.
 fresh report_read_only_blocking
-chmod a-w "$D/c/EST/kov3.ini"
+chmod a-w "$D/c/EST/ta1menu.ini"
 run_expect 7 --yes --folder 'C:\EST' --report "$D/report.json"
-report_has '{"path": "C:\\EST\\kov3.ini", "reason": "read-only", "program": null}'
-output_has "C:\EST\kov3.ini は読み取り専用"
+report_has '{"path": "C:\\EST\\ta1menu.ini", "reason": "read-only", "program": null}'
+output_has "C:\EST\ta1menu.ini は読み取り専用"
+# The dry run's plan lists the changes the real run then makes.
+fresh plan_is_the_run
+run_expect 0 --yes --dry-run --folder 'C:\EST' --report "$D/plan.json"
+run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
+python3 - "$D/plan.json" "$D/report.json" <<'PY' || fail "the plan differs from the run"
+import json, sys
+plan, run = (json.load(open(f)) for f in sys.argv[1:])
+changes = lambda r: sorted((c["change"], c["path"]) for c in r["changes"])
+assert plan["outcome"] == "planned" and run["outcome"] == "updated"
+assert changes(plan) == changes(run) and len(changes(run)) == 16, (changes(plan), changes(run))
+assert not any("\\\\" in p for _, p in changes(run))
+PY
 # The report's place is checked before anything happens.
 fresh report_unwritable
 run_expect 64 --yes --folder 'C:\EST' --report "$D/missing/report.json"

@@ -19,6 +19,23 @@ TEST(PathTest, SourceFolder) {
   for (const auto& c : cases) EXPECT_EQ(SourceFolderFromProgramPath(c.program), c.folder);
 }
 
+// Paths as shown: the run's concatenations double a separator ("C:\\EST\\" + "\\ta1menu.ini").
+TEST(PathTest, OneSeparator) {
+  struct Case {
+    std::string path, shown;
+  } cases[] = {
+      {"C:\\EST\\\\ta1menu.ini", "C:\\EST\\ta1menu.ini"},
+      {"C:\\EST\\\\MASTER\\1\\", "C:\\EST\\MASTER\\1\\"},
+      {"C:\\EST\\/\\x", "C:\\EST\\x"},
+      {"\\\\server\\share\\\\x", "\\\\server\\share\\x"},  // the UNC pair stays
+      {"\\\\\\server", "\\\\server"},
+      {"C:\\\x83\x5C\\x", "C:\\\x83\x5C\\x"},  // ソ then a separator: both stay
+      {"/srv/c//EST", "/srv/c/EST"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OneSeparator(c.path), c.shown) << c.path;
+}
+
 TEST(PathTest, SplitPath) {
   struct Case {
     std::string path, drive, directory, name, extension;
