@@ -36,9 +36,6 @@ UNCHANGED_OUTCOMES = frozenset(['current', 'nothing to recover', 'planned'])
 # Failed outcomes after which the installation is not as it was: part of the run is still there.
 CHANGED_FAILURES = frozenset(['stopped not restored'])
 
-# The report's counters of what a dry run would write.
-PLAN_COUNTERS = ('filesReplaced', 'filesCreated', 'foldersCreated', 'iniKeysWritten', 'masterRecordsConverted')
-
 _DRIVE_LETTER = re.compile(r'^[A-Za-z]:?$')
 
 
@@ -170,11 +167,10 @@ def map_result(report, rc, stdout='', stderr='', check_mode=False):
     # a wizard that died after writing it, is no success.
     if rc == 0 and outcome in SUCCESS_OUTCOMES and report.get('exitStatus', 0) == 0:
         if check_mode:
-            # The dry run's report lists what it would change, else counts it.
+            # The dry run's report lists the changes the run would make: the plan.
             plan = report.get('changes') or []
             result['plan'] = plan
-            result['changed'] = outcome == 'planned' and (
-                len(plan) > 0 or any(report.get(counter) for counter in PLAN_COUNTERS))
+            result['changed'] = outcome == 'planned' and len(plan) > 0
         else:
             result['changed'] = outcome not in UNCHANGED_OUTCOMES
         result['msg'] = message or outcome

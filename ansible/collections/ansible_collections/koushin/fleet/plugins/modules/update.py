@@ -173,10 +173,7 @@ report:
   returned: always (None when the wizard wrote none)
   type: dict
 plan:
-  description:
-    - In check mode, the changes the update would make (the report's C(changes)).
-    - A dry run that only counts what it would write (the report's counters) gives an empty list
-      and still reports a change.
+  description: In check mode, the changes the update would make (the dry run's report's C(changes)).
   returned: in check mode
   type: list
   elements: dict

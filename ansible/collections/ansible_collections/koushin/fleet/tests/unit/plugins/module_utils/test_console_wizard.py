@@ -97,8 +97,6 @@ class MapResultTest(unittest.TestCase):
             (report('undone'), 0, False, False, True, 'undone', None),
             (report('planned', changes=PLAN), 0, True, False, True, 'planned', 1),
             (report('planned'), 0, True, False, False, 'planned', 0),
-            # A dry run that counts what it would write without listing it.
-            (report('planned', iniKeysWritten=7), 0, True, False, True, 'planned', 0),
             (report('current'), 0, True, False, False, 'current', 0),
             (report('preflight refused', 7, message=REFUSED), 7, False, True, False,
              REFUSED + ' (outcome preflight refused, exit status 7)', None),
