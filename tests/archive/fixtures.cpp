@@ -115,58 +115,38 @@ void PutLe(std::string* out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-// An extension of a level-1 header: its type and data, followed by the next one's size.
-std::string Extension(char type, const std::string& data) {
-  std::string out(1, type);
-  out += data;
-  return out;
-}
-
 }  // namespace
 
 std::string RawArchive(const std::vector<RawMember>& members) {
   std::string out;
   for (const RawMember& m : members) {
+    // Level 1's extensions: type, data, and the next one's size.
     std::vector<std::string> extensions;
-    if (m.level == 1 && !m.folder.empty()) extensions.push_back(Extension('\x02', m.folder));
-    if (m.level == 1 && m.unixMode != 0) {
-      std::string mode;
-      PutLe(&mode, m.unixMode, 2);
-      extensions.push_back(Extension('\x50', mode));
-    }
+    if (m.level == 1 && !m.folder.empty()) extensions.push_back('\x02' + m.folder);
+    if (m.level == 1 && m.unixMode != 0) extensions.push_back("\x50");
+    if (m.level == 1 && m.unixMode != 0) PutLe(&extensions.back(), m.unixMode, 2);
     std::size_t extensionBytes = 0;
     for (const std::string& e : extensions) extensionBytes += e.size() + 2;
     std::string h = m.method;
     PutLe(&h, m.data.size() + extensionBytes, 4);  // level 1 counts the extensions as data
     PutLe(&h, m.data.size(), 4);
     PutLe(&h, 0x4C214021, 4);  // 2018-01-01 08:01:02 as a DOS date and time
-    h += m.level == 0 ? '\0' : '\x20';
-    h += static_cast<char>(m.level);
-    h += static_cast<char>(m.name.size());
+    h += std::string("\x20") + static_cast<char>(m.level) + static_cast<char>(m.name.size());
     h += m.name;
     PutLe(&h, UpdateCrc16(0, reinterpret_cast<const std::uint8_t*>(m.data.data()), m.data.size()),
           2);
-    if (m.level == 1) {
-      h += 'U';
-      for (const std::string& e : extensions) {
-        PutLe(&h, e.size() + 2, 2);
-        h += e;
-      }
-      PutLe(&h, 0, 2);
-      // The base header ends with the first extension's size; the extensions follow it.
-      const std::size_t base = 22 + m.name.size() + 3;
-      std::uint8_t sum = 0;
-      for (std::size_t i = 0; i < base; ++i) sum += static_cast<std::uint8_t>(h[i]);
-      out += static_cast<char>(base);
-      out += static_cast<char>(sum);
-    } else {
-      std::uint8_t sum = 0;
-      for (char c : h) sum += static_cast<std::uint8_t>(c);
-      out += static_cast<char>(h.size());
-      out += static_cast<char>(sum);
+    // Level 1's base header ends with the first extension's size; the size byte and the checksum
+    // cover the base header only.
+    const std::size_t base = h.size() + (m.level == 1 ? 3 : 0);
+    if (m.level == 1) h += 'U';
+    for (const std::string& e : extensions) {
+      PutLe(&h, e.size() + 2, 2);
+      h += e;
     }
-    out += h;
-    out += m.data;
+    if (m.level == 1) PutLe(&h, 0, 2);
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < base; ++i) sum += static_cast<std::uint8_t>(h[i]);
+    out += std::string(1, static_cast<char>(base)) + static_cast<char>(sum) + h + m.data;
   }
   return out + '\0';
 }
