@@ -196,7 +196,7 @@ std::string ReportJson(const RunRecord& record) {
   for (std::size_t i = 0; i < restore.failed.size(); ++i) {
     failed += (i == 0 ? "" : ", ") + JsonPath(restore.failed[i]);
   }
-  if (!record.findingsJson.empty()) json += field("findings", record.findingsJson);
+  json += field("findings", record.findingsJson.empty() ? "[]" : record.findingsJson);
   json += field("notRestored", failed + "]", true);
   return json + "}\n";
 }

@@ -23,8 +23,8 @@ struct RunRecord {
   std::string message;  // the last message shown
   bool dryRun = false;
   engine::RunSummary summary;  // code page 932 inside
-  // --check-media: its findings as a JSON array (severity, disk, entry, line, text); empty for
-  // every other run.
+  // --check-media: its findings as a JSON array (severity, disk, entry, line, text); empty (an
+  // empty array in the report) for every other run.
   std::string findingsJson;
 };
 

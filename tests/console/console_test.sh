@@ -174,7 +174,7 @@ done
 
 fresh bad_command_lines
 for args in "--bogus" "--drive C" "--drive 1=/tmp" "--removable" "--removable QQ" "stray" \
-  "--yes=1" "--folder" "--exit-codes=rpm" "--status"; do
+  "--yes=1" "--folder" "--exit-codes=rpm" "--status" "--undo --dry-run --folder C:\EST"; do
   # shellcheck disable=SC2086
   run $args
   [ "$status" = 64 ] || fail "'$args' gave $status, expected 64"
@@ -371,7 +371,7 @@ CASES
 fresh check_report
 "$BIN" --check-media "$D/media" --report "$D/report.json" >"$D/out" 2>&1
 expect_status 0
-report_has '"kind": "media check"'
+report_has '"outcome": "planned"'
 report_has '"severity": "warning", "disk": 1, "entry": 0, "line": 0, "text": "1 枚目に更新ウィザード koushin.exe がありません'
 
 finish "console tests"
