@@ -546,6 +546,15 @@ int Run(int argc, char** argv) {
   if (commandLine.recover || commandLine.undo) {
     ConsoleOperator op(terminal, log, true);
     engine::RunSummary summary;
+    // The installed version before and after, for the report: an undo or a recovery changes it.
+    const auto installedVersion = [&]() {
+      description::UpdateDescription probe;
+      probe.systemIniName = "NULL";
+      std::string working = *settings.firstFolder;
+      if (engine::LocateSystemIni(working, probe) == 0) return std::string();
+      return port::ProfileRead("SYSTEM", "Version", "", working + probe.systemIniName);
+    };
+    summary.versionBefore = installedVersion();
     const engine::RunOutcome outcome =
         commandLine.recover
             ? engine::RecoverInstallation(*settings.firstFolder, op, &summary.restore)
@@ -555,6 +564,7 @@ int Run(int argc, char** argv) {
     summary.restored = outcome == engine::RunOutcome::kRecovered ||
                        outcome == engine::RunOutcome::kUndone ||
                        outcome == engine::RunOutcome::kStoppedNotRestored;
+    summary.versionAfter = installedVersion();
     const int status = ending.EndRun(terminal, outcome, summary, op.LastMessage());
     KeepRunState(*settings.firstFolder, outcome, false, ending.Record(), log);
     return status;
