@@ -230,6 +230,10 @@ TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
       {"link to a sibling, then a file through it",
        testing::RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 1, "", kLink}, {"foo.txt", "hello"}}),
        kRefused, 0},
+      {"level-0 link, then a file through it",
+       testing::RawArchive(
+           {{"foo.txt|bar.txt", "", "-lhd-", 0, "", kLink}, {"foo.txt", "hi", "-lh0-", 0}}),
+       kRefused, 0},
       {"link climbing out",
        testing::RawArchive({{"etc|../../etc", "", "-lhd-", 1, "", kLink},
                             {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),

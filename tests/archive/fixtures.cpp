@@ -135,6 +135,12 @@ std::string RawArchive(const std::vector<RawMember>& members) {
     h += m.name;
     PutLe(&h, UpdateCrc16(0, reinterpret_cast<const std::uint8_t*>(m.data.data()), m.data.size()),
           2);
+    if (m.level == 0 && m.unixMode != 0) {  // Unix extension: 'U', version, time, mode, owner
+      h += std::string("U\0", 2);
+      PutLe(&h, 1514793662, 4);
+      PutLe(&h, m.unixMode, 2);
+      PutLe(&h, 0, 4);
+    }
     // Level 1's base header ends with the first extension's size; the size byte and the checksum
     // cover the base header only.
     const std::size_t base = h.size() + (m.level == 1 ? 3 : 0);

@@ -42,7 +42,7 @@ struct RawMember {
   std::string name, data, method;
   int level;
   std::string folder;      // level 1: the folder extension, 0xFF between parts ("" for none)
-  std::uint16_t unixMode;  // level 1: the Unix mode extension when not 0
+  std::uint16_t unixMode;  // the Unix mode extension when not 0
 };
 // The members and the end mark.
 std::string RawArchive(const std::vector<RawMember>& members);
