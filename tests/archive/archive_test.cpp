@@ -204,8 +204,8 @@ TEST_F(ArchiveCommandTest, RefusesBadCommandsMissingArchivesAndFolders) {
   EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 0), 0);
 }
 
-// Hostile archives: whatever they hold lands flat inside the target folder or not at all, with
-// no link made, no temporary file left, and no escape in the message.
+// Hostile and odd archives: whatever they hold lands flat inside the target folder or not at all,
+// with no link made, no temporary file left, and no escape in the message.
 TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
   using testing::RawMember;
   const std::uint16_t kLink = 0xA1FF, kFolder = 0x41ED;
@@ -247,6 +247,8 @@ TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
        kRefused, 0},
       {"'/' in a level-0 name", testing::RawArchive({{"SUB/SUB2/HELLO.TXT", "hello", "-lh0-", 0}}),
        0, 1},
+      {"an empty extension in a level-2 header",
+       testing::RawArchive({{"EXT.TXT", "data", "-lh0-", 2}}), 0, 1},
       {"a lone folder", testing::RawArchive({{"", "", "-lhd-", 1, "dir\xFF", kFolder}}), 0, 0},
       {"many members", testing::RawArchive(many), 0, many.size()},
   };

@@ -33,8 +33,8 @@ std::string Text(std::size_t size, unsigned seed);
 std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);
 
-// One member of an archive built byte by byte: a level-0 or level-1 header (a level-0 name may
-// hold a path) whose data is `data` as is, with the CRC-16 of `data`.
+// One member of an archive built byte by byte: a level-0, 1 or 2 header (a level-0 name may hold a
+// path; level 2 ends with an empty extension) whose data is `data` as is, with its CRC-16.
 struct RawMember {
   RawMember(std::string name, std::string data, std::string method = "-lh0-", int level = 1,
             std::string folder = "", std::uint16_t unixMode = 0)
