@@ -204,8 +204,8 @@ TEST_F(ArchiveCommandTest, RefusesBadCommandsMissingArchivesAndFolders) {
   EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 0), 0);
 }
 
-// Hostile archives: whatever they hold lands flat inside the target folder or not at all, with
-// no link made, no temporary file left, and no escape in the message.
+// Hostile and odd archives: whatever they hold lands flat inside the target folder or not at all,
+// with no link made, no temporary file left, and no escape in the message.
 TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
   using testing::RawMember;
   const std::uint16_t kLink = 0xA1FF, kFolder = 0x41ED;
@@ -230,6 +230,10 @@ TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
       {"link to a sibling, then a file through it",
        testing::RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 1, "", kLink}, {"foo.txt", "hello"}}),
        kRefused, 0},
+      {"level-0 link, then a file through it",
+       testing::RawArchive(
+           {{"foo.txt|bar.txt", "", "-lhd-", 0, "", kLink}, {"foo.txt", "hi", "-lh0-", 0}}),
+       kRefused, 0},
       {"link climbing out",
        testing::RawArchive({{"etc|../../etc", "", "-lhd-", 1, "", kLink},
                             {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),
@@ -243,6 +247,8 @@ TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
        kRefused, 0},
       {"'/' in a level-0 name", testing::RawArchive({{"SUB/SUB2/HELLO.TXT", "hello", "-lh0-", 0}}),
        0, 1},
+      {"an empty extension in a level-2 header",
+       testing::RawArchive({{"EXT.TXT", "data", "-lh0-", 2}}), 0, 1},
       {"a lone folder", testing::RawArchive({{"", "", "-lhd-", 1, "dir\xFF", kFolder}}), 0, 0},
       {"many members", testing::RawArchive(many), 0, many.size()},
   };

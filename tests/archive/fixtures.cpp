@@ -120,6 +120,23 @@ void PutLe(std::string* out, std::uint64_t value, int bytes) {
 std::string RawArchive(const std::vector<RawMember>& members) {
   std::string out;
   for (const RawMember& m : members) {
+    if (m.level == 2) {  // the name's extension, then an empty one (type and next size only)
+      std::string h;
+      PutLe(&h, 24 + 2 + 3 + m.name.size() + 3, 2);
+      h += m.method;
+      for (std::uint32_t field : {std::uint32_t(m.data.size()), std::uint32_t(m.data.size()),
+                                  std::uint32_t{1514793662}}) {
+        PutLe(&h, field, 4);
+      }
+      h += "\x20\x02";
+      PutLe(&h, UpdateCrc16(0, reinterpret_cast<const std::uint8_t*>(m.data.data()), m.data.size()),
+            2);
+      h += 'U';
+      PutLe(&h, 3 + m.name.size(), 2);
+      h += '\x01' + m.name + std::string("\x03\x00\x3F\x00\x00", 5);
+      out += h + m.data;
+      continue;
+    }
     // Level 1's extensions: type, data, and the next one's size.
     std::vector<std::string> extensions;
     if (m.level == 1 && !m.folder.empty()) extensions.push_back('\x02' + m.folder);
@@ -135,6 +152,12 @@ std::string RawArchive(const std::vector<RawMember>& members) {
     h += m.name;
     PutLe(&h, UpdateCrc16(0, reinterpret_cast<const std::uint8_t*>(m.data.data()), m.data.size()),
           2);
+    if (m.level == 0 && m.unixMode != 0) {  // Unix extension: 'U', version, time, mode, owner
+      h += std::string("U\0", 2);
+      PutLe(&h, 1514793662, 4);
+      PutLe(&h, m.unixMode, 2);
+      PutLe(&h, 0, 4);
+    }
     // Level 1's base header ends with the first extension's size; the size byte and the checksum
     // cover the base header only.
     const std::size_t base = h.size() + (m.level == 1 ? 3 : 0);

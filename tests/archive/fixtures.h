@@ -33,8 +33,8 @@ std::string Text(std::size_t size, unsigned seed);
 std::string ReadHostFile(const std::string& path);
 void WriteHostFile(const std::string& path, const std::string& bytes);
 
-// One member of an archive built byte by byte: a level-0 or level-1 header (a level-0 name may
-// hold a path) whose data is `data` as is, with the CRC-16 of `data`.
+// One member of an archive built byte by byte: a level-0, 1 or 2 header (a level-0 name may hold a
+// path; level 2 ends with an empty extension) whose data is `data` as is, with its CRC-16.
 struct RawMember {
   RawMember(std::string name, std::string data, std::string method = "-lh0-", int level = 1,
             std::string folder = "", std::uint16_t unixMode = 0)
@@ -42,7 +42,7 @@ struct RawMember {
   std::string name, data, method;
   int level;
   std::string folder;      // level 1: the folder extension, 0xFF between parts ("" for none)
-  std::uint16_t unixMode;  // level 1: the Unix mode extension when not 0
+  std::uint16_t unixMode;  // the Unix mode extension when not 0
 };
 // The members and the end mark.
 std::string RawArchive(const std::vector<RawMember>& members);
