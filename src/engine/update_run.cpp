@@ -7,17 +7,45 @@
 
 #include "archive/archive.h"
 #include "engine/installation_check.h"
+#include "engine/master_conversion.h"
 #include "engine/messages.h"
 #include "engine/post_update_settings.h"
 #include "engine/preflight.h"
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
+#include "text/cp932.h"
 #include "text/path.h"
 
 namespace koushin::engine {
 
 namespace {
+
+// The installation with its journal, which may also act on the master files the installation's
+// settings place outside it.
+std::unique_ptr<journal::Installation> OpenInstallation(const std::string& folder) {
+  auto installation = std::make_unique<journal::Installation>(folder);
+  std::string root = folder;
+  if (!root.empty() && !text::EndsWithBackslash(root) && root.back() != '/') root += '\\';
+  installation->AllowOutside(MasterFiles(root + kMasterSetupFile));
+  return installation;
+}
+
+// A lock that could not be taken: another run holds it, or (with the cause in the log) the lock
+// file or journal folder cannot be used. Nothing was changed either way.
+RunOutcome LockRefused(const journal::Installation& installation, bool busy,
+                       const port::Error& error, Operator& op) {
+  if (busy) {
+    op.Log("another run holds the lock: " + error.Describe());
+    op.ShowMessage(messages::RunBusy(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kBusy;
+  }
+  op.Log("cannot lock the installation: " + error.Describe());
+  op.ShowMessage(messages::UpdateFailed(error.path.empty() ? installation.JournalFolder()
+                                                           : error.path),
+                 messages::CaptionConfirm(), Buttons::kOk);
+  return RunOutcome::kStoppedRestored;
+}
 
 constexpr int kArchiveKind = 1;
 constexpr int kRemovableDrive = 2;
@@ -161,18 +189,11 @@ class Run {
   // Takes the installation's lock, puts back an earlier run that did not finish, and opens the
   // journal. False, with the outcome, when the run must not go on.
   bool BeginTransaction(RunOutcome* refused) {
-    installation_ = std::make_unique<journal::Installation>(folder_);
+    installation_ = OpenInstallation(folder_);
     bool busy = false;
     port::Error error;
     if (!installation_->Lock(&busy, &error)) {
-      Log("cannot lock the installation: " + error.Describe());
-      if (busy) {
-        Op().ShowMessage(messages::RunBusy(), messages::CaptionConfirm(), Buttons::kOk);
-        *refused = RunOutcome::kBusy;
-      } else {
-        Fail(messages::UpdateFailed(installation_->JournalFolder()));
-        *refused = RunOutcome::kStoppedRestored;
-      }
+      *refused = LockRefused(*installation_, busy, error, Op());
       return false;
     }
     std::string why;
@@ -458,21 +479,22 @@ int UpdateRun(RunContext& context) {
 
 RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
                                journal::RestoreReport* report) {
-  journal::Installation installation(folder);
+  const std::unique_ptr<journal::Installation> opened = OpenInstallation(folder);
+  journal::Installation& installation = *opened;
   bool busy = false;
   port::Error error;
-  if (journal::Installation::Peek(folder) == journal::JournalState::kClean) {
+  std::string why;
+  const journal::JournalState peeked = installation.Peek(&why);
+  if (peeked == journal::JournalState::kClean) {
     op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kUpdated;
   }
-  if (!installation.Lock(&busy, &error)) {
-    op.Log("cannot lock the installation: " + error.Describe());
-    op.ShowMessage(
-        busy ? messages::RunBusy() : messages::UpdateFailed(installation.JournalFolder()),
-        messages::CaptionConfirm(), Buttons::kOk);
-    return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
+  if (peeked == journal::JournalState::kDamaged) {
+    op.Log("journal cannot be read: " + why);
+    op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kJournalRefused;
   }
-  std::string why;
+  if (!installation.Lock(&busy, &error)) return LockRefused(installation, busy, error, op);
   const journal::JournalState state = installation.Inspect(&why);
   if (state == journal::JournalState::kDamaged) {
     op.Log("journal cannot be read: " + why);
@@ -497,15 +519,11 @@ RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
 
 RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
                           journal::RestoreReport* report) {
-  journal::Installation installation(folder);
+  const std::unique_ptr<journal::Installation> opened = OpenInstallation(folder);
+  journal::Installation& installation = *opened;
   bool busy = false;
   port::Error error;
-  if (!installation.Lock(&busy, &error)) {
-    op.Log("cannot lock the installation: " + error.Describe());
-    op.ShowMessage(busy ? messages::RunBusy() : messages::NothingToUndo(),
-                   messages::CaptionConfirm(), Buttons::kOk);
-    return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
-  }
+  if (!installation.Lock(&busy, &error)) return LockRefused(installation, busy, error, op);
   std::string why;
   const journal::JournalState state = installation.Inspect(&why);
   if (state != journal::JournalState::kClean) {

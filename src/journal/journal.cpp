@@ -61,15 +61,22 @@ std::string WithoutTrailingSeparator(const std::string& folder) {
   return text::EndsWithBackslash(folder) ? folder.substr(0, folder.size() - 1) : folder;
 }
 
-// One spelling per folder, so that each is synced once: letters upper-cased, separators single
-// (but for a leading pair, which names a share).
+// One spelling per folder, so that each is synced once and two spellings of one path compare
+// equal: letters upper-cased, separators single '\\' (but for a leading pair, which names a
+// share).
 std::string FolderKey(const std::string& folder) {
   std::string key;
   bool separator = false;
   for (std::size_t i = 0; i < folder.size();) {
     const std::size_t n = text::CharLength(folder, i);
     const bool isSeparator = n == 1 && (folder[i] == '\\' || folder[i] == '/');
-    if (!(isSeparator && separator && i > 1)) key.append(folder, i, n);
+    if (!(isSeparator && separator && i > 1)) {
+      if (isSeparator) {
+        key += '\\';
+      } else {
+        key.append(folder, i, n);
+      }
+    }
     separator = isSeparator;
     i += n;
   }
@@ -84,6 +91,103 @@ void MakeWritable(const std::string& path) {
     writable.attributes = status.attributes & ~port::kAttrReadOnly;
     port::WriteFileStatus(path, writable);
   }
+}
+
+// The names of a path key (FolderKey) after `from`, split at its separators.
+std::vector<std::string> NamesOf(const std::string& key, std::size_t from) {
+  std::vector<std::string> names(1);
+  for (std::size_t i = from; i < key.size();) {
+    const std::size_t n = text::CharLength(key, i);
+    if (n == 1 && key[i] == '\\') {
+      names.emplace_back();
+    } else {
+      names.back().append(key, i, n);
+    }
+    i += n;
+  }
+  if (names.back().empty()) names.pop_back();
+  return names;
+}
+
+// A name that stays where it is named: no "." or ".." (Windows drops trailing dots and blanks,
+// so "..." and ". ." climb too), no drive, stream or wildcard character, no control character.
+bool PlainName(const std::string& name) {
+  std::size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  if (end == 0) return false;
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t n = text::CharLength(name, i);
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (n == 1 && (c < 0x20 || std::strchr(":*?\"<>|/", c) != nullptr)) return false;
+    i += n;
+  }
+  return true;
+}
+
+// The name prefix of a run's temporary files, "~kz" and the process tag (ProcessTag) and '-'.
+bool TemporaryPrefixName(const std::string& name) {
+  if (name.size() != 10 || name.compare(0, 3, "~KZ") != 0 || name[9] != '-') return false;
+  return std::all_of(name.begin() + 3, name.begin() + 9, [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+  });
+}
+
+// A kept file's name in the generation folder: 'k' and a number.
+bool KeptName(const std::string& name) {
+  return name.size() >= 2 && name.size() <= 12 && name[0] == 'k' &&
+         std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Matches a name key against a pattern with '?' (one character) and '*' (any run), both
+// upper-cased.
+bool MatchesPattern(const std::string& pattern, std::size_t p, const std::string& name,
+                    std::size_t i) {
+  while (p < pattern.size()) {
+    if (pattern[p] == '*') {
+      for (std::size_t j = i;; j += text::CharLength(name, j)) {
+        if (MatchesPattern(pattern, p + 1, name, j)) return true;
+        if (j >= name.size()) return false;
+      }
+    }
+    if (i >= name.size()) return false;
+    const std::size_t n = text::CharLength(name, i);
+    if (pattern[p] == '?') {
+      ++p;
+    } else {
+      const std::size_t m = text::CharLength(pattern, p);
+      if (m != n || pattern.compare(p, m, name, i, n) != 0) return false;
+      p += m;
+    }
+    i += n;
+  }
+  return i == name.size();
+}
+
+// A name as Windows takes it, without its trailing dots and blanks.
+std::string Trimmed(const std::string& name) {
+  std::size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  return name.substr(0, end);
+}
+
+// Whether `path` lies below `root` (or is it, with `rootItself`) by names that stay there, not in
+// our own journal folder, and is reached without a link or mount point below the root.
+bool WithinRoot(const std::string& root, const std::string& path, bool rootItself) {
+  const std::string rootKey = FolderKey(root);
+  std::string key = FolderKey(path);
+  if (!text::EndsWithBackslash(key)) key += '\\';
+  if (key == rootKey) return rootItself;
+  if (key.size() < rootKey.size() || key.compare(0, rootKey.size(), rootKey) != 0) return false;
+  const std::vector<std::string> names = NamesOf(key, rootKey.size());
+  if (names.empty() || Trimmed(names[0]) == text::ToUpper(kJournalFolderName)) return false;
+  if (!std::all_of(names.begin(), names.end(), PlainName)) return false;
+  std::string walked = root;
+  for (const std::string& name : names) {
+    walked += name;
+    if (port::IsLinkOrMountPoint(walked)) return false;
+    walked += '\\';
+  }
+  return true;
 }
 
 bool RemoveIfThere(const std::string& path, port::Error* error) {
@@ -122,11 +226,21 @@ bool ClearFolder(const std::string& folder) {
   return port::RemoveFolder(WithoutTrailingSeparator(folder)) && ok;
 }
 
-bool LoadRecords(const std::string& generation, std::vector<Record>* records, std::string* why,
-                 bool* damaged) {
+// Reads the journal of a generation folder and checks that it stays within `reach`. A journal
+// folder, generation folder or journal file that is a link is damaged too.
+bool LoadRecords(const std::string& generation, const Reach& reach, std::vector<Record>* records,
+                 std::string* why, bool* damaged) {
   *damaged = false;
   records->clear();
   const std::string path = generation + kJournalFile;
+  for (const std::string& way : {reach.root + kJournalFolderName,
+                                 WithoutTrailingSeparator(generation), path}) {
+    if (port::IsLinkOrMountPoint(way)) {
+      *damaged = true;
+      if (why != nullptr) *why = "a link or mount point: " + way;
+      return false;
+    }
+  }
   if (!port::PathExists(path)) return false;
   std::string bytes;
   port::Error error;
@@ -140,6 +254,15 @@ bool LoadRecords(const std::string& generation, std::vector<Record>* records, st
     *damaged = true;
     if (why != nullptr) *why = problem;
     return false;
+  }
+  for (std::size_t i = 0; i < records->size(); ++i) {
+    const std::string refused = reach.Refusal((*records)[i], i == 0);
+    if (!refused.empty()) {
+      *damaged = true;
+      if (why != nullptr) *why = "names a path out of the installation's reach: " + refused;
+      records->clear();
+      return false;
+    }
   }
   return true;
 }
@@ -168,6 +291,8 @@ bool RemoveTemporariesBelow(const std::string& folder, const std::string& name, 
   if (depth == 0 || !port::FindEntries(folder + "*", &entries)) return ok;
   for (const port::FoundEntry& entry : entries) {
     if (!entry.isFolder || entry.name == "." || entry.name == "..") continue;
+    // A link or mount point leads out of the tree, where no temporary file of the run lies.
+    if (port::IsLinkOrMountPoint(folder + entry.name)) continue;
     ok = RemoveTemporariesBelow(folder + entry.name + "\\", name, depth - 1) && ok;
   }
   return ok;
@@ -261,10 +386,10 @@ RestoreReport RestoreRecords(const std::vector<Record>& records, const std::stri
 // Puts back every change a generation folder (the unfinished run, or the last update) records;
 // the folder is emptied only when all of them are back. A journal that cannot be read is never
 // acted on: it is named as not restored.
-RestoreReport RestoreGeneration(const std::string& generation) {
+RestoreReport RestoreGeneration(const std::string& generation, const Reach& reach) {
   std::vector<Record> records;
   bool damaged = false;
-  LoadRecords(generation, &records, nullptr, &damaged);
+  LoadRecords(generation, reach, &records, nullptr, &damaged);
   RestoreReport report;
   if (damaged) {
     report.failed.push_back(generation + kJournalFile);
@@ -293,6 +418,58 @@ void RemoveTemporaries(const std::vector<Record>& records) {
 
 // ---------------------------------------------------------------------------------------------
 
+std::string Reach::Refusal(const Record& record, bool first) const {
+  if (first != (record.kind == RecordKind::kBegin)) {
+    return record.path.empty() ? std::string("(a journal without its begin record)") : record.path;
+  }
+  const std::string folder = FolderOf(record.path);
+  const std::string name = text::ToUpper(record.path.substr(folder.size()));
+  const bool outsideFolder =
+      !outside.pattern.empty() &&
+      std::any_of(outside.folders.begin(), outside.folders.end(),
+                  [&](const std::string& f) { return FolderKey(f) == FolderKey(folder); });
+  // A file outside: in one of the folders, named by the pattern, not a link itself.
+  auto outsideFile = [&](const std::string& path) {
+    const std::string in = FolderOf(path);
+    const std::string file = text::ToUpper(path.substr(in.size()));
+    return !outside.pattern.empty() && PlainName(file) &&
+           std::any_of(outside.folders.begin(), outside.folders.end(),
+                       [&](const std::string& f) { return FolderKey(f) == FolderKey(in); }) &&
+           MatchesPattern(text::ToUpper(outside.pattern), 0, file, 0) &&
+           !port::IsLinkOrMountPoint(path);
+  };
+  bool ok = false;
+  switch (record.kind) {
+    case RecordKind::kBegin: {
+      std::string key = FolderKey(record.path);
+      if (!text::EndsWithBackslash(key)) key += '\\';
+      ok = key == FolderKey(root);
+      break;
+    }
+    case RecordKind::kTemporaryTree:
+      ok = FolderKey(folder) == FolderKey(root) && TemporaryPrefixName(name);
+      break;
+    case RecordKind::kTemporary:
+      ok = TemporaryPrefixName(name) && (WithinRoot(root, folder, true) || outsideFolder);
+      break;
+    case RecordKind::kCreatedFile:
+    case RecordKind::kCreatedFolder:
+      ok = WithinRoot(root, record.path, false);
+      break;
+    case RecordKind::kReplacedFile:
+      if (!KeptName(record.kept)) return record.kept;
+      ok = WithinRoot(root, record.path, false) || outsideFile(record.path);
+      break;
+    case RecordKind::kCommit:
+      for (const FileMark& mark : record.files) {
+        if (!WithinRoot(root, mark.path, false) && !outsideFile(mark.path)) return mark.path;
+      }
+      ok = true;
+      break;
+  }
+  return ok ? std::string() : record.path;
+}
+
 Transaction::~Transaction() {
   if (ActiveSlot() == this) ActiveSlot() = nullptr;
 }
@@ -303,6 +480,12 @@ std::unique_ptr<Transaction> Transaction::InMemory() {
 
 bool Transaction::Append(const Record& record, port::Error* error, bool flush) {
   if (!generation_.empty()) {
+    // A journal names nothing its recovery would refuse: the run stops before such a change.
+    const std::string refused = reach_.Refusal(record, false);
+    if (!refused.empty()) {
+      if (error != nullptr) *error = {13, refused, "change", "out of the installation's reach"};
+      return false;
+    }
     const std::string bytes = EncodeRecord(record);
     if (!journal_.Write(bytes.data(), bytes.size(), error)) return false;
     if (flush && !journal_.Flush(error)) return false;
@@ -537,13 +720,13 @@ Installation::Installation(const std::string& folder) : root_(folder) {
     root_ += '\\';
   }
   folder_ = root_ + kJournalFolderName + "\\";
+  reach_.root = root_;
 }
 
-JournalState Installation::Peek(const std::string& folder, std::string* why) {
-  Installation installation(folder);
+JournalState Installation::Peek(std::string* why) const {
   std::vector<Record> records;
   bool damaged = false;
-  const bool read = LoadRecords(installation.folder_ + kRunFolder, &records, why, &damaged);
+  const bool read = LoadRecords(folder_ + kRunFolder, reach_, &records, why, &damaged);
   if (damaged) return JournalState::kDamaged;
   return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
 }
@@ -551,6 +734,11 @@ JournalState Installation::Peek(const std::string& folder, std::string* why) {
 bool Installation::Lock(bool* busy, port::Error* error) {
   *busy = false;
   const std::string folder = WithoutTrailingSeparator(folder_);
+  // Our folder is ours alone: through a link, the lock and the journal would lie elsewhere.
+  if (port::IsLinkOrMountPoint(folder)) {
+    if (error != nullptr) *error = {13, folder, "lock", "a link or mount point"};
+    return false;
+  }
   if (!port::IsFolder(folder)) {
     if (!port::MakeFolder(folder, error)) return false;
     port::FileStatus hidden;
@@ -563,29 +751,41 @@ bool Installation::Lock(bool* busy, port::Error* error) {
     // Only its name counts, and a lost one is made again: nothing to flush.
     file.Create(lock, error);
   }
-  if (!lock_.Open(lock, true, error)) {
-    *busy = port::PathExists(lock);
+  port::Error failure;
+  if (!lock_.Open(lock, true, &failure)) {
+    *busy = port::HeldByAnother(failure);
+    if (error != nullptr) *error = failure;
     return false;
   }
   return true;
 }
 
 JournalState Installation::Inspect(std::string* why) {
+  for (const char* name : {"", "run", "done", "last"}) {
+    const std::string way = folder_ + name;
+    if (port::IsLinkOrMountPoint(WithoutTrailingSeparator(way))) {
+      if (why != nullptr) *why = "a link or mount point: " + way;
+      return JournalState::kDamaged;
+    }
+  }
   // A committed run cut short before it became the kept generation is moved there now.
   if (port::IsFolder(folder_ + "done")) {
     std::vector<Record> done;
     bool doneDamaged = false;
-    if (LoadRecords(folder_ + kDoneFolder, &done, nullptr, &doneDamaged)) RemoveTemporaries(done);
+    // A journal out of reach is kept as it is; the undo refuses it.
+    if (LoadRecords(folder_ + kDoneFolder, reach_, &done, nullptr, &doneDamaged)) {
+      RemoveTemporaries(done);
+    }
     Rotate(folder_ + kDoneFolder, folder_ + kLastFolder);
   }
   std::vector<Record> records;
   bool damaged = false;
-  const bool read = LoadRecords(folder_ + kRunFolder, &records, why, &damaged);
+  const bool read = LoadRecords(folder_ + kRunFolder, reach_, &records, why, &damaged);
   if (damaged) return JournalState::kDamaged;
   return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
 }
 
-RestoreReport Installation::Recover() { return RestoreGeneration(folder_ + kRunFolder); }
+RestoreReport Installation::Recover() { return RestoreGeneration(folder_ + kRunFolder, reach_); }
 
 std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   const std::string run = folder_ + kRunFolder;
@@ -614,6 +814,7 @@ std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   }
   transaction->records_ = {begin, tree};
   transaction->tree_ = root_;
+  transaction->reach_ = reach_;
   return transaction;
 }
 
@@ -621,7 +822,7 @@ UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string
   changed->clear();
   std::vector<Record> records;
   bool damaged = false;
-  const bool read = LoadRecords(folder_ + kLastFolder, &records, why, &damaged);
+  const bool read = LoadRecords(folder_ + kLastFolder, reach_, &records, why, &damaged);
   if (damaged) return UndoCheck::kDamaged;
   if (!read || !HasCommit(records)) return UndoCheck::kNothing;
   for (const Record& record : records) {
@@ -637,6 +838,6 @@ UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string
   return changed->empty() ? UndoCheck::kReady : UndoCheck::kChanged;
 }
 
-RestoreReport Installation::Undo() { return RestoreGeneration(folder_ + kLastFolder); }
+RestoreReport Installation::Undo() { return RestoreGeneration(folder_ + kLastFolder, reach_); }
 
 }  // namespace koushin::journal

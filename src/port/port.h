@@ -107,6 +107,12 @@ bool RemoveFolder(const std::string& path, Error* error = nullptr);
 // anything is at `link` already, when the file system has no hard links, or across volumes; the
 // caller then copies.
 bool MakeHardLink(const std::string& existing, const std::string& link, Error* error = nullptr);
+// Whether the last name of `path` is a way out of its folder's tree, looked at without following
+// it: a symbolic link, a junction or any other reparse point (Windows), a symbolic link (POSIX),
+// or a mount point (a folder on another volume than its parent). Also true when something is
+// there that cannot be looked at, so a caller that must not leave a tree stays in it; false when
+// nothing is there.
+bool IsLinkOrMountPoint(const std::string& path);
 // Renames, replacing an existing target atomically. With `syncFolder` the rename is on the disk
 // when this returns; without, it is atomic but may be lost to a crash until the caller's
 // SyncFolder of the target's folder (a journaled run, which puts back an unfinished run anyway,
@@ -162,6 +168,7 @@ class ExclusiveFile {
   ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
   // `writable` false opens for reading only (still without sharing).
+  // A file another program holds fails with an Error for which HeldByAnother is true.
   bool Open(const std::string& path, bool writable, Error* error = nullptr);
   bool ReadAll(std::string* bytes, Error* error = nullptr);
   bool LastWriteTime(FileTime* time, Error* error = nullptr);
@@ -172,6 +179,10 @@ class ExclusiveFile {
   std::intptr_t handle_;
   std::string path_;
 };
+
+// Whether a failed ExclusiveFile::Open failed because another program holds the file (rather
+// than for want of rights, a missing file or a broken disk).
+bool HeldByAnother(const Error& error);
 
 // Streaming file access, for data too large to hold whole (archive members).
 //
