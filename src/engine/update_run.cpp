@@ -127,6 +127,9 @@ class Run {
       port::Error error;
       if (transaction_->Commit(&error)) {
         Log("committed: the old files are kept for an undo");
+        if (!transaction_->Unfinished().empty()) {
+          Log("left for the next start: " + transaction_->Unfinished());
+        }
         return true;
       }
       Log("commit failed: " + error.Describe());
@@ -197,7 +200,9 @@ class Run {
       return false;
     }
     std::string why;
-    switch (installation_->Inspect(&why)) {
+    const journal::JournalState state = installation_->Inspect(&why);
+    for (const std::string& note : installation_->Notes()) Log(note);
+    switch (state) {
       case journal::JournalState::kDamaged:
         Log("journal cannot be read: " + why);
         Op().ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
@@ -496,6 +501,7 @@ RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
   }
   if (!installation.Lock(&busy, &error)) return LockRefused(installation, busy, error, op);
   const journal::JournalState state = installation.Inspect(&why);
+  for (const std::string& note : installation.Notes()) op.Log(note);
   if (state == journal::JournalState::kDamaged) {
     op.Log("journal cannot be read: " + why);
     op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
@@ -526,6 +532,7 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   if (!installation.Lock(&busy, &error)) return LockRefused(installation, busy, error, op);
   std::string why;
   const journal::JournalState state = installation.Inspect(&why);
+  for (const std::string& note : installation.Notes()) op.Log(note);
   if (state != journal::JournalState::kClean) {
     // An unfinished run comes first: --recover, or the next run, puts it back.
     op.Log("the run folder holds an unfinished or damaged journal: " + why);

@@ -24,14 +24,16 @@ constexpr char kDoneFolder[] = "done\\";
 // How deep a recovery looks below the installation folder for the temporary files of a run.
 constexpr int kTemporaryDepth = 24;
 
-bool ClearFolder(const std::string& folder);
+bool ClearFolder(const std::string& folder, port::Error* error = nullptr);
 
-// Makes a committed run folder the kept generation, replacing the one before.
-void Rotate(const std::string& done, const std::string& last) {
-  ClearFolder(last);
+// Makes a committed run folder the kept generation, replacing the one before. When a step fails
+// (`error` says which), the committed folder stays as it is and the next start does it again; a
+// kept generation cleared in part has lost its journal first, so it offers nothing to undo.
+bool Rotate(const std::string& done, const std::string& last, port::Error* error) {
   // Not synced: should a crash lose it, the next start finds the committed run and does it again.
-  port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1), nullptr,
-                        false);
+  return ClearFolder(last, error) &&
+         port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1),
+                               error, false);
 }
 
 Transaction*& ActiveSlot() {
@@ -213,17 +215,19 @@ bool CopyToNew(const std::string& from, const std::string& to, port::Error* erro
   return out.Create(to, error) && CopyInto(from, out, error);
 }
 
-// Removes a folder of ours with the files in it.
-bool ClearFolder(const std::string& folder) {
+// Removes a folder of ours with the files in it, its journal first: what is left of a folder
+// cleared in part is never taken for a generation to restore.
+bool ClearFolder(const std::string& folder, port::Error* error) {
   if (!port::IsFolder(WithoutTrailingSeparator(folder))) return true;
+  if (!RemoveIfThere(folder + kJournalFile, error)) return false;
   std::vector<port::FoundEntry> entries;
   bool ok = true;
   port::FindEntries(folder + "*", &entries);
   for (const port::FoundEntry& entry : entries) {
     if (entry.isFolder) continue;
-    ok = RemoveIfThere(folder + entry.name, nullptr) && ok;
+    ok = RemoveIfThere(folder + entry.name, ok ? error : nullptr) && ok;
   }
-  return port::RemoveFolder(WithoutTrailingSeparator(folder)) && ok;
+  return port::RemoveFolder(WithoutTrailingSeparator(folder), ok ? error : nullptr) && ok;
 }
 
 // Reads the journal of a generation folder and checks that it stays within `reach`. A journal
@@ -400,10 +404,14 @@ RestoreReport RestoreGeneration(const std::string& generation, const Reach& reac
   return report;
 }
 
-void RemoveKeptBeside(const std::vector<Record>& records) {
+bool RemoveKeptBeside(const std::vector<Record>& records, port::Error* error = nullptr) {
+  bool ok = true;
   for (const Record& record : records) {
-    if (record.kind == RecordKind::kReplacedFile) RemoveIfThere(record.kept, nullptr);
+    if (record.kind == RecordKind::kReplacedFile) {
+      ok = RemoveIfThere(record.kept, ok ? error : nullptr) && ok;
+    }
   }
+  return ok;
 }
 
 void RemoveTemporaries(const std::vector<Record>& records) {
@@ -524,9 +532,14 @@ bool Transaction::Keep(const std::string& target, std::string* kept, port::Error
     std::string name;
     if (!CreateUnique(FolderOf(target), &serial_, &file, &name, error, "~kk")) return false;
     file.Close();
-    if (!port::RemoveFile(name, error)) return false;
-    *kept = name;
-    return port::MakeHardLink(target, name, error) || CopyToNew(target, name, error);
+    // The name is recorded only once it holds the old bytes: until then it is removed here.
+    if (port::RemoveFile(name, error) &&
+        (port::MakeHardLink(target, name, error) || CopyToNew(target, name, error))) {
+      *kept = name;
+      return true;
+    }
+    RemoveIfThere(name, nullptr);
+    return false;
   }
   *kept = "k" + std::to_string(++serial_);
   const std::string path = generation_ + *kept;
@@ -600,7 +613,9 @@ void Transaction::Discard(const std::string& temporary) { RemoveIfThere(temporar
 
 bool Transaction::Commit(port::Error* error) {
   if (generation_.empty()) {
-    RemoveKeptBeside(records_);
+    // The old files' second names beside the targets go; until they are gone the change is not
+    // done (a failure leaves the transaction to be restored).
+    if (!RemoveKeptBeside(records_, error)) return false;
     for (const std::string& prefix : temporaryPrefixes_) RemoveTemporariesLike(prefix);
     committed_ = true;
     return true;
@@ -620,8 +635,10 @@ bool Transaction::Commit(port::Error* error) {
     commit.files.push_back(mark);
   }
   if (!Append(commit, error, false) || !journal_.Finish(error)) return false;
-  // The commit itself: until this rename the run is unfinished and is put back.
+  // The commit itself: until this rename the run is unfinished and is put back. A committed run
+  // left from before (its rotation failed) takes its place as the kept generation first.
   const std::string done = last_.substr(0, last_.size() - std::strlen(kLastFolder)) + kDoneFolder;
+  if (port::IsFolder(WithoutTrailingSeparator(done)) && !Rotate(done, last_, error)) return false;
   if (!port::RenameReplacing(WithoutTrailingSeparator(generation_), WithoutTrailingSeparator(done),
                              error)) {
     return false;
@@ -630,7 +647,8 @@ bool Transaction::Commit(port::Error* error) {
   // From here on the run stands; what follows only tidies up and is redone at the next start
   // when it is cut short.
   for (const std::string& prefix : temporaryPrefixes_) RemoveTemporariesLike(prefix);
-  Rotate(done, last_);
+  port::Error rotation;
+  if (!Rotate(done, last_, &rotation)) unfinished_ = rotation.Describe();
   return true;
 }
 
@@ -682,7 +700,10 @@ bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Fil
   }
   std::size_t renamed = 0;
   if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
-  if (own) own->Commit();
+  if (own && !own->Commit(error)) {
+    own->Restore();
+    return false;
+  }
   return true;
 }
 
@@ -776,7 +797,11 @@ JournalState Installation::Inspect(std::string* why) {
     if (LoadRecords(folder_ + kDoneFolder, reach_, &done, nullptr, &doneDamaged)) {
       RemoveTemporaries(done);
     }
-    Rotate(folder_ + kDoneFolder, folder_ + kLastFolder);
+    port::Error rotation;
+    if (!Rotate(folder_ + kDoneFolder, folder_ + kLastFolder, &rotation)) {
+      notes_.push_back("the last committed run is not yet the kept generation: " +
+                       rotation.Describe());
+    }
   }
   std::vector<Record> records;
   bool damaged = false;

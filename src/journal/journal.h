@@ -91,8 +91,13 @@ class Transaction {
   void Discard(const std::string& temporary);
 
   // Marks the run complete: records every file it left with a hash, then makes this run the
-  // kept generation (replacing the one before). After a commit nothing is restored.
+  // kept generation (replacing the one before). After a commit nothing is restored. A
+  // transaction in memory commits once the kept old files beside the targets are gone; when one
+  // cannot be removed it returns false and the transaction is to be restored.
   bool Commit(port::Error* error = nullptr);
+  // After a commit: what of the tidying up could not be done (the next start does it again), or
+  // empty.
+  const std::string& Unfinished() const { return unfinished_; }
   // Puts every recorded change back, in reverse order, and removes the temporary files. On a
   // complete restore the journal and the kept files are removed.
   RestoreReport Restore();
@@ -119,6 +124,7 @@ class Transaction {
   std::map<std::string, std::string> unsyncedFolders_;  // by FolderKey
   unsigned serial_ = 0;
   bool committed_ = false;
+  std::string unfinished_;
 };
 
 // The transaction the current run works in, or null. The archive library and the engine's file
@@ -200,11 +206,14 @@ class Installation {
   RestoreReport Undo();
 
   const std::string& JournalFolder() const { return folder_; }
+  // What Inspect found it could not tidy up, for the log (nothing was changed by it).
+  const std::vector<std::string>& Notes() const { return notes_; }
 
  private:
   std::string root_;
   std::string folder_;  // root_ + ".koushin\"
   Reach reach_;
+  std::vector<std::string> notes_;
   port::ExclusiveFile lock_;
 };
 

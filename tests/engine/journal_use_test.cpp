@@ -1,3 +1,5 @@
+// The journal as the engine's entry points meet it, left by others or half tidied.
+//
 // Journals written by someone else: whoever may write into the installation folder may leave a
 // journal there, and the administrator's next recovery, undo or update acts on it. A journal that
 // names anything out of the installation's reach (a path outside it, one that climbs out, one
@@ -45,7 +47,7 @@ struct HostileCase {
   bool noBegin = false;
 };
 
-TEST(HostileJournal, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
+TEST(JournalUse, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
   using K = journal::RecordKind;
   const std::string tag = "~kz0a1b2c-";
   journal::Record commitOutside = Made(K::kCommit, "");
@@ -145,6 +147,50 @@ TEST(HostileJournal, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered
     }
     EXPECT_EQ(machine.Snapshot(), before);
   }
+}
+
+// A lock file that cannot be opened for another reason than another run holding it (here it is
+// read-only) is not "another run": the failure names the lock file, the log its cause.
+TEST(JournalUse, ALockFileThatCannotBeOpenedIsNoBusyRun) {
+  Machine machine;
+  machine.MakeInstallation("C:\\EST", "EST 8.0S");
+  machine.Write("C:\\EST\\.koushin\\lock", "");
+  machine.SetAttributes("C:\\EST\\.koushin\\lock", 0x01);
+  ScriptedOperator op;
+  journal::RestoreReport report;
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kStoppedRestored);
+  EXPECT_EQ(op.Texts(), std::vector<std::string>{W("C:\\EST\\.koushin\\lock") +
+                                                 "の更新に失敗しました。"});
+  EXPECT_NE(op.LogText().find("cannot lock the installation: open " + W("C:\\EST\\.koushin\\lock")),
+            std::string::npos)
+      << op.LogText();
+}
+
+// A kept generation that cannot be replaced at the commit (something of another's lies in
+// ".koushin\\last\\"): the run stands, the log says what is left, and the next start that can
+// finishes it, so the update can be undone.
+TEST(JournalUse, ARotationCutShortIsFinishedByTheNextStart) {
+  Machine machine;
+  machine.MakeInstallation("C:\\EST", "EST 8.0S");
+  machine.Write("D:\\MEDIA\\NEW.TXT", "new");
+  machine.Write("C:\\EST\\NEW.TXT", "old");
+  const std::string before = machine.Snapshot("C:\\EST", false);
+  machine.Write("C:\\EST\\.koushin\\last\\in the way\\x", "");
+  description::UpdateDescription record = MakeRecord("C:\\EST", {{1, 0, "NEW.TXT", ""}});
+  ScriptedOperator op;
+  RunContext context{record, SW("D:\\MEDIA\\"), op};
+  UpdateRun(context);
+  ASSERT_EQ(context.outcome, RunOutcome::kUpdated) << op.LogText();
+  EXPECT_EQ(machine.Read("C:\\EST\\NEW.TXT"), "new");
+  EXPECT_NE(op.LogText().find("left for the next start: remove folder " +
+                              W("C:\\EST\\.koushin\\last")),
+            std::string::npos)
+      << op.LogText();
+  fs::remove_all(machine.HostDrive('c') / "EST" / ".koushin" / "last" / "in the way");
+  journal::RestoreReport report;
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kRecovered)
+      << op.LogText();
+  EXPECT_EQ(machine.Snapshot("C:\\EST", false), before);
 }
 
 }  // namespace
