@@ -17,6 +17,12 @@ namespace {
 constexpr char kJournalFile[] = "journal";
 constexpr char kLockFile[] = "lock";
 constexpr std::size_t kJournalRoom = 256 * 1024;
+// The largest journal read. A run's records take a few hundred bytes per file it changes, and an
+// update changes hundreds of files, so a real journal stays within its 256 KB of room; 64 MB
+// holds the records of a run over 100,000 files. A larger file is no journal of ours and is
+// refused as damaged rather than read whole, which could exhaust the memory of the 32-bit
+// programs before the run's guard is in place.
+constexpr std::size_t kMaxJournalBytes = 64u << 20;
 constexpr char kRunFolder[] = "run\\";
 constexpr char kLastFolder[] = "last\\";
 // A run is committed by renaming its folder to this name: one step that either happened or not.
@@ -248,7 +254,7 @@ bool LoadRecords(const std::string& generation, const Reach& reach, std::vector<
   if (!port::PathExists(path)) return false;
   std::string bytes;
   port::Error error;
-  if (!port::ReadWholeFile(path, &bytes, &error)) {
+  if (!port::ReadWholeFileUpTo(path, kMaxJournalBytes, &bytes, &error)) {
     *damaged = true;
     if (why != nullptr) *why = error.Describe();
     return false;

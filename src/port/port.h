@@ -155,6 +155,11 @@ bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* e
 // temporary one and RenameReplacing it). WriteFileAtomically does both.
 bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error = nullptr);
 bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error = nullptr);
+// ReadWholeFile for a file that may hold at most `limit` bytes: a larger one fails, after at most
+// limit + 1 bytes were read, with an Error saying so (`*tooLarge` true when given), so that a huge
+// file never exhausts the memory.
+bool ReadWholeFileUpTo(const std::string& path, std::size_t limit, std::string* bytes,
+                       Error* error = nullptr, bool* tooLarge = nullptr);
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, Error* error = nullptr);
 
 // An existing file opened for reading and writing with no sharing (CreateFile with share mode 0

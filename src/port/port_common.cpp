@@ -2,6 +2,7 @@
 #include "port/port.h"
 
 #include <cstdlib>
+#include <string>
 
 namespace koushin::port {
 
@@ -25,6 +26,30 @@ std::string Error::Describe() const {
   if (!path.empty()) text += " " + Cp932ToUtf8Lossy(path);
   if (!detail.empty()) text += ": " + detail;
   return text;
+}
+
+bool ReadWholeFileUpTo(const std::string& path, std::size_t limit, std::string* bytes,
+                       Error* error, bool* tooLarge) {
+  bytes->clear();
+  if (tooLarge != nullptr) *tooLarge = false;
+  InputFile file;
+  if (!file.Open(path, error)) return false;
+  char buffer[65536];
+  for (;;) {
+    std::size_t got = 0;
+    const std::size_t room = limit - bytes->size() + 1;  // one byte more tells a larger file
+    if (!file.Read(buffer, room < sizeof buffer ? room : sizeof buffer, &got, error)) return false;
+    if (got == 0) return true;
+    bytes->append(buffer, got);
+    if (bytes->size() > limit) {
+      bytes->clear();
+      if (tooLarge != nullptr) *tooLarge = true;
+      if (error != nullptr) {
+        *error = {27, path, "read", "larger than " + std::to_string(limit) + " bytes"};
+      }
+      return false;
+    }
+  }
 }
 
 FileTime FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds) {

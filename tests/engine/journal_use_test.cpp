@@ -98,6 +98,13 @@ TEST(JournalUse, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
          fs::create_directory_symlink(m.HostDrive('c') / "OTHER" / "j",
                                       m.HostDrive('c') / "EST" / ".koushin");
        }},
+      {"a journal too large to be one",
+       {Made(K::kCreatedFile, "C:\\EST\\new.txt")},
+       "larger than 67108864 bytes",
+       "run",
+       [](Machine& m) {
+         fs::resize_file(m.HostDrive('c') / "EST" / ".koushin" / "run" / "journal", (64 << 20) + 1);
+       }},
       {"an undo that names a file outside",
        {Made(K::kCreatedFile, "C:\\OTHER\\keep.txt"), commitOutside},
        "C:\\OTHER\\keep.txt",
@@ -142,7 +149,7 @@ TEST(JournalUse, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
     EXPECT_EQ(outcome, RunOutcome::kJournalRefused) << op.LogText();
     EXPECT_EQ(op.Texts().back(), "前回の更新の記録を読めません。インストール先は変更していません。") << op.LogText();
     if (c.named != nullptr) {
-      const std::string named = std::string(c.named)[0] == '.' ? c.named : W(c.named);
+      const std::string named = std::string(c.named).find(":\\") == 1 ? W(c.named) : c.named;
       EXPECT_NE(op.LogText().find(named), std::string::npos) << op.LogText();
     }
     EXPECT_EQ(machine.Snapshot(), before);
