@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -182,7 +183,13 @@ class Run {
   }
 
   // The file the failure message names when something unexpected stops the run.
-  const std::string& CurrentTarget() const { return currentTarget_; }
+  bool Committed() const { return transaction_ != nullptr && transaction_->Committed(); }
+
+  // What the run was changing; before its first change, the installation folder.
+  const std::string& CurrentTarget() const {
+    if (!currentTarget_.empty()) return currentTarget_;
+    return folder_.empty() ? record_.installFolder : folder_;
+  }
 
  private:
   Operator& Op() { return context_.op; }
@@ -443,6 +450,14 @@ class Run {
   std::unique_ptr<journal::ActiveScope> scope_;
 };
 
+// Runs a step whose failure must not end the program: what it throws is passed over.
+void Quietly(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
 RunOutcome RunGuarded(RunContext& context) {
   Run run(context);
   RunOutcome outcome;
@@ -450,13 +465,27 @@ RunOutcome RunGuarded(RunContext& context) {
     outcome = run.Execute();
   } catch (...) {
     // Nothing the run does is meant to throw; should memory run out or an operator fail, the
-    // person still gets a message, the changes are put back and the wizard closes in order.
-    context.op.Log("run stopped by an exception");
-    context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::CaptionConfirm(),
-                           Buttons::kOk);
-    outcome = run.Stop();
+    // person still gets a message, the changes are put back and the wizard closes in order. Once
+    // committed, the update stands: what failed after that was tidying up. What throws again
+    // here is passed over: a restore cut short leaves its journal, which the next start finishes.
+    Quietly([&] { context.op.Log("run stopped by an exception"); });
+    if (run.Committed()) {
+      Quietly([&] {
+        context.op.Log("the update was committed before: it stands");
+        context.op.ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
+      });
+      outcome = RunOutcome::kUpdated;
+    } else {
+      Quietly([&] {
+        context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()),
+                               messages::CaptionConfirm(), Buttons::kOk);
+      });
+      outcome = RunOutcome::kStoppedNotRestored;
+      Quietly([&] { outcome = run.Stop(); });
+    }
   }
-  if (outcome == RunOutcome::kUpdated) run.CollectChanges();
+  // The summary of an update that stands; should it fail for want of memory, it is left short.
+  if (outcome == RunOutcome::kUpdated) Quietly([&] { run.CollectChanges(); });
   return outcome;
 }
 
