@@ -245,7 +245,7 @@ bool LoadRecords(const std::string& generation, const Reach& reach, std::vector<
   const std::string path = generation + kJournalFile;
   for (const std::string& way : {reach.root + kJournalFolderName,
                                  WithoutTrailingSeparator(generation), path}) {
-    if (port::IsLinkOrMountPoint(way)) {
+    if (port::PathExists(way) && port::IsLinkOrMountPoint(way)) {
       *damaged = true;
       if (why != nullptr) *why = "a link or mount point: " + way;
       return false;
@@ -762,7 +762,7 @@ bool Installation::Lock(bool* busy, port::Error* error) {
   *busy = false;
   const std::string folder = WithoutTrailingSeparator(folder_);
   // Our folder is ours alone: through a link, the lock and the journal would lie elsewhere.
-  if (port::IsLinkOrMountPoint(folder)) {
+  if (port::PathExists(folder) && port::IsLinkOrMountPoint(folder)) {
     if (error != nullptr) *error = {13, folder, "lock", "a link or mount point"};
     return false;
   }
@@ -789,8 +789,8 @@ bool Installation::Lock(bool* busy, port::Error* error) {
 
 JournalState Installation::Inspect(std::string* why) {
   for (const char* name : {"", "run", "done", "last"}) {
-    const std::string way = folder_ + name;
-    if (port::IsLinkOrMountPoint(WithoutTrailingSeparator(way))) {
+    const std::string way = WithoutTrailingSeparator(folder_ + name);
+    if (port::PathExists(way) && port::IsLinkOrMountPoint(way)) {
       if (why != nullptr) *why = "a link or mount point: " + way;
       return JournalState::kDamaged;
     }
