@@ -264,8 +264,22 @@ void SetInjectedFaults(long first, long count = 1);
 long ChangingOperationCount();
 // Counts one operation; true (with `error` filled) when it is to fail.
 bool FaultInjected(const std::string& path, const char* operation, Error* error);
+// For the power-loss simulation: told of every changing operation right before it is made (and
+// before it may fail by injection), with the operation as FaultInjected names it, its path and,
+// for a rename or a link, the existing name. Null: nobody is told.
+using OperationObserver = void (*)(const char* operation, const std::string& path,
+                                   const std::string& from);
+void SetOperationObserver(OperationObserver observer);
+// Tells the observer of a step within an operation already counted (the flush that ends a
+// Reserve), without counting it or letting it fail.
+void ObserveOperation(const char* operation, const std::string& path);
+// The existing name of the rename or link whose FaultInjected comes next; `synced`: a rename
+// whose folder is synced with it (the observer is told "rename synced").
+void NoteOperationSource(const std::string& from, bool synced = false);
 #else
 inline bool FaultInjected(const std::string&, const char*, Error*) { return false; }
+inline void NoteOperationSource(const std::string&, bool = false) {}
+inline void ObserveOperation(const char*, const std::string&) {}
 #endif
 // Volumes and files in use: what the update run checks before it changes anything.
 

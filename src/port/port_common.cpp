@@ -77,6 +77,23 @@ void SetInjectedFaults(long first, long count) {
 
 long ChangingOperationCount() { return operationCount; }
 
+namespace {
+OperationObserver observer = nullptr;
+std::string source;
+bool sourceSynced = false;
+}  // namespace
+
+void SetOperationObserver(OperationObserver next) { observer = next; }
+
+void ObserveOperation(const char* operation, const std::string& path) {
+  if (observer != nullptr) observer(operation, path, std::string());
+}
+
+void NoteOperationSource(const std::string& from, bool synced) {
+  source = from;
+  sourceSynced = synced;
+}
+
 bool FaultInjected(const std::string& path, const char* operation, Error* error) {
   // A test driving a whole program sets the faults through KOUSHIN_FAULTS="first[,count]".
   static const bool fromEnvironment = [] {
@@ -89,6 +106,11 @@ bool FaultInjected(const std::string& path, const char* operation, Error* error)
     return true;
   }();
   (void)fromEnvironment;
+  const std::string from = std::move(source);
+  const bool synced = sourceSynced;
+  source.clear();
+  sourceSynced = false;
+  if (observer != nullptr) observer(synced ? "rename synced" : operation, path, from);
   ++operationCount;
   if (faultFirst <= 0 || operationCount < faultFirst || operationCount - faultFirst >= faultCount) {
     return false;

@@ -226,7 +226,9 @@ TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
     EXPECT_EQ(d.uninstallKeys[0], read ? "H1" : "") << folder;
     EXPECT_EQ(Entries(d), read ? "1|1|PROG|\\DATA\\\n" : "") << folder;
     EXPECT_EQ(r.problem.empty(), read) << folder;
-    if (folder == "huge") EXPECT_NE(r.problem.find("larger than 1048576 bytes"), std::string::npos);
+    if (folder == "huge") {
+      EXPECT_NE(r.problem.find("larger than 1048576 bytes"), std::string::npos);
+    }
   }
 }
 

@@ -158,6 +158,7 @@ bool RemoveFolder(const std::string& path, Error* error) {
 }
 
 bool MakeHardLink(const std::string& existing, const std::string& link, Error* error) {
+  NoteOperationSource(existing);
   if (FaultInjected(link, "link", error)) return false;
   std::string hostExisting, hostLink;
   if (!Resolve(existing, &hostExisting, error, "link") ||
@@ -191,6 +192,7 @@ bool IsLinkOrMountPoint(const std::string& path) {
 
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error,
                      bool syncFolder) {
+  NoteOperationSource(from, syncFolder);
   if (FaultInjected(to, "rename to", error)) return false;
   std::string hostFrom;
   posix::ResolvedPath target;
