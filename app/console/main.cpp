@@ -439,7 +439,7 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   json += "  \"mediaVersion\": " + target + ",\n";
   json += "  \"variant\": " + variant + ",\n";
   std::string why;
-  const journal::JournalState state = journal::Installation::Peek(working, &why);
+  const journal::JournalState state = engine::OpenInstallation(working)->Peek(&why);
   const char* recover = state == journal::JournalState::kUnfinished
                             ? "puts the unfinished run back (the next update does so first)"
                         : state == journal::JournalState::kDamaged

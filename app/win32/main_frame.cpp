@@ -1,6 +1,7 @@
 #include "main_frame.h"
 
 #include "../../res/resource.h"
+#include "description/update_description.h"
 #include "port/port.h"
 #include "wide_text.h"
 #include "wizard_app.h"
@@ -58,7 +59,10 @@ int CMainFrame::OnCreate() {
 void CMainFrame::OnLoadTitle() {
   std::string bytes;
   std::string title;
-  if (port::ReadWholeFile(SourceFolder() + "info.txt", &bytes)) title = FirstLine(bytes);
+  if (port::ReadWholeFileUpTo(SourceFolder() + "info.txt", description::kMaxDescriptionBytes,
+                              &bytes)) {
+    title = FirstLine(bytes);
+  }
   SetWindowTextW(Handle(), WideFromCp932(title).c_str());
 }
 

@@ -645,7 +645,12 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
   if (!Commit(*transaction, extraction.pending, command.overwrite, &failedMember, &detail)) {
     return fail(kWriteFailed, Text::kReplaceFailed, failedMember, detail);
   }
-  if (own) own->Commit();
+  // Alone, the old files' second names beside the targets must go too; if one cannot, the
+  // extraction is put back rather than leave them.
+  port::Error error;
+  if (own && !own->Commit(&error)) {
+    return fail(kWriteFailed, Text::kReplaceFailed, error.path, error.Describe());
+  }
   return Finish(kSuccess, "", output, outputSize);
 }
 

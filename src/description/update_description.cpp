@@ -145,7 +145,7 @@ LoadResult LoadUpdateDescription(const std::string& sourceFolder, UpdateDescript
   *record = UpdateDescription();
   std::string bytes;
   port::Error error;
-  if (!port::ReadWholeFile(sourceFolder + "info.txt", &bytes, &error)) {
+  if (!port::ReadWholeFileUpTo(sourceFolder + "info.txt", kMaxDescriptionBytes, &bytes, &error)) {
     return {LoadStatus::kNotFound, 0, error.Describe()};
   }
   return ParseUpdateDescription(bytes, record);

@@ -12,6 +12,10 @@ constexpr int kHeaderLines = 42;  // lines before the first entry line
 constexpr int kMaxEntries = 100;
 constexpr int kMaxKeys = 15;
 constexpr std::size_t kMaxEntryColumn = 31;  // bytes per entry column
+// The largest info.txt read. A real one has 42 header lines of at most a few hundred bytes and
+// at most 100 short entry lines, a few kilobytes in all; a file of more than a megabyte is no
+// description, and reading it whole could exhaust the memory of the 32-bit programs.
+constexpr std::size_t kMaxDescriptionBytes = 1 << 20;
 
 // The record, fields in their declared order. Texts are code page 932 bytes.
 struct UpdateDescription {
@@ -71,7 +75,8 @@ std::vector<LoadResult> FindDescriptionProblems(const std::string& bytes);
 
 // Reads sourceFolder + "info.txt" through the port and parses it. kNotFound leaves the empty
 // record, which the wizards never run with (it would match any installation); its `problem` then
-// holds the port's description of the failure, for the log.
+// holds the port's description of the failure, for the log. A file larger than
+// kMaxDescriptionBytes is not read (kNotFound, the problem says so).
 LoadResult LoadUpdateDescription(const std::string& sourceFolder, UpdateDescription* record);
 
 }  // namespace koushin::description

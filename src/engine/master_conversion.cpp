@@ -134,13 +134,18 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
 
 int ConvertBothFolders(const std::string& setupFile, MasterRule rule,
                        const ConversionOptions& options) {
-  const std::string master = port::ProfileRead("DIR", "MASTER", "", setupFile);
-  int result = ConvertFolder(master + "1\\", rule, options);
-  if (result == 1) result = ConvertFolder(master + "21\\", rule, options);
+  const journal::OutsideFiles files = MasterFiles(setupFile);
+  int result = ConvertFolder(files.folders[0], rule, options);
+  if (result == 1) result = ConvertFolder(files.folders[1], rule, options);
   return result;
 }
 
 }  // namespace
+
+journal::OutsideFiles MasterFiles(const std::string& setupFile) {
+  const std::string master = port::ProfileRead("DIR", "MASTER", "", setupFile);
+  return {{master + "1\\", master + "21\\"}, kMasterPattern};
+}
 
 std::string ConvertMasterText(std::string_view bytes, MasterRule rule, int* changedRecords) {
   std::string out;

@@ -20,8 +20,12 @@
 #include <vector>
 
 #include "engine/operator.h"
+#include "journal/journal.h"
 
 namespace koushin::engine {
+
+// The installation's file that names the master folder ([DIR] MASTER).
+constexpr char kMasterSetupFile[] = "tamiro1.ini";
 
 // At most this many master files are converted per subfolder (the first ones the directory search
 // delivers); the rest are named in the log.
@@ -43,6 +47,11 @@ struct ConversionOptions {
 };
 
 enum class MasterRule { kSize, kType };
+
+// The master files the conversions of an installation may replace, as the journal is to allow
+// them outside the installation folder: the two subfolders of the master folder that
+// `setupFile` names, and the master file pattern.
+journal::OutsideFiles MasterFiles(const std::string& setupFile);
 
 // Converts the text of one master file by `rule`; `changedRecords` (may be null) gets the number of
 // records whose bytes changed.

@@ -20,7 +20,6 @@ namespace {
 constexpr char kSystemSection[] = "SYSTEM";
 constexpr char kHistorySection[] = "HISTORY";
 constexpr char kHistoryFile[] = "kov3.ini";
-constexpr char kMasterSetupFile[] = "tamiro1.ini";
 constexpr char kOldVersionInTitle[] = "8.0S";
 
 // The category flags set for a trade category code, in the order they are written.

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <set>
 
 #include "archive/archive.h"
 #include "engine/installation_check.h"
+#include "engine/master_conversion.h"
 #include "engine/messages.h"
 #include "engine/post_update_settings.h"
 #include "engine/preflight.h"
@@ -19,6 +21,22 @@
 namespace koushin::engine {
 
 namespace {
+
+// A lock that could not be taken: another run holds it, or (with the cause in the log) the lock
+// file or journal folder cannot be used. Nothing was changed either way.
+RunOutcome LockRefused(const journal::Installation& installation, bool busy,
+                       const port::Error& error, Operator& op) {
+  if (busy) {
+    op.Log("another run holds the lock: " + error.Describe());
+    op.ShowMessage(messages::RunBusy(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kBusy;
+  }
+  op.Log("cannot lock the installation: " + error.Describe());
+  op.ShowMessage(messages::UpdateFailed(error.path.empty() ? installation.JournalFolder()
+                                                           : error.path),
+                 messages::CaptionConfirm(), Buttons::kOk);
+  return RunOutcome::kStoppedRestored;
+}
 
 constexpr int kArchiveKind = 1;
 constexpr int kRemovableDrive = 2;
@@ -80,7 +98,7 @@ class Run {
     // installed version may be the one that run wrote before it stopped: the rule is then applied
     // once that run has been put back, under the lock.
     const bool unfinished = context_.useJournal &&
-                            journal::Installation::Peek(folder_) != journal::JournalState::kClean;
+                            OpenInstallation(folder_)->Peek() != journal::JournalState::kClean;
     RunOutcome versionOutcome;
     if (unfinished && !context_.dryRun) {
       Log("version: an unfinished run waits; the version is read once it is put back");
@@ -122,6 +140,9 @@ class Run {
       port::Error error;
       if (transaction_->Commit(&error)) {
         Log("committed: the old files are kept for an undo");
+        if (!transaction_->Unfinished().empty()) {
+          Log("left for the next start: " + transaction_->Unfinished());
+        }
         return true;
       }
       Log("commit failed: " + error.Describe());
@@ -199,7 +220,13 @@ class Run {
   }
 
   // The file the failure message names when something unexpected stops the run.
-  const std::string& CurrentTarget() const { return currentTarget_; }
+  bool Committed() const { return transaction_ != nullptr && transaction_->Committed(); }
+
+  // What the run was changing; before its first change, the installation folder.
+  const std::string& CurrentTarget() const {
+    if (!currentTarget_.empty()) return currentTarget_;
+    return folder_.empty() ? record_.installFolder : folder_;
+  }
 
  private:
   Operator& Op() { return context_.op; }
@@ -250,22 +277,17 @@ class Run {
   // journal. False, with the outcome, when the run must not go on. `versionDue`: the version
   // rule has yet to be applied, once an unfinished run has been put back.
   bool BeginTransaction(bool versionDue, RunOutcome* refused) {
-    installation_ = std::make_unique<journal::Installation>(folder_);
+    installation_ = OpenInstallation(folder_);
     bool busy = false;
     port::Error error;
     if (!installation_->Lock(&busy, &error)) {
-      Log("cannot lock the installation: " + error.Describe());
-      if (busy) {
-        Op().ShowMessage(messages::RunBusy(), messages::CaptionConfirm(), Buttons::kOk);
-        *refused = RunOutcome::kBusy;
-      } else {
-        Fail(messages::UpdateFailed(installation_->JournalFolder()));
-        *refused = RunOutcome::kStoppedRestored;
-      }
+      *refused = LockRefused(*installation_, busy, error, Op());
       return false;
     }
     std::string why;
-    switch (installation_->Inspect(&why)) {
+    const journal::JournalState state = installation_->Inspect(&why);
+    for (const std::string& note : installation_->Notes()) Log(note);
+    switch (state) {
       case journal::JournalState::kDamaged:
         Log("journal cannot be read: " + why);
         Op().ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
@@ -575,6 +597,14 @@ class Run {
   std::unique_ptr<journal::ActiveScope> scope_;
 };
 
+// Runs a step whose failure must not end the program: what it throws is passed over.
+void Quietly(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
 RunOutcome RunGuarded(RunContext& context) {
   Run run(context);
   RunOutcome outcome;
@@ -582,13 +612,27 @@ RunOutcome RunGuarded(RunContext& context) {
     outcome = run.Execute();
   } catch (...) {
     // Nothing the run does is meant to throw; should memory run out or an operator fail, the
-    // person still gets a message, the changes are put back and the wizard closes in order.
-    context.op.Log("run stopped by an exception");
-    context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()), messages::CaptionConfirm(),
-                           Buttons::kOk);
-    outcome = run.Stop();
+    // person still gets a message, the changes are put back and the wizard closes in order. Once
+    // committed, the update stands: what failed after that was tidying up. What throws again
+    // here is passed over: a restore cut short leaves its journal, which the next start finishes.
+    Quietly([&] { context.op.Log("run stopped by an exception"); });
+    if (run.Committed()) {
+      Quietly([&] {
+        context.op.Log("the update was committed before: it stands");
+        context.op.ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
+      });
+      outcome = RunOutcome::kUpdated;
+    } else {
+      Quietly([&] {
+        context.op.ShowMessage(messages::UpdateFailed(run.CurrentTarget()),
+                               messages::CaptionConfirm(), Buttons::kOk);
+      });
+      outcome = RunOutcome::kStoppedNotRestored;
+      Quietly([&] { outcome = run.Stop(); });
+    }
   }
-  if (outcome == RunOutcome::kUpdated) run.CollectChanges();
+  // The summary of an update that stands; should it fail for want of memory, it is left short.
+  if (outcome == RunOutcome::kUpdated) Quietly([&] { run.CollectChanges(); });
   return outcome;
 }
 
@@ -623,24 +667,34 @@ int UpdateRun(RunContext& context) {
   return context.outcome == RunOutcome::kCheckFailed ? kRunBackToDestination : kRunClose;
 }
 
+std::unique_ptr<journal::Installation> OpenInstallation(const std::string& folder) {
+  auto installation = std::make_unique<journal::Installation>(folder);
+  std::string root = folder;
+  if (!root.empty() && !text::EndsWithBackslash(root) && root.back() != '/') root += '\\';
+  installation->AllowOutside(MasterFiles(root + kMasterSetupFile));
+  return installation;
+}
+
 RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
                                journal::RestoreReport* report) {
-  journal::Installation installation(folder);
+  const std::unique_ptr<journal::Installation> opened = OpenInstallation(folder);
+  journal::Installation& installation = *opened;
   bool busy = false;
   port::Error error;
-  if (journal::Installation::Peek(folder) == journal::JournalState::kClean) {
+  std::string why;
+  const journal::JournalState peeked = installation.Peek(&why);
+  if (peeked == journal::JournalState::kClean) {
     op.ShowMessage(messages::NothingToRecover(), messages::CaptionConfirm(), Buttons::kOk);
     return RunOutcome::kNothingToRecover;
   }
-  if (!installation.Lock(&busy, &error)) {
-    op.Log("cannot lock the installation: " + error.Describe());
-    op.ShowMessage(
-        busy ? messages::RunBusy() : messages::UpdateFailed(installation.JournalFolder()),
-        messages::CaptionConfirm(), Buttons::kOk);
-    return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
+  if (peeked == journal::JournalState::kDamaged) {
+    op.Log("journal cannot be read: " + why);
+    op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kJournalRefused;
   }
-  std::string why;
+  if (!installation.Lock(&busy, &error)) return LockRefused(installation, busy, error, op);
   const journal::JournalState state = installation.Inspect(&why);
+  for (const std::string& note : installation.Notes()) op.Log(note);
   if (state == journal::JournalState::kDamaged) {
     op.Log("journal cannot be read: " + why);
     op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);
@@ -664,17 +718,14 @@ RunOutcome RecoverInstallation(const std::string& folder, Operator& op,
 
 RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
                           journal::RestoreReport* report) {
-  journal::Installation installation(folder);
+  const std::unique_ptr<journal::Installation> opened = OpenInstallation(folder);
+  journal::Installation& installation = *opened;
   bool busy = false;
   port::Error error;
-  if (!installation.Lock(&busy, &error)) {
-    op.Log("cannot lock the installation: " + error.Describe());
-    op.ShowMessage(busy ? messages::RunBusy() : messages::NothingToUndo(),
-                   messages::CaptionConfirm(), Buttons::kOk);
-    return busy ? RunOutcome::kBusy : RunOutcome::kJournalRefused;
-  }
+  if (!installation.Lock(&busy, &error)) return LockRefused(installation, busy, error, op);
   std::string why;
   const journal::JournalState state = installation.Inspect(&why);
+  for (const std::string& note : installation.Notes()) op.Log(note);
   if (state == journal::JournalState::kDamaged) {
     op.Log("journal cannot be read: " + why);
     op.ShowMessage(messages::JournalDamaged(), messages::CaptionConfirm(), Buttons::kOk);

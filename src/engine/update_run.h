@@ -4,6 +4,7 @@
 // master conversions when asked, and says how it ended.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/run_context.h"
@@ -27,6 +28,10 @@ enum : int {
 // installation newer than the media is refused as kCheckFailed (0) with a message naming both;
 // context.reinstall applies media already installed again without the master conversions.
 int UpdateRun(RunContext& context);
+
+// The installation `folder` with its journal, which may also act on the master files the
+// installation's settings place outside it (not yet locked).
+std::unique_ptr<journal::Installation> OpenInstallation(const std::string& folder);
 
 // Puts back an unfinished run in the installation `folder`, with its messages: kRecovered,
 // kNothingToRecover, kStoppedNotRestored, kBusy, kJournalRefused.

@@ -17,6 +17,12 @@ namespace {
 constexpr char kJournalFile[] = "journal";
 constexpr char kLockFile[] = "lock";
 constexpr std::size_t kJournalRoom = 256 * 1024;
+// The largest journal read. A run's records take a few hundred bytes per file it changes, and an
+// update changes hundreds of files, so a real journal stays within its 256 KB of room; 64 MB
+// holds the records of a run over 100,000 files. A larger file is no journal of ours and is
+// refused as damaged rather than read whole, which could exhaust the memory of the 32-bit
+// programs before the run's guard is in place.
+constexpr std::size_t kMaxJournalBytes = 64u << 20;
 constexpr char kRunFolder[] = "run\\";
 constexpr char kLastFolder[] = "last\\";
 // A run is committed by renaming its folder to this name: one step that either happened or not.
@@ -24,14 +30,16 @@ constexpr char kDoneFolder[] = "done\\";
 // How deep a recovery looks below the installation folder for the temporary files of a run.
 constexpr int kTemporaryDepth = 24;
 
-bool ClearFolder(const std::string& folder);
+bool ClearFolder(const std::string& folder, port::Error* error = nullptr);
 
-// Makes a committed run folder the kept generation, replacing the one before.
-void Rotate(const std::string& done, const std::string& last) {
-  ClearFolder(last);
+// Makes a committed run folder the kept generation, replacing the one before. When a step fails
+// (`error` says which), the committed folder stays as it is and the next start does it again; a
+// kept generation cleared in part has lost its journal first, so it offers nothing to undo.
+bool Rotate(const std::string& done, const std::string& last, port::Error* error) {
   // Not synced: should a crash lose it, the next start finds the committed run and does it again.
-  port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1), nullptr,
-                        false);
+  return ClearFolder(last, error) &&
+         port::RenameReplacing(done.substr(0, done.size() - 1), last.substr(0, last.size() - 1),
+                               error, false);
 }
 
 Transaction*& ActiveSlot() {
@@ -61,15 +69,22 @@ std::string WithoutTrailingSeparator(const std::string& folder) {
   return text::EndsWithBackslash(folder) ? folder.substr(0, folder.size() - 1) : folder;
 }
 
-// One spelling per folder, so that each is synced once: letters upper-cased, separators single
-// (but for a leading pair, which names a share).
+// One spelling per folder, so that each is synced once and two spellings of one path compare
+// equal: letters upper-cased, separators single '\\' (but for a leading pair, which names a
+// share).
 std::string FolderKey(const std::string& folder) {
   std::string key;
   bool separator = false;
   for (std::size_t i = 0; i < folder.size();) {
     const std::size_t n = text::CharLength(folder, i);
     const bool isSeparator = n == 1 && (folder[i] == '\\' || folder[i] == '/');
-    if (!(isSeparator && separator && i > 1)) key.append(folder, i, n);
+    if (!(isSeparator && separator && i > 1)) {
+      if (isSeparator) {
+        key += '\\';
+      } else {
+        key.append(folder, i, n);
+      }
+    }
     separator = isSeparator;
     i += n;
   }
@@ -84,6 +99,103 @@ void MakeWritable(const std::string& path) {
     writable.attributes = status.attributes & ~port::kAttrReadOnly;
     port::WriteFileStatus(path, writable);
   }
+}
+
+// The names of a path key (FolderKey) after `from`, split at its separators.
+std::vector<std::string> NamesOf(const std::string& key, std::size_t from) {
+  std::vector<std::string> names(1);
+  for (std::size_t i = from; i < key.size();) {
+    const std::size_t n = text::CharLength(key, i);
+    if (n == 1 && key[i] == '\\') {
+      names.emplace_back();
+    } else {
+      names.back().append(key, i, n);
+    }
+    i += n;
+  }
+  if (names.back().empty()) names.pop_back();
+  return names;
+}
+
+// A name that stays where it is named: no "." or ".." (Windows drops trailing dots and blanks,
+// so "..." and ". ." climb too), no drive, stream or wildcard character, no control character.
+bool PlainName(const std::string& name) {
+  std::size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  if (end == 0) return false;
+  for (std::size_t i = 0; i < name.size();) {
+    const std::size_t n = text::CharLength(name, i);
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (n == 1 && (c < 0x20 || std::strchr(":*?\"<>|/", c) != nullptr)) return false;
+    i += n;
+  }
+  return true;
+}
+
+// The name prefix of a run's temporary files, "~kz" and the process tag (ProcessTag) and '-'.
+bool TemporaryPrefixName(const std::string& name) {
+  if (name.size() != 10 || name.compare(0, 3, "~KZ") != 0 || name[9] != '-') return false;
+  return std::all_of(name.begin() + 3, name.begin() + 9, [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+  });
+}
+
+// A kept file's name in the generation folder: 'k' and a number.
+bool KeptName(const std::string& name) {
+  return name.size() >= 2 && name.size() <= 12 && name[0] == 'k' &&
+         std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Matches a name key against a pattern with '?' (one character) and '*' (any run), both
+// upper-cased.
+bool MatchesPattern(const std::string& pattern, std::size_t p, const std::string& name,
+                    std::size_t i) {
+  while (p < pattern.size()) {
+    if (pattern[p] == '*') {
+      for (std::size_t j = i;; j += text::CharLength(name, j)) {
+        if (MatchesPattern(pattern, p + 1, name, j)) return true;
+        if (j >= name.size()) return false;
+      }
+    }
+    if (i >= name.size()) return false;
+    const std::size_t n = text::CharLength(name, i);
+    if (pattern[p] == '?') {
+      ++p;
+    } else {
+      const std::size_t m = text::CharLength(pattern, p);
+      if (m != n || pattern.compare(p, m, name, i, n) != 0) return false;
+      p += m;
+    }
+    i += n;
+  }
+  return i == name.size();
+}
+
+// A name as Windows takes it, without its trailing dots and blanks.
+std::string Trimmed(const std::string& name) {
+  std::size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  return name.substr(0, end);
+}
+
+// Whether `path` lies below `root` (or is it, with `rootItself`) by names that stay there, not in
+// our own journal folder, and is reached without a link or mount point below the root.
+bool WithinRoot(const std::string& root, const std::string& path, bool rootItself) {
+  const std::string rootKey = FolderKey(root);
+  std::string key = FolderKey(path);
+  if (!text::EndsWithBackslash(key)) key += '\\';
+  if (key == rootKey) return rootItself;
+  if (key.size() < rootKey.size() || key.compare(0, rootKey.size(), rootKey) != 0) return false;
+  const std::vector<std::string> names = NamesOf(key, rootKey.size());
+  if (names.empty() || Trimmed(names[0]) == text::ToUpper(kJournalFolderName)) return false;
+  if (!std::all_of(names.begin(), names.end(), PlainName)) return false;
+  std::string walked = root;
+  for (const std::string& name : names) {
+    walked += name;
+    if (port::IsLinkOrMountPoint(walked)) return false;
+    walked += '\\';
+  }
+  return true;
 }
 
 bool RemoveIfThere(const std::string& path, port::Error* error) {
@@ -109,28 +221,40 @@ bool CopyToNew(const std::string& from, const std::string& to, port::Error* erro
   return out.Create(to, error) && CopyInto(from, out, error);
 }
 
-// Removes a folder of ours with the files in it.
-bool ClearFolder(const std::string& folder) {
+// Removes a folder of ours with the files in it, its journal first: what is left of a folder
+// cleared in part is never taken for a generation to restore.
+bool ClearFolder(const std::string& folder, port::Error* error) {
   if (!port::IsFolder(WithoutTrailingSeparator(folder))) return true;
+  if (!RemoveIfThere(folder + kJournalFile, error)) return false;
   std::vector<port::FoundEntry> entries;
   bool ok = true;
   port::FindEntries(folder + "*", &entries);
   for (const port::FoundEntry& entry : entries) {
     if (entry.isFolder) continue;
-    ok = RemoveIfThere(folder + entry.name, nullptr) && ok;
+    ok = RemoveIfThere(folder + entry.name, ok ? error : nullptr) && ok;
   }
-  return port::RemoveFolder(WithoutTrailingSeparator(folder)) && ok;
+  return port::RemoveFolder(WithoutTrailingSeparator(folder), ok ? error : nullptr) && ok;
 }
 
-bool LoadRecords(const std::string& generation, std::vector<Record>* records, std::string* why,
-                 bool* damaged) {
+// Reads the journal of a generation folder and checks that it stays within `reach`. A journal
+// folder, generation folder or journal file that is a link is damaged too.
+bool LoadRecords(const std::string& generation, const Reach& reach, std::vector<Record>* records,
+                 std::string* why, bool* damaged) {
   *damaged = false;
   records->clear();
   const std::string path = generation + kJournalFile;
+  for (const std::string& way : {reach.root + kJournalFolderName,
+                                 WithoutTrailingSeparator(generation), path}) {
+    if (port::PathExists(way) && port::IsLinkOrMountPoint(way)) {
+      *damaged = true;
+      if (why != nullptr) *why = "a link or mount point: " + way;
+      return false;
+    }
+  }
   if (!port::PathExists(path)) return false;
   std::string bytes;
   port::Error error;
-  if (!port::ReadWholeFile(path, &bytes, &error)) {
+  if (!port::ReadWholeFileUpTo(path, kMaxJournalBytes, &bytes, &error)) {
     *damaged = true;
     if (why != nullptr) *why = error.Describe();
     return false;
@@ -140,6 +264,15 @@ bool LoadRecords(const std::string& generation, std::vector<Record>* records, st
     *damaged = true;
     if (why != nullptr) *why = problem;
     return false;
+  }
+  for (std::size_t i = 0; i < records->size(); ++i) {
+    const std::string refused = reach.Refusal((*records)[i], i == 0);
+    if (!refused.empty()) {
+      *damaged = true;
+      if (why != nullptr) *why = "names a path out of the installation's reach: " + refused;
+      records->clear();
+      return false;
+    }
   }
   return true;
 }
@@ -168,6 +301,8 @@ bool RemoveTemporariesBelow(const std::string& folder, const std::string& name, 
   if (depth == 0 || !port::FindEntries(folder + "*", &entries)) return ok;
   for (const port::FoundEntry& entry : entries) {
     if (!entry.isFolder || entry.name == "." || entry.name == "..") continue;
+    // A link or mount point leads out of the tree, where no temporary file of the run lies.
+    if (port::IsLinkOrMountPoint(folder + entry.name)) continue;
     ok = RemoveTemporariesBelow(folder + entry.name + "\\", name, depth - 1) && ok;
   }
   return ok;
@@ -261,10 +396,10 @@ RestoreReport RestoreRecords(const std::vector<Record>& records, const std::stri
 // Puts back every change a generation folder (the unfinished run, or the last update) records;
 // the folder is emptied only when all of them are back. A journal that cannot be read is never
 // acted on: it is named as not restored.
-RestoreReport RestoreGeneration(const std::string& generation) {
+RestoreReport RestoreGeneration(const std::string& generation, const Reach& reach) {
   std::vector<Record> records;
   bool damaged = false;
-  LoadRecords(generation, &records, nullptr, &damaged);
+  LoadRecords(generation, reach, &records, nullptr, &damaged);
   RestoreReport report;
   if (damaged) {
     report.failed.push_back(generation + kJournalFile);
@@ -275,10 +410,14 @@ RestoreReport RestoreGeneration(const std::string& generation) {
   return report;
 }
 
-void RemoveKeptBeside(const std::vector<Record>& records) {
+bool RemoveKeptBeside(const std::vector<Record>& records, port::Error* error = nullptr) {
+  bool ok = true;
   for (const Record& record : records) {
-    if (record.kind == RecordKind::kReplacedFile) RemoveIfThere(record.kept, nullptr);
+    if (record.kind == RecordKind::kReplacedFile) {
+      ok = RemoveIfThere(record.kept, ok ? error : nullptr) && ok;
+    }
   }
+  return ok;
 }
 
 void RemoveTemporaries(const std::vector<Record>& records) {
@@ -293,6 +432,58 @@ void RemoveTemporaries(const std::vector<Record>& records) {
 
 // ---------------------------------------------------------------------------------------------
 
+std::string Reach::Refusal(const Record& record, bool first) const {
+  if (first != (record.kind == RecordKind::kBegin)) {
+    return record.path.empty() ? std::string("(a journal without its begin record)") : record.path;
+  }
+  const std::string folder = FolderOf(record.path);
+  const std::string name = text::ToUpper(record.path.substr(folder.size()));
+  const bool outsideFolder =
+      !outside.pattern.empty() &&
+      std::any_of(outside.folders.begin(), outside.folders.end(),
+                  [&](const std::string& f) { return FolderKey(f) == FolderKey(folder); });
+  // A file outside: in one of the folders, named by the pattern, not a link itself.
+  auto outsideFile = [&](const std::string& path) {
+    const std::string in = FolderOf(path);
+    const std::string file = text::ToUpper(path.substr(in.size()));
+    return !outside.pattern.empty() && PlainName(file) &&
+           std::any_of(outside.folders.begin(), outside.folders.end(),
+                       [&](const std::string& f) { return FolderKey(f) == FolderKey(in); }) &&
+           MatchesPattern(text::ToUpper(outside.pattern), 0, file, 0) &&
+           !port::IsLinkOrMountPoint(path);
+  };
+  bool ok = false;
+  switch (record.kind) {
+    case RecordKind::kBegin: {
+      std::string key = FolderKey(record.path);
+      if (!text::EndsWithBackslash(key)) key += '\\';
+      ok = key == FolderKey(root);
+      break;
+    }
+    case RecordKind::kTemporaryTree:
+      ok = FolderKey(folder) == FolderKey(root) && TemporaryPrefixName(name);
+      break;
+    case RecordKind::kTemporary:
+      ok = TemporaryPrefixName(name) && (WithinRoot(root, folder, true) || outsideFolder);
+      break;
+    case RecordKind::kCreatedFile:
+    case RecordKind::kCreatedFolder:
+      ok = WithinRoot(root, record.path, false);
+      break;
+    case RecordKind::kReplacedFile:
+      if (!KeptName(record.kept)) return record.kept;
+      ok = WithinRoot(root, record.path, false) || outsideFile(record.path);
+      break;
+    case RecordKind::kCommit:
+      for (const FileMark& mark : record.files) {
+        if (!WithinRoot(root, mark.path, false) && !outsideFile(mark.path)) return mark.path;
+      }
+      ok = true;
+      break;
+  }
+  return ok ? std::string() : record.path;
+}
+
 Transaction::~Transaction() {
   if (ActiveSlot() == this) ActiveSlot() = nullptr;
 }
@@ -303,6 +494,12 @@ std::unique_ptr<Transaction> Transaction::InMemory() {
 
 bool Transaction::Append(const Record& record, port::Error* error, bool flush) {
   if (!generation_.empty()) {
+    // A journal names nothing its recovery would refuse: the run stops before such a change.
+    const std::string refused = reach_.Refusal(record, false);
+    if (!refused.empty()) {
+      if (error != nullptr) *error = {13, refused, "change", "out of the installation's reach"};
+      return false;
+    }
     const std::string bytes = EncodeRecord(record);
     if (!journal_.Write(bytes.data(), bytes.size(), error)) return false;
     if (flush && !journal_.Flush(error)) return false;
@@ -341,9 +538,14 @@ bool Transaction::Keep(const std::string& target, std::string* kept, port::Error
     std::string name;
     if (!CreateUnique(FolderOf(target), &serial_, &file, &name, error, "~kk")) return false;
     file.Close();
-    if (!port::RemoveFile(name, error)) return false;
-    *kept = name;
-    return port::MakeHardLink(target, name, error) || CopyToNew(target, name, error);
+    // The name is recorded only once it holds the old bytes: until then it is removed here.
+    if (port::RemoveFile(name, error) &&
+        (port::MakeHardLink(target, name, error) || CopyToNew(target, name, error))) {
+      *kept = name;
+      return true;
+    }
+    RemoveIfThere(name, nullptr);
+    return false;
   }
   *kept = "k" + std::to_string(++serial_);
   const std::string path = generation_ + *kept;
@@ -417,7 +619,9 @@ void Transaction::Discard(const std::string& temporary) { RemoveIfThere(temporar
 
 bool Transaction::Commit(port::Error* error) {
   if (generation_.empty()) {
-    RemoveKeptBeside(records_);
+    // The old files' second names beside the targets go; until they are gone the change is not
+    // done (a failure leaves the transaction to be restored).
+    if (!RemoveKeptBeside(records_, error)) return false;
     for (const std::string& prefix : temporaryPrefixes_) RemoveTemporariesLike(prefix);
     committed_ = true;
     return true;
@@ -437,8 +641,10 @@ bool Transaction::Commit(port::Error* error) {
     commit.files.push_back(mark);
   }
   if (!Append(commit, error, false) || !journal_.Finish(error)) return false;
-  // The commit itself: until this rename the run is unfinished and is put back.
+  // The commit itself: until this rename the run is unfinished and is put back. A committed run
+  // left from before (its rotation failed) takes its place as the kept generation first.
   const std::string done = last_.substr(0, last_.size() - std::strlen(kLastFolder)) + kDoneFolder;
+  if (port::IsFolder(WithoutTrailingSeparator(done)) && !Rotate(done, last_, error)) return false;
   if (!port::RenameReplacing(WithoutTrailingSeparator(generation_), WithoutTrailingSeparator(done),
                              error)) {
     return false;
@@ -447,7 +653,8 @@ bool Transaction::Commit(port::Error* error) {
   // From here on the run stands; what follows only tidies up and is redone at the next start
   // when it is cut short.
   for (const std::string& prefix : temporaryPrefixes_) RemoveTemporariesLike(prefix);
-  Rotate(done, last_);
+  port::Error rotation;
+  if (!Rotate(done, last_, &rotation)) unfinished_ = rotation.Describe();
   return true;
 }
 
@@ -499,7 +706,10 @@ bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Fil
   }
   std::size_t renamed = 0;
   if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
-  if (own) own->Commit();
+  if (own && !own->Commit(error)) {
+    own->Restore();
+    return false;
+  }
   return true;
 }
 
@@ -537,13 +747,13 @@ Installation::Installation(const std::string& folder) : root_(folder) {
     root_ += '\\';
   }
   folder_ = root_ + kJournalFolderName + "\\";
+  reach_.root = root_;
 }
 
-JournalState Installation::Peek(const std::string& folder, std::string* why) {
-  Installation installation(folder);
+JournalState Installation::Peek(std::string* why) const {
   std::vector<Record> records;
   bool damaged = false;
-  const bool read = LoadRecords(installation.folder_ + kRunFolder, &records, why, &damaged);
+  const bool read = LoadRecords(folder_ + kRunFolder, reach_, &records, why, &damaged);
   if (damaged) return JournalState::kDamaged;
   return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
 }
@@ -551,6 +761,11 @@ JournalState Installation::Peek(const std::string& folder, std::string* why) {
 bool Installation::Lock(bool* busy, port::Error* error) {
   *busy = false;
   const std::string folder = WithoutTrailingSeparator(folder_);
+  // Our folder is ours alone: through a link, the lock and the journal would lie elsewhere.
+  if (port::PathExists(folder) && port::IsLinkOrMountPoint(folder)) {
+    if (error != nullptr) *error = {13, folder, "lock", "a link or mount point"};
+    return false;
+  }
   if (!port::IsFolder(folder)) {
     if (!port::MakeFolder(folder, error)) return false;
     port::FileStatus hidden;
@@ -563,29 +778,45 @@ bool Installation::Lock(bool* busy, port::Error* error) {
     // Only its name counts, and a lost one is made again: nothing to flush.
     file.Create(lock, error);
   }
-  if (!lock_.Open(lock, true, error)) {
-    *busy = port::PathExists(lock);
+  port::Error failure;
+  if (!lock_.Open(lock, true, &failure)) {
+    *busy = port::HeldByAnother(failure);
+    if (error != nullptr) *error = failure;
     return false;
   }
   return true;
 }
 
 JournalState Installation::Inspect(std::string* why) {
+  for (const char* name : {"", "run", "done", "last"}) {
+    const std::string way = WithoutTrailingSeparator(folder_ + name);
+    if (port::PathExists(way) && port::IsLinkOrMountPoint(way)) {
+      if (why != nullptr) *why = "a link or mount point: " + way;
+      return JournalState::kDamaged;
+    }
+  }
   // A committed run cut short before it became the kept generation is moved there now.
   if (port::IsFolder(folder_ + "done")) {
     std::vector<Record> done;
     bool doneDamaged = false;
-    if (LoadRecords(folder_ + kDoneFolder, &done, nullptr, &doneDamaged)) RemoveTemporaries(done);
-    Rotate(folder_ + kDoneFolder, folder_ + kLastFolder);
+    // A journal out of reach is kept as it is; the undo refuses it.
+    if (LoadRecords(folder_ + kDoneFolder, reach_, &done, nullptr, &doneDamaged)) {
+      RemoveTemporaries(done);
+    }
+    port::Error rotation;
+    if (!Rotate(folder_ + kDoneFolder, folder_ + kLastFolder, &rotation)) {
+      notes_.push_back("the last committed run is not yet the kept generation: " +
+                       rotation.Describe());
+    }
   }
   std::vector<Record> records;
   bool damaged = false;
-  const bool read = LoadRecords(folder_ + kRunFolder, &records, why, &damaged);
+  const bool read = LoadRecords(folder_ + kRunFolder, reach_, &records, why, &damaged);
   if (damaged) return JournalState::kDamaged;
   return read && records.size() > 1 ? JournalState::kUnfinished : JournalState::kClean;
 }
 
-RestoreReport Installation::Recover() { return RestoreGeneration(folder_ + kRunFolder); }
+RestoreReport Installation::Recover() { return RestoreGeneration(folder_ + kRunFolder, reach_); }
 
 std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   const std::string run = folder_ + kRunFolder;
@@ -614,6 +845,7 @@ std::unique_ptr<Transaction> Installation::Begin(port::Error* error) {
   }
   transaction->records_ = {begin, tree};
   transaction->tree_ = root_;
+  transaction->reach_ = reach_;
   return transaction;
 }
 
@@ -621,7 +853,7 @@ UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string
   changed->clear();
   std::vector<Record> records;
   bool damaged = false;
-  const bool read = LoadRecords(folder_ + kLastFolder, &records, why, &damaged);
+  const bool read = LoadRecords(folder_ + kLastFolder, reach_, &records, why, &damaged);
   if (damaged) return UndoCheck::kDamaged;
   if (!read || !HasCommit(records)) return UndoCheck::kNothing;
   for (const Record& record : records) {
@@ -637,6 +869,6 @@ UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string
   return changed->empty() ? UndoCheck::kReady : UndoCheck::kChanged;
 }
 
-RestoreReport Installation::Undo() { return RestoreGeneration(folder_ + kLastFolder); }
+RestoreReport Installation::Undo() { return RestoreGeneration(folder_ + kLastFolder, reach_); }
 
 }  // namespace koushin::journal

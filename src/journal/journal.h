@@ -41,6 +41,25 @@ struct Change {
   std::uint64_t keptSize = 0;  // the old file's size, for kReplacedFile
 };
 
+// Files outside the installation folder that a run may replace, never create or remove: the
+// master files, which the installation's settings may place anywhere. Named by their folders
+// (each ending with '\\', spelled as the run spells them) and a name pattern with '?' and '*'.
+struct OutsideFiles {
+  std::vector<std::string> folders;
+  std::string pattern;
+};
+
+// Where a journaled run may act, and so what a journal may name: paths below the installation
+// folder (our own ".koushin" aside), reached without a link, junction or mount point along the
+// way, the files of `outside`, and the run's own temporary and kept names.
+struct Reach {
+  std::string root;  // the installation folder, ending with '\\'
+  OutsideFiles outside;
+  // Empty when `record` stays within reach (the first record of a journal, `first`, must be its
+  // begin record, naming `root`); else the path that does not.
+  std::string Refusal(const Record& record, bool first) const;
+};
+
 class Transaction {
  public:
   ~Transaction();
@@ -72,8 +91,13 @@ class Transaction {
   void Discard(const std::string& temporary);
 
   // Marks the run complete: records every file it left with a hash, then makes this run the
-  // kept generation (replacing the one before). After a commit nothing is restored.
+  // kept generation (replacing the one before). After a commit nothing is restored. A
+  // transaction in memory commits once the kept old files beside the targets are gone; when one
+  // cannot be removed it returns false and the transaction is to be restored.
   bool Commit(port::Error* error = nullptr);
+  // After a commit: what of the tidying up could not be done (the next start does it again), or
+  // empty.
+  const std::string& Unfinished() const { return unfinished_; }
   // Puts every recorded change back, in reverse order, and removes the temporary files. On a
   // complete restore the journal and the kept files are removed.
   RestoreReport Restore();
@@ -94,11 +118,13 @@ class Transaction {
   std::vector<Record> records_;
   std::vector<Change> changes_;
   std::string tree_;  // the installation folder: the begin record names its temporary files
+  Reach reach_;       // what a journaled run may change
   std::set<std::string> temporaryPrefixes_;  // every folder and name prefix of our temporaries
   // Folders whose new entries are not yet lasting: a journaled run syncs each once, at commit.
   std::map<std::string, std::string> unsyncedFolders_;  // by FolderKey
   unsigned serial_ = 0;
   bool committed_ = false;
+  std::string unfinished_;
 };
 
 // The transaction the current run works in, or null. The archive library and the engine's file
@@ -155,15 +181,20 @@ class Installation {
   // `folder` is the installation folder; a trailing '\\' is added where missing.
   explicit Installation(const std::string& folder);
 
+  // Files outside the installation folder that runs may replace (see Reach); set before Lock.
+  void AllowOutside(const OutsideFiles& outside) { reach_.outside = outside; }
+
   // Whether a journal folder with an unfinished or damaged run is there, without locking or
   // writing anything.
-  static JournalState Peek(const std::string& folder, std::string* why = nullptr);
+  JournalState Peek(std::string* why = nullptr) const;
 
   // Takes the lock, creating the journal folder when needed. False when another run holds it
-  // (`busy` true) or the folder cannot be written.
+  // (`busy` true), or (`busy` false, `error` saying why) when the lock cannot be opened for
+  // another reason or the journal folder is a link.
   bool Lock(bool* busy, port::Error* error = nullptr);
   // With the lock held: the state of the run folder. A run that committed but had not yet become
-  // the kept generation is moved there now.
+  // the kept generation is moved there now. A journal folder that is a link, or a journal that
+  // names a path out of reach (Reach), is damaged: nothing is done with it.
   JournalState Inspect(std::string* why = nullptr);
   // Puts back an unfinished run (see Transaction::Restore).
   RestoreReport Recover();
@@ -175,10 +206,14 @@ class Installation {
   RestoreReport Undo();
 
   const std::string& JournalFolder() const { return folder_; }
+  // What Inspect found it could not tidy up, for the log (nothing was changed by it).
+  const std::vector<std::string>& Notes() const { return notes_; }
 
  private:
   std::string root_;
   std::string folder_;  // root_ + ".koushin\"
+  Reach reach_;
+  std::vector<std::string> notes_;
   port::ExclusiveFile lock_;
 };
 

@@ -133,6 +133,10 @@ std::string EncodeRecord(const Record& record) {
       PutText(&payload, record.path);
       break;
   }
+  return FrameRecord(payload);
+}
+
+std::string FrameRecord(const std::string& payload) {
   std::string out;
   PutNumber(&out, payload.size(), 4);
   PutNumber(&out, ~static_cast<std::uint32_t>(payload.size()), 4);

@@ -54,6 +54,9 @@ enum class ParseResult { kRead, kDamaged };
 std::string Signature();
 // The bytes of one record, ready to append.
 std::string EncodeRecord(const Record& record);
+// The same for a payload as it stands (a kind byte and the kind's fields): its head and checksum
+// put before it.
+std::string FrameRecord(const std::string& payload);
 // Reads a whole journal file. An empty or cut-short signature reads as no records (the run had
 // not begun). `why` says what is wrong with a damaged file.
 ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records, std::string* why);

@@ -108,6 +108,12 @@ bool RemoveFolder(const std::string& path, Error* error = nullptr);
 // anything is at `link` already, when the file system has no hard links, or across volumes; the
 // caller then copies.
 bool MakeHardLink(const std::string& existing, const std::string& link, Error* error = nullptr);
+// Whether the last name of `path` is a way out of its folder's tree, looked at without following
+// it: a symbolic link, a junction or any other reparse point (Windows), a symbolic link (POSIX),
+// or a mount point (a folder on another volume than its parent). Also true when something is
+// there that cannot be looked at, so a caller that must not leave a tree stays in it; false when
+// nothing is there.
+bool IsLinkOrMountPoint(const std::string& path);
 // Renames, replacing an existing target atomically. With `syncFolder` the rename is on the disk
 // when this returns; without, it is atomic but may be lost to a crash until the caller's
 // SyncFolder of the target's folder (a journaled run, which puts back an unfinished run anyway,
@@ -150,6 +156,11 @@ bool WriteFileStatus(const std::string& path, const FileStatus& status, Error* e
 // temporary one and RenameReplacing it). WriteFileAtomically does both.
 bool ReadWholeFile(const std::string& path, std::string* bytes, Error* error = nullptr);
 bool WriteWholeFile(const std::string& path, const std::string& bytes, Error* error = nullptr);
+// ReadWholeFile for a file that may hold at most `limit` bytes: a larger one fails, after at most
+// limit + 1 bytes were read, with an Error saying so (`*tooLarge` true when given), so that a huge
+// file never exhausts the memory.
+bool ReadWholeFileUpTo(const std::string& path, std::size_t limit, std::string* bytes,
+                       Error* error = nullptr, bool* tooLarge = nullptr);
 bool WriteFileAtomically(const std::string& path, const std::string& bytes, Error* error = nullptr);
 
 // An existing file opened for reading and writing with no sharing (CreateFile with share mode 0
@@ -163,6 +174,7 @@ class ExclusiveFile {
   ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
   // `writable` false opens for reading only (still without sharing).
+  // A file another program holds fails with an Error for which HeldByAnother is true.
   bool Open(const std::string& path, bool writable, Error* error = nullptr);
   bool ReadAll(std::string* bytes, Error* error = nullptr);
   bool LastWriteTime(FileTime* time, Error* error = nullptr);
@@ -173,6 +185,10 @@ class ExclusiveFile {
   std::intptr_t handle_;
   std::string path_;
 };
+
+// Whether a failed ExclusiveFile::Open failed because another program holds the file (rather
+// than for want of rights, a missing file or a broken disk).
+bool HeldByAnother(const Error& error);
 
 // Streaming file access, for data too large to hold whole (archive members).
 //
@@ -307,8 +323,22 @@ void SetInjectedFaults(long first, long count = 1);
 long ChangingOperationCount();
 // Counts one operation; true (with `error` filled) when it is to fail.
 bool FaultInjected(const std::string& path, const char* operation, Error* error);
+// For the power-loss simulation: told of every changing operation right before it is made (and
+// before it may fail by injection), with the operation as FaultInjected names it, its path and,
+// for a rename or a link, the existing name. Null: nobody is told.
+using OperationObserver = void (*)(const char* operation, const std::string& path,
+                                   const std::string& from);
+void SetOperationObserver(OperationObserver observer);
+// Tells the observer of a step within an operation already counted (the flush that ends a
+// Reserve), without counting it or letting it fail.
+void ObserveOperation(const char* operation, const std::string& path);
+// The existing name of the rename or link whose FaultInjected comes next; `synced`: a rename
+// whose folder is synced with it (the observer is told "rename synced").
+void NoteOperationSource(const std::string& from, bool synced = false);
 #else
 inline bool FaultInjected(const std::string&, const char*, Error*) { return false; }
+inline void NoteOperationSource(const std::string&, bool = false) {}
+inline void ObserveOperation(const char*, const std::string&) {}
 #endif
 // Volumes and files in use: what the update run checks before it changes anything.
 

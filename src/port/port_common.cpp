@@ -2,6 +2,7 @@
 #include "port/port.h"
 
 #include <cstdlib>
+#include <string>
 
 namespace koushin::port {
 
@@ -25,6 +26,30 @@ std::string Error::Describe() const {
   if (!path.empty()) text += " " + Cp932ToUtf8Lossy(path);
   if (!detail.empty()) text += ": " + detail;
   return text;
+}
+
+bool ReadWholeFileUpTo(const std::string& path, std::size_t limit, std::string* bytes,
+                       Error* error, bool* tooLarge) {
+  bytes->clear();
+  if (tooLarge != nullptr) *tooLarge = false;
+  InputFile file;
+  if (!file.Open(path, error)) return false;
+  char buffer[65536];
+  for (;;) {
+    std::size_t got = 0;
+    const std::size_t room = limit - bytes->size() + 1;  // one byte more tells a larger file
+    if (!file.Read(buffer, room < sizeof buffer ? room : sizeof buffer, &got, error)) return false;
+    if (got == 0) return true;
+    bytes->append(buffer, got);
+    if (bytes->size() > limit) {
+      bytes->clear();
+      if (tooLarge != nullptr) *tooLarge = true;
+      if (error != nullptr) {
+        *error = {27, path, "read", "larger than " + std::to_string(limit) + " bytes"};
+      }
+      return false;
+    }
+  }
 }
 
 FileTime FileTimeFromUnix(std::int64_t seconds, std::int64_t nanoseconds) {
@@ -52,6 +77,23 @@ void SetInjectedFaults(long first, long count) {
 
 long ChangingOperationCount() { return operationCount; }
 
+namespace {
+OperationObserver observer = nullptr;
+std::string source;
+bool sourceSynced = false;
+}  // namespace
+
+void SetOperationObserver(OperationObserver next) { observer = next; }
+
+void ObserveOperation(const char* operation, const std::string& path) {
+  if (observer != nullptr) observer(operation, path, std::string());
+}
+
+void NoteOperationSource(const std::string& from, bool synced) {
+  source = from;
+  sourceSynced = synced;
+}
+
 bool FaultInjected(const std::string& path, const char* operation, Error* error) {
   // A test driving a whole program sets the faults through KOUSHIN_FAULTS="first[,count]".
   static const bool fromEnvironment = [] {
@@ -64,6 +106,11 @@ bool FaultInjected(const std::string& path, const char* operation, Error* error)
     return true;
   }();
   (void)fromEnvironment;
+  const std::string from = std::move(source);
+  const bool synced = sourceSynced;
+  source.clear();
+  sourceSynced = false;
+  if (observer != nullptr) observer(synced ? "rename synced" : operation, path, from);
   ++operationCount;
   if (faultFirst <= 0 || operationCount < faultFirst || operationCount - faultFirst >= faultCount) {
     return false;

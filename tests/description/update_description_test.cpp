@@ -207,10 +207,15 @@ TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
   temp.Write("cd\\INFO.TXT", good);             // upper-case name on the media
   temp.MakeFolder("empty");
   temp.Write("short\\info.txt", "key\r\nC:\\EST\r\n");
+  // Valid up to its end, but larger than any description: refused unread, with a clear problem.
+  std::string huge = good;
+  huge.resize(kMaxDescriptionBytes + 1, '\x1a');
+  temp.Write("huge\\info.txt", huge);
   const std::pair<std::string, LoadStatus> cases[] = {
       {"upd", LoadStatus::kRead},         {kSo + kHyo, LoadStatus::kRead},
       {"cd", LoadStatus::kRead},          {"empty", LoadStatus::kNotFound},
       {"missing", LoadStatus::kNotFound}, {"short", LoadStatus::kInvalid},
+      {"huge", LoadStatus::kNotFound},
   };
   for (const auto& [folder, status] : cases) {
     UpdateDescription d;
@@ -221,6 +226,9 @@ TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
     EXPECT_EQ(d.uninstallKeys[0], read ? "H1" : "") << folder;
     EXPECT_EQ(Entries(d), read ? "1|1|PROG|\\DATA\\\n" : "") << folder;
     EXPECT_EQ(r.problem.empty(), read) << folder;
+    if (folder == "huge") {
+      EXPECT_NE(r.problem.find("larger than 1048576 bytes"), std::string::npos);
+    }
   }
 }
 

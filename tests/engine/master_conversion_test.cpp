@@ -146,6 +146,32 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
   }
 }
 
+// Alone (no run), a conversion is its own transaction: every file operation of it fails in turn,
+// and the master file is either old or converted, with nothing of ours left beside it (the old
+// file's second name included: one that cannot be removed undoes the conversion).
+TEST_F(MasterFolderTest, AFaultAtEveryOperationLeavesOldOrNewAndNothingBeside) {
+  const std::string record = "0123456789012A\r\n";
+  port::SetInjectedFaults(0);
+  machine.Write("C:\\M\\1\\zai001-3.mst", record);
+  ASSERT_EQ(MaterialTypeConversion(SW(kSetup)), 1);
+  const long operations = port::ChangingOperationCount();
+  ASSERT_GT(operations, 5);
+  for (long n = 1; n <= operations; ++n) {
+    SCOPED_TRACE("fault at operation " + std::to_string(n));
+    machine.Write("C:\\M\\1\\zai001-3.mst", record);
+    port::SetInjectedFaults(n);
+    const int result = MaterialTypeConversion(SW(kSetup));
+    port::SetInjectedFaults(0);
+    EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"),
+              result == 1 ? "0123456789012Z\r\n" : record);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(machine.HostDrive('c') / "M" / "1")) {
+      names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"zai001-3.mst"});
+  }
+}
+
 TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
   machine.MakeFolders("C:\\M\\1");
   for (int i = 0; i < 1001; ++i) {

@@ -51,6 +51,8 @@ bool ExclusiveFile::Open(const std::string& path, bool writable, Error* error) {
   return true;
 }
 
+bool HeldByAnother(const Error& error) { return error.hostCode == EBUSY; }
+
 bool ExclusiveFile::ReadAll(std::string* bytes, Error* error) {
   bytes->clear();
   if (handle_ < 0) return Fail(error, EBADF, path_, "read");

@@ -158,6 +158,7 @@ bool RemoveFolder(const std::string& path, Error* error) {
 }
 
 bool MakeHardLink(const std::string& existing, const std::string& link, Error* error) {
+  NoteOperationSource(existing);
   if (FaultInjected(link, "link", error)) return false;
   std::string hostExisting, hostLink;
   if (!Resolve(existing, &hostExisting, error, "link") ||
@@ -174,8 +175,24 @@ bool MakeHardLink(const std::string& existing, const std::string& link, Error* e
   return true;
 }
 
+bool IsLinkOrMountPoint(const std::string& path) {
+  posix::ResolvedPath resolved;
+  if (!posix::ResolveWindowsPath(path, &resolved, nullptr, "test")) return true;
+  std::string host = resolved.hostPath;
+  while (host.size() > 1 && host.back() == '/') host.pop_back();
+  struct stat info;
+  if (lstat(host.c_str(), &info) != 0) return errno != ENOENT && errno != ENOTDIR;
+  if (S_ISLNK(info.st_mode)) return true;
+  if (!S_ISDIR(info.st_mode) || host == "/") return false;
+  const std::size_t cut = host.find_last_of('/');
+  const std::string parent = cut == 0 ? "/" : host.substr(0, cut);
+  struct stat above;
+  return stat(parent.c_str(), &above) != 0 || above.st_dev != info.st_dev;
+}
+
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error,
                      bool syncFolder) {
+  NoteOperationSource(from, syncFolder);
   if (FaultInjected(to, "rename to", error)) return false;
   std::string hostFrom;
   posix::ResolvedPath target;

@@ -148,6 +148,7 @@ bool ProfileWriteTemporary(const std::vector<ProfileEntry>& entries, const std::
   if (!posix::WriteAll(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) failure = errno;
   if (close(fd) != 0 && failure == 0) failure = errno;
   if (failure != 0) return posix::Fail(error, failure, file, kOperation);
+  ObserveOperation("flush", file);
   return true;
 }
 

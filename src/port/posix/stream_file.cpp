@@ -93,6 +93,7 @@ bool OutputFile::Reserve(std::size_t size, Error* error) {
       lseek(fd, at, SEEK_SET) != at) {
     return Fail(error, errno, path_, "write");
   }
+  ObserveOperation("flush", path_);
   return true;
 }
 

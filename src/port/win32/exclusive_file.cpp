@@ -37,6 +37,10 @@ bool ExclusiveFile::Open(const std::string& path, bool writable, Error* error) {
   return true;
 }
 
+bool HeldByAnother(const Error& error) {
+  return error.hostCode == ERROR_SHARING_VIOLATION || error.hostCode == ERROR_LOCK_VIOLATION;
+}
+
 bool ExclusiveFile::ReadAll(std::string* bytes, Error* error) {
   bytes->clear();
   if (!IsOpen()) return Fail(error, ERROR_INVALID_HANDLE, "read", path_);

@@ -201,6 +201,19 @@ bool MakeHardLink(const std::string& existing, const std::string& link, Error* e
   return true;
 }
 
+bool IsLinkOrMountPoint(const std::string& path) {
+  std::wstring wide;
+  if (!WidePath(path, &wide, "test", nullptr)) return true;
+  while (wide.size() > 3 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  const DWORD attributes = AttributesOf(wide);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = GetLastError();
+    return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND;
+  }
+  // Junctions, volume mount points and symbolic links are all reparse points.
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error, bool) {
   if (FaultInjected(to, "rename to", error)) return false;
   std::wstring source, target;
