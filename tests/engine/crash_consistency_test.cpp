@@ -137,6 +137,8 @@ class CrashConsistencyTest : public ::testing::Test {
     fs::remove_all(a);
     fs::create_directories(a);
     for (const auto& item : fs::directory_iterator(kDemo / "demo-media")) {
+      // The demo's file list covers both disks at once: split, the disks go without one.
+      if (item.path().filename() == "koushin.sha256") continue;
       const bool second = item.path().filename() == "MASTER.lzh";
       if (second == (disk == 2) || item.path().filename() == "info.txt") {
         fs::copy(item.path(), a / item.path().filename());
@@ -274,7 +276,7 @@ void Explore(CrashConsistencyTest& test, Counts* counts) {
         ScriptedOperator op;
         journal::RestoreReport report;
         const RunOutcome recovered = RecoverInstallation(SW("C:\\EST"), op, &report);
-        if (recovered != RunOutcome::kRecovered && recovered != RunOutcome::kUpdated) {
+        if (recovered != RunOutcome::kRecovered && recovered != RunOutcome::kNothingToRecover) {
           ++lost;
           ADD_FAILURE() << "recovery failed\n" << op.LogText();
         } else if (test.Tree(true) == before) {

@@ -212,7 +212,7 @@ TEST(JournalUse, ARotationCutShortIsFinishedByTheNextStart) {
       << op.LogText();
   fs::remove_all(machine.HostDrive('c') / "EST" / ".koushin" / "last" / "in the way");
   journal::RestoreReport report;
-  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kRecovered)
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kUndone)
       << op.LogText();
   EXPECT_EQ(machine.Snapshot("C:\\EST", false), before);
 }
