@@ -645,9 +645,15 @@ bool Transaction::Commit(port::Error* error) {
   // left from before (its rotation failed) takes its place as the kept generation first.
   const std::string done = last_.substr(0, last_.size() - std::strlen(kLastFolder)) + kDoneFolder;
   if (port::IsFolder(WithoutTrailingSeparator(done)) && !Rotate(done, last_, error)) return false;
-  if (!port::RenameReplacing(WithoutTrailingSeparator(generation_), WithoutTrailingSeparator(done),
-                             error)) {
-    return false;
+  const std::string run = WithoutTrailingSeparator(generation_);
+  const std::string committed = WithoutTrailingSeparator(done);
+  try {
+    if (!port::RenameReplacing(run, committed, error)) return false;
+  } catch (...) {
+    // Memory ran out within the rename, perhaps after it was made: what the disk holds decides
+    // whether the run stands, so that a restore is never tried from a folder that is gone.
+    committed_ = port::IsFolder(committed) && !port::IsFolder(run);
+    throw;
   }
   committed_ = true;
   // From here on the run stands; what follows only tidies up and is redone at the next start
@@ -705,10 +711,17 @@ bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Fil
     if (!filled) return fail(i);
   }
   std::size_t renamed = 0;
-  if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
-  if (own && !own->Commit(error)) {
-    own->Restore();
-    return false;
+  try {
+    if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
+    if (own && !own->Commit(error)) {
+      own->Restore();
+      return false;
+    }
+  } catch (...) {
+    // A transaction of our own is put back before the failure goes on (a run's puts back its
+    // own, in the run's guard).
+    if (own && !own->Committed()) own->Restore();
+    throw;
   }
   return true;
 }
