@@ -10,6 +10,7 @@
 #include "description/update_description.h"
 #include "engine/installation_check.h"
 #include "engine/media_check.h"
+#include "engine/support_log.h"
 #include "engine/update_run.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -384,6 +385,22 @@ void KeepRunState(const std::string& folder, engine::RunOutcome outcome, bool dr
   }
 }
 
+// Leaves the run's log in the installation's .koushin\logs\ when the run wrote to it, and tells
+// the person where it is: what support asks for.
+void KeepSupportLog(const std::string& folder, const std::string& media, engine::RunOutcome outcome,
+                    const RunRecord& record, Terminal& terminal, RunLog& log) {
+  if (!engine::RunWroteToInstallation(outcome, record.summary, record.dryRun)) return;
+  engine::SupportLog& support = log.Support();
+  support.SetHead(engine::SupportLogHead(kVersion, media, folder, record.summary));
+  std::string path;
+  port::Error error;
+  if (support.Keep(folder, &path, &error)) {
+    terminal.ShowUtf8("この実行の記録: " + ForTerminal(text::OneSeparator(path)) + "\n");
+  } else {
+    log.Write("cannot keep the run's log in the installation: " + error.Describe());
+  }
+}
+
 // A JSON value read back from a file we wrote, or null.
 std::string KeptJson(const std::string& path) {
   std::string bytes;
@@ -557,6 +574,8 @@ int Run(int argc, char** argv) {
                        outcome == engine::RunOutcome::kStoppedNotRestored;
     const int status = ending.EndRun(terminal, outcome, summary, op.LastMessage());
     KeepRunState(*settings.firstFolder, outcome, false, ending.Record(), log);
+    KeepSupportLog(*settings.firstFolder, settings.sourceFolder, outcome, ending.Record(), terminal,
+                   log);
     return status;
   }
   description::UpdateDescription record;
@@ -609,6 +628,8 @@ int Run(int argc, char** argv) {
   if (!op.Ran()) return ending.End("stopped restored", kExitFailed, op.LastMessage());
   const int status = ending.EndRun(terminal, op.Outcome(), op.Summary(), op.LastMessage());
   KeepRunState(record.installFolder, op.Outcome(), commandLine.dryRun, ending.Record(), log);
+  KeepSupportLog(record.installFolder, settings.sourceFolder, op.Outcome(), ending.Record(),
+                 terminal, log);
   return status;
 }
 

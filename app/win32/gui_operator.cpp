@@ -34,7 +34,12 @@ engine::Answer GuiOperator::ShowMessage(const std::string& text, const std::stri
   const int answer =
       MessageBoxW(view_, WideFromCp932(text).c_str(), WideFromCp932(caption).c_str(), type);
   SetCursor(cursor);
-  if (buttons == engine::Buttons::kOk) return engine::Answer::kOk;
+  const std::string shown = "message [" + caption + "] " + text;
+  if (buttons == engine::Buttons::kOk) {
+    log_.Add(shown);
+    return engine::Answer::kOk;
+  }
+  log_.Add(shown + (answer == IDOK ? " -> OK" : " -> Cancel"));
   return answer == IDOK ? engine::Answer::kOk : engine::Answer::kCancel;
 }
 
@@ -71,6 +76,7 @@ void GuiOperator::ReportProgress(const engine::Progress& progress) {
 }
 
 void GuiOperator::Log(const std::string& line) {
+  log_.Add(line);
   OutputDebugStringW((WideFromCp932(line) + L"\n").c_str());
 }
 

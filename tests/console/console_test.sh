@@ -83,6 +83,17 @@ for item in report["blockingFiles"]:
 PY
 }
 log_has() { grep -qF -- "$1" "$D/log" || fail "the log lacks: $1"; }
+# The one log the run left in the installation for support (UTF-8, no CR) holds each line given,
+# the first one as its first line and the last one in its last line.
+support_log_has() {
+  local logs
+  logs=("$D"/c/EST/.koushin/logs/*.log)
+  [ ${#logs[@]} = 1 ] && [ -f "${logs[0]}" ] || { fail "not one log in .koushin/logs: ${logs[*]}"; return; }
+  iconv -f CP932 -t UTF-8 "${logs[0]}" | tr -d '\r' >"$D/support.log"
+  [ "$(head -n 1 "$D/support.log")" = "$1" ] || fail "the support log starts with: $(head -n 1 "$D/support.log")"
+  for l in "$@"; do grep -qF -- "$l" "$D/support.log" || fail "the support log lacks: $l"; done
+  tail -n 1 "$D/support.log" | grep -qF -- "${*: -1}" || fail "the support log ends with: $(tail -n 1 "$D/support.log")"
+}
 report_has() { python3 -m json.tool "$D/report.json" >/dev/null && grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
 FLOPPY='MEDIA=(--media "A:\\" --drive "A=$D/media" --removable A)'
 
@@ -96,7 +107,7 @@ failed_check_then_browse|mkdir c/OLD && cp c/EST/tamiro1.ini c/OLD/|1 3 'C:\OLD'
 relative_media_then_browse|cp -r media c/MEDIA; MEDIA=(--media 'MEDIA\')|1 4 1 2 '' 1 1||0|output_has "更新先：C:\\EST"; updated
 media_folder_ending_in_so|cp -r media c/ソ; MEDIA=(--media 'C:\ソ')||--yes --folder 'C:\EST'|0|updated; MEDIA=(--media "$D/c/ソ"); run --yes --folder 'C:\EST' --log "$D/log"; log_has "media $D/c/ソ/,"
 japanese_folder|mv c/EST c/見積|1 3 'C:\見積' 1 1||0|output_has "更新先：C:\見積"; mv "$D/c/見積" "$D/c/EST"; file_has tamiro1.ini "GENGOU=令和"; exists doc/HISTORY.TXT
-unattended|||--yes --registry "$EXAMPLES/demo-registry.reg"|0|output_has "[確認] システムは正常に更新されました。"; updated
+unattended|||--yes --registry "$EXAMPLES/demo-registry.reg"|0|output_has "[確認] システムは正常に更新されました。"; updated; support_log_has "koushin 3.0.0 (console)" "installation:     C:\EST" "version before:   8.0S" "version after:    8.1S" "message [確認] システムは正常に更新されました。" "outcome updated"; output_has "この実行の記録: C:\EST\.koushin\logs"
 unattended_windows_path|||--yes --folder 'C:\EST' --log "$D/log"|0|updated; output_lacks $'\x1b['; for l in "step: notice (101)" "step: destination (102)" "step: confirmation (103)" "wrote [SYSTEM] GENGOU=令和" "wrote [HISTORY] 抽出開始日ON=1" "message [確認] システムは正常に更新されました。" "exit status 0"; do log_has "$l"; done; ! grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" || fail "a log line without its time"
 media_is_the_programs_folder|cp "$BIN" media/koushin; PROG=$D/media/koushin; MEDIA=()||--folder 'C:\EST' --yes|0|updated
 unattended_host_path|||--yes --folder "$D/c/EST"|0|updated
@@ -110,7 +121,7 @@ disk_prompt_unattended|eval "$FLOPPY"||--yes --folder 'C:\EST'|0|output_has "2 �
 list_file_damaged|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|4|output_has "更新ディスクのファイル PROGRAM.lzh が壊れています。"; output_lacks "更新前の状態に戻しました。"; report_has '"outcome": "media invalid"'; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
 list_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル history.txt がありません。"; unchanged
 list_file_unlisted|sed -i /START2.lzh/d media/koushin.sha256||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル START2.lzh はファイル一覧 koushin.sha256 にありません。"; output_lacks "更新前の状態に戻しました。"; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
-disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh media/koushin.sha256||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged
+disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh media/koushin.sha256||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged; support_log_has "koushin 3.0.0 (console)" "message [確認] ｱｯﾌﾟﾃﾞｲﾄを取消しました。" "message [確認] 更新前の状態に戻しました。" "outcome cancelled"
 disk_prompt_cancelled|eval "$FLOPPY"|1 3 'C:\EST' 1 1 2||1|output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; file_has tamiro1.ini "GENGOU=平成"
 info_missing|rm media/info.txt||--yes|4|unchanged
 info_invalid|for i in $(seq 1 101); do printf '1,0,history.txt,\\doc\\\r\n'; done >>media/info.txt||--yes|4|unchanged
