@@ -200,7 +200,7 @@ unchanged
 # A second run of the same media changes no byte (our journal folder included) and keeps the
 # undo point of the first; --status says so.
 fresh second_run
-run_expect 0 --yes --folder 'C:\EST'
+run_expect 0 --yes --folder 'C:\EST' --report "$D/first.json"
 cp -a "$D/c" "$D/first"
 run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
 output_has "このシステムは既に 8.1S に更新されています。"
@@ -216,8 +216,19 @@ assert s["undo"]["from"] == "8.0S" and s["undo"]["to"] == "8.1S", s
 assert s["unfinishedRun"] is False and s["lastRunOutcome"] == "updated", s
 PY
 diff -r "$D/first" "$D/c" >/dev/null || fail "--status changed the installation"
-run_expect 0 --undo --folder 'C:\EST'
+run_expect 0 --undo --folder 'C:\EST' --report "$D/undo.json"
 unchanged
+# Counts in the same terms: each file once (zai004-3.mst is extracted, then converted: created),
+# and the undo puts back as many files as the update replaced and removes those it created.
+python3 - "$D/first.json" "$D/undo.json" <<'PY' || fail "counts: $(cat "$D/first.json" "$D/undo.json")"
+import json, sys
+first, undo = (json.load(open(f, encoding="utf-8")) for f in sys.argv[1:])
+paths = [c["path"].upper() for c in first["changes"]]
+assert len(paths) == len(set(paths)), paths
+assert [c["change"] for c in first["changes"] if c["path"].upper().endswith("ZAI004-3.MST")] == ["created"]
+assert undo["filesPutBack"] == first["filesReplaced"] == 7, (undo["filesPutBack"], first["filesReplaced"])
+assert undo["filesRemoved"] == first["filesCreated"], (undo["filesRemoved"], first["filesCreated"])
+PY
 
 # Older media on a newer installation: refused, nothing written, both versions named.
 fresh downgrade
