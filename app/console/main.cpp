@@ -192,7 +192,7 @@ class Ending {
     if (!commandLine_.reportFile.empty()) {
       std::string problem;
       if (!WriteReportFile(commandLine_.reportFile, ReportJson(record_), &problem)) {
-        Print(stderr, "koushin: cannot write the report: " + problem + "\n");
+        Print(stderr, "koushin: 結果の報告ファイルを書けません: " + problem + "\n");
         log_.Write("cannot write the report: " + problem);
       }
     }
@@ -582,18 +582,17 @@ int Run(int argc, char** argv) {
   const description::LoadResult loaded =
       description::LoadUpdateDescription(settings.sourceFolder, &record);
   if (loaded.status == description::LoadStatus::kNotFound) {
-    const std::string text = "koushin: no info.txt in " + ForTerminal(settings.sourceFolder);
+    const std::string text =
+        "koushin: 更新ディスク " + ForTerminal(settings.sourceFolder) + " に info.txt がありません。";
     Print(stderr, text + "\n");
     log.Write(text);
     return ending.End("media invalid", kExitBadDescription, text);
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
-    // The wizard's own words, as the Windows wizard shows them, then the detail.
-    const std::string text =
-        "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line)) + " (" +
-        loaded.problem + ")";
+    // The wizard's own words, as the Windows wizard shows them; the detail goes to the log.
+    const std::string text = "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line));
     Print(stderr, text + "\n");
-    log.Write(text);
+    log.Write(text + " (" + loaded.problem + ")");
     return ending.End("media invalid", kExitBadDescription, text);
   }
   log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entryCount) +
@@ -610,8 +609,7 @@ int Run(int argc, char** argv) {
   if (!commandLine.yes && terminal.InputEnded() &&
       (!op.Ran() || op.Outcome() == engine::RunOutcome::kCancelled)) {
     const std::string text =
-        "standard input ended before the questions were answered: cancelled (--yes runs "
-        "unattended)";
+        "質問に答える前に入力が終わったため、取り消しました（--yes を付けると自動で答えます）。";
     Print(stderr, "koushin: " + text + "\n");
     log.Write(text);
     ending.Record().summary = op.Summary();

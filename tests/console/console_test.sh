@@ -113,8 +113,8 @@ media_is_the_programs_folder|cp "$BIN" media/koushin; PROG=$D/media/koushin; MED
 unattended_host_path|||--yes --folder "$D/c/EST"|0|updated
 unattended_wrong_folder|||--yes --folder 'C:\NOPE'|2|output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。"; unchanged
 unattended_markers_missing|rm c/EST/bmp/LAYER2L.BMP before/bmp/LAYER2L.BMP||--yes --folder 'C:\EST'|2|output_has "このバージョンへの更新はできません。"; unchanged
-dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "dry run: would write 7 INI keys"; log_has "would "
-plain_file_missing|rm media/history.txt media/koushin.sha256||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "restored: "; unchanged
+dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "確認のみ（何も変更していません）: INI の設定 7 件を書き"; log_has "would "
+plain_file_missing|rm media/history.txt media/koushin.sha256||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "元に戻したもの: "; unchanged
 archive_damaged|rm media/koushin.sha256; head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped restored"'; report_has '"filesReplaced": 0'
 archive_cut_short|rm media/koushin.sha256; head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST'|3|output_has "PROGRAM"; output_lacks "システムは正常に更新されました。"; unchanged
 disk_prompt_unattended|eval "$FLOPPY"||--yes --folder 'C:\EST'|0|output_has "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"; updated
@@ -204,7 +204,7 @@ run_expect 0 --yes --folder 'C:\EST' --report "$D/first.json"
 cp -a "$D/c" "$D/first"
 run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
 output_has "このシステムは既に 8.1S に更新されています。"
-output_lacks "master records converted"
+output_lacks "マスタのレコードの変換"
 diff -r "$D/first" "$D/c" >/dev/null || fail "the second run changed the installation"
 report_has '"outcome": "current"'
 "$BIN" "${MEDIA[@]}" "${DRIVES[@]}" --status --folder 'C:\EST' >"$D/status.json" || fail "--status failed"
@@ -277,7 +277,7 @@ CASES
 fresh report_input_ends_message
 ANSWERS=()
 run --folder 'C:\EST'
-output_has "standard input ended"
+output_has "質問に答える前に入力が終わったため、取り消しました"
 # ta1menu.ini comes from an archive whose target folder is "\": one separator all the same.
 fresh report_read_only_blocking
 chmod a-w "$D/c/EST/ta1menu.ini"
@@ -334,7 +334,7 @@ output_has "前回の更新の記録を読めません。インストール先�
 
 fresh undo
 run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
-output_has "changes: "
+output_has "変更: "
 report_has '"versionAfter": "8.1S"'
 run_expect 0 --undo --folder 'C:\EST'
 unchanged
