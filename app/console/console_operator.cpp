@@ -54,8 +54,7 @@ void ConsoleOperator::EndWait() {
 
 void ConsoleOperator::ReportProgress(const engine::Progress& progress) {
   lastQuestion_.clear();
-  terminal_.Progress(progress.entry, progress.entryCount, progress.file, progress.bytesDone,
-                     progress.bytesTotal);
+  terminal_.Progress(progress);
 }
 
 void ConsoleOperator::Log(const std::string& line) { log_.WriteCp932(line); }

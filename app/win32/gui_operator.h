@@ -27,7 +27,8 @@ class GuiOperator : public engine::Operator {
                              engine::Buttons buttons) override;
   void BeginWait() override;
   void EndWait() override;
-  // Shows (on the first report) and updates the progress bar and the current file's name.
+  // Shows (on the first report) and updates the progress bar (over the run's bytes) and the label:
+  // entry n of m and the file being written, as it is named in the installation.
   void ReportProgress(const engine::Progress& progress) override;
   // To the support log, and to the debugger.
   void Log(const std::string& line) override;
@@ -43,6 +44,7 @@ class GuiOperator : public engine::Operator {
   engine::SupportLog& log_;
   HWND progressBar_ = nullptr;
   HWND fileLabel_ = nullptr;
+  std::string file_;  // the file the label names (code page 932)
   GdiObject<HFONT> labelFont_;
   std::optional<WaitCursor> waitCursor_;  // while waitDepth_ > 0
   int waitDepth_ = 0;

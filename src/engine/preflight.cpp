@@ -181,9 +181,12 @@ bool CheckBeforeChanges(RunContext& context, const std::string& folder, int firs
                         bool withSettings) {
   Operator& op = context.op;
   const int end = EndOfReadableEntries(context, first, disk);
+  const std::uint64_t plannedBefore = context.plannedBytes;
   for (;;) {
     Planner planner(context, folder);
     for (int i = first; i < end; ++i) planner.AddEntry(i);
+    context.plannedBytes = plannedBefore;
+    for (const PlannedFile& file : planner.Files()) context.plannedBytes += file.newBytes;
     if (withSettings) planner.AddSettings();
     const std::vector<PlannedFile>& files = planner.Files();
     op.Log("check before changes: entries " + std::to_string(first + 1) + " to " +
