@@ -43,6 +43,7 @@ int ConsoleScreens::ShowNotice(const wizard::NoticeScreen& screen) {
   Title(screen.caption);
   terminal_.Show(std::string(wizard::texts::NoticeHeading()) + "\r\n\r\n" + screen.noticeText +
                  "\r\n\r\n");
+  log_.WriteCp932("notice shown: " + screen.caption + ": " + screen.noticeText);
   int code = wizard::kEndOk;
   if (settings_.unattended) {
     terminal_.ShowUtf8("（自動応答: " + Button(wizard::texts::ButtonStart()) + "）\n");
