@@ -22,8 +22,8 @@ engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::
   engine::Answer answer;
   if (unattended_) {
     answer = text == lastQuestion_ ? engine::Answer::kCancel : engine::Answer::kOk;
-    terminal_.ShowUtf8(answer == engine::Answer::kOk ? "  (unattended: OK)\n"
-                                                     : "  (unattended: Cancel, asked again)\n");
+    terminal_.ShowUtf8(answer == engine::Answer::kOk ? "  （自動応答: OK）\n"
+                                                     : "  （自動応答: キャンセル。同じ確認がもう一度出たため）\n");
   } else {
     answer = AskOkCancel();
   }
@@ -35,14 +35,14 @@ engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::
 engine::Answer ConsoleOperator::AskOkCancel() {
   for (;;) {
     std::string line;
-    if (!terminal_.Ask("  1) OK  2) Cancel  [1]: ", &line)) return engine::Answer::kCancel;
+    if (!terminal_.Ask("  1) OK  2) キャンセル  [1]: ", &line)) return engine::Answer::kCancel;
     if (line.empty() || line == "1" || line == "ok" || line == "OK" || line == "y") {
       return engine::Answer::kOk;
     }
     if (line == "2" || line == "cancel" || line == "c" || line == "n") {
       return engine::Answer::kCancel;
     }
-    terminal_.ShowUtf8("  Please answer 1 or 2.\n");
+    terminal_.ShowUtf8("  1 か 2 で答えてください。\n");
   }
 }
 
@@ -54,8 +54,7 @@ void ConsoleOperator::EndWait() {
 
 void ConsoleOperator::ReportProgress(const engine::Progress& progress) {
   lastQuestion_.clear();
-  terminal_.Progress(progress.entry, progress.entryCount, progress.file, progress.bytesDone,
-                     progress.bytesTotal);
+  terminal_.Progress(progress);
 }
 
 void ConsoleOperator::Log(const std::string& line) { log_.WriteCp932(line); }

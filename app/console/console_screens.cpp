@@ -34,7 +34,7 @@ int ConsoleScreens::Choose(const std::string& prompt, int count, int defaultChoi
       const int choice = std::stoi(line);
       if (choice >= 1 && choice <= count) return choice;
     }
-    terminal_.ShowUtf8("  Please answer with a number from 1 to " + std::to_string(count) + ".\n");
+    terminal_.ShowUtf8("  1 から " + std::to_string(count) + " までの番号で答えてください。\n");
   }
 }
 
@@ -43,9 +43,10 @@ int ConsoleScreens::ShowNotice(const wizard::NoticeScreen& screen) {
   Title(screen.caption);
   terminal_.Show(std::string(wizard::texts::NoticeHeading()) + "\r\n\r\n" + screen.noticeText +
                  "\r\n\r\n");
+  log_.WriteCp932("notice shown: " + screen.caption + ": " + screen.noticeText);
   int code = wizard::kEndOk;
   if (settings_.unattended) {
-    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::ButtonStart()) + ")\n");
+    terminal_.ShowUtf8("（自動応答: " + Button(wizard::texts::ButtonStart()) + "）\n");
   } else {
     const int choice = Choose("1) " + Button(wizard::texts::ButtonStart()) + "  2) " +
                                   Button(wizard::texts::ButtonCancel()) + "  [1]: ",
@@ -66,7 +67,7 @@ void ConsoleScreens::ShowFolderList(const wizard::DestinationScreen& screen) {
 void ConsoleScreens::ChooseDrive(wizard::DestinationScreen& screen) {
   const auto& drives = screen.DriveItems();
   if (drives.empty()) {
-    terminal_.ShowUtf8("  No drives are mapped (see --drive).\n");
+    terminal_.ShowUtf8("  使えるドライブがありません（--drive で割り当てます）。\n");
     return;
   }
   std::string line = " ";
@@ -74,7 +75,7 @@ void ConsoleScreens::ChooseDrive(wizard::DestinationScreen& screen) {
     line += " " + std::to_string(i + 1) + ") " + drives[i];
   }
   terminal_.ShowUtf8(line + "\n");
-  const int choice = Choose("Drive: ", static_cast<int>(drives.size()), 0);
+  const int choice = Choose("ドライブの番号: ", static_cast<int>(drives.size()), 0);
   if (choice == kEndOfInput) return;
   screen.SelectDrive(choice - 1);
   log_.WriteCp932("destination: drive " + drives[choice - 1] + ", field " + screen.FolderField());
@@ -83,7 +84,7 @@ void ConsoleScreens::ChooseDrive(wizard::DestinationScreen& screen) {
 
 void ConsoleScreens::BrowseFolders(wizard::DestinationScreen& screen) {
   if (screen.DriveSelection() < 0) {
-    terminal_.ShowUtf8("  Choose a drive first.\n");
+    terminal_.ShowUtf8("  先にドライブを選んでください。\n");
     return;
   }
   for (;;) {
@@ -91,7 +92,7 @@ void ConsoleScreens::BrowseFolders(wizard::DestinationScreen& screen) {
                        ForTerminal(screen.FolderField()) + "\n");
     ShowFolderList(screen);
     std::string line;
-    if (!terminal_.Ask("Folder number to enter (Enter: done): ", &line) || line.empty()) return;
+    if (!terminal_.Ask("開くフォルダの番号（Enter で終わり）: ", &line) || line.empty()) return;
     bool digits = line.size() <= 6;
     for (char c : line) digits = digits && c >= '0' && c <= '9';
     const int count = static_cast<int>(screen.FolderItems().size());
@@ -109,10 +110,10 @@ void ConsoleScreens::BrowseFolders(wizard::DestinationScreen& screen) {
 
 void ConsoleScreens::TypeFolder(wizard::DestinationScreen& screen) {
   std::string line;
-  if (!terminal_.Ask("Folder: ", &line)) return;
+  if (!terminal_.Ask("フォルダ: ", &line)) return;
   std::string cp932;
   if (!port::Utf8ToCp932(line, &cp932)) {
-    terminal_.ShowUtf8("  That text has characters outside code page 932.\n");
+    terminal_.ShowUtf8("  シフト JIS で表せない文字が含まれています。\n");
     return;
   }
   screen.SetFolderField(cp932);
@@ -142,7 +143,7 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
     terminal_.ShowUtf8(label + ": " + ForTerminal(screen.FolderField()) + "\n");
     const int choice = Choose("1) " + Button(wizard::texts::ButtonNext()) + "  2) " +
                                   Button(wizard::texts::ButtonBack()) +
-                                  "  3) type a folder  4) drives  5) folders  [1]: ",
+                                  "  3) フォルダを入力  4) ドライブ  5) フォルダ一覧  [1]: ",
                               5, 1);
     switch (choice) {
       case kEndOfInput:
@@ -174,7 +175,7 @@ int ConsoleScreens::ShowConfirm(const wizard::ConfirmScreen& screen) {
                      ForTerminal(screen.installFolder) + "\n");
   int code = wizard::kEndOk;
   if (settings_.unattended) {
-    terminal_.ShowUtf8("(unattended: " + Button(wizard::texts::ButtonUpdate()) + ")\n");
+    terminal_.ShowUtf8("（自動応答: " + Button(wizard::texts::ButtonUpdate()) + "）\n");
   } else {
     const int choice = Choose("1) " + Button(wizard::texts::ButtonUpdate()) + "  2) " +
                                   Button(wizard::texts::ButtonBack()) + "  [1]: ",
@@ -196,7 +197,6 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   context.trustedKeys = settings_.trustedKeys;
   const int result = engine::UpdateRun(context);
   op_.FinishRun(context);
-  log_.Write("update run ended with " + std::to_string(result));
   // Unattended, nobody is there to choose another folder: a failed check ends the wizard.
   if (result == engine::kRunBackToDestination && settings_.unattended) return engine::kRunClose;
   return result;

@@ -10,6 +10,7 @@
 #include "description/update_description.h"
 #include "engine/installation_check.h"
 #include "engine/media_check.h"
+#include "engine/support_log.h"
 #include "engine/update_run.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -191,7 +192,7 @@ class Ending {
     if (!commandLine_.reportFile.empty()) {
       std::string problem;
       if (!WriteReportFile(commandLine_.reportFile, ReportJson(record_), &problem)) {
-        Print(stderr, "koushin: cannot write the report: " + problem + "\n");
+        Print(stderr, "koushin: 結果の報告ファイルを書けません: " + problem + "\n");
         log_.Write("cannot write the report: " + problem);
       }
     }
@@ -384,6 +385,22 @@ void KeepRunState(const std::string& folder, engine::RunOutcome outcome, bool dr
   }
 }
 
+// Leaves the run's log in the installation's .koushin\logs\ when the run wrote to it, and tells
+// the person where it is: what support asks for.
+void KeepSupportLog(const std::string& folder, const std::string& media, engine::RunOutcome outcome,
+                    const RunRecord& record, Terminal& terminal, RunLog& log) {
+  if (!engine::RunWroteToInstallation(outcome, record.summary, record.dryRun)) return;
+  engine::SupportLog& support = log.Support();
+  support.SetHead(engine::SupportLogHead(kVersion, media, folder, record.summary));
+  std::string path;
+  port::Error error;
+  if (support.Keep(folder, &path, &error)) {
+    terminal.ShowUtf8("この実行の記録: " + ForTerminal(text::OneSeparator(path)) + "\n");
+  } else {
+    log.Write("cannot keep the run's log in the installation: " + error.Describe());
+  }
+}
+
 // A JSON value read back from a file we wrote, or null.
 std::string KeptJson(const std::string& path) {
   std::string bytes;
@@ -567,24 +584,25 @@ int Run(int argc, char** argv) {
     summary.versionAfter = installedVersion();
     const int status = ending.EndRun(terminal, outcome, summary, op.LastMessage());
     KeepRunState(*settings.firstFolder, outcome, false, ending.Record(), log);
+    KeepSupportLog(*settings.firstFolder, settings.sourceFolder, outcome, ending.Record(), terminal,
+                   log);
     return status;
   }
   description::UpdateDescription record;
   const description::LoadResult loaded =
       description::LoadUpdateDescription(settings.sourceFolder, &record);
   if (loaded.status == description::LoadStatus::kNotFound) {
-    const std::string text = "koushin: no info.txt in " + ForTerminal(settings.sourceFolder);
+    const std::string text =
+        "koushin: 更新ディスク " + ForTerminal(settings.sourceFolder) + " に info.txt がありません。";
     Print(stderr, text + "\n");
     log.Write(text);
     return ending.End("media invalid", kExitBadDescription, text);
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
-    // The wizard's own words, as the Windows wizard shows them, then the detail.
-    const std::string text =
-        "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line)) + " (" +
-        loaded.problem + ")";
+    // The wizard's own words, as the Windows wizard shows them; the detail goes to the log.
+    const std::string text = "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line));
     Print(stderr, text + "\n");
-    log.Write(text);
+    log.Write(text + " (" + loaded.problem + ")");
     return ending.End("media invalid", kExitBadDescription, text);
   }
   log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entryCount) +
@@ -601,8 +619,7 @@ int Run(int argc, char** argv) {
   if (!commandLine.yes && terminal.InputEnded() &&
       (!op.Ran() || op.Outcome() == engine::RunOutcome::kCancelled)) {
     const std::string text =
-        "standard input ended before the questions were answered: cancelled (--yes runs "
-        "unattended)";
+        "質問に答える前に入力が終わったため、取り消しました（--yes を付けると自動で答えます）。";
     Print(stderr, "koushin: " + text + "\n");
     log.Write(text);
     ending.Record().summary = op.Summary();
@@ -619,6 +636,8 @@ int Run(int argc, char** argv) {
   if (!op.Ran()) return ending.End("stopped restored", kExitFailed, op.LastMessage());
   const int status = ending.EndRun(terminal, op.Outcome(), op.Summary(), op.LastMessage());
   KeepRunState(record.installFolder, op.Outcome(), commandLine.dryRun, ending.Record(), log);
+  KeepSupportLog(record.installFolder, settings.sourceFolder, op.Outcome(), ending.Record(),
+                 terminal, log);
   return status;
 }
 

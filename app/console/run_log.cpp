@@ -38,6 +38,24 @@ bool RunLog::Open(const std::string& utf8HostPath) {
 }
 
 void RunLog::Write(const std::string& utf8Line) {
+  // The support log is code page 932, as every text file of the installation; a host path
+  // beyond it keeps its ASCII and shows '?' for the rest.
+  std::string cp932;
+  if (!port::Utf8ToCp932(utf8Line, &cp932)) {
+    cp932.clear();
+    for (unsigned char c : utf8Line) {
+      if (c < 0x80) {
+        cp932 += static_cast<char>(c);
+      } else if (c >= 0xC0) {
+        cp932 += '?';
+      }
+    }
+  }
+  support_.Add(cp932);
+  WriteFile(utf8Line);
+}
+
+void RunLog::WriteFile(const std::string& utf8Line) {
   if (file_ == nullptr) return;
   // One log line per call: line breaks inside a message are shown as " / ".
   std::string line;
@@ -53,6 +71,9 @@ void RunLog::Write(const std::string& utf8Line) {
   std::fflush(file_);
 }
 
-void RunLog::WriteCp932(const std::string& cp932Line) { Write(ForTerminal(cp932Line)); }
+void RunLog::WriteCp932(const std::string& cp932Line) {
+  support_.Add(cp932Line);
+  WriteFile(ForTerminal(cp932Line));
+}
 
 }  // namespace koushin::console

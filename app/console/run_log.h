@@ -1,8 +1,12 @@
-// The --log file: one line per step, file, INI key and message, each with its time (UTC).
+// The run's log: one line per step, file, INI key and message, each with its time (UTC), in the
+// --log file when one was asked for, and always in the support log the run may leave in the
+// installation (engine/support_log.h).
 #pragma once
 
 #include <cstdio>
 #include <string>
+
+#include "engine/support_log.h"
 
 namespace koushin::console {
 
@@ -18,15 +22,20 @@ class RunLog {
   // cannot be written.
   bool Open(const std::string& utf8HostPath);
   bool IsOpen() const { return file_ != nullptr; }
-  // Writes "2026-12-06T21:03:04.125Z <line>"; UTF-8 text. Does nothing when no file is open.
+  // Writes "2026-12-06T21:03:04.125Z <line>" to the --log file (when one is open); UTF-8 text.
+  // The support log gets the line too.
   void Write(const std::string& utf8Line);
   // The same for a code page 932 line (the engine's).
   void WriteCp932(const std::string& cp932Line);
+  engine::SupportLog& Support() { return support_; }
 
  private:
+  void WriteFile(const std::string& utf8Line);
+
   // A C stream: C++ file streams would bring the run-time library's locale machinery into the
   // Windows program, too large for the media.
   std::FILE* file_ = nullptr;
+  engine::SupportLog support_;
 };
 
 }  // namespace koushin::console

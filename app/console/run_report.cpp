@@ -66,26 +66,32 @@ Counts Count(const engine::RunSummary& summary) {
 }  // namespace
 
 std::string SummaryText(const engine::RunSummary& summary, bool dryRun) {
+  const auto n = [](auto value) { return std::to_string(value); };
   if (dryRun) {
-    return "dry run: would write " + std::to_string(summary.iniKeysWritten) +
-           " INI keys and convert " + std::to_string(summary.masterRecordsConverted) +
-           " master records; the kept old files would take " + std::to_string(summary.keptBytes) +
-           " bytes\n";
+    return "確認のみ（何も変更していません）: INI の設定 " + n(summary.iniKeysWritten) +
+           " 件を書き、マスタのレコード " + n(summary.masterRecordsConverted) +
+           " 件を変換する予定です。元のファイルの控えに " + n(summary.keptBytes) +
+           " バイトを使います。\n";
   }
   const Counts counts = Count(summary);
-  std::string text =
-      "changes: " + std::to_string(counts.replaced) + " files replaced, " +
-      std::to_string(counts.created) + " created, " + std::to_string(counts.folders) +
-      " folders created, " + std::to_string(summary.iniKeysWritten) + " INI keys written, " +
-      std::to_string(summary.masterRecordsConverted) +
-      " master records converted; old files kept: " + std::to_string(summary.keptBytes) +
-      " bytes\n";
+  std::string text;
+  // After a complete restore nothing is left changed: the restore's line says it all.
+  const bool changed = counts.replaced + counts.created + counts.folders +
+                           summary.iniKeysWritten + summary.masterRecordsConverted >
+                       0;
+  if (changed || !summary.restored) {
+    text = "変更: ファイルの置き換え " + n(counts.replaced) + " 件、新規作成 " + n(counts.created) +
+           " 件、フォルダの作成 " + n(counts.folders) + " 件、INI の設定 " +
+           n(summary.iniKeysWritten) + " 件、マスタのレコードの変換 " +
+           n(summary.masterRecordsConverted) + " 件。元のファイルの控え: " +
+           n(summary.keptBytes) + " バイト\n";
+  }
   if (summary.restored) {
     const journal::RestoreReport& r = summary.restore;
-    text += "restored: " + std::to_string(r.filesPutBack) + " files put back, " +
-            std::to_string(r.filesRemoved) + " files and " + std::to_string(r.foldersRemoved) +
-            " folders removed";
-    text += r.failed.empty() ? "\n" : ", " + std::to_string(r.failed.size()) + " not put back\n";
+    text += "元に戻したもの: 置き換えたファイル " + n(r.filesPutBack) + " 件を元に戻し、作成した" +
+            "ファイル " + n(r.filesRemoved) + " 件とフォルダ " + n(r.foldersRemoved) +
+            " 件を削除しました";
+    text += r.failed.empty() ? "。\n" : "。戻せなかったもの " + n(r.failed.size()) + " 件。\n";
   }
   return text;
 }

@@ -1,5 +1,6 @@
 #include "terminal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "port/port.h"
@@ -13,7 +14,7 @@ constexpr int kBarWidth = 24;
 constexpr std::size_t kFileColumns = 28;
 
 std::string HumanBytes(std::uint64_t bytes) {
-  if (bytes < 10 * 1024) return std::to_string(bytes) + " B";
+  if (bytes < 10 * 1024) return std::to_string(bytes) + " バイト";
   if (bytes < 10 * 1024 * 1024) return std::to_string(bytes / 1024) + " KiB";
   return std::to_string(bytes / (1024 * 1024)) + " MiB";
 }
@@ -81,22 +82,53 @@ bool Terminal::Ask(const std::string& prompt, std::string* answer) {
   return true;
 }
 
-void Terminal::Progress(int entry, int entryCount, const std::string& file, std::uint64_t done,
-                        std::uint64_t total) {
-  if (!outputIsTerminal_ || entryCount <= 0) return;
-  double fraction = entry > 0 ? entry - 1 : 0;
-  if (total > 0) fraction += static_cast<double>(done) / static_cast<double>(total);
-  fraction /= entryCount;
+void Terminal::Progress(const engine::Progress& progress) {
+  if (progress.entryCount <= 0) return;
+  if (!progress.file.empty()) progressFile_ = progress.file;
+  const std::string counter =
+      std::to_string(progress.entry) + "/" + std::to_string(progress.entryCount);
+  if (!outputIsTerminal_) {
+    // A file once it is whole, each once.
+    if (progress.file.empty() || progress.bytesDone != progress.bytesTotal) return;
+    std::string line = "  " + counter + " " + ForTerminal(progress.file) + " (" +
+                       HumanBytes(progress.bytesTotal);
+    if (progress.runBytesTotal > 0) {
+      const std::uint64_t done = std::min(progress.runBytesDone, progress.runBytesTotal);
+      line += "、全体の " + std::to_string(done * 100 / progress.runBytesTotal) + "%";
+    }
+    line += ")\n";
+    if (line == lastPlainLine_) return;
+    lastPlainLine_ = line;
+    Write(line);
+    return;
+  }
+  double fraction;
+  if (progress.runBytesTotal > 0) {
+    fraction = static_cast<double>(progress.runBytesDone) /
+               static_cast<double>(progress.runBytesTotal);
+  } else {
+    fraction = progress.entry > 0 ? progress.entry - 1 : 0;
+    if (progress.bytesTotal > 0) {
+      fraction += static_cast<double>(progress.bytesDone) /
+                  static_cast<double>(progress.bytesTotal);
+    }
+    fraction /= progress.entryCount;
+  }
   if (fraction > 1) fraction = 1;
   const int filled = static_cast<int>(fraction * kBarWidth + 0.5);
   std::string line = "\r\x1b[K[";
   line += std::string(filled, '#') + std::string(kBarWidth - filled, '.');
-  line += "] " + std::to_string(entry) + "/" + std::to_string(entryCount) + " ";
+  line += "] " + counter + " ";
   // The name only: the folder is the same for every entry of the media.
-  const std::size_t separator = text::FindLastSeparator(file);
-  const std::string name = separator == std::string::npos ? file : file.substr(separator + 1);
+  const std::size_t separator = text::FindLastSeparator(progressFile_);
+  const std::string name =
+      separator == std::string::npos ? progressFile_ : progressFile_.substr(separator + 1);
   line += TailColumns(ForTerminal(name), kFileColumns);
-  if (total > 0) line += " " + HumanBytes(done) + "/" + HumanBytes(total);
+  if (progress.runBytesTotal > 0) {
+    line += " " + HumanBytes(progress.runBytesDone) + "/" + HumanBytes(progress.runBytesTotal);
+  } else if (progress.bytesTotal > 0) {
+    line += " " + HumanBytes(progress.bytesDone) + "/" + HumanBytes(progress.bytesTotal);
+  }
   Write(line);
   progressShown_ = true;
 }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/operator.h"
+
 namespace koushin::console {
 
 class Terminal {
@@ -25,9 +27,11 @@ class Terminal {
   // dialogue.
   bool Ask(const std::string& prompt, std::string* answer);
 
-  // The progress line: entry n of m, file (code page 932), bytes of that file.
-  void Progress(int entry, int entryCount, const std::string& file, std::uint64_t done,
-                std::uint64_t total);
+  // The progress. On a terminal one line drawn over and over: a bar over the run's bytes (over
+  // the entries while the run's total is unknown), entry n of m, the file being written as it is
+  // named in the installation, the run's bytes. Elsewhere (a log, a pipe) one plain line for each
+  // file once it is written. An empty file name keeps the last one shown.
+  void Progress(const engine::Progress& progress);
   // Removes the progress line, if one is drawn.
   void ClearProgress();
 
@@ -44,6 +48,8 @@ class Terminal {
   bool inputIsTerminal_;
   bool outputIsTerminal_;
   bool progressShown_ = false;
+  std::string progressFile_;     // the file the progress names (code page 932)
+  std::string lastPlainLine_;    // the last plain progress line written
   bool inputEnded_ = false;
 };
 

@@ -34,7 +34,12 @@ engine::Answer GuiOperator::ShowMessage(const std::string& text, const std::stri
   const int answer =
       MessageBoxW(view_, WideFromCp932(text).c_str(), WideFromCp932(caption).c_str(), type);
   SetCursor(cursor);
-  if (buttons == engine::Buttons::kOk) return engine::Answer::kOk;
+  const std::string shown = "message [" + caption + "] " + text;
+  if (buttons == engine::Buttons::kOk) {
+    log_.Add(shown);
+    return engine::Answer::kOk;
+  }
+  log_.Add(shown + (answer == IDOK ? " -> OK" : " -> Cancel"));
   return answer == IDOK ? engine::Answer::kOk : engine::Answer::kCancel;
 }
 
@@ -53,10 +58,14 @@ void GuiOperator::EndWait() {
 void GuiOperator::ReportProgress(const engine::Progress& progress) {
   if (progressBar_ == nullptr) CreateProgressControls();
   if (progressBar_ == nullptr) return;
-  // Whole entries done plus the share of the current one. Work reported without an entry count
+  // The bar runs over the bytes of the whole run; while their total is unknown, over the entries
+  // (whole entries done plus the share of the current one). Work reported without an entry count
   // (the master conversions) comes after the entries: the bar is full.
   long long position = kBarRange;
-  if (progress.entryCount > 0) {
+  if (progress.entryCount > 0 && progress.runBytesTotal > 0) {
+    position = static_cast<long long>(static_cast<double>(progress.runBytesDone) * kBarRange /
+                                      static_cast<double>(progress.runBytesTotal));
+  } else if (progress.entryCount > 0) {
     double done = progress.entry > 0 ? progress.entry - 1 : 0;
     if (progress.bytesTotal > 0) {
       done += static_cast<double>(progress.bytesDone) / static_cast<double>(progress.bytesTotal);
@@ -65,12 +74,20 @@ void GuiOperator::ReportProgress(const engine::Progress& progress) {
   }
   if (position > kBarRange) position = kBarRange;
   SendMessageW(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-  SetWindowTextW(fileLabel_, WideFromCp932(progress.file).c_str());
+  // "3/6  C:\EST\bmp\LAYER2L.BMP": the entry and the file being written as installed; the
+  // start of an entry keeps the last file's name until its first file is written.
+  if (!progress.file.empty()) file_ = progress.file;
+  if (progress.entryCount > 0) {
+    const std::string label = std::to_string(progress.entry) + "/" +
+                              std::to_string(progress.entryCount) + "  " + file_;
+    SetWindowTextW(fileLabel_, WideFromCp932(label).c_str());
+  }
   FlushPaint(progressBar_);
   FlushPaint(fileLabel_);
 }
 
 void GuiOperator::Log(const std::string& line) {
+  log_.Add(line);
   OutputDebugStringW((WideFromCp932(line) + L"\n").c_str());
 }
 

@@ -1,5 +1,6 @@
 // The person at the screen during an update run, for the GUI: message boxes owned by the view,
-// the hourglass, and a progress bar with the current file over the view's background.
+// the hourglass, a progress bar with the current file over the view's background, and the log the
+// run leaves for support.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "engine/operator.h"
+#include "engine/support_log.h"
 #include "gdi.h"
 #include "window.h"
 
@@ -15,7 +17,9 @@ namespace koushin::win32 {
 
 class GuiOperator : public engine::Operator {
  public:
-  explicit GuiOperator(HWND view) : view_(view) {}
+  // `log`: the session's support log (engine/support_log.h), which gets every message shown and
+  // every line of the engine's log.
+  GuiOperator(HWND view, engine::SupportLog& log) : view_(view), log_(log) {}
   ~GuiOperator() override;
 
   // MessageBoxW owned by the view, OK or OK/Cancel, no icon; texts converted from code page 932.
@@ -23,9 +27,10 @@ class GuiOperator : public engine::Operator {
                              engine::Buttons buttons) override;
   void BeginWait() override;
   void EndWait() override;
-  // Shows (on the first report) and updates the progress bar and the current file's name.
+  // Shows (on the first report) and updates the progress bar (over the run's bytes) and the label:
+  // entry n of m and the file being written, as it is named in the installation.
   void ReportProgress(const engine::Progress& progress) override;
-  // Debugger output only: the GUI keeps no log file.
+  // To the support log, and to the debugger.
   void Log(const std::string& line) override;
 
   // True while the hourglass is to show; the view answers WM_SETCURSOR with it.
@@ -36,8 +41,10 @@ class GuiOperator : public engine::Operator {
   void DestroyProgressControls();
 
   HWND view_;
+  engine::SupportLog& log_;
   HWND progressBar_ = nullptr;
   HWND fileLabel_ = nullptr;
+  std::string file_;  // the file the label names (code page 932)
   GdiObject<HFONT> labelFont_;
   std::optional<WaitCursor> waitCursor_;  // while waitDepth_ > 0
   int waitDepth_ = 0;

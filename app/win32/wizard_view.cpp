@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/update_run.h"
 #include "gui_operator.h"
+#include "port/port.h"
 #include "notice_dialog.h"
 #include "wide_text.h"
 #include "wizard/texts.h"
@@ -17,6 +18,8 @@ namespace koushin::win32 {
 
 namespace {
 constexpr wchar_t kViewClass[] = L"KoushinWizardView";
+// The program as its log names it (the version of res/koushin.rc).
+constexpr char kProgram[] = "koushin 3.0.0 (Windows)";
 }
 
 CWizardView::CWizardView() = default;
@@ -85,7 +88,9 @@ void CWizardView::OnWizardNotice() {
   dialog.masterAdjust = screen.masterAdjust;
   dialog.noticeText = screen.noticeText;
   dialog.noticeBitmap = screen.noticeBitmap;
+  log_.Add("notice shown: " + screen.caption + ": " + screen.noticeText);
   const INT_PTR code = dialog.DoModal(Frame());
+  log_.Add(code == IDOK ? "notice: start" : "notice: cancel (end code " + std::to_string(code) + ")");
   Act(sequencer_.OnNoticeEnded(static_cast<int>(code)));
 }
 
@@ -93,7 +98,10 @@ void CWizardView::OnWizardDestination() {
   DestinationDialog dialog;
   // The uninstall keys, text, folder and bitmap, from the record.
   static_cast<wizard::DestinationScreen&>(dialog) = sequencer_.MakeDestination();
+  log_.Add("destination shown: " + dialog.installFolder);
   const INT_PTR code = dialog.DoModal(Frame());
+  log_.Add(code == IDOK ? "destination: next with " + dialog.installFolder
+                        : "destination: back (end code " + std::to_string(code) + ")");
   // Esc (2) goes back to the notice as "戻る" does; the folder is taken only on 1.
   Act(sequencer_.OnDestinationEnded(static_cast<int>(code), dialog));
 }
@@ -103,17 +111,33 @@ void CWizardView::OnWizardConfirm() {
   ConfirmDialog dialog;
   dialog.installFolder = screen.installFolder;
   dialog.confirmBitmap = screen.confirmBitmap;
+  log_.Add("confirmation shown: " + screen.installFolder);
   const INT_PTR code = dialog.DoModal(Frame());
+  log_.Add(code == IDOK ? "confirmation: update " + screen.installFolder
+                        : "confirmation: back (end code " + std::to_string(code) + ")");
   Act(sequencer_.OnConfirmEnded(static_cast<int>(code)));
 }
 
 void CWizardView::RunUpdate() {
-  GuiOperator runOperator(Handle());
+  GuiOperator runOperator(Handle(), log_);
   runOperator_ = &runOperator;
   engine::RunContext context{record_, SourceFolder(), runOperator};
+  log_.Add("update run: " + record_.installFolder);
   // A failed run has shown its message and returns 1: the program ends.
   const int result = engine::UpdateRun(context);
   runOperator_ = nullptr;
+  log_.Add(engine::OutcomeText(context.outcome));
+  // A run that wrote to the installation leaves the session's log in it, for support; one that
+  // wrote nothing leaves the installation as it was.
+  if (engine::RunWroteToInstallation(context.outcome, context.summary, false)) {
+    log_.SetHead(
+        engine::SupportLogHead(kProgram, SourceFolder(), record_.installFolder, context.summary));
+    std::string path;
+    port::Error error;
+    if (!log_.Keep(record_.installFolder, &path, &error)) {
+      OutputDebugStringA(("cannot keep the log: " + error.Describe() + "\n").c_str());
+    }
+  }
   Act(sequencer_.OnUpdateRunEnded(result));
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "description/update_description.h"
+#include "engine/support_log.h"
 #include "window.h"
 #include "wizard/sequencer.h"
 
@@ -42,6 +43,9 @@ class CWizardView : public Window {
   description::UpdateDescription record_;
   wizard::Sequencer sequencer_{record_};
   GuiOperator* runOperator_ = nullptr;  // set while UpdateRun works
+  // What the person saw and did in this session, left in the installation by a run that wrote
+  // to it.
+  engine::SupportLog log_;
   std::string descriptionProblem_;      // why info.txt cannot be used (code page 932)
 };
 

@@ -143,22 +143,49 @@ std::string Compose(Text text, const std::string& archive, const std::string& me
   return CutAtCharacter(message, limit);
 }
 
+// A detail for the person's message, Japanese in code page 932.
+std::string Detail(const char* utf8) {
+  std::string cp932;
+  return port::Utf8ToCp932(utf8, &cp932) ? cp932 : std::string();
+}
+
 std::string NameProblemText(NameProblem problem) {
   switch (problem) {
     case NameProblem::kNone:
       return "";
     case NameProblem::kEmpty:
-      return "empty name";
+      return Detail("名前が空です");
     case NameProblem::kDots:
-      return "\".\" or \"..\"";
+      return Detail("名前が \".\" か \"..\" です");
     case NameProblem::kForbiddenChar:
-      return "forbidden character";
+      return Detail("ファイル名に使えない文字があります");
     case NameProblem::kTrailingDotSpace:
-      return "trailing dot or blank";
+      return Detail("名前が点か空白で終わっています");
     case NameProblem::kDeviceName:
-      return "device name";
+      return Detail("装置の名前です");
     case NameProblem::kBrokenCharacter:
-      return "broken double-byte character";
+      return Detail("2 バイト文字が途中で切れています");
+  }
+  return "";
+}
+
+// What the decoder found, as the person's message says it.
+std::string DecodeStatusText(DecodeStatus status) {
+  switch (status) {
+    case DecodeStatus::kOk:
+      return "";
+    case DecodeStatus::kUnsupportedMethod:
+      return Detail("未対応の圧縮形式");
+    case DecodeStatus::kCorrupt:
+      return Detail("圧縮されたデータが壊れています");
+    case DecodeStatus::kLengthMismatch:
+      return Detail("大きさが合いません");
+    case DecodeStatus::kCrcMismatch:
+      return Detail("CRC エラー");
+    case DecodeStatus::kReadError:
+      return Detail("読み取りエラー");
+    case DecodeStatus::kStopped:
+      return Detail("書き込みが止まりました");
   }
   return "";
 }
@@ -350,7 +377,7 @@ class Extraction {
                                         header.originalSize, sink, nullptr);
     if (r.status == DecodeStatus::kOk) return true;
     *failure = {kArchiveDamaged, Text::kMemberCorrupt, header.JoinedPath(),
-                DecodeStatusName(r.status)};
+                DecodeStatusText(r.status)};
     return false;
   }
 
@@ -371,7 +398,7 @@ class Extraction {
       } else if (r.status == DecodeStatus::kReadError) {
         *failure = {kArchiveDamaged, Text::kArchiveUnreadable, memberPath, source.error.detail};
       } else {
-        *failure = {kArchiveDamaged, Text::kMemberCorrupt, memberPath, DecodeStatusName(r.status)};
+        *failure = {kArchiveDamaged, Text::kMemberCorrupt, memberPath, DecodeStatusText(r.status)};
       }
       return false;
     }

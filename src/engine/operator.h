@@ -14,9 +14,14 @@ enum class Answer { kOk = 1, kCancel = 2 };
 struct Progress {
   int entry = 0;                 // 1-based number of the entry being worked on, 0 before the loop
   int entryCount = 0;            // number of entries
-  std::string file;              // code page 932: the archive, member or file being written
+  std::string file;              // code page 932: the file being written, as it is named in the
+                                 // installation; empty at the start of an entry
   std::uint64_t bytesDone = 0;   // of the current file
   std::uint64_t bytesTotal = 0;  // of the current file, 0 when unknown
+  // Of the whole run: the bytes of the files written so far, and of every file the run will write
+  // as far as its disks have been read (a later disk adds its files when it is read), 0 unknown.
+  std::uint64_t runBytesDone = 0;
+  std::uint64_t runBytesTotal = 0;
 };
 
 class Operator {

@@ -124,6 +124,7 @@ std::string SpaceShortfall(const std::vector<PlannedFile>& files, Operator& op) 
   struct Need {
     port::VolumeInfo volume;
     std::uint64_t bytes = kMargin;
+    std::string folder;  // the first folder written on the volume, to name it in the log
   };
   std::map<std::string, port::VolumeInfo> byFolder;
   std::map<std::string, Need> byVolume;
@@ -142,14 +143,16 @@ std::string SpaceShortfall(const std::vector<PlannedFile>& files, Operator& op) 
     }
     Need& need = byVolume[found->second.id];
     need.volume = found->second;
+    if (need.folder.empty()) need.folder = parent;
     need.bytes += Clusters(file.newBytes);
     if (file.exists && !need.volume.hardLinks) need.bytes += Clusters(file.old.size);
   }
   std::uint64_t shortest = 0;
-  for (const auto& [id, need] : byVolume) {
-    op.Log("check space: volume " + id + " needs " + std::to_string(need.bytes) + " bytes, " +
-           std::to_string(need.volume.freeBytes) + " free" +
-           (need.volume.hardLinks ? "" : " (old files kept as copies)"));
+  for (const auto& entry : byVolume) {
+    const Need& need = entry.second;
+    op.Log("check space: the drive of " + need.folder + " needs " + std::to_string(need.bytes) +
+           " bytes and has " + std::to_string(need.volume.freeBytes) + " bytes free" +
+           (need.volume.hardLinks ? "" : " (old files are kept as copies)"));
     if (need.bytes > need.volume.freeBytes) {
       shortest = std::max(shortest, need.bytes - need.volume.freeBytes);
     }
@@ -178,9 +181,12 @@ bool CheckBeforeChanges(RunContext& context, const std::string& folder, int firs
                         bool withSettings) {
   Operator& op = context.op;
   const int end = EndOfReadableEntries(context, first, disk);
+  const std::uint64_t plannedBefore = context.plannedBytes;
   for (;;) {
     Planner planner(context, folder);
     for (int i = first; i < end; ++i) planner.AddEntry(i);
+    context.plannedBytes = plannedBefore;
+    for (const PlannedFile& file : planner.Files()) context.plannedBytes += file.newBytes;
     if (withSettings) planner.AddSettings();
     const std::vector<PlannedFile>& files = planner.Files();
     op.Log("check before changes: entries " + std::to_string(first + 1) + " to " +

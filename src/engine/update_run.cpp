@@ -46,22 +46,28 @@ constexpr char kStartArchive[] = "START";
 constexpr char kExcelArchive[] = "EXCEL";
 constexpr int kLastKeywordIndex = 15;
 
-// Routes the archive library's per-member progress to the operator while an entry is worked on.
+// Routes the archive library's per-member progress to the operator while an entry is worked on:
+// each member under its name in the installation (`target` + its name), and the bytes of the
+// whole run (`written` counts each member once it is whole).
 class ArchiveProgress {
  public:
-  ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers) {
-    archive::SetProgressCallback([&op, entry, entryCount, logMembers](const std::string& member,
-                                                                      std::uint64_t done,
-                                                                      std::uint64_t total) {
+  ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers,
+                  const std::string& target, std::uint64_t* written, std::uint64_t planned) {
+    archive::SetProgressCallback([&op, entry, entryCount, logMembers, target, written, planned](
+                                     const std::string& member, std::uint64_t done,
+                                     std::uint64_t total) {
       if (logMembers && done == total) {
         op.Log("  wrote " + member + " (" + std::to_string(total) + " bytes)");
       }
       Progress progress;
       progress.entry = entry;
       progress.entryCount = entryCount;
-      progress.file = member;
+      progress.file = text::OneSeparator(target + member);
       progress.bytesDone = done;
       progress.bytesTotal = total;
+      progress.runBytesDone = *written + done;
+      progress.runBytesTotal = planned;
+      if (done == total) *written += total;
       op.ReportProgress(progress);
     });
   }
@@ -334,6 +340,8 @@ class Run {
     progress.file = file;
     progress.bytesDone = done;
     progress.bytesTotal = total;
+    progress.runBytesDone = bytesWritten_ + done;
+    progress.runBytesTotal = context_.plannedBytes;
     Op().ReportProgress(progress);
   }
 
@@ -435,7 +443,7 @@ class Run {
     const std::string mediaFile =
         context_.sourceFolder + mediaName + (isArchive ? kArchiveExtension : "");
     Log("entry " + std::to_string(i + 1) + " of " + std::to_string(entryCount_) + ": " + mediaFile);
-    Report(i, mediaFile, 0, 0);
+    Report(i, std::string(), 0, 0);
 
     if (disk != 1 && disk != currentDisk_ &&
         port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
@@ -498,7 +506,8 @@ class Run {
 
   bool Extract(int i, const std::string& mediaName, const std::string& mediaFile,
                const std::string& target) {
-    ArchiveProgress progress(Op(), i + 1, entryCount_, !context_.dryRun);
+    ArchiveProgress progress(Op(), i + 1, entryCount_, !context_.dryRun, target, &bytesWritten_,
+                             context_.plannedBytes);
     if (context_.dryRun) {
       Log("would extract " + mediaFile + " into " + target);
       std::string problem;
@@ -553,7 +562,7 @@ class Run {
       return Fail(messages::UpdateFailed(targetFile));
     }
     const std::uint64_t size = status.size;
-    Report(i, targetFile, 0, size);
+    Report(i, text::OneSeparator(targetFile), 0, size);
     // The copy gets its final status before it is put in place: the source's last-write time
     // and no read-only, hidden, system or archive flag (the installed files must be writable
     // by the installed system), so a crash never leaves a read-only file from the media.
@@ -575,7 +584,8 @@ class Run {
                                : messages::UpdateFailed(targetFile));
     }
     Log("copied " + source + " to " + targetFile);
-    Report(i, targetFile, size, size);
+    Report(i, text::OneSeparator(targetFile), size, size);
+    bytesWritten_ += size;
     return true;
   }
 
@@ -586,6 +596,7 @@ class Run {
   std::string currentTarget_;
   int currentDisk_ = 1;
   int entryCount_ = 0;
+  std::uint64_t bytesWritten_ = 0;  // of the entries done so far, for the progress
   bool cancelled_ = false;
   bool mediaRefused_ = false;             // a disk failed its list or signature
   std::vector<TrustedKey> keys_;          // the command line's and the installation's

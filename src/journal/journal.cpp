@@ -7,6 +7,7 @@
 #include <set>
 
 #include "text/cp932.h"
+#include "text/path.h"
 
 namespace koushin::journal {
 
@@ -348,6 +349,22 @@ bool PutBack(const Record& record, const std::string& kept, unsigned* serial) {
 RestoreReport RestoreRecords(const std::vector<Record>& records, const std::string& generation) {
   RestoreReport report;
   unsigned serial = 1000000;
+  // The report counts in the run's own terms: a file the run replaced is put back once however
+  // often it was rewritten, and a file the run created and then rewrote counts as removed only.
+  // So the first record of each file (however its path is spelled) decides what it counts as:
+  // `counted` holds the index of each file's first record when that one is a replacement.
+  std::set<std::size_t> counted;
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const Record& record = records[i];
+    if (record.kind != RecordKind::kReplacedFile && record.kind != RecordKind::kCreatedFile) {
+      continue;
+    }
+    if (seen.insert(text::ToUpper(text::OneSeparator(record.path))).second &&
+        record.kind == RecordKind::kReplacedFile) {
+      counted.insert(i);
+    }
+  }
   // The temporary files of the whole tree go first: a folder the run created can only be removed
   // once they are out of it.
   for (const Record& record : records) {
@@ -372,7 +389,10 @@ RestoreReport RestoreRecords(const std::vector<Record>& records, const std::stri
         break;
       case RecordKind::kReplacedFile:
         if (PutBack(record, generation + record.kept, &serial)) {
-          ++report.filesPutBack;
+          // The earliest copy, put back last, is the one that counts.
+          if (counted.count(static_cast<std::size_t>(records.rend() - it) - 1) != 0) {
+            ++report.filesPutBack;
+          }
         } else {
           report.failed.push_back(record.path);
         }

@@ -83,6 +83,17 @@ for item in report["blockingFiles"]:
 PY
 }
 log_has() { grep -qF -- "$1" "$D/log" || fail "the log lacks: $1"; }
+# The one log the run left in the installation for support (UTF-8, no CR) holds each line given,
+# the first one as its first line and the last one in its last line.
+support_log_has() {
+  local logs
+  logs=("$D"/c/EST/.koushin/logs/*.log)
+  [ ${#logs[@]} = 1 ] && [ -f "${logs[0]}" ] || { fail "not one log in .koushin/logs: ${logs[*]}"; return; }
+  iconv -f CP932 -t UTF-8 "${logs[0]}" | tr -d '\r' >"$D/support.log"
+  [ "$(head -n 1 "$D/support.log")" = "$1" ] || fail "the support log starts with: $(head -n 1 "$D/support.log")"
+  for l in "$@"; do grep -qF -- "$l" "$D/support.log" || fail "the support log lacks: $l"; done
+  tail -n 1 "$D/support.log" | grep -qF -- "${*: -1}" || fail "the support log ends with: $(tail -n 1 "$D/support.log")"
+}
 report_has() { python3 -m json.tool "$D/report.json" >/dev/null && grep -qF -- "$1" "$D/report.json" || fail "report: $(cat "$D/report.json")"; }
 FLOPPY='MEDIA=(--media "A:\\" --drive "A=$D/media" --removable A)'
 
@@ -96,21 +107,21 @@ failed_check_then_browse|mkdir c/OLD && cp c/EST/tamiro1.ini c/OLD/|1 3 'C:\OLD'
 relative_media_then_browse|cp -r media c/MEDIA; MEDIA=(--media 'MEDIA\')|1 4 1 2 '' 1 1||0|output_has "更新先：C:\\EST"; updated
 media_folder_ending_in_so|cp -r media c/ソ; MEDIA=(--media 'C:\ソ')||--yes --folder 'C:\EST'|0|updated; MEDIA=(--media "$D/c/ソ"); run --yes --folder 'C:\EST' --log "$D/log"; log_has "media $D/c/ソ/,"
 japanese_folder|mv c/EST c/見積|1 3 'C:\見積' 1 1||0|output_has "更新先：C:\見積"; mv "$D/c/見積" "$D/c/EST"; file_has tamiro1.ini "GENGOU=令和"; exists doc/HISTORY.TXT
-unattended|||--yes --registry "$EXAMPLES/demo-registry.reg"|0|output_has "[確認] システムは正常に更新されました。"; updated
+unattended|||--yes --registry "$EXAMPLES/demo-registry.reg"|0|output_has "[確認] システムは正常に更新されました。"; updated; output_has "  2/6 C:\EST\ESTCALC.DLL (33 KiB、全体の 95%)"; output_has "  6/6 C:\EST\MASTER\1\zai004-3.mst (375 バイト、全体の 100%)"; support_log_has "koushin 3.0.0 (console)" "installation:     C:\EST" "notice shown: マスタ調整機能付: この更新は見積積算システムを 8.1S にします。" "version before:   8.0S" "version after:    8.1S" "message [確認] システムは正常に更新されました。" "outcome updated"; output_has "この実行の記録: C:\EST\.koushin\logs"
 unattended_windows_path|||--yes --folder 'C:\EST' --log "$D/log"|0|updated; output_lacks $'\x1b['; for l in "step: notice (101)" "step: destination (102)" "step: confirmation (103)" "wrote [SYSTEM] GENGOU=令和" "wrote [HISTORY] 抽出開始日ON=1" "message [確認] システムは正常に更新されました。" "exit status 0"; do log_has "$l"; done; ! grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z ' "$D/log" || fail "a log line without its time"
 media_is_the_programs_folder|cp "$BIN" media/koushin; PROG=$D/media/koushin; MEDIA=()||--folder 'C:\EST' --yes|0|updated
 unattended_host_path|||--yes --folder "$D/c/EST"|0|updated
 unattended_wrong_folder|||--yes --folder 'C:\NOPE'|2|output_has "ｲﾝｽﾄｰﾙ先ﾌｫﾙﾀﾞが正しくないと思われます。"; unchanged
 unattended_markers_missing|rm c/EST/bmp/LAYER2L.BMP before/bmp/LAYER2L.BMP||--yes --folder 'C:\EST'|2|output_has "このバージョンへの更新はできません。"; unchanged
-dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "dry run: would write 7 INI keys"; log_has "would "
-plain_file_missing|rm media/history.txt media/koushin.sha256||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "restored: "; unchanged
+dry_run|||--yes --dry-run --folder 'C:\EST' --log "$D/log"|0|unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "a journal was written"; output_has "確認のみ（何も変更していません）: INI の設定 7 件を書き"; log_has "would "
+plain_file_missing|rm media/history.txt media/koushin.sha256||--yes --folder 'C:\EST'|3|output_has "の更新に失敗しました。"; output_has "更新前の状態に戻しました。"; output_has "元に戻したもの: "; unchanged
 archive_damaged|rm media/koushin.sha256; head -c 60 "$EXAMPLES/demo-media/PROGRAM.lzh" >media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|3|unchanged; report_has '"outcome": "stopped restored"'; report_has '"filesReplaced": 0'
 archive_cut_short|rm media/koushin.sha256; head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST'|3|output_has "PROGRAM"; output_lacks "システムは正常に更新されました。"; unchanged
 disk_prompt_unattended|eval "$FLOPPY"||--yes --folder 'C:\EST'|0|output_has "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。"; updated
 list_file_damaged|head -c -1 media/PROGRAM.lzh >cut && mv cut media/PROGRAM.lzh||--yes --folder 'C:\EST' --report "$D/report.json"|4|output_has "更新ディスクのファイル PROGRAM.lzh が壊れています。"; output_lacks "更新前の状態に戻しました。"; report_has '"outcome": "media invalid"'; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
 list_file_missing|rm media/history.txt||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル history.txt がありません。"; unchanged
 list_file_unlisted|sed -i /START2.lzh/d media/koushin.sha256||--yes --folder 'C:\EST'|4|output_has "更新ディスクのファイル START2.lzh はファイル一覧 koushin.sha256 にありません。"; output_lacks "更新前の状態に戻しました。"; unchanged; [ ! -e "$D/c/EST/.koushin" ] || fail "the run began"
-disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh media/koushin.sha256||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged
+disk_missing_unattended|eval "$FLOPPY"; rm media/MASTER.lzh media/koushin.sha256||--yes --folder 'C:\EST'|1|output_count "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。" 2; output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; output_has "更新前の状態に戻しました。"; unchanged; support_log_has "koushin 3.0.0 (console)" "message [確認] ｱｯﾌﾟﾃﾞｲﾄを取消しました。" "message [確認] 更新前の状態に戻しました。" "outcome cancelled"
 disk_prompt_cancelled|eval "$FLOPPY"|1 3 'C:\EST' 1 1 2||1|output_has "ｱｯﾌﾟﾃﾞｲﾄを取消しました。"; file_has tamiro1.ini "GENGOU=平成"
 info_missing|rm media/info.txt||--yes|4|unchanged
 info_invalid|for i in $(seq 1 101); do printf '1,0,history.txt,\\doc\\\r\n'; done >>media/info.txt||--yes|4|unchanged
@@ -131,7 +142,10 @@ script -qec "'$BIN' --media '$D/media' --drive 'C=$D/c' --folder 'C:\EST' --yes"
 status=$?
 expect_status 0
 output_has $'\x1b[K['
-output_has "] 6/6 MASTER.lzh"
+# The file written, under its name in the installation (not the media's archive), and a bar
+# over the run's bytes that is full at the end.
+output_has "[########################] 6/6 zai004-3.mst "
+output_lacks "MASTER.lzh"
 updated
 
 # --- checks before the first change -----------------------------------------------------------
@@ -189,11 +203,11 @@ unchanged
 # A second run of the same media changes no byte (our journal folder included) and keeps the
 # undo point of the first; --status says so.
 fresh second_run
-run_expect 0 --yes --folder 'C:\EST'
+run_expect 0 --yes --folder 'C:\EST' --report "$D/first.json"
 cp -a "$D/c" "$D/first"
 run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
 output_has "このシステムは既に 8.1S に更新されています。"
-output_lacks "master records converted"
+output_lacks "マスタのレコードの変換"
 diff -r "$D/first" "$D/c" >/dev/null || fail "the second run changed the installation"
 report_has '"outcome": "current"'
 "$BIN" "${MEDIA[@]}" "${DRIVES[@]}" --status --folder 'C:\EST' >"$D/status.json" || fail "--status failed"
@@ -205,8 +219,19 @@ assert s["undo"]["from"] == "8.0S" and s["undo"]["to"] == "8.1S", s
 assert s["unfinishedRun"] is False and s["lastRunOutcome"] == "updated", s
 PY
 diff -r "$D/first" "$D/c" >/dev/null || fail "--status changed the installation"
-run_expect 0 --undo --folder 'C:\EST'
+run_expect 0 --undo --folder 'C:\EST' --report "$D/undo.json"
 unchanged
+# Counts in the same terms: each file once (zai004-3.mst is extracted, then converted: created),
+# and the undo puts back as many files as the update replaced and removes those it created.
+python3 - "$D/first.json" "$D/undo.json" <<'PY' || fail "counts: $(cat "$D/first.json" "$D/undo.json")"
+import json, sys
+first, undo = (json.load(open(f, encoding="utf-8")) for f in sys.argv[1:])
+paths = [c["path"].upper() for c in first["changes"]]
+assert len(paths) == len(set(paths)), paths
+assert [c["change"] for c in first["changes"] if c["path"].upper().endswith("ZAI004-3.MST")] == ["created"]
+assert undo["filesPutBack"] == first["filesReplaced"] == 7, (undo["filesPutBack"], first["filesReplaced"])
+assert undo["filesRemoved"] == first["filesCreated"], (undo["filesRemoved"], first["filesCreated"])
+PY
 
 # Older media on a newer installation: refused, nothing written, both versions named.
 fresh downgrade
@@ -255,7 +280,7 @@ CASES
 fresh report_input_ends_message
 ANSWERS=()
 run --folder 'C:\EST'
-output_has "standard input ended"
+output_has "質問に答える前に入力が終わったため、取り消しました"
 # ta1menu.ini comes from an archive whose target folder is "\": one separator all the same.
 fresh report_read_only_blocking
 chmod a-w "$D/c/EST/ta1menu.ini"
@@ -312,7 +337,7 @@ output_has "前回の更新の記録を読めません。インストール先�
 
 fresh undo
 run_expect 0 --yes --folder 'C:\EST' --report "$D/report.json"
-output_has "changes: "
+output_has "変更: "
 report_has '"versionAfter": "8.1S"'
 run_expect 0 --undo --folder 'C:\EST'
 unchanged

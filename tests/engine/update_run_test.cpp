@@ -350,14 +350,27 @@ TEST_F(UpdateRunTest, PlainFilesProgressAndLongFolders) {
                                                               {1, 1, "BIG", ""}});
   EXPECT_EQ(Run(record), 1);
   EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
+  // Each file under its name in the installation (not the media's), and the bytes of the whole
+  // run: never going back, all of them at the end.
   bool sawFirst = false, sawBigDone = false;
+  std::uint64_t runDone = 0;
+  const std::uint64_t runTotal = 16 + 16 + 27 + 300000;
   for (const Progress& p : op.progress) {
     EXPECT_EQ(p.entryCount, 4);
-    if (p.entry == 1 && p.bytesDone == 16 && p.bytesTotal == 16) sawFirst = true;
-    if (p.entry == 4 && Utf8(p.file) == "BIG.DAT" && p.bytesDone == 300000) sawBigDone = true;
+    if (p.entry == 1 && p.bytesDone == 16 && p.bytesTotal == 16 &&
+        p.file == SW(folder + "\\NEW\\RO.DLL")) {
+      sawFirst = true;
+    }
+    if (p.entry == 4 && p.file == SW(folder + "\\BIG.DAT") && p.bytesDone == 300000) {
+      sawBigDone = true;
+    }
+    EXPECT_EQ(p.runBytesTotal, runTotal);
+    EXPECT_GE(p.runBytesDone, runDone);
+    runDone = p.runBytesDone;
   }
   EXPECT_TRUE(sawFirst);
   EXPECT_TRUE(sawBigDone);
+  EXPECT_EQ(runDone, runTotal);
   EXPECT_EQ(longMachine.Read(folder + "\\NEW\\RO.DLL"), "read-only source");
   // Wine reports the archive flag for every file whose attributes it does not store.
   const unsigned ignored = kOwnDrives ? 0u : static_cast<unsigned>(port::kAttrArchive);
