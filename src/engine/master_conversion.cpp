@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "engine/product.h"
 #include "journal/journal.h"
 #include "port/port.h"
 
@@ -9,10 +10,7 @@ namespace koushin::engine {
 
 namespace {
 
-// Split so that no "??-" trigraph appears.
-constexpr char kMasterPattern[] =
-    "zai??"
-    "?-3.mst";
+using product::kMasterPattern;
 constexpr std::size_t kNewRecordLength = 185;
 constexpr std::size_t kDroppedByte = 66;
 constexpr std::size_t kTypeFlag = 13;
@@ -134,9 +132,12 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
 
 int ConvertBothFolders(const std::string& setupFile, MasterRule rule,
                        const ConversionOptions& options) {
-  const std::string master = port::ProfileRead("DIR", "MASTER", "", setupFile);
-  int result = ConvertFolder(master + "1\\", rule, options);
-  if (result == 1) result = ConvertFolder(master + "21\\", rule, options);
+  const std::string master =
+      port::ProfileRead(product::kDirSection, product::kMasterKey, "", setupFile);
+  int result = 1;
+  for (const char* sub : product::kMasterSubfolders) {
+    if (result == 1) result = ConvertFolder(master + sub, rule, options);
+  }
   return result;
 }
 

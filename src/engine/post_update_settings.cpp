@@ -5,6 +5,7 @@
 
 #include "engine/master_conversion.h"
 #include "engine/messages.h"
+#include "engine/product.h"
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -17,27 +18,21 @@ namespace koushin::engine {
 
 namespace {
 
-constexpr char kSystemSection[] = "SYSTEM";
-constexpr char kHistorySection[] = "HISTORY";
-constexpr char kHistoryFile[] = "kov3.ini";
-constexpr char kMasterSetupFile[] = "tamiro1.ini";
-constexpr char kOldVersionInTitle[] = "8.0S";
-
 // The category flags set for a trade category code, in the order they are written.
 std::vector<std::string> CategoryKeys(int category) {
   switch (category) {
     case 1:
-      return {messages::CategoryElectric()};
+      return {product::kCategoryElectric};
     case 2:
-      return {messages::CategoryWater()};
+      return {product::kCategoryWater};
     case 3:
-      return {messages::CategoryFacility()};
+      return {product::kCategoryFacility};
     case 4:
-      return {messages::CategoryBuilding()};
+      return {product::kCategoryBuilding};
     case 5:
-      return {messages::CategoryWater(), messages::CategoryFacility()};
+      return {product::kCategoryWater, product::kCategoryFacility};
     case 6:
-      return {messages::CategoryElectric(), messages::CategoryFacility()};
+      return {product::kCategoryElectric, product::kCategoryFacility};
     default:
       return {};
   }
@@ -53,17 +48,18 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   // The settings are written together, each file once; a failure stops the run with the message
   // for that file, and the run then puts everything back.
   std::vector<Setting> settings;
-  settings.push_back({kSystemSection, "GENGOU", messages::EraName(), systemIni});
+  settings.push_back({product::kSystemSection, product::kEraKey, product::kEraName, systemIni});
   if (!record.newVersion.empty()) {
-    std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
-    text::ReplaceAllInPlace(title, kOldVersionInTitle, record.newVersion);
-    settings.push_back({kSystemSection, "TITLE", title, systemIni});
+    std::string title =
+        port::ProfileRead(product::kSystemSection, product::kTitleKey, "", systemIni);
+    text::ReplaceAllInPlace(title, product::kOldVersionInTitle, record.newVersion);
+    settings.push_back({product::kSystemSection, product::kTitleKey, title, systemIni});
   }
-  const std::string history = folder + kHistoryFile;
-  settings.push_back({kHistorySection, messages::HistoryStartKey(), "1", history});
-  settings.push_back({kHistorySection, messages::HistoryEndKey(), "1", history});
+  const std::string history = folder + product::kHistoryIni;
+  settings.push_back({product::kHistorySection, product::kHistoryStartKey, "1", history});
+  settings.push_back({product::kHistorySection, product::kHistoryEndKey, "1", history});
   for (const std::string& key : CategoryKeys(text::ParseInt(record.categoryCode))) {
-    settings.push_back({kSystemSection, key, "1", systemIni});
+    settings.push_back({product::kSystemSection, key, "1", systemIni});
   }
   std::string failed;
   if (!WriteSettings(context, settings, &failed)) {
@@ -74,7 +70,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
 
   if (text::ParseInt(record.masterAdjust) == 1) {
     ScopedWait wait(context.op);  // nested in the run's own
-    const std::string setupFile = folder + kMasterSetupFile;
+    const std::string setupFile = folder + product::kMasterSetupIni;
     ConversionOptions options;
     options.op = &context.op;
     options.dryRun = context.dryRun;

@@ -10,6 +10,7 @@
 #include "engine/messages.h"
 #include "engine/post_update_settings.h"
 #include "engine/preflight.h"
+#include "engine/product.h"
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -20,13 +21,12 @@ namespace koushin::engine {
 
 namespace {
 
-constexpr int kArchiveKind = 1;
+using product::kArchiveExtension;
+using product::kArchiveKind;
+using product::kExcelArchive;
+using product::kStartArchive;
 constexpr int kRemovableDrive = 2;
 constexpr std::size_t kArchiveOutputSize = 256;
-constexpr char kArchiveExtension[] = ".lzh";
-constexpr char kStartArchive[] = "START";
-constexpr char kExcelArchive[] = "EXCEL";
-constexpr int kLastKeywordIndex = 15;
 
 // Routes the archive library's per-member progress to the operator while an entry is worked on.
 class ArchiveProgress {
@@ -109,7 +109,7 @@ class Run {
       if (!BeginTransaction(unfinished, &refused)) return refused;
     }
     const std::string systemIni = folder_ + record_.systemIniName;
-    context_.summary.versionBefore = port::ProfileRead("SYSTEM", "Version", "", systemIni);
+    context_.summary.versionBefore = port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
     windowsFolder_ = port::WindowsFolder();
     archive::ArchiveSetupA(0);
     archive::ArchiveSetupB(1);
@@ -130,7 +130,7 @@ class Run {
     const int settings = WritePostUpdateSettings(context_, folder_);
     context_.commit = nullptr;
     if (settings != 1) return Stop();
-    context_.summary.versionAfter = port::ProfileRead("SYSTEM", "Version", "", systemIni);
+    context_.summary.versionAfter = port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
     return RunOutcome::kUpdated;
   }
 
@@ -178,7 +178,7 @@ class Run {
       summary.masterRecordsConverted = 0;
     }
     summary.versionAfter =
-        port::ProfileRead("SYSTEM", "Version", "", folder_ + record_.systemIniName);
+        port::ProfileRead(product::kSystemSection, product::kVersionKey, "", folder_ + record_.systemIniName);
   }
 
   void CollectChanges() {
@@ -465,9 +465,10 @@ class Run {
       return false;
     }
     // The version is claimed only once the variant's files are really in place.
-    if (isStart && !record_.newVersion.empty() && record_.systemIndex <= kLastKeywordIndex) {
+    if (isStart && !record_.newVersion.empty() && record_.systemIndex <= product::kStartVariants) {
       const std::string systemIni = folder_ + record_.systemIniName;
-      if (!WriteSetting(context_, "SYSTEM", "Version", record_.newVersion, systemIni)) {
+      if (!WriteSetting(context_, product::kSystemSection, product::kVersionKey, record_.newVersion,
+                        systemIni)) {
         return Fail(messages::UpdateFailed(systemIni));
       }
     }
@@ -737,7 +738,7 @@ bool CreateFolderIfMissing(const std::string& path) {
 
 int IsExcelTemplateDue(const std::string& folder) {
   if (!port::PathExists(folder)) return 0;
-  const std::string path = folder + messages::ExcelTemplatePath();
+  const std::string path = folder + product::kExcelTemplatePath;
   if (!port::PathExists(path)) return 1;
   port::ExclusiveFile file;
   port::FileTime time = 0;
