@@ -50,7 +50,7 @@ bool ConvertTypeRecord(std::string_view line, std::string* out) {
 // Converts one master file. Returns false, with the file untouched, when it cannot be opened,
 // read or replaced.
 bool ConvertMasterFile(const std::string& folder, const std::string& name, MasterRule rule,
-                       const ConversionOptions& options) {
+                       journal::Transaction& transaction, const ConversionOptions& options) {
   const std::string path = folder + name;
   port::Error error;
   // Opened for writing without sharing: a read-only master file, or one another program holds
@@ -79,7 +79,7 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   // Closed before the replace: a file held without sharing cannot be renamed over on Windows.
   master.Close();
   const bool replaced = journal::ReplaceFile(
-      path,
+      transaction, path,
       [&](port::OutputFile& out, const std::string& temporary, port::Error* e) {
         port::FileStatus status;
         status.attributes = old.attributes;
@@ -104,7 +104,8 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   return true;
 }
 
-int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOptions& options) {
+int ConvertFolder(const std::string& folder, MasterRule rule, journal::Transaction& transaction,
+                  const ConversionOptions& options) {
   try {
     std::vector<std::string> table;
     int leftOut = 0;
@@ -120,7 +121,7 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
                          ": converted before, left as it is");
         continue;
       }
-      if (!ConvertMasterFile(folder, table[i], rule, options)) return 0;
+      if (!ConvertMasterFile(folder, table[i], rule, transaction, options)) return 0;
     }
     return 1;
   } catch (const std::exception& e) {
@@ -131,12 +132,12 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
 }
 
 int ConvertBothFolders(const std::string& setupFile, MasterRule rule,
-                       const ConversionOptions& options) {
+                       journal::Transaction& transaction, const ConversionOptions& options) {
   const std::string master =
       port::ProfileRead(product::kDirSection, product::kMasterKey, "", setupFile);
   int result = 1;
   for (const char* sub : product::kMasterSubfolders) {
-    if (result == 1) result = ConvertFolder(master + sub, rule, options);
+    if (result == 1) result = ConvertFolder(master + sub, rule, transaction, options);
   }
   return result;
 }
@@ -185,12 +186,14 @@ int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
   return static_cast<int>(table.size());
 }
 
-int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options) {
-  return ConvertBothFolders(setupFile, MasterRule::kSize, options);
+int MaterialSizeConversion(const std::string& setupFile, journal::Transaction& transaction,
+                           const ConversionOptions& options) {
+  return ConvertBothFolders(setupFile, MasterRule::kSize, transaction, options);
 }
 
-int MaterialTypeConversion(const std::string& setupFile, const ConversionOptions& options) {
-  return ConvertBothFolders(setupFile, MasterRule::kType, options);
+int MaterialTypeConversion(const std::string& setupFile, journal::Transaction& transaction,
+                           const ConversionOptions& options) {
+  return ConvertBothFolders(setupFile, MasterRule::kType, transaction, options);
 }
 
 }  // namespace koushin::engine

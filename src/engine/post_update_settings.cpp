@@ -40,7 +40,8 @@ std::vector<std::string> CategoryKeys(int category) {
 
 }  // namespace
 
-int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
+int WritePostUpdateSettings(RunContext& context, journal::Transaction& transaction,
+                            const std::string& folder) {
   const description::UpdateDescription& record = context.record;
   const std::string systemIni = folder + record.systemIniName;
   context.op.Log("settings: " + systemIni);
@@ -62,7 +63,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
     settings.push_back({product::kSystemSection, key, "1", systemIni});
   }
   std::string failed;
-  if (!WriteSettings(context, settings, &failed)) {
+  if (!WriteSettings(context, transaction, settings, &failed)) {
     context.op.ShowMessage(messages::UpdateFailed(failed), messages::CaptionConfirm(),
                            Buttons::kOk);
     return 0;
@@ -85,7 +86,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
       // (A dry run: the files its plan writes.)
       std::set<std::string> written;
       const std::vector<journal::Change>& changes =
-          journal::Active() != nullptr ? journal::Active()->Changes() : context.summary.changes;
+          context.dryRun ? context.summary.changes : transaction.Changes();
       for (const journal::Change& change : changes) {
         written.insert(text::ToUpper(text::OneSeparator(change.path)));
       }
@@ -95,31 +96,18 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
       };
     }
     // A failed conversion is a failed run: its message, then the run puts everything back.
-    if (MaterialSizeConversion(setupFile, options) == 0) {
+    if (MaterialSizeConversion(setupFile, transaction, options) == 0) {
       context.op.ShowMessage(messages::SizeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
       return 0;
     }
-    if (MaterialTypeConversion(setupFile, options) == 0) {
+    if (MaterialTypeConversion(setupFile, transaction, options) == 0) {
       context.op.ShowMessage(messages::TypeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
       return 0;
     }
   }
 
-  if (context.commit && !context.commit()) {
-    context.op.ShowMessage(messages::UpdateFailed(folder), messages::CaptionConfirm(),
-                           Buttons::kOk);
-    return 0;
-  }
-
-  if (context.dryRun) {
-    context.op.Log("dry run finished: nothing was written");
-    context.op.ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
-  } else {
-    context.op.Log("update finished");
-    context.op.ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
-  }
   return 1;
 }
 
