@@ -62,7 +62,8 @@ class Planner {
         baseName == kStartArchive ? name + std::to_string(record_.systemIndex) : name;
     // An archive that cannot be read now fails the run at its entry, with its own message.
     std::vector<archive::MemberInfo> members;
-    archive::ListArchiveMembers(context_.sourceFolder + mediaName + product::kArchiveExtension, &members);
+    archive::ListArchiveMembers(context_.sourceFolder + mediaName + product::kArchiveExtension,
+                                &members);
     for (const archive::MemberInfo& member : members) {
       if (!member.isFolder) Add(target + member.name, member.size);
     }

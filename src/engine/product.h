@@ -3,7 +3,8 @@
 // disk, so they live here once, apart from the texts shown to the person (messages.h): rewording a
 // message can never change a byte of an installation. Each is in code page 932, as the installed
 // system reads it; the Japanese ones are spelled out byte by byte, so no converter stands between
-// them and the disk (the UTF-8 spelling follows each in a comment).
+// them and the disk (their spelling is in the comment above each; a hex escape is cut off from a
+// following letter that would extend it).
 #pragma once
 
 namespace koushin::engine::product {
@@ -36,8 +37,10 @@ constexpr char kMasterPattern[] =
     "zai??"
     "?-3.mst";
 constexpr const char* kMasterSubfolders[] = {"1\\", "21\\"};
-// The Excel template, below the installation folder.
-constexpr char kExcelTemplatePath[] = "\x5C\x8C`\x8E\xAE\x5C\x89\xA1" "A-A4g.xlsm";  // \形式\横A-A4g.xlsm
+// The byte strings are cut by hand where a letter follows a hex escape.
+// clang-format off
+// The Excel template, below the installation folder: \形式\横A-A4g.xlsm.
+constexpr char kExcelTemplatePath[] = "\x5C\x8C`\x8E\xAE\x5C\x89\xA1" "A-A4g.xlsm";
 
 // --- INI sections and keys ---
 
@@ -46,20 +49,22 @@ constexpr char kVersionKey[] = "Version";
 constexpr char kTitleKey[] = "TITLE";
 constexpr char kMakerKey[] = "MAKER";
 constexpr char kEraKey[] = "GENGOU";
-// Value of [SYSTEM] GENGOU: the era the system dates in.
-constexpr char kEraName[] = "\x97\xDF\x98" "a";  // 令和
+// Value of [SYSTEM] GENGOU, the era the system dates in: 令和.
+constexpr char kEraName[] = "\x97\xDF\x98" "a";
 // What TITLE says of the old version; the media's version takes its place.
 constexpr char kOldVersionInTitle[] = "8.0S";
-// [SYSTEM] category flags, set to 1 according to the trade category code.
-constexpr char kCategoryElectric[] = "\x8E\xED\x95\xCA\x93" "d\x8B" "C";  // 種別電気
-constexpr char kCategoryWater[] = "\x8E\xED\x95\xCA\x90\x85\x93\xB9";       // 種別水道
-constexpr char kCategoryFacility[] = "\x8E\xED\x95\xCA\x90\xDD\x94\xF5";    // 種別設備
-constexpr char kCategoryBuilding[] = "\x8E\xED\x95\xCA\x8C\x9A\x92z";       // 種別建築
+// [SYSTEM] category flags, set to 1 according to the trade category code: 種別電気, 種別水道,
+// 種別設備, 種別建築.
+constexpr char kCategoryElectric[] = "\x8E\xED\x95\xCA\x93" "d\x8B" "C";
+constexpr char kCategoryWater[] = "\x8E\xED\x95\xCA\x90\x85\x93\xB9";
+constexpr char kCategoryFacility[] = "\x8E\xED\x95\xCA\x90\xDD\x94\xF5";
+constexpr char kCategoryBuilding[] = "\x8E\xED\x95\xCA\x8C\x9A\x92z";
 
 constexpr char kHistorySection[] = "HISTORY";
-// [HISTORY] keys of the history INI file, set to 1 after an update.
-constexpr char kHistoryStartKey[] = "\x92\x8A\x8Fo\x8AJ\x8En\x93\xFAON";  // 抽出開始日ON
-constexpr char kHistoryEndKey[] = "\x92\x8A\x8Fo\x8FI\x97\xB9\x93\xFAON";  // 抽出終了日ON
+// [HISTORY] keys of the history INI file, set to 1 after an update: 抽出開始日ON, 抽出終了日ON.
+constexpr char kHistoryStartKey[] = "\x92\x8A\x8Fo\x8AJ\x8En\x93\xFAON";
+constexpr char kHistoryEndKey[] = "\x92\x8A\x8Fo\x8FI\x97\xB9\x93\xFAON";
+// clang-format on
 
 constexpr char kDirSection[] = "DIR";
 constexpr char kMasterKey[] = "MASTER";

@@ -125,7 +125,8 @@ class Run {
       Log("update finished");
       Op().ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
     }
-    context_.summary.versionAfter = port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
+    context_.summary.versionAfter =
+        port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
     return RunOutcome::kUpdated;
   }
 
@@ -183,8 +184,8 @@ class Run {
       summary.iniKeysWritten = 0;
       summary.masterRecordsConverted = 0;
     }
-    summary.versionAfter =
-        port::ProfileRead(product::kSystemSection, product::kVersionKey, "", folder_ + record_.systemIniName);
+    summary.versionAfter = port::ProfileRead(product::kSystemSection, product::kVersionKey, "",
+                                             folder_ + record_.systemIniName);
   }
 
   void CollectChanges() {
