@@ -1,5 +1,5 @@
-// libFuzzer target for the extraction command: any bytes, put on the media as an archive and
-// extracted by ArchiveCommand into a real temporary folder, give 0 or a message, and whatever they
+// libFuzzer target for the extraction: any bytes, put on the media as an archive and extracted
+// by Extract into a real temporary folder, give success or a message, and whatever they
 // hold, nothing is written outside the target folder and no temporary file stays behind. This
 // reaches what the in-memory reader target does not: names made into paths, the writes, the
 // attribute and time steps and the all-or-nothing commit.
@@ -7,12 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "archive/archive.h"
+#include "journal/journal.h"
 
 namespace {
 
@@ -70,17 +70,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream out(folders.media / "UPD.lzh", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
-  const std::string line = "e -mcwC:\\WINDOWS \"" + folders.media.string() + "/UPD\" \"" +
-                           folders.target.string() + "\\\"";
-  char output[257];
-  std::memset(output, 'X', sizeof output);
-  const int result = koushin::archive::ArchiveCommand(nullptr, line.c_str(), output, 256);
-  if (result != 0 && std::memchr(output, '\0', 256) == nullptr) __builtin_trap();
-  if (output[256] != 'X') __builtin_trap();  // wrote past the buffer
+  koushin::archive::ExtractRequest request;
+  request.archivePath = folders.media.string() + "/UPD.lzh";
+  request.targetFolder = folders.target.string() + "\\";
+  const auto transaction = koushin::journal::Transaction::InMemory();
+  const koushin::archive::ExtractResult extracted =
+      koushin::archive::Extract(request, *transaction);
+  const bool ok = extracted.Ok();
+  if (ok ? !transaction->Commit() : !transaction->Restore().Complete()) __builtin_trap();
+  if (ok != extracted.message.empty() || extracted.message.size() > 255) __builtin_trap();
   // Nothing beside the target folder: no member escaped it, no temporary file stayed in "out".
   if (!OnlyBelow(folders.root / "out", folders.target)) __builtin_trap();
   // All or nothing: a failed extraction leaves the (empty) target folder as it was.
   std::error_code error;
-  if (result != 0 && !fs::is_empty(folders.target, error)) __builtin_trap();
+  if (!ok && !fs::is_empty(folders.target, error)) __builtin_trap();
   return 0;
 }

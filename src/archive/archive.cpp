@@ -1,7 +1,7 @@
-// The archive library's entry points: the extraction command and the archive check, over the
-// port. Extraction is all or nothing per archive: every member is decoded into a temporary file
-// in the target folder and checked; only when all are sound are they put in place through the
-// transaction (the run's, or one of the archive's own), which keeps the old bytes.
+// The archive library's entry points: the extraction and the archive check, over the port.
+// Extraction is all or nothing per archive: every member is decoded into a temporary file in the
+// target folder and checked; only when all are sound are they put in place through the caller's
+// transaction, which keeps the old bytes.
 #include "archive/archive.h"
 
 #include <algorithm>
@@ -26,21 +26,15 @@ namespace {
 
 constexpr std::size_t kMaxMessage = 255;
 
-// Result codes of ArchiveCommand; any non-zero value means failure to the caller.
-enum : int {
-  kSuccess = 0,
-  kBadCommand = 1,
-  kArchiveNotFound = 2,
-  kArchiveDamaged = 3,
-  kMemberRefused = 4,
-  kWriteFailed = 5,
-};
+constexpr ExtractCode kSuccess = ExtractCode::kExtracted;
+constexpr ExtractCode kArchiveNotFound = ExtractCode::kArchiveNotFound;
+constexpr ExtractCode kArchiveDamaged = ExtractCode::kArchiveDamaged;
+constexpr ExtractCode kMemberRefused = ExtractCode::kMemberRefused;
+constexpr ExtractCode kWriteFailed = ExtractCode::kWriteFailed;
 
 // The texts the library writes for the user, in UTF-8 here and converted to code page 932 once.
 // %A is the archive, %M the member, %D a detail.
 enum class Text {
-  kBadCommand,
-  kUnsupportedCommand,
   kArchiveNotFound,
   kTargetNotFound,
   kArchiveDamaged,
@@ -56,8 +50,6 @@ enum class Text {
 };
 
 const char* const kUtf8[] = {
-    "展開コマンドを解釈できません: %D",
-    "展開コマンド %D には対応していません",
     "書庫 %A が見つかりません",
     "書庫 %A の展開先フォルダ %D がありません",
     "書庫 %A が壊れています (%D)",
@@ -190,11 +182,6 @@ std::string DecodeStatusText(DecodeStatus status) {
   return "";
 }
 
-ProgressCallback& Progress() {
-  static ProgressCallback callback;
-  return callback;
-}
-
 // The archive file, read through the port in large pieces.
 class FileSource : public ByteSource {
  public:
@@ -231,15 +218,16 @@ class FileSource : public ByteSource {
 // Passes decoded bytes to a file (or nowhere) and reports progress.
 class MemberSink : public ByteSink {
  public:
-  MemberSink(port::OutputFile* file, const std::string& member, std::uint64_t total)
-      : file_(file), member_(member), total_(total) {}
+  MemberSink(port::OutputFile* file, const std::string& member, std::uint64_t total,
+             const ProgressCallback& progress)
+      : file_(file), member_(member), total_(total), progress_(progress) {}
   bool Write(const std::uint8_t* data, std::size_t size) override {
     if (file_ != nullptr && !file_->Write(data, size, &error)) {
       failed = true;
       return false;
     }
     done_ += size;
-    if (Progress()) Progress()(member_, done_, total_);
+    if (progress_) progress_(member_, done_, total_);
     return true;
   }
   port::Error error;
@@ -249,6 +237,7 @@ class MemberSink : public ByteSink {
   port::OutputFile* file_;
   const std::string& member_;
   std::uint64_t total_;
+  const ProgressCallback& progress_;
   std::uint64_t done_ = 0;
 };
 
@@ -277,7 +266,7 @@ port::FileTime StoredWriteTime(const MemberHeader& header) {
 }
 
 struct Failure {
-  int code = kSuccess;
+  ExtractCode code = kSuccess;
   Text text = Text::kArchiveDamaged;
   std::string member;
   std::string detail;
@@ -305,9 +294,15 @@ MemberInfo InfoOf(const MemberHeader& header) {
 
 class Extraction {
  public:
+  // Without a target folder (the check) nothing is written and `transaction` may be null.
   Extraction(const std::string* targetFolder, journal::Transaction* transaction,
-             const std::function<void(const MemberInfo&)>* onMember)
-      : targetFolder_(targetFolder), transaction_(transaction), onMember_(onMember) {}
+             const std::function<void(const MemberInfo&)>* onMember,
+             const std::function<bool(const MemberInfo&)>* filter, const ProgressCallback& progress)
+      : targetFolder_(targetFolder),
+        transaction_(transaction),
+        onMember_(onMember),
+        filter_(filter),
+        progress_(progress) {}
 
   bool Walk(const std::string& archivePath, Failure* failure) {
     port::InputFile file;
@@ -385,8 +380,11 @@ class Extraction {
     const std::string memberPath = header.JoinedPath();
     const std::string name = header.FileName();
     port::OutputFile out;
-    if (targetFolder_ != nullptr && !OpenTemporary(name, memberPath, &out, failure)) return false;
-    MemberSink sink(targetFolder_ != nullptr ? &out : nullptr, name, header.originalSize);
+    // A member the filter refuses is decoded and checked like the others, and not written.
+    const bool write =
+        targetFolder_ != nullptr && (filter_ == nullptr || !*filter_ || (*filter_)(InfoOf(header)));
+    if (write && !OpenTemporary(name, memberPath, &out, failure)) return false;
+    MemberSink sink(write ? &out : nullptr, name, header.originalSize, progress_);
     const DecodeResult r =
         DecodeMember(header.method, reader.Data(), header.packedSize, header.originalSize, sink,
                      header.hasCrc ? &header.crc : nullptr);
@@ -402,7 +400,7 @@ class Extraction {
       }
       return false;
     }
-    return targetFolder_ == nullptr || FinishTemporary(header, &out, failure);
+    return !write || FinishTemporary(header, &out, failure);
   }
 
   bool OpenTemporary(const std::string& name, const std::string& memberPath, port::OutputFile* out,
@@ -445,6 +443,8 @@ class Extraction {
   const std::string* targetFolder_;
   journal::Transaction* transaction_;
   const std::function<void(const MemberInfo&)>* onMember_;
+  const std::function<bool(const MemberInfo&)>* filter_;
+  const ProgressCallback& progress_;
 };
 
 // A folder in a member's place, a file marked read-only (which the platform's own copy would not
@@ -499,86 +499,10 @@ bool Commit(journal::Transaction& transaction, const std::vector<Pending>& pendi
   return true;
 }
 
-struct Command {
-  char letter = 0;
-  bool overwrite = false;
-  bool noQuestions = false;
-  std::string workFolder;
-  std::vector<std::string> arguments;
-};
-
-// "e -mcw<folder> \"<archive>\" \"<target>\"": a command letter, switches, quoted arguments.
-// The work folder runs to the next quote, so a folder with blanks in it stays whole.
-bool ParseCommand(const std::string& line, Command* command, std::string* why) {
-  std::size_t i = 0;
-  auto skipBlanks = [&]() {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-  };
-  skipBlanks();
-  if (i >= line.size()) {
-    *why = "empty";
-    return false;
-  }
-  const std::size_t letterStart = i;
-  while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-  if (i - letterStart != 1) {
-    *why = line.substr(letterStart, i - letterStart);
-    return false;
-  }
-  command->letter = static_cast<char>(line[letterStart] | 0x20);
-  for (;;) {
-    skipBlanks();
-    if (i >= line.size()) break;
-    if (line[i] == '"') {
-      const std::size_t close = line.find('"', i + 1);
-      if (close == std::string::npos) {
-        *why = "unbalanced quote";
-        return false;
-      }
-      command->arguments.push_back(line.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else if (line[i] == '-') {
-      ++i;
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') {
-        const char sw = static_cast<char>(line[i] | 0x20);
-        if (sw == 'm') {
-          command->noQuestions = true;
-          ++i;
-        } else if (sw == 'c') {
-          command->overwrite = true;
-          ++i;
-        } else if (sw == 'w') {
-          std::size_t end = line.find('"', i + 1);
-          if (end == std::string::npos) end = line.size();
-          std::size_t trimmed = end;
-          while (trimmed > i + 1 && (line[trimmed - 1] == ' ' || line[trimmed - 1] == '\t')) {
-            --trimmed;
-          }
-          command->workFolder = line.substr(i + 1, trimmed - i - 1);
-          i = end;
-          break;
-        } else {
-          *why = "-" + line.substr(i, 1);
-          return false;
-        }
-      }
-    } else {
-      const std::size_t start = i;
-      while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-      command->arguments.push_back(line.substr(start, i - start));
-    }
-  }
-  if (command->arguments.size() != 2) {
-    *why = "expected an archive and a target folder";
-    return false;
-  }
-  return true;
-}
-
-// NAME.lzh for NAME, matched case-insensitively; NAME itself when it already names a file.
-bool FindArchive(const std::string& name, std::string* path) {
-  if (name.find_first_of("*?") != std::string::npos) return false;
-  const std::string withExtension = name + ".lzh";
+// The archive file at `withExtension`, its name matched case-insensitively and spelled as the
+// folder holds it.
+bool FindArchive(const std::string& withExtension, std::string* path) {
+  if (withExtension.find_first_of("*?") != std::string::npos) return false;
   std::vector<port::FoundEntry> entries;
   if (port::FindEntries(withExtension, &entries) && !entries.empty()) {
     for (const port::FoundEntry& entry : entries) {
@@ -597,46 +521,27 @@ bool FindArchive(const std::string& name, std::string* path) {
     *path = withExtension;
     return true;
   }
-  if (port::PathExists(name) && !port::IsFolder(name)) {
-    *path = name;
-    return true;
-  }
   return false;
 }
 
-int Finish(int code, const std::string& message, char* output, std::size_t outputSize) {
-  if (output != nullptr && outputSize > 0) {
-    const std::string cut = CutAtCharacter(message, std::min(kMaxMessage, outputSize - 1));
-    std::memcpy(output, cut.data(), cut.size());
-    output[cut.size()] = '\0';
-  }
-  return code;
+ExtractResult Finish(ExtractCode code, const std::string& message) {
+  ExtractResult result;
+  result.code = code;
+  result.message = message;
+  return result;
 }
 
-int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
-  const std::size_t limit = outputSize == 0 ? 0 : std::min(kMaxMessage, outputSize - 1);
-  Command command;
-  std::string why;
-  if (!ParseCommand(line, &command, &why)) {
-    return Finish(kBadCommand, Compose(Text::kBadCommand, "", "", why, limit), output, outputSize);
-  }
-  const std::string& archiveName = command.arguments[0];
-  if (command.letter != 'e') {
-    return Finish(
-        kBadCommand,
-        Compose(Text::kUnsupportedCommand, archiveName, "", std::string(1, command.letter), limit),
-        output, outputSize);
-  }
+ExtractResult RunExtraction(const ExtractRequest& request, journal::Transaction& transaction,
+                            const ProgressCallback& progress) {
+  const std::size_t limit = kMaxMessage;
   std::string archivePath;
-  if (!FindArchive(archiveName, &archivePath)) {
+  if (!FindArchive(request.archivePath, &archivePath)) {
     return Finish(kArchiveNotFound,
-                  Compose(Text::kArchiveNotFound, archiveName + ".lzh", "", "", limit), output,
-                  outputSize);
+                  Compose(Text::kArchiveNotFound, request.archivePath, "", "", limit));
   }
-  std::string target = command.arguments[1];
+  std::string target = request.targetFolder;
   if (!port::IsFolder(target.empty() ? std::string(".") : target)) {
-    return Finish(kArchiveNotFound, Compose(Text::kTargetNotFound, archivePath, "", target, limit),
-                  output, outputSize);
+    return Finish(kArchiveNotFound, Compose(Text::kTargetNotFound, archivePath, "", target, limit));
   }
   // Target names are the folder followed directly by the name: add a separator unless the
   // folder ends in one or is a bare drive ("C:" means that drive's current folder).
@@ -645,66 +550,46 @@ int RunCommand(const std::string& line, char* output, std::size_t outputSize) {
     target += '\\';
   }
 
-  // Inside a run the run's transaction holds every change and the run puts them back on
-  // failure; alone, the archive brings its own, so that it is still all or nothing.
-  std::unique_ptr<journal::Transaction> own;
-  journal::Transaction* transaction = journal::Active();
-  if (transaction == nullptr) {
-    own = journal::Transaction::InMemory();
-    transaction = own.get();
-  }
-  auto fail = [&](int code, Text text, const std::string& member, const std::string& detail) {
-    if (own) own->Restore();
-    return Finish(code, Compose(text, archivePath, member, detail, limit), output, outputSize);
+  auto fail = [&](ExtractCode code, Text text, const std::string& member,
+                  const std::string& detail) {
+    return Finish(code, Compose(text, archivePath, member, detail, limit));
   };
-  Extraction extraction(&target, transaction, nullptr);
+  Extraction extraction(&target, &transaction, nullptr, &request.memberFilter, progress);
   Failure failure;
   const bool walked = extraction.Walk(archivePath, &failure);
   for (const Pending& p : extraction.pending) {
-    if (!walked) transaction->Discard(p.temporary);
+    if (!walked) transaction.Discard(p.temporary);
   }
   if (!walked) return fail(failure.code, failure.text, failure.member, failure.detail);
   std::string failedMember, detail;
   if (!CheckTargets(extraction.pending, &failedMember, &detail)) {
-    for (const Pending& p : extraction.pending) transaction->Discard(p.temporary);
+    for (const Pending& p : extraction.pending) transaction.Discard(p.temporary);
     return fail(kWriteFailed, Text::kReplaceFailed, failedMember, detail);
   }
-  if (!Commit(*transaction, extraction.pending, command.overwrite, &failedMember, &detail)) {
+  if (!Commit(transaction, extraction.pending, request.overwrite, &failedMember, &detail)) {
     return fail(kWriteFailed, Text::kReplaceFailed, failedMember, detail);
   }
-  // Alone, the old files' second names beside the targets must go too; if one cannot, the
-  // extraction is put back rather than leave them.
-  port::Error error;
-  if (own && !own->Commit(&error)) {
-    return fail(kWriteFailed, Text::kReplaceFailed, error.path, error.Describe());
-  }
-  return Finish(kSuccess, "", output, outputSize);
+  return Finish(kSuccess, "");
 }
 
 }  // namespace
 
-int ArchiveSetupA(int) { return 0; }
-int ArchiveSetupB(int) { return 0; }
-
-void SetProgressCallback(ProgressCallback callback) { Progress() = std::move(callback); }
-
-int ArchiveCommand(void*, const char* commandLine, char* output, std::size_t outputSize) {
-  if (output != nullptr && outputSize > 0) output[0] = '\0';
+ExtractResult Extract(const ExtractRequest& request, journal::Transaction& transaction,
+                      const ProgressCallback& progress) {
   try {
-    return RunCommand(commandLine == nullptr ? std::string() : std::string(commandLine), output,
-                      outputSize);
+    return RunExtraction(request, transaction, progress);
   } catch (const std::bad_alloc&) {
-    const std::size_t limit = outputSize == 0 ? 0 : std::min(kMaxMessage, outputSize - 1);
-    return Finish(kWriteFailed, Compose(Text::kOutOfMemory, "", "", "", limit), output, outputSize);
+    return Finish(kWriteFailed, Compose(Text::kOutOfMemory, "", "", "", kMaxMessage));
   }
 }
 
 bool CheckArchive(const std::string& archivePath,
-                  const std::function<void(const MemberInfo&)>& onMember, std::string* message) {
+                  const std::function<void(const MemberInfo&)>& onMember, std::string* message,
+                  const ProgressCallback& progress) {
   Failure failure;
   bool ok = false;
   try {
-    Extraction extraction(nullptr, nullptr, &onMember);
+    Extraction extraction(nullptr, nullptr, &onMember, nullptr, progress);
     ok = extraction.Walk(archivePath, &failure);
   } catch (const std::bad_alloc&) {
     failure = {kWriteFailed, Text::kOutOfMemory, "", ""};

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/messages.h"
+#include "engine/product.h"
 #include "port/port.h"
 #include "text/cp932.h"
 #include "text/number.h"
@@ -13,9 +14,9 @@ namespace koushin::engine {
 namespace {
 
 constexpr char kNullName[] = "NULL";
-constexpr char kTamiroIni[] = "tamiro1.ini";
-constexpr char kVelmoraIni[] = "velmora1.ini";
-constexpr char kSystemSection[] = "SYSTEM";
+using product::kSystemSection;
+using product::kTamiroIni;
+using product::kVelmoraIni;
 
 // Probes `base` + name, then `base` + "\\" + name, for each name in turn; on a hit in the second
 // form the folder gets the "\\". Nothing is probed when the folder is missing.
@@ -90,7 +91,7 @@ InstalledVersion ReadInstalledVersion(const std::string& folder,
                                       const description::UpdateDescription& record) {
   InstalledVersion result;
   result.installed =
-      port::ProfileRead(kSystemSection, "Version", "", folder + record.systemIniName);
+      port::ProfileRead(kSystemSection, product::kVersionKey, "", folder + record.systemIniName);
   const std::string& target = record.newVersion;
   const std::string said =
       "installed version '" + result.installed + "', media version '" + target + "'";
@@ -158,10 +159,10 @@ int IdentifySystem(const std::string& folder, const std::string& systemIniName,
                    const description::UpdateDescription& record) {
   const std::string ini = folder + systemIniName;
   if (text::ToUpper(systemIniName) == "VELMORA1.INI") {
-    const std::string maker = port::ProfileRead(kSystemSection, "MAKER", "1", ini);
+    const std::string maker = port::ProfileRead(kSystemSection, product::kMakerKey, "1", ini);
     return text::ParseInt(maker) == 1 ? kSystemIndexVelmoraMaker1 : kSystemIndexVelmoraOther;
   }
-  const std::string title = port::ProfileRead(kSystemSection, "TITLE", "", ini);
+  const std::string title = port::ProfileRead(kSystemSection, product::kTitleKey, "", ini);
   for (int i = 0; i < description::kMaxKeys; ++i) {
     // A keyword matches only where a character starts: "A" is no match for the trail byte of
     // a double-byte character such as 0x83 0x41.

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "engine/product.h"
 #include "journal/journal.h"
 #include "port/port.h"
 
@@ -9,10 +10,7 @@ namespace koushin::engine {
 
 namespace {
 
-// Split so that no "??-" trigraph appears.
-constexpr char kMasterPattern[] =
-    "zai??"
-    "?-3.mst";
+using product::kMasterPattern;
 constexpr std::size_t kNewRecordLength = 185;
 constexpr std::size_t kDroppedByte = 66;
 constexpr std::size_t kTypeFlag = 13;
@@ -52,7 +50,7 @@ bool ConvertTypeRecord(std::string_view line, std::string* out) {
 // Converts one master file. Returns false, with the file untouched, when it cannot be opened,
 // read or replaced.
 bool ConvertMasterFile(const std::string& folder, const std::string& name, MasterRule rule,
-                       const ConversionOptions& options) {
+                       journal::Transaction& transaction, const ConversionOptions& options) {
   const std::string path = folder + name;
   port::Error error;
   // Opened for writing without sharing: a read-only master file, or one another program holds
@@ -81,7 +79,7 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   // Closed before the replace: a file held without sharing cannot be renamed over on Windows.
   master.Close();
   const bool replaced = journal::ReplaceFile(
-      path,
+      transaction, path,
       [&](port::OutputFile& out, const std::string& temporary, port::Error* e) {
         port::FileStatus status;
         status.attributes = old.attributes;
@@ -106,7 +104,8 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   return true;
 }
 
-int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOptions& options) {
+int ConvertFolder(const std::string& folder, MasterRule rule, journal::Transaction& transaction,
+                  const ConversionOptions& options) {
   try {
     std::vector<std::string> table;
     int leftOut = 0;
@@ -122,7 +121,7 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
                          ": converted before, left as it is");
         continue;
       }
-      if (!ConvertMasterFile(folder, table[i], rule, options)) return 0;
+      if (!ConvertMasterFile(folder, table[i], rule, transaction, options)) return 0;
     }
     return 1;
   } catch (const std::exception& e) {
@@ -133,18 +132,24 @@ int ConvertFolder(const std::string& folder, MasterRule rule, const ConversionOp
 }
 
 int ConvertBothFolders(const std::string& setupFile, MasterRule rule,
-                       const ConversionOptions& options) {
+                       journal::Transaction& transaction, const ConversionOptions& options) {
   const journal::OutsideFiles files = MasterFiles(setupFile);
-  int result = ConvertFolder(files.folders[0], rule, options);
-  if (result == 1) result = ConvertFolder(files.folders[1], rule, options);
+  int result = 1;
+  for (const std::string& folder : files.folders) {
+    if (result == 1) result = ConvertFolder(folder, rule, transaction, options);
+  }
   return result;
 }
 
 }  // namespace
 
 journal::OutsideFiles MasterFiles(const std::string& setupFile) {
-  const std::string master = port::ProfileRead("DIR", "MASTER", "", setupFile);
-  return {{master + "1\\", master + "21\\"}, kMasterPattern};
+  const std::string master =
+      port::ProfileRead(product::kDirSection, product::kMasterKey, "", setupFile);
+  journal::OutsideFiles files;
+  for (const char* sub : product::kMasterSubfolders) files.folders.push_back(master + sub);
+  files.pattern = kMasterPattern;
+  return files;
 }
 
 std::string ConvertMasterText(std::string_view bytes, MasterRule rule, int* changedRecords) {
@@ -189,12 +194,14 @@ int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
   return static_cast<int>(table.size());
 }
 
-int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options) {
-  return ConvertBothFolders(setupFile, MasterRule::kSize, options);
+int MaterialSizeConversion(const std::string& setupFile, journal::Transaction& transaction,
+                           const ConversionOptions& options) {
+  return ConvertBothFolders(setupFile, MasterRule::kSize, transaction, options);
 }
 
-int MaterialTypeConversion(const std::string& setupFile, const ConversionOptions& options) {
-  return ConvertBothFolders(setupFile, MasterRule::kType, options);
+int MaterialTypeConversion(const std::string& setupFile, journal::Transaction& transaction,
+                           const ConversionOptions& options) {
+  return ConvertBothFolders(setupFile, MasterRule::kType, transaction, options);
 }
 
 }  // namespace koushin::engine

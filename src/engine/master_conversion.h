@@ -9,7 +9,7 @@
 // Master files are read as bytes (a byte 26 is just a byte); a CR LF pair or a lone LF ends a
 // line, and every line is written back with CR LF. A converted file is written whole to a new
 // temporary file of ours in its folder (never through an existing name or link), flushed, given
-// the master file's attributes, and put in place through the run's transaction, so at every
+// the master file's attributes, and put in place through the caller's transaction, so at every
 // moment the master file holds either its old or its new content. A master file whose bytes would
 // not change is left alone.
 #pragma once
@@ -69,7 +69,10 @@ int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
 // "1\\" succeeded. Each returns 1 when every master file was converted (or there was none), 0 at
 // the first master file that could not be opened, read or replaced; that file keeps its content
 // and the later ones are not visited.
-int MaterialSizeConversion(const std::string& setupFile, const ConversionOptions& options = {});
-int MaterialTypeConversion(const std::string& setupFile, const ConversionOptions& options = {});
+// Every file is replaced through `transaction` (a dry run writes nothing through it).
+int MaterialSizeConversion(const std::string& setupFile, journal::Transaction& transaction,
+                           const ConversionOptions& options = {});
+int MaterialTypeConversion(const std::string& setupFile, journal::Transaction& transaction,
+                           const ConversionOptions& options = {});
 
 }  // namespace koushin::engine

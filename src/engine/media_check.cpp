@@ -7,6 +7,7 @@
 #include "description/update_description.h"
 #include "gfx/bitmap_file.h"
 #include "engine/messages.h"
+#include "engine/product.h"
 #include "port/port.h"
 #include "text/cp932.h"
 #include "text/number.h"
@@ -16,8 +17,8 @@ namespace koushin::engine {
 
 namespace {
 
-constexpr int kArchiveKind = 1;
-constexpr int kVariants = 15;          // START1 .. START15, one per title keyword
+using product::kArchiveKind;
+constexpr int kVariants = product::kStartVariants;  // START1 .. START15, one per title keyword
 constexpr std::size_t kMaxPath = 259;  // the longest path Windows opens, without its NUL
 constexpr int kFirstEntryLine = description::kHeaderLines + 1;
 constexpr int kFirstKeywordLine = 28;
@@ -176,14 +177,14 @@ class MediaChecker {
       }
       return;
     }
-    if (text::SplitPath(name).name != "START") {
-      CheckArchiveFile(i, folder, name + ".lzh");
+    if (text::SplitPath(name).name != product::kStartArchive) {
+      CheckArchiveFile(i, folder, name + product::kArchiveExtension);
       return;
     }
     // The START archive is chosen by the installed variant: START3 for the third keyword.
     std::string found;
     for (int v = 1; v <= kVariants; ++v) {
-      const std::string archive = name + std::to_string(v) + ".lzh";
+      const std::string archive = name + std::to_string(v) + product::kArchiveExtension;
       if (port::PathExists(folder + archive)) {
         found += (found.empty() ? "" : ", ") + name + std::to_string(v);
         CheckArchiveFile(i, folder, archive);
@@ -196,7 +197,8 @@ class MediaChecker {
     }
     if (found.empty()) {
       Add(Severity::kProblem, line, i + 1, disk,
-          J("書庫 ") + name + "1.lzh" + J("～") + name + "15.lzh" + J(" がどれもありません"));
+          J("書庫 ") + name + "1" + product::kArchiveExtension + J("～") + name +
+              std::to_string(kVariants) + product::kArchiveExtension + J(" がどれもありません"));
     } else {
       Add(Severity::kNote, line, i + 1, disk, J("ある製品別書庫: ") + found);
     }
@@ -243,7 +245,7 @@ class MediaChecker {
     }
     CheckListed(i, disk, archive);
     // Every variant of START writes for one product only: their members do not meet.
-    const bool variant = text::SplitPath(record_.entryFileNames[i]).name == "START";
+    const bool variant = text::SplitPath(record_.entryFileNames[i]).name == product::kStartArchive;
     std::string folder = record_.installFolder;
     const std::size_t separator = text::FindLastSeparator(folder);
     if (folder.empty() || separator != folder.size() - 1) folder += '\\';

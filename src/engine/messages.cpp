@@ -20,14 +20,6 @@ enum Id {
   kSizeConversionFailed,
   kTypeConversionFailed,
   kUpdateDone,
-  kEraName,
-  kHistoryStartKey,
-  kHistoryEndKey,
-  kCategoryElectric,
-  kCategoryWater,
-  kCategoryFacility,
-  kCategoryBuilding,
-  kExcelTemplatePath,
   kDryRunDone,
   kDiskPromptSuffix,
   kUpdateFailedSuffix,
@@ -73,14 +65,6 @@ const char* const kUtf8[] = {
     "材料ｻｲｽﾞ変換が正常に更新されませんでした。",
     "材料ﾀｲﾌﾟ変換が正常に更新されませんでした。",
     "システムは正常に更新されました。",
-    "令和",
-    "抽出開始日ON",
-    "抽出終了日ON",
-    "種別電気",
-    "種別水道",
-    "種別設備",
-    "種別建築",
-    "\\形式\\横A-A4g.xlsm",
     "更新内容の確認が終わりました。ファイルは変更していません。",
     " 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。",
     "の更新に失敗しました。",
@@ -137,14 +121,6 @@ const std::string& ExcelTemplateUpdated() { return Cp932(kExcelTemplateUpdated);
 const std::string& SizeConversionFailed() { return Cp932(kSizeConversionFailed); }
 const std::string& TypeConversionFailed() { return Cp932(kTypeConversionFailed); }
 const std::string& UpdateDone() { return Cp932(kUpdateDone); }
-const std::string& EraName() { return Cp932(kEraName); }
-const std::string& HistoryStartKey() { return Cp932(kHistoryStartKey); }
-const std::string& HistoryEndKey() { return Cp932(kHistoryEndKey); }
-const std::string& CategoryElectric() { return Cp932(kCategoryElectric); }
-const std::string& CategoryWater() { return Cp932(kCategoryWater); }
-const std::string& CategoryFacility() { return Cp932(kCategoryFacility); }
-const std::string& CategoryBuilding() { return Cp932(kCategoryBuilding); }
-const std::string& ExcelTemplatePath() { return Cp932(kExcelTemplatePath); }
 const std::string& DryRunDone() { return Cp932(kDryRunDone); }
 const std::string& Restored() { return Cp932(kRestored); }
 const std::string& RunBusy() { return Cp932(kRunBusy); }

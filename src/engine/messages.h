@@ -1,6 +1,6 @@
-// The Japanese texts of the engine: messages, captions, INI keys and values, and the one fixed
-// path with Japanese names. Each is returned as code page 932 bytes, as the installed system and
-// the message boxes expect them; messages.cpp holds them in UTF-8 and converts them once.
+// The Japanese texts the engine shows: messages and captions. Each is returned as code page 932
+// bytes, as the message boxes expect them; messages.cpp holds them in UTF-8 and converts them
+// once. What the update writes to disk (INI keys and values, file names) is in product.h.
 #pragma once
 
 #include <string>
@@ -26,22 +26,6 @@ const std::string& SizeConversionFailed();
 const std::string& TypeConversionFailed();
 // The final message of a run.
 const std::string& UpdateDone();
-// Value of [SYSTEM] GENGOU.
-const std::string& EraName();
-// [HISTORY] key of kov3.ini.
-const std::string& HistoryStartKey();
-// [HISTORY] key of kov3.ini.
-const std::string& HistoryEndKey();
-// [SYSTEM] category flag.
-const std::string& CategoryElectric();
-// [SYSTEM] category flag.
-const std::string& CategoryWater();
-// [SYSTEM] category flag.
-const std::string& CategoryFacility();
-// [SYSTEM] category flag.
-const std::string& CategoryBuilding();
-// The Excel template, below the working folder.
-const std::string& ExcelTemplatePath();
 // The final message of a dry run (nothing was written).
 const std::string& DryRunDone();
 // The run stopped and every change was put back.

@@ -5,6 +5,7 @@
 
 #include "engine/master_conversion.h"
 #include "engine/messages.h"
+#include "engine/product.h"
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -17,26 +18,21 @@ namespace koushin::engine {
 
 namespace {
 
-constexpr char kSystemSection[] = "SYSTEM";
-constexpr char kHistorySection[] = "HISTORY";
-constexpr char kHistoryFile[] = "kov3.ini";
-constexpr char kOldVersionInTitle[] = "8.0S";
-
 // The category flags set for a trade category code, in the order they are written.
 std::vector<std::string> CategoryKeys(int category) {
   switch (category) {
     case 1:
-      return {messages::CategoryElectric()};
+      return {product::kCategoryElectric};
     case 2:
-      return {messages::CategoryWater()};
+      return {product::kCategoryWater};
     case 3:
-      return {messages::CategoryFacility()};
+      return {product::kCategoryFacility};
     case 4:
-      return {messages::CategoryBuilding()};
+      return {product::kCategoryBuilding};
     case 5:
-      return {messages::CategoryWater(), messages::CategoryFacility()};
+      return {product::kCategoryWater, product::kCategoryFacility};
     case 6:
-      return {messages::CategoryElectric(), messages::CategoryFacility()};
+      return {product::kCategoryElectric, product::kCategoryFacility};
     default:
       return {};
   }
@@ -44,7 +40,8 @@ std::vector<std::string> CategoryKeys(int category) {
 
 }  // namespace
 
-int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
+int WritePostUpdateSettings(RunContext& context, journal::Transaction& transaction,
+                            const std::string& folder) {
   const description::UpdateDescription& record = context.record;
   const std::string systemIni = folder + record.systemIniName;
   context.op.Log("settings: " + systemIni);
@@ -52,20 +49,21 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
   // The settings are written together, each file once; a failure stops the run with the message
   // for that file, and the run then puts everything back.
   std::vector<Setting> settings;
-  settings.push_back({kSystemSection, "GENGOU", messages::EraName(), systemIni});
+  settings.push_back({product::kSystemSection, product::kEraKey, product::kEraName, systemIni});
   if (!record.newVersion.empty()) {
-    std::string title = port::ProfileRead(kSystemSection, "TITLE", "", systemIni);
-    text::ReplaceAllInPlace(title, kOldVersionInTitle, record.newVersion);
-    settings.push_back({kSystemSection, "TITLE", title, systemIni});
+    std::string title =
+        port::ProfileRead(product::kSystemSection, product::kTitleKey, "", systemIni);
+    text::ReplaceAllInPlace(title, product::kOldVersionInTitle, record.newVersion);
+    settings.push_back({product::kSystemSection, product::kTitleKey, title, systemIni});
   }
-  const std::string history = folder + kHistoryFile;
-  settings.push_back({kHistorySection, messages::HistoryStartKey(), "1", history});
-  settings.push_back({kHistorySection, messages::HistoryEndKey(), "1", history});
+  const std::string history = folder + product::kHistoryIni;
+  settings.push_back({product::kHistorySection, product::kHistoryStartKey, "1", history});
+  settings.push_back({product::kHistorySection, product::kHistoryEndKey, "1", history});
   for (const std::string& key : CategoryKeys(text::ParseInt(record.categoryCode))) {
-    settings.push_back({kSystemSection, key, "1", systemIni});
+    settings.push_back({product::kSystemSection, key, "1", systemIni});
   }
   std::string failed;
-  if (!WriteSettings(context, settings, &failed)) {
+  if (!WriteSettings(context, transaction, settings, &failed)) {
     context.op.ShowMessage(messages::UpdateFailed(failed), messages::CaptionConfirm(),
                            Buttons::kOk);
     return 0;
@@ -73,7 +71,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
 
   if (text::ParseInt(record.masterAdjust) == 1) {
     ScopedWait wait(context.op);  // nested in the run's own
-    const std::string setupFile = folder + kMasterSetupFile;
+    const std::string setupFile = folder + product::kMasterSetupIni;
     ConversionOptions options;
     options.op = &context.op;
     options.dryRun = context.dryRun;
@@ -88,7 +86,7 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
       // (A dry run: the files its plan writes.)
       std::set<std::string> written;
       const std::vector<journal::Change>& changes =
-          journal::Active() != nullptr ? journal::Active()->Changes() : context.summary.changes;
+          context.dryRun ? context.summary.changes : transaction.Changes();
       for (const journal::Change& change : changes) {
         written.insert(text::ToUpper(text::OneSeparator(change.path)));
       }
@@ -98,31 +96,18 @@ int WritePostUpdateSettings(RunContext& context, const std::string& folder) {
       };
     }
     // A failed conversion is a failed run: its message, then the run puts everything back.
-    if (MaterialSizeConversion(setupFile, options) == 0) {
+    if (MaterialSizeConversion(setupFile, transaction, options) == 0) {
       context.op.ShowMessage(messages::SizeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
       return 0;
     }
-    if (MaterialTypeConversion(setupFile, options) == 0) {
+    if (MaterialTypeConversion(setupFile, transaction, options) == 0) {
       context.op.ShowMessage(messages::TypeConversionFailed(), messages::CaptionConfirm(),
                              Buttons::kOk);
       return 0;
     }
   }
 
-  if (context.commit && !context.commit()) {
-    context.op.ShowMessage(messages::UpdateFailed(folder), messages::CaptionConfirm(),
-                           Buttons::kOk);
-    return 0;
-  }
-
-  if (context.dryRun) {
-    context.op.Log("dry run finished: nothing was written");
-    context.op.ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
-  } else {
-    context.op.Log("update finished");
-    context.op.ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
-  }
   return 1;
 }
 

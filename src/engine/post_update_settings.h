@@ -1,5 +1,5 @@
 // The last phase of an update run: the settings the installed system needs after the update,
-// the material master conversions when the description asks for them, and the final message.
+// and the material master conversions when the description asks for them.
 #pragma once
 
 #include <string>
@@ -12,10 +12,12 @@ namespace koushin::engine {
 // into the system's INI file; [SYSTEM] TITLE with every "8.0S" replaced by newVersion (only when
 // newVersion is not empty; the value is read and written whole); [HISTORY] start and end keys
 // into kov3.ini; the category flags of categoryCode (1-6) into the system's INI file; then, with
-// masterAdjust 1, both master conversions; then the run's commit (when set) and the final
-// message. `folder` is the working folder as the installation check left it. Returns 1, or 0
-// after the message of the first file or conversion that failed (the failure of an update run,
-// which then puts its changes back).
-int WritePostUpdateSettings(RunContext& context, const std::string& folder);
+// masterAdjust 1, both master conversions; every write through `transaction` (a dry run writes
+// nothing). The run's commit and final message follow as steps of their own. `folder` is the
+// working folder as the installation check left it. Returns 1, or 0 after the message of the
+// first file or conversion that failed (the failure of an update run, which then puts its
+// changes back).
+int WritePostUpdateSettings(RunContext& context, journal::Transaction& transaction,
+                            const std::string& folder);
 
 }  // namespace koushin::engine

@@ -8,6 +8,7 @@
 #include "archive/archive.h"
 #include "engine/master_conversion.h"
 #include "engine/messages.h"
+#include "engine/product.h"
 #include "engine/update_run.h"
 #include "port/port.h"
 #include "text/cp932.h"
@@ -18,15 +19,10 @@ namespace koushin::engine {
 
 namespace {
 
-constexpr int kArchiveKind = 1;
+using product::kArchiveKind;
+using product::kExcelArchive;
+using product::kStartArchive;
 constexpr int kRemovableDrive = 2;
-constexpr char kStartArchive[] = "START";
-constexpr char kExcelArchive[] = "EXCEL";
-constexpr char kHistoryFile[] = "kov3.ini";
-constexpr char kMasterSetupFile[] = "tamiro1.ini";
-constexpr char kMasterPattern[] =
-    "zai??"
-    "?-3.mst";  // split: "??-" would read as a trigraph
 // A file takes whole clusters; 4 KiB is the common cluster size, and the larger count is safe.
 constexpr std::uint64_t kCluster = 4096;
 // Room for what the estimate leaves out: the journal, folders, an INI file that grows.
@@ -66,7 +62,8 @@ class Planner {
         baseName == kStartArchive ? name + std::to_string(record_.systemIndex) : name;
     // An archive that cannot be read now fails the run at its entry, with its own message.
     std::vector<archive::MemberInfo> members;
-    archive::ListArchiveMembers(context_.sourceFolder + mediaName + ".lzh", &members);
+    archive::ListArchiveMembers(context_.sourceFolder + mediaName + product::kArchiveExtension,
+                                &members);
     for (const archive::MemberInfo& member : members) {
       if (!member.isFolder) Add(target + member.name, member.size);
     }
@@ -74,12 +71,13 @@ class Planner {
 
   void AddSettings() {
     AddExisting(folder_ + record_.systemIniName);
-    AddExisting(folder_ + kHistoryFile);
+    AddExisting(folder_ + product::kHistoryIni);
     if (text::ParseInt(record_.masterAdjust) != 1 || !context_.convertMasters) return;
-    const std::string master = port::ProfileRead("DIR", "MASTER", "", folder_ + kMasterSetupFile);
-    for (const char* sub : {"1\\", "21\\"}) {
+    const std::string master = port::ProfileRead(product::kDirSection, product::kMasterKey, "",
+                                                 folder_ + product::kMasterSetupIni);
+    for (const char* sub : product::kMasterSubfolders) {
       std::vector<std::string> names;
-      ListMasterFiles(names, master + sub + kMasterPattern);
+      ListMasterFiles(names, master + sub + product::kMasterPattern);
       for (const std::string& name : names) AddExisting(master + sub + name);
     }
   }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -80,16 +79,13 @@ struct RunContext {
   // (Log), check every archive's CRCs, and write nothing at all. Disk prompts are still shown.
   // A dry run works on a copy of the record, so the record is left exactly as it was.
   bool dryRun = false;
-  // false: no journal (the bench's and some tests' switch). Each archive is still all or
-  // nothing on its own, but a failed run is not put back and nothing survives a crash.
+  // false: no journal (the bench's switch). The run's changes are kept in memory: a failed run
+  // is still put back, but nothing survives a crash.
   bool useJournal = true;
 
   // Filled by the run.
   RunOutcome outcome = RunOutcome::kUpdated;
   RunSummary summary;
-  // Set by the run while it works: called after the last step and before the final message;
-  // false stops the run (its changes are then put back).
-  std::function<bool()> commit;
   // true: nobody is at the screen to close programs, so files in use end the run at once.
   bool unattended = false;
   // true: media whose version is already installed are applied again (a repair): the files and

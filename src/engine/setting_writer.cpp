@@ -13,8 +13,8 @@ std::string Describe(const Setting& setting) {
 
 }  // namespace
 
-bool WriteSettings(RunContext& context, const std::vector<Setting>& settings,
-                   std::string* failedFile) {
+bool WriteSettings(RunContext& context, journal::Transaction& transaction,
+                   const std::vector<Setting>& settings, std::string* failedFile) {
   if (context.dryRun) {
     for (const Setting& setting : settings) {
       context.op.Log("would write " + Describe(setting));
@@ -68,7 +68,8 @@ bool WriteSettings(RunContext& context, const std::vector<Setting>& settings,
       return status.attributes == 0 || port::WriteFileStatus(temporary, status, e);
     });
   }
-  const bool written = !refused && journal::ReplaceFiles(files, fills, &failed, &error);
+  const bool written =
+      !refused && journal::ReplaceFiles(transaction, files, fills, &failed, &error);
   for (const Setting& setting : settings) {
     if (written) {
       ++context.summary.iniKeysWritten;
@@ -81,9 +82,10 @@ bool WriteSettings(RunContext& context, const std::vector<Setting>& settings,
   return written;
 }
 
-bool WriteSetting(RunContext& context, const std::string& section, const std::string& key,
-                  const std::string& value, const std::string& file) {
-  return WriteSettings(context, {{section, key, value, file}});
+bool WriteSetting(RunContext& context, journal::Transaction& transaction,
+                  const std::string& section, const std::string& key, const std::string& value,
+                  const std::string& file) {
+  return WriteSettings(context, transaction, {{section, key, value, file}});
 }
 
 }  // namespace koushin::engine

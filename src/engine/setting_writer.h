@@ -17,13 +17,14 @@ struct Setting {
 };
 
 // Writes the settings in order through the profile services, or in a dry run only reports them.
-// Each file is rewritten once, as a whole, through a temporary file of the run's transaction,
-// and all the files are put in place together. Returns false, with the file in `failedFile` (may
-// be null), when one could not be written (logged); none of them is then changed, or the run's
-// restore puts it back, and the run stops.
-bool WriteSettings(RunContext& context, const std::vector<Setting>& settings,
-                   std::string* failedFile = nullptr);
-bool WriteSetting(RunContext& context, const std::string& section, const std::string& key,
-                  const std::string& value, const std::string& file);
+// Each file is rewritten once, as a whole, through a temporary file of `transaction` (a dry run
+// writes nothing through it), and all the files are put in place together. Returns false, with the
+// file in `failedFile` (may be null), when one could not be written (logged); none of them is then
+// changed, or the run's restore puts it back, and the run stops.
+bool WriteSettings(RunContext& context, journal::Transaction& transaction,
+                   const std::vector<Setting>& settings, std::string* failedFile = nullptr);
+bool WriteSetting(RunContext& context, journal::Transaction& transaction,
+                  const std::string& section, const std::string& key, const std::string& value,
+                  const std::string& file);
 
 }  // namespace koushin::engine

@@ -12,6 +12,7 @@
 #include "engine/messages.h"
 #include "engine/post_update_settings.h"
 #include "engine/preflight.h"
+#include "engine/product.h"
 #include "engine/setting_writer.h"
 #include "journal/journal.h"
 #include "port/port.h"
@@ -38,43 +39,35 @@ RunOutcome LockRefused(const journal::Installation& installation, bool busy,
   return RunOutcome::kStoppedRestored;
 }
 
-constexpr int kArchiveKind = 1;
+using product::kArchiveExtension;
+using product::kArchiveKind;
+using product::kExcelArchive;
+using product::kStartArchive;
 constexpr int kRemovableDrive = 2;
-constexpr std::size_t kArchiveOutputSize = 256;
-constexpr char kArchiveExtension[] = ".lzh";
-constexpr char kStartArchive[] = "START";
-constexpr char kExcelArchive[] = "EXCEL";
-constexpr int kLastKeywordIndex = 15;
 
-// Routes the archive library's per-member progress to the operator while an entry is worked on:
-// each member under its name in the installation (`target` + its name), and the bytes of the
-// whole run (`written` counts each member once it is whole).
-class ArchiveProgress {
- public:
-  ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers,
-                  const std::string& target, std::uint64_t* written, std::uint64_t planned) {
-    archive::SetProgressCallback([&op, entry, entryCount, logMembers, target, written, planned](
-                                     const std::string& member, std::uint64_t done,
-                                     std::uint64_t total) {
-      if (logMembers && done == total) {
-        op.Log("  wrote " + member + " (" + std::to_string(total) + " bytes)");
-      }
-      Progress progress;
-      progress.entry = entry;
-      progress.entryCount = entryCount;
-      progress.file = text::OneSeparator(target + member);
-      progress.bytesDone = done;
-      progress.bytesTotal = total;
-      progress.runBytesDone = *written + done;
-      progress.runBytesTotal = planned;
-      if (done == total) *written += total;
-      op.ReportProgress(progress);
-    });
-  }
-  ~ArchiveProgress() { archive::SetProgressCallback({}); }
-  ArchiveProgress(const ArchiveProgress&) = delete;
-  ArchiveProgress& operator=(const ArchiveProgress&) = delete;
-};
+// The archive library's per-member progress, passed to the operator while entry `entry` (of
+// `entryCount`) is worked on: each member under its name in the installation (`target` + its
+// name), and the bytes of the whole run (`written` counts each member once it is whole).
+archive::ProgressCallback ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers,
+                                          const std::string& target, std::uint64_t* written,
+                                          std::uint64_t planned) {
+  return [&op, entry, entryCount, logMembers, target, written, planned](
+             const std::string& member, std::uint64_t done, std::uint64_t total) {
+    if (logMembers && done == total) {
+      op.Log("  wrote " + member + " (" + std::to_string(total) + " bytes)");
+    }
+    Progress progress;
+    progress.entry = entry;
+    progress.entryCount = entryCount;
+    progress.file = text::OneSeparator(target + member);
+    progress.bytesDone = done;
+    progress.bytesTotal = total;
+    progress.runBytesDone = *written + done;
+    progress.runBytesTotal = planned;
+    if (done == total) *written += total;
+    op.ReportProgress(progress);
+  };
+}
 
 // Days since 1970-01-01 to a civil (proleptic Gregorian) date.
 void CivilFromDays(std::int64_t days, int* year, int* month, int* day) {
@@ -131,45 +124,58 @@ class Run {
     if (!context_.dryRun && context_.useJournal) {
       RunOutcome refused;
       if (!BeginTransaction(unfinished, &refused)) return refused;
+    } else {
+      // A dry run writes nothing through it; a run without the journal keeps its changes in
+      // memory, and puts them back on failure, but nothing survives a crash.
+      transaction_ = journal::Transaction::InMemory();
     }
     const std::string systemIni = folder_ + record_.systemIniName;
-    context_.summary.versionBefore = port::ProfileRead("SYSTEM", "Version", "", systemIni);
-    windowsFolder_ = port::WindowsFolder();
-    archive::ArchiveSetupA(0);
-    archive::ArchiveSetupB(1);
+    context_.summary.versionBefore =
+        port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
     for (int i = 0; i < entryCount_; ++i) {
       if (!DoEntry(i)) return Stop();
     }
     currentTarget_ = systemIni;
-    context_.commit = [this]() {
-      if (transaction_ == nullptr) return true;
-      port::Error error;
-      if (transaction_->Commit(&error)) {
-        Log("committed: the old files are kept for an undo");
-        if (!transaction_->Unfinished().empty()) {
-          Log("left for the next start: " + transaction_->Unfinished());
-        }
-        return true;
-      }
+    if (WritePostUpdateSettings(context_, *transaction_, folder_) != 1) return Stop();
+    if (!Commit()) {
+      Fail(messages::UpdateFailed(folder_));
+      return Stop();
+    }
+    if (context_.dryRun) {
+      Log("dry run finished: nothing was written");
+      Op().ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
+    } else {
+      Log("update finished");
+      Op().ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
+    }
+    context_.summary.versionAfter =
+        port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
+    return RunOutcome::kUpdated;
+  }
+
+  // The step after the settings: the run's changes stand from here on (a journaled run's old
+  // files are kept for an undo). A dry run has nothing to commit.
+  bool Commit() {
+    if (context_.dryRun) return true;
+    port::Error error;
+    if (!transaction_->Commit(&error)) {
       Log("commit failed: " + error.Describe());
       return false;
-    };
-    const int settings = WritePostUpdateSettings(context_, folder_);
-    context_.commit = nullptr;
-    if (settings != 1) return Stop();
-    context_.summary.versionAfter = port::ProfileRead("SYSTEM", "Version", "", systemIni);
-    return RunOutcome::kUpdated;
+    }
+    if (context_.useJournal) Log("committed: the old files are kept for an undo");
+    if (!transaction_->Unfinished().empty()) {
+      Log("left for the next start: " + transaction_->Unfinished());
+    }
+    return true;
   }
 
   // Puts every change back after a failure whose message was shown, and says how that went.
   RunOutcome Stop() {
-    context_.commit = nullptr;
     const RunOutcome stopped = mediaRefused_      ? RunOutcome::kMediaRefused
                                : context_.refused ? RunOutcome::kPreflightRefused
                                : cancelled_       ? RunOutcome::kCancelled
                                                   : RunOutcome::kStoppedRestored;
-    if (transaction_ == nullptr || transaction_->Committed()) return stopped;
-    scope_.reset();
+    if (context_.dryRun || transaction_ == nullptr || transaction_->Committed()) return stopped;
     CollectChanges();
     Log("restoring the installation");
     context_.summary.restored = true;
@@ -204,12 +210,13 @@ class Run {
       summary.iniKeysWritten = 0;
       summary.masterRecordsConverted = 0;
     }
-    summary.versionAfter =
-        port::ProfileRead("SYSTEM", "Version", "", folder_ + record_.systemIniName);
+    summary.versionAfter = port::ProfileRead(product::kSystemSection, product::kVersionKey, "",
+                                             folder_ + record_.systemIniName);
   }
 
   void CollectChanges() {
-    if (transaction_ == nullptr) return;
+    // A dry run's changes are those it planned (PlanChange).
+    if (context_.dryRun || transaction_ == nullptr) return;
     // A file written more than once (an INI file, one key at a time) is one change, as it
     // was first made; the space counts every kept version.
     context_.summary.changes.clear();
@@ -328,7 +335,6 @@ class Run {
       *refused = RunOutcome::kStoppedRestored;
       return false;
     }
-    scope_ = std::make_unique<journal::ActiveScope>(transaction_.get());
     Log("journal: " + installation_->JournalFolder());
     return true;
   }
@@ -466,7 +472,7 @@ class Run {
           Log("would create folder " + target);
           PlanChange(context_, journal::RecordKind::kCreatedFolder, target);
         }
-      } else if (CreateFolderIfMissing(target)) {
+      } else if (CreateFolderIfMissing(*transaction_, target)) {
         Log("created folder " + target);
       } else {
         Log("could not create folder " + target);
@@ -491,23 +497,24 @@ class Run {
                          Buttons::kOk);
       }
     }
-    if (!Vouched(mediaName + kArchiveExtension) || !Extract(i, mediaName, mediaFile, target)) {
+    if (!Vouched(mediaName + kArchiveExtension) || !Extract(i, mediaFile, target)) {
       return false;
     }
     // The version is claimed only once the variant's files are really in place.
-    if (isStart && !record_.newVersion.empty() && record_.systemIndex <= kLastKeywordIndex) {
+    if (isStart && !record_.newVersion.empty() && record_.systemIndex <= product::kStartVariants) {
       const std::string systemIni = folder_ + record_.systemIniName;
-      if (!WriteSetting(context_, "SYSTEM", "Version", record_.newVersion, systemIni)) {
+      if (!WriteSetting(context_, *transaction_, product::kSystemSection, product::kVersionKey,
+                        record_.newVersion, systemIni)) {
         return Fail(messages::UpdateFailed(systemIni));
       }
     }
     return true;
   }
 
-  bool Extract(int i, const std::string& mediaName, const std::string& mediaFile,
-               const std::string& target) {
-    ArchiveProgress progress(Op(), i + 1, entryCount_, !context_.dryRun, target, &bytesWritten_,
-                             context_.plannedBytes);
+  bool Extract(int i, const std::string& mediaFile, const std::string& target) {
+    const archive::ProgressCallback progress =
+        ArchiveProgress(Op(), i + 1, entryCount_, !context_.dryRun, target, &bytesWritten_,
+                        context_.plannedBytes);
     if (context_.dryRun) {
       Log("would extract " + mediaFile + " into " + target);
       std::string problem;
@@ -518,7 +525,7 @@ class Run {
                 " " + std::to_string(member.size) + " bytes");
             if (!member.isFolder) PlanKeep(target + member.name);
           },
-          &problem);
+          &problem, progress);
       if (!sound) {
         Log("archive check failed: " + problem);
         return Fail(problem);
@@ -526,15 +533,14 @@ class Run {
       Log("archive sound: " + mediaFile);
       return true;
     }
-    const std::string command = "e -mcw" + windowsFolder_ + " \"" + context_.sourceFolder +
-                                mediaName + "\" \"" + target + "\"";
-    Log("extract: " + command);
-    char output[kArchiveOutputSize] = {};
-    const int result = archive::ArchiveCommand(nullptr, command.c_str(), output, sizeof output);
-    if (result != 0) {
-      output[kArchiveOutputSize - 1] = '\0';
-      Log(std::string("extraction failed: ") + output);
-      return Fail(output);
+    archive::ExtractRequest request;
+    request.archivePath = mediaFile;
+    request.targetFolder = target;
+    Log("extract: " + mediaFile + " into " + target);
+    const archive::ExtractResult result = archive::Extract(request, *transaction_, progress);
+    if (!result.Ok()) {
+      Log("extraction failed: " + result.message);
+      return Fail(result.message);
     }
     Log("extracted " + mediaFile + " into " + target);
     return true;
@@ -568,7 +574,7 @@ class Run {
     // by the installed system), so a crash never leaves a read-only file from the media.
     bool statusFailed = false;
     const bool copied = journal::ReplaceFile(
-        targetFile,
+        *transaction_, targetFile,
         [&](port::OutputFile& out, const std::string& temporary, port::Error* e) {
           if (!journal::CopyInto(source, out, e)) return false;
           port::FileStatus final;
@@ -592,7 +598,6 @@ class Run {
   RunContext& context_;
   description::UpdateDescription& record_;
   std::string folder_;
-  std::string windowsFolder_;
   std::string currentTarget_;
   int currentDisk_ = 1;
   int entryCount_ = 0;
@@ -604,8 +609,9 @@ class Run {
   std::set<std::string> plannedFolders_;  // dry run: folders the run would create
   std::set<std::string> plannedKept_;     // dry run: files whose old bytes the run would keep
   std::unique_ptr<journal::Installation> installation_;  // holds the lock
+  // The run's changes: journaled, or in memory (a dry run's, which takes none, or a run without
+  // the journal).
   std::unique_ptr<journal::Transaction> transaction_;
-  std::unique_ptr<journal::ActiveScope> scope_;
 };
 
 // Runs a step whose failure must not end the program: what it throws is passed over.
@@ -792,14 +798,14 @@ void PlanChange(RunContext& context, journal::RecordKind kind, const std::string
   context.summary.changes.push_back(change);
 }
 
-bool CreateFolderIfMissing(const std::string& path) {
+bool CreateFolderIfMissing(journal::Transaction& transaction, const std::string& path) {
   if (port::PathExists(path)) return true;
-  return journal::MakeFolder(path);
+  return transaction.MakeFolder(path);
 }
 
 int IsExcelTemplateDue(const std::string& folder) {
   if (!port::PathExists(folder)) return 0;
-  const std::string path = folder + messages::ExcelTemplatePath();
+  const std::string path = folder + product::kExcelTemplatePath;
   if (!port::PathExists(path)) return 1;
   port::ExclusiveFile file;
   port::FileTime time = 0;

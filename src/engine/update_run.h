@@ -49,7 +49,7 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
 // Creates the one folder at `path` when nothing exists there (its parent must exist). Returns
 // whether the folder is there now; the run does not stop on false (the copy or extraction into it
 // then fails with its own message).
-bool CreateFolderIfMissing(const std::string& path);
+bool CreateFolderIfMissing(journal::Transaction& transaction, const std::string& path);
 
 // 1 when the Excel template below the working folder must be replaced: it is missing, cannot be
 // opened without sharing, or was last written (UTC date) on or before 2022-02-05. 0 when it is

@@ -43,11 +43,6 @@ bool Rotate(const std::string& done, const std::string& last, port::Error* error
                                error, false);
 }
 
-Transaction*& ActiveSlot() {
-  static Transaction* active = nullptr;
-  return active;
-}
-
 // A tag of this process for temporary names, so that two programs never pick the same one.
 const std::string& ProcessTag() {
   static const std::string tag = [] {
@@ -504,9 +499,7 @@ std::string Reach::Refusal(const Record& record, bool first) const {
   return ok ? std::string() : record.path;
 }
 
-Transaction::~Transaction() {
-  if (ActiveSlot() == this) ActiveSlot() = nullptr;
-}
+Transaction::~Transaction() = default;
 
 std::unique_ptr<Transaction> Transaction::InMemory() {
   return std::unique_ptr<Transaction>(new Transaction());
@@ -697,32 +690,24 @@ RestoreReport Transaction::Restore() {
   return report;
 }
 
-Transaction* Active() { return ActiveSlot(); }
-
-bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error) {
-  return ReplaceFiles({target}, {fill}, nullptr, error);
+bool ReplaceFile(Transaction& transaction, const std::string& target, const Filler& fill,
+                 port::Error* error) {
+  return ReplaceFiles(transaction, {target}, {fill}, nullptr, error);
 }
 
-bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Filler>& fills,
-                  std::size_t* failed, port::Error* error) {
-  std::unique_ptr<Transaction> own;
-  Transaction* transaction = Active();
-  if (transaction == nullptr) {
-    own = Transaction::InMemory();
-    transaction = own.get();
-  }
+bool ReplaceFiles(Transaction& transaction, const std::vector<std::string>& targets,
+                  const std::vector<Filler>& fills, std::size_t* failed, port::Error* error) {
   std::vector<std::pair<std::string, std::string>> moves;
   // A temporary file that was renamed in is no longer there to discard.
   auto fail = [&](std::size_t index) {
     if (failed != nullptr) *failed = index;
-    for (const auto& move : moves) transaction->Discard(move.first);
-    if (own) own->Restore();
+    for (const auto& move : moves) transaction.Discard(move.first);
     return false;
   };
   for (std::size_t i = 0; i < targets.size(); ++i) {
     port::OutputFile file;
     std::string temporary;
-    if (!transaction->CreateTemporary(FolderOf(targets[i]), &file, &temporary, error)) {
+    if (!transaction.CreateTemporary(FolderOf(targets[i]), &file, &temporary, error)) {
       return fail(i);
     }
     moves.emplace_back(temporary, targets[i]);
@@ -731,25 +716,7 @@ bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Fil
     if (!filled) return fail(i);
   }
   std::size_t renamed = 0;
-  try {
-    if (!transaction->ReplaceAll(moves, &renamed, error)) return fail(renamed);
-    if (own && !own->Commit(error)) {
-      own->Restore();
-      return false;
-    }
-  } catch (...) {
-    // A transaction of our own is put back before the failure goes on (a run's puts back its
-    // own, in the run's guard).
-    if (own && !own->Committed()) own->Restore();
-    throw;
-  }
-  return true;
-}
-
-bool MakeFolder(const std::string& path, port::Error* error) {
-  Transaction* transaction = Active();
-  return transaction != nullptr ? transaction->MakeFolder(path, error)
-                                : port::MakeFolder(path, error);
+  return transaction.ReplaceAll(moves, &renamed, error) || fail(renamed);
 }
 
 bool CopyInto(const std::string& source, port::OutputFile& file, port::Error* error) {
@@ -764,12 +731,6 @@ bool CopyInto(const std::string& source, port::OutputFile& file, port::Error* er
   }
   return file.Finish(error);
 }
-
-ActiveScope::ActiveScope(Transaction* transaction) : previous_(ActiveSlot()) {
-  ActiveSlot() = transaction;
-}
-
-ActiveScope::~ActiveScope() { ActiveSlot() = previous_; }
 
 // ---------------------------------------------------------------------------------------------
 

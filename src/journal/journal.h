@@ -67,8 +67,8 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   // A transaction without a journal file: kept files lie beside their targets and the records
-  // live in memory. It serves a single archive's all-or-nothing when no run is active, and the
-  // runs with the journal switched off. It does not survive a crash.
+  // live in memory. It serves the runs with the journal switched off, a dry run (which writes
+  // nothing through it), and a single writer used on its own. It does not survive a crash.
   static std::unique_ptr<Transaction> InMemory();
 
   // Creates a new temporary file with a unique name in `folder` (ending with '\\' or empty),
@@ -127,37 +127,22 @@ class Transaction {
   std::string unfinished_;
 };
 
-// The transaction the current run works in, or null. The archive library and the engine's file
-// writers use it when it is set.
-Transaction* Active();
-// Sets the active transaction for a scope.
-class ActiveScope {
- public:
-  explicit ActiveScope(Transaction* transaction);
-  ~ActiveScope();
-  ActiveScope(const ActiveScope&) = delete;
-  ActiveScope& operator=(const ActiveScope&) = delete;
-
- private:
-  Transaction* previous_;
-};
-
-// Writers for the layers above. Each goes through the active transaction, or, when none is
-// active, through one of its own that is committed at once, so a file is never torn either way.
+// Writers for the layers above. Each takes the transaction it works in, so that no write escapes
+// the journal: a caller without one does not compile. A file is never torn either way.
 
 // Fills a new temporary file beside `target` and puts it in place. `fill` gets the open file and
 // its path; it must leave the file written, flushed and closed (Finish), with its final
 // attributes, or return false.
 using Filler =
     std::function<bool(port::OutputFile& file, const std::string& temporary, port::Error* error)>;
-bool ReplaceFile(const std::string& target, const Filler& fill, port::Error* error = nullptr);
+bool ReplaceFile(Transaction& transaction, const std::string& target, const Filler& fill,
+                 port::Error* error = nullptr);
 // The same for several targets, put in place together (ReplaceAll): one flush records them all.
 // On failure `failed` (may be null) is the index of the target that failed; none is changed
-// unless a rename failed, and the run's restore puts those back.
-bool ReplaceFiles(const std::vector<std::string>& targets, const std::vector<Filler>& fills,
-                  std::size_t* failed, port::Error* error = nullptr);
-// Creates one folder (its parent must exist).
-bool MakeFolder(const std::string& path, port::Error* error = nullptr);
+// unless a rename failed, and the transaction's restore puts those back.
+bool ReplaceFiles(Transaction& transaction, const std::vector<std::string>& targets,
+                  const std::vector<Filler>& fills, std::size_t* failed,
+                  port::Error* error = nullptr);
 // Copies a file into a new open file and finishes it.
 bool CopyInto(const std::string& source, port::OutputFile& file, port::Error* error = nullptr);
 

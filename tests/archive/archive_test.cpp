@@ -1,15 +1,15 @@
-// The extraction command end to end, through the POSIX port, on real folders.
+// The extraction end to end, through the POSIX port, on real folders.
 #include "archive/archive.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 
 #include "archive/fixtures.h"
+#include "journal/journal.h"
 #include "port/port.h"
 #include "support/temp_folder.h"
 
@@ -27,7 +27,7 @@ std::string PortPath(const std::string& host) {
   return cp932;
 }
 
-class ArchiveCommandTest : public ::testing::Test {
+class ExtractTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(root_ + "/media");
@@ -39,19 +39,26 @@ class ArchiveCommandTest : public ::testing::Test {
     fs::copy_file(testing::ArchivePath(level, method), root_ + "/media/" + name);
   }
 
+  // Extracts `archive` (host paths) in a transaction of its own, committed when the extraction
+  // succeeds and put back when it fails, as a run does.
   int Run(const std::string& archive, const std::string& target, std::string* message,
-          std::size_t outputSize = 256, const std::string& options = "-mcwC:\\WINDOWS") {
-    const std::string line = PortPath("e " + options + " \"" + archive + "\" \"" + target + "\"");
-    std::vector<char> output(outputSize + 1, 'X');
-    const int result = ArchiveCommand(nullptr, line.c_str(), output.data(), outputSize);
-    if (outputSize > 0) {
-      const std::string text(output.data());
-      EXPECT_LT(text.size(), outputSize);
-      EXPECT_LE(text.size(), 255u);
-      *message = text;
+          bool overwrite = true, std::function<bool(const MemberInfo&)> filter = {}) {
+    ExtractRequest request;
+    request.archivePath = PortPath(archive);
+    request.targetFolder = PortPath(target);
+    request.overwrite = overwrite;
+    request.memberFilter = std::move(filter);
+    const auto transaction = journal::Transaction::InMemory();
+    const ExtractResult result = Extract(request, *transaction);
+    EXPECT_LE(result.message.size(), 255u);
+    EXPECT_EQ(result.Ok(), result.message.empty()) << result.message;
+    if (result.Ok()) {
+      EXPECT_TRUE(transaction->Commit());
+    } else {
+      EXPECT_TRUE(transaction->Restore().Complete());
     }
-    EXPECT_EQ(output[outputSize], 'X') << "wrote past the output buffer";
-    return result;
+    *message = result.message;
+    return static_cast<int>(result.code);
   }
 
   // Every file and folder below `folder` with its bytes (a folder's are "/").
@@ -68,7 +75,7 @@ class ArchiveCommandTest : public ::testing::Test {
   const std::string root_ = folder_.Host().string();
 };
 
-TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
+TEST_F(ExtractTest, ExtractsEveryFileFlatWithItsStoredTime) {
   for (const auto& [level, method] :
        std::vector<std::pair<int, std::string>>{{0, "lh5"}, {1, "lh7"}, {2, "lh6"}, {2, "lh0"}}) {
     SCOPED_TRACE(std::to_string(level) + method);
@@ -77,7 +84,7 @@ TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
     fs::remove(root_ + "/media/UPD.lzh");
     PutArchive(level, method, "UPD.lzh");
     std::string message;
-    ASSERT_EQ(Run(root_ + "/media/UPD", root_ + "/target\\", &message), 0) << message;
+    ASSERT_EQ(Run(root_ + "/media/UPD.lzh", root_ + "/target\\", &message), 0) << message;
     EXPECT_EQ(message, "");
     std::map<std::string, std::string> expected;
     for (const auto& f : testing::SourceFiles()) {
@@ -93,15 +100,15 @@ TEST_F(ArchiveCommandTest, ExtractsEveryFileFlatWithItsStoredTime) {
   }
 }
 
-// "NAME" finds NAME.LZH whatever its case. With -c every member replaces its file; without it a
-// file at least as new as the member stays and an older one is replaced. The target folder needs
-// no trailing separator, and the work folder may hold blanks.
-TEST_F(ArchiveCommandTest, FindsTheArchiveAndOverwritesWithCOrWhatIsOlder) {
+// "NAME.lzh" finds NAME.LZH whatever its case. Overwriting, every member replaces its file;
+// without it a file at least as new as the member stays and an older one is replaced. The target
+// folder needs no trailing separator. A member the filter refuses is not written.
+TEST_F(ExtractTest, FindsTheArchiveOverwritesOrKeepsWhatIsNewerAndFilters) {
   PutArchive(2, "lh5", "START3.LZH");
   WriteHostFile(root_ + "/target/text.txt", "old contents");
   WriteHostFile(root_ + "/target/keep.dat", "not in the archive");
   std::string message;
-  ASSERT_EQ(Run(root_ + "/media/start3", root_ + "/target", &message), 0) << message;
+  ASSERT_EQ(Run(root_ + "/media/start3.lzh", root_ + "/target", &message), 0) << message;
   EXPECT_TRUE(ReadHostFile(root_ + "/target/text.txt") == testing::SourceFiles()[0].bytes);
   EXPECT_EQ(ReadHostFile(root_ + "/target/keep.dat"), "not in the archive");
 
@@ -110,16 +117,25 @@ TEST_F(ArchiveCommandTest, FindsTheArchiveAndOverwritesWithCOrWhatIsOlder) {
   fs::last_write_time(
       root_ + "/target/binary.bin",
       fs::last_write_time(root_ + "/target/binary.bin") - std::chrono::hours(24 * 365 * 30));
-  const std::string blanks = "-mw C:\\Program Files\\WIN";
-  ASSERT_EQ(Run(root_ + "/media/START3", root_ + "/target\\", &message, 256, blanks), 0) << message;
+  ASSERT_EQ(Run(root_ + "/media/START3.lzh", root_ + "/target\\", &message, false), 0) << message;
   EXPECT_EQ(ReadHostFile(root_ + "/target/text.txt"), "newer than the member");
   EXPECT_TRUE(ReadHostFile(root_ + "/target/binary.bin") == testing::SourceFiles()[1].bytes);
   EXPECT_EQ(Contents(root_ + "/target").size(), testing::SourceFiles().size() + 1);
+
+  const std::string& wanted = testing::SourceFiles()[1].cp932Name;
+  fs::create_directories(root_ + "/only");
+  ASSERT_EQ(Run(root_ + "/media/START3.lzh", root_ + "/only", &message, true,
+                [&](const MemberInfo& m) { return m.name == wanted; }),
+            0)
+      << message;
+  const auto only = Contents(root_ + "/only");
+  ASSERT_EQ(only.size(), 1u);
+  EXPECT_TRUE(only.begin()->second == testing::SourceFiles()[1].bytes);
 }
 
 // A failing extraction changes nothing in the target folder and names in its message the archive
 // or member at fault, in code page 932 and cut to 255 bytes where its folder is deep.
-TEST_F(ArchiveCommandTest, FailuresChangeNothingAndNameTheCulprit) {
+TEST_F(ExtractTest, FailuresChangeNothingAndNameTheCulprit) {
   std::string deep = root_ + "/media";
   for (int i = 0; i < 6; ++i) deep += "/" + std::string(40, static_cast<char>('a' + i));
   fs::create_directories(deep);
@@ -145,27 +161,27 @@ TEST_F(ArchiveCommandTest, FailuresChangeNothingAndNameTheCulprit) {
   } cases[] = {
       // Not overwritten, as the platform's copy would not overwrite it.
       {"read-only file in a member's place",
-       root_ + "/media/UPD",
+       root_ + "/media/UPD.lzh",
        [&] {
          WriteHostFile(upper, "read-only contents");
          fs::permissions(upper, fs::perms::owner_write, fs::perm_options::remove);
        },
        {"UPPER.TXT"}},
       {"folder in a member's place",
-       root_ + "/media/UPD",
+       root_ + "/media/UPD.lzh",
        [&] { fs::create_directories(upper); },
        {"UPPER.TXT"}},
-      {"corrupt last member", deep + "/BROKEN", nullptr, {"BROKEN.lzh", "UPPER.TXT"}},
-      {"cut short inside the second member", root_ + "/media/SHORT", nullptr, {}},
-      {"-lh2-", root_ + "/media/LH2", nullptr, {"text.txt", "-lh2-"}},
-      {"-lh3-", root_ + "/media/LH3", nullptr, {"text.txt", "-lh3-"}},
-      {"-pm0-", root_ + "/media/pm0", nullptr, {"LICENSE.MIT", "-pm0-"}},
-      {"-pm2-", root_ + "/media/pm2", nullptr, {"LICENSE.MIT", "-pm2-"}},
-      {"no archive", root_ + "/media/NOSUCH", nullptr, {"NOSUCH.lzh"}},
+      {"corrupt last member", deep + "/BROKEN.lzh", nullptr, {"BROKEN.lzh", "UPPER.TXT"}},
+      {"cut short inside the second member", root_ + "/media/SHORT.lzh", nullptr, {}},
+      {"-lh2-", root_ + "/media/LH2.lzh", nullptr, {"text.txt", "-lh2-"}},
+      {"-lh3-", root_ + "/media/LH3.lzh", nullptr, {"text.txt", "-lh3-"}},
+      {"-pm0-", root_ + "/media/pm0.lzh", nullptr, {"LICENSE.MIT", "-pm0-"}},
+      {"-pm2-", root_ + "/media/pm2.lzh", nullptr, {"LICENSE.MIT", "-pm2-"}},
+      {"no archive", root_ + "/media/NOSUCH.lzh", nullptr, {"NOSUCH.lzh"}},
       // An immutable file (Linux, as root) can be neither renamed away nor replaced: the last
       // member fails after four others were put in place, and those four are undone.
       {"file that cannot be replaced",
-       root_ + "/media/UPD0",
+       root_ + "/media/UPD0.lzh",
        [&] {
          WriteHostFile(upper, "locked");
          ASSERT_EQ(std::system(("chattr +i '" + upper + "'").c_str()), 0)
@@ -189,30 +205,25 @@ TEST_F(ArchiveCommandTest, FailuresChangeNothingAndNameTheCulprit) {
   std::system(("chattr -i '" + upper + "' 2>/dev/null").c_str());
 }
 
-TEST_F(ArchiveCommandTest, RefusesBadCommandsMissingArchivesAndFolders) {
+TEST_F(ExtractTest, RefusesAMissingTargetFolder) {
   std::string message;
-  for (const char* line : {"", "x \"a\" \"b\"", "e \"only-one\"", "e -q \"a\" \"b\"", "e \"a"}) {
-    char output[256];
-    EXPECT_NE(ArchiveCommand(nullptr, line, output, sizeof output), 0) << line;
-    EXPECT_GT(std::strlen(output), 0u) << line;
-  }
   PutArchive(2, "lh5", "UPD.lzh");
-  EXPECT_NE(Run(root_ + "/media/UPD", root_ + "/missing\\", &message), 0);
+  EXPECT_EQ(Run(root_ + "/media/UPD.lzh", root_ + "/missing\\", &message),
+            static_cast<int>(ExtractCode::kArchiveNotFound));
+  EXPECT_NE(message.find("missing"), std::string::npos) << message;
   EXPECT_TRUE(Contents(root_ + "/target").empty());
-  // Small output buffers are respected; a zero-sized one is left alone.
-  EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 12), 0);
-  EXPECT_NE(Run(root_ + "/media/NOSUCH", root_ + "/target\\", &message, 0), 0);
 }
 
 // Hostile and odd archives: whatever they hold lands flat inside the target folder or not at all,
 // with no link made, no temporary file left, and no escape in the message.
-TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
+TEST_F(ExtractTest, HostileArchivesStayInsideTheTargetFolder) {
   using testing::RawMember;
   const std::uint16_t kLink = 0xA1FF, kFolder = 0x41ED;
   std::vector<RawMember> many;
   for (int i = 0; i < 300; ++i) many.push_back({"file" + std::to_string(i) + ".txt", "x"});
   const std::string cut = ReadHostFile(testing::ArchivePath(1, "lh5")).substr(0, 3000);
-  const int kDamaged = 3, kRefused = 4;  // ArchiveCommand's result codes
+  const int kDamaged = static_cast<int>(ExtractCode::kArchiveDamaged);
+  const int kRefused = static_cast<int>(ExtractCode::kMemberRefused);
   struct Case {
     const char* what;
     std::string archive;
@@ -259,7 +270,7 @@ TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
     fs::create_directories(sandbox + "/target");
     WriteHostFile(sandbox + "/HOSTILE.lzh", c.archive);
     std::string message;
-    EXPECT_EQ(Run(sandbox + "/HOSTILE", sandbox + "/target\\", &message), c.result) << message;
+    EXPECT_EQ(Run(sandbox + "/HOSTILE.lzh", sandbox + "/target\\", &message), c.result) << message;
     std::size_t files = 0;
     for (const auto& e : fs::recursive_directory_iterator(sandbox)) {
       EXPECT_FALSE(fs::is_symlink(e.symlink_status())) << e.path();
@@ -275,21 +286,21 @@ TEST_F(ArchiveCommandTest, HostileArchivesStayInsideTheTargetFolder) {
   }
 }
 
-TEST_F(ArchiveCommandTest, CheckArchiveAndProgress) {
+TEST_F(ExtractTest, CheckArchiveAndProgress) {
   std::vector<MemberInfo> members;
   std::map<std::string, std::uint64_t> lastDone;
-  SetProgressCallback([&](const std::string& member, std::uint64_t done, std::uint64_t total) {
+  const ProgressCallback progress = [&](const std::string& member, std::uint64_t done,
+                                        std::uint64_t total) {
     EXPECT_LE(done, total);
     lastDone[member] = done;
-  });
+  };
   std::string message;
   PutArchive(2, "lh7", "CHECK.lzh");
   EXPECT_TRUE(CheckArchive(
       PortPath(root_ + "/media/CHECK.lzh"), [&](const MemberInfo& m) { members.push_back(m); },
-      &message))
+      &message, progress))
       << message;
   EXPECT_EQ(Contents(root_ + "/media").size(), 1u) << "a check leaves nothing beside the archive";
-  SetProgressCallback(nullptr);
   const auto& files = testing::SourceFiles();
   ASSERT_EQ(members.size(), files.size());
   for (std::size_t i = 0; i < files.size(); ++i) {

@@ -79,6 +79,19 @@ TEST(ConvertMasterText, SizeAndTypeRules) {
   }
 }
 
+// A conversion as a run has it: committed when it succeeds, put back when it fails.
+int Convert(int (*conversion)(const std::string&, journal::Transaction&, const ConversionOptions&),
+            const std::string& setup, const ConversionOptions& options = {}) {
+  const auto transaction = journal::Transaction::InMemory();
+  const int result = conversion(setup, *transaction, options);
+  if (result == 1) {
+    EXPECT_TRUE(transaction->Commit());
+  } else {
+    EXPECT_TRUE(transaction->Restore().Complete());
+  }
+  return result;
+}
+
 class MasterFolderTest : public ::testing::Test {
  protected:
   void SetUp() override { machine.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W("C:\\M\\") + "\r\n")); }
@@ -91,7 +104,7 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   ScriptedOperator op;
   ConversionOptions options;
   options.op = &op;
-  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);  // no master folder at all
+  EXPECT_EQ(Convert(MaterialTypeConversion, SW(kSetup), options), 1);  // no master folder at all
   const std::string before = "0123456789012A\r\n\x1a\n0123456789012B";
   machine.Write("C:\\M\\1\\zai001-3.mst", before);
   machine.Write("C:\\M\\1\\ZAI002-3.MST", before);
@@ -99,7 +112,7 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   machine.Write("C:\\M\\1\\zai01-3.mst", before);    // too short a name: not a master file
   machine.Write("C:\\M\\1\\zai0001-3.mst", before);  // too long a name
   machine.MakeFolders("C:\\M\\1\\zai003-3.mst");     // a folder, not a master file
-  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
+  EXPECT_EQ(Convert(MaterialTypeConversion, SW(kSetup), options), 1);
   const std::string after = "0123456789012Z\r\n\x1a\r\n0123456789012Z\r\n";
   EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), after);
   EXPECT_EQ(machine.Read("C:\\M\\1\\ZAI002-3.MST"), after);
@@ -111,13 +124,13 @@ TEST_F(MasterFolderTest, ConvertsBothSubfoldersInPlace) {
   EXPECT_EQ(op.LogText().find("further master files"), std::string::npos);  // none left out
   // Nothing left to change on a second run: the files are not even rewritten.
   const std::string snapshot = machine.Snapshot();
-  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
+  EXPECT_EQ(Convert(MaterialTypeConversion, SW(kSetup), options), 1);
   EXPECT_EQ(machine.Snapshot(), snapshot);
   // A master folder of more than 140 bytes.
   const std::string folder = "C:\\" + std::string(70, 'm') + "\\" + std::string(70, 'n') + "\\";
   machine.Write(kSetup, Sj("[DIR]\r\nMASTER=" + W(folder) + "\r\n"));
   machine.Write(folder + "21\\zai001-3.mst", "0123456789012B\r\n");
-  EXPECT_EQ(MaterialTypeConversion(SW(kSetup)), 1);
+  EXPECT_EQ(Convert(MaterialTypeConversion, SW(kSetup)), 1);
   EXPECT_EQ(machine.Read(folder + "21\\zai001-3.mst"), "0123456789012Z\r\n");
 }
 
@@ -139,28 +152,37 @@ TEST_F(MasterFolderTest, FailuresLeaveTheMasterFileAsItWas) {
     machine.Write("C:\\M\\21\\zai001-3.mst", record);
     if (c.readOnly) machine.SetAttributes("C:\\M\\1\\zai001-3.mst", 0x01);
     port::SetInjectedFaults(c.fault);
-    EXPECT_EQ(MaterialSizeConversion(SW(kSetup)), 0);
+    EXPECT_EQ(Convert(MaterialSizeConversion, SW(kSetup)), 0);
     port::SetInjectedFaults(0);
     EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), record);
     EXPECT_EQ(machine.Read("C:\\M\\21\\zai001-3.mst"), record);  // "21\" is not visited
   }
 }
 
-// Alone (no run), a conversion is its own transaction: every file operation of it fails in turn,
-// and the master file is either old or converted, with nothing of ours left beside it (the old
-// file's second name included: one that cannot be removed undoes the conversion).
+// A conversion in a transaction of its own: every file operation of the conversion and of the
+// commit fails in turn, and the master file is either old or converted, with nothing of ours
+// left beside it (the old file's second name included: a commit that cannot remove it is put
+// back).
 TEST_F(MasterFolderTest, AFaultAtEveryOperationLeavesOldOrNewAndNothingBeside) {
   const std::string record = "0123456789012A\r\n";
+  const auto convertAlone = [&] {
+    const auto transaction = journal::Transaction::InMemory();
+    if (MaterialTypeConversion(SW(kSetup), *transaction, {}) == 1 && transaction->Commit()) {
+      return 1;
+    }
+    transaction->Restore();
+    return 0;
+  };
   port::SetInjectedFaults(0);
   machine.Write("C:\\M\\1\\zai001-3.mst", record);
-  ASSERT_EQ(MaterialTypeConversion(SW(kSetup)), 1);
+  ASSERT_EQ(convertAlone(), 1);
   const long operations = port::ChangingOperationCount();
   ASSERT_GT(operations, 5);
   for (long n = 1; n <= operations; ++n) {
     SCOPED_TRACE("fault at operation " + std::to_string(n));
     machine.Write("C:\\M\\1\\zai001-3.mst", record);
     port::SetInjectedFaults(n);
-    const int result = MaterialTypeConversion(SW(kSetup));
+    const int result = convertAlone();
     port::SetInjectedFaults(0);
     EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"),
               result == 1 ? "0123456789012Z\r\n" : record);
@@ -189,7 +211,7 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
   ConversionOptions options;
   options.op = &op;
   options.dryRun = true;
-  EXPECT_EQ(MaterialTypeConversion(SW(kSetup), options), 1);
+  EXPECT_EQ(Convert(MaterialTypeConversion, SW(kSetup), options), 1);
   int wouldChange = 0;
   for (const std::string& line : op.log) {
     wouldChange += line.find(": 1 records would change") != std::string::npos;

@@ -304,7 +304,12 @@ TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
                          "C:\\M\\21\\zai001-3.mst"};
   for (const char* file : files) machine.Write(file, before);
 
-  const auto convert = [] { return MaterialSizeConversion("C:\\EST\\tamiro1.ini") == 1 ? 0 : 1; };
+  const auto convert = [] {
+    const auto transaction = journal::Transaction::InMemory();
+    const bool converted =
+        MaterialSizeConversion("C:\\EST\\tamiro1.ini", *transaction) == 1 && transaction->Commit();
+    return converted ? 0 : 1;
+  };
   const long length = Timed(convert);
   for (const char* file : files) machine.Write(file, before);
   std::mt19937 random(12345);
