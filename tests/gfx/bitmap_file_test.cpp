@@ -15,10 +15,6 @@
 namespace koushin::gfx {
 namespace {
 
-void Put(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 // The parts of a .BMP file, written in file order.
 struct Bmp {
   std::uint16_t type = 0x4D42;
@@ -37,21 +33,15 @@ struct Bmp {
 
   std::string Bytes() const {
     std::string out;
-    Put(out, type, 2);
-    Put(out, 0, 4);  // bfSize, not used
-    Put(out, 0, 4);  // reserved
-    Put(out, offBits, 4);
-    Put(out, headerSize, 4);
-    Put(out, static_cast<std::uint32_t>(width), 4);
-    Put(out, static_cast<std::uint32_t>(height), 4);
-    Put(out, 1, 2);
-    Put(out, bitCount, 2);
-    Put(out, compression, 4);
-    Put(out, sizeImage, 4);
-    Put(out, 2835, 4);
-    Put(out, 2835, 4);
-    Put(out, clrUsed, 4);
-    Put(out, 0, 4);
+    // Each field little-endian: its value and size; bfSize and the reserved word are not used.
+    const std::pair<std::uint32_t, int> fields[] = {
+        {type, 2},      {0, 4},           {0, 4},         {offBits, 4},   {headerSize, 4},
+        {std::uint32_t(width), 4},        {std::uint32_t(height), 4},     {1, 2},
+        {bitCount, 2},  {compression, 4}, {sizeImage, 4}, {2835, 4},      {2835, 4},
+        {clrUsed, 4},   {0, 4}};
+    for (const auto& [value, bytes] : fields) {
+      for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
     if (headerSize > 40 && headerSize < 4096) {
       std::string tail = headerTail;
       tail.resize(headerSize - 40, '\0');

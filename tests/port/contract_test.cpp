@@ -482,22 +482,6 @@ TEST(PortProfile, BufferReadCountsBytesNeverSplitsACharacterAndReadsAnyLength) {
   EXPECT_EQ(std::string(untouched), "\x95\x5C");
 }
 
-// Each temporary folder is new, and it goes away with what a test leaves in it, read-only files
-// included.
-TEST(TempFolder, EachIsNewAndGoesAwayWithItsReadOnlyFiles) {
-  std::filesystem::path host;
-  {
-    TempFolder one, two;
-    EXPECT_NE(one.Path(), two.Path());
-    host = one.Host();
-    one.Write("\x83\x5C\\a.ini", "x");
-    FileStatus status;
-    status.attributes = kAttrReadOnly;
-    ASSERT_TRUE(WriteFileStatus(one.PathOf("\x83\x5C\\a.ini"), status));
-  }
-  EXPECT_FALSE(std::filesystem::exists(host));
-}
-
 // The process and host calls.
 #ifdef _WIN32
 constexpr char kSeparator = '\\';

@@ -5,15 +5,22 @@
 #include <deque>
 #include <string>
 
+#include "wizard/texts.h"
+
 namespace koushin::wizard {
 namespace {
 
-// The commands the Windows view posts to itself.
-TEST(CommandFor, TheStepCommands) {
-  EXPECT_EQ(CommandFor(Next::kShowNotice), 101);
-  EXPECT_EQ(CommandFor(Next::kShowDestination), 102);
-  EXPECT_EQ(CommandFor(Next::kShowConfirm), 103);
-  EXPECT_EQ(CommandFor(Next::kClose), 0);
+TEST(NoticeCaption, NonZeroIntegerReadingKeepsTheMasterAdjustCaption) {
+  const std::pair<const char*, bool> cases[] = {
+      {"1", true},    {"2", true},  {"-1", true}, {" 1", true},   {"01", true},
+      {"1abc", true}, {"0", false}, {"", false},  {"abc", false}, {"-0", false},
+      {"0x1", false}, {" ", false}, {"+0", false},
+  };
+  for (const auto& [masterAdjust, masterCaption] : cases) {
+    EXPECT_EQ(NoticeCaption(masterAdjust),
+              masterCaption ? texts::CaptionMasterAdjust() : texts::CaptionUpdate())
+        << "masterAdjust '" << masterAdjust << "'";
+  }
 }
 
 struct Answer {
@@ -68,27 +75,14 @@ TEST(RunWizard, WalksTheTableAsThePersonAnswers) {
   const Case cases[] = {
       {{{kEndCancel}}, "notice, 0 0", "C:\\DEFAULT"},
       // Next, Back (with another folder typed), Next, confirm's back, Esc, then Next to the run.
-      {{{kEndOk},
-        {kEndOk, "C:\\FIRST"},
-        {kEndCancel},
-        {kEndBack, "C:\\DROPPED"},
-        {kEndOk},
-        {kEndCancel, "C:\\ESCAPED"},
-        {kEndOk},
-        {kEndOk, "C:\\SECOND"},
-        {kEndOk},
-        {1}},
+      {{{kEndOk}, {kEndOk, "C:\\FIRST"}, {kEndCancel}, {kEndBack, "C:\\DROPPED"}, {kEndOk},
+        {kEndCancel, "C:\\ESCAPED"}, {kEndOk}, {kEndOk, "C:\\SECOND"}, {kEndOk}, {1}},
        "notice, destination C:\\DEFAULT, confirm C:\\FIRST, destination C:\\FIRST, notice, "
        "destination C:\\FIRST, notice, destination C:\\FIRST, confirm C:\\SECOND, "
        "run C:\\SECOND, 1 0",
        "C:\\SECOND"},
       // An end code no row names goes back a step, as 戻る does, and takes no folder.
-      {{{kEndOk},
-        {7, "C:\\SEVEN"},
-        {kEndOk},
-        {kEndOk, "C:\\X"},
-        {kEndBack},
-        {kEndBack},
+      {{{kEndOk}, {7, "C:\\SEVEN"}, {kEndOk}, {kEndOk, "C:\\X"}, {kEndBack}, {kEndBack},
         {kEndCancel}},
        "notice, destination C:\\DEFAULT, notice, destination C:\\DEFAULT, confirm C:\\X, "
        "destination C:\\X, notice, 0 0",
