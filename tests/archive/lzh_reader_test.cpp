@@ -87,10 +87,7 @@ TEST_P(DamageTest, NeverPassesAsSound) {
 INSTANTIATE_TEST_SUITE_P(Levels, DamageTest, ::testing::Values(0, 1, 2));
 
 TEST(LzhReaderTest, SplitsStoredPathsAtCharacterBoundaries) {
-  struct Case {
-    std::string stored;
-    std::vector<std::string> parts;
-  } cases[] = {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"a\\b\\c.txt", {"a", "b", "c.txt"}},
       {"a/b/c.txt", {"a", "b", "c.txt"}},
       {"a\377b\377c.txt", {"a", "b", "c.txt"}},                  // 0xFF separators
@@ -103,7 +100,7 @@ TEST(LzhReaderTest, SplitsStoredPathsAtCharacterBoundaries) {
       {"dir/", {"dir"}},
       {"", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(SplitStoredPath(c.stored), c.parts) << c.stored;
+  for (const auto& [stored, parts] : cases) EXPECT_EQ(SplitStoredPath(stored), parts) << stored;
 }
 
 TEST(LzhReaderTest, ArchivesWithoutMembersAndGarbageAreErrors) {

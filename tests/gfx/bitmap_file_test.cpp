@@ -202,20 +202,19 @@ TEST(BitmapFileTest, PaletteAndChunks) {
   ASSERT_TRUE(ParseBitmap(b.Bytes(), &image));
   EXPECT_TRUE(BitmapPalette(image).empty());  // the painter uses the default palette
 
-  struct Case {
-    std::size_t available, count, result;
-  } cases[] = {
+  // Bytes available, bytes asked for, the count read.
+  const std::tuple<std::size_t, std::size_t, std::size_t> cases[] = {
       {100000, 100000, 100000}, {99999, 100000, 0}, {32768, 32768, 32768},
       {32767, 32768, 0},        {65536, 65537, 0},  {10, 0, 0},
   };
-  for (const auto& c : cases) {
-    const std::string source = Pixels(c.available);
+  for (const auto& [available, count, result] : cases) {
+    const std::string source = Pixels(available);
     ByteStream stream(source);
-    std::vector<unsigned char> destination(c.count + 1, 0xEE);
-    EXPECT_EQ(ReadInChunks(stream, destination.data(), c.count), c.result) << c.count;
-    EXPECT_EQ(destination[c.count], 0xEE) << c.count;  // nothing written past the count
-    if (c.result != 0) {
-      EXPECT_EQ(std::string(destination.begin(), destination.end() - 1), source.substr(0, c.count));
+    std::vector<unsigned char> destination(count + 1, 0xEE);
+    EXPECT_EQ(ReadInChunks(stream, destination.data(), count), result) << count;
+    EXPECT_EQ(destination[count], 0xEE) << count;  // nothing written past the count
+    if (result != 0) {
+      EXPECT_EQ(std::string(destination.begin(), destination.end() - 1), source.substr(0, count));
     }
   }
 }
