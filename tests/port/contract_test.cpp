@@ -364,7 +364,9 @@ TEST(PortText, ConvertsCodePage932BothWaysAndRefusesWhatDoesNotConvert) {
     std::string gotUtf8 = "junk", gotCp932 = "junk";
     EXPECT_EQ(Cp932ToUtf8(cp932, &gotUtf8), toUtf8);
     EXPECT_EQ(Utf8ToCp932(utf8, &gotCp932), fromUtf8);
-    if (toUtf8 && fromUtf8) EXPECT_EQ(gotUtf8 + "|" + gotCp932, utf8 + "|" + cp932);
+    if (toUtf8 && fromUtf8) {
+      EXPECT_EQ(gotUtf8 + "|" + gotCp932, utf8 + "|" + cp932);
+    }
   }
   // The lossy form costs one '?' for one bad character.
   EXPECT_EQ(Cp932ToUtf8Lossy("a\x83\x5C\x81\x20z\x83"), "a\xE3\x82\xBD? z?");

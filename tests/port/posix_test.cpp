@@ -141,7 +141,9 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
     const bool done = chdir[0] == '#' ? ChangeDrive(std::stoi(chdir.substr(1)))
                                       : ChangeFolder(chdir, &error);
     EXPECT_EQ(done, ok) << chdir;
-    if (!done && chdir[0] != '#') EXPECT_EQ(error.path, chdir);
+    if (!done && chdir[0] != '#') {
+      EXPECT_EQ(error.path, chdir);
+    }
     EXPECT_EQ(CurrentDrive(), drive) << chdir;
     EXPECT_EQ(CurrentFolder(), folder) << chdir;
   }

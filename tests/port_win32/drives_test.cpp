@@ -115,7 +115,9 @@ TEST(Win32FilesInUse, FindsHeldFilesAndFailsWhereItCouldLookAtNone) {
     Error error;
     EXPECT_EQ(FindFilesInUse(paths, &found, &error), searched);
     EXPECT_EQ(found.files, files);
-    if (!searched) EXPECT_EQ(error.path, device) << error.Describe();
+    if (!searched) {
+      EXPECT_EQ(error.path, device) << error.Describe();
+    }
   }
   CloseHandle(handle);
 }
