@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <tuple>
 
 #include "archive/fixtures.h"
 #include "journal/journal.h"
@@ -153,12 +154,9 @@ TEST_F(ExtractTest, FailuresChangeNothingAndNameTheCulprit) {
                   testing::RawArchive({{"LICENSE.MIT", "Permission is hereby granted", method}}));
   }
   const std::string upper = root_ + "/target/UPPER.TXT";
-  struct Case {
-    const char* what;
-    std::string archive;
-    std::function<void()> prepare;
-    std::vector<std::string> named;
-  } cases[] = {
+  // What, the archive, what to prepare, the names the message must hold.
+  const std::tuple<const char*, std::string, std::function<void()>, std::vector<std::string>>
+      cases[] = {
       // Not overwritten, as the platform's copy would not overwrite it.
       {"read-only file in a member's place",
        root_ + "/media/UPD.lzh",
@@ -189,17 +187,17 @@ TEST_F(ExtractTest, FailuresChangeNothingAndNameTheCulprit) {
        },
        {"UPPER.TXT"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, archive, prepare, named] : cases) {
+    SCOPED_TRACE(what);
     fs::remove_all(root_ + "/target");
     fs::create_directories(root_ + "/target");
     WriteHostFile(root_ + "/target/text.txt", "old contents");
-    if (c.prepare) c.prepare();
+    if (prepare) prepare();
     const auto before = Contents(root_ + "/target");
     std::string message, utf8;
-    EXPECT_NE(Run(c.archive, root_ + "/target\\", &message), 0);
+    EXPECT_NE(Run(archive, root_ + "/target\\", &message), 0);
     EXPECT_EQ(Contents(root_ + "/target"), before);
-    for (const auto& name : c.named) EXPECT_NE(message.find(name), std::string::npos) << message;
+    for (const auto& name : named) EXPECT_NE(message.find(name), std::string::npos) << message;
     EXPECT_TRUE(port::Cp932ToUtf8(message, &utf8)) << "message is not code page 932";
   }
   std::system(("chattr -i '" + upper + "' 2>/dev/null").c_str());
@@ -224,12 +222,8 @@ TEST_F(ExtractTest, HostileArchivesStayInsideTheTargetFolder) {
   const std::string cut = ReadHostFile(testing::ArchivePath(1, "lh5")).substr(0, 3000);
   const int kDamaged = static_cast<int>(ExtractCode::kArchiveDamaged);
   const int kRefused = static_cast<int>(ExtractCode::kMemberRefused);
-  struct Case {
-    const char* what;
-    std::string archive;
-    int result;
-    std::size_t files;  // in the target folder afterwards
-  } cases[] = {
+  // What, the archive, the extraction's result, the files in the target folder afterwards.
+  const std::tuple<const char*, std::string, int, std::size_t> cases[] = {
       {"absolute path", testing::RawArchive({{"abs.txt", "absolute", "-lh0-", 1, "\xFFtmp\xFF"}}),
        0, 1},
       {"absolute level-0 path", testing::RawArchive({{"\\tmp\\abs0.txt", "absolute", "-lh0-", 0}}),
@@ -263,14 +257,14 @@ TEST_F(ExtractTest, HostileArchivesStayInsideTheTargetFolder) {
       {"a lone folder", testing::RawArchive({{"", "", "-lhd-", 1, "dir\xFF", kFolder}}), 0, 0},
       {"many members", testing::RawArchive(many), 0, many.size()},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, archive, result, wantedFiles] : cases) {
+    SCOPED_TRACE(what);
     const std::string sandbox = root_ + "/sandbox";
     fs::remove_all(sandbox);
     fs::create_directories(sandbox + "/target");
-    WriteHostFile(sandbox + "/HOSTILE.lzh", c.archive);
+    WriteHostFile(sandbox + "/HOSTILE.lzh", archive);
     std::string message;
-    EXPECT_EQ(Run(sandbox + "/HOSTILE.lzh", sandbox + "/target\\", &message), c.result) << message;
+    EXPECT_EQ(Run(sandbox + "/HOSTILE.lzh", sandbox + "/target\\", &message), result) << message;
     std::size_t files = 0;
     for (const auto& e : fs::recursive_directory_iterator(sandbox)) {
       EXPECT_FALSE(fs::is_symlink(e.symlink_status())) << e.path();
@@ -281,7 +275,7 @@ TEST_F(ExtractTest, HostileArchivesStayInsideTheTargetFolder) {
           << rel;
       files += e.is_regular_file() && rel != "HOSTILE.lzh";
     }
-    EXPECT_EQ(files, c.files);
+    EXPECT_EQ(files, wantedFiles);
     EXPECT_EQ(message.find('\x1B'), std::string::npos);
   }
 }

@@ -1,19 +1,24 @@
-// The reader against damaged archives: damage is an error or a CRC failure, never a quiet early
-// end and never different contents passed as sound.
+// The reader and decoders: against archives made by a real archiver at test time (jlha, its
+// command line and its library), and against damaged archives, where damage is an error or a CRC
+// failure, never a quiet early end and never different contents passed as sound. The corpus of
+// archives from many LHA tools is the conformance stage's (tests/archive/conformance.cpp).
 #include "archive/lzh_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
+#include "archive/crc16.h"
 #include "archive/decode_helpers.h"
 #include "archive/fixtures.h"
+#include "archive/target_name.h"
 
 namespace koushin::archive {
 namespace {
 
 using testing::DecodeArchive;
 using testing::DecodedArchive;
+using testing::ReadHostFile;
 
 // What damage must not change unnoticed: each member's path, method and bytes.
 std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> Essence(
@@ -82,10 +87,7 @@ TEST_P(DamageTest, NeverPassesAsSound) {
 INSTANTIATE_TEST_SUITE_P(Levels, DamageTest, ::testing::Values(0, 1, 2));
 
 TEST(LzhReaderTest, SplitsStoredPathsAtCharacterBoundaries) {
-  struct Case {
-    std::string stored;
-    std::vector<std::string> parts;
-  } cases[] = {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"a\\b\\c.txt", {"a", "b", "c.txt"}},
       {"a/b/c.txt", {"a", "b", "c.txt"}},
       {"a\377b\377c.txt", {"a", "b", "c.txt"}},                  // 0xFF separators
@@ -98,13 +100,93 @@ TEST(LzhReaderTest, SplitsStoredPathsAtCharacterBoundaries) {
       {"dir/", {"dir"}},
       {"", {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(SplitStoredPath(c.stored), c.parts) << c.stored;
+  for (const auto& [stored, parts] : cases) EXPECT_EQ(SplitStoredPath(stored), parts) << stored;
 }
 
 TEST(LzhReaderTest, ArchivesWithoutMembersAndGarbageAreErrors) {
   for (const std::string& bytes :
        {std::string(), std::string(1, '\0'), std::string("this is not an archive at all")}) {
     EXPECT_EQ(DecodeArchive(bytes).last, ReadStatus::kError) << bytes.size() << " bytes";
+  }
+}
+
+// Names a member may be written under: nothing that could escape the folder or name a device.
+TEST(TargetNameTest, RefusesWhatCouldEscapeOrNameADevice) {
+  using P = NameProblem;
+  const std::pair<std::string, NameProblem> cases[] = {
+      {"tamiro1.ini", P::kNone}, {"UPPER.TXT", P::kNone}, {"a[1].txt", P::kNone},
+      {".hidden", P::kNone},     {"COM0", P::kNone},      {"CONSOLE", P::kNone},
+      {"\x83\x5C.txt", P::kNone},      // ソ.txt: its 0x5C is a trail byte
+      {"\x95\x5C\x94\x5C", P::kNone},  // 表能
+      {"\x83\x40.txt", P::kNone},      // ァ.txt: 0x40 is the lowest trail byte
+      {"", P::kEmpty},           {".", P::kDots},         {"..", P::kDots},
+      {"c:evil", P::kForbiddenChar},     {"a\\b", P::kForbiddenChar},
+      {"a/b", P::kForbiddenChar},        {"link|target", P::kForbiddenChar},
+      {"a?b", P::kForbiddenChar},        {"a\x7F", P::kForbiddenChar},
+      {"tmp\x1B]2;malicious", P::kForbiddenChar},  // terminal escape
+      {std::string("a\0b", 3), P::kForbiddenChar},
+      {"name.", P::kTrailingDotSpace},   {"name ", P::kTrailingDotSpace},
+      {"CON", P::kDeviceName},  {"con.txt", P::kDeviceName},  {"Nul", P::kDeviceName},
+      {"aux .log", P::kDeviceName},  {"COM1", P::kDeviceName},  {"lpt9.dat", P::kDeviceName},
+      {"CONOUT$", P::kDeviceName},
+      {"\x83", P::kBrokenCharacter},  // a lead byte alone
+  };
+  for (const auto& [name, problem] : cases) EXPECT_EQ(CheckTargetName(name), problem) << name;
+}
+
+
+TEST(LzhDecoderTest, JlhaArchivesOfEveryLevelAndMethod) {
+  const auto& files = testing::SourceFiles();
+  for (int level = 0; level <= 3; ++level) {
+    for (const char* method : testing::kMethods) {
+      SCOPED_TRACE(std::to_string(level) + method);
+      const auto archive = DecodeArchive(ReadHostFile(testing::ArchivePath(level, method)));
+      ASSERT_TRUE(archive.Sound()) << archive.error;
+      ASSERT_EQ(archive.members.size(), files.size());
+      bool sawMethod = false;
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto& m = archive.members[i];
+        EXPECT_EQ(m.header.level, level);
+        // Names keep their case and their double-byte characters whole.
+        EXPECT_EQ(m.header.path, std::vector<std::string>{files[i].cp932Name});
+        EXPECT_TRUE(m.bytes == files[i].bytes) << files[i].utf8Name;
+        sawMethod = sawMethod || m.header.method == std::string("-") + method + "-";
+      }
+      EXPECT_TRUE(sawMethod) << "jlha used another method throughout";
+    }
+  }
+}
+
+TEST(LzhDecoderTest, UnsupportedMethodsAreNamedNotSkipped) {
+  NullSink sink;
+  const std::string data = "xxxx";
+  for (const char* method : {"-lh2-", "-lh3-", "-lk7-", "-pm0-", "-pm1-", "-pm2-", "-lhx-"}) {
+    MemorySource source(data.data(), data.size());
+    EXPECT_FALSE(IsSupportedMethod(method));
+    EXPECT_EQ(DecodeMember(method, source, 4, 4, sink).status, DecodeStatus::kUnsupportedMethod);
+  }
+  // Stored data whose sizes disagree is refused before anything is written.
+  MemorySource source(data.data(), data.size());
+  StringSink out;
+  EXPECT_EQ(DecodeMember("-lh0-", source, 4, 5, out).status, DecodeStatus::kLengthMismatch);
+  EXPECT_TRUE(out.bytes.empty());
+}
+
+TEST(Crc16Test, KnownValues) {
+  // CRC-16 with the reflected polynomial 0xA001 and initial value 0 ("CRC-16/ARC").
+  const std::string check = "123456789";
+  EXPECT_EQ(UpdateCrc16(0, reinterpret_cast<const std::uint8_t*>(check.data()), check.size()),
+            0xBB3D);
+  EXPECT_EQ(UpdateCrc16(0, nullptr, 0), 0);
+  // Folding eight bytes at a time agrees with one byte at a time, for every length and split
+  // (pieces of 64 bytes and more take the carry-less multiply where the CPU has it).
+  std::string data(300, '\0');
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 37 + 11);
+  const auto* p = reinterpret_cast<const std::uint8_t*>(data.data());
+  for (std::size_t split = 0; split <= data.size(); ++split) {
+    std::uint16_t bytewise = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) bytewise = UpdateCrc16(bytewise, p + i, 1);
+    EXPECT_EQ(UpdateCrc16(UpdateCrc16(0, p, split), p + split, data.size() - split), bytewise);
   }
 }
 

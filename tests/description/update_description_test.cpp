@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -92,11 +93,7 @@ TEST(UpdateDescriptionTest, HeaderValues) {
 
 // Lines a library scan (below) cannot judge: line ends, code page 932, Ctrl+Z and NUL.
 TEST(UpdateDescriptionTest, EntryScan) {
-  struct Case {
-    const char* what;
-    std::string lines;
-    std::string entries;
-  } cases[] = {
+  const std::tuple<const char*, std::string, std::string> cases[] = {  // what, lines, entries
       {"plain file", "1,0,readme.txt,\\\n", "1|0|README.TXT|\\\n"},
       {"first line's missing columns", "5\n", "5|0||\n"},
       {"first line empty", "\n1,1,a,b", "0|0||\n1|1|A|b\n"},
@@ -110,26 +107,21 @@ TEST(UpdateDescriptionTest, EntryScan) {
       {"Ctrl+Z in an entry line", "1,1,ab\x1A,c\n2,2,d,e\n", "1|1|AB|\n"},
       {"NUL ends the scanned line", std::string("1,1,a\0,b\n", 9), "1|1|A|\n"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [what, lines, entries] : cases) {
     UpdateDescription d;
-    ASSERT_EQ(ParseUpdateDescription(Header() + c.lines, &d).status, LoadStatus::kRead) << c.what;
-    EXPECT_EQ(Entries(d), c.entries) << c.what;
+    ASSERT_EQ(ParseUpdateDescription(Header() + lines, &d).status, LoadStatus::kRead) << what;
+    EXPECT_EQ(Entries(d), entries) << what;
   }
 }
 
 // The entry scan must behave exactly like the C library's scan with the file's pattern. Here the
 // library's own sscanf runs on trusted lines, with buffers as long as the line, for comparison.
 TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
-  const std::vector<std::string> lines = {
-      "1,1,a,b",  ",x",        "2",         "3,",      "4,5",       "6,7,",
-      "8,9,c",    "8,9,c,",    "a,b,c,d,e", " , , , ", "\r",        "x\ry,z",
-      "",         ",,,,",      "1,,2,3",    "z,,",     "9,8,7,6\r", "\t1,\t2,\tq,\t",
-      "5,6,7,8,", "-3,+4,n,m",
-  };
-  std::string file = Header();
-  std::string expected;
-  std::string fields[4];
-  for (const auto& line : lines) {
+  std::string file = Header(), expected, fields[4];
+  for (const std::string line :
+       {"1,1,a,b", ",x", "2", "3,", "4,5", "6,7,", "8,9,c", "8,9,c,", "a,b,c,d,e", " , , , ", "\r",
+        "x\ry,z", "", ",,,,", "1,,2,3", "z,,", "9,8,7,6\r", "\t1,\t2,\tq,\t", "5,6,7,8,",
+        "-3,+4,n,m"}) {
     file += line + "\r\n";
     std::vector<char> buffers[4];
     for (int i = 0; i < 4; ++i) {

@@ -15,10 +15,6 @@
 namespace koushin::gfx {
 namespace {
 
-void Put(std::string& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 // The parts of a .BMP file, written in file order.
 struct Bmp {
   std::uint16_t type = 0x4D42;
@@ -37,21 +33,15 @@ struct Bmp {
 
   std::string Bytes() const {
     std::string out;
-    Put(out, type, 2);
-    Put(out, 0, 4);  // bfSize, not used
-    Put(out, 0, 4);  // reserved
-    Put(out, offBits, 4);
-    Put(out, headerSize, 4);
-    Put(out, static_cast<std::uint32_t>(width), 4);
-    Put(out, static_cast<std::uint32_t>(height), 4);
-    Put(out, 1, 2);
-    Put(out, bitCount, 2);
-    Put(out, compression, 4);
-    Put(out, sizeImage, 4);
-    Put(out, 2835, 4);
-    Put(out, 2835, 4);
-    Put(out, clrUsed, 4);
-    Put(out, 0, 4);
+    // Each field little-endian: its value and size; bfSize and the reserved word are not used.
+    const std::pair<std::uint32_t, int> fields[] = {
+        {type, 2},      {0, 4},           {0, 4},         {offBits, 4},   {headerSize, 4},
+        {std::uint32_t(width), 4},        {std::uint32_t(height), 4},     {1, 2},
+        {bitCount, 2},  {compression, 4}, {sizeImage, 4}, {2835, 4},      {2835, 4},
+        {clrUsed, 4},   {0, 4}};
+    for (const auto& [value, bytes] : fields) {
+      for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
     if (headerSize > 40 && headerSize < 4096) {
       std::string tail = headerTail;
       tail.resize(headerSize - 40, '\0');
@@ -212,20 +202,19 @@ TEST(BitmapFileTest, PaletteAndChunks) {
   ASSERT_TRUE(ParseBitmap(b.Bytes(), &image));
   EXPECT_TRUE(BitmapPalette(image).empty());  // the painter uses the default palette
 
-  struct Case {
-    std::size_t available, count, result;
-  } cases[] = {
+  // Bytes available, bytes asked for, the count read.
+  const std::tuple<std::size_t, std::size_t, std::size_t> cases[] = {
       {100000, 100000, 100000}, {99999, 100000, 0}, {32768, 32768, 32768},
       {32767, 32768, 0},        {65536, 65537, 0},  {10, 0, 0},
   };
-  for (const auto& c : cases) {
-    const std::string source = Pixels(c.available);
+  for (const auto& [available, count, result] : cases) {
+    const std::string source = Pixels(available);
     ByteStream stream(source);
-    std::vector<unsigned char> destination(c.count + 1, 0xEE);
-    EXPECT_EQ(ReadInChunks(stream, destination.data(), c.count), c.result) << c.count;
-    EXPECT_EQ(destination[c.count], 0xEE) << c.count;  // nothing written past the count
-    if (c.result != 0) {
-      EXPECT_EQ(std::string(destination.begin(), destination.end() - 1), source.substr(0, c.count));
+    std::vector<unsigned char> destination(count + 1, 0xEE);
+    EXPECT_EQ(ReadInChunks(stream, destination.data(), count), result) << count;
+    EXPECT_EQ(destination[count], 0xEE) << count;  // nothing written past the count
+    if (result != 0) {
+      EXPECT_EQ(std::string(destination.begin(), destination.end() - 1), source.substr(0, count));
     }
   }
 }

@@ -64,11 +64,10 @@ bool Check(bool good, const std::string& what) {
 }
 
 // One line for the log: CR LF shown as \n.
-std::string Shown(const std::wstring& text) {
-  std::wstring shown = text;
-  for (std::size_t at; (at = shown.find(L"\r\n")) != std::wstring::npos;)
-    shown.replace(at, 2, L"\\n");
-  return Utf8(shown);
+std::string Shown(std::wstring text) {
+  for (std::size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;)
+    text.replace(at, 2, L"\\n");
+  return Utf8(text);
 }
 
 void CheckText(const std::wstring& got, const std::wstring& want, const std::string& what) {
@@ -76,21 +75,24 @@ void CheckText(const std::wstring& got, const std::wstring& want, const std::str
         what + ": \"" + Shown(got) + "\"" + (got == want ? "" : " want \"" + Shown(want) + "\""));
 }
 
+// A message to a window of the other process; a hung one answers 0 after 10 seconds.
+DWORD_PTR Send(HWND window, UINT message, WPARAM w = 0, LPARAM l = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window, message, w, l, SMTO_ABORTIFHUNG, 10000, &result);
+  return result;
+}
+
 // Texts of windows of the other process, through WM_GETTEXT (which Windows carries across).
 std::wstring TextOf(HWND window) {
   if (window == nullptr) return L"<no window>";
-  DWORD_PTR length = 0;
-  SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
-  std::vector<wchar_t> buffer(length + 2, L'\0');
-  DWORD_PTR got = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                      SMTO_ABORTIFHUNG, 5000, &got);
+  std::vector<wchar_t> buffer(Send(window, WM_GETTEXTLENGTH) + 2, L'\0');
+  const DWORD_PTR got =
+      Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
   return std::wstring(buffer.data(), got);
 }
 
 // The text of a dialog's control.
 std::wstring ItemText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
-
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = L"";
   GetClassNameW(window, name, 64);
@@ -177,47 +179,43 @@ void PressKey(HWND dialog, UINT key) {
 // Types a text into an edit control, replacing what it held, one character at a time.
 void TypeInto(HWND dialog, int id, const std::wstring& text) {
   const HWND edit = GetDlgItem(dialog, id);
-  SendMessageTimeoutW(edit, EM_SETSEL, 0, -1, SMTO_ABORTIFHUNG, 5000, nullptr);
-  SendMessageTimeoutW(edit, WM_CHAR, VK_BACK, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-  for (wchar_t ch : text)
-    SendMessageTimeoutW(edit, WM_CHAR, ch, 1, SMTO_ABORTIFHUNG, 5000, nullptr);
+  Send(edit, EM_SETSEL, 0, -1);
+  Send(edit, WM_CHAR, VK_BACK, 0);
+  for (wchar_t ch : text) Send(edit, WM_CHAR, ch, 1);
+}
+
+// The items of a list box.
+std::vector<std::wstring> Items(HWND dialog, int id) {
+  const HWND list = GetDlgItem(dialog, id);
+  std::vector<std::wstring> items;
+  const DWORD_PTR count = Send(list, LB_GETCOUNT);
+  for (DWORD_PTR i = 0; i < count && static_cast<LONG_PTR>(count) >= 0; ++i) {
+    std::vector<wchar_t> buffer(Send(list, LB_GETTEXTLEN, i) + 2, L'\0');
+    Send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+    items.emplace_back(buffer.data());
+  }
+  return items;
 }
 
 // The items of a list box, joined by spaces.
-std::wstring ListItems(HWND dialog, int id, std::vector<std::wstring>* items = nullptr) {
-  const HWND list = GetDlgItem(dialog, id);
-  std::vector<std::wstring> own;
-  if (items == nullptr) items = &own;
-  items->clear();
+std::wstring ListItems(HWND dialog, int id) {
   std::wstring all;
-  DWORD_PTR count = 0;
-  SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
-  for (DWORD_PTR i = 0; i < count && static_cast<LONG_PTR>(count) >= 0; ++i) {
-    DWORD_PTR length = 0;
-    SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
-    std::vector<wchar_t> buffer(length + 2, L'\0');
-    SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()),
-                        SMTO_ABORTIFHUNG, 5000, &length);
-    items->emplace_back(buffer.data());
-    all += (all.empty() ? L"" : L" ") + items->back();
-  }
+  for (const std::wstring& item : Items(dialog, id)) all += (all.empty() ? L"" : L" ") + item;
   return all;
 }
 
 // Selects the item with this text as the user would: LB_SETCURSEL, then the notification.
 void SelectItem(HWND dialog, int id, const std::wstring& text) {
-  std::vector<std::wstring> items;
-  const std::wstring all = ListItems(dialog, id, &items);
+  const std::vector<std::wstring> items = Items(dialog, id);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (items[i] != text) continue;
     const HWND list = GetDlgItem(dialog, id);
-    SendMessageTimeoutW(list, LB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
-    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
-                        reinterpret_cast<LPARAM>(list), SMTO_ABORTIFHUNG, 10000, nullptr);
+    Send(list, LB_SETCURSEL, i);
+    Send(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     return;
   }
   throw std::runtime_error("list " + std::to_string(id) + " holds " + Utf8(text) + " (has " +
-                           Utf8(all) + ")");
+                           Utf8(ListItems(dialog, id)) + ")");
 }
 
 void Start(const std::wstring& exe) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "port/port.h"
@@ -111,18 +112,14 @@ TEST_F(PortContract, CodePage932NamesRoundTripThroughFolderFileAndSearch) {
 
 TEST_F(PortContract, ExistenceAndFolders) {
   Write("Est\\a.ini");
-  struct Case {
-    std::string path;
-    bool exists, folder;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, bool, bool> cases[] = {  // path, exists, is a folder
       {"EST", true, true},          {"est\\", true, true},
       {"Est\\A.INI", true, false},  {"Est\\a.ini\\", false, false},  // a file named as a folder
       {"Est\\b.ini", false, false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PathExists(P(c.path)), c.exists) << c.path;
-    EXPECT_EQ(IsFolder(P(c.path)), c.folder) << c.path;
+  for (const auto& [path, exists, folder] : cases) {
+    EXPECT_EQ(PathExists(P(path)), exists) << path;
+    EXPECT_EQ(IsFolder(P(path)), folder) << path;
   }
   Error error;
   EXPECT_TRUE(MakeFolder(P("EST\\New"), &error)) << error.Describe();
@@ -145,12 +142,8 @@ TEST_F(PortContract, CopyReplacesWholeKeepsTimeAndAttributesAndLeavesNoTemporary
   EXPECT_EQ(copied.attributes, kAttrReadOnly | kAttrHidden | kAttrArchive);
 
   Write("src\\other.dll", "other");
-  struct Failure {
-    std::string from, to;
-    int code;
-    std::string path;
-  };
-  const Failure failures[] = {
+  // From, to, the host code, the path the error names.
+  const std::tuple<std::string, std::string, int, std::string> failures[] = {
       // The copy, read-only now, is not replaced and stays as it is.
       {"src\\other.dll", "Est\\foo.dll", kDenied, "Est\\foo.dll"},
       {"src\\none.dll", "Est\\x.dll", kNoFile, "src\\none.dll"},
@@ -158,9 +151,9 @@ TEST_F(PortContract, CopyReplacesWholeKeepsTimeAndAttributesAndLeavesNoTemporary
       {"src", "Est\\x.dll", kIsFolder, "src"},
       {"src\\other.dll", "Est", kIsFolder, "Est"},
   };
-  for (const Failure& f : failures) {
-    EXPECT_EQ(Code(CopyFileReplacing(P(f.from), P(f.to), &error), error), f.code) << f.from;
-    EXPECT_EQ(error.path, P(f.path)) << f.from;
+  for (const auto& [from, to, code, path] : failures) {
+    EXPECT_EQ(Code(CopyFileReplacing(P(from), P(to), &error), error), code) << from;
+    EXPECT_EQ(error.path, P(path)) << from;
   }
   EXPECT_EQ(Read("Est\\foo.dll"), "new contents");
   EXPECT_EQ(Found("Est\\*.*"), (Names{"../", "./", "foo.dll"}));  // no temporary file left
@@ -299,12 +292,7 @@ TEST_F(PortContract, FindMatchesPatternsCaseInsensitivelyIncludingHiddenEntries)
   }
   folder_.MakeFolder("W\\M\\1\\sub");
   SetStatus("M\\1\\zai100-3.mst", kAttrHidden | kAttrSystem | kAttrArchive);
-  struct Case {
-    std::string pattern;
-    Names names;
-    int code;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, Names, int> cases[] = {  // pattern, names found, host code
       {"M\\1\\zai??\?-3.mst", {"ZAI002-3.MST", "zai001-3.mst", "zai100-3.mst"}, 0},
       {"m\\1\\*.MST",
        {"ZAI002-3.MST", "temp.mst", "zai0001-3.mst", "zai001-3.mst", "zai01-3.mst", "zai100-3.mst",
@@ -317,11 +305,10 @@ TEST_F(PortContract, FindMatchesPatternsCaseInsensitivelyIncludingHiddenEntries)
       {"M\\1\\nothing*", {}, kNoFile},
       {"M\\missing\\*.*", {}, kNoPath},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.pattern);
-    int code = -1;
-    EXPECT_EQ(Found(c.pattern, &code), c.names);
-    EXPECT_EQ(code, c.code);
+  for (const auto& [pattern, names, code] : cases) {
+    int got = -1;
+    EXPECT_EQ(Found(pattern, &got), names) << pattern;
+    EXPECT_EQ(got, code) << pattern;
   }
 }
 
@@ -358,11 +345,8 @@ TEST_F(PortContract, StreamsWriteAndReadInPiecesAndCreateNeverClobbers) {
 // Code page 932 named explicitly: the same table holds whatever the ANSI code page is (the Win32
 // suite runs under Wine with 932 and with 1252).
 TEST(PortText, ConvertsCodePage932BothWaysAndRefusesWhatDoesNotConvert) {
-  struct Case {
-    std::string cp932, utf8;
-    bool toUtf8, fromUtf8;
-  };
-  const Case cases[] = {
+  // Code page 932, UTF-8, and whether each converts to the other.
+  const std::tuple<std::string, std::string, bool, bool> cases[] = {
       {"", "", true, true},
       {"C:\\EST\\a~", "C:\\EST\\a~", true, true},  // 0x5C, 0x7E stay
       {"\x83\x5C\x95\x5C\x94\x5C", "\xE3\x82\xBD\xE8\xA1\xA8\xE8\x83\xBD", true, true},  // ソ表能
@@ -375,14 +359,13 @@ TEST(PortText, ConvertsCodePage932BothWaysAndRefusesWhatDoesNotConvert) {
       {"", "\xF0\x9F\x98\x80", true, false},  // outside the code page
       {"", "\xC3\xA9t\xC3", true, false},     // truncated UTF-8
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.cp932) + " / " + ::testing::PrintToString(c.utf8));
-    std::string utf8 = "junk", cp932 = "junk";
-    EXPECT_EQ(Cp932ToUtf8(c.cp932, &utf8), c.toUtf8);
-    EXPECT_EQ(Utf8ToCp932(c.utf8, &cp932), c.fromUtf8);
-    if (c.toUtf8 && c.fromUtf8) {
-      EXPECT_EQ(utf8, c.utf8);
-      EXPECT_EQ(cp932, c.cp932);
+  for (const auto& [cp932, utf8, toUtf8, fromUtf8] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(cp932) + " / " + ::testing::PrintToString(utf8));
+    std::string gotUtf8 = "junk", gotCp932 = "junk";
+    EXPECT_EQ(Cp932ToUtf8(cp932, &gotUtf8), toUtf8);
+    EXPECT_EQ(Utf8ToCp932(utf8, &gotCp932), fromUtf8);
+    if (toUtf8 && fromUtf8) {
+      EXPECT_EQ(gotUtf8 + "|" + gotCp932, utf8 + "|" + cp932);
     }
   }
   // The lossy form costs one '?' for one bad character.
@@ -439,13 +422,8 @@ TEST(PortProfile, BufferReadCountsBytesNeverSplitsACharacterAndReadsAnyLength) {
   std::string file = folder.PathOf("a.ini");
   // アイ is 83 41 83 43; the keys list as k 00 83 5C 00 83 5D 00.
   folder.Write("a.ini", "[s]\r\nk=\x83\x41\x83\x43\r\n\x83\x5C=1\r\n\x83\x5D=2\r\n");
-  struct Case {
-    const char* key;
-    std::size_t size;
-    std::size_t returned;
-    std::string buffer;  // the bytes up to the returned count, and what follows it
-  };
-  const Case cases[] = {
+  // Key, buffer size, the count returned, the bytes up to it and what follows it.
+  const std::tuple<const char*, std::size_t, std::size_t, std::string> cases[] = {
       {"k", 1, 0, std::string(1, '\0')},
       {"k", 2, 0, std::string(1, '\0')},  // one byte would be half of ア
       {"k", 3, 2, std::string("\x83\x41\0", 3)},
@@ -460,12 +438,12 @@ TEST(PortProfile, BufferReadCountsBytesNeverSplitsACharacterAndReadsAnyLength) {
       {nullptr, 6, 4, std::string("k\0\x83\x5C\0\0", 6)},
       {nullptr, 2, 0, std::string("\0\0", 2)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.key ? c.key : "(null)") + " size " + std::to_string(c.size));
+  for (const auto& [key, size, returned, bytes] : cases) {
+    SCOPED_TRACE(std::string(key ? key : "(null)") + " size " + std::to_string(size));
     char buffer[300];
     std::memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(ProfileReadBuffer("s", c.key, "default  ", buffer, c.size, file), c.returned);
-    EXPECT_EQ(std::string(buffer, c.buffer.size()), c.buffer);
+    EXPECT_EQ(ProfileReadBuffer("s", key, "default  ", buffer, size, file), returned);
+    EXPECT_EQ(std::string(buffer, bytes.size()), bytes);
   }
   char untouched[4] = {'k', 'u', 'm', 0};
   EXPECT_EQ(ProfileReadBuffer("s", "k", "d", untouched, 0, file), 0u);
@@ -480,22 +458,6 @@ TEST(PortProfile, BufferReadCountsBytesNeverSplitsACharacterAndReadsAnyLength) {
   EXPECT_EQ(ProfileRead("s", "long", "", file), value + "end");
   EXPECT_EQ(ProfileReadBuffer("s", "long", "", untouched, sizeof untouched, file), 2u);
   EXPECT_EQ(std::string(untouched), "\x95\x5C");
-}
-
-// Each temporary folder is new, and it goes away with what a test leaves in it, read-only files
-// included.
-TEST(TempFolder, EachIsNewAndGoesAwayWithItsReadOnlyFiles) {
-  std::filesystem::path host;
-  {
-    TempFolder one, two;
-    EXPECT_NE(one.Path(), two.Path());
-    host = one.Host();
-    one.Write("\x83\x5C\\a.ini", "x");
-    FileStatus status;
-    status.attributes = kAttrReadOnly;
-    ASSERT_TRUE(WriteFileStatus(one.PathOf("\x83\x5C\\a.ini"), status));
-  }
-  EXPECT_FALSE(std::filesystem::exists(host));
 }
 
 // The process and host calls.
