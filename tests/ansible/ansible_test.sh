@@ -62,7 +62,9 @@ same() { cmp -s "$WORK/$1.$2" "$WORK/$1.$3" || fail "$1 was written to ($2 -> $3
 play() {
   RUN=$1
   shift
-  ansible-playbook -i "$WORK/inventory.yml" "$PLAYBOOK" -e "koushin_reports=$WORK/$RUN" \
+  # As JSON: Ansible splits a key=value extra variable at blanks, and the folder may hold one.
+  ansible-playbook -i "$WORK/inventory.yml" "$PLAYBOOK" \
+    -e "$(python3 -c 'import json,sys; print(json.dumps({"koushin_reports": sys.argv[1]}))' "$WORK/$RUN")" \
     -e koushin_serial=5 -e koushin_max_fail_percentage=20 "$@" >"$WORK/$RUN.json" 2>"$WORK/$RUN.err"
   status=$?
   tabulate
