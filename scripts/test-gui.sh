@@ -138,6 +138,8 @@ printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'K:\EST' \
 RESTORE=$WORK/restore
 mkdir -p "$RESTORE/l"
 cp -r examples/demo-media "$RESTORE/media"
+# Without the disk's file list, which would refuse the damaged archive before the run begins.
+rm "$RESTORE/media/koushin.sha256"
 head -c 60 examples/demo-media/PROGRAM.lzh >"$RESTORE/media/PROGRAM.lzh"
 cp build/mingw64/app/win32/koushin.exe "$RESTORE/media/"
 cp -r examples/demo-install/EST "$RESTORE/l/EST"
