@@ -247,24 +247,6 @@ bool ReadTrustedKeys(const CommandLine& commandLine, std::vector<engine::Trusted
   return true;
 }
 
-// A JSON string of a UTF-8 text.
-std::string JsonText(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 // --check-media: the report, one line per finding and a summary, on standard output. Exit 0 when
 // the media are sound (notes and warnings allowed), 4 when they have a problem.
 int CheckMediaCommand(const CommandLine& commandLine, const std::string& programArgument,
@@ -331,7 +313,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
             "\", \"disk\": " + std::to_string(finding.disk) +
             ", \"entry\": " + std::to_string(finding.entry) +
             ", \"line\": " + std::to_string(finding.line) +
-            ", \"text\": " + JsonText(port::Cp932ToUtf8Lossy(finding.text)) + "}";
+            ", \"text\": " + JsonUtf8(port::Cp932ToUtf8Lossy(finding.text)) + "}";
   }
   const std::string summary = ForTerminal(engine::FindingsSummary(findings));
   Print(stdout, summary + "\n");
@@ -434,19 +416,19 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   std::string working = folder;
   const bool found = engine::LocateSystemIni(working, record) != 0;
   std::string json = "{\n  \"schema\": 1,\n";
-  json += "  \"folder\": " + JsonText(*commandLine.folder) + ",\n";
+  json += "  \"folder\": " + JsonUtf8(*commandLine.folder) + ",\n";
   json += "  \"installed\": " + std::string(found ? "true" : "false") + ",\n";
   const std::string version =
       found ? port::ProfileRead("SYSTEM", "Version", "", working + record.systemIniName) : "";
-  json += "  \"version\": " + (found ? JsonText(ForTerminal(version)) : "null") + ",\n";
+  json += "  \"version\": " + (found ? JsonUtf8(ForTerminal(version)) : "null") + ",\n";
   json +=
       "  \"systemIni\": " +
-      (found ? JsonText(ForTerminal(text::OneSeparator(working + record.systemIniName))) : "null") +
+      (found ? JsonUtf8(ForTerminal(text::OneSeparator(working + record.systemIniName))) : "null") +
       ",\n";
   std::string variant = "null";
   std::string target = "null";
   if (found && media) {
-    target = JsonText(ForTerminal(record.newVersion));
+    target = JsonUtf8(ForTerminal(record.newVersion));
     const int index = engine::IdentifySystem(working, record.systemIniName, record);
     if (index != engine::kSystemIndexNotIdentified) {
       variant = "{\"systemIndex\": " + std::to_string(index) + ", \"startArchive\": \"START" +
@@ -466,7 +448,7 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
           std::string(state == journal::JournalState::kUnfinished ? "true" : "false") + ",\n";
   json += "  \"journalReadable\": " +
           std::string(state == journal::JournalState::kDamaged ? "false" : "true") + ",\n";
-  json += "  \"recover\": " + JsonText(recover) + ",\n";
+  json += "  \"recover\": " + JsonUtf8(recover) + ",\n";
   journal::Installation installation(working);
   std::vector<std::string> changed;
   const journal::UndoCheck undo = installation.CheckUndo(&changed);
@@ -477,16 +459,16 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
     // An update made by the Windows wizard keeps no report: its "to" is the version found now
     // (an undo that is not refused finds every file as that update left it).
     json += "  \"undo\": {\"from\": " +
-            (lastUpdate == "null" ? "null" : JsonText(KeptField(lastUpdate, "versionBefore"))) +
+            (lastUpdate == "null" ? "null" : JsonUtf8(KeptField(lastUpdate, "versionBefore"))) +
             ", \"to\": " +
-            (lastUpdate != "null" ? JsonText(KeptField(lastUpdate, "versionAfter"))
-             : found              ? JsonText(ForTerminal(version))
+            (lastUpdate != "null" ? JsonUtf8(KeptField(lastUpdate, "versionAfter"))
+             : found              ? JsonUtf8(ForTerminal(version))
                                   : "null") +
             ", \"filesChangedSince\": " + std::to_string(changed.size()) + "},\n";
   }
   const std::string lastRun = KeptJson(StateFile(working, kLastRunFile));
   json += "  \"lastRunOutcome\": " +
-          (lastRun == "null" ? "null" : JsonText(KeptField(lastRun, "outcome"))) + ",\n";
+          (lastRun == "null" ? "null" : JsonUtf8(KeptField(lastRun, "outcome"))) + ",\n";
   json += "  \"lastRun\": " + lastRun + "\n}\n";
   Print(stdout, json);
   return kExitUpdated;

@@ -25,23 +25,6 @@ const char* ChangeName(journal::RecordKind kind) {
   }
 }
 
-// A JSON string of a UTF-8 text.
-std::string JsonUtf8(const std::string& utf8) {
-  std::string out = "\"";
-  for (unsigned char c : utf8) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 // A JSON string of a code page 932 text.
 std::string Json(const std::string& cp932) { return JsonUtf8(port::Cp932ToUtf8Lossy(cp932)); }
@@ -64,6 +47,23 @@ Counts Count(const engine::RunSummary& summary) {
 }
 
 }  // namespace
+
+std::string JsonUtf8(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
 
 std::string SummaryText(const engine::RunSummary& summary, bool dryRun) {
   const auto n = [](auto value) { return std::to_string(value); };

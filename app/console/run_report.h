@@ -31,6 +31,9 @@ struct RunRecord {
 // The report's name of an outcome: a dry run that found nothing wrong is "planned".
 std::string OutcomeName(engine::RunOutcome outcome, bool dryRun);
 
+// A JSON string of a UTF-8 text (quotes, backslashes and control characters escaped).
+std::string JsonUtf8(const std::string& utf8);
+
 // The time now, ISO 8601 in UTC with seconds ("2026-12-07T14:03:04Z").
 std::string UtcNow();
 

@@ -52,7 +52,7 @@ class BuildArgvTest(unittest.TestCase):
             (dict(wine_prefix='/p'), False, True, 'drives and wine_prefix are for POSIX hosts'),
         ]
         for options, check_mode, windows, want in cases:
-            params = dict((name, spec.get('default')) for name, spec in cw.ARGUMENT_SPEC.items())
+            params = dict((name, option.get('default')) for name, option in cw.ARGUMENT_SPEC.items())
             params.update(options)
             with self.subTest(options=options, check_mode=check_mode, windows=windows):
                 if isinstance(want, list):
@@ -180,15 +180,15 @@ class MapStatusTest(unittest.TestCase):
 
 class DocumentationTest(unittest.TestCase):
     # ansible-doc and the playbook author read DOCUMENTATION; the module reads ARGUMENT_SPEC.
-    def test_documented_options_are_the_argument_spec(self):
+    def test_documented_options_are_the_argument_table(self):
         documented = yaml.safe_load(update.DOCUMENTATION)['options']
         self.assertEqual(sorted(documented), sorted(cw.ARGUMENT_SPEC))
-        for name, spec in cw.ARGUMENT_SPEC.items():
+        for name, option in cw.ARGUMENT_SPEC.items():
             with self.subTest(option=name):
                 doc = documented[name]
-                self.assertEqual(doc['type'], spec['type'])
-                self.assertEqual(doc.get('default'), spec.get('default'))
-                self.assertEqual(doc.get('choices'), spec.get('choices'))
+                self.assertEqual(doc['type'], option['type'])
+                self.assertEqual(doc.get('default'), option.get('default'))
+                self.assertEqual(doc.get('choices'), option.get('choices'))
 
     def test_examples_and_return_are_yaml(self):
         for task in yaml.safe_load(update.EXAMPLES):
