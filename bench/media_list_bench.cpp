@@ -131,9 +131,10 @@ int main(int argc, char** argv) {
   }
   const double mib = 100.0;
   const double oursMs = Median(ours), peerMs = Median(peer);
-  std::printf("sha256 of 100 MiB, median of %d: ours %.1f ms (%.0f MiB/s), sha256sum %.1f ms "
-              "(%.0f MiB/s), speed ratio %.3f\n",
-              rounds, oursMs, mib / oursMs * 1000, peerMs, mib / peerMs * 1000, peerMs / oursMs);
+  std::printf(
+      "sha256 of 100 MiB, median of %d: ours %.1f ms (%.0f MiB/s), sha256sum %.1f ms "
+      "(%.0f MiB/s), speed ratio %.3f\n",
+      rounds, oursMs, mib / oursMs * 1000, peerMs, mib / peerMs * 1000, peerMs / oursMs);
   fs::remove(big);
 
   // 2. The demo update from signed media against the same media without a list.

@@ -54,7 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // by name is looked at no further; host paths are looked at with lstat only.
   Reach reach;
   reach.root = "C:\\EST\\";
-  reach.outside = {{"C:\\M\\1\\", "C:\\M\\21\\"}, "zai??" "?-3.mst"};
+  reach.outside = {{"C:\\M\\1\\", "C:\\M\\21\\"},
+                   "zai??"
+                   "?-3.mst"};
   for (std::size_t i = 0; i < records.size(); ++i) {
     const std::string refused = reach.Refusal(records[i], i == 0);
     (void)refused;

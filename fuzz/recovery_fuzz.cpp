@@ -121,7 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Put(machine.root / "c/EST/.koushin" / (run ? "run" : "last") / "journal", journal);
   {
     journal::Installation installation("C:\\EST");
-    installation.AllowOutside({{"C:\\M\\1\\", "C:\\M\\21\\"}, "zai??" "?-3.mst"});
+    installation.AllowOutside({{"C:\\M\\1\\", "C:\\M\\21\\"},
+                               "zai??"
+                               "?-3.mst"});
     bool busy = false;
     if (!installation.Lock(&busy)) __builtin_trap();
     const journal::JournalState state = installation.Inspect();

@@ -161,7 +161,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
   // --recover and --undo always write: a dry run of them would put the installation back while
   // saying it wrote nothing. --status tells what they would do.
   if (result.dryRun && (result.recover || result.undo)) {
-    return *problem = "--dry-run goes with an update (--status says what --recover and --undo would do)",
+    return *problem =
+               "--dry-run goes with an update (--status says what --recover and --undo would do)",
            false;
   }
   if (result.medium != Medium::kNone && result.checkMedia.empty()) {

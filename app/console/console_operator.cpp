@@ -22,8 +22,9 @@ engine::Answer ConsoleOperator::ShowMessage(const std::string& text, const std::
   engine::Answer answer;
   if (unattended_) {
     answer = text == lastQuestion_ ? engine::Answer::kCancel : engine::Answer::kOk;
-    terminal_.ShowUtf8(answer == engine::Answer::kOk ? "  （自動応答: OK）\n"
-                                                     : "  （自動応答: キャンセル。同じ確認がもう一度出たため）\n");
+    terminal_.ShowUtf8(answer == engine::Answer::kOk
+                           ? "  （自動応答: OK）\n"
+                           : "  （自動応答: キャンセル。同じ確認がもう一度出たため）\n");
   } else {
     answer = AskOkCancel();
   }

@@ -262,8 +262,8 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
     folders.push_back(folder);
   }
   ending.Record().media = ForTerminal(folders.front());
-  const std::uint64_t capacity = commandLine.medium == Medium::kFloppy ? engine::kFloppyBytes
-                                 : commandLine.medium == Medium::kCd   ? engine::kCdBytes
+  const std::uint64_t capacity = commandLine.medium == Medium::kFloppy  ? engine::kFloppyBytes
+                                 : commandLine.medium == Medium::kCd    ? engine::kCdBytes
                                  : commandLine.medium == Medium::kBytes ? commandLine.mediumBytes
                                                                         : 0;
   const auto usage = [&](const std::string& text) {
@@ -574,15 +574,16 @@ int Run(int argc, char** argv) {
   const description::LoadResult loaded =
       description::LoadUpdateDescription(settings.sourceFolder, &record);
   if (loaded.status == description::LoadStatus::kNotFound) {
-    const std::string text =
-        "koushin: 更新ディスク " + ForTerminal(settings.sourceFolder) + " に info.txt がありません。";
+    const std::string text = "koushin: 更新ディスク " + ForTerminal(settings.sourceFolder) +
+                             " に info.txt がありません。";
     Print(stderr, text + "\n");
     log.Write(text);
     return ending.End("media invalid", kExitBadDescription, text);
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
     // The wizard's own words, as the Windows wizard shows them; the detail goes to the log.
-    const std::string text = "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line));
+    const std::string text =
+        "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line));
     Print(stderr, text + "\n");
     log.Write(text + " (" + loaded.problem + ")");
     return ending.End("media invalid", kExitBadDescription, text);

@@ -25,7 +25,6 @@ const char* ChangeName(journal::RecordKind kind) {
   }
 }
 
-
 // A JSON string of a code page 932 text.
 std::string Json(const std::string& cp932) { return JsonUtf8(port::Cp932ToUtf8Lossy(cp932)); }
 
@@ -76,15 +75,15 @@ std::string SummaryText(const engine::RunSummary& summary, bool dryRun) {
   const Counts counts = Count(summary);
   std::string text;
   // After a complete restore nothing is left changed: the restore's line says it all.
-  const bool changed = counts.replaced + counts.created + counts.folders +
-                           summary.iniKeysWritten + summary.masterRecordsConverted >
+  const bool changed = counts.replaced + counts.created + counts.folders + summary.iniKeysWritten +
+                           summary.masterRecordsConverted >
                        0;
   if (changed || !summary.restored) {
     text = "変更: ファイルの置き換え " + n(counts.replaced) + " 件、新規作成 " + n(counts.created) +
            " 件、フォルダの作成 " + n(counts.folders) + " 件、INI の設定 " +
            n(summary.iniKeysWritten) + " 件、マスタのレコードの変換 " +
-           n(summary.masterRecordsConverted) + " 件。元のファイルの控え: " +
-           n(summary.keptBytes) + " バイト\n";
+           n(summary.masterRecordsConverted) + " 件。元のファイルの控え: " + n(summary.keptBytes) +
+           " バイト\n";
   }
   if (summary.restored) {
     const journal::RestoreReport& r = summary.restore;

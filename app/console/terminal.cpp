@@ -90,8 +90,8 @@ void Terminal::Progress(const engine::Progress& progress) {
   if (!outputIsTerminal_) {
     // A file once it is whole, each once.
     if (progress.file.empty() || progress.bytesDone != progress.bytesTotal) return;
-    std::string line = "  " + counter + " " + ForTerminal(progress.file) + " (" +
-                       HumanBytes(progress.bytesTotal);
+    std::string line =
+        "  " + counter + " " + ForTerminal(progress.file) + " (" + HumanBytes(progress.bytesTotal);
     if (progress.runBytesTotal > 0) {
       const std::uint64_t done = std::min(progress.runBytesDone, progress.runBytesTotal);
       line += "、全体の " + std::to_string(done * 100 / progress.runBytesTotal) + "%";
@@ -104,13 +104,13 @@ void Terminal::Progress(const engine::Progress& progress) {
   }
   double fraction;
   if (progress.runBytesTotal > 0) {
-    fraction = static_cast<double>(progress.runBytesDone) /
-               static_cast<double>(progress.runBytesTotal);
+    fraction =
+        static_cast<double>(progress.runBytesDone) / static_cast<double>(progress.runBytesTotal);
   } else {
     fraction = progress.entry > 0 ? progress.entry - 1 : 0;
     if (progress.bytesTotal > 0) {
-      fraction += static_cast<double>(progress.bytesDone) /
-                  static_cast<double>(progress.bytesTotal);
+      fraction +=
+          static_cast<double>(progress.bytesDone) / static_cast<double>(progress.bytesTotal);
     }
     fraction /= progress.entryCount;
   }

@@ -48,8 +48,8 @@ class Terminal {
   bool inputIsTerminal_;
   bool outputIsTerminal_;
   bool progressShown_ = false;
-  std::string progressFile_;     // the file the progress names (code page 932)
-  std::string lastPlainLine_;    // the last plain progress line written
+  std::string progressFile_;   // the file the progress names (code page 932)
+  std::string lastPlainLine_;  // the last plain progress line written
   bool inputEnded_ = false;
 };
 

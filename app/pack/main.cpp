@@ -66,10 +66,12 @@ int main(int argc, char** argv) {
     } else if (a == "--console" && hasValue) {
       options.console = args[++i];
     } else if (a == "--sign" && hasValue) {
-      if (!koushin::port::kCanSign) return Usage("--sign は Linux 版の koushin-pack だけで使えます");
+      if (!koushin::port::kCanSign)
+        return Usage("--sign は Linux 版の koushin-pack だけで使えます");
       options.signKey = args[++i];
     } else if (a == "--make-key" && hasValue) {
-      if (!koushin::port::kCanSign) return Usage("--make-key は Linux 版の koushin-pack だけで使えます");
+      if (!koushin::port::kCanSign)
+        return Usage("--make-key は Linux 版の koushin-pack だけで使えます");
       makeKey = args[++i];
     } else if (a == "--medium" && hasValue) {
       const std::string m = args[++i];

@@ -182,7 +182,9 @@ class Loader {
           continue;
         }
         if (!e.target.empty() && !text::EndsWithBackslash(e.target)) {
-          Refuse(line, "target は \\ で終えてください（更新ウィザードはファイル名をそのまま後ろにつなげます）");
+          Refuse(line,
+                 "target は \\ "
+                 "で終えてください（更新ウィザードはファイル名をそのまま後ろにつなげます）");
         }
       } else if (k == "disk") {
         const auto d = value.value<std::int64_t>();
@@ -246,14 +248,18 @@ class Loader {
         if (!n || *n < 1 || *n > 6) Refuse(line, "categoryCode は 1 から 6 の数で書いてください");
         if (n) m->categoryCode = std::to_string(*n);
       } else if (k == "systemIniName") {
-        if (haveIni) Refuse(line, "systemIniName と detectSystemIni はどちらか一方だけを書いてください");
+        if (haveIni)
+          Refuse(line, "systemIniName と detectSystemIni はどちらか一方だけを書いてください");
         haveIni = true;
         OneLine(value, k, &m->systemIniName);
         if (m->systemIniName.empty() || m->systemIniName == "NULL") {
-          Refuse(line, "systemIniName にはファイル名を書いてください（探させるときは detectSystemIni = true）");
+          Refuse(line,
+                 "systemIniName にはファイル名を書いてください（探させるときは detectSystemIni = "
+                 "true）");
         }
       } else if (k == "detectSystemIni") {
-        if (haveIni) Refuse(line, "systemIniName と detectSystemIni はどちらか一方だけを書いてください");
+        if (haveIni)
+          Refuse(line, "systemIniName と detectSystemIni はどちらか一方だけを書いてください");
         haveIni = true;
         if (value.value<bool>() != std::optional<bool>(true)) {
           Refuse(line, "detectSystemIni には true だけが書けます");
@@ -281,7 +287,8 @@ class Loader {
           continue;
         }
         if (a->size() > kMaxEntries) {
-          Refuse(line, "項目が " + std::to_string(a->size()) + " 個あります。更新ウィザードが読めるのは 100 個までです");
+          Refuse(line, "項目が " + std::to_string(a->size()) +
+                           " 個あります。更新ウィザードが読めるのは 100 個までです");
         }
         for (auto&& e : *a) {
           if (const auto* t = e.as_table()) {
@@ -308,8 +315,7 @@ class Loader {
       }
     }
     if (!haveIni) Refuse(0, "systemIniName か detectSystemIni = true が必要です");
-    if (m->uninstallKeys[0].empty())
-      Refuse(0, "uninstallKeys が少なくとも 1 つ必要です");
+    if (m->uninstallKeys[0].empty()) Refuse(0, "uninstallKeys が少なくとも 1 つ必要です");
     if (m->categoryCode.empty()) Refuse(0, "categoryCode が必要です");
     if (m->masterAdjust.empty()) m->masterAdjust = "0";
     if (m->versionIniCode.empty()) Refuse(0, "versionIniCode が必要です");
@@ -348,17 +354,19 @@ class Loader {
       }
       // A keyword that can identify a product needs its variant, or that product's update
       // would stop at START.
-      for (int k = static_cast<int>(e.sources.size());
-           e.kind == EntryKind::kStart && k < keywords; ++k) {
+      for (int k = static_cast<int>(e.sources.size()); e.kind == EntryKind::kStart && k < keywords;
+           ++k) {
         if (!KeywordCanWin(m, k)) continue;
         Refuse(e.line, "タイトルキーワード " + std::to_string(k + 1) + "「" +
                            port::Cp932ToUtf8Lossy(m.titleKeywords[k]) + "」の書庫 START" +
-                           std::to_string(k + 1) + ".lzh がありません（start にフォルダがありません）。"
+                           std::to_string(k + 1) +
+                           ".lzh がありません（start にフォルダがありません）。"
                            "その製品の更新は START で止まります");
       }
       for (const std::string& f : files) {
         if (!names.insert(text::ToUpper(f)).second) {
-          Refuse(e.line, "ほかの項目か絵が、もう同じ名前 " + port::Cp932ToUtf8Lossy(f) + " で媒体に書かれます");
+          Refuse(e.line, "ほかの項目か絵が、もう同じ名前 " + port::Cp932ToUtf8Lossy(f) +
+                             " で媒体に書かれます");
         }
       }
     }

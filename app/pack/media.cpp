@@ -328,9 +328,10 @@ class Maker {
       }
       if (disk > current && e.kind != EntryKind::kArchive) {
         // The disk prompt waits for NAME.lzh of the first entry of the new disk.
-        Refuse(e.line, "ディスク " + std::to_string(disk) +
-                           " の最初の項目は START 以外の書庫（folder）にしてください（更新ウィザードは"
-                           "その 名前.lzh があるかでディスクが入ったことを確かめます）");
+        Refuse(e.line,
+               "ディスク " + std::to_string(disk) +
+                   " の最初の項目は START 以外の書庫（folder）にしてください（更新ウィザードは"
+                   "その 名前.lzh があるかでディスクが入ったことを確かめます）");
       }
       current = disk;
       entryDisks_.push_back(disk);
@@ -504,8 +505,8 @@ class Maker {
     const std::vector<engine::MediaFinding> findings =
         engine::CheckMedia(folders, options_.diskBytes);
     for (const engine::MediaFinding& f : findings) {
-      std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report,
-                   "media check: %s\n", Utf8(engine::FindingLine(f, disks_.size() > 1)).c_str());
+      std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report, "media check: %s\n",
+                   Utf8(engine::FindingLine(f, disks_.size() > 1)).c_str());
     }
     if (engine::HasProblem(findings)) {
       return Fail("媒体の検査で問題が見つかったため、" + options_.out + " には何も書いていません");

@@ -78,8 +78,8 @@ void GuiOperator::ReportProgress(const engine::Progress& progress) {
   // start of an entry keeps the last file's name until its first file is written.
   if (!progress.file.empty()) file_ = progress.file;
   if (progress.entryCount > 0) {
-    const std::string label = std::to_string(progress.entry) + "/" +
-                              std::to_string(progress.entryCount) + "  " + file_;
+    const std::string label =
+        std::to_string(progress.entry) + "/" + std::to_string(progress.entryCount) + "  " + file_;
     SetWindowTextW(fileLabel_, WideFromCp932(label).c_str());
   }
   FlushPaint(progressBar_);

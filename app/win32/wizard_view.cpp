@@ -20,7 +20,7 @@ namespace {
 constexpr wchar_t kViewClass[] = L"KoushinWizardView";
 // The program as its log names it (the version of res/koushin.rc).
 constexpr char kProgram[] = "koushin 3.0.0 (Windows)";
-}
+}  // namespace
 
 CWizardView::CWizardView() = default;
 CWizardView::~CWizardView() = default;
@@ -90,7 +90,8 @@ void CWizardView::OnWizardNotice() {
   dialog.noticeBitmap = screen.noticeBitmap;
   log_.Add("notice shown: " + screen.caption + ": " + screen.noticeText);
   const INT_PTR code = dialog.DoModal(Frame());
-  log_.Add(code == IDOK ? "notice: start" : "notice: cancel (end code " + std::to_string(code) + ")");
+  log_.Add(code == IDOK ? "notice: start"
+                        : "notice: cancel (end code " + std::to_string(code) + ")");
   Act(sequencer_.OnNoticeEnded(static_cast<int>(code)));
 }
 

@@ -46,7 +46,7 @@ class CWizardView : public Window {
   // What the person saw and did in this session, left in the installation by a run that wrote
   // to it.
   engine::SupportLog log_;
-  std::string descriptionProblem_;      // why info.txt cannot be used (code page 932)
+  std::string descriptionProblem_;  // why info.txt cannot be used (code page 932)
 };
 
 }  // namespace koushin::win32

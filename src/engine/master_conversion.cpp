@@ -100,7 +100,8 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   }
   if (options.recordsChanged != nullptr) *options.recordsChanged += changed;
   Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
-                   std::to_string(changed) + (changed == 1 ? " record changed" : " records changed"));
+                   std::to_string(changed) +
+                   (changed == 1 ? " record changed" : " records changed"));
   return true;
 }
 

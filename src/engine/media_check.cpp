@@ -111,14 +111,16 @@ class MediaChecker {
   void CheckHeaderValues() {
     if (record_.uninstallKeys[0].empty()) {
       Add(Severity::kWarning, 1, 0, 0,
-          J("1 行目が空です: ウィンドウのタイトルも、インストール先を探すアンインストール情報のキーもありません"));
+          J("1 行目が空です: "
+            "ウィンドウのタイトルも、インストール先を探すアンインストール情報のキーもありません"));
     }
     if (record_.installFolder.empty()) {
       Add(Severity::kWarning, 16, 0, 0, J("16 行目に既定のインストール先がありません"));
     }
     const int master = text::ParseInt(record_.masterAdjust);
     if (master != 0 && master != 1) {
-      Add(Severity::kWarning, 18, 0, 0, J("18 行目が 0 でも 1 でもありません: 材料マスタの変換は行われません"));
+      Add(Severity::kWarning, 18, 0, 0,
+          J("18 行目が 0 でも 1 でもありません: 材料マスタの変換は行われません"));
     }
     const int category = text::ParseInt(record_.categoryCode);
     if (category < 1 || category > 6) {
@@ -353,8 +355,8 @@ class MediaChecker {
   const std::vector<std::string> folders_;
   const std::uint64_t capacity_;
   const std::vector<TrustedKey>& keys_;
-  std::vector<DiskCheck> lists_;           // one per disk, in order
-  std::map<std::string, int> written_;     // target file (upper case) -> the entry writing it
+  std::vector<DiskCheck> lists_;        // one per disk, in order
+  std::map<std::string, int> written_;  // target file (upper case) -> the entry writing it
   std::string bytes_;
   description::UpdateDescription record_;
   std::vector<MediaFinding> findings_;

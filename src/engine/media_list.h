@@ -43,13 +43,13 @@ bool LoadInstalledKeys(const std::string& installFolder, std::vector<TrustedKey>
 bool IsUsableKey(const std::string& pem);
 
 enum class DiskVerdict {
-  kNoList,            // no koushin.sha256 (and no key demands one): the disk is taken as it is
-  kSound,             // every listed file is there with its digest (and signed, when asked)
-  kListUnreadable,    // the list cannot be read or parsed
-  kNoSignature,       // trusted keys are known but the disk carries no signature
-  kUntrusted,         // the signature is by none of the trusted keys, or the list was changed
-  kFileMissing,       // a listed file is not on the disk
-  kFileDiffers,       // a listed file's digest differs
+  kNoList,          // no koushin.sha256 (and no key demands one): the disk is taken as it is
+  kSound,           // every listed file is there with its digest (and signed, when asked)
+  kListUnreadable,  // the list cannot be read or parsed
+  kNoSignature,     // trusted keys are known but the disk carries no signature
+  kUntrusted,       // the signature is by none of the trusted keys, or the list was changed
+  kFileMissing,     // a listed file is not on the disk
+  kFileDiffers,     // a listed file's digest differs
 };
 
 struct DiskCheck {

@@ -33,9 +33,9 @@ RunOutcome LockRefused(const journal::Installation& installation, bool busy,
     return RunOutcome::kBusy;
   }
   op.Log("cannot lock the installation: " + error.Describe());
-  op.ShowMessage(messages::UpdateFailed(error.path.empty() ? installation.JournalFolder()
-                                                           : error.path),
-                 messages::CaptionConfirm(), Buttons::kOk);
+  op.ShowMessage(
+      messages::UpdateFailed(error.path.empty() ? installation.JournalFolder() : error.path),
+      messages::CaptionConfirm(), Buttons::kOk);
   return RunOutcome::kStoppedRestored;
 }
 
@@ -96,8 +96,8 @@ class Run {
     // The version rule comes before anything is written. While an unfinished run waits, the
     // installed version may be the one that run wrote before it stopped: the rule is then applied
     // once that run has been put back, under the lock.
-    const bool unfinished = context_.useJournal &&
-                            OpenInstallation(folder_)->Peek() != journal::JournalState::kClean;
+    const bool unfinished =
+        context_.useJournal && OpenInstallation(folder_)->Peek() != journal::JournalState::kClean;
     RunOutcome versionOutcome;
     if (unfinished && !context_.dryRun) {
       Log("version: an unfinished run waits; the version is read once it is put back");
@@ -512,9 +512,8 @@ class Run {
   }
 
   bool Extract(int i, const std::string& mediaFile, const std::string& target) {
-    const archive::ProgressCallback progress =
-        ArchiveProgress(Op(), i + 1, entryCount_, !context_.dryRun, target, &bytesWritten_,
-                        context_.plannedBytes);
+    const archive::ProgressCallback progress = ArchiveProgress(
+        Op(), i + 1, entryCount_, !context_.dryRun, target, &bytesWritten_, context_.plannedBytes);
     if (context_.dryRun) {
       Log("would extract " + mediaFile + " into " + target);
       std::string problem;

@@ -131,9 +131,8 @@ bool PlainName(const std::string& name) {
 // The name prefix of a run's temporary files, "~kz" and the process tag (ProcessTag) and '-'.
 bool TemporaryPrefixName(const std::string& name) {
   if (name.size() != 10 || name.compare(0, 3, "~KZ") != 0 || name[9] != '-') return false;
-  return std::all_of(name.begin() + 3, name.begin() + 9, [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-  });
+  return std::all_of(name.begin() + 3, name.begin() + 9,
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
 }
 
 // A kept file's name in the generation folder: 'k' and a number.
@@ -239,8 +238,8 @@ bool LoadRecords(const std::string& generation, const Reach& reach, std::vector<
   *damaged = false;
   records->clear();
   const std::string path = generation + kJournalFile;
-  for (const std::string& way : {reach.root + kJournalFolderName,
-                                 WithoutTrailingSeparator(generation), path}) {
+  for (const std::string& way :
+       {reach.root + kJournalFolderName, WithoutTrailingSeparator(generation), path}) {
     if (port::PathExists(way) && port::IsLinkOrMountPoint(way)) {
       *damaged = true;
       if (why != nullptr) *why = "a link or mount point: " + way;

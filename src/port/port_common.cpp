@@ -28,8 +28,8 @@ std::string Error::Describe() const {
   return text;
 }
 
-bool ReadWholeFileUpTo(const std::string& path, std::size_t limit, std::string* bytes,
-                       Error* error, bool* tooLarge) {
+bool ReadWholeFileUpTo(const std::string& path, std::size_t limit, std::string* bytes, Error* error,
+                       bool* tooLarge) {
   bytes->clear();
   if (tooLarge != nullptr) *tooLarge = false;
   InputFile file;

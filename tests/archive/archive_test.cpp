@@ -157,36 +157,36 @@ TEST_F(ExtractTest, FailuresChangeNothingAndNameTheCulprit) {
   // What, the archive, what to prepare, the names the message must hold.
   const std::tuple<const char*, std::string, std::function<void()>, std::vector<std::string>>
       cases[] = {
-      // Not overwritten, as the platform's copy would not overwrite it.
-      {"read-only file in a member's place",
-       root_ + "/media/UPD.lzh",
-       [&] {
-         WriteHostFile(upper, "read-only contents");
-         fs::permissions(upper, fs::perms::owner_write, fs::perm_options::remove);
-       },
-       {"UPPER.TXT"}},
-      {"folder in a member's place",
-       root_ + "/media/UPD.lzh",
-       [&] { fs::create_directories(upper); },
-       {"UPPER.TXT"}},
-      {"corrupt last member", deep + "/BROKEN.lzh", nullptr, {"BROKEN.lzh", "UPPER.TXT"}},
-      {"cut short inside the second member", root_ + "/media/SHORT.lzh", nullptr, {}},
-      {"-lh2-", root_ + "/media/LH2.lzh", nullptr, {"text.txt", "-lh2-"}},
-      {"-lh3-", root_ + "/media/LH3.lzh", nullptr, {"text.txt", "-lh3-"}},
-      {"-pm0-", root_ + "/media/pm0.lzh", nullptr, {"LICENSE.MIT", "-pm0-"}},
-      {"-pm2-", root_ + "/media/pm2.lzh", nullptr, {"LICENSE.MIT", "-pm2-"}},
-      {"no archive", root_ + "/media/NOSUCH.lzh", nullptr, {"NOSUCH.lzh"}},
-      // An immutable file (Linux, as root) can be neither renamed away nor replaced: the last
-      // member fails after four others were put in place, and those four are undone.
-      {"file that cannot be replaced",
-       root_ + "/media/UPD0.lzh",
-       [&] {
-         WriteHostFile(upper, "locked");
-         ASSERT_EQ(std::system(("chattr +i '" + upper + "'").c_str()), 0)
-             << "needs a file system where root can make a file immutable";
-       },
-       {"UPPER.TXT"}},
-  };
+          // Not overwritten, as the platform's copy would not overwrite it.
+          {"read-only file in a member's place",
+           root_ + "/media/UPD.lzh",
+           [&] {
+             WriteHostFile(upper, "read-only contents");
+             fs::permissions(upper, fs::perms::owner_write, fs::perm_options::remove);
+           },
+           {"UPPER.TXT"}},
+          {"folder in a member's place",
+           root_ + "/media/UPD.lzh",
+           [&] { fs::create_directories(upper); },
+           {"UPPER.TXT"}},
+          {"corrupt last member", deep + "/BROKEN.lzh", nullptr, {"BROKEN.lzh", "UPPER.TXT"}},
+          {"cut short inside the second member", root_ + "/media/SHORT.lzh", nullptr, {}},
+          {"-lh2-", root_ + "/media/LH2.lzh", nullptr, {"text.txt", "-lh2-"}},
+          {"-lh3-", root_ + "/media/LH3.lzh", nullptr, {"text.txt", "-lh3-"}},
+          {"-pm0-", root_ + "/media/pm0.lzh", nullptr, {"LICENSE.MIT", "-pm0-"}},
+          {"-pm2-", root_ + "/media/pm2.lzh", nullptr, {"LICENSE.MIT", "-pm2-"}},
+          {"no archive", root_ + "/media/NOSUCH.lzh", nullptr, {"NOSUCH.lzh"}},
+          // An immutable file (Linux, as root) can be neither renamed away nor replaced: the last
+          // member fails after four others were put in place, and those four are undone.
+          {"file that cannot be replaced",
+           root_ + "/media/UPD0.lzh",
+           [&] {
+             WriteHostFile(upper, "locked");
+             ASSERT_EQ(std::system(("chattr +i '" + upper + "'").c_str()), 0)
+                 << "needs a file system where root can make a file immutable";
+           },
+           {"UPPER.TXT"}},
+      };
   for (const auto& [what, archive, prepare, named] : cases) {
     SCOPED_TRACE(what);
     fs::remove_all(root_ + "/target");

@@ -114,26 +114,39 @@ TEST(LzhReaderTest, ArchivesWithoutMembersAndGarbageAreErrors) {
 TEST(TargetNameTest, RefusesWhatCouldEscapeOrNameADevice) {
   using P = NameProblem;
   const std::pair<std::string, NameProblem> cases[] = {
-      {"tamiro1.ini", P::kNone}, {"UPPER.TXT", P::kNone}, {"a[1].txt", P::kNone},
-      {".hidden", P::kNone},     {"COM0", P::kNone},      {"CONSOLE", P::kNone},
+      {"tamiro1.ini", P::kNone},
+      {"UPPER.TXT", P::kNone},
+      {"a[1].txt", P::kNone},
+      {".hidden", P::kNone},
+      {"COM0", P::kNone},
+      {"CONSOLE", P::kNone},
       {"\x83\x5C.txt", P::kNone},      // ソ.txt: its 0x5C is a trail byte
       {"\x95\x5C\x94\x5C", P::kNone},  // 表能
       {"\x83\x40.txt", P::kNone},      // ァ.txt: 0x40 is the lowest trail byte
-      {"", P::kEmpty},           {".", P::kDots},         {"..", P::kDots},
-      {"c:evil", P::kForbiddenChar},     {"a\\b", P::kForbiddenChar},
-      {"a/b", P::kForbiddenChar},        {"link|target", P::kForbiddenChar},
-      {"a?b", P::kForbiddenChar},        {"a\x7F", P::kForbiddenChar},
+      {"", P::kEmpty},
+      {".", P::kDots},
+      {"..", P::kDots},
+      {"c:evil", P::kForbiddenChar},
+      {"a\\b", P::kForbiddenChar},
+      {"a/b", P::kForbiddenChar},
+      {"link|target", P::kForbiddenChar},
+      {"a?b", P::kForbiddenChar},
+      {"a\x7F", P::kForbiddenChar},
       {"tmp\x1B]2;malicious", P::kForbiddenChar},  // terminal escape
       {std::string("a\0b", 3), P::kForbiddenChar},
-      {"name.", P::kTrailingDotSpace},   {"name ", P::kTrailingDotSpace},
-      {"CON", P::kDeviceName},  {"con.txt", P::kDeviceName},  {"Nul", P::kDeviceName},
-      {"aux .log", P::kDeviceName},  {"COM1", P::kDeviceName},  {"lpt9.dat", P::kDeviceName},
+      {"name.", P::kTrailingDotSpace},
+      {"name ", P::kTrailingDotSpace},
+      {"CON", P::kDeviceName},
+      {"con.txt", P::kDeviceName},
+      {"Nul", P::kDeviceName},
+      {"aux .log", P::kDeviceName},
+      {"COM1", P::kDeviceName},
+      {"lpt9.dat", P::kDeviceName},
       {"CONOUT$", P::kDeviceName},
       {"\x83", P::kBrokenCharacter},  // a lead byte alone
   };
   for (const auto& [name, problem] : cases) EXPECT_EQ(CheckTargetName(name), problem) << name;
 }
-
 
 TEST(LzhDecoderTest, JlhaArchivesOfEveryLevelAndMethod) {
   const auto& files = testing::SourceFiles();

@@ -93,7 +93,8 @@ TEST(UpdateDescriptionTest, HeaderValues) {
 
 // Lines a library scan (below) cannot judge: line ends, code page 932, Ctrl+Z and NUL.
 TEST(UpdateDescriptionTest, EntryScan) {
-  const std::tuple<const char*, std::string, std::string> cases[] = {  // what, lines, entries
+  const std::tuple<const char*, std::string, std::string> cases[] = {
+      // what, lines, entries
       {"plain file", "1,0,readme.txt,\\\n", "1|0|README.TXT|\\\n"},
       {"first line's missing columns", "5\n", "5|0||\n"},
       {"first line empty", "\n1,1,a,b", "0|0||\n1|1|A|b\n"},
@@ -119,9 +120,10 @@ TEST(UpdateDescriptionTest, EntryScan) {
 TEST(UpdateDescriptionTest, EntryScanMatchesTheLibraryScan) {
   std::string file = Header(), expected, fields[4];
   for (const std::string line :
-       {"1,1,a,b", ",x", "2", "3,", "4,5", "6,7,", "8,9,c", "8,9,c,", "a,b,c,d,e", " , , , ", "\r",
-        "x\ry,z", "", ",,,,", "1,,2,3", "z,,", "9,8,7,6\r", "\t1,\t2,\tq,\t", "5,6,7,8,",
-        "-3,+4,n,m"}) {
+       {"1,1,a,b",  ",x",       "2",         "3,",      "4,5",       "6,7,",
+        "8,9,c",    "8,9,c,",   "a,b,c,d,e", " , , , ", "\r",        "x\ry,z",
+        "",         ",,,,",     "1,,2,3",    "z,,",     "9,8,7,6\r", "\t1,\t2,\tq,\t",
+        "5,6,7,8,", "-3,+4,n,m"}) {
     file += line + "\r\n";
     std::vector<char> buffers[4];
     for (int i = 0; i < 4; ++i) {

@@ -17,8 +17,8 @@
 
 namespace {
 
-long allocations = 0;    // counted while armed
-long failAt = 0;         // the allocation that fails; 0: none
+long allocations = 0;  // counted while armed
+long failAt = 0;       // the allocation that fails; 0: none
 bool armed = false;
 
 void* Allocate(std::size_t size) {
@@ -167,16 +167,17 @@ TEST_F(AllocationFailureTest, EveryAllocationOfTheDemoUpdateFailsInTurn) {
       ASSERT_FALSE(op.shown.empty());
       const std::string last = op.Texts().back();
       const std::string failed = "の更新に失敗しました。";
-      ASSERT_TRUE(last == kRestored ||
-                  (op.shown.size() == 1 && last.rfind(W("C:\\EST"), 0) == 0 &&
-                   last.substr(last.size() - failed.size()) == failed))
-          << last << "\n" << op.LogText();
+      ASSERT_TRUE(last == kRestored || (op.shown.size() == 1 && last.rfind(W("C:\\EST"), 0) == 0 &&
+                                        last.substr(last.size() - failed.size()) == failed))
+          << last << "\n"
+          << op.LogText();
       ASSERT_EQ(Tree(true), before) << op.LogText();
     }
   }
-  std::printf("allocations of the run: %ld, after the checks %ld, after the last conversion %ld; "
-              "failed in turn: %zu, put back: %d, updated: %d\n",
-              counts[0], counts[1], counts[2], failures.size(), restored, updated);
+  std::printf(
+      "allocations of the run: %ld, after the checks %ld, after the last conversion %ld; "
+      "failed in turn: %zu, put back: %d, updated: %d\n",
+      counts[0], counts[1], counts[2], failures.size(), restored, updated);
   EXPECT_GT(restored, 0);
   EXPECT_GT(updated, 0);
 }

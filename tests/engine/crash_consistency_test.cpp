@@ -251,10 +251,9 @@ void Explore(CrashConsistencyTest& test, Counts* counts) {
         for (auto& [path, entry] : state) {
           if (entry.folder) continue;
           const auto it = lasting[m].find(path);
-          const std::string kept =
-              it == lasting[m].end() || it->second.disk < 0
-                  ? std::string()
-                  : record.disks[it->second.disk].at(it->second.path).bytes;
+          const std::string kept = it == lasting[m].end() || it->second.disk < 0
+                                       ? std::string()
+                                       : record.disks[it->second.disk].at(it->second.path).bytes;
           if (kept == entry.bytes || choice == 0) continue;
           if (choice == 3 && dirty++ % 2 == 1) continue;
           differs = true;
@@ -285,7 +284,9 @@ void Explore(CrashConsistencyTest& test, Counts* counts) {
           ++updated;
         } else {
           ++mixed;
-          ADD_FAILURE() << "neither the old nor the new tree\n" << op.LogText() << "\n" << test.Tree(true);
+          ADD_FAILURE() << "neither the old nor the new tree\n"
+                        << op.LogText() << "\n"
+                        << test.Tree(true);
         }
       }
     }

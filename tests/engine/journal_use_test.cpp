@@ -69,7 +69,8 @@ std::vector<HostileCase> HostileCases() {
        "C:\\EST\\LINK\\keep.txt",
        "run",
        [](Machine& m) {
-         fs::create_directory_symlink(m.HostDrive('c') / "OTHER", m.HostDrive('c') / "EST" / "LINK");
+         fs::create_directory_symlink(m.HostDrive('c') / "OTHER",
+                                      m.HostDrive('c') / "EST" / "LINK");
        }},
 #endif
       {"a folder outside", {Made(K::kCreatedFolder, "C:\\OTHER")}, "C:\\OTHER"},
@@ -136,8 +137,8 @@ TEST(JournalUse, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
     const HostileCase& c = cases[i];
     SCOPED_TRACE(c.name);
     machine.MakeInstallation("C:\\EST", "EST 8.0S");
-    machine.Write("C:\\EST\\tamiro1.ini", Sj("[SYSTEM]\r\nTITLE=EST\r\n[DIR]\r\nMASTER=") +
-                                              SW("C:\\M\\") + "\r\n");
+    machine.Write("C:\\EST\\tamiro1.ini",
+                  Sj("[SYSTEM]\r\nTITLE=EST\r\n[DIR]\r\nMASTER=") + SW("C:\\M\\") + "\r\n");
     machine.Write("C:\\EST\\new.txt", "made by the run");
     machine.Write("C:\\M\\1\\zai001-3.mst", "converted");
     machine.Write("C:\\EST\\.koushin\\" + std::string(c.generation) + "\\k1", "old master");
@@ -164,7 +165,8 @@ TEST(JournalUse, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
       continue;
     }
     EXPECT_EQ(outcome, RunOutcome::kJournalRefused) << op.LogText();
-    EXPECT_EQ(op.Texts().back(), "前回の更新の記録を読めません。インストール先は変更していません。") << op.LogText();
+    EXPECT_EQ(op.Texts().back(), "前回の更新の記録を読めません。インストール先は変更していません。")
+        << op.LogText();
     if (c.named != nullptr) {
       const std::string named = std::string(c.named).find(":\\") == 1 ? W(c.named) : c.named;
       EXPECT_NE(op.LogText().find(named), std::string::npos) << op.LogText();
@@ -183,8 +185,8 @@ TEST(JournalUse, ALockFileThatCannotBeOpenedIsNoBusyRun) {
   ScriptedOperator op;
   journal::RestoreReport report;
   EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kStoppedRestored);
-  EXPECT_EQ(op.Texts(), std::vector<std::string>{W("C:\\EST\\.koushin\\lock") +
-                                                 "の更新に失敗しました。"});
+  EXPECT_EQ(op.Texts(),
+            std::vector<std::string>{W("C:\\EST\\.koushin\\lock") + "の更新に失敗しました。"});
   EXPECT_NE(op.LogText().find("cannot lock the installation: open " + W("C:\\EST\\.koushin\\lock")),
             std::string::npos)
       << op.LogText();
@@ -206,14 +208,13 @@ TEST(JournalUse, ARotationCutShortIsFinishedByTheNextStart) {
   UpdateRun(context);
   ASSERT_EQ(context.outcome, RunOutcome::kUpdated) << op.LogText();
   EXPECT_EQ(machine.Read("C:\\EST\\NEW.TXT"), "new");
-  EXPECT_NE(op.LogText().find("left for the next start: remove folder " +
-                              W("C:\\EST\\.koushin\\last")),
-            std::string::npos)
+  EXPECT_NE(
+      op.LogText().find("left for the next start: remove folder " + W("C:\\EST\\.koushin\\last")),
+      std::string::npos)
       << op.LogText();
   fs::remove_all(machine.HostDrive('c') / "EST" / ".koushin" / "last" / "in the way");
   journal::RestoreReport report;
-  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kUndone)
-      << op.LogText();
+  EXPECT_EQ(UndoLastUpdate(SW("C:\\EST"), false, op, &report), RunOutcome::kUndone) << op.LogText();
   EXPECT_EQ(machine.Snapshot("C:\\EST", false), before);
 }
 

@@ -184,10 +184,10 @@ TEST_F(MasterFolderTest, AFaultAtEveryOperationLeavesOldOrNewAndNothingBeside) {
     port::SetInjectedFaults(n);
     const int result = convertAlone();
     port::SetInjectedFaults(0);
-    EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"),
-              result == 1 ? "0123456789012Z\r\n" : record);
+    EXPECT_EQ(machine.Read("C:\\M\\1\\zai001-3.mst"), result == 1 ? "0123456789012Z\r\n" : record);
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(machine.HostDrive('c') / "M" / "1")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(machine.HostDrive('c') / "M" / "1")) {
       names.push_back(entry.path().filename().string());
     }
     EXPECT_EQ(names, std::vector<std::string>{"zai001-3.mst"});

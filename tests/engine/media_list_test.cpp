@@ -62,44 +62,86 @@ TEST(MediaListRun, EachDiskIsCheckedWhenFirstUsed) {
     disk[name] += "!";
     return disk;
   };
-  auto rewritten = [&damaged](Disk disk) {  // the list made anew for a changed file, without the key
-    Disk changed = WithList(damaged(disk, "A1.TXT"), nullptr);
-    changed[kSignatureName] = disk[kSignatureName];
-    return changed;
-  };
+  auto rewritten =
+      [&damaged](Disk disk) {  // the list made anew for a changed file, without the key
+        Disk changed = WithList(damaged(disk, "A1.TXT"), nullptr);
+        changed[kSignatureName] = disk[kSignatureName];
+        return changed;
+      };
   const std::string prompt = "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
   struct Case {
     const char* why;
     Disk first, second;
-    const Key* trusted;   // by the installation's .koushin\trusted\ folder
-    bool onCommandLine;   // the key given to the run instead (the console's --trusted-key)
+    const Key* trusted;  // by the installation's .koushin\trusted\ folder
+    bool onCommandLine;  // the key given to the run instead (the console's --trusted-key)
     RunOutcome outcome;
     std::vector<std::string> texts;
   };
   const Case cases[] = {
       {"no lists: as before", one, two, nullptr, false, RunOutcome::kUpdated, {prompt, kDone}},
-      {"lists, unsigned", WithList(one, nullptr), WithList(two, nullptr), nullptr, false,
-       RunOutcome::kUpdated, {prompt, kDone}},
-      {"signed, trusted by the installation", WithList(one, &vendor), WithList(two, &vendor),
-       &vendor, false, RunOutcome::kUpdated, {prompt, kDone}},
-      {"signed, trusted on the command line", WithList(one, &vendor), WithList(two, &vendor),
-       &vendor, true, RunOutcome::kUpdated, {prompt, kDone}},
-      {"first disk damaged", damaged(WithList(one, nullptr), "PROG.lzh"), WithList(two, nullptr),
-       nullptr, false, RunOutcome::kMediaRefused,
-       {"更新ディスクのファイル PROG.lzh が壊れています。"}},
-      {"later disk damaged: put back", WithList(one, nullptr),
-       damaged(WithList(two, nullptr), "B2.TXT"), nullptr, false, RunOutcome::kMediaRefused,
-       {prompt, "更新ディスクのファイル B2.TXT が壊れています。", kRestored}},
-      {"first disk unsigned", WithList(one, nullptr), WithList(two, &vendor), &vendor, false,
+      {"lists, unsigned",
+       WithList(one, nullptr),
+       WithList(two, nullptr),
+       nullptr,
+       false,
+       RunOutcome::kUpdated,
+       {prompt, kDone}},
+      {"signed, trusted by the installation",
+       WithList(one, &vendor),
+       WithList(two, &vendor),
+       &vendor,
+       false,
+       RunOutcome::kUpdated,
+       {prompt, kDone}},
+      {"signed, trusted on the command line",
+       WithList(one, &vendor),
+       WithList(two, &vendor),
+       &vendor,
+       true,
+       RunOutcome::kUpdated,
+       {prompt, kDone}},
+      {"first disk damaged",
+       damaged(WithList(one, nullptr), "PROG.lzh"),
+       WithList(two, nullptr),
+       nullptr,
+       false,
        RunOutcome::kMediaRefused,
-       {"1 枚目の更新ディスクには署名がありません。信頼された鍵で署名された更新ディスクが必要です。"}},
-      {"first disk's list rewritten", rewritten(WithList(one, &vendor)), WithList(two, &vendor),
-       &vendor, false, RunOutcome::kMediaRefused,
-       {"1 枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています。"}},
-      {"later disk signed by another key: put back", WithList(one, &vendor),
-       WithList(two, &other), &vendor, true, RunOutcome::kMediaRefused,
+       {"更新ディスクのファイル PROG.lzh が壊れています。"}},
+      {"later disk damaged: put back",
+       WithList(one, nullptr),
+       damaged(WithList(two, nullptr), "B2.TXT"),
+       nullptr,
+       false,
+       RunOutcome::kMediaRefused,
+       {prompt, "更新ディスクのファイル B2.TXT が壊れています。", kRestored}},
+      {"first disk unsigned",
+       WithList(one, nullptr),
+       WithList(two, &vendor),
+       &vendor,
+       false,
+       RunOutcome::kMediaRefused,
+       {"1 "
+        "枚目の更新ディスクには署名がありません。信頼された鍵で署名された更新ディスクが必要です"
+        "。"}},
+      {"first disk's list rewritten",
+       rewritten(WithList(one, &vendor)),
+       WithList(two, &vendor),
+       &vendor,
+       false,
+       RunOutcome::kMediaRefused,
+       {"1 "
+        "枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています"
+        "。"}},
+      {"later disk signed by another key: put back",
+       WithList(one, &vendor),
+       WithList(two, &other),
+       &vendor,
+       true,
+       RunOutcome::kMediaRefused,
        {prompt,
-        "2 枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています。",
+        "2 "
+        "枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています"
+        "。",
         kRestored}},
   };
   for (const Case& c : cases) {
@@ -121,8 +163,8 @@ TEST(MediaListRun, EachDiskIsCheckedWhenFirstUsed) {
     op.onMessage = [&](const Shown& shown) {
       if (shown.buttons == Buttons::kOkCancel) insert(c.second);
     };
-    description::UpdateDescription record = MakeRecord(
-        "C:\\EST", {{1, 0, "A1.TXT", ""}, {1, 1, "PROG", ""}, {2, 0, "B2.TXT", ""}});
+    description::UpdateDescription record =
+        MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""}, {1, 1, "PROG", ""}, {2, 0, "B2.TXT", ""}});
     RunContext context{record, SW("A:\\"), op};
     if (c.onCommandLine) context.trustedKeys.push_back({"vendor.pub", c.trusted->publicPem});
     EXPECT_EQ(UpdateRun(context), kRunClose);

@@ -134,8 +134,8 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   const std::string two = "2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
   const std::string three = "3 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。";
   const Case cases[] = {
-      // A floppy drive needs drive letters of the test's own (kOwnDrives): under Wine, A: is Wine's,
-      // so the Windows build leaves these rows out.
+  // A floppy drive needs drive letters of the test's own (kOwnDrives): under Wine, A: is Wine's,
+  // so the Windows build leaves these rows out.
 #ifndef _WIN32
       {"floppy", "A:\\", 0, {two, three, kDone}},
       {"floppy, OK before the disk is in", "A:\\", 1, {two, two, three, three, kDone}},
@@ -189,7 +189,7 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
     bool dryRun = false;
   };
   const Case cases[] = {
-      // A floppy drive of the test's own: not under Wine (see the floppy test above).
+  // A floppy drive of the test's own: not under Wine (see the floppy test above).
 #ifndef _WIN32
       {"a cancelled disk prompt",
        {{"A:\\A1.TXT", "one"}},

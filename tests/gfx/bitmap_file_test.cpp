@@ -34,11 +34,21 @@ struct Bmp {
   std::string Bytes() const {
     std::string out;
     // Each field little-endian: its value and size; bfSize and the reserved word are not used.
-    const std::pair<std::uint32_t, int> fields[] = {
-        {type, 2},      {0, 4},           {0, 4},         {offBits, 4},   {headerSize, 4},
-        {std::uint32_t(width), 4},        {std::uint32_t(height), 4},     {1, 2},
-        {bitCount, 2},  {compression, 4}, {sizeImage, 4}, {2835, 4},      {2835, 4},
-        {clrUsed, 4},   {0, 4}};
+    const std::pair<std::uint32_t, int> fields[] = {{type, 2},
+                                                    {0, 4},
+                                                    {0, 4},
+                                                    {offBits, 4},
+                                                    {headerSize, 4},
+                                                    {std::uint32_t(width), 4},
+                                                    {std::uint32_t(height), 4},
+                                                    {1, 2},
+                                                    {bitCount, 2},
+                                                    {compression, 4},
+                                                    {sizeImage, 4},
+                                                    {2835, 4},
+                                                    {2835, 4},
+                                                    {clrUsed, 4},
+                                                    {0, 4}};
     for (const auto& [value, bytes] : fields) {
       for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
     }

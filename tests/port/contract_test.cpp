@@ -112,7 +112,8 @@ TEST_F(PortContract, CodePage932NamesRoundTripThroughFolderFileAndSearch) {
 
 TEST_F(PortContract, ExistenceAndFolders) {
   Write("Est\\a.ini");
-  const std::tuple<std::string, bool, bool> cases[] = {  // path, exists, is a folder
+  const std::tuple<std::string, bool, bool> cases[] = {
+      // path, exists, is a folder
       {"EST", true, true},          {"est\\", true, true},
       {"Est\\A.INI", true, false},  {"Est\\a.ini\\", false, false},  // a file named as a folder
       {"Est\\b.ini", false, false},
@@ -292,7 +293,8 @@ TEST_F(PortContract, FindMatchesPatternsCaseInsensitivelyIncludingHiddenEntries)
   }
   folder_.MakeFolder("W\\M\\1\\sub");
   SetStatus("M\\1\\zai100-3.mst", kAttrHidden | kAttrSystem | kAttrArchive);
-  const std::tuple<std::string, Names, int> cases[] = {  // pattern, names found, host code
+  const std::tuple<std::string, Names, int> cases[] = {
+      // pattern, names found, host code
       {"M\\1\\zai??\?-3.mst", {"ZAI002-3.MST", "zai001-3.mst", "zai100-3.mst"}, 0},
       {"m\\1\\*.MST",
        {"ZAI002-3.MST", "temp.mst", "zai0001-3.mst", "zai001-3.mst", "zai01-3.mst", "zai100-3.mst",

@@ -138,8 +138,8 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
   };
   for (const auto& [chdir, ok, drive, folder] : steps) {
     Error error;
-    const bool done = chdir[0] == '#' ? ChangeDrive(std::stoi(chdir.substr(1)))
-                                      : ChangeFolder(chdir, &error);
+    const bool done =
+        chdir[0] == '#' ? ChangeDrive(std::stoi(chdir.substr(1))) : ChangeFolder(chdir, &error);
     EXPECT_EQ(done, ok) << chdir;
     if (!done && chdir[0] != '#') {
       EXPECT_EQ(error.path, chdir);
@@ -268,7 +268,8 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
 }
 
 TEST(DosAttribTest, ReadsWineAndSambaForms) {
-  const std::tuple<std::string, bool, std::uint32_t> cases[] = {  // value, read, attributes
+  const std::tuple<std::string, bool, std::uint32_t> cases[] = {
+      // value, read, attributes
       {"0x21", true, 0x21},
       {std::string("0x2\0", 4), true, 0x2},
       {"0X10", true, 0x10},

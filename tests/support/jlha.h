@@ -9,7 +9,7 @@
 namespace koushin::testing {
 
 struct JlhaArchive {
-  std::string name;                  // the archive's file name in the folder ("L1-lh7.lzh")
+  std::string name;  // the archive's file name in the folder ("L1-lh7.lzh")
   // jlha's command: "a1o7" (header level 1, -lh7-), "a0z" (stored); or its library's header
   // level and method, "lib 3 -lh1-" (any level 0-3; -lh0- to -lh7-, -lzs-, -lz4-, -lz5-).
   std::string command;

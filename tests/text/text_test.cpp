@@ -55,9 +55,20 @@ TEST(Cp932Test, SearchesAtCharacterBoundaries) {
 
 TEST(NumberTest, ReadsLikeAtoi) {
   const std::pair<const char*, int> cases[] = {
-      {"1", 1},   {" 1", 1}, {"\t-12x", -12}, {"+7", 7}, {"", 0}, {"A", 0}, {"-", 0}, {"1 2", 1},
-      {"99", 99}, {"2147483647", INT_MAX}, {"2147483648", INT_MAX}, {"-2147483648", INT_MIN},
-      {"-99999999999999999999", INT_MIN}, {"99999999999999999999999", INT_MAX},
+      {"1", 1},
+      {" 1", 1},
+      {"\t-12x", -12},
+      {"+7", 7},
+      {"", 0},
+      {"A", 0},
+      {"-", 0},
+      {"1 2", 1},
+      {"99", 99},
+      {"2147483647", INT_MAX},
+      {"2147483648", INT_MAX},
+      {"-2147483648", INT_MIN},
+      {"-99999999999999999999", INT_MIN},
+      {"99999999999999999999999", INT_MAX},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ParseInt(in), out) << in;
 }
@@ -67,8 +78,9 @@ TEST(LineBreaksTest, TabsBecomeLineBreaks) {
   for (int i = 0; i < 120; ++i) many += "\tx", manyOut += i < 100 ? "\r\n" : "";
   for (int i = 0; i < 20; ++i) manyOut += "\tx";
   std::pair<std::string, std::string> cases[] = {
-      {"A\txB", "A\r\nB"}, {"A\t\tB", "A\r\nB"}, {"A\tBD", "A\r\nD"}, {"A\t", "A\r"},
-      {"\t", "\r"},        {"", ""},             {many, manyOut},
+      {"A\txB", "A\r\nB"}, {"A\t\tB", "A\r\nB"}, {"A\tBD", "A\r\nD"},
+      {"A\t", "A\r"},      {"\t", "\r"},         {"", ""},
+      {many, manyOut},
   };
   for (auto& [in, out] : cases) {
     ConvertTabsToLineBreaks(in);

@@ -22,8 +22,8 @@ namespace {
 
 TEST(NoticeCaption, NonZeroIntegerReadingKeepsTheMasterAdjustCaption) {
   const std::pair<const char*, bool> cases[] = {
-      {"1", true},    {"2", true},  {"-1", true}, {" 1", true},   {"01", true},
-      {"1abc", true}, {"0", false}, {"", false},  {"abc", false}, {"-0", false},
+      {"1", true},    {"2", true},  {"-1", true},  {" 1", true},   {"01", true},
+      {"1abc", true}, {"0", false}, {"", false},   {"abc", false}, {"-0", false},
       {"0x1", false}, {" ", false}, {"+0", false},
   };
   for (const auto& [masterAdjust, masterCaption] : cases) {
@@ -81,14 +81,27 @@ TEST(RunWizard, WalksTheTableAsThePersonAnswers) {
   const std::tuple<std::deque<Answer>, std::string, std::string> cases[] = {
       {{{kEndCancel}}, "notice, 0 0", "C:\\DEFAULT"},
       // Next, Back (with another folder typed), Next, confirm's back, Esc, then Next to the run.
-      {{{kEndOk}, {kEndOk, "C:\\FIRST"}, {kEndCancel}, {kEndBack, "C:\\DROPPED"}, {kEndOk},
-        {kEndCancel, "C:\\ESCAPED"}, {kEndOk}, {kEndOk, "C:\\SECOND"}, {kEndOk}, {1}},
+      {{{kEndOk},
+        {kEndOk, "C:\\FIRST"},
+        {kEndCancel},
+        {kEndBack, "C:\\DROPPED"},
+        {kEndOk},
+        {kEndCancel, "C:\\ESCAPED"},
+        {kEndOk},
+        {kEndOk, "C:\\SECOND"},
+        {kEndOk},
+        {1}},
        "notice, destination C:\\DEFAULT, confirm C:\\FIRST, destination C:\\FIRST, notice, "
        "destination C:\\FIRST, notice, destination C:\\FIRST, confirm C:\\SECOND, "
        "run C:\\SECOND, 1 0",
        "C:\\SECOND"},
       // An end code no row names goes back a step, as 戻る does, and takes no folder.
-      {{{kEndOk}, {7, "C:\\SEVEN"}, {kEndOk}, {kEndOk, "C:\\X"}, {kEndBack}, {kEndBack},
+      {{{kEndOk},
+        {7, "C:\\SEVEN"},
+        {kEndOk},
+        {kEndOk, "C:\\X"},
+        {kEndBack},
+        {kEndBack},
         {kEndCancel}},
        "notice, destination C:\\DEFAULT, notice, destination C:\\DEFAULT, confirm C:\\X, "
        "destination C:\\X, notice, 0 0",
@@ -151,8 +164,8 @@ TEST(ParseUninstallString, Table) {
 
 TEST(FolderItemLess, SortsAsTheSortedListDoes) {
   const std::string soft = "[\x83\x5c\x83\x74\x83\x67]";  // [ソフト]
-  std::vector<std::string> items = {"[beta]", "[ab]", soft, "[Alpha]", "[..]", "[abc]", "[_under]",
-                                    "[2nd]", "[AB]"};
+  std::vector<std::string> items = {"[beta]", "[ab]",     soft,    "[Alpha]", "[..]",
+                                    "[abc]",  "[_under]", "[2nd]", "[AB]"};
   std::sort(items.begin(), items.end(), FolderItemLess);
   EXPECT_EQ(items, (std::vector<std::string>{"[..]", "[2nd]", "[_under]", "[AB]", "[ab]", "[abc]",
                                              "[Alpha]", "[beta]", soft}));

@@ -127,8 +127,7 @@ SignatureCheck VerifySignature(const std::string& publicKeyPem, const std::strin
       context &&
       EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
       EVP_DigestVerify(context.get(), bytes, signature.size(),
-                       reinterpret_cast<const unsigned char*>(message.data()),
-                       message.size()) == 1;
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
   ERR_clear_error();
   return valid ? SignatureCheck::kValid : SignatureCheck::kInvalid;
 }

@@ -97,7 +97,7 @@ bool ReadInteger(const std::string& der, std::size_t* at, std::vector<BYTE>* out
   if (length == 0 || length > kCoordinateBytes + 1 || *at + length > der.size()) return false;
   const auto* bytes = reinterpret_cast<const BYTE*>(der.data() + *at);
   *at += length;
-  if (bytes[0] & 0x80) return false;  // negative
+  if (bytes[0] & 0x80) return false;                                    // negative
   if (length > 1 && bytes[0] == 0 && !(bytes[1] & 0x80)) return false;  // not the shortest
   if (bytes[0] == 0) {
     ++bytes;
@@ -126,10 +126,10 @@ bool SignatureToRs(const std::string& der, std::vector<BYTE>* rs) {
 
 Sha256::Sha256() : state_(new HashState) {
   auto* state = static_cast<HashState*>(state_);
-  failed_ = !BCRYPT_SUCCESS(
-                BCryptOpenAlgorithmProvider(&state->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
-            !BCRYPT_SUCCESS(
-                BCryptCreateHash(state->algorithm, &state->hash, nullptr, 0, nullptr, 0, 0));
+  failed_ =
+      !BCRYPT_SUCCESS(
+          BCryptOpenAlgorithmProvider(&state->algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) ||
+      !BCRYPT_SUCCESS(BCryptCreateHash(state->algorithm, &state->hash, nullptr, 0, nullptr, 0, 0));
 }
 
 Sha256::~Sha256() {
@@ -177,11 +177,10 @@ SignatureCheck VerifySignature(const std::string& publicKeyPem, const std::strin
   Sha256Digest digest{};
   Sha256 sha;
   sha.Update(message.data(), message.size());
-  const bool valid =
-      SignatureToRs(signature, &rs) && sha.Finish(&digest) &&
-      BCRYPT_SUCCESS(BCryptVerifySignature(key, nullptr, digest.data(),
-                                           static_cast<ULONG>(digest.size()), rs.data(),
-                                           static_cast<ULONG>(rs.size()), 0));
+  const bool valid = SignatureToRs(signature, &rs) && sha.Finish(&digest) &&
+                     BCRYPT_SUCCESS(BCryptVerifySignature(
+                         key, nullptr, digest.data(), static_cast<ULONG>(digest.size()), rs.data(),
+                         static_cast<ULONG>(rs.size()), 0));
   BCryptDestroyKey(key);
   return valid ? SignatureCheck::kValid : SignatureCheck::kInvalid;
 }
