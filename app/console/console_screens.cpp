@@ -39,11 +39,9 @@ int ConsoleScreens::Choose(const std::string& prompt, int count, int defaultChoi
 }
 
 int ConsoleScreens::ShowNotice(const wizard::NoticeScreen& screen) {
-  log_.Write("step: notice (" + std::to_string(wizard::kCommandNotice) + ")");
   Title(screen.caption);
   terminal_.Show(std::string(wizard::texts::NoticeHeading()) + "\r\n\r\n" + screen.noticeText +
                  "\r\n\r\n");
-  log_.WriteCp932("notice shown: " + screen.caption + ": " + screen.noticeText);
   int code = wizard::kEndOk;
   if (settings_.unattended) {
     terminal_.ShowUtf8("（自動応答: " + Button(wizard::texts::ButtonStart()) + "）\n");
@@ -53,7 +51,6 @@ int ConsoleScreens::ShowNotice(const wizard::NoticeScreen& screen) {
                               2, 1);
     code = choice == 1 ? wizard::kEndOk : wizard::kEndCancel;
   }
-  log_.Write(std::string("notice: ") + (code == wizard::kEndOk ? "start" : "cancel"));
   return code;
 }
 
@@ -78,7 +75,8 @@ void ConsoleScreens::ChooseDrive(wizard::DestinationScreen& screen) {
   const int choice = Choose("ドライブの番号: ", static_cast<int>(drives.size()), 0);
   if (choice == kEndOfInput) return;
   screen.SelectDrive(choice - 1);
-  log_.WriteCp932("destination: drive " + drives[choice - 1] + ", field " + screen.FolderField());
+  log_.WriteCp932("destination: drive " + drives[choice - 1] + " chosen; the folder field shows " +
+                  screen.FolderField());
   BrowseFolders(screen);
 }
 
@@ -98,13 +96,13 @@ void ConsoleScreens::BrowseFolders(wizard::DestinationScreen& screen) {
     const int count = static_cast<int>(screen.FolderItems().size());
     const int choice = digits ? std::stoi(line) : 0;
     if (choice < 1 || choice > count) {
-      terminal_.ShowUtf8("  Please answer with a number from 1 to " + std::to_string(count) +
-                         ".\n");
+      terminal_.ShowUtf8("  1 から " + std::to_string(count) + " までの番号で答えてください。\n");
       continue;
     }
     const std::string item = screen.FolderItems()[choice - 1];
     screen.SelectFolder(choice - 1);
-    log_.WriteCp932("destination: folder " + item + ", field " + screen.FolderField());
+    log_.WriteCp932("destination: folder " + item + " chosen; the folder field shows " +
+                    screen.FolderField());
   }
 }
 
@@ -117,13 +115,12 @@ void ConsoleScreens::TypeFolder(wizard::DestinationScreen& screen) {
     return;
   }
   screen.SetFolderField(cp932);
-  log_.WriteCp932("destination: typed " + cp932);
+  log_.WriteCp932("destination: " + cp932 + " typed into the folder field");
 }
 
 int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
-  log_.Write("step: destination (" + std::to_string(wizard::kCommandDestination) + ")");
   screen.Open();
-  log_.WriteCp932("destination: field " + screen.FolderField());
+  log_.WriteCp932("destination: the folder field shows " + screen.FolderField());
   Title(wizard::texts::CaptionUpdate());
   if (!screen.destinationText.empty()) terminal_.Show(screen.destinationText + "\r\n");
   const std::string label = Button(wizard::texts::FolderFieldLabel());
@@ -132,10 +129,10 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
     if (settings_.firstFolder) {
       screen.SetFolderField(*settings_.firstFolder);
       settings_.firstFolder.reset();
+      log_.WriteCp932("destination: the folder " + screen.FolderField() + " of --folder typed");
     }
     terminal_.ShowUtf8(label + ": " + ForTerminal(screen.FolderField()) + "  (" +
                        Button(wizard::texts::ButtonNext()) + ")\n");
-    log_.WriteCp932("destination: next with " + screen.FolderField());
     return screen.Next();
   }
 
@@ -147,13 +144,11 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
                               5, 1);
     switch (choice) {
       case kEndOfInput:
-        log_.Write("destination: end of input (Esc)");
+        log_.Write("destination: the input ended, taken as Esc");
         return screen.Cancel();
       case 1:
-        log_.WriteCp932("destination: next with " + screen.FolderField());
         return screen.Next();
       case 2:
-        log_.Write("destination: back");
         return screen.Back();
       case 3:
         TypeFolder(screen);
@@ -169,7 +164,6 @@ int ConsoleScreens::ShowDestination(wizard::DestinationScreen& screen) {
 }
 
 int ConsoleScreens::ShowConfirm(const wizard::ConfirmScreen& screen) {
-  log_.Write("step: confirmation (" + std::to_string(wizard::kCommandConfirm) + ")");
   Title(screen.caption);
   terminal_.ShowUtf8(Button(wizard::texts::ConfirmFolderLabel()) +
                      ForTerminal(screen.installFolder) + "\n");
@@ -182,8 +176,6 @@ int ConsoleScreens::ShowConfirm(const wizard::ConfirmScreen& screen) {
                               2, 1);
     code = choice == 1 ? wizard::kEndOk : wizard::kEndCancel;
   }
-  log_.WriteCp932(std::string("confirmation: ") + (code == wizard::kEndOk ? "update " : "back ") +
-                  screen.installFolder);
   return code;
 }
 
@@ -202,10 +194,11 @@ int ConsoleScreens::RunUpdate(description::UpdateDescription& record) {
   return result;
 }
 
-void ConsoleScreens::ShowScreenFailure(wizard::Step step) {
+void ConsoleScreens::ShowScreenFailure(wizard::Step) {
   terminal_.Show(std::string("[") + engine::messages::CaptionError() + "] " +
                  wizard::texts::ScreenFailed() + "\r\n");
-  log_.WriteCp932(std::string("screen failed: ") + wizard::texts::ScreenFailed());
 }
+
+void ConsoleScreens::Log(const std::string& line) { log_.WriteCp932(line); }
 
 }  // namespace koushin::console

@@ -33,6 +33,7 @@ class ConsoleScreens : public wizard::Screens {
   int ShowConfirm(const wizard::ConfirmScreen& screen) override;
   int RunUpdate(description::UpdateDescription& record) override;
   void ShowScreenFailure(wizard::Step step) override;
+  void Log(const std::string& line) override;
 
  private:
   // Reads a choice of 1..count; Enter gives `defaultChoice`. 0 at the end of the input.

@@ -60,70 +60,51 @@ void CWizardView::OnDescriptionInvalid() {
   CloseFrame();
 }
 
-void CWizardView::Act(wizard::Next next) {
-  switch (next) {
-    case wizard::Next::kShowNotice:
-    case wizard::Next::kShowDestination:
-    case wizard::Next::kShowConfirm:
-      PostCommand(wizard::CommandFor(next));
-      break;
-    case wizard::Next::kRunUpdate:
-      RunUpdate();
-      break;
-    case wizard::Next::kClose:
-      CloseFrame();
-      break;
-    case wizard::Next::kCloseFailed:
-      // A dialog that cannot be shown would leave a bare main window: say so and end.
-      MessageBoxW(Handle(), WideFromCp932(wizard::texts::ScreenFailed()).c_str(),
-                  WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
-      CloseFrame();
-      break;
+void CWizardView::OnWizardStep(int command) {
+  const wizard::Next next = driver_.Take(wizard::StepForCommand(command));
+  if (wizard::CommandFor(next) != 0) {
+    PostCommand(wizard::CommandFor(next));
+  } else {
+    // kClose, or kCloseFailed after the failure was said.
+    CloseFrame();
   }
 }
 
-void CWizardView::OnWizardNotice() {
-  const wizard::NoticeScreen screen = sequencer_.MakeNotice();
+int CWizardView::ShowNotice(const wizard::NoticeScreen& screen) {
   NoticeDialog dialog;
   dialog.masterAdjust = screen.masterAdjust;
   dialog.noticeText = screen.noticeText;
   dialog.noticeBitmap = screen.noticeBitmap;
-  log_.Add("notice shown: " + screen.caption + ": " + screen.noticeText);
-  const INT_PTR code = dialog.DoModal(Frame());
-  log_.Add(code == IDOK ? "notice: start"
-                        : "notice: cancel (end code " + std::to_string(code) + ")");
-  Act(sequencer_.OnNoticeEnded(static_cast<int>(code)));
+  return static_cast<int>(dialog.DoModal(Frame()));
 }
 
-void CWizardView::OnWizardDestination() {
+int CWizardView::ShowDestination(wizard::DestinationScreen& screen) {
   DestinationDialog dialog;
-  // The uninstall keys, text, folder and bitmap, from the record.
-  static_cast<wizard::DestinationScreen&>(dialog) = sequencer_.MakeDestination();
-  log_.Add("destination shown: " + dialog.installFolder);
+  // The uninstall keys, text, folder and bitmap, from the record; the folder back after.
+  static_cast<wizard::DestinationScreen&>(dialog) = screen;
   const INT_PTR code = dialog.DoModal(Frame());
-  log_.Add(code == IDOK ? "destination: next with " + dialog.installFolder
-                        : "destination: back (end code " + std::to_string(code) + ")");
-  // Esc (2) goes back to the notice as "戻る" does; the folder is taken only on 1.
-  Act(sequencer_.OnDestinationEnded(static_cast<int>(code), dialog));
+  screen = dialog;
+  return static_cast<int>(code);
 }
 
-void CWizardView::OnWizardConfirm() {
-  const wizard::ConfirmScreen screen = sequencer_.MakeConfirm();
+int CWizardView::ShowConfirm(const wizard::ConfirmScreen& screen) {
   ConfirmDialog dialog;
   dialog.installFolder = screen.installFolder;
   dialog.confirmBitmap = screen.confirmBitmap;
-  log_.Add("confirmation shown: " + screen.installFolder);
-  const INT_PTR code = dialog.DoModal(Frame());
-  log_.Add(code == IDOK ? "confirmation: update " + screen.installFolder
-                        : "confirmation: back (end code " + std::to_string(code) + ")");
-  Act(sequencer_.OnConfirmEnded(static_cast<int>(code)));
+  return static_cast<int>(dialog.DoModal(Frame()));
 }
 
-void CWizardView::RunUpdate() {
+void CWizardView::ShowScreenFailure(wizard::Step) {
+  // A dialog that cannot be shown would leave a bare main window: say so; the wizard then ends.
+  MessageBoxW(Handle(), WideFromCp932(wizard::texts::ScreenFailed()).c_str(),
+              WideFromCp932(engine::messages::CaptionError()).c_str(), MB_OK);
+}
+
+int CWizardView::RunUpdate(description::UpdateDescription& record) {
   GuiOperator runOperator(Handle(), log_);
   runOperator_ = &runOperator;
-  engine::RunContext context{record_, SourceFolder(), runOperator};
-  log_.Add("update run: " + record_.installFolder);
+  engine::RunContext context{record, SourceFolder(), runOperator};
+  log_.Add("update run: " + record.installFolder);
   // A failed run has shown its message and returns 1: the program ends.
   const int result = engine::UpdateRun(context);
   runOperator_ = nullptr;
@@ -132,14 +113,14 @@ void CWizardView::RunUpdate() {
   // wrote nothing leaves the installation as it was.
   if (engine::RunWroteToInstallation(context.outcome, context.summary, false)) {
     log_.SetHead(
-        engine::SupportLogHead(kProgram, SourceFolder(), record_.installFolder, context.summary));
+        engine::SupportLogHead(kProgram, SourceFolder(), record.installFolder, context.summary));
     std::string path;
     port::Error error;
-    if (!log_.Keep(record_.installFolder, &path, &error)) {
+    if (!log_.Keep(record.installFolder, &path, &error)) {
       OutputDebugStringA(("cannot keep the log: " + error.Describe() + "\n").c_str());
     }
   }
-  Act(sequencer_.OnUpdateRunEnded(result));
+  return result;
 }
 
 void CWizardView::OnPaint() {
@@ -166,13 +147,9 @@ LRESULT CWizardView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case ID_WIZARD_NOTICE:
-          OnWizardNotice();
-          return 0;
         case ID_WIZARD_DESTINATION:
-          OnWizardDestination();
-          return 0;
         case ID_WIZARD_CONFIRM:
-          OnWizardConfirm();
+          OnWizardStep(LOWORD(wParam));
           return 0;
         case ID_DESCRIPTION_INVALID:
           OnDescriptionInvalid();

@@ -14,7 +14,9 @@ namespace koushin::win32 {
 
 class GuiOperator;
 
-class CWizardView : public Window {
+// The view is also the wizard's screens for the one driver (wizard/sequencer.h): each posted step
+// command takes one step of the driver, which shows the step's dialog through the Show* functions.
+class CWizardView : public Window, private wizard::Screens {
  public:
   CWizardView();
   ~CWizardView() override;
@@ -29,19 +31,24 @@ class CWizardView : public Window {
 
  private:
   int OnCreate();
-  void OnWizardNotice();
-  void OnWizardDestination();
-  void OnWizardConfirm();
+  // A step command: the driver takes the step, then the view does what comes next (posts the
+  // next step's command or closes the frame).
+  void OnWizardStep(int command);
   void OnDescriptionInvalid();
   void OnPaint();
-  // Carries out what the step table says comes next.
-  void Act(wizard::Next next);
-  void RunUpdate();
+
+  // wizard::Screens: the dialogs, run modally over the frame; the update with its operator.
+  int ShowNotice(const wizard::NoticeScreen& screen) override;
+  int ShowDestination(wizard::DestinationScreen& screen) override;
+  int ShowConfirm(const wizard::ConfirmScreen& screen) override;
+  int RunUpdate(description::UpdateDescription& record) override;
+  void ShowScreenFailure(wizard::Step step) override;
+  void Log(const std::string& line) override { log_.Add(line); }
   void CloseFrame();
   HWND Frame() const;
 
   description::UpdateDescription record_;
-  wizard::Sequencer sequencer_{record_};
+  wizard::Driver driver_{record_, *this};
   GuiOperator* runOperator_ = nullptr;  // set while UpdateRun works
   // What the person saw and did in this session, left in the installation by a run that wrote
   // to it.

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "wizard/texts.h"
+
 namespace koushin::wizard {
 
 namespace {
@@ -48,78 +50,113 @@ int CommandFor(Next next) {
   }
 }
 
-DestinationScreen Sequencer::MakeDestination() const {
-  DestinationScreen screen;
-  screen.uninstallKeys = record_.uninstallKeys;
-  screen.destinationText = record_.destinationText;
-  screen.installFolder = record_.installFolder;
-  screen.destinationBitmap = record_.destinationBitmap;
-  return screen;
+Step StepForCommand(int command) {
+  switch (command) {
+    case kCommandNotice:
+      return Step::kNotice;
+    case kCommandDestination:
+      return Step::kDestination;
+    case kCommandConfirm:
+      return Step::kConfirm;
+    default:
+      return Step::kUpdateRun;
+  }
 }
 
-Next Sequencer::OnNoticeEnded(int endCode) { return FindTransition(Step::kNotice, endCode).next; }
-
-Next Sequencer::OnDestinationEnded(int endCode, const DestinationScreen& screen) {
-  const Transition& row = FindTransition(Step::kDestination, endCode);
-  if (row.takeFolder) record_.installFolder = screen.installFolder;
+Next Driver::Decide(Step step, int endCode) {
+  lastStep_ = step;
+  const Transition& row = FindTransition(step, endCode);
+  if (row.next == Next::kCloseFailed) screens_.ShowScreenFailure(step);
   return row.next;
 }
 
-Next Sequencer::OnConfirmEnded(int endCode) { return FindTransition(Step::kConfirm, endCode).next; }
-
-Next Sequencer::OnUpdateRunEnded(int updateRunResult) {
-  return FindTransition(Step::kUpdateRun, updateRunResult).next;
+Next Driver::Take(Step step) {
+  // The log says what the person saw and chose, in the screens' own words.
+  const auto log = [this](const std::string& line) { screens_.Log(line); };
+  const auto failed = [&](const char* screen) {
+    log(std::string(screen) + ": the screen could not be shown; the wizard ends");
+  };
+  switch (step) {
+    case Step::kNotice: {
+      const NoticeScreen screen = MakeNoticeScreen(record_);
+      log("notice shown: " + screen.caption + ": " + screen.noticeText);
+      const int endCode = screens_.ShowNotice(screen);
+      if (endCode == kEndOk) {
+        log("notice: " + texts::ButtonStart() + " pressed");
+      } else if (endCode == kEndFailed) {
+        failed("notice");
+      } else {
+        log("notice: " + texts::ButtonCancel() + " or Esc pressed; the wizard ends");
+      }
+      return Decide(step, endCode);
+    }
+    case Step::kDestination: {
+      DestinationScreen screen;
+      screen.uninstallKeys = record_.uninstallKeys;
+      screen.destinationText = record_.destinationText;
+      screen.installFolder = record_.installFolder;
+      screen.destinationBitmap = record_.destinationBitmap;
+      log("destination shown, given the folder " + record_.installFolder);
+      const int endCode = screens_.ShowDestination(screen);
+      const Transition& row = FindTransition(step, endCode);
+      if (row.takeFolder) {
+        record_.installFolder = screen.installFolder;
+        log("destination: " + texts::ButtonNext() + " pressed with the folder " +
+            record_.installFolder);
+      } else if (endCode == kEndFailed) {
+        failed("destination");
+      } else {
+        // Esc leaves as 戻る does; the folder chosen on the screen is dropped.
+        log("destination: " + texts::ButtonBack() + " or Esc pressed; back to the notice, the " +
+            "folder stays " + record_.installFolder);
+      }
+      return Decide(step, endCode);
+    }
+    case Step::kConfirm: {
+      const ConfirmScreen screen = MakeConfirmScreen(record_);
+      log("confirmation shown for " + screen.installFolder);
+      const int endCode = screens_.ShowConfirm(screen);
+      if (endCode == kEndFailed) {
+        failed("confirmation");
+        return Decide(step, endCode);
+      }
+      if (FindTransition(step, endCode).next != Next::kRunUpdate) {
+        log("confirmation: " + texts::ButtonBack() + " or Esc pressed; back to the destination");
+        return Decide(step, endCode);
+      }
+      log("confirmation: " + texts::ButtonUpdate() + " pressed for " + screen.installFolder);
+      // The update runs inside the confirmation's step, with only the main window showing.
+      return Take(Step::kUpdateRun);
+    }
+    case Step::kUpdateRun:
+      break;
+  }
+  const Next next = Decide(Step::kUpdateRun, screens_.RunUpdate(record_));
+  if (next == Next::kShowDestination) {
+    log("the installation check failed; the destination is shown again");
+  }
+  return next;
 }
 
 WizardResult RunWizard(description::UpdateDescription& record, Screens& screens) {
-  Sequencer sequencer(record);
+  Driver driver(record, screens);
   Step step = Step::kNotice;
   for (;;) {
-    Next next = Next::kClose;
-    switch (step) {
-      case Step::kNotice:
-        next = sequencer.OnNoticeEnded(screens.ShowNotice(sequencer.MakeNotice()));
-        break;
-      case Step::kDestination: {
-        DestinationScreen screen = sequencer.MakeDestination();
-        const int endCode = screens.ShowDestination(screen);
-        next = sequencer.OnDestinationEnded(endCode, screen);
-        break;
-      }
-      case Step::kConfirm:
-        next = sequencer.OnConfirmEnded(screens.ShowConfirm(sequencer.MakeConfirm()));
-        break;
-      case Step::kUpdateRun:
-        next = sequencer.OnUpdateRunEnded(screens.RunUpdate(record));
-        break;
+    const Next next = driver.Take(step);
+    const int command = CommandFor(next);
+    if (command != 0) {
+      step = StepForCommand(command);
+      continue;
     }
-    switch (next) {
-      case Next::kShowNotice:
-        step = Step::kNotice;
-        break;
-      case Next::kShowDestination:
-        step = Step::kDestination;
-        break;
-      case Next::kShowConfirm:
-        step = Step::kConfirm;
-        break;
-      case Next::kRunUpdate:
-        step = Step::kUpdateRun;
-        break;
-      case Next::kClose: {
-        WizardResult result;
-        result.kind =
-            step == Step::kUpdateRun ? WizardResult::kUpdateEnded : WizardResult::kCancelled;
-        return result;
-      }
-      case Next::kCloseFailed: {
-        screens.ShowScreenFailure(step);
-        WizardResult result;
-        result.kind = WizardResult::kScreenFailed;
-        result.failedStep = step;
-        return result;
-      }
+    WizardResult result;
+    if (next == Next::kCloseFailed) {
+      result.kind = WizardResult::kScreenFailed;
+      result.failedStep = driver.LastStep();
+    } else {
+      result.kind = driver.LastStep() == Step::kUpdateRun ? WizardResult::kUpdateEnded
+                                                          : WizardResult::kCancelled;
     }
+    return result;
   }
 }
 

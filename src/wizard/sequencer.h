@@ -1,9 +1,13 @@
-// The wizard's sequence: notice, destination, confirmation, update, as a state table.
+// The wizard's sequence: notice, destination, confirmation, update, as a state table, and the one
+// driver that walks it.
 //
-// The Windows front end posts the step commands (101, 102, 103) to its view and, in each
-// handler, builds the step's screen from the record with the Make* functions, shows it and asks
-// the Sequencer what comes next. The console runs the same table in a loop with RunWizard.
+// Both front ends go through the Driver: the console calls RunWizard, which takes step after step
+// in a loop; the Windows view keeps its message loop, posts the step commands (101, 102, 103) to
+// itself and takes one step in each command's handler. What a step shows, what it logs, what the
+// record takes and what comes next is decided here once.
 #pragma once
+
+#include <string>
 
 #include "description/update_description.h"
 #include "wizard/destination_screen.h"
@@ -23,9 +27,9 @@ enum class Next {
   kShowNotice,       // post 101
   kShowDestination,  // post 102
   kShowConfirm,      // post 103
-  kRunUpdate,        // call UpdateRun now, then OnUpdateRunEnded
+  kRunUpdate,        // run the update now (the Driver does so itself)
   kClose,            // close the main window: the program ends
-  kCloseFailed,      // the screen could not be shown: tell the user (texts::ScreenFailed()), end
+  kCloseFailed,      // the screen could not be shown: it was said (ShowScreenFailure), end
 };
 
 // One row of the table. `endCode` kAnyOther matches every code that no row of the same step
@@ -49,43 +53,47 @@ const Transition& FindTransition(Step step, int endCode);
 
 // The command a Next posts (101, 102, 103), or 0 for the others.
 int CommandFor(Next next);
+// The step a command starts; kUpdateRun for a number that is no step command.
+Step StepForCommand(int command);
 
-// Holds the record for the whole run and applies the table. The record persists across steps:
-// every screen gets the record's current values.
-class Sequencer {
- public:
-  explicit Sequencer(description::UpdateDescription& record) : record_(record) {}
-
-  NoticeScreen MakeNotice() const { return MakeNoticeScreen(record_); }
-  // A fresh destination screen with its inputs set (uninstall keys, text, folder, bitmap); the
-  // front end calls Open() when the screen appears.
-  DestinationScreen MakeDestination() const;
-  ConfirmScreen MakeConfirm() const { return MakeConfirmScreen(record_); }
-
-  Next OnNoticeEnded(int endCode);
-  // On kEndOk copies screen.installFolder into the record.
-  Next OnDestinationEnded(int endCode, const DestinationScreen& screen);
-  Next OnConfirmEnded(int endCode);
-  Next OnUpdateRunEnded(int updateRunResult);
-
-  description::UpdateDescription& Record() { return record_; }
-
- private:
-  description::UpdateDescription& record_;
-};
-
-// The front end's screens, for RunWizard. Each Show* returns the screen's end code.
+// The front end's screens. Each Show* shows its screen modally and returns its end code.
 class Screens {
  public:
   virtual ~Screens() = default;
   virtual int ShowNotice(const NoticeScreen& screen) = 0;
-  // The screen comes from MakeDestination; the implementation calls Open() and then acts on it.
+  // The screen comes with its inputs set from the record; the implementation calls Open() when
+  // the screen appears and leaves the folder field's text in screen.installFolder.
   virtual int ShowDestination(DestinationScreen& screen) = 0;
   virtual int ShowConfirm(const ConfirmScreen& screen) = 0;
   // UpdateRun on the record: 1 when the program is to end, another value to choose again.
   virtual int RunUpdate(description::UpdateDescription& record) = 0;
   // A screen could not be shown (end code -1); the wizard ends after this.
   virtual void ShowScreenFailure(Step step) = 0;
+  // One line (code page 932) for the run's log: what was shown and what the person chose.
+  virtual void Log(const std::string& line) = 0;
+};
+
+// Holds the record for the whole session and takes the steps. The record persists across steps:
+// every screen gets the record's current values.
+class Driver {
+ public:
+  Driver(description::UpdateDescription& record, Screens& screens)
+      : record_(record), screens_(screens) {}
+
+  // Shows the screen of `step` (notice, destination or confirmation), logs it and the person's
+  // answer, and acts on the answer as the table says; after the confirmation's 更新 it runs the
+  // update at once (the step kUpdateRun, which Take also runs alone) and acts on its result.
+  // Returns what comes next: a screen to show, kClose or kCloseFailed (never kRunUpdate).
+  Next Take(Step step);
+  // The step that decided the last Next: the update run when Take ran it.
+  Step LastStep() const { return lastStep_; }
+
+ private:
+  Next Decide(Step step, int endCode);
+
+  description::UpdateDescription& record_;
+  Screens& screens_;
+  Step lastStep_ = Step::kNotice;
 };
 
 struct WizardResult {
@@ -98,7 +106,7 @@ struct WizardResult {
   Step failedStep = Step::kNotice;  // for kScreenFailed
 };
 
-// Runs the table from the notice until it closes.
+// Takes the Driver's steps from the notice until it closes.
 WizardResult RunWizard(description::UpdateDescription& record, Screens& screens);
 
 }  // namespace koushin::wizard

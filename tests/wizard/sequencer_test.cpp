@@ -62,6 +62,7 @@ class ScriptedScreens : public Screens {
     return Take("run " + record.installFolder);
   }
   void ShowScreenFailure(Step) override { walk += "failure, "; }
+  void Log(const std::string&) override {}
 
  private:
   int Take(const std::string& screen) {
