@@ -37,7 +37,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
         return true;
       }
       if (i + 1 >= count) {
-        *problem = arg + " needs a value";
+        *problem = arg + " に値がありません。";
         return false;
       }
       *out = arguments[++i];
@@ -45,7 +45,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
     };
     auto flag = [&](bool* out) {
       if (inlineValue) {
-        *problem = arg + " takes no value";
+        *problem = arg + " には値を付けません。";
         return false;
       }
       *out = true;
@@ -55,7 +55,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
     std::string text;
     if (arg == "--media") {
       if (!value(&result.media)) return false;
-      if (result.media.empty()) return *problem = "--media needs a folder", false;
+      if (result.media.empty()) return *problem = "--media にフォルダがありません。", false;
     } else if (arg == "--folder") {
       if (!value(&text)) return false;
       result.folder = text;
@@ -65,13 +65,13 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!flag(&result.dryRun)) return false;
     } else if (arg == "--log") {
       if (!value(&result.logFile)) return false;
-      if (result.logFile.empty()) return *problem = "--log needs a file", false;
+      if (result.logFile.empty()) return *problem = "--log にファイルがありません。", false;
     } else if (arg == "--drive") {
       if (!value(&text)) return false;
       const std::size_t equals = text.find('=');
       const char letter = equals == std::string::npos ? 0 : DriveLetter(text.substr(0, equals));
       if (letter == 0 || equals + 1 >= text.size()) {
-        *problem = "--drive wants X=DIR, got '" + text + "'";
+        *problem = "--drive は X=フォルダ の形で指定します（指定: '" + text + "'）。";
         return false;
       }
       result.drives[letter] = text.substr(equals + 1);
@@ -79,7 +79,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!value(&text)) return false;
       const char letter = DriveLetter(text);
       if (letter == 0)
-        return *problem = "--removable wants a drive letter, got '" + text + "'", false;
+        return *problem = "--removable にはドライブ名を 1 文字で指定します（指定: '" + text + "'）。",
+               false;
       result.removable.insert(letter);
     } else if (arg == "--registry") {
       if (!value(&result.registryFile)) return false;
@@ -95,7 +96,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!flag(&result.force)) return false;
     } else if (arg == "--report") {
       if (!value(&result.reportFile)) return false;
-      if (result.reportFile.empty()) return *problem = "--report needs a file", false;
+      if (result.reportFile.empty()) return *problem = "--report にファイルがありません。", false;
     } else if (arg == "--check-media") {
       if (!value(&text)) return false;
       result.checkMedia.push_back(text);
@@ -104,7 +105,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
         result.checkMedia.push_back(arguments[++i]);
       }
       for (const std::string& folder : result.checkMedia) {
-        if (folder.empty()) return *problem = "--check-media needs folders", false;
+        if (folder.empty()) return *problem = "--check-media にフォルダがありません。", false;
       }
     } else if (arg == "--reinstall") {
       if (!flag(&result.reinstall)) return false;
@@ -112,7 +113,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!flag(&result.status)) return false;
     } else if (arg == "--exit-codes") {
       if (!value(&text)) return false;
-      if (text != "msi") return *problem = "--exit-codes wants msi, got '" + text + "'", false;
+      if (text != "msi") return *problem = "--exit-codes には msi を指定します（指定: '" + text + "'）。", false;
       result.msiExitCodes = true;
     } else if (arg == "--medium") {
       if (!value(&text)) return false;
@@ -126,52 +127,60 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
         const unsigned long long bytes = std::strtoull(text.c_str(), &end, 10);
         if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' ||
             bytes == 0) {
-          return *problem = "--medium wants fd, cd or a size in bytes, got '" + text + "'", false;
+          return *problem =
+                     "--medium には fd、cd またはバイト数を指定します（指定: '" + text + "'）。",
+                 false;
         }
         result.medium = Medium::kBytes;
         result.mediumBytes = bytes;
       }
     } else if (arg == "--trusted-key") {
       if (!value(&text)) return false;
-      if (text.empty()) return *problem = "--trusted-key needs a file", false;
+      if (text.empty()) return *problem = "--trusted-key にファイルがありません。", false;
       result.trustedKeys.push_back(text);
     } else if (arg == "--help" || arg == "-h") {
       result.help = true;
     } else if (arg == "--version") {
       result.version = true;
     } else {
-      *problem = (arg.rfind("-", 0) == 0 ? "unknown option " : "unexpected argument ") + arg;
+      *problem = (arg.rfind("-", 0) == 0 ? "知らないオプションです: " : "余分な引数です: ") + arg;
       return false;
     }
   }
   if ((result.recover || result.undo || result.status) && !result.folder) {
     const char* option = result.undo ? "--undo" : result.recover ? "--recover" : "--status";
-    return *problem = std::string(option) + " needs --folder", false;
+    return *problem = std::string(option) + " には --folder が必要です。", false;
   }
   if (result.status && (result.recover || result.undo || result.dryRun || result.reinstall ||
                         !result.checkMedia.empty())) {
-    return *problem = "--status goes alone (with --folder, --media and the drive options)", false;
+    return *problem =
+               "--status は単独で使います（--folder、--media とドライブのオプションは一緒に使えます）。",
+           false;
   }
   if (result.reinstall && (result.recover || result.undo || !result.checkMedia.empty())) {
-    return *problem = "--reinstall goes with an update", false;
+    return *problem = "--reinstall は更新と一緒にだけ使えます。", false;
   }
   if (result.recover && result.undo)
-    return *problem = "--recover and --undo exclude each other", false;
-  if (result.force && !result.undo) return *problem = "--force goes with --undo", false;
+    return *problem = "--recover と --undo は一緒に使えません。", false;
+  if (result.force && !result.undo) {
+    return *problem = "--force は --undo と一緒にだけ使えます。", false;
+  }
   // --recover and --undo always write: a dry run of them would put the installation back while
   // saying it wrote nothing. --status tells what they would do.
   if (result.dryRun && (result.recover || result.undo)) {
     return *problem =
-               "--dry-run goes with an update (--status says what --recover and --undo would do)",
+               "--dry-run は更新と一緒にだけ使えます（--recover と --undo で何が起きるかは "
+               "--status で分かります）。",
            false;
   }
   if (result.medium != Medium::kNone && result.checkMedia.empty()) {
-    *problem = "--medium goes with --check-media";
+    *problem = "--medium は --check-media と一緒にだけ使えます。";
     return false;
   }
   for (char letter : result.removable) {
     if (!result.drives.count(letter) && result.winePrefix.empty()) {
-      *problem = std::string("--removable ") + letter + ": drive " + letter + ": is not mapped";
+      *problem = std::string("--removable ") + letter + ": ドライブ " + letter +
+                 ": が割り当てられていません（--drive または --wine-prefix）。";
       return false;
     }
   }
@@ -183,6 +192,9 @@ std::string UsageText() {
   return "Usage: koushin [options]\n"
          "The update wizard in a terminal: shows the notice, asks for the installation folder,\n"
          "confirms, and updates the installation from the update media.\n"
+         "端末で使う更新ウィザードです。注意事項を表示し、インストール先を尋ね、確認してから\n"
+         "更新ディスクでシステムを更新します。オプションの説明は英語です。日本語の説明は\n"
+         "管理者向けの説明（docs/ja/admin.md）にあります。\n"
          "\n"
          "  --media DIR         the update media (the folder with info.txt); default: the\n"
          "                      program's own folder\n"
