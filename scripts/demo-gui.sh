@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The GUI demo, `./run demo --gui`: koushin.exe under Wine on the demo media, updating a fresh copy
-# of the demo installation at C:\EST in a Wine prefix of its own (build/wine-demo), with the demo's
+# of the demo installation at C:\EST in a Wine prefix of its own (build/wine-demo), the media as D:, with the demo's
 # uninstall entry in its registry so the destination step is prefilled. Needs a display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,8 +38,10 @@ koushin_gui_registry "$DEMO/gui.reg"
 cp examples/demo-registry.reg "$DEMO/"
 "$WINE64" regedit /S "Z:${DEMO//\//\\}\\demo-registry.reg" >/dev/null 2>&1
 
-echo "demo-gui: koushin.exe on $DEMO/media; the installation is C:\\EST ($WINEPREFIX/drive_c/EST)"
-"$WINE64" "$DEMO/media/koushin.exe" || true
+# The media are drive D:, as a CD is.
+ln -sfn "$DEMO/media" "$WINEPREFIX/dosdevices/d:"
+echo "demo-gui: koushin.exe on D:\\ ($DEMO/media); the installation is C:\\EST ($WINEPREFIX/drive_c/EST)"
+"$WINE64" 'D:\koushin.exe' || true
 "$WINESERVER" -w 2>/dev/null || true
 
 echo "demo-gui: files changed in C:\\EST:"

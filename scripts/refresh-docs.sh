@@ -28,12 +28,15 @@ while read -r name cut readme; do
   [ "$readme" = readme ] && cp "docs/ja/images/$name.png" "docs/screenshots/$name.png"
   echo "refresh-docs: $name"
 done <<'LIST'
+main-window          1024x768+0+0
 notice               560x400+232+184  readme
 destination          560x400+232+184
 destination-browse   560x400+232+184  readme
 confirm              560x400+232+184  readme
 update-error         440x160+292+304
+files-in-use         640x390+192+320
 update-progress      640x390+192+320  readme
+disk-prompt          640x390+192+320
 update-done          640x390+192+320
 update-restored      640x390+192+320
 invalid              440x160+292+304

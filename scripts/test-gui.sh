@@ -24,7 +24,8 @@ done
 
 # --- Build: the x86_64 wizard and driver (they run here), the i686 wizard (the shipped one).
 cmake --preset mingw64 >/dev/null
-cmake --build build/mingw64 --parallel "$JOBS" --target koushin koushin_gui_driver >/dev/null
+cmake --build build/mingw64 --parallel "$JOBS" --target koushin koushin_gui_driver \
+  koushin_test_holder >/dev/null
 # The native console wizard: the demo update's bytes are compared with its.
 cmake --preset native >/dev/null
 cmake --build build/native --parallel "$JOBS" --target koushin_console >/dev/null
@@ -55,103 +56,97 @@ mkdir -p "$WORK" "$SHOTS"
 # Windows path of a host path, through drive Z:.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-
-# --- The media: info.txt from the template (code page 932), pictures, koushin.exe beside them.
-make_media() {  # folder key key2 masterAdjust
-  local folder=$WORK/$1
-  mkdir -p "$folder"
-  sed -e "s/@KEY@/$2/" -e "s/@KEY2@/$3/" -e "s/@MASTER@/$4/" tests/gui/info-template.txt |
-    sed 's/$/\r/' | iconv -f UTF-8 -t CP932 >"$folder/info.txt"
-  cp build/mingw64/app/win32/koushin.exe "$folder/"
-  cp "$WORK"/pictures/*.BMP "$folder/"
-}
-mkdir -p "$WORK/pictures"
-convert -size 1024x768 gradient:'#2a5d9f-#c8dcf0' -type truecolor BMP3:"$WORK/pictures/VIEW.BMP"
-for name in NOTICE DEST CONFIRM; do
-  convert -size 40x40 plasma:fractal -seed 7 -colors 64 -type palette BMP3:"$WORK/pictures/$name.BMP"
-done
-TITLE='見積システム 更新'
-make_media media-update "$TITLE" '' 0
-make_media media-prefill "$TITLE" koushin-gui-test 1
-# An info.txt that cannot be used: line 44 names a file of 32 bytes, one more than a column holds.
-make_media media-invalid "$TITLE" '' 1
-printf '1,0,README.TXT,\\\r\n1,0,%s,\\\r\n' "$(printf 'A%.0s' $(seq 32))" \
-  >>"$WORK/media-invalid/info.txt"
-# Cut short after 20 lines (as a damaged disk gives it), and missing: said, and nothing runs.
-make_media media-short "$TITLE" '' 1
-head -n 20 "$WORK/media-short/info.txt" >"$WORK/media-short/cut" &&
-  mv "$WORK/media-short/cut" "$WORK/media-short/info.txt"
-make_media media-none "$TITLE" '' 1
-rm "$WORK/media-none/info.txt"
-# A folder whose name code page 932 cannot spell: said, and the program ends.
-make_media media-é "$TITLE" '' 1
-
-# Drive E: with a small tree to browse, and an installation-like folder that must stay untouched.
-mkdir -p "$WORK/drive-e/EST" "$WORK/drive-e/ソフト/SUB" "$WORK/drive-e/表計算"
-printf '[SYSTEM]\r\nTITLE=x\r\n' >"$WORK/drive-e/EST/tamiro1.ini"
-ln -sfn "$WORK/drive-e" "$WINEPREFIX/dosdevices/e:"
-# No scenario may write there (they cancel, refuse the media, or fail the check on E:\EST).
-drive_e_state() {
-  (cd "$WORK/drive-e" && find . -printf '%p %s %T@ %m\n' -type f -exec md5sum {} +) | sort
-}
-drive_e_state >"$WORK/drive-e.before"
-
-# --- The scenarios, one a line, TAB-separated (see tests/gui/driver.cpp).
-exe() { winpath "$WORK/$1/koushin.exe"; }
-NOTICE_TEXT='この更新は見積システムを新しい版にします。\n更新の前にすべての業務を終了して下さい。\nソフト表示能力の確認：表・ソ・能'
-{
-  printf 'cancel\t%s\t%s\t%s\t%s\n' "$(exe media-prefill)" "$TITLE" "$NOTICE_TEXT" 'C:\APPS\見積'
-  printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-update)" 'C:\見積' '[-e-]' \
-    '[ソフト]' '[SUB]' 'e:\' 'e:\ソフト' 'アップデート'
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 44 行目が正しくありません。' invalid
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
-    invalid-short
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' invalid-none
-  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-é)" 'プログラムのフォルダ名に使えない文字があります。' \
-    invalid-folder
-} >"$WORK/scenarios.txt"
-
-# The demo update: drive K: holds a copy of the installation, whose master folder setting is moved
-# from C: to K: with it. The first try names E:\EST, which holds the system's INI file but not the
-# product's marker files.
+# --- What a customer's machine holds: the demo update's media as drive D: (a floppy drive, so
+# that disk 2 is asked for), the demo installation as C:\EST (its uninstall entry in the registry),
+# and an older installation at the media's default folder C:\TAMIRO whose product files are gone.
+# The same media again, with a damaged archive, make a run that stops and is put back.
 DEMO=$WORK/demo
-mkdir -p "$DEMO/gui" "$DEMO/console" "$DEMO/c/WINDOWS"
+RESTORE=$WORK/restore
+mkdir -p "$DEMO/gui" "$DEMO/console-c" "$DEMO/tamiro" "$RESTORE/c" "$WORK/programs"
 cp -r examples/demo-media "$DEMO/media"
 cp build/mingw64/app/win32/koushin.exe "$DEMO/media/"
-for copy in gui console; do
-  cp -r examples/demo-install/EST "$DEMO/$copy/EST"
-  sed -i 's/C:\\EST\\MASTER\\/K:\\EST\\MASTER\\/' "$DEMO/$copy/EST/tamiro1.ini"
-done
-ln -sfn "$DEMO/gui" "$WINEPREFIX/dosdevices/k:"
-# The demo media are drive D:, as a CD is: the guide's screenshots of the run show D:\ paths.
-ln -sfn "$DEMO/media" "$WINEPREFIX/dosdevices/d:"
-printf 'update\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'K:\EST' \
-  'システムは正常に更新されました。' update-progress update-done 'E:\EST' \
-  'このバージョンへの更新はできません。' >>"$WORK/scenarios.txt"
-# The same media again on the updated installation: the one message says it is current, and the
-# wizard ends with nothing written.
-printf 'update\t%s\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'K:\EST' \
-  'このシステムは既に 8.1S に更新されています。' update-current update-current >>"$WORK/scenarios.txt"
-
-# A run that stops: drive L: holds another copy of the installation, the media a damaged archive.
-# After the failure message the wizard puts the installation back and says so.
-RESTORE=$WORK/restore
-mkdir -p "$RESTORE/l"
+cp -r examples/demo-install/EST "$DEMO/gui/EST"
+cp -r examples/demo-install/EST "$DEMO/console-c/EST"
+cp examples/demo-install/EST/tamiro1.ini "$DEMO/tamiro/"
 cp -r examples/demo-media "$RESTORE/media"
 # Without the disk's file list, which would refuse the damaged archive before the run begins.
 rm "$RESTORE/media/koushin.sha256"
 head -c 60 examples/demo-media/PROGRAM.lzh >"$RESTORE/media/PROGRAM.lzh"
 cp build/mingw64/app/win32/koushin.exe "$RESTORE/media/"
-cp -r examples/demo-install/EST "$RESTORE/l/EST"
+cp -r examples/demo-install/EST "$RESTORE/c/EST"
 cp -r examples/demo-install/EST "$RESTORE/before"
-ln -sfn "$RESTORE/l" "$WINEPREFIX/dosdevices/l:"
-# Its media are drive F:, so that its screenshot too shows a user's path.
-ln -sfn "$RESTORE/media" "$WINEPREFIX/dosdevices/f:"
-printf 'restore\t%s\t%s\t%s\t%s\t%s\n' 'F:\koushin.exe' 'L:\EST' \
-  '更新前の状態に戻しました。' update-failed update-restored >>"$WORK/scenarios.txt"
+# A program of the installed suite, running while the update starts: it holds a bitmap the
+# update replaces.
+cp build/mingw64/tests/console/koushin_test_holder.exe "$WORK/programs/見積積算.exe"
+
+# Media that cannot be used, each in a folder of its own reached through Z: (the messages name
+# no path): line 49 names a file of 32 bytes, one more than a column holds; cut short after 20
+# lines, as a damaged disk gives it; missing; and a folder whose name code page 932 cannot spell.
+make_media() {  # folder
+  mkdir -p "$WORK/$1"
+  cp examples/demo-media/info.txt examples/demo-media/*.BMP build/mingw64/app/win32/koushin.exe \
+    "$WORK/$1/"
+}
+make_media media-invalid
+printf '1,0,%s,\\\r\n' "$(printf 'A%.0s' $(seq 32))" >>"$WORK/media-invalid/info.txt"
+make_media media-short
+head -n 20 examples/demo-media/info.txt >"$WORK/media-short/info.txt"
+make_media media-none
+rm "$WORK/media-none/info.txt"
+make_media media-é
+# The demo media without the uninstall key the registry holds: the destination shows the
+# default folder, and keeps the folder confirmed (a found key would fill the field anew).
+make_media media-browse
+sed -i '2s/.*/\r/' "$WORK/media-browse/info.txt"
+
+# No scenario may write into C:\TAMIRO (they cancel, refuse the media, or fail the check there).
+tamiro_state() {
+  (cd "$DEMO/tamiro" && find . -printf '%p %s %T@ %m\n' -type f -exec md5sum {} +) | sort
+}
+tamiro_state >"$WORK/tamiro.before"
+
+# --- The scenarios, one a line, TAB-separated (see tests/gui/driver.cpp), in two groups: the
+# demo media on D: with C:\EST, then the damaged media on D: with a fresh C:\EST.
+exe() { winpath "$WORK/$1/koushin.exe"; }
+TITLE=$(iconv -f CP932 -t UTF-8 examples/demo-media/info.txt | sed -n '1s/\r$//p')
+# The notice's text: two TABs in info.txt are one line break.
+NOTICE_TEXT=$(iconv -f CP932 -t UTF-8 examples/demo-media/info.txt | sed -n '26s/\r$//p' |
+  sed 's/\t\t/\\n/g')
+INUSE='次のプログラムが更新するファイルを使用しています。終了してから OK を押して下さい。'
+{
+  printf 'cancel\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' "$TITLE" "$NOTICE_TEXT" 'C:\EST'
+  printf 'browse\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(exe media-browse)" 'C:\TAMIRO' '[-c-]' '[EST]' \
+    '[bmp] [MASTER]' 'c:\' 'c:\EST' 'マスタ調整機能付'
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-invalid)" 'info.txt の 49 行目が正しくありません。' invalid
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-short)" 'info.txt の 21 行目が正しくありません。' \
+    invalid-short
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-none)" 'info.txt を読み込めません。' invalid-none
+  printf 'invalid\t%s\t%s\t%s\n' "$(exe media-é)" 'プログラムのフォルダ名に使えない文字があります。' \
+    invalid-folder
+  # The demo update: C:\TAMIRO first, then C:\EST while the suite's program holds a file; the
+  # Excel template is said, the second disk is asked for, and the update ends.
+  printf 'update\t%s\t%s\t%s\t%s\t%s\t%s\t%s' 'D:\koushin.exe' 'C:\EST' confirm 'C:\TAMIRO' \
+    'このバージョンへの更新はできません。' "$(winpath "$WORK/programs/見積積算.exe")" \
+    'C:\EST\bmp\LAYER2L.BMP'
+  printf '\t%s\t%s' "$INUSE" files-in-use '原価計算書のエクセルひな形を更新しました。' \
+    update-progress '2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。' disk-prompt \
+    'システムは正常に更新されました。' update-done
+  printf '\n'
+  # The same media again on the updated installation: the one message says it is current, and
+  # the wizard ends with nothing written.
+  printf 'update\t%s\t%s\t-\t-\t-\t-\t-\t%s\t%s\n' 'D:\koushin.exe' 'C:\EST' \
+    'このシステムは既に 8.1S に更新されています。' update-current
+} >"$WORK/demo.txt"
+# A run that stops: the damaged archive's message, then the installation is put back.
+printf 'restore\t%s\t%s\t-\t-\t-\t-\t-\t%s\t%s\t%s\t%s\n' 'D:\koushin.exe' 'C:\EST' \
+  '書庫 D:\PROGRAM.lzh の ESTCALC.DLL が壊れています' update-failed \
+  '更新前の状態に戻しました。' update-restored >"$WORK/restore.txt"
 if [ -n "$ONLY" ]; then
-  grep -a "^$ONLY"$'\t' "$WORK/scenarios.txt" >"$WORK/only.txt" || cannot_run "no scenario $ONLY"
-  mv "$WORK/only.txt" "$WORK/scenarios.txt"
+  for group in demo restore; do
+    grep -a "^$ONLY"$'\t' "$WORK/$group.txt" >"$WORK/only.txt" || true
+    mv "$WORK/only.txt" "$WORK/$group.txt"
+  done
+  [ -s "$WORK/demo.txt" ] || [ -s "$WORK/restore.txt" ] || cannot_run "no scenario $ONLY"
 fi
 
 # --- A private X display.
@@ -162,47 +157,59 @@ done
 [ -n "$display" ] || cannot_run "no free X display number"
 Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
 xvfb_pid=$!
-# The drive letters D:, E:, F:, K: and L: are ours only while the stage runs.
+# Drive D:, C:\EST and C:\TAMIRO are ours only while the stage runs.
 cleanup() {
   kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/dosdevices/e:" "$WINEPREFIX/dosdevices/f:" \
-    "$WINEPREFIX/dosdevices/k:" "$WINEPREFIX/dosdevices/l:"
+  rm -f "$WINEPREFIX/dosdevices/d:" "$WINEPREFIX/drive_c/EST" "$WINEPREFIX/drive_c/TAMIRO"
 }
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 export DISPLAY=:$display
+[ ! -e "$WINEPREFIX/drive_c/EST" ] || [ -L "$WINEPREFIX/drive_c/EST" ] ||
+  cannot_run "the Wine prefix holds a C:\\EST of its own"
+ln -sfn "$DEMO/tamiro" "$WINEPREFIX/drive_c/TAMIRO"
 
-# Three Wine starts: the registry set-up, the uninstall entry, the driver with every scenario.
-koushin_gui_registry "$WORK/gui.reg"
-"$WINE64" reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\koushin-gui-test' \
-  /v UninstallString /d 'C:\UNINST.EXE -fC:\APPS\見積\SETUP.LOG -y' /f >/dev/null 2>&1
+# The registry set-up (fonts, desktop, drive D: a floppy drive) and the demo's uninstall entry,
+# then the driver once per group. The Wine server is restarted after the set-up: the drive types
+# are read when it starts.
+koushin_gui_registry "$WORK/gui.reg" '"d:"="floppy"'
+"$WINE64" regedit /S "$(winpath "$ROOT/examples/demo-registry.reg")" >/dev/null 2>&1
+"$WINESERVER" -k 2>/dev/null || true
 
+status=0
+run_driver() {  # scenario file, D:, C:\EST
+  [ -s "$1" ] || return 0
+  ln -sfn "$2" "$WINEPREFIX/dosdevices/d:"
+  ln -sfn "$3" "$WINEPREFIX/drive_c/EST"
+  "$WINE64" build/mingw64/tests/gui/koushin_gui_driver.exe "$(winpath "$SHOTS")" \
+    "$(winpath "$1")" 2>>"$WORK/driver.stderr" |
+    while IFS= read -r line; do
+      line=${line%$'\r'}
+      case "$line" in
+        "SHOT "*)
+          name=${line#SHOT }
+          import -display ":$display" -window root "png:$SHOTS/$name.tmp" &&
+            mv "$SHOTS/$name.tmp" "$SHOTS/$name.png"
+          ;;
+        *) echo "  $line" ;;
+      esac
+    done
+  status=$((status + PIPESTATUS[0]))
+}
 set +e
-"$WINE64" build/mingw64/tests/gui/koushin_gui_driver.exe "$(winpath "$SHOTS")" \
-  "$(winpath "$WORK/scenarios.txt")" 2>"$WORK/driver.stderr" |
-  while IFS= read -r line; do
-    line=${line%$'\r'}
-    case "$line" in
-      "SHOT "*)
-        name=${line#SHOT }
-        import -display ":$display" -window root "png:$SHOTS/$name.tmp" &&
-          mv "$SHOTS/$name.tmp" "$SHOTS/$name.png"
-        ;;
-      *) echo "  $line" ;;
-    esac
-  done
-status=${PIPESTATUS[0]}
+run_driver "$WORK/demo.txt" "$DEMO/media" "$DEMO/gui/EST"
+run_driver "$WORK/restore.txt" "$RESTORE/media" "$RESTORE/c/EST"
 set -e
 "$WINESERVER" -k 2>/dev/null || true
 
-if drive_e_state | cmp -s - "$WORK/drive-e.before"; then
-  echo "  ok   nothing was written into E:\\EST"
+if tamiro_state | cmp -s - "$WORK/tamiro.before"; then
+  echo "  ok   nothing was written into C:\\TAMIRO"
 else
-  echo "  FAIL a scenario wrote into E:\\EST"
+  echo "  FAIL a scenario wrote into C:\\TAMIRO"
   status=$((status + 1))
 fi
 if [ -z "$ONLY" ] || [ "$ONLY" = restore ]; then
-  if diff -r -x .koushin "$RESTORE/before" "$RESTORE/l/EST" >/dev/null; then
+  if diff -r -x .koushin "$RESTORE/before" "$RESTORE/c/EST" >/dev/null; then
     echo "  ok   the stopped run left the installation as it was"
   else
     echo "  FAIL the stopped run changed the installation"
@@ -218,12 +225,12 @@ fi
 # The update under Windows must leave the same bytes as the console wizard's on the same
 # media and installation: extracted and copied files, INI settings, converted masters.
 console=build/native/app/console/koushin
-LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "K=$DEMO/console" \
-  --drive "C=$DEMO/c" --folder 'K:\EST' --yes >"$WORK/console.log" 2>&1 || true
+LC_ALL=C.UTF-8 "$console" --media "$ROOT/examples/demo-media" --drive "C=$DEMO/console-c" \
+  --folder 'C:\EST' --yes >"$WORK/console.log" 2>&1 || true
 # INI files are compared without their blank lines: Wine's profile functions drop the blank
 # line between sections when they rewrite a file, which Windows and our POSIX profile engine
 # keep; that difference is noted, not counted.
-if diff -r -x '*.ini' -x .koushin "$DEMO/console/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
+if diff -r -x '*.ini' -x .koushin "$DEMO/console-c/EST" "$DEMO/gui/EST" >"$WORK/demo.diff"; then
   echo "  ok   every file but the INI files holds the console wizard's bytes"
 else
   echo "  FAIL the GUI's update differs from the console wizard's (build/gui-test/demo.diff):"
@@ -231,18 +238,18 @@ else
   status=$((status + 1))
 fi
 while IFS= read -r ini; do
-  ini=${ini#"$DEMO/console/EST/"}
-  if cmp -s "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini"; then
+  ini=${ini#"$DEMO/console-c/EST/"}
+  if cmp -s "$DEMO/console-c/EST/$ini" "$DEMO/gui/EST/$ini"; then
     echo "  ok   $ini holds the console wizard's bytes"
-  elif cmp -s <(grep -av -e $'^\r$' -e '^$' "$DEMO/console/EST/$ini") \
+  elif cmp -s <(grep -av -e $'^\r$' -e '^$' "$DEMO/console-c/EST/$ini") \
       <(grep -av -e $'^\r$' -e '^$' "$DEMO/gui/EST/$ini"); then
     echo "  ok   $ini holds the console wizard's lines (note: Wine dropped blank lines)"
   else
     echo "  FAIL $ini differs from the console wizard's:"
-    diff -a "$DEMO/console/EST/$ini" "$DEMO/gui/EST/$ini" | head -10 | sed 's/^/    /'
+    diff -a "$DEMO/console-c/EST/$ini" "$DEMO/gui/EST/$ini" | head -10 | sed 's/^/    /'
     status=$((status + 1))
   fi
-done < <(find "$DEMO/console/EST" -iname '*.ini')
+done < <(find "$DEMO/console-c/EST" -iname '*.ini')
 # Settings written by the update: the new version in the system's INI file, byte for byte.
 if grep -q $'^Version=8.1S\r$' "$DEMO/gui/EST/tamiro1.ini"; then
   echo "  ok   tamiro1.ini holds Version=8.1S"
