@@ -79,7 +79,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!value(&text)) return false;
       const char letter = DriveLetter(text);
       if (letter == 0)
-        return *problem = "--removable にはドライブ名を 1 文字で指定します（指定: '" + text + "'）。",
+        return *problem =
+                   "--removable にはドライブ名を 1 文字で指定します（指定: '" + text + "'）。",
                false;
       result.removable.insert(letter);
     } else if (arg == "--registry") {
@@ -113,7 +114,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
       if (!flag(&result.status)) return false;
     } else if (arg == "--exit-codes") {
       if (!value(&text)) return false;
-      if (text != "msi") return *problem = "--exit-codes には msi を指定します（指定: '" + text + "'）。", false;
+      if (text != "msi")
+        return *problem = "--exit-codes には msi を指定します（指定: '" + text + "'）。", false;
       result.msiExitCodes = true;
     } else if (arg == "--medium") {
       if (!value(&text)) return false;
@@ -154,7 +156,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
   if (result.status && (result.recover || result.undo || result.dryRun || result.reinstall ||
                         !result.checkMedia.empty())) {
     return *problem =
-               "--status は単独で使います（--folder、--media とドライブのオプションは一緒に使えます）。",
+               "--status は単独で使います（--folder、--media "
+               "とドライブのオプションは一緒に使えます）。",
            false;
   }
   if (result.reinstall && (result.recover || result.undo || !result.checkMedia.empty())) {

@@ -288,8 +288,8 @@ void CheckMainFrame(const std::wstring& title) {
 
 // -------------------------------------------------------------------------------------------
 // Scenarios. Each is given the fields of its line after its name, koushin.exe first; it starts
-// the wizard and walks it to its end. test-gui.sh checks that the installation-like folder
-// E:\EST is left untouched by them all.
+// the wizard and walks it to its end. test-gui.sh checks that the older installation C:\TAMIRO
+// is left untouched by them all.
 using Args = std::vector<std::wstring>;
 
 const wchar_t kCaptionUpdate[] = L"アップデート";
