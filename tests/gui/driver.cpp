@@ -334,16 +334,23 @@ void ScenarioCancel(const Args& args) {
   Click(WaitFor(kNotice, destination), IDCANCEL);
 }
 
+// The next message box after `previous`: its caption, its text beginning with `text`, then its
+// photograph `shot`. The caller answers it.
+HWND NextMessage(HWND previous, const std::wstring& caption, const std::wstring& text,
+                 const std::string& shot) {
+  const HWND message = WaitFor(kMessage, previous);
+  CheckText(TextOf(message), caption, "message caption");
+  CheckText(ItemText(message, 0xFFFF).substr(0, text.size()), text, "message");
+  Shot(shot);
+  return message;
+}
+
 // invalid EXE MESSAGE SHOT: media that cannot be used: the error message, then the end. Each
 // line names its own screenshot: a name already taken would let the driver go on before the
 // picture is made.
 void ScenarioInvalid(const Args& args) {
   Start(args.at(0));
-  const HWND message = WaitFor(kMessage);
-  CheckText(TextOf(message), L"エラー", "invalid media: message caption");
-  CheckText(ItemText(message, 0xFFFF), args.at(1), "invalid media: message");
-  Shot(Utf8(args.at(2)));
-  Click(message, IDOK);
+  Click(NextMessage(nullptr, L"エラー", args.at(1), Utf8(args.at(2))), IDOK);
 }
 
 // Starts the wizard and goes on from the notice to the destination.
@@ -403,13 +410,12 @@ void ScenarioBrowse(const Args& args) {
 }
 
 // update EXE FOLDER CONFIRM_SHOT WRONG_FOLDER ERROR_TEXT HOLDER_EXE HELD_FILE [TEXT SHOT]...:
-// the run on FOLDER shows its messages in the order given, each beginning with its TEXT and
-// photographed as its SHOT, and each answered with OK; the last one has the caption 確認; then
-// the wizard ends. A field "-" is not used. With WRONG_FOLDER, a folder without a fitting
-// installation is tried first: it fails the check with ERROR_TEXT, and the destination opens
-// again. With HOLDER_EXE, that program holds HELD_FILE open from the start; it is ended when a
-// message names it (or the file), before that message's OK. restore: the same on media whose run
-// stops.
+// the run on FOLDER shows its messages (caption 確認) in the order given, each beginning with its
+// TEXT and photographed as its SHOT, and each answered with OK; then the wizard ends. A field "-"
+// is not used. With WRONG_FOLDER, a folder without a fitting installation is tried first: it fails
+// the check with ERROR_TEXT, and the destination opens again. With HOLDER_EXE, that program holds
+// HELD_FILE open from the start; it is ended when a message names it (or the file), before that
+// message's OK. restore: the same on media whose run stops.
 void ScenarioUpdate(const Args& args) {
   const auto given = [&](std::size_t i) { return args.at(i) != L"-"; };
   if (given(5)) StartHolder(args.at(5), args.at(6));
@@ -420,10 +426,7 @@ void ScenarioUpdate(const Args& args) {
     const HWND confirm = WaitFor(kConfirm, destination);
     CheckText(ItemText(confirm, IDC_TEXT), args.at(3), "confirmation shows the typed folder");
     Click(confirm, IDOK);
-    const HWND message = WaitFor(kMessage, confirm);
-    CheckText(TextOf(message), L"エラー", "failed check: message caption");
-    CheckText(ItemText(message, 0xFFFF), args.at(4), "failed check: message text");
-    Shot("update-error");
+    const HWND message = NextMessage(confirm, L"エラー", args.at(4), "update-error");
     Click(message, IDOK);
     destination = WaitFor(kDestination, message);
   }
@@ -435,11 +438,8 @@ void ScenarioUpdate(const Args& args) {
   PressKey(previous, VK_RETURN);
   const std::wstring holderName = args.at(5).substr(args.at(5).find_last_of(L'\\') + 1);
   for (std::size_t i = 7; i + 1 < args.size(); i += 2) {
-    const HWND message = WaitFor(kMessage, previous);
+    const HWND message = NextMessage(previous, L"確認", args[i], Utf8(args[i + 1]));
     const std::wstring text = ItemText(message, 0xFFFF);
-    CheckText(text.substr(0, args[i].size()), args[i], "message " + std::to_string(i / 2 - 2));
-    if (i + 3 >= args.size()) CheckText(TextOf(message), L"確認", "last message caption");
-    Shot(Utf8(args[i + 1]));
     // The program is named by its name, or by the file when its name cannot be had.
     if (holder != nullptr && (text.find(holderName) != std::wstring::npos ||
                               text.find(args.at(6)) != std::wstring::npos)) {
