@@ -96,7 +96,8 @@ Next Driver::Take(Step step) {
       screen.destinationText = record_.destinationText;
       screen.installFolder = record_.installFolder;
       screen.destinationBitmap = record_.destinationBitmap;
-      log("destination shown, given the folder " + record_.installFolder);
+      log("destination shown, starting from the folder " + record_.installFolder +
+          " (an uninstall entry found in the registry takes its place)");
       const int endCode = screens_.ShowDestination(screen);
       const Transition& row = FindTransition(step, endCode);
       if (row.takeFolder) {
