@@ -17,6 +17,10 @@
 namespace koushin::win32 {
 
 namespace {
+// The view posts the driver's step commands under the resource ids of the same numbers.
+static_assert(ID_WIZARD_NOTICE == wizard::kCommandNotice &&
+              ID_WIZARD_DESTINATION == wizard::kCommandDestination &&
+              ID_WIZARD_CONFIRM == wizard::kCommandConfirm);
 constexpr wchar_t kViewClass[] = L"KoushinWizardView";
 // The program as its log names it (the version of res/koushin.rc).
 constexpr char kProgram[] = "koushin 3.0.0 (Windows)";
