@@ -165,8 +165,10 @@ cleanup() {
 trap cleanup EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 export DISPLAY=:$display
-[ ! -e "$WINEPREFIX/drive_c/EST" ] || [ -L "$WINEPREFIX/drive_c/EST" ] ||
-  cannot_run "the Wine prefix holds a C:\\EST of its own"
+for folder in EST TAMIRO; do
+  [ ! -e "$WINEPREFIX/drive_c/$folder" ] || [ -L "$WINEPREFIX/drive_c/$folder" ] ||
+    cannot_run "the Wine prefix holds a C:\\$folder of its own"
+done
 ln -sfn "$DEMO/tamiro" "$WINEPREFIX/drive_c/TAMIRO"
 
 # The registry set-up (fonts, desktop, drive D: a floppy drive) and the demo's uninstall entry,
