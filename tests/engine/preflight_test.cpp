@@ -1,7 +1,7 @@
 // The checks before the first change, under real conditions: a read-only installed file, a file
 // held open by a running child process, a volume too small (a tmpfs mounted into the
 // installation), and an entry on a later floppy disk. Under Wine only the read-only case runs:
-// the others need a POSIX child holding the file, a mount, or a removable drive of the test's own.
+// the others need the holding program named, a mount, or a removable drive of the test's own.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
