@@ -100,17 +100,21 @@ console_differential() {
 }
 
 status=0
-# One Wine start per test executable; ctest runs each through scripts/wine-env.sh.
+# One Wine start per test executable; ctest runs each through scripts/wine-env.sh. The power-cut
+# and memory suites run under code page 932 only: they repeat the demo update thousands of times
+# through the port calls that the other suites make under both code pages.
+once=()
 for locale in "$japanese" "$(koushin_wine_locale default)"; do
   echo "windows: test suites under Wine, LC_ALL=$locale"
   if ! (cd build/mingw64 &&
-        LC_ALL=$locale ctest --output-on-failure -j "$JOBS"); then
+        LC_ALL=$locale ctest --output-on-failure -j "$JOBS" "${once[@]}"); then
     echo "windows: a suite failed under LC_ALL=$locale" >&2
     status=1
   fi
   for case in update dry-run no-install; do
     console_differential "$locale" "$case" || status=1
   done
+  once=(-E '^(crash_consistency|allocation_failure_tests)$')
 done
 
 for program in koushin-console.exe koushin.exe; do

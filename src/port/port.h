@@ -335,6 +335,13 @@ void ObserveOperation(const char* operation, const std::string& path);
 // The existing name of the rename or link whose FaultInjected comes next; `synced`: a rename
 // whose folder is synced with it (the observer is told "rename synced").
 void NoteOperationSource(const std::string& from, bool synced = false);
+// A child process that a test kills at any moment, as a power cut or the task manager would end
+// a run. POSIX runs `work` in a fork. Windows cannot fork: it starts this program again with
+// KOUSHIN_CHILD=`task` in its environment and its standard handles on the null device, and the
+// program does that task of its own accord. The child is killed after `killAfter` microseconds
+// (negative: waited for to its end); returns the microseconds it ran, or -1 when it could not
+// start.
+long RunChildProcess(const std::string& task, int (*work)(), long killAfter);
 #else
 inline bool FaultInjected(const std::string&, const char*, Error*) { return false; }
 inline void NoteOperationSource(const std::string&, bool = false) {}

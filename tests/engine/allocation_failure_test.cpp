@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <new>
 #include <utility>
 #include <vector>
@@ -55,10 +54,7 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 namespace koushin::engine {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace testing;
-
-const fs::path kDemo = fs::path(KOUSHIN_SOURCE_DIR) / "examples";
 
 // Counts allocations from the `count`th log line that begins with `from` on (none: from the
 // start). The search for files in use reads /proc, whose size changes from run to run, so only
@@ -88,34 +84,17 @@ constexpr Phase kPhases[] = {{nullptr, 1}, {"check files in use", 1}, {"master (
 
 class AllocationFailureTest : public ::testing::Test {
  protected:
-  void Fresh() {
-    fs::remove_all(machine.HostDrive('d') / "MEDIA");
-    fs::copy(kDemo / "demo-media", machine.HostDrive('d') / "MEDIA");
-    const fs::path from = kDemo / "demo-install" / "EST";
-    const fs::path to = machine.HostDrive('c') / "EST";
-    fs::remove_all(to);
-    fs::copy(from, to, fs::copy_options::recursive);
-    for (const auto& entry : fs::recursive_directory_iterator(from)) {
-      fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
-    }
-  }
   std::string Tree(bool times) { return machine.Snapshot("C:\\EST", false, times); }
 
   // The demo update, with the allocation `fail` of the run failing (0: none); returns how many
   // allocations the run made.
   long Run(CountingOperator& op, long fail, RunOutcome* outcome) {
-    description::UpdateDescription record;
-    const std::string media = (machine.HostDrive('d') / "MEDIA").string() + "/";
-    EXPECT_EQ(description::LoadUpdateDescription(media, &record).status,
-              description::LoadStatus::kRead);
-    record.installFolder = "C:\\EST";
-    RunContext context{record, media, op};
-    allocations = 0;
-    failAt = fail;
-    armed = op.FromStart();
-    UpdateRun(context);
+    *outcome = RunDemo(op, "D:\\MEDIA\\", [&](RunContext&) {
+      allocations = 0;
+      failAt = fail;
+      armed = op.FromStart();
+    });
     armed = false;
-    *outcome = context.outcome;
     return allocations;
   }
 
@@ -123,14 +102,14 @@ class AllocationFailureTest : public ::testing::Test {
 };
 
 TEST_F(AllocationFailureTest, EveryAllocationOfTheDemoUpdateFailsInTurn) {
-  Fresh();
+  machine.CopyDemo();
   const std::string before = Tree(true);
   RunOutcome outcome;
   // Counted on a second run: the first makes the program's lasting tables too.
   long counts[3] = {};
   for (int round = 0; round < 2; ++round) {
     for (int phase = 0; phase < 3; ++phase) {
-      Fresh();
+      machine.CopyDemo();
       CountingOperator op(kPhases[phase].from, kPhases[phase].count);
       counts[phase] = Run(op, 0, &outcome);
       ASSERT_EQ(outcome, RunOutcome::kUpdated);
@@ -148,7 +127,7 @@ TEST_F(AllocationFailureTest, EveryAllocationOfTheDemoUpdateFailsInTurn) {
   int restored = 0, updated = 0;
   for (const auto& [phase, n] : failures) {
     SCOPED_TRACE("allocation " + std::to_string(n) + " of phase " + std::to_string(phase));
-    Fresh();
+    machine.CopyDemo();
     CountingOperator op(kPhases[phase].from, kPhases[phase].count);
     try {
       Run(op, n, &outcome);

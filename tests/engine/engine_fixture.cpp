@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <random>
 
+#include "engine/update_run.h"
 #include "port/port.h"
 #include "support/jlha.h"
 #include "text/cp932.h"
@@ -100,6 +102,10 @@ Machine::Machine(const std::string& windowsFolder) {
   EXPECT_TRUE(port::Configure(options, &error)) << error.Describe();
 }
 
+Machine::Machine(const fs::path& parentRoot) : root_(parentRoot), own_(false) {
+  currentMachine = this;
+}
+
 std::string Machine::Translate(const std::string& path) const {
   if (kOwnDrives || path.size() < 2 || path[1] != ':') return path;
   const std::string root = root_.u8string();
@@ -111,6 +117,7 @@ std::string Machine::Translate(const std::string& path) const {
 
 Machine::~Machine() {
   if (currentMachine == this) currentMachine = nullptr;
+  if (!own_) return;
   std::error_code ignored;
   // Read-only files and folders must not keep the temporary tree alive.
   for (auto it = fs::recursive_directory_iterator(root_, ignored);
@@ -206,6 +213,45 @@ void Machine::MakeInstallation(const std::string& folder, const std::string& tit
   Write(folder + "\\bmp\\LAYER2L.BMP", "BM");
 }
 
+void Machine::CopyDemo() {
+  const fs::path demo = DemoFolder();
+  fs::remove_all(HostDrive('d') / "MEDIA");
+  fs::copy(demo / "demo-media", HostDrive('d') / "MEDIA");
+  const fs::path from = demo / "demo-install" / "EST";
+  const fs::path to = HostDrive('c') / "EST";
+  fs::remove_all(to);
+  fs::copy(from, to, fs::copy_options::recursive);
+  // Where the drives are not the test's own, the master folder the INI file names moves along.
+  if (!kOwnDrives) {
+    std::string ini = HostBytes(to / "tamiro1.ini");
+    ini.replace(ini.find("C:\\EST\\"), 7, Sj(Translate("C:\\EST\\")));
+    std::ofstream(to / "tamiro1.ini", std::ios::binary) << ini;
+  }
+  // Only the files' times: the comparisons leave folder times out, as a folder's time changes
+  // with every name made in it (a run's temporary files too), and Wine cannot set them.
+  for (const auto& entry : fs::recursive_directory_iterator(from)) {
+    if (entry.is_regular_file()) {
+      fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
+    }
+  }
+}
+
+fs::path DemoFolder() {  // under Wine the host's / is drive Z:
+  return fs::u8path((kOwnDrives ? "" : "Z:") + std::string(KOUSHIN_SOURCE_DIR)) / "examples";
+}
+
+RunOutcome RunDemo(Operator& op, const std::string& media,
+                   const std::function<void(RunContext&)>& adjust) {
+  description::UpdateDescription record;
+  EXPECT_EQ(description::LoadUpdateDescription(SW(media), &record).status,
+            description::LoadStatus::kRead);
+  record.installFolder = SW("C:\\EST");
+  RunContext context{record, SW(media), op};
+  if (adjust) adjust(context);
+  UpdateRun(context);
+  return context.outcome;
+}
+
 description::UpdateDescription MakeRecord(const std::string& installFolder,
                                           std::initializer_list<Entry> entries,
                                           const std::string& newVersion) {
@@ -229,6 +275,41 @@ description::UpdateDescription MakeRecord(const std::string& installFolder,
 
 namespace {
 
+std::map<std::string, int (*)()>& ChildWorks() {
+  static std::map<std::string, int (*)()> works;
+  return works;
+}
+
+#ifdef _WIN32
+// This program started again by InChild ("work|Machine folder"): does the work in the parent's
+// folders before any test, and ends.
+class ChildWork : public ::testing::Environment {
+  void SetUp() override {
+    const char* task = std::getenv("KOUSHIN_CHILD");
+    if (task == nullptr) return;
+    const std::string text = task;
+    Machine machine(fs::u8path(text.substr(text.find('|') + 1)));
+    std::_Exit(ChildWorks().at(text.substr(0, text.find('|')))());
+  }
+};
+::testing::Environment* const childWork = ::testing::AddGlobalTestEnvironment(new ChildWork);
+#endif
+
+}  // namespace
+
+bool RegisterChildWork(const char* name, int (*work)()) {
+  return (ChildWorks()[name] = work) != nullptr;
+}
+
+long InChild(const char* work, long killAfter) {
+  const std::string task = work + ("|" + currentMachine->HostDrive('c').parent_path().u8string());
+  const long micros = port::RunChildProcess(task, ChildWorks().at(work), killAfter);
+  EXPECT_GE(micros, 0) << "the child did not start";
+  return micros;
+}
+
+namespace {
+
 // Bump kCatalogueVersion when the contents change, so that cached archives are made anew.
 const std::map<std::string, std::vector<std::string>> kCatalogue = {
     {"prog", {"PROG.EXE", "README.TXT"}},
@@ -240,10 +321,8 @@ constexpr char kCatalogueVersion[] = "v1";
 
 fs::path CacheFolder() {
 #ifdef _WIN32
-  // Under Wine the archives come from the native build, reached through drive Z: (the host's /).
-  std::string source = KOUSHIN_SOURCE_DIR;
-  if (!source.empty() && source[0] == '/') source = "Z:" + source;
-  return fs::u8path(source) / "build" / "native" / "engine-test-archives";
+  // Under Wine the archives come from the native build.
+  return DemoFolder().parent_path() / "build" / "native" / "engine-test-archives";
 #else
   return fs::path(KOUSHIN_BINARY_DIR) / "engine-test-archives";
 #endif

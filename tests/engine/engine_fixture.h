@@ -12,6 +12,7 @@
 
 #include "description/update_description.h"
 #include "engine/operator.h"
+#include "engine/run_context.h"
 #include "support/temp_folder.h"
 
 namespace koushin::engine::testing {
@@ -77,6 +78,8 @@ class ScriptedOperator : public Operator {
 class Machine {
  public:
   explicit Machine(const std::string& windowsFolder = "");
+  // The Machine of the parent process, in a child started by InChild (Windows).
+  explicit Machine(const std::filesystem::path& parentRoot);
   ~Machine();
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
@@ -101,10 +104,27 @@ class Machine {
   std::string Snapshot(const std::string& below = "", bool journal = true, bool times = true) const;
   // A fitting installation: tamiro1.ini with [SYSTEM] TITLE, ta1menu.ini, bmp\LAYER2L.BMP.
   void MakeInstallation(const std::string& folder, const std::string& title);
+  // The demo of examples/ afresh: its installation in C:\EST, each file with its last-write
+  // time, and its media in D:\MEDIA.
+  void CopyDemo();
 
  private:
   std::filesystem::path root_;
+  bool own_ = true;  // its folders go with it
 };
+
+// The examples/ folder of the sources.
+std::filesystem::path DemoFolder();
+// The demo update from `media` (D:\MEDIA\ or the floppy drive A:\) onto C:\EST; `adjust`
+// changes the context right before the run.
+RunOutcome RunDemo(Operator& op, const std::string& media = "D:\\MEDIA\\",
+                   const std::function<void(RunContext&)>& adjust = nullptr);
+
+// Work a test ends at any moment: a registered function, run in a child process (see
+// port::RunChildProcess) in this Machine's folders. Returns the microseconds the child ran until
+// it ended, or until it was killed after `killAfter` microseconds (negative: never).
+bool RegisterChildWork(const char* name, int (*work)());
+long InChild(const char* work, long killAfter = -1);
 
 // One entry line of the description.
 struct Entry {

@@ -126,14 +126,10 @@ std::vector<HostileCase> HostileCases() {
 
 TEST(JournalUse, OutOfReachIsRefusedWithNothingDoneAndWithinReachIsRecovered) {
   using K = journal::RecordKind;
-  std::size_t count = 0;
-  {
-    Machine probe;
-    count = HostileCases().size();
-  }
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0, count = 1; i < count; ++i) {
     Machine machine;
     const std::vector<HostileCase> cases = HostileCases();
+    count = cases.size();
     const HostileCase& c = cases[i];
     SCOPED_TRACE(c.name);
     machine.MakeInstallation("C:\\EST", "EST 8.0S");

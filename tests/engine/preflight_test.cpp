@@ -1,6 +1,7 @@
 // The checks before the first change, under real conditions: a read-only installed file, a file
 // held open by a running child process, a volume too small (a tmpfs mounted into the
-// installation), and an entry on a later floppy disk. Natively only: mounting and /proc.
+// installation), and an entry on a later floppy disk. Under Wine only the read-only case runs:
+// the others need the holding program named, a mount, or a removable drive of the test's own.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -92,6 +93,7 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
   };
   // clang-format on
   for (const Case& c : cases) {
+    if (!kOwnDrives && c.setup != kReadOnly) continue;
     SCOPED_TRACE(c.name);
     Machine machine;
     machine.MakeInstallation("C:\\EST", "EST 8.0S");
@@ -129,7 +131,9 @@ TEST(PreflightTest, NothingChangesWhenACheckFails) {
         "C:\\EST", {{1, 1, "PROG", ""}, {c.setup & kLaterDisk ? 2 : 1, 0, "BIG.DAT", "SMALL\\"}});
     RunContext context{record, SW(media), op, c.dryRun, c.unattended};
     EXPECT_EQ(UpdateRun(context), 1);
-    EXPECT_EQ(op.Texts(), c.texts) << op.LogText();
+    std::vector<std::string> texts = c.texts;  // the installation's path as this Machine has it
+    for (std::string& text : texts) text = W(text);
+    EXPECT_EQ(op.Texts(), texts) << op.LogText();
     EXPECT_EQ(context.refused, c.refused);
     if (c.texts.back() == kDone) {
       EXPECT_EQ(machine.Read(prog), MemberBytes("PROG.EXE"));

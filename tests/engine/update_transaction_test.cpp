@@ -6,15 +6,8 @@
 // torn one.
 #include <gtest/gtest.h>
 
-#if !defined(_WIN32)
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <random>
 #include <stdexcept>
-#include <thread>
 
 #include "engine/master_conversion.h"
 #include "engine/update_run.h"
@@ -27,85 +20,51 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing;
 
-const fs::path kDemo = fs::path(KOUSHIN_SOURCE_DIR) / "examples";
-
 // C:\EST but our journal folder, with (`times`) or without the last-write times.
 std::string Tree(Machine& machine, bool times) { return machine.Snapshot("C:\\EST", false, times); }
-
-// Microseconds `work` takes here.
-long Timed(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  work();
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::steady_clock::now() - start)
-                               .count());
-}
-
-// How long `work` takes in a child process, as the kill rounds run it: forking a large (sanitized)
-// process and a busy machine can make the child far slower than the same work in this process.
-long TimedInChild(const std::function<int()>& work) {
-  return Timed([&] {
-    const pid_t child = fork();
-    if (child == 0) _exit(work());
-    int status = 0;
-    waitpid(child, &status, 0);
-  });
-}
 
 // Runs `work` in a child process and kills it at a random moment of round `round` of `rounds`:
 // the rounds' moments sweep from the start to half again `micros`, so that kills land early, late
 // and after the end whatever the machine's speed.
-void KilledAtRandom(const std::function<int()>& work, long micros, int round, int rounds,
-                    std::mt19937& random) {
+void KilledAtRandom(const char* work, long micros, int round, int rounds, std::mt19937& random) {
   const long span = micros * 3 / 2 / rounds + 1;
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(work());
-  std::this_thread::sleep_for(std::chrono::microseconds(span * round + random() % span));
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
+  InChild(work, span * round + random() % span);
 }
+
+// The works the kill rounds end: the demo update, and the conversion of master files.
+int UpdateWork() {
+  ScriptedOperator op;
+  return RunDemo(op) == RunOutcome::kUpdated ? 0 : 1;
+}
+int ConvertWork() {
+  const auto transaction = journal::Transaction::InMemory();
+  const bool converted = MaterialSizeConversion(SW("C:\\EST\\tamiro1.ini"), *transaction) == 1;
+  return converted && transaction->Commit() ? 0 : 1;
+}
+const bool registered =
+    RegisterChildWork("update", UpdateWork) && RegisterChildWork("convert", ConvertWork);
 
 class UpdateTransactionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Fresh();
+    machine.CopyDemo();
     before = Tree(machine, true);
   }
   void TearDown() override { port::SetInjectedFaults(0); }
 
-  // The demo installation as shipped, in C:\EST.
-  void Fresh() {
-    fs::remove_all(machine.HostDrive('d') / "MEDIA");
-    fs::copy(kDemo / "demo-media", machine.HostDrive('d') / "MEDIA");
-    const fs::path from = kDemo / "demo-install" / "EST";
-    const fs::path to = machine.HostDrive('c') / "EST";
-    fs::remove_all(to);
-    fs::copy(from, to, fs::copy_options::recursive);
-    for (const auto& entry : fs::recursive_directory_iterator(from)) {
-      fs::last_write_time(to / fs::relative(entry.path(), from), entry.last_write_time());
-    }
-  }
-
   RunOutcome Run(ScriptedOperator& op, bool reinstall = false) {
-    description::UpdateDescription record;
-    const std::string media = (machine.HostDrive('d') / "MEDIA").string() + "/";
-    EXPECT_EQ(description::LoadUpdateDescription(media, &record).status,
-              description::LoadStatus::kRead);
-    record.installFolder = "C:\\EST";
-    RunContext context{record, media, op};
-    context.reinstall = reinstall;
-    UpdateRun(context);
-    return context.outcome;
+    return RunDemo(op, "D:\\MEDIA\\", [&](RunContext& context) { context.reinstall = reinstall; });
   }
 
-  // The tree after a run without faults (times left out: the settings are written "now").
-  std::string Updated() {
+  // The tree after a run without faults (times left out: the settings are written "now"), and
+  // how many changing operations the run made.
+  std::string Updated(long* operations = nullptr) {
     ScriptedOperator op;
+    port::SetInjectedFaults(0);
     EXPECT_EQ(Run(op), RunOutcome::kUpdated);
+    if (operations != nullptr) *operations = port::ChangingOperationCount();
     const std::string after = Tree(machine, false);
-    Fresh();
+    machine.CopyDemo();
     return after;
   }
 
@@ -118,9 +77,8 @@ class UpdateTransactionTest : public ::testing::Test {
 // ends updated; no temporary file is left either way. With every operation from the Nth on
 // failing, the restore fails too: the journal stays, and a later recovery puts everything back.
 TEST_F(UpdateTransactionTest, FaultAtEveryFileOperation) {
-  port::SetInjectedFaults(0);  // counts the changing operations of the run without faults
-  const std::string after = Updated();
-  const long operations = port::ChangingOperationCount();
+  long operations = 0;
+  const std::string after = Updated(&operations);
   ASSERT_NE(after, Tree(machine, false));
   ASSERT_GT(operations, 50);
   int stopped = 0, notRestored = 0;
@@ -147,7 +105,7 @@ TEST_F(UpdateTransactionTest, FaultAtEveryFileOperation) {
         ASSERT_TRUE(op.shown.size() == 1 || op.Texts().back() == kRestored) << op.Texts().back();
         ASSERT_EQ(Tree(machine, true), before);
       }
-      Fresh();
+      machine.CopyDemo();
     }
   }
   EXPECT_GT(stopped, operations / 2);
@@ -205,7 +163,7 @@ TEST_F(UpdateTransactionTest, MediaAlreadyInstalledOrOlderChangeNothing) {
   EXPECT_FALSE(fs::exists(machine.HostDrive('c') / "EST" / "ESTCALC.DLL"));
 
   // Older media on a newer installation: refused before anything is written.
-  Fresh();
+  machine.CopyDemo();
   machine.Write("C:\\EST\\tamiro1.ini",
                 Sj("[SYSTEM]\r\nTITLE=見積積算システム Ver8.2S\r\nVersion=8.2S\r\n"));
   const std::string newer = machine.Snapshot("C:\\EST", true, true);
@@ -231,7 +189,7 @@ TEST_F(UpdateTransactionTest, AnUnfinishedRunIsNotTakenForCurrent) {
     port::SetInjectedFaults(0);
     found = outcome == RunOutcome::kStoppedNotRestored &&
             machine.Read("C:\\EST\\tamiro1.ini").find("Version=8.1S") != std::string::npos;
-    if (!found) Fresh();
+    if (!found) machine.CopyDemo();
   }
   ASSERT_TRUE(found) << "no fault left the new version behind";
   ScriptedOperator op;
@@ -243,23 +201,18 @@ TEST_F(UpdateTransactionTest, AnUnfinishedRunIsNotTakenForCurrent) {
 // begun, or finds it committed.
 TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
   const std::string after = Updated();
-  const long length = TimedInChild([&] {
-    ScriptedOperator op;
-    return Run(op) == RunOutcome::kUpdated ? 0 : 1;
-  });
-  Fresh();
+  // How long the work takes in a child process, as the rounds run it: starting a child (a fork
+  // of a large sanitized process, or a program under Wine) and a busy machine can make it far
+  // slower than the same work here.
+  const long length = InChild("update");
+  machine.CopyDemo();
   std::mt19937 random(20261207);
   int recovered = 0, committed = 0;
   constexpr int kRounds = 60;
   // Should the machine slow down after the timing, up to 30 more rounds sweep on past the end.
   int round = 0;
   for (; round < kRounds || (committed == 0 && round < kRounds + 30); ++round) {
-    KilledAtRandom(
-        [&] {
-          ScriptedOperator op;
-          return Run(op) == RunOutcome::kUpdated ? 0 : 1;
-        },
-        length, round, kRounds, random);
+    KilledAtRandom("update", length, round, kRounds, random);
     SCOPED_TRACE("round " + std::to_string(round));
     journal::RestoreReport report;
     ScriptedOperator op;
@@ -274,7 +227,7 @@ TEST_F(UpdateTransactionTest, KilledAtAnyMomentTheNextStartRecovers) {
       committed += isNew;
       ASSERT_TRUE(isNew || Tree(machine, true) == before);
     }
-    Fresh();
+    machine.CopyDemo();
   }
   // Kills landed inside the run, before its commit, and after it.
   EXPECT_GT(recovered, 0);
@@ -307,7 +260,7 @@ TEST_F(UpdateTransactionTest, SecondRunWhileOneHoldsTheLockChangesNothing) {
 
 TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
   Machine machine;
-  machine.Write("C:\\EST\\tamiro1.ini", "[DIR]\r\nMASTER=C:\\M\\\r\n");
+  machine.Write("C:\\EST\\tamiro1.ini", "[DIR]\r\nMASTER=" + SW("C:\\M\\") + "\r\n");
   // About 2 MB per file: large enough that a kill often lands inside a conversion.
   std::string before;
   for (int i = 0; i < 12000; ++i) {
@@ -319,13 +272,7 @@ TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
                          "C:\\M\\21\\zai001-3.mst"};
   for (const char* file : files) machine.Write(file, before);
 
-  const auto convert = [] {
-    const auto transaction = journal::Transaction::InMemory();
-    const bool converted =
-        MaterialSizeConversion("C:\\EST\\tamiro1.ini", *transaction) == 1 && transaction->Commit();
-    return converted ? 0 : 1;
-  };
-  const long length = TimedInChild(convert);
+  const long length = InChild("convert");
   for (const char* file : files) machine.Write(file, before);
   std::mt19937 random(12345);
   int killedMidway = 0;
@@ -333,7 +280,7 @@ TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
   // Should the machine's pace change after the timing, the sweep is repeated up to three times.
   int round = 0;
   for (; round < kRounds || (killedMidway < 2 && round < 4 * kRounds); ++round) {
-    KilledAtRandom(convert, length, round % kRounds, kRounds, random);
+    KilledAtRandom("convert", length, round % kRounds, kRounds, random);
     int converted = 0;
     for (const char* file : files) {
       SCOPED_TRACE(file);
@@ -352,4 +299,3 @@ TEST(MasterConversionKilled, EachMasterFileIsOldOrNew) {
 
 }  // namespace
 }  // namespace koushin::engine
-#endif

@@ -189,6 +189,7 @@ bool RemoveFolder(const std::string& path, Error* error) {
 }
 
 bool MakeHardLink(const std::string& existing, const std::string& link, Error* error) {
+  NoteOperationSource(existing);
   if (FaultInjected(link, "link", error)) return false;
   std::wstring wideExisting, wideLink;
   if (!WidePath(existing, &wideExisting, "link", error) ||
@@ -215,6 +216,8 @@ bool IsLinkOrMountPoint(const std::string& path) {
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to, Error* error, bool) {
+  // MoveOver writes the rename through, so it is lasting when this returns, synced or not.
+  NoteOperationSource(from, true);
   if (FaultInjected(to, "rename to", error)) return false;
   std::wstring source, target;
   if (!WidePath(from, &source, "rename", error) || !WidePath(to, &target, "rename", error)) {

@@ -206,6 +206,7 @@ bool ProfileWriteTemporary(const std::vector<ProfileEntry>& entries, const std::
   const DWORD code = GetLastError();
   CloseHandle(handle);
   if (!flushed) return win32::Fail(error, code, "flush", file);
+  ObserveOperation("flush", file);
   return true;
 }
 

@@ -71,20 +71,31 @@ bool OutputFile::Create(const std::string& path, Error* error) {
   return true;
 }
 
-bool OutputFile::Write(const void* data, std::size_t size, Error* error) {
-  if (FaultInjected(path_, "write", error)) return false;
-  if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
-  const char* bytes = static_cast<const char*>(data);
+namespace {
+
+bool WriteAll(HANDLE file, const char* bytes, std::size_t size, DWORD* code) {
   while (size > 0) {
     DWORD written = 0;
-    if (!WriteFile(AsHandle(handle_), bytes, static_cast<DWORD>(std::min(size, kMaxPiece)),
-                   &written, nullptr) ||
+    if (!WriteFile(file, bytes, static_cast<DWORD>(std::min(size, kMaxPiece)), &written, nullptr) ||
         written == 0) {
-      DWORD code = GetLastError();
-      return win32::Fail(error, code != 0 ? code : ERROR_WRITE_FAULT, "write", path_);
+      const DWORD last = GetLastError();
+      *code = last != 0 ? last : ERROR_WRITE_FAULT;
+      return false;
     }
     bytes += written;
     size -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OutputFile::Write(const void* data, std::size_t size, Error* error) {
+  if (FaultInjected(path_, "write", error)) return false;
+  if (!IsOpen()) return win32::Fail(error, ERROR_INVALID_HANDLE, "write", path_);
+  DWORD code = 0;
+  if (!WriteAll(AsHandle(handle_), static_cast<const char*>(data), size, &code)) {
+    return win32::Fail(error, code, "write", path_);
   }
   return true;
 }
@@ -104,12 +115,17 @@ bool OutputFile::Reserve(std::size_t size, Error* error) {
   if (!SetFilePointerEx(AsHandle(handle_), zero, &at, FILE_CURRENT)) {
     return win32::Fail(error, GetLastError(), "write", path_);
   }
+  // One counted operation, as on every port: the zeros and their flush.
   const std::string zeros(size, '\0');
-  if (!Write(zeros.data(), zeros.size(), error)) return false;
+  DWORD code = 0;
+  if (!WriteAll(AsHandle(handle_), zeros.data(), zeros.size(), &code)) {
+    return win32::Fail(error, code, "write", path_);
+  }
   if (!FlushFileBuffers(AsHandle(handle_)) ||
       !SetFilePointerEx(AsHandle(handle_), at, nullptr, FILE_BEGIN)) {
     return win32::Fail(error, GetLastError(), "write", path_);
   }
+  ObserveOperation("flush", path_);
   return true;
 }
 
