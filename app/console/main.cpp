@@ -588,7 +588,7 @@ int Run(int argc, char** argv) {
     log.Write(text + " (" + loaded.problem + ")");
     return ending.End("media invalid", kExitBadDescription, text);
   }
-  log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entryCount) +
+  log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entries.size()) +
                  " entries");
   // The window title: the first line of info.txt.
   terminal.ShowUtf8("*** " + ForTerminal(record.uninstallKeys[0]) + " ***\n");

@@ -51,9 +51,5 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
 // then fails with its own message).
 bool CreateFolderIfMissing(journal::Transaction& transaction, const std::string& path);
 
-// 1 when the Excel template below the working folder must be replaced: it is missing, cannot be
-// opened without sharing, or was last written (UTC date) on or before 2022-02-05. 0 when it is
-// newer, or when the folder itself is missing. The folder is not changed.
-int IsExcelTemplateDue(const std::string& folder);
 
 }  // namespace koushin::engine
