@@ -418,6 +418,17 @@ std::string FindingsSummary(const std::vector<MediaFinding>& findings) {
          J(problems == 0 ? " 件: 媒体は使えます" : " 件: この媒体はそのままでは使えません");
 }
 
+FindingsText FormatFindings(const std::vector<MediaFinding>& findings, bool showDisk) {
+  FindingsText text;
+  for (const MediaFinding& finding : findings) {
+    const bool problem = finding.severity == Severity::kProblem;
+    text.lines.push_back({FindingLine(finding, showDisk), problem});
+    if (problem && text.firstProblem.empty()) text.firstProblem = text.lines.back().text;
+  }
+  text.summary = FindingsSummary(findings);
+  return text;
+}
+
 bool HasProblem(const std::vector<MediaFinding>& findings) {
   for (const MediaFinding& finding : findings) {
     if (finding.severity == Severity::kProblem) return true;
