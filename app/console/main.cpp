@@ -40,13 +40,20 @@ struct ExitCodes {
 };
 constexpr int kMsiBusy = 1618;
 constexpr ExitCodes kExitCodes[] = {
-    {"updated", 0, 0},           {"current", 0, 0},
-    {"planned", 0, 0},           {"recovered", 0, 0},
-    {"nothing to recover", 0, 0}, {"undone", 0, 0},
-    {"cancelled", 1, 1602},      {"check failed", 2, 1603},
-    {"stopped restored", 3, 1603}, {"busy", 3, kMsiBusy},
-    {"media invalid", 4, 1603},  {"stopped not restored", 5, 1603},
-    {"journal refused", 6, 1603}, {"undo refused", 6, 1603},
+    {"updated", 0, 0},
+    {"current", 0, 0},
+    {"planned", 0, 0},
+    {"recovered", 0, 0},
+    {"nothing to recover", 0, 0},
+    {"undone", 0, 0},
+    {"cancelled", 1, 1602},
+    {"check failed", 2, 1603},
+    {"stopped restored", 3, 1603},
+    {"busy", 3, kMsiBusy},
+    {"media invalid", 4, 1603},
+    {"stopped not restored", 5, 1603},
+    {"journal refused", 6, 1603},
+    {"undo refused", 6, 1603},
     {"preflight refused", 7, 1603},
 };
 
@@ -431,8 +438,7 @@ int Run(int argc, char** argv) {
   ScreenSettings settings;
   settings.unattended = commandLine.yes;
   settings.dryRun = commandLine.dryRun;
-  if (!port::ResolveFolder(commandLine.media, programArgument, &settings.sourceFolder,
-                           &problem)) {
+  if (!port::ResolveFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
     return usage(problem);
   }
   ending.Record().media = ForTerminal(settings.sourceFolder);

@@ -92,10 +92,11 @@ std::string PlanText(const engine::UpdatePlan& plan) {
           if (!step.startVariant.empty()) {
             why = "製品別の書庫 " + Utf8(step.startVariant) + "（システム番号 " +
                   n(step.systemIndex) + ": " +
-                  (step.keyword.empty() && step.systemIndex == 0   ? "velmora1.ini の MAKER が 1"
-                   : step.keyword.empty() && step.systemIndex == 99 ? "velmora1.ini の MAKER が 1 以外"
-                      : "TITLE にキーワード " + n(step.systemIndex) + "「" + Utf8(step.keyword) +
-                            "」") +
+                  (step.keyword.empty() && step.systemIndex == 0 ? "velmora1.ini の MAKER が 1"
+                   : step.keyword.empty() && step.systemIndex == 99
+                       ? "velmora1.ini の MAKER が 1 以外"
+                       : "TITLE にキーワード " + n(step.systemIndex) + "「" + Utf8(step.keyword) +
+                             "」") +
                   "）";
           } else if (step.excelNotice) {
             why = "エクセルひな形がないか、使用中か、2022-02-05 以前のものなので更新します";
@@ -135,10 +136,9 @@ std::string SummaryText(const engine::RunSummary& summary, bool dryRun) {
   const auto n = [](auto value) { return std::to_string(value); };
   if (dryRun) {
     return PlanText(summary.plan) + "確認のみ（何も変更していません）: INI の設定 " +
-           n(summary.iniKeysWritten) +
-           " 件を書き、マスタのレコード " + n(summary.masterRecordsConverted) +
-           " 件を変換する予定です。元のファイルの控えに " + n(summary.keptBytes) +
-           " バイトを使います。\n";
+           n(summary.iniKeysWritten) + " 件を書き、マスタのレコード " +
+           n(summary.masterRecordsConverted) + " 件を変換する予定です。元のファイルの控えに " +
+           n(summary.keptBytes) + " バイトを使います。\n";
   }
   const Counts counts = Count(summary);
   std::string text;
@@ -236,11 +236,10 @@ std::string ReportJson(const RunRecord& record) {
     const journal::Change& change = summary.changes[i];
     // The bytes of the file as the run left it (a folder: 0); a dry run's, as planned.
     port::FileStatus status;
-    const std::uint64_t bytes =
-        change.kind == journal::RecordKind::kCreatedFolder ? 0
-        : record.dryRun                                    ? summary.plan.BytesAfter(change.path)
-        : port::ReadFileStatus(change.path, &status)       ? status.size
-                                                           : 0;
+    const std::uint64_t bytes = change.kind == journal::RecordKind::kCreatedFolder ? 0
+                                : record.dryRun ? summary.plan.BytesAfter(change.path)
+                                : port::ReadFileStatus(change.path, &status) ? status.size
+                                                                             : 0;
     changes += std::string(i == 0 ? "\n" : ",\n") + "    {\"change\": \"" +
                ChangeName(change.kind) + "\", \"path\": " + JsonPath(change.path) +
                ", \"bytes\": " + number(bytes) + "}";

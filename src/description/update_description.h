@@ -28,21 +28,21 @@ struct UpdateEntry {
 
 // The record, fields in their declared order. Texts are code page 932 bytes.
 struct UpdateDescription {
-  std::string installFolder;                                   // line 16
-  std::string systemIniName;                                   // line 19 ("NULL": detect)
-  std::array<std::string, kMaxKeys> uninstallKeys;             // lines 1-15
-  std::string versionIniCode;                                  // line 17
-  std::string masterAdjust;                                    // line 18
-  std::string categoryCode;                                    // line 20
-  std::string viewBitmap;                                      // line 22
-  std::string noticeBitmap;                                    // line 23
-  std::string destinationBitmap;                               // line 24
-  std::string confirmBitmap;                                   // line 25
-  std::string noticeText;                                      // line 26, TABs converted
-  std::string destinationText;                                 // line 27, TABs converted
-  std::vector<UpdateEntry> entries;                            // lines 43-, at most kMaxEntries
-  std::string newVersion;                                      // line 21
-  std::array<std::string, kMaxKeys> titleKeywords;             // lines 28-42
+  std::string installFolder;                        // line 16
+  std::string systemIniName;                        // line 19 ("NULL": detect)
+  std::array<std::string, kMaxKeys> uninstallKeys;  // lines 1-15
+  std::string versionIniCode;                       // line 17
+  std::string masterAdjust;                         // line 18
+  std::string categoryCode;                         // line 20
+  std::string viewBitmap;                           // line 22
+  std::string noticeBitmap;                         // line 23
+  std::string destinationBitmap;                    // line 24
+  std::string confirmBitmap;                        // line 25
+  std::string noticeText;                           // line 26, TABs converted
+  std::string destinationText;                      // line 27, TABs converted
+  std::vector<UpdateEntry> entries;                 // lines 43-, at most kMaxEntries
+  std::string newVersion;                           // line 21
+  std::array<std::string, kMaxKeys> titleKeywords;  // lines 28-42
   int systemIndex = 0;                              // set by the installation check
 };
 

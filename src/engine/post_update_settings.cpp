@@ -37,7 +37,7 @@ int WritePostUpdateSettings(RunContext& context, journal::Transaction& transacti
 
   if (text::ParseInt(record.masterAdjust) == 1) {
     ScopedWait wait(context.op);  // nested in the run's own
-    for (const std::string& note : plan.notes) context.op.Log(note);
+    for (const std::string& note : plan.settingsNotes) context.op.Log(note);
     ConversionOptions options;
     options.op = &context.op;
     options.recordsChanged = &context.summary.masterRecordsConverted;

@@ -100,8 +100,8 @@ struct RunContext {
   // Public keys trusted besides those in the installation's .koushin\trusted\ (the console's
   // --trusted-key). With any key known, every disk must be signed by one of them.
   std::vector<TrustedKey> trustedKeys;
-  // Set by the checks before changes: the bytes of the files the entries write, for the progress
-  // over the whole run; each later disk's check adds its entries'.
+  // Set by the run from its plan: the bytes of the files the entries write, for the progress
+  // over the whole run; each later disk adds its entries'.
   std::uint64_t plannedBytes = 0;
   // Set by the run when a check before its first change (space, read-only or files in use)
   // ended it, or, in a dry run, failed: nothing was changed.

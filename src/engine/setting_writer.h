@@ -16,9 +16,10 @@ struct Setting {
   std::string file;
 };
 
-// Writes the settings in order through the profile services. Each file is rewritten once, as a whole, through a temporary file of `transaction`, and all the files are put in place together. Returns false, with the
-// file in `failedFile` (may be null), when one could not be written (logged); none of them is then
-// changed, or the run's restore puts it back, and the run stops.
+// Writes the settings in order through the profile services. Each file is rewritten once, as a
+// whole, through a temporary file of `transaction`, and all the files are put in place together.
+// Returns false, with the file in `failedFile` (may be null), when one could not be written
+// (logged); none of them is then changed, or the run's restore puts it back, and the run stops.
 bool WriteSettings(RunContext& context, journal::Transaction& transaction,
                    const std::vector<Setting>& settings, std::string* failedFile = nullptr);
 bool WriteSetting(RunContext& context, journal::Transaction& transaction,

@@ -97,8 +97,8 @@ std::string UnixText(std::int64_t seconds) {
   }
   int year = 0, month = 0, day = 0;
   CivilFromDays(days, &year, &month, &day);
-  return DateText(year, month, day, static_cast<int>(rest / 3600),
-                  static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  return DateText(year, month, day, static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60),
+                  static_cast<int>(rest % 60));
 }
 
 std::string StoredTime(const archive::MemberHeader& header) {
@@ -141,8 +141,8 @@ bool DecodeMemberBytes(const std::string& archivePath, const std::string& name,
     if (header.IsFolder() || header.FileName() != name) continue;
     archive::StringSink sink;
     const archive::DecodeResult result =
-        archive::DecodeMember(header.method, reader.Data(), header.packedSize,
-                              header.originalSize, sink, header.hasCrc ? &header.crc : nullptr);
+        archive::DecodeMember(header.method, reader.Data(), header.packedSize, header.originalSize,
+                              sink, header.hasCrc ? &header.crc : nullptr);
     if (result.status != archive::DecodeStatus::kOk) return false;
     *bytes = std::move(sink.bytes);
     return true;
@@ -184,8 +184,9 @@ std::set<std::string> SectionsOf(const std::string& bytes) {
       std::string name = line.substr(open + 1, close - open - 1);
       const std::size_t first = name.find_first_not_of(" \t");
       const std::size_t last = name.find_last_not_of(" \t");
-      sections.insert(first == std::string::npos ? std::string()
-                                                 : text::ToUpper(name.substr(first, last - first + 1)));
+      sections.insert(first == std::string::npos
+                          ? std::string()
+                          : text::ToUpper(name.substr(first, last - first + 1)));
     }
     start = end + 1;
   }
@@ -334,8 +335,9 @@ class Planner {
         return;
       }
       step.excelNotice = true;
-      step.reason = "the Excel template is due: missing, in use, or written on or before "
-                    "2022-02-05";
+      step.reason =
+          "the Excel template is due: missing, in use, or written on or before "
+          "2022-02-05";
     }
     std::vector<archive::MemberHeader> headers;
     if (!ReadHeaders(step.source, &headers)) {
@@ -366,10 +368,9 @@ class Planner {
     // The version is claimed once the variant's files are in place.
     if (IsStartEntry(entry) && !record_.newVersion.empty() &&
         record_.systemIndex <= product::kStartVariants) {
-      plan_->steps.push_back(IniStep(&plan_->afterEntries, i + 1,
-                                     input_.folder + record_.systemIniName,
-                                     {{product::kSystemSection, product::kVersionKey, "", false,
-                                       record_.newVersion}}));
+      plan_->steps.push_back(IniStep(
+          &plan_->afterEntries, i + 1, input_.folder + record_.systemIniName,
+          {{product::kSystemSection, product::kVersionKey, "", false, record_.newVersion}}));
     }
   }
 
@@ -443,19 +444,20 @@ void PlanNextDisk(const PlanInput& input, UpdatePlan* plan) {
 void PlanSettings(const PlanInput& input, UpdatePlan* plan, bool entriesDone) {
   const description::UpdateDescription& record = input.record;
   plan->settings.clear();
+  plan->settingsNotes.clear();
   // The settings' state starts where the entries leave the files: as planned, or as they are.
   plan->afterAll = entriesDone ? PlanState() : plan->afterEntries;
   PlanState* state = &plan->afterAll;
-    const std::string systemIni = input.folder + record.systemIniName;
+  const std::string systemIni = input.folder + record.systemIniName;
   std::vector<PlannedKey> eraAndTitle = {
       {product::kSystemSection, product::kEraKey, "", false, product::kEraName}};
   if (!record.newVersion.empty()) {
     const auto known =
         state->iniValues.find(IniKey(systemIni, product::kSystemSection, product::kTitleKey));
-    std::string title = known != state->iniValues.end()
-                            ? known->second
-                            : port::ProfileRead(product::kSystemSection, product::kTitleKey, "",
-                                                systemIni);
+    std::string title =
+        known != state->iniValues.end()
+            ? known->second
+            : port::ProfileRead(product::kSystemSection, product::kTitleKey, "", systemIni);
     text::ReplaceAllInPlace(title, product::kOldVersionInTitle, record.newVersion);
     eraAndTitle.push_back({product::kSystemSection, product::kTitleKey, "", false, title});
   }
@@ -469,9 +471,9 @@ void PlanSettings(const PlanInput& input, UpdatePlan* plan, bool entriesDone) {
       {product::kHistorySection, product::kHistoryEndKey, "", false, "1"}};
   // The keys in their order; written together, each file in one rewrite.
   std::set<std::string> rewritten;
-  for (auto& [file, keys] : {std::make_pair(systemIni, eraAndTitle),
-                             std::make_pair(history, historyKeys),
-                             std::make_pair(systemIni, categories)}) {
+  for (auto& [file, keys] :
+       {std::make_pair(systemIni, eraAndTitle), std::make_pair(history, historyKeys),
+        std::make_pair(systemIni, categories)}) {
     if (keys.empty()) continue;
     plan->settings.push_back(IniStep(state, 0, file, keys));
     plan->settings.back().joined = !rewritten.insert(Key(file)).second;
@@ -502,7 +504,8 @@ void PlanSettings(const PlanInput& input, UpdatePlan* plan, bool entriesDone) {
         const std::string key = Key(path);
         const auto origin = plan->written.find(key);
         if (!input.convertMasters && origin == plan->written.end()) {
-          plan->notes.push_back("master file " + path + " was converted before: left as it is");
+          plan->settingsNotes.push_back("master file " + path +
+                                        " was converted before: left as it is");
           continue;
         }
         PlanStep step;
@@ -512,12 +515,12 @@ void PlanSettings(const PlanInput& input, UpdatePlan* plan, bool entriesDone) {
         step.before = StateOf(*state, path);
         if (contents.count(key) == 0 && unknown.count(key) == 0) {
           std::string bytes;
-          const bool onDisk = entriesDone || origin == plan->written.end() ||
-                              origin->second.member.empty();
-          const bool read = onDisk ? port::ReadWholeFile(path, &bytes)
-                                : input.readMasterMembers &&
-                                      DecodeMemberBytes(origin->second.archive,
-                                                        origin->second.member, &bytes);
+          const bool onDisk =
+              entriesDone || origin == plan->written.end() || origin->second.member.empty();
+          const bool read =
+              onDisk ? port::ReadWholeFile(path, &bytes)
+                     : input.readMasterMembers &&
+                           DecodeMemberBytes(origin->second.archive, origin->second.member, &bytes);
           if (read) {
             contents[key] = bytes;
           } else {
@@ -619,7 +622,7 @@ std::uint64_t UpdatePlan::BytesAfter(const std::string& path) const {
   return known == afterAll.files.end() || known->second.isFolder ? 0 : known->second.bytes;
 }
 
-std::vector<std::string> PlanLines(const UpdatePlan& plan) {
+std::vector<std::string> PlanLines(const UpdatePlan& plan, std::size_t first, bool whole) {
   std::vector<std::string> lines;
   const auto n = [](std::uint64_t value) { return std::to_string(value); };
   const auto before = [&](const FileState& state) {
@@ -627,7 +630,9 @@ std::vector<std::string> PlanLines(const UpdatePlan& plan) {
                                            : std::string(", new");
   };
   for (const std::vector<PlanStep>* list : {&plan.steps, &plan.settings}) {
-    for (const PlanStep& step : *list) {
+    if (list == &plan.settings && !whole) break;
+    for (std::size_t i = list == &plan.steps ? first : 0; i < list->size(); ++i) {
+      const PlanStep& step = (*list)[i];
       switch (step.kind) {
         case StepKind::kAskForDisk:
           lines.push_back("ask for disk " + n(step.disk) + " until " + step.source + " is there");
@@ -670,7 +675,10 @@ std::vector<std::string> PlanLines(const UpdatePlan& plan) {
       }
     }
   }
-  for (const std::string& note : plan.notes) lines.push_back(note);
+  if (!whole) return lines;
+  for (const std::vector<std::string>* notes : {&plan.notes, &plan.settingsNotes}) {
+    for (const std::string& note : *notes) lines.push_back(note);
+  }
   lines.push_back("old bytes kept: " + n(plan.KeptBytes()));
   return lines;
 }

@@ -47,12 +47,12 @@ struct PlannedKey {
 };
 
 enum class StepKind {
-  kAskForDisk,      // ask for update disk `disk` until `source` is there
-  kMakeFolder,      // create the folder `path` (its parent must exist)
-  kExtract,         // extract archive `source` into the folder `path`
-  kCopy,            // copy the media file `source` to `path`, attributes cleared
-  kWriteIni,        // write `keys` into the INI file `path`, in their order
-  kConvertMaster,   // convert master file `path` by `rule`
+  kAskForDisk,     // ask for update disk `disk` until `source` is there
+  kMakeFolder,     // create the folder `path` (its parent must exist)
+  kExtract,        // extract archive `source` into the folder `path`
+  kCopy,           // copy the media file `source` to `path`, attributes cleared
+  kWriteIni,       // write `keys` into the INI file `path`, in their order
+  kConvertMaster,  // convert master file `path` by `rule`
 };
 
 struct PlanStep {
@@ -65,11 +65,11 @@ struct PlanStep {
   // for the log); `startVariant` is the variant's file name (START3) when it is one.
   std::string reason;
   std::string startVariant;
-  int systemIndex = 0;   // START: the system index that chose the variant
-  std::string keyword;   // START: the title keyword found (none for velmora1.ini)
-  bool excelNotice = false;  // show the Excel template message before the extraction
-  std::vector<PlannedMember> members;  // kExtract, folders left out
-  std::vector<PlannedKey> keys;        // kWriteIni
+  int systemIndex = 0;                  // START: the system index that chose the variant
+  std::string keyword;                  // START: the title keyword found (none for velmora1.ini)
+  bool excelNotice = false;             // show the Excel template message before the extraction
+  std::vector<PlannedMember> members;   // kExtract, folders left out
+  std::vector<PlannedKey> keys;         // kWriteIni
   MasterRule rule = MasterRule::kSize;  // kConvertMaster
   int records = -1;  // kConvertMaster: records that change; -1 when the file is not there yet
   // kCopy, kWriteIni, kConvertMaster: the file before the step, and its bytes and attribute
@@ -103,9 +103,10 @@ struct UpdatePlan {
   // A media file an entry needs that is missing or unreadable, found before any change: the run
   // stops with `problem` (a message, code page 932) and changes nothing. Empty when none.
   std::string problem;
-  // What the plan leaves out, and why (English, for the log): an archive not due, a master file
-  // a repair does not convert again.
+  // What the plan leaves out, and why (English, for the log): an archive not due (notes), a
+  // master file a repair does not convert again (settingsNotes, planned with the settings).
   std::vector<std::string> notes;
+  std::vector<std::string> settingsNotes;
   // What the entries planned so far leave, and what the whole plan leaves.
   PlanState afterEntries;
   PlanState afterAll;
@@ -137,8 +138,8 @@ struct PlanInput {
   const description::UpdateDescription& record;
   std::string folder;
   std::string sourceFolder;
-  bool removable = false;       // the media are disks asked for one by one
-  bool convertMasters = true;   // false: a repair converts only master files it writes itself
+  bool removable = false;      // the media are disks asked for one by one
+  bool convertMasters = true;  // false: a repair converts only master files it writes itself
   // true (a dry run): a master file an archive brings is decoded to count its records; a real
   // run counts them when it converts.
   bool readMasterMembers = false;
@@ -161,9 +162,11 @@ void PlanNextDisk(const PlanInput& input, UpdatePlan* plan);
 // `entriesDone` (the run, once its entries are in place), from the files as they are.
 void PlanSettings(const PlanInput& input, UpdatePlan* plan, bool entriesDone = false);
 
-// The plan in words, one line a step (members and keys on lines of their own), then what it leaves
-// out and the old bytes it keeps: English, for the log.
-std::vector<std::string> PlanLines(const UpdatePlan& plan);
+// The plan in words, English, for the log: one line a step from `first` on (members and keys on
+// lines of their own), and with `whole` the settings' steps, what it leaves out and the old bytes
+// it keeps.
+std::vector<std::string> PlanLines(const UpdatePlan& plan, std::size_t first = 0,
+                                   bool whole = true);
 
 // 1 when the Excel template below the working folder must be replaced: it is missing, cannot be
 // opened without sharing, or was last written (UTC date) on or before 2022-02-05. 0 when it is

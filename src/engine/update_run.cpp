@@ -119,6 +119,7 @@ class Run {
       return context_.refused ? RunOutcome::kPreflightRefused : RunOutcome::kCancelled;
     }
     const std::string systemIni = folder_ + record_.systemIniName;
+    LogPlan(plan);
     if (context_.dryRun) return DryRun(systemIni);
     if (context_.useJournal) {
       RunOutcome refused;
@@ -451,7 +452,6 @@ class Run {
   // written.
   RunOutcome DryRun(const std::string& systemIni) {
     const UpdatePlan& plan = context_.summary.plan;
-    LogPlan(plan);
     RunSummary& summary = context_.summary;
     summary.changes = plan.Changes();
     summary.keptBytes = plan.KeptBytes();
@@ -485,6 +485,9 @@ class Run {
           return false;
         }
         context_.plannedBytes = context_.summary.plan.EntryBytes();
+        for (const std::string& line : PlanLines(context_.summary.plan, index + 1, false)) {
+          Log("plan: " + line);
+        }
         // A refusal here stops the run, which then puts back what the earlier disks changed.
         if (!CheckBeforeChanges(context_, context_.summary.plan, index + 1, false)) {
           cancelled_ = !context_.refused;
@@ -495,7 +498,7 @@ class Run {
         currentTarget_ = step.path;
         if (port::PathExists(step.path)) return true;
         Log((CreateFolderIfMissing(*transaction_, step.path) ? "created folder "
-                                                            : "could not create folder ") +
+                                                             : "could not create folder ") +
             step.path);
         return true;
       case StepKind::kExtract:
@@ -528,9 +531,8 @@ class Run {
       Log(step.reason);
       Op().ShowMessage(messages::ExcelTemplateUpdated(), messages::CaptionConfirm(), Buttons::kOk);
     }
-    const archive::ProgressCallback progress =
-        ArchiveProgress(Op(), step.entry, entryCount_, true, step.path, &bytesWritten_,
-                        context_.plannedBytes);
+    const archive::ProgressCallback progress = ArchiveProgress(
+        Op(), step.entry, entryCount_, true, step.path, &bytesWritten_, context_.plannedBytes);
     archive::ExtractRequest request;
     request.archivePath = step.source;
     request.targetFolder = step.path;
@@ -590,9 +592,9 @@ class Run {
   int entryCount_ = 0;
   std::uint64_t bytesWritten_ = 0;  // of the entries done so far, for the progress
   bool cancelled_ = false;
-  bool mediaRefused_ = false;             // a disk failed its list or signature
-  std::vector<TrustedKey> keys_;          // the command line's and the installation's
-  DiskCheck disk_;                        // the current disk's list
+  bool mediaRefused_ = false;     // a disk failed its list or signature
+  std::vector<TrustedKey> keys_;  // the command line's and the installation's
+  DiskCheck disk_;                // the current disk's list
   std::unique_ptr<journal::Installation> installation_;  // holds the lock
   // The run's changes: journaled, or in memory (a dry run's, which takes none, or a run without
   // the journal).

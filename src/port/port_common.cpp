@@ -169,7 +169,6 @@ bool IsWindowsPath(const std::string& path) {
          (path.size() >= 2 && path[1] == ':');
 }
 
-
 namespace {
 
 // True for a Windows path that names the same folder whatever the current drive and folders are:

@@ -211,7 +211,8 @@ TEST_F(MasterFolderTest, AtMostAThousandFilesPerFolder) {
   options.op = &op;
   EXPECT_EQ(Convert(MaterialTypeConversion, SW(kSetup), options), 1);
   int changed = 0;
-  for (const std::string& line : op.log) changed += line.find(": 1 record changed") != std::string::npos;
+  for (const std::string& line : op.log)
+    changed += line.find(": 1 record changed") != std::string::npos;
   EXPECT_EQ(changed, 1000);
   EXPECT_NE(op.LogText().find("1 further master files in " + W("C:\\M\\1\\")), std::string::npos);
 }

@@ -45,11 +45,10 @@ class UpdateRunTest : public ::testing::Test {
       port::FileStatus status;
       const std::uint64_t bytes = dryRun ? summary.plan.BytesAfter(change.path)
                                   : port::ReadFileStatus(change.path, &status) ? status.size
-                                                                                : 0;
+                                                                               : 0;
       text += std::to_string(static_cast<int>(change.kind)) + " " +
               Utf8(text::OneSeparator(change.path)) + " " +
-              std::to_string(change.kind == journal::RecordKind::kCreatedFolder ? 0 : bytes) +
-              "\n";
+              std::to_string(change.kind == journal::RecordKind::kCreatedFolder ? 0 : bytes) + "\n";
     }
     return text + "keys " + std::to_string(summary.iniKeysWritten) + ", records " +
            std::to_string(summary.masterRecordsConverted) + ", kept " +
@@ -105,9 +104,10 @@ TEST_F(UpdateRunTest, FromTheMediaDescriptionDryThenForReal) {
            "plan: copy " + W("D:\\MEDIA\\README.TXT") + " to " + W("C:\\EST\\DOC\\README.TXT") +
                ": 7 bytes",
            "[SYSTEM] Version: (none) -> 9.1", "[SYSTEM] GENGOU: (none) -> 令和",
-           "[SYSTEM] TITLE: 見積 8.0S 設備版 -> 見積 9.1 設備版", "[HISTORY] 抽出開始日ON: (none) -> 1",
-           "[SYSTEM] 種別設備: (none) -> 1",
-           "convert master file " + W("C:\\EST\\M\\1\\zai001-3.mst") + " by the size rule: 1 records",
+           "[SYSTEM] TITLE: 見積 8.0S 設備版 -> 見積 9.1 設備版",
+           "[HISTORY] 抽出開始日ON: (none) -> 1", "[SYSTEM] 種別設備: (none) -> 1",
+           "convert master file " + W("C:\\EST\\M\\1\\zai001-3.mst") +
+               " by the size rule: 1 records",
            "START variant START2 for system index 2: [SYSTEM] TITLE holds title keyword 2"}) {
     EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
   }
@@ -172,8 +172,9 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    machine.Write("C:\\EST\\tamiro1.ini",
-                  Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=" + W("C:\\EST\\M\\") + "\r\n"));
+    machine.Write(
+        "C:\\EST\\tamiro1.ini",
+        Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=" + W("C:\\EST\\M\\") + "\r\n"));
     machine.Write("C:\\EST\\M\\1\\zai001-3.mst", "1234567890123A\r\n1234567890123B\r\n");
     auto insert = [&](int disk) {
       std::filesystem::remove_all(machine.HostDrive('a'));
@@ -181,12 +182,13 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
       for (const auto& [name, bytes] : disks.at(disk)) machine.Write("A:\\" + name, bytes);
     };
     description::UpdateDescription record =
-        MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""},
-                               {1, 1, "PROG", "BIN\\"},
-                               {2, 0, "FOO.DLL", "BIN\\"},
-                               {2, 0, "B2.TXT", ""},
-                               {1, 0, "LATE.TXT", "SUB\\"},  // disk 1 is never asked for
-                               {3, 1, "START", ""}},
+        MakeRecord("C:\\EST",
+                   {{1, 0, "A1.TXT", ""},
+                    {1, 1, "PROG", "BIN\\"},
+                    {2, 0, "FOO.DLL", "BIN\\"},
+                    {2, 0, "B2.TXT", ""},
+                    {1, 0, "LATE.TXT", "SUB\\"},  // disk 1 is never asked for
+                    {3, 1, "START", ""}},
                    "9.1");
     record.titleKeywords[0] = "x";
     record.titleKeywords[2] = "EST";  // SystemIndex 3
