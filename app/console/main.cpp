@@ -10,6 +10,7 @@
 #include "description/update_description.h"
 #include "engine/installation_check.h"
 #include "engine/media_check.h"
+#include "engine/product.h"
 #include "engine/support_log.h"
 #include "engine/update_run.h"
 #include "journal/journal.h"
@@ -329,7 +330,9 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   json += "  \"folder\": " + JsonUtf8(*commandLine.folder) + ",\n";
   json += "  \"installed\": " + std::string(found ? "true" : "false") + ",\n";
   const std::string version =
-      found ? port::ProfileRead("SYSTEM", "Version", "", working + record.systemIniName) : "";
+      found ? port::ProfileRead(engine::product::kSystemSection, engine::product::kVersionKey, "",
+                                working + record.systemIniName)
+            : "";
   json += "  \"version\": " + (found ? JsonUtf8(ForTerminal(version)) : "null") + ",\n";
   json +=
       "  \"systemIni\": " +
@@ -341,8 +344,8 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
     target = JsonUtf8(ForTerminal(record.newVersion));
     const int index = engine::IdentifySystem(working, record.systemIniName, record);
     if (index != engine::kSystemIndexNotIdentified) {
-      variant = "{\"systemIndex\": " + std::to_string(index) + ", \"startArchive\": \"START" +
-                std::to_string(index) + "\"}";
+      variant = "{\"systemIndex\": " + std::to_string(index) + ", \"startArchive\": \"" +
+                engine::product::kStartArchive + std::to_string(index) + "\"}";
     }
   }
   json += "  \"mediaVersion\": " + target + ",\n";
@@ -461,7 +464,8 @@ int Run(int argc, char** argv) {
       probe.systemIniName = "NULL";
       std::string working = *settings.firstFolder;
       if (engine::LocateSystemIni(working, probe) == 0) return std::string();
-      return port::ProfileRead("SYSTEM", "Version", "", working + probe.systemIniName);
+      return port::ProfileRead(engine::product::kSystemSection, engine::product::kVersionKey, "",
+                               working + probe.systemIniName);
     };
     summary.versionBefore = installedVersion();
     const engine::RunOutcome outcome =

@@ -24,9 +24,6 @@
 
 namespace koushin::engine {
 
-// The installation's file that names the master folder ([DIR] MASTER).
-constexpr char kMasterSetupFile[] = "tamiro1.ini";
-
 // At most this many master files are converted per subfolder (the first ones the directory search
 // delivers); the rest are named in the log.
 constexpr int kMaxMasterFiles = 1000;

@@ -39,21 +39,17 @@ RunOutcome LockRefused(const journal::Installation& installation, bool busy,
   return RunOutcome::kStoppedRestored;
 }
 
-using product::kArchiveExtension;
-using product::kArchiveKind;
-using product::kExcelArchive;
-using product::kStartArchive;
 constexpr int kRemovableDrive = 2;
 
 // The archive library's per-member progress, passed to the operator while entry `entry` (of
 // `entryCount`) is worked on: each member under its name in the installation (`target` + its
 // name), and the bytes of the whole run (`written` counts each member once it is whole).
-archive::ProgressCallback ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers,
+archive::ProgressCallback ArchiveProgress(Operator& op, int entry, int entryCount,
                                           const std::string& target, std::uint64_t* written,
                                           std::uint64_t planned) {
-  return [&op, entry, entryCount, logMembers, target, written, planned](
+  return [&op, entry, entryCount, target, written, planned](
              const std::string& member, std::uint64_t done, std::uint64_t total) {
-    if (logMembers && done == total) {
+    if (done == total) {
       op.Log("  wrote " + member + " (" + std::to_string(total) + " bytes)");
     }
     Progress progress;
@@ -532,7 +528,7 @@ class Run {
       Op().ShowMessage(messages::ExcelTemplateUpdated(), messages::CaptionConfirm(), Buttons::kOk);
     }
     const archive::ProgressCallback progress = ArchiveProgress(
-        Op(), step.entry, entryCount_, true, step.path, &bytesWritten_, context_.plannedBytes);
+        Op(), step.entry, entryCount_, step.path, &bytesWritten_, context_.plannedBytes);
     archive::ExtractRequest request;
     request.archivePath = step.source;
     request.targetFolder = step.path;
@@ -675,7 +671,7 @@ std::unique_ptr<journal::Installation> OpenInstallation(const std::string& folde
   auto installation = std::make_unique<journal::Installation>(folder);
   std::string root = folder;
   if (!root.empty() && !text::EndsWithBackslash(root) && root.back() != '/') root += '\\';
-  installation->AllowOutside(MasterFiles(root + kMasterSetupFile));
+  installation->AllowOutside(MasterFiles(root + product::kMasterSetupIni));
   return installation;
 }
 
