@@ -107,7 +107,7 @@ class Run {
       if (!NextDisk(plan.steps.back())) return Stop();
     }
     PlanSettings(Input(), &plan);
-    if (!plan.problem.empty()) return MediaProblem();
+    if (!plan.problem.empty() && !RefuseMedia()) return Stop();
     context_.plannedBytes = plan.EntryBytes();
     // The checks before the first change come before the lock and the journal: a run they end
     // leaves nothing behind.
@@ -412,11 +412,11 @@ class Run {
   PlanInput Input() const { return MakePlanInput(context_, folder_); }
 
   // A media file the plan needs is missing or unreadable: found before anything changed from it.
-  RunOutcome MediaProblem() {
+  // Shows the message and returns false; the run then stops.
+  bool RefuseMedia() {
     Log("media: " + context_.summary.plan.problem);
     mediaRefused_ = true;
-    Fail(context_.summary.plan.problem);
-    return Stop();
+    return Fail(context_.summary.plan.problem);
   }
 
   // Asks for the disk of step `ask`, checks it, and plans its entries. False when the person
@@ -476,10 +476,7 @@ class Run {
     switch (step.kind) {
       case StepKind::kAskForDisk:
         if (!NextDisk(step)) return false;
-        if (!context_.summary.plan.problem.empty()) {
-          MediaProblem();
-          return false;
-        }
+        if (!context_.summary.plan.problem.empty()) return RefuseMedia();
         context_.plannedBytes = context_.summary.plan.EntryBytes();
         for (const std::string& line : PlanLines(context_.summary.plan, index + 1, false)) {
           Log("plan: " + line);

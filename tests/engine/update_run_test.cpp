@@ -232,6 +232,7 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
     const char* source;
     std::vector<std::string> texts;  // parts of the messages shown
     bool dryRun = false;
+    std::deque<Answer> answers = {};
   };
   const Case cases[] = {
   // A floppy drive of the test's own: not under Wine (see the floppy test above).
@@ -240,7 +241,16 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
        {{"A:\\A1.TXT", "one"}},
        {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
        "A:\\",
-       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。", kRestored}},
+       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。", kRestored},
+       false,
+       {Answer::kCancel}},
+      {"a later disk lacking a file its plan reads",
+       {{"A:\\B2.TXT", "two"}},
+       {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
+       "A:\\",
+       {"2 枚目の", "更新ディスクのファイル C.TXT がありません。", kRestored},
+       false,
+       {Answer::kOk}},
 #endif
       {"an archive failing mid-run",
        {{"D:\\MEDIA\\ONE.TXT", "one"},
@@ -274,7 +284,7 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
     for (const auto& [path, bytes] : c.files) machine.Write(path, bytes);
     const std::string before = machine.Snapshot("", false);
     description::UpdateDescription record = MakeRecord("C:\\EST", c.entries, "9.1");
-    if (std::string(c.source) == "A:\\") op.answers = {Answer::kCancel};
+    op.answers = c.answers;
     op.shown.clear();
     EXPECT_EQ(Run(record, c.source, c.dryRun), 1);
     ASSERT_EQ(op.shown.size(), c.texts.size());
