@@ -11,14 +11,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   UpdateDescription record;
   const LoadResult result =
       ParseUpdateDescription(std::string(reinterpret_cast<const char*>(data), size), &record);
-  if (record.entryCount < 0 || record.entryCount > kMaxEntries) std::abort();
+  if (record.entries.size() > static_cast<std::size_t>(kMaxEntries)) std::abort();
   // A refused file names a line and leaves no entry to act on.
-  if (result.status == LoadStatus::kInvalid && (result.line < 1 || record.entryCount != 0)) {
+  if (result.status == LoadStatus::kInvalid && (result.line < 1 || !record.entries.empty())) {
     std::abort();
   }
-  for (int i = 0; i < record.entryCount; ++i) {
-    if (record.entryFileNames[i].size() > kMaxEntryColumn ||
-        record.entryTargetSubfolders[i].size() > kMaxEntryColumn) {
+  for (const UpdateEntry& entry : record.entries) {
+    if (entry.fileName.size() > kMaxEntryColumn || entry.targetSubfolder.size() > kMaxEntryColumn) {
       std::abort();
     }
   }

@@ -10,6 +10,7 @@
 #include "description/update_description.h"
 #include "engine/installation_check.h"
 #include "engine/media_check.h"
+#include "engine/product.h"
 #include "engine/support_log.h"
 #include "engine/update_run.h"
 #include "journal/journal.h"
@@ -26,16 +27,43 @@ namespace koushin::console {
 
 namespace {
 
-// Exit statuses.
 constexpr int kExitUpdated = 0;
-constexpr int kExitCancelled = 1;
-constexpr int kExitCheckFailed = 2;
 constexpr int kExitFailed = 3;
-constexpr int kExitBadDescription = 4;
-constexpr int kExitNotRestored = 5;
-constexpr int kExitJournalRefused = 6;
-constexpr int kExitPreflightRefused = 7;
 constexpr int kExitUsage = 64;
+
+// Every way a run ends, by its report name (OutcomeName): the console's exit status and, for
+// deployment tools that read them, Windows Installer's codes (success, cancelled by the person,
+// another installation in progress (here also files in use), fatal error).
+struct ExitCodes {
+  const char* outcome;
+  int status;
+  int msi;
+};
+constexpr int kMsiBusy = 1618;
+constexpr ExitCodes kExitCodes[] = {
+    {"updated", 0, 0},
+    {"current", 0, 0},
+    {"planned", 0, 0},
+    {"recovered", 0, 0},
+    {"nothing to recover", 0, 0},
+    {"undone", 0, 0},
+    {"cancelled", 1, 1602},
+    {"check failed", 2, 1603},
+    {"stopped restored", 3, 1603},
+    {"busy", 3, kMsiBusy},
+    {"media invalid", 4, 1603},
+    {"stopped not restored", 5, 1603},
+    {"journal refused", 6, 1603},
+    {"undo refused", 6, 1603},
+    {"preflight refused", 7, 1603},
+};
+
+const ExitCodes& CodesOf(const std::string& outcome) {
+  for (const ExitCodes& codes : kExitCodes) {
+    if (outcome == codes.outcome) return codes;
+  }
+  return kExitCodes[8];  // stopped restored: a failure
+}
 
 constexpr char kProgramName[] = "koushin";
 constexpr char kProgramVersion[] = "3.0.0";
@@ -47,125 +75,14 @@ void Print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-// For a code page 932 path. A backslash counts only at a character boundary: it is also the trail
-// byte of ソ, 表 and 能, which a host path may hold.
-bool IsWindowsStyle(const std::string& path) {
-  return text::FindAtCharBoundary(path, "\\") != std::string::npos ||
-         (path.size() >= 2 && path[1] == ':');
-}
-
-// True for a Windows path that names the same folder whatever the current drive and folders are:
-// "C:\\x", "C:/x", "\\\\server\\share".
-bool IsFullWindowsPath(const std::string& path) {
-  const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
-  if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2])) return true;
-  return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
-}
-
-// The full path of a relative Windows folder ("upd\\", ".\\", "M:upd", "\\upd"), as the current
-// drive and folders name it now; false when it cannot be entered. The current drive and the
-// folders of the drives involved are put back as they were.
-bool FullWindowsFolder(const std::string& path, std::string* full) {
-  const int drive = port::CurrentDrive();
-  const std::string before = port::CurrentFolder();
-  std::string namedBefore;
-  if (path.size() >= 2 && path[1] == ':') {
-    const int named = (path[0] & ~0x20) - 'A' + 1;
-    if (named != drive && port::ChangeDrive(named)) {
-      namedBefore = port::CurrentFolder();
-      port::ChangeDrive(drive);
-    }
-  }
-  if (!port::ChangeFolder(path)) return false;
-  *full = port::CurrentFolder();
-  if (!namedBefore.empty()) port::ChangeFolder(namedBefore);
-  if (!before.empty()) port::ChangeFolder(before);
-  return !full->empty();
-}
-
-// The media folder as the engine wants it: code page 932, ending with a separator. A relative
-// Windows path is made full here, once: the destination step moves the current drive's folder (to
-// its root, and into every folder the user browses), and the media must not move with it.
-bool MediaFolder(const std::string& given, const std::string& programArgument,
-                 std::string* sourceFolder, std::string* problem) {
-  std::string folder = given;
-  if (folder.empty()) {
-    folder = port::ProgramFolderUtf8(programArgument);
-  } else {
-    std::string spelled;  // the test reads code page 932, as every test below does
-    if (port::Utf8ToCp932(folder, &spelled) && !IsWindowsStyle(spelled)) {
-      folder = port::AbsoluteHostPath(folder);
-    }
-  }
-  std::string cp932;
-  if (!port::Utf8ToCp932(folder, &cp932)) {
-    *problem = "the media folder has characters outside code page 932: " + folder;
-    return false;
-  }
-  // A bare drive "A:" keeps meaning its root, as the separator added below makes it.
-  const bool bareDrive = cp932.size() == 2 && cp932[1] == ':';
-  if (IsWindowsStyle(cp932) && !IsFullWindowsPath(cp932) && !bareDrive) {
-    std::string full;
-    if (FullWindowsFolder(cp932, &full)) cp932 = full;
-  }
-  // The last byte may be the trail byte 0x5C of a double-byte character (ソ, 表), which is no
-  // separator: "M:\ソ" still needs one.
-  const std::size_t separator = text::FindLastSeparator(cp932);
-  if (cp932.empty() || separator != cp932.size() - 1) {
-    cp932 += IsWindowsStyle(cp932) ? '\\' : '/';
-  }
-  *sourceFolder = cp932;
-  return true;
-}
-
-int ExitStatus(engine::RunOutcome outcome) {
-  switch (outcome) {
-    case engine::RunOutcome::kUpdated:
-    case engine::RunOutcome::kRecovered:
-    case engine::RunOutcome::kCurrent:
-    case engine::RunOutcome::kNothingToRecover:
-    case engine::RunOutcome::kUndone:
-      return kExitUpdated;
-    case engine::RunOutcome::kCancelled:
-      return kExitCancelled;
-    case engine::RunOutcome::kCheckFailed:
-      return kExitCheckFailed;
-    case engine::RunOutcome::kStoppedRestored:
-    case engine::RunOutcome::kBusy:
-      return kExitFailed;
-    case engine::RunOutcome::kStoppedNotRestored:
-      return kExitNotRestored;
-    case engine::RunOutcome::kJournalRefused:
-    case engine::RunOutcome::kUndoRefused:
-      return kExitJournalRefused;
-    case engine::RunOutcome::kPreflightRefused:
-      return kExitPreflightRefused;
-    case engine::RunOutcome::kMediaRefused:
-      return kExitBadDescription;
-  }
-  return kExitFailed;
-}
-
-// Windows Installer's codes, for deployment tools that read them: success, cancelled by the
-// person, another installation in progress (here also files in use), fatal error.
+// The Windows Installer code of a run: the table's, but a run refused for a file in use is busy.
 int MsiExitStatus(const RunRecord& record) {
-  constexpr int kMsiSuccess = 0;
-  constexpr int kMsiCancelled = 1602;
-  constexpr int kMsiFailed = 1603;
-  constexpr int kMsiBusy = 1618;
-  const std::string& outcome = record.outcome;
-  if (outcome == "updated" || outcome == "current" || outcome == "recovered" ||
-      outcome == "undone" || outcome == "planned" || outcome == "nothing to recover") {
-    return kMsiSuccess;
-  }
-  if (outcome == "cancelled") return kMsiCancelled;
-  if (outcome == "busy") return kMsiBusy;
-  if (outcome == "preflight refused") {
+  if (record.outcome == "preflight refused") {
     for (const engine::BlockingFile& file : record.summary.blockingFiles) {
       if (!file.readOnly) return kMsiBusy;
     }
   }
-  return kMsiFailed;
+  return CodesOf(record.outcome).msi;
 }
 
 // The end of every run whose options could be read: the exit status (mapped when asked), the
@@ -183,10 +100,13 @@ class Ending {
 
   RunRecord& Record() { return record_; }
 
-  // Ends with `outcome` (a report name) and the console's own exit status.
-  int End(const std::string& outcome, int status, const std::string& message) {
+  // Ends with `outcome` (a report name) and its exit status, or `status` where the console's
+  // own reason overrides it (a bad command line).
+  int End(const std::string& outcome, const std::string& message, int status = -1) {
     record_.outcome = outcome;
-    record_.exitStatus = commandLine_.msiExitCodes ? MsiExitStatus(record_) : status;
+    record_.exitStatus = commandLine_.msiExitCodes ? MsiExitStatus(record_)
+                         : status >= 0             ? status
+                                                   : CodesOf(outcome).status;
     if (!message.empty()) record_.message = message;
     record_.endedAt = UtcNow();
     if (!commandLine_.reportFile.empty()) {
@@ -209,7 +129,7 @@ class Ending {
       terminal.ShowUtf8(summaryText);
       log_.Write(summaryText.substr(0, summaryText.size() - 1));
     }
-    return End(OutcomeName(outcome, commandLine_.dryRun), ExitStatus(outcome), message);
+    return End(OutcomeName(outcome, commandLine_.dryRun), message);
   }
 
  private:
@@ -255,9 +175,9 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
   for (const std::string& given : commandLine.checkMedia) {
     std::string folder;
     std::string problem;
-    if (!MediaFolder(given, programArgument, &folder, &problem)) {
+    if (!port::ResolveFolder(given, programArgument, &folder, &problem)) {
       Usage(problem);
-      return ending.End("media invalid", kExitUsage, problem);
+      return ending.End("media invalid", problem, kExitUsage);
     }
     folders.push_back(folder);
   }
@@ -268,7 +188,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
                                                                         : 0;
   const auto usage = [&](const std::string& text) {
     Usage(text);
-    return ending.End("media invalid", kExitUsage, text);
+    return ending.End("media invalid", text, kExitUsage);
   };
   std::vector<engine::TrustedKey> keys;
   std::string problem;
@@ -281,7 +201,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
       return usage("--folder has characters outside code page 932");
     }
     if (text::FindLastSeparator(folder) + 1 != folder.size()) {
-      folder += IsWindowsStyle(folder) ? '\\' : '/';
+      folder += port::IsWindowsPath(folder) ? '\\' : '/';
     }
     if (!engine::LoadInstalledKeys(folder, &keys, &bad)) {
       return usage("the trusted key " + ForTerminal(bad) + " cannot be used");
@@ -289,39 +209,30 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
   }
   port::UseUtf8Console();
   const std::vector<engine::MediaFinding> findings = engine::CheckMedia(folders, capacity, keys);
-  const std::size_t disks = engine::DiskFolders(folders).size();
+  const engine::FindingsText text =
+      engine::FormatFindings(findings, engine::DiskFolders(folders).size() > 1);
   std::string json;
-  int problems = 0;
-  int warnings = 0;
-  std::string firstProblem;
-  for (const engine::MediaFinding& finding : findings) {
-    const char* kind = "note";
-    if (finding.severity == engine::Severity::kProblem) {
-      kind = "problem";
-      ++problems;
-    } else if (finding.severity == engine::Severity::kWarning) {
-      kind = "warning";
-      ++warnings;
-    }
-    const std::string line = ForTerminal(engine::FindingLine(finding, disks > 1));
-    if (firstProblem.empty() && finding.severity == engine::Severity::kProblem) {
-      firstProblem = line;
-    }
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const engine::MediaFinding& finding = findings[i];
+    const std::string line = ForTerminal(text.lines[i].text);
     Print(stdout, line + "\n");
     log.Write(line);
+    const char* kind = finding.severity == engine::Severity::kProblem   ? "problem"
+                       : finding.severity == engine::Severity::kWarning ? "warning"
+                                                                        : "note";
     json += std::string(json.empty() ? "" : ",") + "\n    {\"severity\": \"" + kind +
             "\", \"disk\": " + std::to_string(finding.disk) +
             ", \"entry\": " + std::to_string(finding.entry) +
             ", \"line\": " + std::to_string(finding.line) +
             ", \"text\": " + JsonUtf8(port::Cp932ToUtf8Lossy(finding.text)) + "}";
   }
-  const std::string summary = ForTerminal(engine::FindingsSummary(findings));
+  const std::string summary = ForTerminal(text.summary);
   Print(stdout, summary + "\n");
   log.Write(summary);
   ending.Record().findingsJson = "[" + json + (json.empty() ? "" : "\n  ") + "]";
   // The media check writes nothing: its outcome is the plan's (sound) or the media's fault.
-  return problems == 0 ? ending.End("planned", kExitUpdated, summary)
-                       : ending.End("media invalid", kExitBadDescription, firstProblem);
+  return text.firstProblem.empty() ? ending.End("planned", summary)
+                                   : ending.End("media invalid", ForTerminal(text.firstProblem));
 }
 
 // The installation folder of --folder in the engine's form (code page 932).
@@ -419,7 +330,9 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
   json += "  \"folder\": " + JsonUtf8(*commandLine.folder) + ",\n";
   json += "  \"installed\": " + std::string(found ? "true" : "false") + ",\n";
   const std::string version =
-      found ? port::ProfileRead("SYSTEM", "Version", "", working + record.systemIniName) : "";
+      found ? port::ProfileRead(engine::product::kSystemSection, engine::product::kVersionKey, "",
+                                working + record.systemIniName)
+            : "";
   json += "  \"version\": " + (found ? JsonUtf8(ForTerminal(version)) : "null") + ",\n";
   json +=
       "  \"systemIni\": " +
@@ -431,8 +344,8 @@ int StatusCommand(const CommandLine& commandLine, const std::string& sourceFolde
     target = JsonUtf8(ForTerminal(record.newVersion));
     const int index = engine::IdentifySystem(working, record.systemIniName, record);
     if (index != engine::kSystemIndexNotIdentified) {
-      variant = "{\"systemIndex\": " + std::to_string(index) + ", \"startArchive\": \"START" +
-                std::to_string(index) + "\"}";
+      variant = "{\"systemIndex\": " + std::to_string(index) + ", \"startArchive\": \"" +
+                engine::product::kStartArchive + std::to_string(index) + "\"}";
     }
   }
   json += "  \"mediaVersion\": " + target + ",\n";
@@ -517,7 +430,7 @@ int Run(int argc, char** argv) {
   const auto usage = [&](const std::string& text) {
     Usage(text);
     log.Write("bad command line: " + text);
-    return ending.End("check failed", kExitUsage, text);
+    return ending.End("check failed", text, kExitUsage);
   };
 
   const std::string programArgument = arguments.empty() ? std::string() : arguments[0];
@@ -528,7 +441,7 @@ int Run(int argc, char** argv) {
   ScreenSettings settings;
   settings.unattended = commandLine.yes;
   settings.dryRun = commandLine.dryRun;
-  if (!MediaFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
+  if (!port::ResolveFolder(commandLine.media, programArgument, &settings.sourceFolder, &problem)) {
     return usage(problem);
   }
   ending.Record().media = ForTerminal(settings.sourceFolder);
@@ -551,7 +464,8 @@ int Run(int argc, char** argv) {
       probe.systemIniName = "NULL";
       std::string working = *settings.firstFolder;
       if (engine::LocateSystemIni(working, probe) == 0) return std::string();
-      return port::ProfileRead("SYSTEM", "Version", "", working + probe.systemIniName);
+      return port::ProfileRead(engine::product::kSystemSection, engine::product::kVersionKey, "",
+                               working + probe.systemIniName);
     };
     summary.versionBefore = installedVersion();
     const engine::RunOutcome outcome =
@@ -578,7 +492,7 @@ int Run(int argc, char** argv) {
                              " に info.txt がありません。";
     Print(stderr, text + "\n");
     log.Write(text);
-    return ending.End("media invalid", kExitBadDescription, text);
+    return ending.End("media invalid", text);
   }
   if (loaded.status == description::LoadStatus::kInvalid) {
     // The wizard's own words, as the Windows wizard shows them; the detail goes to the log.
@@ -586,9 +500,9 @@ int Run(int argc, char** argv) {
         "koushin: " + ForTerminal(wizard::texts::DescriptionInvalid(loaded.line));
     Print(stderr, text + "\n");
     log.Write(text + " (" + loaded.problem + ")");
-    return ending.End("media invalid", kExitBadDescription, text);
+    return ending.End("media invalid", text);
   }
-  log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entryCount) +
+  log.WriteCp932("media " + settings.sourceFolder + ", " + std::to_string(record.entries.size()) +
                  " entries");
   // The window title: the first line of info.txt.
   terminal.ShowUtf8("*** " + ForTerminal(record.uninstallKeys[0]) + " ***\n");
@@ -606,17 +520,17 @@ int Run(int argc, char** argv) {
     Print(stderr, "koushin: " + text + "\n");
     log.Write(text);
     ending.Record().summary = op.Summary();
-    return ending.End("cancelled", kExitCancelled, text);
+    return ending.End("cancelled", text);
   }
   switch (result.kind) {
     case wizard::WizardResult::kCancelled:
-      return ending.End("cancelled", kExitCancelled, op.LastMessage());
+      return ending.End("cancelled", op.LastMessage());
     case wizard::WizardResult::kScreenFailed:
-      return ending.End("check failed", kExitFailed, op.LastMessage());
+      return ending.End("check failed", op.LastMessage(), kExitFailed);
     case wizard::WizardResult::kUpdateEnded:
       break;
   }
-  if (!op.Ran()) return ending.End("stopped restored", kExitFailed, op.LastMessage());
+  if (!op.Ran()) return ending.End("stopped restored", op.LastMessage());
   const int status = ending.EndRun(terminal, op.Outcome(), op.Summary(), op.LastMessage());
   KeepRunState(record.installFolder, op.Outcome(), commandLine.dryRun, ending.Record(), log);
   KeepSupportLog(record.installFolder, settings.sourceFolder, op.Outcome(), ending.Record(),

@@ -25,8 +25,10 @@ const char* ChangeName(journal::RecordKind kind) {
   }
 }
 
+std::string Utf8(const std::string& cp932) { return port::Cp932ToUtf8Lossy(cp932); }
+
 // A JSON string of a code page 932 text.
-std::string Json(const std::string& cp932) { return JsonUtf8(port::Cp932ToUtf8Lossy(cp932)); }
+std::string Json(const std::string& cp932) { return JsonUtf8(Utf8(cp932)); }
 
 // A JSON string of a path of the installation (code page 932): one separator between its parts.
 std::string JsonPath(const std::string& cp932) { return Json(text::OneSeparator(cp932)); }
@@ -64,13 +66,79 @@ std::string JsonUtf8(const std::string& utf8) {
   return out + "\"";
 }
 
+std::string PlanText(const engine::UpdatePlan& plan) {
+  using engine::StepKind;
+  const auto n = [](auto value) { return std::to_string(value); };
+  const auto path = [](const std::string& cp932) { return Utf8(text::OneSeparator(cp932)); };
+  const auto file = [&](const std::string& target, std::uint64_t bytes,
+                        const engine::FileState& before) {
+    return std::string(before.exists && !before.isFolder ? "置き換え " : "作成 ") + path(target) +
+           "（" + n(bytes) + " バイト" +
+           (before.exists && !before.isFolder ? "、元 " + n(before.bytes) + " バイト" : "") + "）";
+  };
+  std::string text = "更新の計画:\n";
+  for (const std::vector<engine::PlanStep>* list : {&plan.steps, &plan.settings}) {
+    for (const engine::PlanStep& step : *list) {
+      switch (step.kind) {
+        case StepKind::kAskForDisk:
+          text += "  " + n(step.disk) + " 枚目の更新ディスクを求めます（" + path(step.source) +
+                  " で確かめます）\n";
+          break;
+        case StepKind::kMakeFolder:
+          text += "  フォルダを作成 " + path(step.path) + "\n";
+          break;
+        case StepKind::kExtract: {
+          std::string why;
+          if (!step.startVariant.empty()) {
+            why = "製品別の書庫 " + Utf8(step.startVariant) + "（システム番号 " +
+                  n(step.systemIndex) + ": " +
+                  (step.keyword.empty() && step.systemIndex == 0 ? "velmora1.ini の MAKER が 1"
+                   : step.keyword.empty() && step.systemIndex == 99
+                       ? "velmora1.ini の MAKER が 1 以外"
+                       : "TITLE にキーワード " + n(step.systemIndex) + "「" + Utf8(step.keyword) +
+                             "」") +
+                  "）";
+          } else if (step.excelNotice) {
+            why = "エクセルひな形がないか、使用中か、2022-02-05 以前のものなので更新します";
+          }
+          text += "  書庫 " + path(step.source) + " を " + path(step.path) + " に展開" +
+                  (why.empty() ? "" : ": " + why) + "\n";
+          for (const engine::PlannedMember& member : step.members) {
+            text += "    " + file(member.path, member.bytes, member.before) + "\n";
+          }
+          break;
+        }
+        case StepKind::kCopy:
+          text += "  " + file(step.path, step.bytes, step.before) + "（" + path(step.source) +
+                  " から、属性なし）\n";
+          break;
+        case StepKind::kWriteIni:
+          for (const engine::PlannedKey& key : step.keys) {
+            text += "  INI " + path(step.path) + " [" + Utf8(key.section) + "] " + Utf8(key.key) +
+                    ": " + (key.existed ? "「" + Utf8(key.oldValue) + "」" : "（なし）") + " → 「" +
+                    Utf8(key.newValue) + "」\n";
+          }
+          break;
+        case StepKind::kConvertMaster:
+          text += "  マスタ " + path(step.path) + ": " +
+                  (step.rule == engine::MasterRule::kSize ? "材料ｻｲｽﾞ変換" : "材料ﾀｲﾌﾟ変換") +
+                  (step.records < 0 ? std::string("（レコード数は展開後に数えます）")
+                                    : " " + n(step.records) + " レコード") +
+                  "\n";
+          break;
+      }
+    }
+  }
+  return text + "  元のファイルの控えに要る容量: " + n(plan.KeptBytes()) + " バイト\n";
+}
+
 std::string SummaryText(const engine::RunSummary& summary, bool dryRun) {
   const auto n = [](auto value) { return std::to_string(value); };
   if (dryRun) {
-    return "確認のみ（何も変更していません）: INI の設定 " + n(summary.iniKeysWritten) +
-           " 件を書き、マスタのレコード " + n(summary.masterRecordsConverted) +
-           " 件を変換する予定です。元のファイルの控えに " + n(summary.keptBytes) +
-           " バイトを使います。\n";
+    return PlanText(summary.plan) + "確認のみ（何も変更していません）: INI の設定 " +
+           n(summary.iniKeysWritten) + " 件を書き、マスタのレコード " +
+           n(summary.masterRecordsConverted) + " 件を変換する予定です。元のファイルの控えに " +
+           n(summary.keptBytes) + " バイトを使います。\n";
   }
   const Counts counts = Count(summary);
   std::string text;
@@ -166,12 +234,12 @@ std::string ReportJson(const RunRecord& record) {
   std::string changes = "[";
   for (std::size_t i = 0; i < summary.changes.size(); ++i) {
     const journal::Change& change = summary.changes[i];
-    // The bytes of the file as the run left it (a folder: 0).
+    // The bytes of the file as the run left it (a folder: 0); a dry run's, as planned.
     port::FileStatus status;
-    const std::uint64_t bytes = change.kind != journal::RecordKind::kCreatedFolder &&
-                                        port::ReadFileStatus(change.path, &status)
-                                    ? status.size
-                                    : 0;
+    const std::uint64_t bytes = change.kind == journal::RecordKind::kCreatedFolder ? 0
+                                : record.dryRun ? summary.plan.BytesAfter(change.path)
+                                : port::ReadFileStatus(change.path, &status) ? status.size
+                                                                             : 0;
     changes += std::string(i == 0 ? "\n" : ",\n") + "    {\"change\": \"" +
                ChangeName(change.kind) + "\", \"path\": " + JsonPath(change.path) +
                ", \"bytes\": " + number(bytes) + "}";

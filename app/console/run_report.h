@@ -37,8 +37,13 @@ std::string JsonUtf8(const std::string& utf8);
 // The time now, ISO 8601 in UTC with seconds ("2026-12-07T14:03:04Z").
 std::string UtcNow();
 
-// The end summary for the terminal (UTF-8, lines ending in '\n'). A dry run says what it would
-// write and the space the kept files would take.
+// The plan in Japanese for the terminal (UTF-8, lines ending in '\n'): the START variant and why,
+// each file created or replaced with its size, each INI key with its old and new value, each
+// master file with its records, and the space the kept files take.
+std::string PlanText(const engine::UpdatePlan& plan);
+
+// The end summary for the terminal (UTF-8, lines ending in '\n'). A dry run prints its plan and
+// says what it would write and the space the kept files would take.
 std::string SummaryText(const engine::RunSummary& summary, bool dryRun);
 
 // The report as JSON (schema 1).

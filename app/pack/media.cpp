@@ -504,14 +504,14 @@ class Maker {
     }
     const std::vector<engine::MediaFinding> findings =
         engine::CheckMedia(folders, options_.diskBytes);
-    for (const engine::MediaFinding& f : findings) {
-      std::fprintf(f.severity == engine::Severity::kProblem ? errors_ : report, "media check: %s\n",
-                   Utf8(engine::FindingLine(f, disks_.size() > 1)).c_str());
+    const engine::FindingsText text = engine::FormatFindings(findings, disks_.size() > 1);
+    for (const engine::FindingsText::Line& line : text.lines) {
+      std::fprintf(line.problem ? errors_ : report, "media check: %s\n", Utf8(line.text).c_str());
     }
-    if (engine::HasProblem(findings)) {
+    if (!text.firstProblem.empty()) {
       return Fail("媒体の検査で問題が見つかったため、" + options_.out + " には何も書いていません");
     }
-    std::fprintf(report, "media check: %s\n", Utf8(engine::FindingsSummary(findings)).c_str());
+    std::fprintf(report, "media check: %s\n", Utf8(text.summary).c_str());
     return true;
   }
 

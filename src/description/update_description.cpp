@@ -128,12 +128,8 @@ LoadResult ParseUpdateDescription(const std::string& bytes, UpdateDescription* r
   ScanFields fields;  // the first entry line's missing columns read as "" and 0
   for (int index = kHeaderLines; index < static_cast<int>(lines.size()); ++index) {
     ScanEntryLine(lines[index], &fields);
-    const int n = record->entryCount;
-    record->entryDiskNumbers[n] = text::ParseInt(fields.columns[0]);
-    record->entryKinds[n] = text::ParseInt(fields.columns[1]);
-    record->entryFileNames[n] = text::ToUpper(fields.columns[2]);
-    record->entryTargetSubfolders[n] = fields.columns[3];
-    record->entryCount = n + 1;
+    record->entries.push_back({text::ParseInt(fields.columns[0]), text::ParseInt(fields.columns[1]),
+                               text::ToUpper(fields.columns[2]), fields.columns[3]});
   }
 
   text::ConvertTabsToLineBreaks(record->noticeText);

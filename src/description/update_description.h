@@ -17,26 +17,31 @@ constexpr std::size_t kMaxEntryColumn = 31;  // bytes per entry column
 // description, and reading it whole could exhaust the memory of the 32-bit programs.
 constexpr std::size_t kMaxDescriptionBytes = 1 << 20;
 
+// One entry line: an archive to extract or a plain file to copy, from one update disk into one
+// folder of the installation. Texts are code page 932 bytes.
+struct UpdateEntry {
+  int diskNumber = 0;           // column 1: the update disk (1, 2, ...) that holds the item
+  int kind = 0;                 // column 2: 1 = an LZH archive (NAME.lzh), else a plain file
+  std::string fileName;         // column 3, upper case: the archive without ".lzh", or the file
+  std::string targetSubfolder;  // column 4: appended unchanged to the installation folder
+};
+
 // The record, fields in their declared order. Texts are code page 932 bytes.
 struct UpdateDescription {
-  std::string installFolder;                                   // line 16
-  std::string systemIniName;                                   // line 19 ("NULL": detect)
-  std::array<std::string, kMaxKeys> uninstallKeys;             // lines 1-15
-  std::string versionIniCode;                                  // line 17
-  std::string masterAdjust;                                    // line 18
-  std::string categoryCode;                                    // line 20
-  std::string viewBitmap;                                      // line 22
-  std::string noticeBitmap;                                    // line 23
-  std::string destinationBitmap;                               // line 24
-  std::string confirmBitmap;                                   // line 25
-  std::string noticeText;                                      // line 26, TABs converted
-  std::string destinationText;                                 // line 27, TABs converted
-  std::array<std::string, kMaxEntries> entryFileNames;         // column 3, upper case
-  std::array<std::string, kMaxEntries> entryTargetSubfolders;  // column 4
-  std::string newVersion;                                      // line 21
-  std::array<int, kMaxEntries> entryDiskNumbers{};             // column 1
-  std::array<int, kMaxEntries> entryKinds{};                   // column 2 (1 = LZH archive)
-  int entryCount = 0;
+  std::string installFolder;                        // line 16
+  std::string systemIniName;                        // line 19 ("NULL": detect)
+  std::array<std::string, kMaxKeys> uninstallKeys;  // lines 1-15
+  std::string versionIniCode;                       // line 17
+  std::string masterAdjust;                         // line 18
+  std::string categoryCode;                         // line 20
+  std::string viewBitmap;                           // line 22
+  std::string noticeBitmap;                         // line 23
+  std::string destinationBitmap;                    // line 24
+  std::string confirmBitmap;                        // line 25
+  std::string noticeText;                           // line 26, TABs converted
+  std::string destinationText;                      // line 27, TABs converted
+  std::vector<UpdateEntry> entries;                 // lines 43-, at most kMaxEntries
+  std::string newVersion;                           // line 21
   std::array<std::string, kMaxKeys> titleKeywords;  // lines 28-42
   int systemIndex = 0;                              // set by the installation check
 };

@@ -47,11 +47,10 @@ bool ConvertTypeRecord(std::string_view line, std::string* out) {
   return false;
 }
 
-// Converts one master file. Returns false, with the file untouched, when it cannot be opened,
-// read or replaced.
-bool ConvertMasterFile(const std::string& folder, const std::string& name, MasterRule rule,
-                       journal::Transaction& transaction, const ConversionOptions& options) {
-  const std::string path = folder + name;
+}  // namespace
+
+bool ConvertMasterFile(const std::string& path, MasterRule rule, journal::Transaction& transaction,
+                       const ConversionOptions& options) {
   port::Error error;
   // Opened for writing without sharing: a read-only master file, or one another program holds
   // open, fails here, before anything is written.
@@ -63,13 +62,6 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   }
   int changed = 0;
   const std::string converted = ConvertMasterText(bytes, rule, &changed);
-  if (options.dryRun) {
-    Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": " +
-                     std::to_string(changed) + " records would change");
-    if (changed > 0 && options.changed) options.changed(path);
-    if (options.recordsChanged != nullptr) *options.recordsChanged += changed;
-    return true;
-  }
   if (converted == bytes) {
     Log(options, std::string("master (") + RuleName(rule) + "): " + path + ": unchanged");
     return true;
@@ -105,6 +97,8 @@ bool ConvertMasterFile(const std::string& folder, const std::string& name, Maste
   return true;
 }
 
+namespace {
+
 int ConvertFolder(const std::string& folder, MasterRule rule, journal::Transaction& transaction,
                   const ConversionOptions& options) {
   try {
@@ -122,7 +116,7 @@ int ConvertFolder(const std::string& folder, MasterRule rule, journal::Transacti
                          ": converted before, left as it is");
         continue;
       }
-      if (!ConvertMasterFile(folder, table[i], rule, transaction, options)) return 0;
+      if (!ConvertMasterFile(folder + table[i], rule, transaction, options)) return 0;
     }
     return 1;
   } catch (const std::exception& e) {

@@ -24,9 +24,6 @@
 
 namespace koushin::engine {
 
-// The installation's file that names the master folder ([DIR] MASTER).
-constexpr char kMasterSetupFile[] = "tamiro1.ini";
-
 // At most this many master files are converted per subfolder (the first ones the directory search
 // delivers); the rest are named in the log.
 constexpr int kMaxMasterFiles = 1000;
@@ -36,14 +33,11 @@ struct ConversionOptions {
   // Log lines, and a progress report for each master file once its new content is written to
   // "temp.mst", right before it replaces the master file (may be null).
   Operator* op = nullptr;
-  bool dryRun = false;            // count the records that would change, write nothing
   int* recordsChanged = nullptr;  // (may be null) increased by the records each file changed
   // (may be empty) when set, only the master files (full path as the folder and name give it)
   // for which it is true are converted: a repair converts the files it has just written from
   // the media, never one that was converted before.
   std::function<bool(const std::string& path)> only;
-  // (may be empty) called with each master file whose records change (a dry run's plan).
-  std::function<void(const std::string& path)> changed;
 };
 
 enum class MasterRule { kSize, kType };
@@ -64,12 +58,18 @@ std::string ConvertMasterText(std::string_view bytes, MasterRule rule, int* chan
 int ListMasterFiles(std::vector<std::string>& table, const std::string& pattern,
                     int* leftOut = nullptr);
 
+// Converts the master file `path` by `rule` through `transaction`; a file whose bytes would not
+// change is left alone. False, with the file untouched, when it cannot be opened, read or
+// replaced.
+bool ConvertMasterFile(const std::string& path, MasterRule rule, journal::Transaction& transaction,
+                       const ConversionOptions& options = {});
+
 // The whole conversions. `setupFile` is the installation's tamiro1.ini, whose [DIR] MASTER (read
 // whole) is the master folder, used as a plain prefix. "1\\" is converted, then "21\\" only if
 // "1\\" succeeded. Each returns 1 when every master file was converted (or there was none), 0 at
 // the first master file that could not be opened, read or replaced; that file keeps its content
 // and the later ones are not visited.
-// Every file is replaced through `transaction` (a dry run writes nothing through it).
+// Every file is replaced through `transaction`.
 int MaterialSizeConversion(const std::string& setupFile, journal::Transaction& transaction,
                            const ConversionOptions& options = {});
 int MaterialTypeConversion(const std::string& setupFile, journal::Transaction& transaction,

@@ -8,6 +8,7 @@
 #include "gfx/bitmap_file.h"
 #include "engine/messages.h"
 #include "engine/product.h"
+#include "engine/update_plan.h"
 #include "port/port.h"
 #include "text/cp932.h"
 #include "text/number.h"
@@ -44,7 +45,7 @@ class MediaChecker {
     for (std::size_t d = 0; d < folders_.size(); ++d) CheckList(static_cast<int>(d) + 1);
     if (CheckDescription()) {
       CheckHeaderValues();
-      for (int i = 0; i < record_.entryCount; ++i) CheckEntry(i);
+      for (std::size_t i = 0; i < record_.entries.size(); ++i) CheckEntry(static_cast<int>(i));
       CheckPictures();
       CheckWizard();
     }
@@ -154,7 +155,7 @@ class MediaChecker {
   // The folder of the disk an entry is on, or "" with a problem when that disk was not given.
   std::string DiskFolder(int i) {
     if (folders_.size() == 1) return folders_[0];
-    const int disk = record_.entryDiskNumbers[i];
+    const int disk = record_.entries[i].diskNumber;
     if (disk >= 1 && disk <= static_cast<int>(folders_.size())) return folders_[disk - 1];
     Add(Severity::kProblem, kFirstEntryLine + i, i + 1, 0,
         J("項目はディスク ") + std::to_string(disk) + J(" にありますが、指定されたディスクは ") +
@@ -164,29 +165,32 @@ class MediaChecker {
 
   void CheckEntry(int i) {
     const int line = kFirstEntryLine + i;
-    const int disk = record_.entryDiskNumbers[i];
+    const int disk = record_.entries[i].diskNumber;
     if (disk < 1) Add(Severity::kProblem, line, i + 1, 0, J("ディスク番号が 1 以上ではありません"));
     CheckTargetFolder(i);
     const std::string folder = DiskFolder(i);
     if (folder.empty()) return;
-    const std::string& name = record_.entryFileNames[i];
-    if (record_.entryKinds[i] != kArchiveKind) {
-      if (!port::PathExists(folder + name) || port::IsFolder(folder + name)) {
-        Add(Severity::kProblem, line, i + 1, disk, J("ファイルがありません: ") + folder + name);
+    // The media file the plan reads for the entry; for START, one per variant the installation
+    // may turn out to be (START3 for the third keyword).
+    const description::UpdateEntry& entry = record_.entries[i];
+    const std::string& name = entry.fileName;
+    if (entry.kind != kArchiveKind) {
+      const std::string file = MediaName(entry, 0);
+      if (!port::PathExists(folder + file) || port::IsFolder(folder + file)) {
+        Add(Severity::kProblem, line, i + 1, disk, J("ファイルがありません: ") + folder + file);
       } else {
-        CheckListed(i, disk, name);
-        NoteWritten(i, text::SplitPath(name).name + text::SplitPath(name).extension);
+        CheckListed(i, disk, file);
+        NoteWritten(i, text::SplitPath(file).name + text::SplitPath(file).extension);
       }
       return;
     }
-    if (text::SplitPath(name).name != product::kStartArchive) {
-      CheckArchiveFile(i, folder, name + product::kArchiveExtension);
+    if (!IsStartEntry(entry)) {
+      CheckArchiveFile(i, folder, MediaName(entry, 0));
       return;
     }
-    // The START archive is chosen by the installed variant: START3 for the third keyword.
     std::string found;
     for (int v = 1; v <= kVariants; ++v) {
-      const std::string archive = name + std::to_string(v) + product::kArchiveExtension;
+      const std::string archive = MediaName(entry, v);
       if (port::PathExists(folder + archive)) {
         found += (found.empty() ? "" : ", ") + name + std::to_string(v);
         CheckArchiveFile(i, folder, archive);
@@ -224,7 +228,7 @@ class MediaChecker {
 
   // Two entries that write one file: the later one wins, which is seldom what was meant.
   void NoteWritten(int i, const std::string& name) {
-    std::string folder = record_.entryTargetSubfolders[i];
+    std::string folder = record_.entries[i].targetSubfolder;
     const std::string key = text::ToUpper(folder + name);
     const auto [at, fresh] = written_.emplace(key, i);
     if (fresh || at->second == i) return;
@@ -239,7 +243,7 @@ class MediaChecker {
   // opens.
   void CheckArchiveFile(int i, const std::string& diskFolder, const std::string& archive) {
     const int line = kFirstEntryLine + i;
-    const int disk = record_.entryDiskNumbers[i];
+    const int disk = record_.entries[i].diskNumber;
     const std::string path = diskFolder + archive;
     if (!port::PathExists(path)) {
       Add(Severity::kProblem, line, i + 1, disk, J("書庫がありません: ") + path);
@@ -247,11 +251,11 @@ class MediaChecker {
     }
     CheckListed(i, disk, archive);
     // Every variant of START writes for one product only: their members do not meet.
-    const bool variant = text::SplitPath(record_.entryFileNames[i]).name == product::kStartArchive;
+    const bool variant = IsStartEntry(record_.entries[i]);
     std::string folder = record_.installFolder;
     const std::size_t separator = text::FindLastSeparator(folder);
     if (folder.empty() || separator != folder.size() - 1) folder += '\\';
-    folder += record_.entryTargetSubfolders[i];
+    folder += record_.entries[i].targetSubfolder;
     std::string tooLong;
     std::string message;
     const bool sound = archive::CheckArchive(
@@ -275,7 +279,7 @@ class MediaChecker {
   // The wizard appends the target folder to the installation folder as it stands; one that
   // climbs out of it or names a drive or another root writes elsewhere.
   void CheckTargetFolder(int i) {
-    const std::string& target = record_.entryTargetSubfolders[i];
+    const std::string& target = record_.entries[i].targetSubfolder;
     bool dots = false;
     std::size_t start = 0;
     for (std::size_t pos = 0; pos <= target.size();) {
@@ -412,6 +416,17 @@ std::string FindingsSummary(const std::vector<MediaFinding>& findings) {
   }
   return J("問題 ") + std::to_string(problems) + J(" 件、警告 ") + std::to_string(warnings) +
          J(problems == 0 ? " 件: 媒体は使えます" : " 件: この媒体はそのままでは使えません");
+}
+
+FindingsText FormatFindings(const std::vector<MediaFinding>& findings, bool showDisk) {
+  FindingsText text;
+  for (const MediaFinding& finding : findings) {
+    const bool problem = finding.severity == Severity::kProblem;
+    text.lines.push_back({FindingLine(finding, showDisk), problem});
+    if (problem && text.firstProblem.empty()) text.firstProblem = text.lines.back().text;
+  }
+  text.summary = FindingsSummary(findings);
+  return text;
 }
 
 bool HasProblem(const std::vector<MediaFinding>& findings) {

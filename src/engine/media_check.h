@@ -59,6 +59,20 @@ std::string FindingLine(const MediaFinding& finding, bool showDisk);
 // The closing line: how many problems and warnings, and whether the media can be used.
 std::string FindingsSummary(const std::vector<MediaFinding>& findings);
 
+// The findings as the media check shows them, code page 932: one line each (FindingLine), in
+// their order, with whether it is a problem, then the closing line (FindingsSummary). The console
+// and koushin-pack print them so.
+struct FindingsText {
+  struct Line {
+    std::string text;
+    bool problem = false;
+  };
+  std::vector<Line> lines;
+  std::string summary;
+  std::string firstProblem;  // the first problem's line; empty when the media are sound
+};
+FindingsText FormatFindings(const std::vector<MediaFinding>& findings, bool showDisk);
+
 // True when one of the findings is a problem (notes and warnings leave the media sound).
 bool HasProblem(const std::vector<MediaFinding>& findings);
 

@@ -12,8 +12,10 @@ namespace koushin::engine {
 // into the system's INI file; [SYSTEM] TITLE with every "8.0S" replaced by newVersion (only when
 // newVersion is not empty; the value is read and written whole); [HISTORY] start and end keys
 // into kov3.ini; the category flags of categoryCode (1-6) into the system's INI file; then, with
-// masterAdjust 1, both master conversions; every write through `transaction` (a dry run writes
-// nothing). The run's commit and final message follow as steps of their own. `folder` is the
+// masterAdjust 1, both master conversions, file by file; every write through `transaction`. The
+// settings are planned anew (context.summary.plan.settings) from the files as the entries left
+// them; a repair (context.convertMasters false) converts only master files the run wrote. The
+// run's commit and final message follow as steps of their own. `folder` is the
 // working folder as the installation check left it. Returns 1, or 0 after the message of the
 // first file or conversion that failed (the failure of an update run, which then puts its
 // changes back).

@@ -5,24 +5,15 @@
 #include <map>
 #include <vector>
 
-#include "archive/archive.h"
-#include "engine/master_conversion.h"
 #include "engine/messages.h"
-#include "engine/product.h"
-#include "engine/update_run.h"
 #include "port/port.h"
 #include "text/cp932.h"
-#include "text/number.h"
 #include "text/path.h"
 
 namespace koushin::engine {
 
 namespace {
 
-using product::kArchiveKind;
-using product::kExcelArchive;
-using product::kStartArchive;
-constexpr int kRemovableDrive = 2;
 // A file takes whole clusters; 4 KiB is the common cluster size, and the larger count is safe.
 constexpr std::uint64_t kCluster = 4096;
 // Room for what the estimate leaves out: the journal, folders, an INI file that grows.
@@ -39,58 +30,32 @@ struct PlannedFile {
   port::FileStatus old;
 };
 
-class Planner {
+// The files the plan's steps write, each once (with the most bytes it takes), and what is at
+// each now: read afresh, as a second look after the person closed a program must see the change.
+// An INI or master file rewritten in place gets a cluster of room to grow.
+class FileList {
  public:
-  Planner(const RunContext& context, const std::string& folder)
-      : context_(context), record_(context.record), folder_(folder) {}
-
-  void AddEntry(int i) {
-    const std::string& name = record_.entryFileNames[i];
-    const std::string baseName = text::SplitPath(name).name;
-    const std::string target = folder_ + record_.entryTargetSubfolders[i];
-    if (record_.entryKinds[i] != kArchiveKind) {
-      const std::string source = context_.sourceFolder + name;
-      const text::PathParts parts = text::SplitPath(source);
-      port::FileStatus status;
-      if (port::ReadFileStatus(source, &status)) {
-        Add(target + parts.name + parts.extension, status.size);
-      }
-      return;
-    }
-    if (baseName == kExcelArchive && !IsExcelTemplateDue(folder_)) return;
-    const std::string mediaName =
-        baseName == kStartArchive ? name + std::to_string(record_.systemIndex) : name;
-    // An archive that cannot be read now fails the run at its entry, with its own message.
-    std::vector<archive::MemberInfo> members;
-    archive::ListArchiveMembers(context_.sourceFolder + mediaName + product::kArchiveExtension,
-                                &members);
-    for (const archive::MemberInfo& member : members) {
-      if (!member.isFolder) Add(target + member.name, member.size);
-    }
-  }
-
-  void AddSettings() {
-    AddExisting(folder_ + record_.systemIniName);
-    AddExisting(folder_ + product::kHistoryIni);
-    if (text::ParseInt(record_.masterAdjust) != 1 || !context_.convertMasters) return;
-    const std::string master = port::ProfileRead(product::kDirSection, product::kMasterKey, "",
-                                                 folder_ + product::kMasterSetupIni);
-    for (const char* sub : product::kMasterSubfolders) {
-      std::vector<std::string> names;
-      ListMasterFiles(names, master + sub + product::kMasterPattern);
-      for (const std::string& name : names) AddExisting(master + sub + name);
+  void Add(const PlanStep& step) {
+    switch (step.kind) {
+      case StepKind::kAskForDisk:
+      case StepKind::kMakeFolder:
+        return;
+      case StepKind::kExtract:
+        for (const PlannedMember& member : step.members) Add(member.path, member.bytes);
+        return;
+      case StepKind::kCopy:
+        Add(step.path, step.bytes);
+        return;
+      case StepKind::kWriteIni:
+      case StepKind::kConvertMaster:
+        Add(step.path, std::max(step.bytes, step.before.bytes) + kCluster);
+        return;
     }
   }
 
   std::vector<PlannedFile>& Files() { return files_; }
 
  private:
-  // A file rewritten in place: its new content is about as large as the old one.
-  void AddExisting(const std::string& path) {
-    port::FileStatus status;
-    Add(path, port::ReadFileStatus(path, &status) ? status.size + kCluster : kCluster);
-  }
-
   void Add(const std::string& path, std::uint64_t bytes) {
     const std::string key = text::ToUpper(path);
     const auto known = index_.find(key);
@@ -108,9 +73,6 @@ class Planner {
     files_.push_back(file);
   }
 
-  const RunContext& context_;
-  const description::UpdateDescription& record_;
-  const std::string& folder_;
   std::vector<PlannedFile> files_;
   std::map<std::string, std::size_t> index_;
 };
@@ -159,36 +121,19 @@ std::string SpaceShortfall(const std::vector<PlannedFile>& files, Operator& op) 
   return std::to_string((shortest + kMegabyte - 1) / kMegabyte);
 }
 
-// Entries from `first` on whose media are in the drive with disk `disk`: up to the first one the
-// run will ask another disk for.
-int EndOfReadableEntries(const RunContext& context, int first, int disk) {
-  const int count = std::clamp(context.record.entryCount, 0, description::kMaxEntries);
-  if (port::DriveTypeOf(context.sourceFolder) != kRemovableDrive) return count;
-  int end = first;
-  while (end < count) {
-    const int entryDisk = context.record.entryDiskNumbers[end];
-    if (entryDisk != 1 && entryDisk != disk) break;
-    ++end;
-  }
-  return end;
-}
-
 }  // namespace
 
-bool CheckBeforeChanges(RunContext& context, const std::string& folder, int first, int disk,
+bool CheckBeforeChanges(RunContext& context, const UpdatePlan& plan, std::size_t first,
                         bool withSettings) {
   Operator& op = context.op;
-  const int end = EndOfReadableEntries(context, first, disk);
-  const std::uint64_t plannedBefore = context.plannedBytes;
   for (;;) {
-    Planner planner(context, folder);
-    for (int i = first; i < end; ++i) planner.AddEntry(i);
-    context.plannedBytes = plannedBefore;
-    for (const PlannedFile& file : planner.Files()) context.plannedBytes += file.newBytes;
-    if (withSettings) planner.AddSettings();
-    const std::vector<PlannedFile>& files = planner.Files();
-    op.Log("check before changes: entries " + std::to_string(first + 1) + " to " +
-           std::to_string(end) + ", " + std::to_string(files.size()) + " files to write");
+    FileList list;
+    for (std::size_t i = first; i < plan.steps.size(); ++i) list.Add(plan.steps[i]);
+    if (withSettings) {
+      for (const PlanStep& step : plan.settings) list.Add(step);
+    }
+    const std::vector<PlannedFile>& files = list.Files();
+    op.Log("check before changes: " + std::to_string(files.size()) + " files to write");
 
     std::vector<std::string> readOnly;
     std::vector<std::string> existing;

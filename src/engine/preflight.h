@@ -9,10 +9,9 @@
 
 namespace koushin::engine {
 
-// Checks the files that the entries from `first` on would write, as far as their media can be
-// read with disk `disk` in the drive (up to the first entry that needs another disk), and, with
-// `withSettings`, the files of the settings phase. The files are the members of each archive as
-// its headers list them, the plain files, the INI files and, when asked for, the master files.
+// Checks the files that the plan's steps from `first` on write (the members of each archive as
+// its headers list them, the plain files, the INI files, the master files) and, with
+// `withSettings`, the files of its settings.
 //
 // Every check's result goes to the log. A read-only file or too little space shows its message
 // and ends the run. Files in use ask the person to close the programs named: OK checks again,
@@ -20,7 +19,7 @@ namespace koushin::engine {
 // ends. Returns true when the run may go on, false when it must end (nothing has been changed);
 // `context.refused` is set when a check failed and the person did not cancel. A dry run shows
 // each failure, sets `context.refused` and goes on (true).
-bool CheckBeforeChanges(RunContext& context, const std::string& folder, int first, int disk,
+bool CheckBeforeChanges(RunContext& context, const UpdatePlan& plan, std::size_t first,
                         bool withSettings);
 
 }  // namespace koushin::engine

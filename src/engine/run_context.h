@@ -10,6 +10,7 @@
 #include "description/update_description.h"
 #include "engine/media_list.h"
 #include "engine/operator.h"
+#include "engine/update_plan.h"
 #include "journal/journal.h"
 
 namespace koushin::engine {
@@ -42,12 +43,14 @@ struct BlockingFile {
   std::string program;    // the program holding it, when the platform names one
 };
 
-// What a run changed, for the end summary and the report.
+// What a run changed, for the end summary and the report. A dry run's counts are its plan's.
 struct RunSummary {
   std::vector<journal::Change> changes;  // in the order they were made
   int iniKeysWritten = 0;
   int masterRecordsConverted = 0;
   std::uint64_t keptBytes = 0;  // the old bytes kept (a dry run: what they would take)
+  // What the run planned to do (as far as its disks were read); a dry run's whole report.
+  UpdatePlan plan;
   journal::RestoreReport restore;
   bool restored = false;      // a restore ran
   std::string versionBefore;  // [SYSTEM] Version of the system's INI file before and after
@@ -75,9 +78,9 @@ struct RunContext {
   std::string sourceFolder;
   // The person at the screen: messages, wait state, progress, log.
   Operator& op;
-  // true: check the installation, walk the entries and report every planned step through `op`
-  // (Log), check every archive's CRCs, and write nothing at all. Disk prompts are still shown.
-  // A dry run works on a copy of the record, so the record is left exactly as it was.
+  // true: check the installation, plan the whole update (disk prompts are still shown), check
+  // the plan and every archive's CRCs, log the plan and leave it in summary.plan, and write
+  // nothing at all. A dry run works on a copy of the record, which is left exactly as it was.
   bool dryRun = false;
   // false: no journal (the bench's switch). The run's changes are kept in memory: a failed run
   // is still put back, but nothing survives a crash.
@@ -97,16 +100,16 @@ struct RunContext {
   // Public keys trusted besides those in the installation's .koushin\trusted\ (the console's
   // --trusted-key). With any key known, every disk must be signed by one of them.
   std::vector<TrustedKey> trustedKeys;
-  // Set by the checks before changes: the bytes of the files the entries write, for the progress
-  // over the whole run; each later disk's check adds its entries'.
+  // Set by the run from its plan: the bytes of the files the entries write, for the progress
+  // over the whole run; each later disk adds its entries'.
   std::uint64_t plannedBytes = 0;
   // Set by the run when a check before its first change (space, read-only or files in use)
   // ended it, or, in a dry run, failed: nothing was changed.
   bool refused = false;
 };
 
-// A dry run's list of the changes it would make (summary.changes), each file once however its path
-// is spelled; a real run's list comes from its journal instead.
-void PlanChange(RunContext& context, journal::RecordKind kind, const std::string& path);
+// What the planner reads for this run, with `folder` the working folder the installation check
+// left.
+PlanInput MakePlanInput(const RunContext& context, const std::string& folder);
 
 }  // namespace koushin::engine

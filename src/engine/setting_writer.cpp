@@ -15,17 +15,6 @@ std::string Describe(const Setting& setting) {
 
 bool WriteSettings(RunContext& context, journal::Transaction& transaction,
                    const std::vector<Setting>& settings, std::string* failedFile) {
-  if (context.dryRun) {
-    for (const Setting& setting : settings) {
-      context.op.Log("would write " + Describe(setting));
-      PlanChange(context,
-                 port::PathExists(setting.file) ? journal::RecordKind::kReplacedFile
-                                                : journal::RecordKind::kCreatedFile,
-                 setting.file);
-    }
-    context.summary.iniKeysWritten += static_cast<int>(settings.size());
-    return true;
-  }
   // The writes of each file, in order, and the files in the order first named.
   std::vector<std::string> files;
   std::vector<std::vector<port::ProfileEntry>> entries;

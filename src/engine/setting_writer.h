@@ -1,4 +1,4 @@
-// INI writes of an update run, in one place so that each is logged and a dry run writes none.
+// INI writes of an update run, in one place so that each is logged.
 #pragma once
 
 #include <string>
@@ -16,11 +16,10 @@ struct Setting {
   std::string file;
 };
 
-// Writes the settings in order through the profile services, or in a dry run only reports them.
-// Each file is rewritten once, as a whole, through a temporary file of `transaction` (a dry run
-// writes nothing through it), and all the files are put in place together. Returns false, with the
-// file in `failedFile` (may be null), when one could not be written (logged); none of them is then
-// changed, or the run's restore puts it back, and the run stops.
+// Writes the settings in order through the profile services. Each file is rewritten once, as a
+// whole, through a temporary file of `transaction`, and all the files are put in place together.
+// Returns false, with the file in `failedFile` (may be null), when one could not be written
+// (logged); none of them is then changed, or the run's restore puts it back, and the run stops.
 bool WriteSettings(RunContext& context, journal::Transaction& transaction,
                    const std::vector<Setting>& settings, std::string* failedFile = nullptr);
 bool WriteSetting(RunContext& context, journal::Transaction& transaction,

@@ -39,21 +39,17 @@ RunOutcome LockRefused(const journal::Installation& installation, bool busy,
   return RunOutcome::kStoppedRestored;
 }
 
-using product::kArchiveExtension;
-using product::kArchiveKind;
-using product::kExcelArchive;
-using product::kStartArchive;
 constexpr int kRemovableDrive = 2;
 
 // The archive library's per-member progress, passed to the operator while entry `entry` (of
 // `entryCount`) is worked on: each member under its name in the installation (`target` + its
 // name), and the bytes of the whole run (`written` counts each member once it is whole).
-archive::ProgressCallback ArchiveProgress(Operator& op, int entry, int entryCount, bool logMembers,
+archive::ProgressCallback ArchiveProgress(Operator& op, int entry, int entryCount,
                                           const std::string& target, std::uint64_t* written,
                                           std::uint64_t planned) {
-  return [&op, entry, entryCount, logMembers, target, written, planned](
+  return [&op, entry, entryCount, target, written, planned](
              const std::string& member, std::uint64_t done, std::uint64_t total) {
-    if (logMembers && done == total) {
+    if (done == total) {
       op.Log("  wrote " + member + " (" + std::to_string(total) + " bytes)");
     }
     Progress progress;
@@ -67,20 +63,6 @@ archive::ProgressCallback ArchiveProgress(Operator& op, int entry, int entryCoun
     if (done == total) *written += total;
     op.ReportProgress(progress);
   };
-}
-
-// Days since 1970-01-01 to a civil (proleptic Gregorian) date.
-void CivilFromDays(std::int64_t days, int* year, int* month, int* day) {
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const std::int64_t dayOfEra = days - era * 146097;
-  const std::int64_t yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-  *day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-  *month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-  *year = static_cast<int>(yearOfEra + era * 400 + (*month <= 2 ? 1 : 0));
 }
 
 // One run, with the record it may change. Every change goes through the run's transaction;
@@ -113,27 +95,42 @@ class Run {
       Fail(messages::TrustedKeyUnreadable(badKey));
       return RunOutcome::kMediaRefused;
     }
-    entryCount_ = std::clamp(record_.entryCount, 0, description::kMaxEntries);
+    entryCount_ = std::min(static_cast<int>(record_.entries.size()), description::kMaxEntries);
     if (!UseDisk(1) || !EntriesVouched(1)) return RunOutcome::kMediaRefused;
-    currentDisk_ = 1;
+    // The plan, as far as the media in the drive reach; a dry run asks for every disk now.
+    UpdatePlan& plan = context_.summary.plan;
+    plan = UpdatePlan();
+    PlanEntries(Input(), &plan);
+    for (std::size_t checked = 0; context_.dryRun && plan.problem.empty();) {
+      if (!CheckArchives(&checked)) return Stop();
+      if (plan.Complete(entryCount_)) break;
+      if (!NextDisk(plan.steps.back())) return Stop();
+    }
+    PlanSettings(Input(), &plan);
+    if (!plan.problem.empty() && !RefuseMedia()) return Stop();
+    context_.plannedBytes = plan.EntryBytes();
     // The checks before the first change come before the lock and the journal: a run they end
     // leaves nothing behind.
-    if (!CheckBeforeChanges(context_, folder_, 0, currentDisk_, true)) {
+    if (!CheckBeforeChanges(context_, plan, 0, true)) {
       return context_.refused ? RunOutcome::kPreflightRefused : RunOutcome::kCancelled;
     }
-    if (!context_.dryRun && context_.useJournal) {
+    const std::string systemIni = folder_ + record_.systemIniName;
+    LogPlan(plan);
+    if (context_.dryRun) return DryRun(systemIni);
+    if (context_.useJournal) {
       RunOutcome refused;
       if (!BeginTransaction(unfinished, &refused)) return refused;
     } else {
-      // A dry run writes nothing through it; a run without the journal keeps its changes in
-      // memory, and puts them back on failure, but nothing survives a crash.
+      // A run without the journal keeps its changes in memory and puts them back on failure,
+      // but nothing survives a crash.
       transaction_ = journal::Transaction::InMemory();
     }
-    const std::string systemIni = folder_ + record_.systemIniName;
     context_.summary.versionBefore =
         port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
-    for (int i = 0; i < entryCount_; ++i) {
-      if (!DoEntry(i)) return Stop();
+    // Steps are added while the run goes on: a later disk's, once it is in the drive.
+    for (std::size_t s = 0; s < plan.steps.size(); ++s) {
+      const PlanStep step = plan.steps[s];
+      if (!DoStep(step, s)) return Stop();
     }
     currentTarget_ = systemIni;
     if (WritePostUpdateSettings(context_, *transaction_, folder_) != 1) return Stop();
@@ -141,22 +138,16 @@ class Run {
       Fail(messages::UpdateFailed(folder_));
       return Stop();
     }
-    if (context_.dryRun) {
-      Log("dry run finished: nothing was written");
-      Op().ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
-    } else {
-      Log("update finished");
-      Op().ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
-    }
+    Log("update finished");
+    Op().ShowMessage(messages::UpdateDone(), messages::CaptionConfirm(), Buttons::kOk);
     context_.summary.versionAfter =
         port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
     return RunOutcome::kUpdated;
   }
 
   // The step after the settings: the run's changes stand from here on (a journaled run's old
-  // files are kept for an undo). A dry run has nothing to commit.
+  // files are kept for an undo).
   bool Commit() {
-    if (context_.dryRun) return true;
     port::Error error;
     if (!transaction_->Commit(&error)) {
       Log("commit failed: " + error.Describe());
@@ -215,7 +206,7 @@ class Run {
   }
 
   void CollectChanges() {
-    // A dry run's changes are those it planned (PlanChange).
+    // A dry run's changes are those it planned.
     if (context_.dryRun || transaction_ == nullptr) return;
     // A file written more than once (an INI file, one key at a time) is one change, as it
     // was first made; the space counts every kept version.
@@ -356,19 +347,6 @@ class Run {
     return false;
   }
 
-  // A dry run counts the old bytes a run would keep: each existing file it would replace, once.
-  // It also lists the file as a planned change: replaced when it exists, else created.
-  void PlanKeep(const std::string& path) {
-    port::FileStatus status;
-    if (!plannedKept_.insert(path).second) return;
-    const bool exists =
-        port::ReadFileStatus(path, &status) && !(status.attributes & port::kAttrDirectory);
-    if (exists) context_.summary.keptBytes += status.size;
-    PlanChange(context_,
-               exists ? journal::RecordKind::kReplacedFile : journal::RecordKind::kCreatedFile,
-               path);
-  }
-
   // Checks the disk now in the drive against its file list (and its signature, when keys are
   // trusted), once, when the run first uses it. False, with the message shown, when the disk
   // must not be used.
@@ -391,23 +369,16 @@ class Run {
     return Fail(text);
   }
 
-  // The media file entry `i` reads, relative to the disk: NAME.lzh (START with its variant) or
-  // the plain file's name.
-  std::string MediaName(int i) const {
-    const std::string& name = record_.entryFileNames[i];
-    if (record_.entryKinds[i] != kArchiveKind) return name;
-    const bool isStart = text::SplitPath(name).name == kStartArchive;
-    return (isStart ? name + std::to_string(record_.systemIndex) : name) + kArchiveExtension;
-  }
-
   // Every file the entries read from disk `disk` must be on its list, so that a disk lacking one
   // is refused before anything changes from it, not halfway through.
   bool EntriesVouched(int disk) {
     const bool removable = port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive;
     for (int i = 0; i < entryCount_; ++i) {
-      const int entryDisk = record_.entryDiskNumbers[i];
+      const int entryDisk = record_.entries[i].diskNumber;
       const bool fromThisDisk = !removable || entryDisk == disk || (disk == 1 && entryDisk < 1);
-      if (fromThisDisk && !Vouched(MediaName(i))) return false;
+      if (fromThisDisk && !Vouched(MediaName(record_.entries[i], record_.systemIndex))) {
+        return false;
+      }
     }
     return true;
   }
@@ -438,136 +409,148 @@ class Run {
     }
   }
 
-  bool DoEntry(int i) {
-    const int disk = record_.entryDiskNumbers[i];
-    const bool isArchive = record_.entryKinds[i] == kArchiveKind;
-    const std::string name = record_.entryFileNames[i];
-    const std::string baseName = text::SplitPath(name).name;
-    // The START archive comes in one variant per installed system: START3 for SystemIndex 3.
-    const bool isStart = isArchive && baseName == kStartArchive;
-    const std::string mediaName = isStart ? name + std::to_string(record_.systemIndex) : name;
-    const std::string mediaFile =
-        context_.sourceFolder + mediaName + (isArchive ? kArchiveExtension : "");
-    Log("entry " + std::to_string(i + 1) + " of " + std::to_string(entryCount_) + ": " + mediaFile);
-    Report(i, std::string(), 0, 0);
+  PlanInput Input() const { return MakePlanInput(context_, folder_); }
 
-    if (disk != 1 && disk != currentDisk_ &&
-        port::DriveTypeOf(context_.sourceFolder) == kRemovableDrive) {
-      if (!AskForDisk(disk, mediaFile)) return false;
-      currentDisk_ = disk;
-      if (!UseDisk(disk) || !EntriesVouched(disk)) return false;
-      // A refusal here stops the run, which then puts back what the earlier disks changed.
-      if (!CheckBeforeChanges(context_, folder_, i, currentDisk_, false)) {
-        cancelled_ = !context_.refused;
-        return false;
-      }
-    }
+  // A media file the plan needs is missing or unreadable: found before anything changed from it.
+  // Shows the message and returns false; the run then stops.
+  bool RefuseMedia() {
+    Log("media: " + context_.summary.plan.problem);
+    mediaRefused_ = true;
+    return Fail(context_.summary.plan.problem);
+  }
 
-    const std::string target = folder_ + record_.entryTargetSubfolders[i];
-    currentTarget_ = target;
-    if (!port::PathExists(target)) {
-      if (context_.dryRun) {
-        // Reported once, though every later entry into it would find it there.
-        if (plannedFolders_.insert(target).second) {
-          Log("would create folder " + target);
-          PlanChange(context_, journal::RecordKind::kCreatedFolder, target);
-        }
-      } else if (CreateFolderIfMissing(*transaction_, target)) {
-        Log("created folder " + target);
-      } else {
-        Log("could not create folder " + target);
-      }
-    }
-    if (!isArchive) return Vouched(name) && CopyPlainFile(i, target);
+  // Asks for the disk of step `ask`, checks it, and plans its entries. False when the person
+  // cancels or the disk must not be used (the message shown).
+  bool NextDisk(const PlanStep& ask) {
+    if (!AskForDisk(ask.disk, ask.source)) return false;
+    if (!UseDisk(ask.disk) || !EntriesVouched(ask.disk)) return false;
+    PlanNextDisk(Input(), &context_.summary.plan);
+    return true;
+  }
 
-    if (isStart) {
-      record_.entryFileNames[i] = mediaName;
-      Log("START archive: variant " + mediaName + " for system index " +
-          std::to_string(record_.systemIndex));
-    }
-    if (baseName == kExcelArchive) {
-      if (!IsExcelTemplateDue(folder_)) {
-        Log("excel template is up to date: " + mediaFile + " skipped");
-        return true;
+  // A dry run decodes the archives of the steps planned from `*checked` on, while their disk is
+  // in the drive, and checks every CRC. False, with the message shown, at the first bad one.
+  bool CheckArchives(std::size_t* checked) {
+    const std::vector<PlanStep>& steps = context_.summary.plan.steps;
+    for (; *checked < steps.size(); ++*checked) {
+      if (steps[*checked].kind != StepKind::kExtract) continue;
+      std::string problem;
+      if (!archive::CheckArchive(steps[*checked].source, {}, &problem)) {
+        Log("archive check failed: " + problem);
+        return Fail(problem);
       }
-      if (context_.dryRun) {
-        Log("excel template is due");
-      } else {
-        Op().ShowMessage(messages::ExcelTemplateUpdated(), messages::CaptionConfirm(),
-                         Buttons::kOk);
-      }
-    }
-    if (!Vouched(mediaName + kArchiveExtension) || !Extract(i, mediaFile, target)) {
-      return false;
-    }
-    // The version is claimed only once the variant's files are really in place.
-    if (isStart && !record_.newVersion.empty() && record_.systemIndex <= product::kStartVariants) {
-      const std::string systemIni = folder_ + record_.systemIniName;
-      if (!WriteSetting(context_, *transaction_, product::kSystemSection, product::kVersionKey,
-                        record_.newVersion, systemIni)) {
-        return Fail(messages::UpdateFailed(systemIni));
-      }
+      Log("archive sound: " + steps[*checked].source);
     }
     return true;
   }
 
-  bool Extract(int i, const std::string& mediaFile, const std::string& target) {
-    const archive::ProgressCallback progress = ArchiveProgress(
-        Op(), i + 1, entryCount_, !context_.dryRun, target, &bytesWritten_, context_.plannedBytes);
-    if (context_.dryRun) {
-      Log("would extract " + mediaFile + " into " + target);
-      std::string problem;
-      const bool sound = archive::CheckArchive(
-          mediaFile,
-          [this, &target](const archive::MemberInfo& member) {
-            Log("  " + member.name + (member.isFolder ? " (folder)" : "") + " " + member.method +
-                " " + std::to_string(member.size) + " bytes");
-            if (!member.isFolder) PlanKeep(target + member.name);
-          },
-          &problem, progress);
-      if (!sound) {
-        Log("archive check failed: " + problem);
-        return Fail(problem);
-      }
-      Log("archive sound: " + mediaFile);
-      return true;
+  // A dry run ends here, its plan checked: the plan logged and counted as the report's; nothing
+  // written.
+  RunOutcome DryRun(const std::string& systemIni) {
+    const UpdatePlan& plan = context_.summary.plan;
+    RunSummary& summary = context_.summary;
+    summary.changes = plan.Changes();
+    summary.keptBytes = plan.KeptBytes();
+    summary.iniKeysWritten = plan.IniKeys();
+    summary.masterRecordsConverted = plan.MasterRecords();
+    summary.versionBefore =
+        port::ProfileRead(product::kSystemSection, product::kVersionKey, "", systemIni);
+    Log("dry run finished: nothing was written");
+    Op().ShowMessage(messages::DryRunDone(), messages::CaptionConfirm(), Buttons::kOk);
+    return RunOutcome::kUpdated;
+  }
+
+  void LogPlan(const UpdatePlan& plan) {
+    for (const std::string& line : PlanLines(plan)) Log("plan: " + line);
+  }
+
+  // Carries out one step of the plan; `index` is its place in plan.steps.
+  bool DoStep(const PlanStep& step, std::size_t index) {
+    if (step.entry != currentEntry_) {
+      currentEntry_ = step.entry;
+      const description::UpdateEntry& entry = record_.entries[step.entry - 1];
+      Log("entry " + std::to_string(step.entry) + " of " + std::to_string(entryCount_) + ": " +
+          context_.sourceFolder + MediaName(entry, record_.systemIndex));
+      Report(step.entry - 1, std::string(), 0, 0);
     }
+    switch (step.kind) {
+      case StepKind::kAskForDisk:
+        if (!NextDisk(step)) return false;
+        if (!context_.summary.plan.problem.empty()) return RefuseMedia();
+        context_.plannedBytes = context_.summary.plan.EntryBytes();
+        for (const std::string& line : PlanLines(context_.summary.plan, index + 1, false)) {
+          Log("plan: " + line);
+        }
+        // A refusal here stops the run, which then puts back what the earlier disks changed.
+        if (!CheckBeforeChanges(context_, context_.summary.plan, index + 1, false)) {
+          cancelled_ = !context_.refused;
+          return false;
+        }
+        return true;
+      case StepKind::kMakeFolder:
+        currentTarget_ = step.path;
+        if (port::PathExists(step.path)) return true;
+        Log((CreateFolderIfMissing(*transaction_, step.path) ? "created folder "
+                                                             : "could not create folder ") +
+            step.path);
+        return true;
+      case StepKind::kExtract:
+        return Extract(step);
+      case StepKind::kCopy:
+        return CopyPlainFile(step);
+      case StepKind::kWriteIni:
+        currentTarget_ = step.path;
+        for (const PlannedKey& key : step.keys) {
+          if (!WriteSetting(context_, *transaction_, key.section, key.key, key.newValue,
+                            step.path)) {
+            return Fail(messages::UpdateFailed(step.path));
+          }
+        }
+        return true;
+      case StepKind::kConvertMaster:
+        return true;  // the settings' steps (WritePostUpdateSettings)
+    }
+    return true;
+  }
+
+  bool Extract(const PlanStep& step) {
+    currentTarget_ = step.path;
+    if (!step.startVariant.empty()) {
+      // The wizard's record keeps the variant, as a second run with it expects.
+      record_.entries[step.entry - 1].fileName = step.startVariant;
+      Log(step.reason);
+    }
+    if (step.excelNotice) {
+      Log(step.reason);
+      Op().ShowMessage(messages::ExcelTemplateUpdated(), messages::CaptionConfirm(), Buttons::kOk);
+    }
+    const archive::ProgressCallback progress = ArchiveProgress(
+        Op(), step.entry, entryCount_, step.path, &bytesWritten_, context_.plannedBytes);
     archive::ExtractRequest request;
-    request.archivePath = mediaFile;
-    request.targetFolder = target;
-    Log("extract: " + mediaFile + " into " + target);
+    request.archivePath = step.source;
+    request.targetFolder = step.path;
+    Log("extract: " + step.source + " into " + step.path);
     const archive::ExtractResult result = archive::Extract(request, *transaction_, progress);
     if (!result.Ok()) {
       Log("extraction failed: " + result.message);
       return Fail(result.message);
     }
-    Log("extracted " + mediaFile + " into " + target);
+    Log("extracted " + step.source + " into " + step.path);
     return true;
   }
 
-  bool CopyPlainFile(int i, const std::string& target) {
-    const std::string source = context_.sourceFolder + record_.entryFileNames[i];
-    const text::PathParts parts = text::SplitPath(source);
-    const std::string targetFile = target + parts.name + parts.extension;
+  bool CopyPlainFile(const PlanStep& step) {
+    const std::string& source = step.source;
+    const std::string& targetFile = step.path;
     currentTarget_ = targetFile;
     port::Error error;
     port::FileStatus status;
-    if (context_.dryRun) {
-      if (!port::ReadFileStatus(source, &status, &error)) {
-        Log("cannot read " + source + " (" + error.Describe() + ")");
-        return Fail(messages::UpdateFailed(targetFile));
-      }
-      Log("would copy " + source + " to " + targetFile + " (" + std::to_string(status.size) +
-          " bytes) and clear its attributes");
-      PlanKeep(targetFile);
-      return true;
-    }
     if (!port::ReadFileStatus(source, &status, &error)) {
       Log("cannot read " + source + " (" + error.Describe() + ")");
       return Fail(messages::UpdateFailed(targetFile));
     }
     const std::uint64_t size = status.size;
-    Report(i, text::OneSeparator(targetFile), 0, size);
+    Report(step.entry - 1, text::OneSeparator(targetFile), 0, size);
     // The copy gets its final status before it is put in place: the source's last-write time
     // and no read-only, hidden, system or archive flag (the installed files must be writable
     // by the installed system), so a crash never leaves a read-only file from the media.
@@ -578,7 +561,7 @@ class Run {
           if (!journal::CopyInto(source, out, e)) return false;
           port::FileStatus final;
           final.lastWriteTime = status.lastWriteTime;
-          final.attributes = 0;
+          final.attributes = step.attributesAfter;
           statusFailed = !port::WriteFileStatus(temporary, final, e);
           return !statusFailed;
         },
@@ -589,7 +572,7 @@ class Run {
                                : messages::UpdateFailed(targetFile));
     }
     Log("copied " + source + " to " + targetFile);
-    Report(i, text::OneSeparator(targetFile), size, size);
+    Report(step.entry - 1, text::OneSeparator(targetFile), size, size);
     bytesWritten_ += size;
     return true;
   }
@@ -598,15 +581,13 @@ class Run {
   description::UpdateDescription& record_;
   std::string folder_;
   std::string currentTarget_;
-  int currentDisk_ = 1;
+  int currentEntry_ = 0;  // the entry whose steps are being carried out
   int entryCount_ = 0;
   std::uint64_t bytesWritten_ = 0;  // of the entries done so far, for the progress
   bool cancelled_ = false;
-  bool mediaRefused_ = false;             // a disk failed its list or signature
-  std::vector<TrustedKey> keys_;          // the command line's and the installation's
-  DiskCheck disk_;                        // the current disk's list
-  std::set<std::string> plannedFolders_;  // dry run: folders the run would create
-  std::set<std::string> plannedKept_;     // dry run: files whose old bytes the run would keep
+  bool mediaRefused_ = false;     // a disk failed its list or signature
+  std::vector<TrustedKey> keys_;  // the command line's and the installation's
+  DiskCheck disk_;                // the current disk's list
   std::unique_ptr<journal::Installation> installation_;  // holds the lock
   // The run's changes: journaled, or in memory (a dry run's, which takes none, or a run without
   // the journal).
@@ -687,7 +668,7 @@ std::unique_ptr<journal::Installation> OpenInstallation(const std::string& folde
   auto installation = std::make_unique<journal::Installation>(folder);
   std::string root = folder;
   if (!root.empty() && !text::EndsWithBackslash(root) && root.back() != '/') root += '\\';
-  installation->AllowOutside(MasterFiles(root + kMasterSetupFile));
+  installation->AllowOutside(MasterFiles(root + product::kMasterSetupIni));
   return installation;
 }
 
@@ -787,36 +768,17 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
   return RunOutcome::kUndone;
 }
 
-void PlanChange(RunContext& context, journal::RecordKind kind, const std::string& path) {
-  if (!context.dryRun) return;
-  const std::string key = text::ToUpper(text::OneSeparator(path));
-  for (const journal::Change& change : context.summary.changes) {
-    if (text::ToUpper(text::OneSeparator(change.path)) == key) return;
-  }
-  journal::Change change{kind, path, 0};
-  context.summary.changes.push_back(change);
-}
-
 bool CreateFolderIfMissing(journal::Transaction& transaction, const std::string& path) {
   if (port::PathExists(path)) return true;
   return transaction.MakeFolder(path);
 }
 
-int IsExcelTemplateDue(const std::string& folder) {
-  if (!port::PathExists(folder)) return 0;
-  const std::string path = folder + product::kExcelTemplatePath;
-  if (!port::PathExists(path)) return 1;
-  port::ExclusiveFile file;
-  port::FileTime time = 0;
-  if (!file.Open(path, false) || !file.LastWriteTime(&time)) return 1;
-  file.Close();
-  const std::int64_t seconds = port::UnixFromFileTime(time);
-  std::int64_t days = seconds / 86400;
-  if (seconds % 86400 < 0) --days;
-  int year = 0, month = 0, day = 0;
-  CivilFromDays(days, &year, &month, &day);
-  const long date = year * 10000L + month * 100L + day;
-  return date <= 20220205L ? 1 : 0;
+PlanInput MakePlanInput(const RunContext& context, const std::string& folder) {
+  PlanInput input{context.record, folder, context.sourceFolder};
+  input.removable = port::DriveTypeOf(context.sourceFolder) == kRemovableDrive;
+  input.convertMasters = context.convertMasters;
+  input.readMasterMembers = context.dryRun;
+  return input;
 }
 
 }  // namespace koushin::engine

@@ -1,7 +1,8 @@
 // The update run: the one entry point the wizards call once the person has confirmed the
-// installation folder. It checks the installation, walks the entries of the update description
-// (disk prompts, archives, plain files), writes the settings after the update, runs the material
-// master conversions when asked, and says how it ended.
+// installation folder. It checks the installation, plans the update (update_plan.h) and checks
+// the plan before any change, then carries out the plan's steps (disk prompts, archives, plain
+// files, the settings after the update, the material master conversions when asked), and says
+// how it ended. A dry run stops once the plan is made and checked.
 #pragma once
 
 #include <memory>
@@ -22,6 +23,10 @@ enum : int {
 // back. Returns 0 when the installation check failed and nothing was written (the wizard shows
 // the destination step again), 1 otherwise; how the run ended is in context.outcome and what it
 // changed in context.summary. Never throws.
+//
+// A media file an entry needs that is missing, or an archive whose headers cannot be read, ends
+// the run as kMediaRefused before anything changes from the disk it is on (from every disk, when
+// the media are not read disk by disk).
 //
 // The version rule (see ReadInstalledVersion): media already installed end the run at once as
 // kCurrent with their message, nothing written and the undo point left as it was; an
@@ -50,10 +55,5 @@ RunOutcome UndoLastUpdate(const std::string& folder, bool force, Operator& op,
 // whether the folder is there now; the run does not stop on false (the copy or extraction into it
 // then fails with its own message).
 bool CreateFolderIfMissing(journal::Transaction& transaction, const std::string& path);
-
-// 1 when the Excel template below the working folder must be replaced: it is missing, cannot be
-// opened without sharing, or was last written (UTC date) on or before 2022-02-05. 0 when it is
-// newer, or when the folder itself is missing. The folder is not changed.
-int IsExcelTemplateDue(const std::string& folder);
 
 }  // namespace koushin::engine

@@ -426,6 +426,19 @@ std::vector<std::string> ProgramArgumentsUtf8(int argc, char** argv);
 // given, and so does an empty path or one that cannot be resolved.
 std::string AbsoluteHostPath(const std::string& utf8Path);
 
+// Whether a code page 932 path is in the Windows form: a drive letter, or a backslash at a
+// character boundary (it is also the trail byte of ソ, 表 and 能, which a host path may hold).
+bool IsWindowsPath(const std::string& cp932);
+
+// A folder given on the command line (UTF-8) as the engine takes it: code page 932, ending with a
+// separator; empty: the folder of the running program. A relative host path is made absolute, a
+// relative Windows path ("upd\\", ".\\", "M:upd", "\\upd") full, once, against the current drive
+// and folders as they are now (which are put back): the destination step moves the current
+// drive's folder later, and the folder must not move with it. A bare drive "A:" keeps meaning
+// its root. False with `problem` (English) when it has characters outside code page 932.
+bool ResolveFolder(const std::string& given, const std::string& programArgument,
+                   std::string* folder, std::string* problem);
+
 // The folder the running program file lies in, absolute, without a trailing separator but at a
 // root ("C:\\", "/"). `programArgument` (argv[0]) is the fallback when the system cannot name the
 // program file. Empty when neither works.

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "text/cp932.h"
+
 namespace koushin::port {
 
 namespace {
@@ -160,6 +162,76 @@ std::string HexDigest(const Sha256Digest& digest) {
     text += kHex[byte & 15];
   }
   return text;
+}
+
+bool IsWindowsPath(const std::string& path) {
+  return text::FindAtCharBoundary(path, "\\") != std::string::npos ||
+         (path.size() >= 2 && path[1] == ':');
+}
+
+namespace {
+
+// True for a Windows path that names the same folder whatever the current drive and folders are:
+// "C:\\x", "C:/x", "\\\\server\\share".
+bool IsFullWindowsPath(const std::string& path) {
+  const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2])) return true;
+  return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+// The full path of a relative Windows folder ("upd\\", ".\\", "M:upd", "\\upd"), as the current
+// drive and folders name it now; false when it cannot be entered. The current drive and the
+// folders of the drives involved are put back as they were.
+bool FullWindowsFolder(const std::string& path, std::string* full) {
+  const int drive = CurrentDrive();
+  const std::string before = CurrentFolder();
+  std::string namedBefore;
+  if (path.size() >= 2 && path[1] == ':') {
+    const int named = (path[0] & ~0x20) - 'A' + 1;
+    if (named != drive && ChangeDrive(named)) {
+      namedBefore = CurrentFolder();
+      ChangeDrive(drive);
+    }
+  }
+  if (!ChangeFolder(path)) return false;
+  *full = CurrentFolder();
+  if (!namedBefore.empty()) ChangeFolder(namedBefore);
+  if (!before.empty()) ChangeFolder(before);
+  return !full->empty();
+}
+
+}  // namespace
+
+bool ResolveFolder(const std::string& given, const std::string& programArgument,
+                   std::string* sourceFolder, std::string* problem) {
+  std::string folder = given;
+  if (folder.empty()) {
+    folder = ProgramFolderUtf8(programArgument);
+  } else {
+    std::string spelled;  // the test reads code page 932, as every test below does
+    if (Utf8ToCp932(folder, &spelled) && !IsWindowsPath(spelled)) {
+      folder = AbsoluteHostPath(folder);
+    }
+  }
+  std::string cp932;
+  if (!Utf8ToCp932(folder, &cp932)) {
+    *problem = "the media folder has characters outside code page 932: " + folder;
+    return false;
+  }
+  // A bare drive "A:" keeps meaning its root, as the separator added below makes it.
+  const bool bareDrive = cp932.size() == 2 && cp932[1] == ':';
+  if (IsWindowsPath(cp932) && !IsFullWindowsPath(cp932) && !bareDrive) {
+    std::string full;
+    if (FullWindowsFolder(cp932, &full)) cp932 = full;
+  }
+  // The last byte may be the trail byte 0x5C of a double-byte character (ソ, 表), which is no
+  // separator: "M:\ソ" still needs one.
+  const std::size_t separator = text::FindLastSeparator(cp932);
+  if (cp932.empty() || separator != cp932.size() - 1) {
+    cp932 += IsWindowsPath(cp932) ? '\\' : '/';
+  }
+  *sourceFolder = cp932;
+  return true;
 }
 
 }  // namespace koushin::port

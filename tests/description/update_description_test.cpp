@@ -29,9 +29,9 @@ std::string Header(const std::string& eol = "\r\n") {
 // The entries as lines "disk|kind|name|folder".
 std::string Entries(const UpdateDescription& d) {
   std::string text;
-  for (int i = 0; i < d.entryCount; ++i) {
-    text += std::to_string(d.entryDiskNumbers[i]) + "|" + std::to_string(d.entryKinds[i]) + "|" +
-            d.entryFileNames[i] + "|" + d.entryTargetSubfolders[i] + "\n";
+  for (const UpdateEntry& e : d.entries) {
+    text += std::to_string(e.diskNumber) + "|" + std::to_string(e.kind) + "|" + e.fileName + "|" +
+            e.targetSubfolder + "\n";
   }
   return text;
 }
@@ -87,7 +87,7 @@ TEST(UpdateDescriptionTest, HeaderValues) {
     EXPECT_EQ(d.uninstallKeys[1], c.key2) << c.what;
     EXPECT_EQ(d.noticeText + "|" + d.destinationText, c.texts) << c.what;
     EXPECT_EQ(d.titleKeywords[14], c.keyword15) << c.what;
-    EXPECT_EQ(d.entryCount, 0) << c.what;
+    EXPECT_TRUE(d.entries.empty()) << c.what;
   }
 }
 
@@ -154,7 +154,7 @@ TEST(UpdateDescriptionTest, Limits) {
     std::string lines;  // after the header, or the whole file where `whole`
     LoadStatus status;
     int line;
-    int entryCount;
+    std::size_t entryCount;
     bool whole = false;
   } cases[] = {
       {"empty file", "", LoadStatus::kInvalid, 1, 0, true},
@@ -181,7 +181,7 @@ TEST(UpdateDescriptionTest, Limits) {
     const LoadResult r = ParseUpdateDescription(c.whole ? c.lines : h + c.lines, &d);
     EXPECT_EQ(r.status, c.status) << c.what;
     EXPECT_EQ(r.line, c.line) << c.what;
-    EXPECT_EQ(d.entryCount, c.entryCount) << c.what;
+    EXPECT_EQ(d.entries.size(), c.entryCount) << c.what;
     if (c.status == LoadStatus::kInvalid) {
       EXPECT_FALSE(r.problem.empty()) << c.what;
       EXPECT_EQ(d.uninstallKeys[0], "") << c.what;  // nothing half-read is kept
@@ -189,8 +189,8 @@ TEST(UpdateDescriptionTest, Limits) {
   }
   UpdateDescription d;
   ParseUpdateDescription(Header() + hundred, &d);
-  EXPECT_EQ(d.entryFileNames[99], "F100");
-  EXPECT_EQ(d.entryDiskNumbers[99], 100);
+  EXPECT_EQ(d.entries[99].fileName, "F100");
+  EXPECT_EQ(d.entries[99].diskNumber, 100);
 }
 
 TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
@@ -213,7 +213,7 @@ TEST(UpdateDescriptionTest, LoadsFromTheMediaFolder) {
   };
   for (const auto& [folder, status] : cases) {
     UpdateDescription d;
-    d.entryCount = 7;
+    d.entries.resize(7);
     const LoadResult r = LoadUpdateDescription(temp.PathOf(folder + "\\"), &d);
     EXPECT_EQ(r.status, status) << folder;
     const bool read = status == LoadStatus::kRead;  // otherwise nothing is kept

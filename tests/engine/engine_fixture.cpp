@@ -264,11 +264,7 @@ description::UpdateDescription MakeRecord(const std::string& installFolder,
   for (std::string& keyword : record.titleKeywords) keyword = "(none)";
   record.titleKeywords[0] = "EST";
   for (const Entry& entry : entries) {
-    const int i = record.entryCount++;
-    record.entryDiskNumbers[i] = entry.disk;
-    record.entryKinds[i] = entry.kind;
-    record.entryFileNames[i] = Sj(entry.name);
-    record.entryTargetSubfolders[i] = Sj(entry.subfolder);
+    record.entries.push_back({entry.disk, entry.kind, Sj(entry.name), Sj(entry.subfolder)});
   }
   return record;
 }

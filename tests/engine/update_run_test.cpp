@@ -9,6 +9,7 @@
 
 #include "engine_fixture.h"
 #include "port/port.h"
+#include "text/path.h"
 #include "support/require.h"
 
 namespace koushin::engine {
@@ -31,16 +32,37 @@ class UpdateRunTest : public ::testing::Test {
   int Run(description::UpdateDescription& record, const std::string& source = kMedia,
           bool dryRun = false) {
     RunContext context{record, SW(source), op, dryRun};
-    return UpdateRun(context);
+    const int result = UpdateRun(context);
+    report = Report(context.summary, dryRun);
+    return result;
+  }
+
+  // What the report says of a run: each change with the bytes it leaves (a dry run's as planned),
+  // the keys, the records and the kept bytes. A dry run's must equal the real run's.
+  static std::string Report(const RunSummary& summary, bool dryRun) {
+    std::string text;
+    for (const journal::Change& change : summary.changes) {
+      port::FileStatus status;
+      const std::uint64_t bytes = dryRun ? summary.plan.BytesAfter(change.path)
+                                  : port::ReadFileStatus(change.path, &status) ? status.size
+                                                                               : 0;
+      text += std::to_string(static_cast<int>(change.kind)) + " " +
+              Utf8(text::OneSeparator(change.path)) + " " +
+              std::to_string(change.kind == journal::RecordKind::kCreatedFolder ? 0 : bytes) + "\n";
+    }
+    return text + "keys " + std::to_string(summary.iniKeysWritten) + ", records " +
+           std::to_string(summary.masterRecordsConverted) + ", kept " +
+           std::to_string(summary.keptBytes);
   }
 
   Machine machine;
   ScriptedOperator op;
+  std::string report;  // of the last run
 };
 
 // The whole road from the media's info.txt: detection of the INI file, the variant, an archive,
-// plain files, the settings and the master conversions. First run dry (the same checks and
-// walk, every planned step in the log, nothing written), then for real.
+// plain files, the settings and the master conversions. First run dry (the plan in the log,
+// nothing written), then for real: the same report.
 TEST_F(UpdateRunTest, FromTheMediaDescriptionDryThenForReal) {
   machine.Write(
       "C:\\EST\\tamiro1.ini",
@@ -72,23 +94,28 @@ TEST_F(UpdateRunTest, FromTheMediaDescriptionDryThenForReal) {
   const std::string snapshot = machine.Snapshot();
   EXPECT_EQ(Run(record, kMedia, true), 1);
   EXPECT_EQ(machine.Snapshot(), snapshot);
-  EXPECT_EQ(record.entryFileNames[0], "START");
+  EXPECT_EQ(record.entries[0].fileName, "START");
   EXPECT_EQ(op.Texts(),
             std::vector<std::string>{"更新内容の確認が終わりました。ファイルは変更していません。"});
   const std::string log = op.LogText();
   for (const std::string& planned : std::vector<std::string>{
-           "would create folder " + W("C:\\EST\\NEW\\"), "PROG.EXE -lh5- ", "VARIANT.TXT",
-           "would copy " + W("D:\\MEDIA\\README.TXT") + " to " + W("C:\\EST\\DOC\\README.TXT") +
-               " (7 bytes)",
-           "[SYSTEM] Version=9.1", "[SYSTEM] GENGOU=令和", "[SYSTEM] TITLE=見積 9.1 設備版",
-           "[HISTORY] 抽出開始日ON=1", "[SYSTEM] 種別設備=1",
-           "master (size): " + W("C:\\EST\\M\\1\\zai001-3.mst") + ": 1 records would change",
-           "START archive: variant START2 for system index 2"}) {
+           "plan: make folder " + W("C:\\EST\\NEW\\"),
+           "plan:   PROG.EXE -> " + W("C:\\EST\\NEW\\PROG.EXE") + ": ",
+           "plan: copy " + W("D:\\MEDIA\\README.TXT") + " to " + W("C:\\EST\\DOC\\README.TXT") +
+               ": 7 bytes",
+           "[SYSTEM] Version: (none) -> 9.1", "[SYSTEM] GENGOU: (none) -> 令和",
+           "[SYSTEM] TITLE: 見積 8.0S 設備版 -> 見積 9.1 設備版",
+           "[HISTORY] 抽出開始日ON: (none) -> 1", "[SYSTEM] 種別設備: (none) -> 1",
+           "convert master file " + W("C:\\EST\\M\\1\\zai001-3.mst") +
+               " by the size rule: 1 records",
+           "START variant START2 for system index 2: [SYSTEM] TITLE holds title keyword 2"}) {
     EXPECT_NE(log.find(planned), std::string::npos) << planned << "\n" << log;
   }
 
+  const std::string plan = report;
   op.shown.clear();
   EXPECT_EQ(Run(record), 1);
+  EXPECT_EQ(report, plan);
   EXPECT_EQ(op.Texts(), std::vector<std::string>{kDone});
   EXPECT_EQ(op.waitDepthAtMessage, 1);  // the last message is shown while the run waits
   EXPECT_EQ(op.waitDepth, 0);
@@ -120,7 +147,8 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
        {{"FOO.DLL", "plain file on disk two"},  // no FOO.DLL.lzh anywhere
         {"B2.TXT", "disk two"},
         {"LATE.TXT", "read from disk two"}}},
-      {3, {{"START3.lzh", ArchiveBytes("variant")}}},  // no START.lzh anywhere
+      // No START.lzh anywhere; a variant for another system beside the one chosen.
+      {3, {{"START3.lzh", ArchiveBytes("variant")}, {"START1.lzh", ArchiveBytes("prog")}}},
   };
   for (const auto& [disk, files] : disks) {
     for (const auto& [name, bytes] : files) machine.Write(kMedia + name, bytes);
@@ -144,32 +172,49 @@ TEST_F(UpdateRunTest, AsksForEachFloppyUntilTheFileItReadsIsThere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    machine.Remove("C:\\EST\\VARIANT.TXT");
+    machine.Write(
+        "C:\\EST\\tamiro1.ini",
+        Sj("[SYSTEM]\r\nTITLE=EST 8.0S\r\n[DIR]\r\nMASTER=" + W("C:\\EST\\M\\") + "\r\n"));
+    machine.Write("C:\\EST\\M\\1\\zai001-3.mst", "1234567890123A\r\n1234567890123B\r\n");
     auto insert = [&](int disk) {
       std::filesystem::remove_all(machine.HostDrive('a'));
       std::filesystem::create_directory(machine.HostDrive('a'));
       for (const auto& [name, bytes] : disks.at(disk)) machine.Write("A:\\" + name, bytes);
     };
-    insert(1);
-    int misses = 0;
-    op.shown.clear();
-    op.onMessage = [&](const testing::Shown& shown) {
-      if (shown.buttons != Buttons::kOkCancel) return;
-      if (misses++ % (c.missedInserts + 1) != c.missedInserts) return;
-      insert(shown.text[0] - '0');
-    };
-    op.answers.assign(8, Answer::kOk);
     description::UpdateDescription record =
-        MakeRecord("C:\\EST", {{1, 0, "A1.TXT", ""},
-                               {1, 1, "PROG", "BIN\\"},
-                               {2, 0, "FOO.DLL", "BIN\\"},
-                               {2, 0, "B2.TXT", ""},
-                               {1, 0, "LATE.TXT", "SUB\\"},  // disk 1 is never asked for
-                               {3, 1, "START", ""}});
+        MakeRecord("C:\\EST",
+                   {{1, 0, "A1.TXT", ""},
+                    {1, 1, "PROG", "BIN\\"},
+                    {2, 0, "FOO.DLL", "BIN\\"},
+                    {2, 0, "B2.TXT", ""},
+                    {1, 0, "LATE.TXT", "SUB\\"},  // disk 1 is never asked for
+                    {3, 1, "START", ""}},
+                   "9.1");
     record.titleKeywords[0] = "x";
     record.titleKeywords[2] = "EST";  // SystemIndex 3
-    EXPECT_EQ(Run(record, c.source), 1);
-    EXPECT_EQ(op.Texts(), c.texts);
+    record.masterAdjust = "1";
+    record.categoryCode = "5";
+    // The dry run asks for every disk before it plans the whole update; the real run asks for
+    // each when its entries come, and its report is the plan's.
+    std::string plan;
+    for (const bool dryRun : {true, false}) {
+      insert(1);
+      int misses = 0;
+      op.shown.clear();
+      op.onMessage = [&](const testing::Shown& shown) {
+        if (shown.buttons != Buttons::kOkCancel) return;
+        if (misses++ % (c.missedInserts + 1) != c.missedInserts) return;
+        insert(shown.text[0] - '0');
+      };
+      op.answers.assign(8, Answer::kOk);
+      EXPECT_EQ(Run(record, c.source, dryRun), 1);
+      std::vector<std::string> texts = c.texts;
+      if (dryRun) texts.back() = "更新内容の確認が終わりました。ファイルは変更していません。";
+      EXPECT_EQ(op.Texts(), texts);
+      if (dryRun) plan = report;
+    }
+    EXPECT_EQ(report, plan);
+    EXPECT_NE(report.find("records 2, kept "), std::string::npos) << report;
     EXPECT_EQ(machine.Read("C:\\EST\\BIN\\FOO.DLL"), "plain file on disk two");
     EXPECT_EQ(machine.Read("C:\\EST\\BIN\\PROG.EXE"), MemberBytes("PROG.EXE"));
     EXPECT_EQ(machine.Read("C:\\EST\\VARIANT.TXT"), MemberBytes("VARIANT.TXT")) << op.LogText();
@@ -187,6 +232,7 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
     const char* source;
     std::vector<std::string> texts;  // parts of the messages shown
     bool dryRun = false;
+    std::deque<Answer> answers = {};
   };
   const Case cases[] = {
   // A floppy drive of the test's own: not under Wine (see the floppy test above).
@@ -195,7 +241,16 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
        {{"A:\\A1.TXT", "one"}},
        {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
        "A:\\",
-       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。", kRestored}},
+       {"2 枚目のｱｯﾌﾟﾃﾞｲﾄFDをｾｯﾄしてください。", "ｱｯﾌﾟﾃﾞｲﾄを取消しました。", kRestored},
+       false,
+       {Answer::kCancel}},
+      {"a later disk lacking a file its plan reads",
+       {{"A:\\B2.TXT", "two"}},
+       {{1, 0, "A1.TXT", ""}, {2, 0, "B2.TXT", ""}, {2, 0, "C.TXT", ""}},
+       "A:\\",
+       {"2 枚目の", "更新ディスクのファイル C.TXT がありません。", kRestored},
+       false,
+       {Answer::kOk}},
 #endif
       {"an archive failing mid-run",
        {{"D:\\MEDIA\\ONE.TXT", "one"},
@@ -229,7 +284,7 @@ TEST_F(UpdateRunTest, AStoppedRunLeavesTheInstallationAsItWas) {
     for (const auto& [path, bytes] : c.files) machine.Write(path, bytes);
     const std::string before = machine.Snapshot("", false);
     description::UpdateDescription record = MakeRecord("C:\\EST", c.entries, "9.1");
-    if (std::string(c.source) == "A:\\") op.answers = {Answer::kCancel};
+    op.answers = c.answers;
     op.shown.clear();
     EXPECT_EQ(Run(record, c.source, c.dryRun), 1);
     ASSERT_EQ(op.shown.size(), c.texts.size());
@@ -273,7 +328,7 @@ TEST_F(UpdateRunTest, StartArchiveVariantAndVersionKey) {
     record.titleKeywords[2] = "EST";
     op.shown.clear();
     EXPECT_EQ(Run(record), 1);
-    EXPECT_EQ(record.entryFileNames[0], c.archive);
+    EXPECT_EQ(record.entries[0].fileName, c.archive);
     EXPECT_EQ(port::ProfileRead("SYSTEM", "Version", "(none)", SW("C:\\EST\\") + c.iniName),
               c.versionAfter);
     ASSERT_EQ(op.shown.size(), c.damaged ? 2u : 1u);
