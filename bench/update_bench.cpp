@@ -47,10 +47,11 @@ double UpdateOurs(const std::string& archive) {
   koushin::archive::ExtractRequest request;
   request.archivePath = archive;
   request.targetFolder = "C:\\inst\\";
-  const auto result = transaction == nullptr
-                          ? koushin::archive::ExtractResult{koushin::archive::ExtractCode::kWriteFailed,
-                                                             error.Describe()}
-                          : koushin::archive::Extract(request, *transaction);
+  const auto result =
+      transaction == nullptr
+          ? koushin::archive::ExtractResult{koushin::archive::ExtractCode::kWriteFailed,
+                                            error.Describe()}
+          : koushin::archive::Extract(request, *transaction);
   if (!result.Ok() || !transaction->Commit(&error)) {
     std::fprintf(stderr, "update_bench: the update failed: %s %s\n", result.message.c_str(),
                  error.Describe().c_str());
@@ -87,7 +88,8 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path work = fs::absolute(argc > 1 ? fs::path(argv[1]) : fs::path(KOUSHIN_BENCH_DIR) / "update");
+  const fs::path work =
+      fs::absolute(argc > 1 ? fs::path(argv[1]) : fs::path(KOUSHIN_BENCH_DIR) / "update");
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
   const fs::path drive = work / "c";
   fs::create_directories(drive / "inst");
@@ -127,9 +129,10 @@ int main(int argc, char** argv) {
       bsdtar.push_back(UpdateBsdtar(archive.string(), work / "tar"));
       ratios.push_back(bsdtar.back() / ours.back());
     }
-    std::printf("-lh%s- 20 MB member, median of %d: ours %.1f ms, bsdtar (libarchive) %.1f ms, "
-                "bsdtar/ours %.2fx (median of the rounds' ratios)\n",
-                m, rounds, Median(ours) * 1e3, Median(bsdtar) * 1e3, Median(ratios));
+    std::printf(
+        "-lh%s- 20 MB member, median of %d: ours %.1f ms, bsdtar (libarchive) %.1f ms, "
+        "bsdtar/ours %.2fx (median of the rounds' ratios)\n",
+        m, rounds, Median(ours) * 1e3, Median(bsdtar) * 1e3, Median(ratios));
   }
   return 0;
 }

@@ -115,7 +115,6 @@ class InputFeeder {
   bool readError_ = false;
 };
 
-
 // ---------------------------------------------------------------------------------------------
 // Canonical Huffman decoding tables: a root table indexed by the next `rootBits` bits; codes
 // longer than that continue in 16-bit-deep subtables. An entry holds the symbol (low 16 bits)
@@ -170,7 +169,6 @@ class HuffmanTable {
   int subBits_;
   std::vector<std::uint32_t> entries_;
 };
-
 
 // ---------------------------------------------------------------------------------------------
 // Output through a flat window: `history` bytes of back-references, then room for a batch of
@@ -263,7 +261,6 @@ inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t lengt
     for (std::size_t i = 0; i < length; ++i) out[i] = from[i];
   }
 }
-
 
 // ---------------------------------------------------------------------------------------------
 // The method families, one file each.

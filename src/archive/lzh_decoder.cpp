@@ -10,8 +10,8 @@
 namespace koushin::archive {
 namespace {
 
-using decoding::InputFeeder;
 using decoding::FlatWindow;
+using decoding::InputFeeder;
 
 DecodeStatus CopyStored(ByteSource& source, std::uint64_t size, ByteSink& sink, std::uint16_t* crc,
                         std::uint64_t* written) {
@@ -27,7 +27,6 @@ DecodeStatus CopyStored(ByteSource& source, std::uint64_t size, ByteSink& sink, 
   }
   return DecodeStatus::kOk;
 }
-
 
 }  // namespace
 
@@ -80,10 +79,10 @@ DecodeResult DecodeMember(const std::string& method, ByteSource& source, std::ui
   } else {
     InputFeeder feeder(source, packedSize);
     FlatWindow window(std::size_t{1} << m->dictionaryBits, ' ', sink, originalSize);
-    result.status = m->family == MethodFamily::kAdaptive
-                        ? decoding::DecodeAdaptiveHuffman(feeder, window)
-                        : decoding::DecodeStaticHuffman(feeder, window, m->dictionaryBits,
-                                                        m->positionBits);
+    result.status =
+        m->family == MethodFamily::kAdaptive
+            ? decoding::DecodeAdaptiveHuffman(feeder, window)
+            : decoding::DecodeStaticHuffman(feeder, window, m->dictionaryBits, m->positionBits);
     result.crc = window.crc;
     result.written = window.Delivered();
   }
@@ -94,4 +93,3 @@ DecodeResult DecodeMember(const std::string& method, ByteSource& source, std::ui
 }
 
 }  // namespace koushin::archive
-

@@ -126,7 +126,8 @@ DecodeStatus DecodeLz5(InputFeeder& feeder, RingOutput& output) {
 DecodeStatus DecodeLzss(const std::string& method, InputFeeder& feeder, ByteSink& sink,
                         std::uint64_t originalSize, std::uint16_t* crc) {
   RingOutput output(sink, originalSize);
-  const DecodeStatus status = method == "-lzs-" ? DecodeLzs(feeder, output) : DecodeLz5(feeder, output);
+  const DecodeStatus status =
+      method == "-lzs-" ? DecodeLzs(feeder, output) : DecodeLz5(feeder, output);
   *crc = output.crc;
   return status;
 }

@@ -43,8 +43,7 @@ bool WalkArchive(const std::string& archivePath, const std::string* targetFolder
                  journal::Transaction* transaction,
                  const std::function<void(const MemberInfo&)>* onMember,
                  const std::function<bool(const MemberInfo&)>* filter,
-                 const ProgressCallback& progress, std::vector<Pending>* pending,
-                 Failure* failure);
+                 const ProgressCallback& progress, std::vector<Pending>* pending, Failure* failure);
 
 // The archive file, read through the port in large pieces.
 class FileSource : public ByteSource {

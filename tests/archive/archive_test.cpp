@@ -190,40 +190,70 @@ TEST_F(ExtractTest, FailuresChangeNothingAndHostileArchivesStayInside) {
             kNotFound = static_cast<int>(ExtractCode::kArchiveNotFound);
   struct Case {
     const char* what;
-    std::string archive;             // the bytes put at media/UPD.lzh; "" for `path` as it is
-    int result;                      // the code, or kAny failure
-    std::size_t files;               // new files in the target folder afterwards
+    std::string archive;                  // the bytes put at media/UPD.lzh; "" for `path` as it is
+    int result;                           // the code, or kAny failure
+    std::size_t files;                    // new files in the target folder afterwards
     std::vector<std::string> named = {};  // what the message must name
     std::function<void()> prepare = nullptr;
     std::string path = "";
   };
   const Case cases[] = {
       // Not overwritten, as the platform's copy would not overwrite it.
-      {"read-only file in a member's place", jlha(1, "lh6"), kAny, 0, {"UPPER.TXT"},
+      {"read-only file in a member's place",
+       jlha(1, "lh6"),
+       kAny,
+       0,
+       {"UPPER.TXT"},
        [&] {
          WriteHostFile(upper, "read-only contents");
          fs::permissions(upper, fs::perms::owner_write, fs::perm_options::remove);
        }},
-      {"folder in a member's place", jlha(1, "lh6"), kAny, 0, {"UPPER.TXT"},
+      {"folder in a member's place",
+       jlha(1, "lh6"),
+       kAny,
+       0,
+       {"UPPER.TXT"},
        [&] { fs::create_directories(upper); }},
-      {"corrupt last member", "", kDamaged, 0, {"BROKEN.lzh", "UPPER.TXT"}, nullptr,
+      {"corrupt last member",
+       "",
+       kDamaged,
+       0,
+       {"BROKEN.lzh", "UPPER.TXT"},
+       nullptr,
        deep + "/BROKEN.lzh"},
       {"cut short inside the second member", jlha(2, "lh7").substr(0, 20000), kDamaged, 0, {}},
       {"-lh5- cut short", jlha(1, "lh5").substr(0, 3000), kDamaged, 0, {}},
       {"-lh2-", jlha(1, "lh2"), kRefused, 0, {"text.txt", "-lh2-"}},
       {"-lh3-", jlha(1, "lh3"), kRefused, 0, {"text.txt", "-lh3-"}},
-      {"-pm0-", RawArchive({{"LICENSE.MIT", "Permission", "-pm0-"}}), kRefused, 0,
+      {"-pm0-",
+       RawArchive({{"LICENSE.MIT", "Permission", "-pm0-"}}),
+       kRefused,
+       0,
        {"LICENSE.MIT", "-pm0-"}},
-      {"-pm2-", RawArchive({{"LICENSE.MIT", "Permission", "-pm2-"}}), kRefused, 0,
+      {"-pm2-",
+       RawArchive({{"LICENSE.MIT", "Permission", "-pm2-"}}),
+       kRefused,
+       0,
        {"LICENSE.MIT", "-pm2-"}},
       {"a member named like a temporary file",
-       RawArchive({{"a.txt", "first"}, {temporary, "second"}}), kAny, 0, {temporary}},
+       RawArchive({{"a.txt", "first"}, {temporary, "second"}}),
+       kAny,
+       0,
+       {temporary}},
       {"no archive", "", kNotFound, 0, {"NOSUCH.lzh"}, nullptr, root_ + "/media/NOSUCH.lzh"},
-      {"no target folder", jlha(2, "lh5"), kNotFound, 0, {"target"},
+      {"no target folder",
+       jlha(2, "lh5"),
+       kNotFound,
+       0,
+       {"target"},
        [&] { fs::remove_all(root_ + "/target"); }},
       // An immutable file (Linux, as root) can be neither renamed away nor replaced: the last
       // member fails after four others were put in place, and those four are undone.
-      {"file that cannot be replaced", jlha(0, "lh5"), kAny, 0, {"UPPER.TXT"},
+      {"file that cannot be replaced",
+       jlha(0, "lh5"),
+       kAny,
+       0,
+       {"UPPER.TXT"},
        [&] {
          WriteHostFile(upper, "locked");
          ASSERT_EQ(std::system(("chattr +i '" + upper + "'").c_str()), 0)
@@ -236,8 +266,8 @@ TEST_F(ExtractTest, FailuresChangeNothingAndHostileArchivesStayInside) {
                    {"evil2.txt", "bad", "-lh0-", 1, "a\xFF..\xFF..\xFF"}}),
        0, 2},
       {"link to a sibling, then a file through it",
-       RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 1, "", kLink}, {"foo.txt", "hello"}}),
-       kRefused, 0},
+       RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 1, "", kLink}, {"foo.txt", "hello"}}), kRefused,
+       0},
       {"level-0 link, then a file through it",
        RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 0, "", kLink}, {"foo.txt", "hi", "-lh0-", 0}}),
        kRefused, 0},
@@ -246,7 +276,8 @@ TEST_F(ExtractTest, FailuresChangeNothingAndHostileArchivesStayInside) {
                    {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),
        kRefused, 0},
       {"absolute link",
-       RawArchive({{"etc|/tmp", "", "-lhd-", 1, "", kLink}, {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),
+       RawArchive(
+           {{"etc|/tmp", "", "-lhd-", 1, "", kLink}, {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),
        kRefused, 0},
       {"terminal escape in a name", RawArchive({{"\x1B]2;malicious\x07\n", "", "-lh1-"}}), kRefused,
        0},

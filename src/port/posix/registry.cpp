@@ -54,4 +54,3 @@ RegistryLookup RegistryReadString(const std::string& subKey, const std::string& 
 }
 
 }  // namespace koushin::port
-
