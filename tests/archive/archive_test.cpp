@@ -188,104 +188,75 @@ TEST_F(ExtractTest, FailuresChangeNothingAndHostileArchivesStayInside) {
   const int kAny = -1, kDamaged = static_cast<int>(ExtractCode::kArchiveDamaged),
             kRefused = static_cast<int>(ExtractCode::kMemberRefused),
             kNotFound = static_cast<int>(ExtractCode::kArchiveNotFound);
+  // What each case prepares in the target folder beforehand.
+  auto readOnly = [&] {  // not overwritten, as the platform's copy would not overwrite it
+    WriteHostFile(upper, "read-only contents");
+    fs::permissions(upper, fs::perms::owner_write, fs::perm_options::remove);
+  };
+  auto folder = [&] { fs::create_directories(upper); };
+  auto noTarget = [&] { fs::remove_all(root_ + "/target"); };
+  // An immutable file (Linux, as root) can be neither renamed away nor replaced: the last member
+  // fails after four others were put in place, and those four are undone.
+  auto immutable = [&] {
+    WriteHostFile(upper, "locked");
+    ASSERT_EQ(std::system(("chattr +i '" + upper + "'").c_str()), 0)
+        << "needs a file system where root can make a file immutable";
+  };
   struct Case {
     const char* what;
-    std::string archive;                  // the bytes put at media/UPD.lzh; "" for `path` as it is
     int result;                           // the code, or kAny failure
     std::size_t files;                    // new files in the target folder afterwards
+    std::string archive;                  // the bytes put at media/UPD.lzh; "" for `path` as it is
     std::vector<std::string> named = {};  // what the message must name
     std::function<void()> prepare = nullptr;
     std::string path = "";
   };
+  const std::string kPm = "Permission", kLicense = "LICENSE.MIT";
   const Case cases[] = {
-      // Not overwritten, as the platform's copy would not overwrite it.
-      {"read-only file in a member's place",
-       jlha(1, "lh6"),
-       kAny,
-       0,
-       {"UPPER.TXT"},
-       [&] {
-         WriteHostFile(upper, "read-only contents");
-         fs::permissions(upper, fs::perms::owner_write, fs::perm_options::remove);
-       }},
-      {"folder in a member's place",
-       jlha(1, "lh6"),
-       kAny,
-       0,
-       {"UPPER.TXT"},
-       [&] { fs::create_directories(upper); }},
+      {"read-only file in a member's place", kAny, 0, jlha(1, "lh6"), {"UPPER.TXT"}, readOnly},
+      {"folder in a member's place", kAny, 0, jlha(1, "lh6"), {"UPPER.TXT"}, folder},
+      {"file that cannot be replaced", kAny, 0, jlha(0, "lh5"), {"UPPER.TXT"}, immutable},
+      {"no target folder", kNotFound, 0, jlha(2, "lh5"), {"target"}, noTarget},
+      {"no archive", kNotFound, 0, "", {"NOSUCH.lzh"}, nullptr, root_ + "/media/NOSUCH.lzh"},
       {"corrupt last member",
-       "",
        kDamaged,
        0,
+       "",
        {"BROKEN.lzh", "UPPER.TXT"},
        nullptr,
        deep + "/BROKEN.lzh"},
-      {"cut short inside the second member", jlha(2, "lh7").substr(0, 20000), kDamaged, 0, {}},
-      {"-lh5- cut short", jlha(1, "lh5").substr(0, 3000), kDamaged, 0, {}},
-      {"-lh2-", jlha(1, "lh2"), kRefused, 0, {"text.txt", "-lh2-"}},
-      {"-lh3-", jlha(1, "lh3"), kRefused, 0, {"text.txt", "-lh3-"}},
-      {"-pm0-",
-       RawArchive({{"LICENSE.MIT", "Permission", "-pm0-"}}),
-       kRefused,
+      {"cut short inside the second member", kDamaged, 0, jlha(2, "lh7").substr(0, 20000)},
+      {"-lh5- cut short", kDamaged, 0, jlha(1, "lh5").substr(0, 3000)},
+      {"-lh2-", kRefused, 0, jlha(1, "lh2"), {"text.txt", "-lh2-"}},
+      {"-lh3-", kRefused, 0, jlha(1, "lh3"), {"text.txt", "-lh3-"}},
+      {"-pm0-", kRefused, 0, RawArchive({{kLicense, kPm, "-pm0-"}}), {kLicense, "-pm0-"}},
+      {"-pm2-", kRefused, 0, RawArchive({{kLicense, kPm, "-pm2-"}}), {kLicense, "-pm2-"}},
+      {"named like a temporary file",
+       kAny,
        0,
-       {"LICENSE.MIT", "-pm0-"}},
-      {"-pm2-",
-       RawArchive({{"LICENSE.MIT", "Permission", "-pm2-"}}),
-       kRefused,
-       0,
-       {"LICENSE.MIT", "-pm2-"}},
-      {"a member named like a temporary file",
        RawArchive({{"a.txt", "first"}, {temporary, "second"}}),
-       kAny,
-       0,
        {temporary}},
-      {"no archive", "", kNotFound, 0, {"NOSUCH.lzh"}, nullptr, root_ + "/media/NOSUCH.lzh"},
-      {"no target folder",
-       jlha(2, "lh5"),
-       kNotFound,
-       0,
-       {"target"},
-       [&] { fs::remove_all(root_ + "/target"); }},
-      // An immutable file (Linux, as root) can be neither renamed away nor replaced: the last
-      // member fails after four others were put in place, and those four are undone.
-      {"file that cannot be replaced",
-       jlha(0, "lh5"),
-       kAny,
-       0,
-       {"UPPER.TXT"},
-       [&] {
-         WriteHostFile(upper, "locked");
-         ASSERT_EQ(std::system(("chattr +i '" + upper + "'").c_str()), 0)
-             << "needs a file system where root can make a file immutable";
-       }},
-      {"absolute path", RawArchive({{"abs.txt", "absolute", "-lh0-", 1, "\xFFtmp\xFF"}}), 0, 1},
-      {"absolute level-0 path", RawArchive({{"\\tmp\\abs0.txt", "absolute", "-lh0-", 0}}), 0, 1},
-      {"climbing out",
+      {"absolute path", 0, 1, RawArchive({{"abs.txt", "absolute", "-lh0-", 1, "\xFFtmp\xFF"}})},
+      {"absolute level-0 path", 0, 1, RawArchive({{"\\tmp\\abs0.txt", "absolute", "-lh0-", 0}})},
+      {"climbing out", 0, 2,
        RawArchive({{"evil1.txt", "bad", "-lh0-", 1, "..\xFF"},
-                   {"evil2.txt", "bad", "-lh0-", 1, "a\xFF..\xFF..\xFF"}}),
-       0, 2},
-      {"link to a sibling, then a file through it",
-       RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 1, "", kLink}, {"foo.txt", "hello"}}), kRefused,
-       0},
-      {"level-0 link, then a file through it",
-       RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 0, "", kLink}, {"foo.txt", "hi", "-lh0-", 0}}),
-       kRefused, 0},
-      {"link climbing out",
+                   {"evil2.txt", "bad", "-lh0-", 1, "a\xFF..\xFF..\xFF"}})},
+      {"link to a sibling, then a file through it", kRefused, 0,
+       RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 1, "", kLink}, {"foo.txt", "hello"}})},
+      {"level-0 link, then a file through it", kRefused, 0,
+       RawArchive({{"foo.txt|bar.txt", "", "-lhd-", 0, "", kLink}, {"foo.txt", "hi", "-lh0-", 0}})},
+      {"link climbing out", kRefused, 0,
        RawArchive({{"etc|../../etc", "", "-lhd-", 1, "", kLink},
-                   {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),
-       kRefused, 0},
-      {"absolute link",
+                   {"passwd", "bad", "-lh0-", 1, "etc\xFF"}})},
+      {"absolute link", kRefused, 0,
        RawArchive(
-           {{"etc|/tmp", "", "-lhd-", 1, "", kLink}, {"passwd", "bad", "-lh0-", 1, "etc\xFF"}}),
-       kRefused, 0},
-      {"terminal escape in a name", RawArchive({{"\x1B]2;malicious\x07\n", "", "-lh1-"}}), kRefused,
-       0},
-      {"'/' in a level-0 name", RawArchive({{"SUB/SUB2/HELLO.TXT", "hello", "-lh0-", 0}}), 0, 1},
-      {"an empty extension in a level-2 header", RawArchive({{"EXT.TXT", "data", "-lh0-", 2}}), 0,
-       1},
-      {"a lone folder", RawArchive({{"", "", "-lhd-", 1, "dir\xFF", kFolder}}), 0, 0},
-      {"many members", RawArchive(many), 0, many.size()},
+           {{"etc|/tmp", "", "-lhd-", 1, "", kLink}, {"passwd", "bad", "-lh0-", 1, "etc\xFF"}})},
+      {"terminal escape in a name", kRefused, 0,
+       RawArchive({{"\x1B]2;malicious\x07\n", "", "-lh1-"}})},
+      {"'/' in a level-0 name", 0, 1, RawArchive({{"SUB/SUB2/HELLO.TXT", "hello", "-lh0-", 0}})},
+      {"an empty extension in a level-2 header", 0, 1, RawArchive({{"EXT.TXT", "x", "-lh0-", 2}})},
+      {"a lone folder", 0, 0, RawArchive({{"", "", "-lhd-", 1, "dir\xFF", kFolder}})},
+      {"many members", 0, many.size(), RawArchive(many)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
