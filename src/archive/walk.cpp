@@ -8,7 +8,6 @@
 namespace koushin::archive {
 namespace {
 
-constexpr ExtractCode kSuccess = ExtractCode::kExtracted;
 constexpr ExtractCode kArchiveNotFound = ExtractCode::kArchiveNotFound;
 constexpr ExtractCode kArchiveDamaged = ExtractCode::kArchiveDamaged;
 constexpr ExtractCode kMemberRefused = ExtractCode::kMemberRefused;
