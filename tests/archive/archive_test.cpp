@@ -276,6 +276,11 @@ TEST_F(ExtractTest, FailuresChangeNothingAndHostileArchivesStayInside) {
       EXPECT_EQ(Contents(root_ + "/target"), before);
     }
     for (const auto& name : c.named) EXPECT_NE(message.find(name), std::string::npos) << message;
+    // The check finds damage as the extraction does, and names the same culprit.
+    if (c.result == kDamaged && !c.path.empty()) {
+      EXPECT_FALSE(CheckArchive(PortPath(c.path), nullptr, &message));
+      for (const auto& name : c.named) EXPECT_NE(message.find(name), std::string::npos) << message;
+    }
     EXPECT_TRUE(port::Cp932ToUtf8(message, &utf8)) << "message is not code page 932";
     EXPECT_EQ(message.find('\x1B'), std::string::npos);
     std::size_t files = 0;
@@ -293,15 +298,6 @@ TEST_F(ExtractTest, FailuresChangeNothingAndHostileArchivesStayInside) {
     }
     if (fs::exists(upper)) std::system(("chattr -i '" + upper + "' 2>/dev/null").c_str());
   }
-}
-
-TEST_F(ExtractTest, CheckNamesTheDamagedMember) {
-  std::string bytes = ReadHostFile(testing::ArchivePath(2, "lh7"));
-  bytes[bytes.size() - 30] ^= 0x21;
-  WriteHostFile(root_ + "/media/BAD.lzh", bytes);
-  std::string message;
-  EXPECT_FALSE(CheckArchive(PortPath(root_ + "/media/BAD.lzh"), nullptr, &message));
-  EXPECT_NE(message.find("UPPER.TXT"), std::string::npos);
 }
 
 }  // namespace
