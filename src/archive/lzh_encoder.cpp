@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/crc16.h"
+#include "archive/lzh_methods.h"
 
 namespace koushin::archive {
 namespace {
@@ -657,23 +658,19 @@ class Encoder {
 }  // namespace
 
 bool IsEncodableMethod(const std::string& method) {
-  return method == "-lh5-" || method == "-lh6-" || method == "-lh7-";
+  const Method* m = FindMethod(method);
+  return m != nullptr && m->encodable;
 }
 
 EncodeResult EncodeMember(const std::string& method, ByteSource& source, ByteSink& sink,
                           std::uint64_t packedLimit) {
-  int dictionaryBits = 13, positionBits = 4;
-  if (method == "-lh6-") {
-    dictionaryBits = 15;
-    positionBits = 5;
-  } else if (method == "-lh7-") {
-    dictionaryBits = 16;
-    positionBits = 5;
-  } else if (method != "-lh5-") {
+  const Method* m = FindMethod(method);
+  if (m == nullptr || !m->encodable) {
     EncodeResult r;
     r.status = EncodeStatus::kUnsupportedMethod;
     return r;
   }
+  const int dictionaryBits = m->dictionaryBits, positionBits = m->positionBits;
   Encoder encoder(dictionaryBits, positionBits, source, sink, packedLimit);
   return encoder.Run();
 }

@@ -127,6 +127,13 @@ class Transaction {
   std::string unfinished_;
 };
 
+// Whether every target of `moves` (temporary file, target) may be replaced: not a folder, not a
+// read-only file (which Windows would not replace either), not the name of one of the moves' own
+// temporary files. On refusal `failed` (may be null) is the index of the move and `error` says
+// why. ReplaceAll checks this before it keeps anything; a caller may ask before it decides.
+bool CheckTargets(const std::vector<std::pair<std::string, std::string>>& moves,
+                  std::size_t* failed, port::Error* error = nullptr);
+
 // Writers for the layers above. Each takes the transaction it works in, so that no write escapes
 // the journal: a caller without one does not compile. A file is never torn either way.
 

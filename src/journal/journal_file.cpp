@@ -10,6 +10,8 @@ namespace {
 constexpr char kSignature[] = "KOUSHIN JOURNAL\n";
 constexpr std::size_t kSignatureSize = sizeof kSignature - 1;
 constexpr std::size_t kRecordHead = 12;
+// Files are hashed in pieces of this size.
+constexpr std::size_t kHashPiece = 256 * 1024;
 
 std::uint32_t Crc32(const std::string& bytes) {
   std::uint32_t crc = 0xFFFFFFFFu;
@@ -194,19 +196,20 @@ ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records,
 bool HashFile(const std::string& path, std::uint64_t* size, std::uint64_t* hash) {
   port::InputFile file;
   if (!file.Open(path)) return false;
-  std::uint64_t h = 14695981039346656037ull;
+  port::Sha256 sha;
   std::uint64_t total = 0;
-  std::unique_ptr<unsigned char[]> buffer(new unsigned char[65536]);
+  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kHashPiece]);
   for (;;) {
     std::size_t got = 0;
-    if (!file.Read(buffer.get(), 65536, &got)) return false;
+    if (!file.Read(buffer.get(), kHashPiece, &got)) return false;
     if (got == 0) break;
-    for (std::size_t i = 0; i < got; ++i) {
-      h ^= buffer[i];
-      h *= 1099511628211ull;
-    }
+    sha.Update(buffer.get(), got);
     total += got;
   }
+  port::Sha256Digest digest;
+  if (!sha.Finish(&digest)) return false;
+  std::uint64_t h = 0;
+  for (int i = 0; i < 8; ++i) h = (h << 8) | digest[i];
   *size = total;
   *hash = h;
   return true;

@@ -61,7 +61,9 @@ std::string FrameRecord(const std::string& payload);
 // not begun). `why` says what is wrong with a damaged file.
 ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records, std::string* why);
 
-// 64-bit FNV-1a of a file's bytes, read through the port. False when it cannot be read.
+// The first 64 bits of the SHA-256 of a file's bytes (the platform's own SHA-256, which uses the
+// processor's SHA instructions where there are any), read through the port. False when it cannot
+// be read or hashed.
 bool HashFile(const std::string& path, std::uint64_t* size, std::uint64_t* hash);
 
 }  // namespace koushin::journal

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "archive/decode_helpers.h"
 #include "archive/fixtures.h"
 
 namespace koushin::archive {

@@ -174,4 +174,23 @@ std::string RawArchive(const std::vector<RawMember>& members) {
   return out + '\0';
 }
 
+DecodedArchive DecodeArchive(const std::string& bytes) {
+  DecodedArchive out;
+  MemorySource source(bytes.data(), bytes.size());
+  LzhReader reader(source);
+  for (;;) {
+    DecodedMember m;
+    out.last = reader.Next(&m.header, &out.error);
+    if (out.last != ReadStatus::kMember) break;
+    StringSink sink;
+    const DecodeResult r =
+        DecodeMember(m.header.method, reader.Data(), m.header.packedSize, m.header.originalSize,
+                     sink, m.header.hasCrc ? &m.header.crc : nullptr);
+    m.status = r.status;
+    m.bytes = std::move(sink.bytes);
+    out.members.push_back(std::move(m));
+  }
+  return out;
+}
+
 }  // namespace koushin::archive::testing

@@ -4,9 +4,13 @@
 // by byte here.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "archive/lzh_decoder.h"
+#include "archive/lzh_reader.h"
 
 namespace koushin::archive::testing {
 
@@ -46,5 +50,27 @@ struct RawMember {
 };
 // The members and the end mark.
 std::string RawArchive(const std::vector<RawMember>& members);
+
+// An archive held in memory, walked with our reader and decoders, every member kept.
+struct DecodedMember {
+  MemberHeader header;
+  DecodeStatus status = DecodeStatus::kOk;
+  std::string bytes;
+};
+
+struct DecodedArchive {
+  std::vector<DecodedMember> members;
+  ReadStatus last = ReadStatus::kEnd;  // kEnd, or kError when the reader gave up
+  std::string error;
+
+  // True when the reader reached the end and every member decoded with a matching CRC.
+  bool Sound() const {
+    return last == ReadStatus::kEnd &&
+           std::all_of(members.begin(), members.end(),
+                       [](const DecodedMember& m) { return m.status == DecodeStatus::kOk; });
+  }
+};
+
+DecodedArchive DecodeArchive(const std::string& bytes);
 
 }  // namespace koushin::archive::testing
