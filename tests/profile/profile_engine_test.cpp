@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "port/port_fixture.h"
@@ -295,30 +296,24 @@ TEST_F(ProfileTest, ReadsAndWritesThroughWindowsPaths) {
 
 TEST_F(ProfileTest, FailsAsWindowsDoes) {
   fs::create_directories(Host("c/EST"));
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* value;
-    std::string file;
-    bool ok;
-    int hostCode;
-    const char* created;  // bytes of EST/new.ini afterwards; null: no such file
-  } cases[] = {
-      {nullptr, "key", "string", "C:\\EST\\new.ini", false, ENOENT, nullptr},
-      {"App", "key", "string", "", false, EACCES, nullptr},
-      {"App", "key", "string", "C:\\NOFOLDER\\new.ini", false, ENOENT, nullptr},
-      {"App", "key", nullptr, "C:\\EST\\new.ini", true, 0, ""},
-      {"App", nullptr, "x", "C:\\EST\\new.ini", true, 0, ""},
-      {"App", "key", "", "C:\\EST\\new.ini", true, 0, "[App]\r\nkey=\r\n"},
+  // Section, key, value, file, the host code (0: written), and the bytes of EST/new.ini
+  // afterwards (null: no such file).
+  const std::tuple<const char*, const char*, const char*, std::string, int, const char*> cases[] = {
+      {nullptr, "key", "string", "C:\\EST\\new.ini", ENOENT, nullptr},
+      {"App", "key", "string", "", EACCES, nullptr},
+      {"App", "key", "string", "C:\\NOFOLDER\\new.ini", ENOENT, nullptr},
+      {"App", "key", nullptr, "C:\\EST\\new.ini", 0, ""},
+      {"App", nullptr, "x", "C:\\EST\\new.ini", 0, ""},
+      {"App", "key", "", "C:\\EST\\new.ini", 0, "[App]\r\nkey=\r\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [section, key, value, file, code, created] : cases) {
     fs::remove(Host("c/EST/new.ini"));
     Error error;
-    EXPECT_EQ(ProfileWrite(c.section, c.key, c.value, c.file, &error), c.ok) << c.file;
-    EXPECT_EQ(c.ok ? 0 : error.hostCode, c.hostCode) << error.Describe();
-    EXPECT_EQ(fs::exists(Host("c/EST/new.ini")), c.created != nullptr);
-    EXPECT_EQ(Contents("c/EST/new.ini"), c.created ? c.created : "");
-    EXPECT_EQ(Listing("c/EST").size(), c.created ? 1u : 0u) << "a temporary file was left";
+    const bool ok = ProfileWrite(section, key, value, file, &error);
+    EXPECT_EQ(std::pair(ok, ok ? 0 : error.hostCode), std::pair(code == 0, code)) << file;
+    EXPECT_EQ(fs::exists(Host("c/EST/new.ini")), created != nullptr) << file;
+    EXPECT_EQ(Contents("c/EST/new.ini"), created ? created : "");
+    EXPECT_EQ(Listing("c/EST").size(), created ? 1u : 0u) << "a temporary file was left";
   }
 }
 

@@ -79,30 +79,18 @@ class ScriptedScreens : public Screens {
 TEST(RunWizard, WalksTheTableAsThePersonAnswers) {
   // The answers in the order the screens take them; the walk, then the result: its kind (0
   // cancelled, 1 update ended, 2 screen failed) and the step that failed; the record's folder.
+  // clang-format off
   const std::tuple<std::deque<Answer>, std::string, std::string> cases[] = {
       {{{kEndCancel}}, "notice, 0 0", "C:\\DEFAULT"},
       // Next, Back (with another folder typed), Next, confirm's back, Esc, then Next to the run.
-      {{{kEndOk},
-        {kEndOk, "C:\\FIRST"},
-        {kEndCancel},
-        {kEndBack, "C:\\DROPPED"},
-        {kEndOk},
-        {kEndCancel, "C:\\ESCAPED"},
-        {kEndOk},
-        {kEndOk, "C:\\SECOND"},
-        {kEndOk},
-        {1}},
+      {{{kEndOk}, {kEndOk, "C:\\FIRST"}, {kEndCancel}, {kEndBack, "C:\\DROPPED"}, {kEndOk},
+        {kEndCancel, "C:\\ESCAPED"}, {kEndOk}, {kEndOk, "C:\\SECOND"}, {kEndOk}, {1}},
        "notice, destination C:\\DEFAULT, confirm C:\\FIRST, destination C:\\FIRST, notice, "
        "destination C:\\FIRST, notice, destination C:\\FIRST, confirm C:\\SECOND, "
        "run C:\\SECOND, 1 0",
        "C:\\SECOND"},
       // An end code no row names goes back a step, as 戻る does, and takes no folder.
-      {{{kEndOk},
-        {7, "C:\\SEVEN"},
-        {kEndOk},
-        {kEndOk, "C:\\X"},
-        {kEndBack},
-        {kEndBack},
+      {{{kEndOk}, {7, "C:\\SEVEN"}, {kEndOk}, {kEndOk, "C:\\X"}, {kEndBack}, {kEndBack},
         {kEndCancel}},
        "notice, destination C:\\DEFAULT, notice, destination C:\\DEFAULT, confirm C:\\X, "
        "destination C:\\X, notice, 0 0",
@@ -116,9 +104,9 @@ TEST(RunWizard, WalksTheTableAsThePersonAnswers) {
       {{}, "notice, failure, 2 0", "C:\\DEFAULT"},
       {{{kEndOk}}, "notice, destination C:\\DEFAULT, failure, 2 1", "C:\\DEFAULT"},
       {{{kEndOk}, {kEndOk, "C:\\EST"}},
-       "notice, destination C:\\DEFAULT, confirm C:\\EST, failure, 2 2",
-       "C:\\EST"},
+       "notice, destination C:\\DEFAULT, confirm C:\\EST, failure, 2 2", "C:\\EST"},
   };
+  // clang-format on
   for (const auto& [answers, walk, installFolder] : cases) {
     description::UpdateDescription record;
     record.installFolder = "C:\\DEFAULT";
