@@ -151,11 +151,10 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
 
 TEST_F(DrivesTest, DriveListTypesWindowsFolderAndNoDrives) {
   EXPECT_EQ(AvailableDrives(), (std::vector<char>{'c', 'd'}));
-  EXPECT_EQ(DriveTypeOf("D:\\"), 2);
-  EXPECT_EQ(DriveTypeOf("d:"), 2);
-  EXPECT_EQ(DriveTypeOf("c:\\x\\y"), 3);
-  EXPECT_EQ(DriveTypeOf("\\x"), 3);  // the current drive, C
-  EXPECT_EQ(DriveTypeOf("Q:\\"), 1);
+  // "\\x" is on the current drive, C.
+  for (const auto& [path, type] :
+       {std::pair{"D:\\", 2}, {"d:", 2}, {"c:\\x\\y", 3}, {"\\x", 3}, {"Q:\\", 1}})
+    EXPECT_EQ(DriveTypeOf(path), type) << path;
   EXPECT_EQ(WindowsFolder(), "C:\\WINDOWS");
 
   Options options;
