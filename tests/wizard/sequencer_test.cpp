@@ -162,10 +162,9 @@ TEST(FolderItemLess, SortsAsTheSortedListDoes) {
 
 class PortFixture : public ::testing::Test {
  protected:
-  void Configure(std::map<char, std::string> drives, const std::string& registryFile = "") {
+  void Configure(std::map<char, std::string> drives) {
     port::Options options;
     options.drives = std::move(drives);
-    options.registryFile = registryFile;
     port::Error error;
     ASSERT_TRUE(port::Configure(options, &error)) << error.Describe();
   }
@@ -187,24 +186,18 @@ TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
   temp_.MakeFolder("empty");
   // The temporary folder as a Windows path: through a drive mapped to it on POSIX, as the machine
   // names it on Windows.
-#ifdef _WIN32
-  const std::string root = temp_.Path();
-#else
-  Configure({{'T', temp_.Host().string()}});
-  const std::string root = "T:";
-#endif
-
+  const std::string root = temp_.AsDrive('T');
   std::vector<std::string> table;
-  EXPECT_EQ(ListSubfolders(root + "\\many\\*.*", &table), kFolderSlots);
+  EXPECT_EQ(ListSubfolders(root + "many\\*.*", &table), kFolderSlots);
   ASSERT_EQ(table.size(), 1000u);
   EXPECT_EQ(table[0], "..");
   EXPECT_EQ(std::count(table.begin(), table.end(), ".."), 1);
   EXPECT_EQ(std::count(table.begin(), table.end(), "file.txt"), 0);
 
-  EXPECT_EQ(ListSubfolders(root + "\\few\\*.*", &table), 2);
+  EXPECT_EQ(ListSubfolders(root + "few\\*.*", &table), 2);
   EXPECT_EQ(table, std::vector<std::string>({"..", "Sub"}));
-  EXPECT_EQ(ListSubfolders(root + "\\empty\\*.*", &table), 1);
-  EXPECT_EQ(ListSubfolders(root + "\\missing\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "empty\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "missing\\*.*", &table), 1);
   EXPECT_EQ(table, std::vector<std::string>({".."}));
 }
 
@@ -314,7 +307,9 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
   }
   reg += "[" + prefix + "NoValue]\r\n\"DisplayName\"=\"x\"\r\n\r\n";
   temp_.Write("uninstall.reg", reg);
-  Configure({{'C', temp_.Host().string()}}, (temp_.Host() / "uninstall.reg").string());
+  port::Options options;
+  options.registryFile = (temp_.Host() / "uninstall.reg").string();
+  temp_.AsDrive('C', options);
 
   // The keys searched, and the folder field they give.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
