@@ -267,11 +267,10 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
 }
 
 TEST(DosAttribTest, ReadsWineAndSambaForms) {
-  const std::tuple<std::string, bool, std::uint32_t> cases[] = {
-      // value, read, attributes
-      {"0x21", true, 0x21},
-      {std::string("0x2\0", 4), true, 0x2},
-      {"0X10", true, 0x10},
+  // clang-format off
+  const std::tuple<std::string, bool, std::uint32_t> cases[] = {  // value, read, attributes
+      {"0x21", true, 0x21}, {std::string("0x2\0", 4), true, 0x2}, {"0X10", true, 0x10},
+      {"0x", false, 0}, {"junk", false, 0}, {"", false, 0},
       // Samba's binary record, version 4: empty text, version, switch, flags 0x11, attrib 0x21.
       {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0\0\0\0\0\0\0\0\0", 24), true, 0x21},
       // Version 3 with "0x20" text in front.
@@ -279,10 +278,8 @@ TEST(DosAttribTest, ReadsWineAndSambaForms) {
       {std::string("\0\0\5\0\5\0\0\0\0\0\0\0\x21\0\0\0", 16), false, 0},  // attrib not valid
       {std::string("\0\0\4\0\3\0\0\0\1\0\0\0", 12), false, 0},            // switch mismatch
       {std::string("\0\0\4\0\4\0\0\0\1\0", 10), false, 0},                // truncated
-      {"0x", false, 0},
-      {"junk", false, 0},
-      {"", false, 0},
   };
+  // clang-format on
   for (const auto& [value, ok, wanted] : cases) {
     std::uint32_t attributes = 0;
     EXPECT_EQ(posix::ParseDosAttrib(value, &attributes), ok) << value;

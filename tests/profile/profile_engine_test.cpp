@@ -284,13 +284,13 @@ TEST_F(ProfileTest, ReadsAndWritesThroughWindowsPaths) {
   Error error;
   ASSERT_TRUE(ProfileWrite("App", "key", "value", "C:\\EST\\Tamiro1.ini", &error))
       << error.Describe();
-  EXPECT_EQ(Contents("c/EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
+  EXPECT_EQ(folder_.Read("c/EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
   // Case-insensitive file names, '/' separators, and host paths all reach the same file.
   EXPECT_EQ(ProfileRead("app", "KEY", "d", "c:/est/TAMIRO1.INI"), "value");
   EXPECT_EQ(ProfileRead("App", "key", "d", HostCp932("c/EST/tamiro1.ini")), "value");
   // A name without a folder is looked for in the Windows folder, as on Windows.
   ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
-  EXPECT_EQ(Contents("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(folder_.Read("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
   EXPECT_EQ(ProfileRead("s", "k", "d", "KOUSHIN.INI"), "v");
 }
 
@@ -312,7 +312,7 @@ TEST_F(ProfileTest, FailsAsWindowsDoes) {
     const bool ok = ProfileWrite(section, key, value, file, &error);
     EXPECT_EQ(std::pair(ok, ok ? 0 : error.hostCode), std::pair(code == 0, code)) << file;
     EXPECT_EQ(fs::exists(Host("c/EST/new.ini")), created != nullptr) << file;
-    EXPECT_EQ(Contents("c/EST/new.ini"), created ? created : "");
+    EXPECT_EQ(folder_.Read("c/EST/new.ini"), created ? created : "");
     EXPECT_EQ(Listing("c/EST").size(), created ? 1u : 0u) << "a temporary file was left";
   }
 }
@@ -326,7 +326,7 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributesAndRefusesReadOnly
   EXPECT_FALSE(ProfileWrite("s", "k", "w", "C:\\EST\\ro.ini", &error));
   EXPECT_EQ(error.hostCode, EACCES);
   EXPECT_FALSE(ProfileWrite("s", "k", "v", "C:\\EST\\ro.ini", &error));  // even a no-op
-  EXPECT_EQ(Contents("c/EST/ro.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(folder_.Read("c/EST/ro.ini"), "[s]\r\nk=v\r\n");
 
   const std::string path = "C:\\EST\\keep.ini";
   MakeFile("c/EST/keep.ini", "; settings\n[s]\nk=1\n");
@@ -345,7 +345,7 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributesAndRefusesReadOnly
   EXPECT_EQ(status.lastWriteTime, FileTimeFromUnix(1000000000)) << "an unchanged file was written";
 
   ASSERT_TRUE(ProfileWrite("s", "k", "2", path));
-  EXPECT_EQ(Contents("c/EST/keep.ini"), "; settings\n[s]\nk=2\n");
+  EXPECT_EQ(folder_.Read("c/EST/keep.ini"), "; settings\n[s]\nk=2\n");
   EXPECT_EQ(fs::status(Host("c/EST/keep.ini")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   ASSERT_TRUE(ReadFileStatus(path, &status));
