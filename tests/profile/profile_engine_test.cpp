@@ -20,14 +20,9 @@ const std::string kBar = "\x81\x5B";
 const std::string kSo = "\x83\x5C";
 const std::string kZo = "\x83\x5D";
 
-struct ReadCase {
-  const char* section;
-  const char* key;
-  const char* defaultValue;
-  std::size_t size;
-  std::size_t count;
-  std::string bytes;  // what the buffer holds afterwards, from its start
-};
+// Section, key, default, buffer size, the count returned and what the buffer holds afterwards.
+using ReadCase =
+    std::tuple<const char*, const char*, const char*, std::size_t, std::size_t, std::string>;
 
 // Windows' answers on fixture A, with every line end CR LF, CR or LF. Lists keep duplicates and
 // leave out empty names, keys starting with ';' and lines that are no header; keys come from the
@@ -103,13 +98,13 @@ TEST(ProfileEngineTest, ReadsAsWindowsDoes) {
         {nullptr, nullptr, "", 5, 3, "a" + kSo + "\0\0"s}}},
   };
   for (const auto& [file, cases] : files) {
-    for (const ReadCase& c : cases) {
-      const ProfileBuffer got = ReadProfileBuffer(file, c.section, c.key, c.defaultValue, c.size);
+    for (const auto& [section, key, defaultValue, size, count, bytes] : cases) {
+      const ProfileBuffer got = ReadProfileBuffer(file, section, key, defaultValue, size);
       SCOPED_TRACE((file ? ::testing::PrintToString(*file) : "missing") + " G(" +
-                   (c.section ? c.section : "NULL") + ", " + (c.key ? c.key : "NULL") +
-                   ", n=" + std::to_string(c.size) + ")");
-      EXPECT_EQ(got.count, c.count);
-      EXPECT_EQ(got.bytes, c.bytes);
+                   (section ? section : "NULL") + ", " + (key ? key : "NULL") +
+                   ", n=" + std::to_string(size) + ")");
+      EXPECT_EQ(got.count, count);
+      EXPECT_EQ(got.bytes, bytes);
     }
   }
 }
