@@ -29,12 +29,12 @@ TEST_F(HostPathTest, ResolvesDrivesSeparatorsDotsCaseAndEachDrivesCurrentFolder)
   ASSERT_TRUE(ChangeFolder("c:\\est\\SUB"));
   ASSERT_TRUE(ChangeFolder("d:\\"));  // D becomes current; C keeps its folder
   // A Windows path, and its host path below the temporary root ("!" and the errno on failure).
+  // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {"C:\\EST\\SUB\\FILE.txt", "c/Est/Sub/file.TXT"},
       {"c:/est//sub\\\\file.txt", "c/Est/Sub/file.TXT"},
       {"C:\\EST\\..\\..\\..\\est\\.\\Sub", "c/Est/Sub"},  // never above the root
-      {"C:\\", "c"},
-      {"D:\\", "d"},
+      {"C:\\", "c"}, {"D:\\", "d"},
       {"C:\\Est\\", "c/Est/"},          // a trailing separator stays
       {"C:\\est.\\sub ", "c/Est/Sub"},  // trailing dots and blanks are ignored
       {"C:\\" + soft + "\\DATA.INI", "c/" + softUtf8 + "/data.ini"},
@@ -49,17 +49,14 @@ TEST_F(HostPathTest, ResolvesDrivesSeparatorsDotsCaseAndEachDrivesCurrentFolder)
       {"c:file.txt", "c/Est/Sub/file.TXT"},    // relative to each drive's own folder
       {"C:..\\sub\\.\\FILE.TXT", "c/Est/Sub/file.TXT"},
       {"c:..\\..\\..\\..", "c"},
-      {"C:", "c/Est/Sub"},
-      {"D:", "d"},
-      {"top\\X", "d/top/x"},
-      {"\\top", "d/top"},
-      {"..", "d"},
+      {"C:", "c/Est/Sub"}, {"D:", "d"}, {"top\\X", "d/top/x"}, {"\\top", "d/top"}, {"..", "d"},
       {"Q:\\x", "!" + std::to_string(ENOENT)},  // no such drive
       {"\\\\server\\share\\x", "!" + std::to_string(ENOENT)},
       {"C:\\bad\x83", "!" + std::to_string(EILSEQ)},  // a lead byte alone
       {std::string("C:\\a\0b", 6), "!" + std::to_string(EINVAL)},
       {"", "!" + std::to_string(ENOENT)},
   };
+  // clang-format on
   const std::string prefix = root_.string() + "/";
   for (const auto& [windows, wanted] : cases) {
     std::string host;
@@ -118,6 +115,7 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
   MakeFile("c/file.txt");
   // Each step is a call ("#n" for ChangeDrive(n)), its result and the state it leaves: current
   // drive number and _getcwd text.
+  // clang-format off
   const std::tuple<std::string, bool, int, std::string> steps[] = {
       {"\\", true, 3, "C:\\"},
       {"c:program files", true, 3, "C:\\Program Files"},
@@ -126,16 +124,12 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
       {"d:..", true, 4, "D:\\"},  // ".." at a root stays there
       {"d:m", true, 4, "D:\\M"},
       {"c:..", true, 3, "C:\\Program Files"},  // relative to c's own folder, and c is current
-      {"#4", true, 4, "D:\\M"},
-      {"#3", true, 3, "C:\\Program Files"},
-      {"\\", true, 3, "C:\\"},
-      {"c:nothere", false, 3, "C:\\"},
-      {"c:file.txt", false, 3, "C:\\"},  // not a folder
-      {"q:\\", false, 3, "C:\\"},
-      {"#26", false, 3, "C:\\"},
-      {"#0", false, 3, "C:\\"},
+      {"#4", true, 4, "D:\\M"}, {"#3", true, 3, "C:\\Program Files"}, {"\\", true, 3, "C:\\"},
+      {"c:nothere", false, 3, "C:\\"}, {"c:file.txt", false, 3, "C:\\"},  // not a folder
+      {"q:\\", false, 3, "C:\\"}, {"#26", false, 3, "C:\\"}, {"#0", false, 3, "C:\\"},
       {"#4", true, 4, "D:\\M"},  // the dialog's way out: only the drive is restored
   };
+  // clang-format on
   for (const auto& [chdir, ok, drive, folder] : steps) {
     Error error;
     const bool done =
