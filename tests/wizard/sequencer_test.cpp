@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "port/port.h"
-#include "support/temp_folder.h"
+#include "port/port_fixture.h"
 #include "wizard/destination_screen.h"
 #include "wizard/texts.h"
 
@@ -160,17 +160,9 @@ TEST(FolderItemLess, SortsAsTheSortedListDoes) {
                                              "[Alpha]", "[beta]", soft}));
 }
 
-class PortFixture : public ::testing::Test {
- protected:
-  void Configure(std::map<char, std::string> drives) {
-    port::Options options;
-    options.drives = std::move(drives);
-    port::Error error;
-    ASSERT_TRUE(port::Configure(options, &error)) << error.Describe();
-  }
-  void TearDown() override { port::Configure(port::Options{}); }
-  koushin::testing::TempFolder temp_;
-};
+// Drives C and D (folders c and d of the test's temporary folder) on POSIX; the machine's own on
+// Windows.
+using PortFixture = port::testing::PortTest;
 
 using ListSubfoldersTest = PortFixture;
 
@@ -178,15 +170,15 @@ TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
   for (int i = 0; i < 1005; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "d%04d", i);
-    temp_.MakeFolder(std::string("many/") + name);
+    folder_.MakeFolder(std::string("many/") + name);
   }
-  temp_.Write("many/file.txt", "x");
-  temp_.MakeFolder("few/Sub");
-  temp_.Write("few/a.txt", "x");
-  temp_.MakeFolder("empty");
+  folder_.Write("many/file.txt", "x");
+  folder_.MakeFolder("few/Sub");
+  folder_.Write("few/a.txt", "x");
+  folder_.MakeFolder("empty");
   // The temporary folder as a Windows path: through a drive mapped to it on POSIX, as the machine
   // names it on Windows.
-  const std::string root = temp_.AsDrive('T');
+  const std::string root = folder_.AsDrive('T');
   std::vector<std::string> table;
   EXPECT_EQ(ListSubfolders(root + "many\\*.*", &table), kFolderSlots);
   ASSERT_EQ(table.size(), 1000u);
@@ -209,14 +201,13 @@ using DestinationBrowsing = PortFixture;
 
 TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
-  temp_.MakeFolder("c/EST");
-  temp_.MakeFolder("c/" + a + "/" + b + "/" + c);
-  temp_.MakeFolder("d/Program Files/Vendor");
-  temp_.MakeFolder("d/Program Files/apps");
-  temp_.MakeFolder("d/beta");
-  temp_.MakeFolder("d/\x83\x5C\x83\x74\x83\x67");  // ソフト
-  temp_.Write("d/readme.txt", "x");
-  Configure({{'C', (temp_.Host() / "c").string()}, {'D', (temp_.Host() / "d").string()}});
+  folder_.MakeFolder("c/EST");
+  folder_.MakeFolder("c/" + a + "/" + b + "/" + c);
+  folder_.MakeFolder("d/Program Files/Vendor");
+  folder_.MakeFolder("d/Program Files/apps");
+  folder_.MakeFolder("d/beta");
+  folder_.MakeFolder("d/\x83\x5C\x83\x74\x83\x67");  // ソフト
+  folder_.Write("d/readme.txt", "x");
   ASSERT_TRUE(port::ChangeFolder("C:\\EST"));
 
   DestinationScreen screen;
@@ -252,7 +243,7 @@ TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   EXPECT_EQ(screen.FolderItems().size(), 4u);
 
   // A folder that went away meanwhile: the change fails, the field shows the current folder.
-  std::filesystem::remove_all(temp_.Host() / "d" / "beta");
+  std::filesystem::remove_all(Host("d/beta"));
   screen.SelectFolder(screen.FindFolderItem("[beta]"));
   EXPECT_EQ(screen.FolderField(), "D:\\");
   EXPECT_EQ(screen.FolderItems().size(), 3u);
@@ -306,10 +297,10 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
     reg += "[" + prefix + key + "]\r\n\"UninstallString\"=\"" + value + "\"\r\n\r\n";
   }
   reg += "[" + prefix + "NoValue]\r\n\"DisplayName\"=\"x\"\r\n\r\n";
-  temp_.Write("uninstall.reg", reg);
+  folder_.Write("uninstall.reg", reg);
   port::Options options;
-  options.registryFile = (temp_.Host() / "uninstall.reg").string();
-  temp_.AsDrive('C', options);
+  options.registryFile = Host("uninstall.reg").string();
+  folder_.AsDrive('C', options);
 
   // The keys searched, and the folder field they give.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
