@@ -116,11 +116,10 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
   for (const auto& c : cases) {
     BitmapImage image;
     ASSERT_TRUE(ParseBitmap(c.bmp.Bytes(), &image)) << c.what;
-    EXPECT_EQ(image.colorCount, c.colors) << c.what;
-    EXPECT_EQ(image.imageSize, c.imageSize) << c.what;
-    EXPECT_EQ(image.imageOffset, c.imageOffset) << c.what;
-    EXPECT_EQ(image.width, c.bmp.width) << c.what;
-    EXPECT_EQ(image.height, c.bmp.height) << c.what;
+    EXPECT_EQ(
+        std::tuple(image.colorCount, image.imageSize, image.imageOffset, image.width, image.height),
+        std::tuple(c.colors, c.imageSize, c.imageOffset, c.bmp.width, c.bmp.height))
+        << c.what;
     // The block: the file's header cut to 40 bytes with biSizeImage and biClrUsed stored, then the
     // masks (from a longer header where it holds them) or the colour table, then the image data.
     Bmp stored = c.bmp;

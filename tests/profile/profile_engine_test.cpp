@@ -164,28 +164,21 @@ TEST(ProfileEngineTest, FindsNamesAndValues) {
   }
 }
 
-struct WriteStep {
-  const char* section;
-  const char* key;
-  const char* value;
-  std::optional<std::string> expected;  // the whole file afterwards, where checked
-  bool changes;
-};
+// Section, key, value, the whole file afterwards (where checked) and whether the write changes it.
+using WriteStep =
+    std::tuple<const char*, const char*, const char*, std::optional<std::string>, bool>;
 
 // Applies the steps in turn; returns the file at the end.
 std::string ExpectWrites(std::string file, const std::vector<WriteStep>& steps) {
-  for (const WriteStep& step : steps) {
+  for (const auto& [section, key, value, expected, changes] : steps) {
     std::string updated = "untouched";
-    const bool changed = WriteProfile(file, step.section, step.key, step.value, &updated);
-    SCOPED_TRACE(std::string("W(") + (step.section ? step.section : "NULL") + ", " +
-                 (step.key ? step.key : "NULL") + ", " + (step.value ? step.value : "NULL") + ")");
-    EXPECT_EQ(changed, step.changes);
-    if (changed) {
-      file = updated;
-    } else {
-      EXPECT_EQ(updated, "untouched");
-    }
-    EXPECT_EQ(file, step.expected.value_or(file));
+    const bool changed = WriteProfile(file, section, key, value, &updated);
+    SCOPED_TRACE(std::string("W(") + (section ? section : "NULL") + ", " + (key ? key : "NULL") +
+                 ", " + (value ? value : "NULL") + ")");
+    EXPECT_EQ(changed, changes);
+    if (!changed) EXPECT_EQ(updated, "untouched");  // a write that changes nothing gives nothing
+    file = changed ? updated : file;
+    EXPECT_EQ(file, expected.value_or(file));
   }
   return file;
 }
