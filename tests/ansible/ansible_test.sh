@@ -113,17 +113,26 @@ reports_of() {
   done
 }
 
+# Every host's row: BLOCKED_ROW for the blocked host, OTHER_ROW for the others; with two snapshot
+# names, each host is snapshotted as the second and must equal the first (nothing written).
+hosts_are() {
+  local h
+  for h in "${names[@]}"; do
+    if [ "$h" = "$BLOCKED" ]; then expect_row "$h" "$1"; else expect_row "$h" "$2"; fi
+    [ -z "${4:-}" ] || { snapshot "$h" "$4"; same "$h" "$3" "$4"; }
+  done
+}
+snapshot_all() { local h; for h in "${names[@]}"; do snapshot "$h" "$1"; done; }
+REFUSED="False True preflight refused 7 8.0S * -"
+# The plan: the report's list of the changes the run would make.
+PLANNED="True False planned 0 8.0S 8.0S [1-9]*"
+
 # --- check mode: the dry run on every host writes nothing and returns a plan ------------------
 CASE=check_mode
-for h in "${names[@]}"; do snapshot "$h" before; done
+snapshot_all before
 play check --check
 expect_status 0
-for h in "${names[@]}"; do
-  snapshot "$h" check
-  same "$h" before check
-  # The plan: the report's list of the changes the run would make.
-  expect_row "$h" "True False planned 0 8.0S 8.0S [1-9]*"
-done
+hosts_are "$PLANNED" "$PLANNED" before check
 reports_of planned
 
 # --- the first run: a read-only target fails its host alone ------------------------------------
@@ -132,16 +141,12 @@ chmod a-w "$WORK/$BLOCKED/c/EST/$READ_ONLY"
 snapshot "$BLOCKED" blocked
 play first
 expect_status 2
+hosts_are "$REFUSED" "True False updated 0 8.0S 8.1S -"
+snapshot "$BLOCKED" first
+same "$BLOCKED" blocked first
 for h in "${names[@]}"; do
-  if [ "$h" = "$BLOCKED" ]; then
-    expect_row "$h" "False True preflight refused 7 8.0S * -"
-    snapshot "$h" first
-    same "$h" blocked first
-  else
-    expect_row "$h" "True False updated 0 8.0S 8.1S -"
-    iconv -f CP932 -t UTF-8 "$WORK/$h/c/EST/tamiro1.ini" | tr -d '\r' | grep -qx 'Version=8.1S' ||
-      fail "$h: tamiro1.ini is not at 8.1S"
-  fi
+  [ "$h" = "$BLOCKED" ] || iconv -f CP932 -t UTF-8 "$WORK/$h/c/EST/tamiro1.ini" | tr -d '\r' |
+    grep -qx 'Version=8.1S' || fail "$h: tamiro1.ini is not at 8.1S"
 done
 reports_of updated "$BLOCKED"
 [ "$(python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); print(r["outcome"], r["exitStatus"])' \
@@ -150,52 +155,28 @@ reports_of updated "$BLOCKED"
 
 # --- the same run again: nothing changes, nothing is written; the blocked host fails again -------
 CASE=second_run
-for h in "${names[@]}"; do snapshot "$h" updated; done
+snapshot_all updated
 play second
 expect_status 2
-for h in "${names[@]}"; do
-  if [ "$h" = "$BLOCKED" ]; then
-    expect_row "$h" "False True preflight refused 7 8.0S * -"
-  else
-    expect_row "$h" "False False current 0 8.1S 8.1S -"
-  fi
-  snapshot "$h" second
-  same "$h" updated second
-done
+hosts_are "$REFUSED" "False False current 0 8.1S 8.1S -" updated second
 reports_of current "$BLOCKED"
 
-# --- check mode once the cause is mended: only that host has a plan; nothing is written ----------
+# --- check mode once the cause is mended: only that host has a plan (the dry run finds nothing to
+# do on the others); nothing is written -----------------------------------------------------------
 CASE=check_again
 chmod u+w "$WORK/$BLOCKED/c/EST/$READ_ONLY"
-for h in "${names[@]}"; do snapshot "$h" mended; done
+snapshot_all mended
 play check_again --check
 expect_status 0
-for h in "${names[@]}"; do
-  if [ "$h" = "$BLOCKED" ]; then
-    expect_row "$h" "True False planned 0 8.0S 8.0S [1-9]*"
-  else
-    # The dry run finds nothing to do.
-    expect_row "$h" "False False current 0 8.1S 8.1S 0"
-  fi
-  snapshot "$h" check_again
-  same "$h" mended check_again
-done
+hosts_are "$PLANNED" "False False current 0 8.1S 8.1S 0" mended check_again
 
 # --- undo and recovery: check mode reads the state and writes nothing; then the real runs --------
 CASE=undo_recover
 ARGS='{"folder": "C:\\EST", "state": "{{ koushin_state }}", "drives": "{{ koushin_drives }}",
        "executable": "{{ koushin_executable }}"}'
-for h in "${names[@]}"; do snapshot "$h" before_undo; done
+snapshot_all before_undo
 adhoc check_undo all "$ARGS" -e koushin_state=undone --check
-for h in "${names[@]}"; do
-  if [ "$h" = "$BLOCKED" ]; then
-    expect_row "$h" "False True undo refused 0 8.0S 8.0S 0"
-  else
-    expect_row "$h" "True False planned 0 8.1S 8.0S 0"
-  fi
-  snapshot "$h" check_undo
-  same "$h" before_undo check_undo
-done
+hosts_are "False True undo refused 0 8.0S 8.0S 0" "True False planned 0 8.1S 8.0S 0" before_undo check_undo
 adhoc check_recover h01 "$ARGS" -e koushin_state=recovered --check
 expect_row h01 "False False nothing to recover 0 8.1S 8.1S 0"
 adhoc undo h01 "$ARGS" -e koushin_state=undone

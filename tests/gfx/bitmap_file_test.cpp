@@ -34,21 +34,12 @@ struct Bmp {
   std::string Bytes() const {
     std::string out;
     // Each field little-endian: its value and size; bfSize and the reserved word are not used.
-    const std::pair<std::uint32_t, int> fields[] = {{type, 2},
-                                                    {0, 4},
-                                                    {0, 4},
-                                                    {offBits, 4},
-                                                    {headerSize, 4},
-                                                    {std::uint32_t(width), 4},
-                                                    {std::uint32_t(height), 4},
-                                                    {1, 2},
-                                                    {bitCount, 2},
-                                                    {compression, 4},
-                                                    {sizeImage, 4},
-                                                    {2835, 4},
-                                                    {2835, 4},
-                                                    {clrUsed, 4},
-                                                    {0, 4}};
+    // clang-format off
+    const std::pair<std::uint32_t, int> fields[] = {
+        {type, 2}, {0, 4}, {0, 4}, {offBits, 4}, {headerSize, 4}, {std::uint32_t(width), 4},
+        {std::uint32_t(height), 4}, {1, 2}, {bitCount, 2}, {compression, 4}, {sizeImage, 4},
+        {2835, 4}, {2835, 4}, {clrUsed, 4}, {0, 4}};
+    // clang-format on
     for (const auto& [value, bytes] : fields) {
       for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
     }
@@ -125,11 +116,10 @@ TEST(BitmapFileTest, ReadsSupportedFiles) {
   for (const auto& c : cases) {
     BitmapImage image;
     ASSERT_TRUE(ParseBitmap(c.bmp.Bytes(), &image)) << c.what;
-    EXPECT_EQ(image.colorCount, c.colors) << c.what;
-    EXPECT_EQ(image.imageSize, c.imageSize) << c.what;
-    EXPECT_EQ(image.imageOffset, c.imageOffset) << c.what;
-    EXPECT_EQ(image.width, c.bmp.width) << c.what;
-    EXPECT_EQ(image.height, c.bmp.height) << c.what;
+    EXPECT_EQ(
+        std::tuple(image.colorCount, image.imageSize, image.imageOffset, image.width, image.height),
+        std::tuple(c.colors, c.imageSize, c.imageOffset, c.bmp.width, c.bmp.height))
+        << c.what;
     // The block: the file's header cut to 40 bytes with biSizeImage and biClrUsed stored, then the
     // masks (from a longer header where it holds them) or the colour table, then the image data.
     Bmp stored = c.bmp;
@@ -215,8 +205,7 @@ TEST(BitmapFileTest, PaletteAndChunks) {
   // Bytes available, bytes asked for, the count read.
   const std::tuple<std::size_t, std::size_t, std::size_t> cases[] = {
       {100000, 100000, 100000}, {99999, 100000, 0}, {32768, 32768, 32768},
-      {32767, 32768, 0},        {65536, 65537, 0},  {10, 0, 0},
-  };
+      {32767, 32768, 0},        {65536, 65537, 0},  {10, 0, 0}};
   for (const auto& [available, count, result] : cases) {
     const std::string source = Pixels(available);
     ByteStream stream(source);

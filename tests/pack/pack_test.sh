@@ -83,10 +83,10 @@ for n in 1 2; do printf '[[entry]]\nfolder = "src/資料%s"\nname = "D%s"\ntarge
 "$PACK" "$WORK/disks.toml" --out "$WORK/disks" --medium fd >"$WORK/disks.out" 2>&1 || fail "status $?"
 [ -f "$WORK/disks/disk1/D1.lzh" ] && [ -f "$WORK/disks/disk2/D2.lzh" ] || fail "not one archive per floppy"
 grep -qa '^2,1,D2,' "$WORK/disks/disk1/info.txt" || fail "info.txt does not put D2 on disk 2"
-touch -d '2001-01-01' "$WORK/src/資料/表.txt"
-SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-a" --medium fd >/dev/null 2>&1
-touch -d '2002-02-02' "$WORK/src/資料/表.txt"
-SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-b" --medium fd >/dev/null 2>&1
+for run in a:2001-01-01 b:2002-02-02; do
+  touch -d "${run#*:}" "$WORK/src/資料/表.txt"
+  SOURCE_DATE_EPOCH=1000000000 "$PACK" "$WORK/disks.toml" --out "$WORK/disks-${run%%:*}" --medium fd >/dev/null 2>&1
+done
 diff -r "$WORK/disks-a" "$WORK/disks-b" >/dev/null || fail "SOURCE_DATE_EPOCH does not give the same bytes"
 for peer in "lhasa xq" "bsdtar --options hdrcharset=CP932 -xf" \
   "java -Dlha.encoding=MS932 -Dfile.encoding=UTF-8 -jar /usr/share/java/jlhafrontend.jar x"; do
@@ -104,7 +104,9 @@ done
 CASE=signed
 (cd "$WORK" && "$PACK" --make-key vendor >/dev/null) || fail "--make-key failed"
 [ "$(stat -c %a "$WORK/vendor.key")" = 600 ] || fail "the private key is readable by others"
+cp "$WORK/vendor.key" "$WORK/vendor.key.before"
 (cd "$WORK" && "$PACK" --make-key vendor >/dev/null 2>&1) && fail "--make-key replaced a key"
+cmp -s "$WORK/vendor.key" "$WORK/vendor.key.before" || fail "a refused --make-key changed the key"
 (cd "$WORK" && "$PACK" --make-key other >/dev/null) || fail "--make-key other failed"
 printf 'MZ wizard' >"$WORK/wizard.bin"
 "$PACK" "$WORK/disks.toml" --out "$WORK/signed" --medium fd --sign "$WORK/vendor.key" \

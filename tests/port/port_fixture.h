@@ -46,9 +46,6 @@ class PortTest : public ::testing::Test {
     EXPECT_TRUE(Utf8ToCp932(Host(relative).u8string(), &cp932)) << relative;
     return cp932;
   }
-  std::string Contents(const std::string& relative) const {
-    return koushin::testing::HostBytes(Host(relative));
-  }
   // Names in a host folder, sorted.
   std::vector<std::string> Listing(const std::string& relative) const {
     std::vector<std::string> names;

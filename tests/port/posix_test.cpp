@@ -29,12 +29,12 @@ TEST_F(HostPathTest, ResolvesDrivesSeparatorsDotsCaseAndEachDrivesCurrentFolder)
   ASSERT_TRUE(ChangeFolder("c:\\est\\SUB"));
   ASSERT_TRUE(ChangeFolder("d:\\"));  // D becomes current; C keeps its folder
   // A Windows path, and its host path below the temporary root ("!" and the errno on failure).
+  // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {"C:\\EST\\SUB\\FILE.txt", "c/Est/Sub/file.TXT"},
       {"c:/est//sub\\\\file.txt", "c/Est/Sub/file.TXT"},
       {"C:\\EST\\..\\..\\..\\est\\.\\Sub", "c/Est/Sub"},  // never above the root
-      {"C:\\", "c"},
-      {"D:\\", "d"},
+      {"C:\\", "c"}, {"D:\\", "d"},
       {"C:\\Est\\", "c/Est/"},          // a trailing separator stays
       {"C:\\est.\\sub ", "c/Est/Sub"},  // trailing dots and blanks are ignored
       {"C:\\" + soft + "\\DATA.INI", "c/" + softUtf8 + "/data.ini"},
@@ -49,17 +49,14 @@ TEST_F(HostPathTest, ResolvesDrivesSeparatorsDotsCaseAndEachDrivesCurrentFolder)
       {"c:file.txt", "c/Est/Sub/file.TXT"},    // relative to each drive's own folder
       {"C:..\\sub\\.\\FILE.TXT", "c/Est/Sub/file.TXT"},
       {"c:..\\..\\..\\..", "c"},
-      {"C:", "c/Est/Sub"},
-      {"D:", "d"},
-      {"top\\X", "d/top/x"},
-      {"\\top", "d/top"},
-      {"..", "d"},
+      {"C:", "c/Est/Sub"}, {"D:", "d"}, {"top\\X", "d/top/x"}, {"\\top", "d/top"}, {"..", "d"},
       {"Q:\\x", "!" + std::to_string(ENOENT)},  // no such drive
       {"\\\\server\\share\\x", "!" + std::to_string(ENOENT)},
       {"C:\\bad\x83", "!" + std::to_string(EILSEQ)},  // a lead byte alone
       {std::string("C:\\a\0b", 6), "!" + std::to_string(EINVAL)},
       {"", "!" + std::to_string(ENOENT)},
   };
+  // clang-format on
   const std::string prefix = root_.string() + "/";
   for (const auto& [windows, wanted] : cases) {
     std::string host;
@@ -118,6 +115,7 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
   MakeFile("c/file.txt");
   // Each step is a call ("#n" for ChangeDrive(n)), its result and the state it leaves: current
   // drive number and _getcwd text.
+  // clang-format off
   const std::tuple<std::string, bool, int, std::string> steps[] = {
       {"\\", true, 3, "C:\\"},
       {"c:program files", true, 3, "C:\\Program Files"},
@@ -126,16 +124,12 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
       {"d:..", true, 4, "D:\\"},  // ".." at a root stays there
       {"d:m", true, 4, "D:\\M"},
       {"c:..", true, 3, "C:\\Program Files"},  // relative to c's own folder, and c is current
-      {"#4", true, 4, "D:\\M"},
-      {"#3", true, 3, "C:\\Program Files"},
-      {"\\", true, 3, "C:\\"},
-      {"c:nothere", false, 3, "C:\\"},
-      {"c:file.txt", false, 3, "C:\\"},  // not a folder
-      {"q:\\", false, 3, "C:\\"},
-      {"#26", false, 3, "C:\\"},
-      {"#0", false, 3, "C:\\"},
+      {"#4", true, 4, "D:\\M"}, {"#3", true, 3, "C:\\Program Files"}, {"\\", true, 3, "C:\\"},
+      {"c:nothere", false, 3, "C:\\"}, {"c:file.txt", false, 3, "C:\\"},  // not a folder
+      {"q:\\", false, 3, "C:\\"}, {"#26", false, 3, "C:\\"}, {"#0", false, 3, "C:\\"},
       {"#4", true, 4, "D:\\M"},  // the dialog's way out: only the drive is restored
   };
+  // clang-format on
   for (const auto& [chdir, ok, drive, folder] : steps) {
     Error error;
     const bool done =
@@ -151,11 +145,10 @@ TEST_F(DrivesTest, CurrentFoldersBehaveLikeTheRunTimeLibrary) {
 
 TEST_F(DrivesTest, DriveListTypesWindowsFolderAndNoDrives) {
   EXPECT_EQ(AvailableDrives(), (std::vector<char>{'c', 'd'}));
-  EXPECT_EQ(DriveTypeOf("D:\\"), 2);
-  EXPECT_EQ(DriveTypeOf("d:"), 2);
-  EXPECT_EQ(DriveTypeOf("c:\\x\\y"), 3);
-  EXPECT_EQ(DriveTypeOf("\\x"), 3);  // the current drive, C
-  EXPECT_EQ(DriveTypeOf("Q:\\"), 1);
+  // "\\x" is on the current drive, C.
+  for (const auto& [path, type] :
+       {std::pair{"D:\\", 2}, {"d:", 2}, {"c:\\x\\y", 3}, {"\\x", 3}, {"Q:\\", 1}})
+    EXPECT_EQ(DriveTypeOf(path), type) << path;
   EXPECT_EQ(WindowsFolder(), "C:\\WINDOWS");
 
   Options options;
@@ -268,11 +261,10 @@ TEST_F(FileStatusTest, AttributeBytesRoundTripThroughXattrAndPermissionBits) {
 }
 
 TEST(DosAttribTest, ReadsWineAndSambaForms) {
-  const std::tuple<std::string, bool, std::uint32_t> cases[] = {
-      // value, read, attributes
-      {"0x21", true, 0x21},
-      {std::string("0x2\0", 4), true, 0x2},
-      {"0X10", true, 0x10},
+  // clang-format off
+  const std::tuple<std::string, bool, std::uint32_t> cases[] = {  // value, read, attributes
+      {"0x21", true, 0x21}, {std::string("0x2\0", 4), true, 0x2}, {"0X10", true, 0x10},
+      {"0x", false, 0}, {"junk", false, 0}, {"", false, 0},
       // Samba's binary record, version 4: empty text, version, switch, flags 0x11, attrib 0x21.
       {std::string("\0\0\4\0\4\0\0\0\x11\0\0\0\x21\0\0\0\0\0\0\0\0\0\0\0", 24), true, 0x21},
       // Version 3 with "0x20" text in front.
@@ -280,10 +272,8 @@ TEST(DosAttribTest, ReadsWineAndSambaForms) {
       {std::string("\0\0\5\0\5\0\0\0\0\0\0\0\x21\0\0\0", 16), false, 0},  // attrib not valid
       {std::string("\0\0\4\0\3\0\0\0\1\0\0\0", 12), false, 0},            // switch mismatch
       {std::string("\0\0\4\0\4\0\0\0\1\0", 10), false, 0},                // truncated
-      {"0x", false, 0},
-      {"junk", false, 0},
-      {"", false, 0},
   };
+  // clang-format on
   for (const auto& [value, ok, wanted] : cases) {
     std::uint32_t attributes = 0;
     EXPECT_EQ(posix::ParseDosAttrib(value, &attributes), ok) << value;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "port/port_fixture.h"
@@ -19,14 +20,9 @@ const std::string kBar = "\x81\x5B";
 const std::string kSo = "\x83\x5C";
 const std::string kZo = "\x83\x5D";
 
-struct ReadCase {
-  const char* section;
-  const char* key;
-  const char* defaultValue;
-  std::size_t size;
-  std::size_t count;
-  std::string bytes;  // what the buffer holds afterwards, from its start
-};
+// Section, key, default, buffer size, the count returned and what the buffer holds afterwards.
+using ReadCase =
+    std::tuple<const char*, const char*, const char*, std::size_t, std::size_t, std::string>;
 
 // Windows' answers on fixture A, with every line end CR LF, CR or LF. Lists keep duplicates and
 // leave out empty names, keys starting with ';' and lines that are no header; keys come from the
@@ -102,13 +98,13 @@ TEST(ProfileEngineTest, ReadsAsWindowsDoes) {
         {nullptr, nullptr, "", 5, 3, "a" + kSo + "\0\0"s}}},
   };
   for (const auto& [file, cases] : files) {
-    for (const ReadCase& c : cases) {
-      const ProfileBuffer got = ReadProfileBuffer(file, c.section, c.key, c.defaultValue, c.size);
+    for (const auto& [section, key, defaultValue, size, count, bytes] : cases) {
+      const ProfileBuffer got = ReadProfileBuffer(file, section, key, defaultValue, size);
       SCOPED_TRACE((file ? ::testing::PrintToString(*file) : "missing") + " G(" +
-                   (c.section ? c.section : "NULL") + ", " + (c.key ? c.key : "NULL") +
-                   ", n=" + std::to_string(c.size) + ")");
-      EXPECT_EQ(got.count, c.count);
-      EXPECT_EQ(got.bytes, c.bytes);
+                   (section ? section : "NULL") + ", " + (key ? key : "NULL") +
+                   ", n=" + std::to_string(size) + ")");
+      EXPECT_EQ(got.count, count);
+      EXPECT_EQ(got.bytes, bytes);
     }
   }
 }
@@ -168,28 +164,21 @@ TEST(ProfileEngineTest, FindsNamesAndValues) {
   }
 }
 
-struct WriteStep {
-  const char* section;
-  const char* key;
-  const char* value;
-  std::optional<std::string> expected;  // the whole file afterwards, where checked
-  bool changes;
-};
+// Section, key, value, the whole file afterwards (where checked) and whether the write changes it.
+using WriteStep =
+    std::tuple<const char*, const char*, const char*, std::optional<std::string>, bool>;
 
 // Applies the steps in turn; returns the file at the end.
 std::string ExpectWrites(std::string file, const std::vector<WriteStep>& steps) {
-  for (const WriteStep& step : steps) {
+  for (const auto& [section, key, value, expected, changes] : steps) {
     std::string updated = "untouched";
-    const bool changed = WriteProfile(file, step.section, step.key, step.value, &updated);
-    SCOPED_TRACE(std::string("W(") + (step.section ? step.section : "NULL") + ", " +
-                 (step.key ? step.key : "NULL") + ", " + (step.value ? step.value : "NULL") + ")");
-    EXPECT_EQ(changed, step.changes);
-    if (changed) {
-      file = updated;
-    } else {
-      EXPECT_EQ(updated, "untouched");
-    }
-    EXPECT_EQ(file, step.expected.value_or(file));
+    const bool changed = WriteProfile(file, section, key, value, &updated);
+    SCOPED_TRACE(std::string("W(") + (section ? section : "NULL") + ", " + (key ? key : "NULL") +
+                 ", " + (value ? value : "NULL") + ")");
+    EXPECT_EQ(changed, changes);
+    if (!changed) EXPECT_EQ(updated, "untouched");  // a write that changes nothing gives nothing
+    file = changed ? updated : file;
+    EXPECT_EQ(file, expected.value_or(file));
   }
   return file;
 }
@@ -283,42 +272,36 @@ TEST_F(ProfileTest, ReadsAndWritesThroughWindowsPaths) {
   Error error;
   ASSERT_TRUE(ProfileWrite("App", "key", "value", "C:\\EST\\Tamiro1.ini", &error))
       << error.Describe();
-  EXPECT_EQ(Contents("c/EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
+  EXPECT_EQ(folder_.Read("c/EST/Tamiro1.ini"), "[App]\r\nkey=value\r\n");
   // Case-insensitive file names, '/' separators, and host paths all reach the same file.
   EXPECT_EQ(ProfileRead("app", "KEY", "d", "c:/est/TAMIRO1.INI"), "value");
   EXPECT_EQ(ProfileRead("App", "key", "d", HostCp932("c/EST/tamiro1.ini")), "value");
   // A name without a folder is looked for in the Windows folder, as on Windows.
   ASSERT_TRUE(ProfileWrite("s", "k", "v", "koushin.ini", &error)) << error.Describe();
-  EXPECT_EQ(Contents("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(folder_.Read("c/WINDOWS/koushin.ini"), "[s]\r\nk=v\r\n");
   EXPECT_EQ(ProfileRead("s", "k", "d", "KOUSHIN.INI"), "v");
 }
 
 TEST_F(ProfileTest, FailsAsWindowsDoes) {
   fs::create_directories(Host("c/EST"));
-  struct Case {
-    const char* section;
-    const char* key;
-    const char* value;
-    std::string file;
-    bool ok;
-    int hostCode;
-    const char* created;  // bytes of EST/new.ini afterwards; null: no such file
-  } cases[] = {
-      {nullptr, "key", "string", "C:\\EST\\new.ini", false, ENOENT, nullptr},
-      {"App", "key", "string", "", false, EACCES, nullptr},
-      {"App", "key", "string", "C:\\NOFOLDER\\new.ini", false, ENOENT, nullptr},
-      {"App", "key", nullptr, "C:\\EST\\new.ini", true, 0, ""},
-      {"App", nullptr, "x", "C:\\EST\\new.ini", true, 0, ""},
-      {"App", "key", "", "C:\\EST\\new.ini", true, 0, "[App]\r\nkey=\r\n"},
+  // Section, key, value, file, the host code (0: written), and the bytes of EST/new.ini
+  // afterwards (null: no such file).
+  const std::tuple<const char*, const char*, const char*, std::string, int, const char*> cases[] = {
+      {nullptr, "key", "string", "C:\\EST\\new.ini", ENOENT, nullptr},
+      {"App", "key", "string", "", EACCES, nullptr},
+      {"App", "key", "string", "C:\\NOFOLDER\\new.ini", ENOENT, nullptr},
+      {"App", "key", nullptr, "C:\\EST\\new.ini", 0, ""},
+      {"App", nullptr, "x", "C:\\EST\\new.ini", 0, ""},
+      {"App", "key", "", "C:\\EST\\new.ini", 0, "[App]\r\nkey=\r\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [section, key, value, file, code, created] : cases) {
     fs::remove(Host("c/EST/new.ini"));
     Error error;
-    EXPECT_EQ(ProfileWrite(c.section, c.key, c.value, c.file, &error), c.ok) << c.file;
-    EXPECT_EQ(c.ok ? 0 : error.hostCode, c.hostCode) << error.Describe();
-    EXPECT_EQ(fs::exists(Host("c/EST/new.ini")), c.created != nullptr);
-    EXPECT_EQ(Contents("c/EST/new.ini"), c.created ? c.created : "");
-    EXPECT_EQ(Listing("c/EST").size(), c.created ? 1u : 0u) << "a temporary file was left";
+    const bool ok = ProfileWrite(section, key, value, file, &error);
+    EXPECT_EQ(std::pair(ok, ok ? 0 : error.hostCode), std::pair(code == 0, code)) << file;
+    EXPECT_EQ(fs::exists(Host("c/EST/new.ini")), created != nullptr) << file;
+    EXPECT_EQ(folder_.Read("c/EST/new.ini"), created ? created : "");
+    EXPECT_EQ(Listing("c/EST").size(), created ? 1u : 0u) << "a temporary file was left";
   }
 }
 
@@ -331,7 +314,7 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributesAndRefusesReadOnly
   EXPECT_FALSE(ProfileWrite("s", "k", "w", "C:\\EST\\ro.ini", &error));
   EXPECT_EQ(error.hostCode, EACCES);
   EXPECT_FALSE(ProfileWrite("s", "k", "v", "C:\\EST\\ro.ini", &error));  // even a no-op
-  EXPECT_EQ(Contents("c/EST/ro.ini"), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(folder_.Read("c/EST/ro.ini"), "[s]\r\nk=v\r\n");
 
   const std::string path = "C:\\EST\\keep.ini";
   MakeFile("c/EST/keep.ini", "; settings\n[s]\nk=1\n");
@@ -350,7 +333,7 @@ TEST_F(ProfileTest, ReplacesAtomicallyKeepingModeAndAttributesAndRefusesReadOnly
   EXPECT_EQ(status.lastWriteTime, FileTimeFromUnix(1000000000)) << "an unchanged file was written";
 
   ASSERT_TRUE(ProfileWrite("s", "k", "2", path));
-  EXPECT_EQ(Contents("c/EST/keep.ini"), "; settings\n[s]\nk=2\n");
+  EXPECT_EQ(folder_.Read("c/EST/keep.ini"), "; settings\n[s]\nk=2\n");
   EXPECT_EQ(fs::status(Host("c/EST/keep.ini")).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   ASSERT_TRUE(ReadFileStatus(path, &status));

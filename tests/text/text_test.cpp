@@ -1,5 +1,6 @@
 // The code page 932 text helpers: case, character boundaries, numbers, TABs, replacing, paths.
 #include <climits>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -38,38 +39,27 @@ TEST(Cp932Test, UpperCaseKeepsTrailBytes) {
 
 // Separators and searched text count at character boundaries only, never in a trail byte.
 TEST(Cp932Test, SearchesAtCharacterBoundaries) {
-  EXPECT_FALSE(EndsWithBackslash("C:\\" + kSo));
-  EXPECT_FALSE(EndsWithBackslash("C:\\" + kHyo));
+  EXPECT_FALSE(EndsWithBackslash("C:\\" + kSo) || EndsWithBackslash("C:\\" + kHyo) ||
+               EndsWithBackslash(""));
   EXPECT_TRUE(EndsWithBackslash("C:\\" + kSo + "\\"));
-  EXPECT_FALSE(EndsWithBackslash(""));
   EXPECT_EQ(FindLastSeparator("C:\\" + kSo + "x"), 2u);
   EXPECT_EQ(FindLastSeparator("a/b\\" + kHyo), 3u);
   EXPECT_EQ(FindLastSeparator(kHyo), std::string::npos);
-  EXPECT_EQ(FindAtCharBoundary(kA + "B", "A"), std::string::npos);
-  EXPECT_EQ(FindAtCharBoundary(kA + "A", "A"), 2u);
-  EXPECT_EQ(FindAtCharBoundary("xyz", ""), 0u);
-  EXPECT_EQ(FindAtCharBoundary("", ""), 0u);
-  EXPECT_EQ(FindAtCharBoundary("abc", "bc"), 1u);
-  EXPECT_EQ(FindAtCharBoundary(kSo + "\\", "\\"), 2u);
+  // clang-format off
+  const std::tuple<std::string, std::string, std::size_t> finds[] = {  // text, searched, found at
+      {kA + "B", "A", std::string::npos}, {kA + "A", "A", 2}, {"xyz", "", 0}, {"", "", 0},
+      {"abc", "bc", 1}, {kSo + "\\", "\\", 2}};
+  // clang-format on
+  for (const auto& [text, what, at] : finds) EXPECT_EQ(FindAtCharBoundary(text, what), at) << text;
 }
 
 TEST(NumberTest, ReadsLikeAtoi) {
+  // clang-format off
   const std::pair<const char*, int> cases[] = {
-      {"1", 1},
-      {" 1", 1},
-      {"\t-12x", -12},
-      {"+7", 7},
-      {"", 0},
-      {"A", 0},
-      {"-", 0},
-      {"1 2", 1},
-      {"99", 99},
-      {"2147483647", INT_MAX},
-      {"2147483648", INT_MAX},
-      {"-2147483648", INT_MIN},
-      {"-99999999999999999999", INT_MIN},
-      {"99999999999999999999999", INT_MAX},
-  };
+      {"1", 1}, {" 1", 1}, {"\t-12x", -12}, {"+7", 7}, {"", 0}, {"A", 0}, {"-", 0}, {"1 2", 1},
+      {"99", 99}, {"2147483647", INT_MAX}, {"2147483648", INT_MAX}, {"-2147483648", INT_MIN},
+      {"-99999999999999999999", INT_MIN}, {"99999999999999999999999", INT_MAX}};
+  // clang-format on
   for (const auto& [in, out] : cases) EXPECT_EQ(ParseInt(in), out) << in;
 }
 

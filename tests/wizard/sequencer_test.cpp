@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "port/port.h"
-#include "support/temp_folder.h"
+#include "port/port_fixture.h"
 #include "wizard/destination_screen.h"
 #include "wizard/texts.h"
 
@@ -79,30 +79,18 @@ class ScriptedScreens : public Screens {
 TEST(RunWizard, WalksTheTableAsThePersonAnswers) {
   // The answers in the order the screens take them; the walk, then the result: its kind (0
   // cancelled, 1 update ended, 2 screen failed) and the step that failed; the record's folder.
+  // clang-format off
   const std::tuple<std::deque<Answer>, std::string, std::string> cases[] = {
       {{{kEndCancel}}, "notice, 0 0", "C:\\DEFAULT"},
       // Next, Back (with another folder typed), Next, confirm's back, Esc, then Next to the run.
-      {{{kEndOk},
-        {kEndOk, "C:\\FIRST"},
-        {kEndCancel},
-        {kEndBack, "C:\\DROPPED"},
-        {kEndOk},
-        {kEndCancel, "C:\\ESCAPED"},
-        {kEndOk},
-        {kEndOk, "C:\\SECOND"},
-        {kEndOk},
-        {1}},
+      {{{kEndOk}, {kEndOk, "C:\\FIRST"}, {kEndCancel}, {kEndBack, "C:\\DROPPED"}, {kEndOk},
+        {kEndCancel, "C:\\ESCAPED"}, {kEndOk}, {kEndOk, "C:\\SECOND"}, {kEndOk}, {1}},
        "notice, destination C:\\DEFAULT, confirm C:\\FIRST, destination C:\\FIRST, notice, "
        "destination C:\\FIRST, notice, destination C:\\FIRST, confirm C:\\SECOND, "
        "run C:\\SECOND, 1 0",
        "C:\\SECOND"},
       // An end code no row names goes back a step, as 戻る does, and takes no folder.
-      {{{kEndOk},
-        {7, "C:\\SEVEN"},
-        {kEndOk},
-        {kEndOk, "C:\\X"},
-        {kEndBack},
-        {kEndBack},
+      {{{kEndOk}, {7, "C:\\SEVEN"}, {kEndOk}, {kEndOk, "C:\\X"}, {kEndBack}, {kEndBack},
         {kEndCancel}},
        "notice, destination C:\\DEFAULT, notice, destination C:\\DEFAULT, confirm C:\\X, "
        "destination C:\\X, notice, 0 0",
@@ -116,9 +104,9 @@ TEST(RunWizard, WalksTheTableAsThePersonAnswers) {
       {{}, "notice, failure, 2 0", "C:\\DEFAULT"},
       {{{kEndOk}}, "notice, destination C:\\DEFAULT, failure, 2 1", "C:\\DEFAULT"},
       {{{kEndOk}, {kEndOk, "C:\\EST"}},
-       "notice, destination C:\\DEFAULT, confirm C:\\EST, failure, 2 2",
-       "C:\\EST"},
+       "notice, destination C:\\DEFAULT, confirm C:\\EST, failure, 2 2", "C:\\EST"},
   };
+  // clang-format on
   for (const auto& [answers, walk, installFolder] : cases) {
     description::UpdateDescription record;
     record.installFolder = "C:\\DEFAULT";
@@ -172,18 +160,9 @@ TEST(FolderItemLess, SortsAsTheSortedListDoes) {
                                              "[Alpha]", "[beta]", soft}));
 }
 
-class PortFixture : public ::testing::Test {
- protected:
-  void Configure(std::map<char, std::string> drives, const std::string& registryFile = "") {
-    port::Options options;
-    options.drives = std::move(drives);
-    options.registryFile = registryFile;
-    port::Error error;
-    ASSERT_TRUE(port::Configure(options, &error)) << error.Describe();
-  }
-  void TearDown() override { port::Configure(port::Options{}); }
-  koushin::testing::TempFolder temp_;
-};
+// Drives C and D (folders c and d of the test's temporary folder) on POSIX; the machine's own on
+// Windows.
+using PortFixture = port::testing::PortTest;
 
 using ListSubfoldersTest = PortFixture;
 
@@ -191,32 +170,26 @@ TEST_F(ListSubfoldersTest, DotDotFirstFoldersOnlyAndAtMostAThousandSlots) {
   for (int i = 0; i < 1005; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "d%04d", i);
-    temp_.MakeFolder(std::string("many/") + name);
+    folder_.MakeFolder(std::string("many/") + name);
   }
-  temp_.Write("many/file.txt", "x");
-  temp_.MakeFolder("few/Sub");
-  temp_.Write("few/a.txt", "x");
-  temp_.MakeFolder("empty");
+  folder_.Write("many/file.txt", "x");
+  folder_.MakeFolder("few/Sub");
+  folder_.Write("few/a.txt", "x");
+  folder_.MakeFolder("empty");
   // The temporary folder as a Windows path: through a drive mapped to it on POSIX, as the machine
   // names it on Windows.
-#ifdef _WIN32
-  const std::string root = temp_.Path();
-#else
-  Configure({{'T', temp_.Host().string()}});
-  const std::string root = "T:";
-#endif
-
+  const std::string root = folder_.AsDrive('T');
   std::vector<std::string> table;
-  EXPECT_EQ(ListSubfolders(root + "\\many\\*.*", &table), kFolderSlots);
+  EXPECT_EQ(ListSubfolders(root + "many\\*.*", &table), kFolderSlots);
   ASSERT_EQ(table.size(), 1000u);
   EXPECT_EQ(table[0], "..");
   EXPECT_EQ(std::count(table.begin(), table.end(), ".."), 1);
   EXPECT_EQ(std::count(table.begin(), table.end(), "file.txt"), 0);
 
-  EXPECT_EQ(ListSubfolders(root + "\\few\\*.*", &table), 2);
+  EXPECT_EQ(ListSubfolders(root + "few\\*.*", &table), 2);
   EXPECT_EQ(table, std::vector<std::string>({"..", "Sub"}));
-  EXPECT_EQ(ListSubfolders(root + "\\empty\\*.*", &table), 1);
-  EXPECT_EQ(ListSubfolders(root + "\\missing\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "empty\\*.*", &table), 1);
+  EXPECT_EQ(ListSubfolders(root + "missing\\*.*", &table), 1);
   EXPECT_EQ(table, std::vector<std::string>({".."}));
 }
 
@@ -228,14 +201,13 @@ using DestinationBrowsing = PortFixture;
 
 TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
-  temp_.MakeFolder("c/EST");
-  temp_.MakeFolder("c/" + a + "/" + b + "/" + c);
-  temp_.MakeFolder("d/Program Files/Vendor");
-  temp_.MakeFolder("d/Program Files/apps");
-  temp_.MakeFolder("d/beta");
-  temp_.MakeFolder("d/\x83\x5C\x83\x74\x83\x67");  // ソフト
-  temp_.Write("d/readme.txt", "x");
-  Configure({{'C', (temp_.Host() / "c").string()}, {'D', (temp_.Host() / "d").string()}});
+  folder_.MakeFolder("c/EST");
+  folder_.MakeFolder("c/" + a + "/" + b + "/" + c);
+  folder_.MakeFolder("d/Program Files/Vendor");
+  folder_.MakeFolder("d/Program Files/apps");
+  folder_.MakeFolder("d/beta");
+  folder_.MakeFolder("d/\x83\x5C\x83\x74\x83\x67");  // ソフト
+  folder_.Write("d/readme.txt", "x");
   ASSERT_TRUE(port::ChangeFolder("C:\\EST"));
 
   DestinationScreen screen;
@@ -271,7 +243,7 @@ TEST_F(DestinationBrowsing, DrivesFoldersAndTheSavedDrive) {
   EXPECT_EQ(screen.FolderItems().size(), 4u);
 
   // A folder that went away meanwhile: the change fails, the field shows the current folder.
-  std::filesystem::remove_all(temp_.Host() / "d" / "beta");
+  std::filesystem::remove_all(Host("d/beta"));
   screen.SelectFolder(screen.FindFolderItem("[beta]"));
   EXPECT_EQ(screen.FolderField(), "D:\\");
   EXPECT_EQ(screen.FolderItems().size(), 3u);
@@ -325,8 +297,10 @@ TEST_F(DestinationPrefill, SearchOrderAndTheFolderTaken) {
     reg += "[" + prefix + key + "]\r\n\"UninstallString\"=\"" + value + "\"\r\n\r\n";
   }
   reg += "[" + prefix + "NoValue]\r\n\"DisplayName\"=\"x\"\r\n\r\n";
-  temp_.Write("uninstall.reg", reg);
-  Configure({{'C', temp_.Host().string()}}, (temp_.Host() / "uninstall.reg").string());
+  folder_.Write("uninstall.reg", reg);
+  port::Options options;
+  options.registryFile = Host("uninstall.reg").string();
+  folder_.AsDrive('C', options);
 
   // The keys searched, and the folder field they give.
   const std::pair<std::vector<std::string>, std::string> cases[] = {
