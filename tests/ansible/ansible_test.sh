@@ -24,7 +24,8 @@ command -v ansible-playbook >/dev/null || { echo "FAIL: ansible-playbook is miss
 # Ansible keeps its temporary and cache files here, not in the home folder.
 export ANSIBLE_HOME=$WORK/ansible ANSIBLE_LOCAL_TEMP=$WORK/ansible/tmp ANSIBLE_REMOTE_TMP=$WORK/ansible/remote
 export ANSIBLE_COLLECTIONS_PATH=$COLLECTIONS ANSIBLE_STDOUT_CALLBACK=fleet_results ANSIBLE_FORKS=$HOSTS
-export ANSIBLE_CALLBACK_PLUGINS=$(dirname "$(realpath "$0")")/callback_plugins
+ANSIBLE_CALLBACK_PLUGINS=$(dirname "$(realpath "$0")")/callback_plugins
+export ANSIBLE_CALLBACK_PLUGINS
 export ANSIBLE_NOCOLOR=1 ANSIBLE_RETRY_FILES_ENABLED=0 ANSIBLE_DEPRECATION_WARNINGS=0 ANSIBLE_PIPELINING=1
 PLAYBOOK=$COLLECTIONS/ansible_collections/koushin/fleet/playbooks/update_fleet.yml
 
