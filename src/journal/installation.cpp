@@ -128,6 +128,10 @@ UndoCheck Installation::CheckUndo(std::vector<std::string>* changed, std::string
     for (const FileMark& mark : record.files) {
       FileMark now;
       now.exists = HashFile(mark.path, &now.size, &now.hash);
+      // A journal kept by an earlier build marks its files the earlier way.
+      if (now.exists && mark.exists && now.size == mark.size && now.hash != mark.hash) {
+        HashFile(mark.path, &now.size, &now.hash, MarkKind::kEarlierFnv1a);
+      }
       if (now.exists != mark.exists || now.size != mark.size || now.hash != mark.hash) {
         changed->push_back(mark.path);
       }

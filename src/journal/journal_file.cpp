@@ -193,23 +193,31 @@ ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records,
   return ParseResult::kRead;
 }
 
-bool HashFile(const std::string& path, std::uint64_t* size, std::uint64_t* hash) {
+bool HashFile(const std::string& path, std::uint64_t* size, std::uint64_t* hash, MarkKind kind) {
   port::InputFile file;
   if (!file.Open(path)) return false;
   port::Sha256 sha;
+  std::uint64_t fnv = 14695981039346656037ull;
   std::uint64_t total = 0;
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[kHashPiece]);
   for (;;) {
     std::size_t got = 0;
     if (!file.Read(buffer.get(), kHashPiece, &got)) return false;
     if (got == 0) break;
-    sha.Update(buffer.get(), got);
+    if (kind == MarkKind::kSha256) {
+      sha.Update(buffer.get(), got);
+    } else {
+      for (std::size_t i = 0; i < got; ++i) fnv = (fnv ^ buffer[i]) * 1099511628211ull;
+    }
     total += got;
   }
-  port::Sha256Digest digest;
-  if (!sha.Finish(&digest)) return false;
-  std::uint64_t h = 0;
-  for (int i = 0; i < 8; ++i) h = (h << 8) | digest[i];
+  std::uint64_t h = fnv;
+  if (kind == MarkKind::kSha256) {
+    port::Sha256Digest digest;
+    if (!sha.Finish(&digest)) return false;
+    h = 0;
+    for (int i = 0; i < 8; ++i) h = (h << 8) | digest[i];
+  }
   *size = total;
   *hash = h;
   return true;

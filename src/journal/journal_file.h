@@ -61,9 +61,13 @@ std::string FrameRecord(const std::string& payload);
 // not begun). `why` says what is wrong with a damaged file.
 ParseResult ParseJournal(const std::string& bytes, std::vector<Record>* records, std::string* why);
 
-// The first 64 bits of the SHA-256 of a file's bytes (the platform's own SHA-256, which uses the
-// processor's SHA instructions where there are any), read through the port. False when it cannot
-// be read or hashed.
-bool HashFile(const std::string& path, std::uint64_t* size, std::uint64_t* hash);
+// How a file's mark is computed. Marks are the first 64 bits of the file's SHA-256 (the platform's
+// own, which uses the processor's SHA instructions where there are any); journals kept by earlier
+// builds hold the 64-bit FNV-1a of the bytes instead, and an undo still reads them.
+enum class MarkKind { kSha256, kEarlierFnv1a };
+
+// A file's size and mark, read through the port. False when it cannot be read or hashed.
+bool HashFile(const std::string& path, std::uint64_t* size, std::uint64_t* hash,
+              MarkKind kind = MarkKind::kSha256);
 
 }  // namespace koushin::journal
