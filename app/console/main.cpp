@@ -159,7 +159,7 @@ bool ReadTrustedKeys(const CommandLine& commandLine, std::vector<engine::Trusted
       std::fclose(f);
     }
     if (f == nullptr || !engine::IsUsableKey(key.pem)) {
-      *problem = "--trusted-key " + file + " is no readable PEM ECDSA P-256 public key";
+      *problem = "--trusted-key " + file + " は読める PEM 形式の ECDSA P-256 公開鍵ではありません。";
       return false;
     }
     keys->push_back(key);
@@ -198,13 +198,13 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
     std::string folder;
     std::string bad;
     if (!port::Utf8ToCp932(*commandLine.folder, &folder)) {
-      return usage("--folder has characters outside code page 932");
+      return usage("--folder にシフトJIS で表せない文字があります。");
     }
     if (text::FindLastSeparator(folder) + 1 != folder.size()) {
       folder += port::IsWindowsPath(folder) ? '\\' : '/';
     }
     if (!engine::LoadInstalledKeys(folder, &keys, &bad)) {
-      return usage("the trusted key " + ForTerminal(bad) + " cannot be used");
+      return usage("信頼する鍵 " + ForTerminal(bad) + " を使えません。");
     }
   }
   port::UseUtf8Console();
@@ -238,7 +238,7 @@ int CheckMediaCommand(const CommandLine& commandLine, const std::string& program
 // The installation folder of --folder in the engine's form (code page 932).
 bool EngineFolder(const CommandLine& commandLine, std::string* folder, std::string* problem) {
   if (!port::Utf8ToCp932(*commandLine.folder, folder)) {
-    *problem = "--folder has characters outside code page 932";
+    *problem = "--folder にシフトJIS で表せない文字があります。";
     return false;
   }
   return true;
@@ -411,7 +411,7 @@ int Run(int argc, char** argv) {
   options.winePrefix = port::AbsoluteHostPath(commandLine.winePrefix);
   if (!commandLine.windowsFolder.empty() &&
       !port::Utf8ToCp932(commandLine.windowsFolder, &options.windowsFolder)) {
-    return Usage("--windows-dir has characters outside code page 932");
+    return Usage("--windows-dir にシフトJIS で表せない文字があります。");
   }
   port::Error error;
   if (!port::Configure(options, &error)) return Usage(error.Describe());
@@ -423,7 +423,7 @@ int Run(int argc, char** argv) {
 
   RunLog log;
   if (!commandLine.logFile.empty() && !log.Open(commandLine.logFile)) {
-    return Usage("cannot write the log file " + commandLine.logFile);
+    return Usage("ログファイル " + commandLine.logFile + " を書けません。");
   }
   log.Write(std::string(kVersion) + " started");
   Ending ending(commandLine, log);

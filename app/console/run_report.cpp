@@ -277,24 +277,24 @@ std::string ReportJson(const RunRecord& record) {
 bool CheckReportPath(const std::string& utf8Path, std::string* problem) {
   std::string cp932;
   if (!port::Utf8ToCp932(port::AbsoluteHostPath(utf8Path), &cp932)) {
-    *problem = "the report file name has characters outside code page 932";
+    *problem = "報告ファイルの名前にシフトJIS で表せない文字があります。";
     return false;
   }
   const std::size_t separator = text::FindLastSeparator(cp932);
   const std::string folder = separator == std::string::npos ? "." : cp932.substr(0, separator + 1);
   if (!port::IsFolder(folder)) {
-    *problem = "the folder of the report file does not exist: " + utf8Path;
+    *problem = "報告ファイルのフォルダがありません: " + utf8Path;
     return false;
   }
   if (port::IsFolder(cp932)) {
-    *problem = "the report file is a folder: " + utf8Path;
+    *problem = "報告ファイルの名前はフォルダです: " + utf8Path;
     return false;
   }
   // A file of our own beside it, made and removed: the folder takes new files.
   const std::string probe = cp932 + ".koushin-probe";
   port::Error error;
   if (!port::WriteWholeFile(probe, std::string(), &error)) {
-    *problem = "cannot write the report file " + utf8Path + ": " + error.Describe();
+    *problem = "報告ファイル " + utf8Path + " を書けません: " + error.Describe();
     return false;
   }
   port::RemoveFile(probe);
@@ -304,7 +304,7 @@ bool CheckReportPath(const std::string& utf8Path, std::string* problem) {
 bool WriteReportFile(const std::string& utf8Path, const std::string& bytes, std::string* problem) {
   std::string cp932;
   if (!port::Utf8ToCp932(port::AbsoluteHostPath(utf8Path), &cp932)) {
-    *problem = "the report file name has characters outside code page 932";
+    *problem = "報告ファイルの名前にシフトJIS で表せない文字があります。";
     return false;
   }
   port::Error error;

@@ -215,7 +215,7 @@ bool ResolveFolder(const std::string& given, const std::string& programArgument,
   }
   std::string cp932;
   if (!Utf8ToCp932(folder, &cp932)) {
-    *problem = "the media folder has characters outside code page 932: " + folder;
+    *problem = "更新ディスクのフォルダ名にシフトJIS で表せない文字があります: " + folder;
     return false;
   }
   // A bare drive "A:" keeps meaning its root, as the separator added below makes it.
