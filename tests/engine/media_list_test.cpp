@@ -77,73 +77,31 @@ TEST(MediaListRun, EachDiskIsCheckedWhenFirstUsed) {
     RunOutcome outcome;
     std::vector<std::string> texts;
   };
-  const Case cases[] = {
-      {"no lists: as before", one, two, nullptr, false, RunOutcome::kUpdated, {prompt, kDone}},
-      {"lists, unsigned",
-       WithList(one, nullptr),
-       WithList(two, nullptr),
-       nullptr,
-       false,
-       RunOutcome::kUpdated,
-       {prompt, kDone}},
-      {"signed, trusted by the installation",
-       WithList(one, &vendor),
-       WithList(two, &vendor),
-       &vendor,
-       false,
-       RunOutcome::kUpdated,
-       {prompt, kDone}},
-      {"signed, trusted on the command line",
-       WithList(one, &vendor),
-       WithList(two, &vendor),
-       &vendor,
-       true,
-       RunOutcome::kUpdated,
-       {prompt, kDone}},
-      {"first disk damaged",
-       damaged(WithList(one, nullptr), "PROG.lzh"),
-       WithList(two, nullptr),
-       nullptr,
-       false,
-       RunOutcome::kMediaRefused,
-       {"更新ディスクのファイル PROG.lzh が壊れています。"}},
-      {"later disk damaged: put back",
-       WithList(one, nullptr),
-       damaged(WithList(two, nullptr), "B2.TXT"),
-       nullptr,
-       false,
-       RunOutcome::kMediaRefused,
-       {prompt, "更新ディスクのファイル B2.TXT が壊れています。", kRestored}},
-      {"first disk unsigned",
-       WithList(one, nullptr),
-       WithList(two, &vendor),
-       &vendor,
-       false,
-       RunOutcome::kMediaRefused,
-       {"1 "
-        "枚目の更新ディスクには署名がありません。信頼された鍵で署名された更新ディスクが必要です"
-        "。"}},
-      {"first disk's list rewritten",
-       rewritten(WithList(one, &vendor)),
-       WithList(two, &vendor),
-       &vendor,
-       false,
-       RunOutcome::kMediaRefused,
-       {"1 "
-        "枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています"
-        "。"}},
-      {"later disk signed by another key: put back",
-       WithList(one, &vendor),
-       WithList(two, &other),
-       &vendor,
-       true,
-       RunOutcome::kMediaRefused,
-       {prompt,
-        "2 "
-        "枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています"
-        "。",
-        kRestored}},
+  const std::string unsigned1 =
+      "1 枚目の更新ディスクには署名がありません。信頼された鍵で署名された更新ディスクが必要です。";
+  const auto untrusted = [](const char* disk) {
+    return std::string(disk) +
+           " 枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています。";
   };
+  const auto U = [](const Disk& disk) { return WithList(disk, nullptr); };
+  const auto S = [](const Disk& disk, const Key& key) { return WithList(disk, &key); };
+  const RunOutcome kOk = RunOutcome::kUpdated, kRefused = RunOutcome::kMediaRefused;
+  // clang-format off
+  const Case cases[] = {
+      {"no lists: as before", one, two, nullptr, false, kOk, {prompt, kDone}},
+      {"lists, unsigned", U(one), U(two), nullptr, false, kOk, {prompt, kDone}},
+      {"signed, trusted by the installation", S(one, vendor), S(two, vendor), &vendor, false, kOk, {prompt, kDone}},
+      {"signed, trusted on the command line", S(one, vendor), S(two, vendor), &vendor, true, kOk, {prompt, kDone}},
+      {"first disk damaged", damaged(U(one), "PROG.lzh"), U(two), nullptr, false, kRefused,
+       {"更新ディスクのファイル PROG.lzh が壊れています。"}},
+      {"later disk damaged: put back", U(one), damaged(U(two), "B2.TXT"), nullptr, false, kRefused,
+       {prompt, "更新ディスクのファイル B2.TXT が壊れています。", kRestored}},
+      {"first disk unsigned", U(one), S(two, vendor), &vendor, false, kRefused, {unsigned1}},
+      {"first disk's list rewritten", rewritten(S(one, vendor)), S(two, vendor), &vendor, false, kRefused, {untrusted("1")}},
+      {"later disk signed by another key: put back", S(one, vendor), S(two, other), &vendor, true, kRefused,
+       {prompt, untrusted("2"), kRestored}},
+  };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     Machine machine;
