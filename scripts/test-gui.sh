@@ -69,9 +69,11 @@ cp -r examples/demo-install/EST "$DEMO/gui/EST"
 cp -r examples/demo-install/EST "$DEMO/console-c/EST"
 cp examples/demo-install/EST/tamiro1.ini "$DEMO/tamiro/"
 cp -r examples/demo-media "$RESTORE/media"
-# Without the disk's file list, which would refuse the damaged archive before the run begins.
+# Without the disk's file list, which would refuse the damaged archive before the run begins; the
+# archive's headers stay whole (the plan reads them before the first change), its first member's
+# data is damaged, so the run stops midway.
 rm "$RESTORE/media/koushin.sha256"
-head -c 60 examples/demo-media/PROGRAM.lzh >"$RESTORE/media/PROGRAM.lzh"
+dd if=/dev/zero of="$RESTORE/media/PROGRAM.lzh" bs=1 seek=900 count=4 conv=notrunc 2>/dev/null
 cp build/mingw64/app/win32/koushin.exe "$RESTORE/media/"
 cp -r examples/demo-install/EST "$RESTORE/c/EST"
 cp -r examples/demo-install/EST "$RESTORE/before"
