@@ -58,6 +58,11 @@ console_differential() {
   local winText nativeText
   winText=$(tr -d '\r' <"$work/win/out")
   nativeText=$(cat "$work/native/out")
+  # So do the media's files, which the dry run's plan names.
+  if [ "$case" != no-install ]; then
+    winText=${winText//"$winRoot\\media\\"/MEDIA/}
+    nativeText=${nativeText//"$work/native/media/"/MEDIA/}
+  fi
   winText=${winText//"$winRoot\\$folder"/FOLDER}
   nativeText=${nativeText//"$work/native/$folder"/FOLDER}
   # The kept old INI versions differ in size by the blank lines Wine's profile functions drop; the
