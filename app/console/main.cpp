@@ -159,7 +159,8 @@ bool ReadTrustedKeys(const CommandLine& commandLine, std::vector<engine::Trusted
       std::fclose(f);
     }
     if (f == nullptr || !engine::IsUsableKey(key.pem)) {
-      *problem = "--trusted-key " + file + " は読める PEM 形式の ECDSA P-256 公開鍵ではありません。";
+      *problem =
+          "--trusted-key " + file + " は読める PEM 形式の ECDSA P-256 公開鍵ではありません。";
       return false;
     }
     keys->push_back(key);

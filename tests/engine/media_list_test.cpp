@@ -81,7 +81,8 @@ TEST(MediaListRun, EachDiskIsCheckedWhenFirstUsed) {
       "1 枚目の更新ディスクには署名がありません。信頼された鍵で署名された更新ディスクが必要です。";
   const auto untrusted = [](const char* disk) {
     return std::string(disk) +
-           " 枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられています。";
+           " 枚目の更新ディスクの署名は信頼された鍵のものではないか、ファイル一覧が書き換えられてい"
+           "ます。";
   };
   const auto U = [](const Disk& disk) { return WithList(disk, nullptr); };
   const auto S = [](const Disk& disk, const Key& key) { return WithList(disk, &key); };
