@@ -32,8 +32,13 @@ long RunChildProcess(const std::string& task, int (*)(), long killAfter) {
   std::wstring line = L"\"" + std::wstring(program) + L"\"";
   PROCESS_INFORMATION child = {};
   SetEnvironmentVariableW(L"KOUSHIN_CHILD", wideTask.c_str());
-  const bool started = CreateProcessW(program, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &child) != 0;
+  // Under Wine a start right after a terminated child now and then fails: tried three times.
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) Sleep(100);
+    started = CreateProcessW(program, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &child) != 0;
+  }
   SetEnvironmentVariableW(L"KOUSHIN_CHILD", nullptr);
   if (!started) return -1;
   win32::FileHandle process(child.hProcess), thread(child.hThread);
